@@ -1,0 +1,159 @@
+#include "data/readers.h"
+
+#include <unordered_map>
+
+#include "data/field_reader.h"
+#include "platform/files.h"
+#include "platform/ui.h"
+
+namespace treetri {
+
+namespace {
+
+// Reads the 17 fields of one map record.
+bool ReadPhotoRecord(FieldReader& in, PhotoTree& p, FieldError& err) {
+  std::string text;
+  double discarded;
+  in.BeginRecord();
+  return in.ReadInt32(p.Plot, err) && in.ReadInt32(p.Tree, err) && in.ReadInt32(p.Species, err) &&
+         in.ReadReal(p.X, err) && in.ReadReal(p.Y, err) && in.ReadReal(p.Z, err) &&
+         in.ReadReal(p.Value7, err) && in.ReadReal(p.Value8, err) && in.ReadReal(p.Value9, err) &&
+         in.ReadReal(p.Value10, err) && in.ReadReal(discarded, err) &&
+         in.ReadReal(discarded, err) && in.ReadReal(discarded, err) && in.ReadText(text, err) &&
+         in.ReadReal(discarded, err) && in.ReadText(p.Text16, err) && in.ReadInt16(p.Code17, err);
+}
+
+// Reads the 19 fields of one sighting record.
+bool ReadTargetRecord(FieldReader& in, TargetTree& t, FieldError& err) {
+  in.BeginRecord();
+  if (!(in.ReadInt32(t.Plot, err) && in.ReadInt32(t.Tree, err) && in.ReadInt32(t.Species, err) &&
+        in.ReadInt32(t.NPA, err)))
+    return false;
+  for (int k = 1; k <= kFileSlots; ++k)
+    if (!(in.ReadInt32(t.SightedTree[k], err) && in.ReadReal(t.Distance[k], err) &&
+          in.ReadReal(t.Azimuth[k], err)))
+      return false;
+  return true;
+}
+
+struct PlotTreeHash {
+  size_t operator()(const std::pair<std::int32_t, std::int32_t>& k) const {
+    return std::hash<std::int64_t>()((static_cast<std::int64_t>(k.first) << 32) ^
+                                     static_cast<std::uint32_t>(k.second));
+  }
+};
+
+std::string Plural(int n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+void Open_PhotogrammetricMap(Tables& t, UserInterface& ui) {
+  ui.SetDialogFilter(kMapDialogFilter);
+  ui.SetDialogTitle(kMapDialogTitle);
+  if (!ui.ShowOpenDialog()) return;
+  ReadPhotoMapFile(t, ui, ui.DialogFileName());
+}
+
+bool ReadPhotoMapFile(Tables& t, UserInterface& ui, const std::string& path) {
+  std::string content, error;
+  if (!ReadWholeFile(path, content, error)) {
+    ui.MessageBox("The photogrammetric map file \"" + path + "\" cannot be opened: " + error +
+                  ". The trees read before are kept.");
+    return false;
+  }
+  FieldReader in(std::move(content));
+  t.PhotoTrees.Clear();
+  t.PhotoTrees.Reserve(kMaxPhotoTrees);
+  t.MapRead = true;
+  int n = 0;
+  // Blank lines after the last record are no record (map exports often end so).
+  while (!in.OnlyBlankLeft()) {
+    PhotoTree p;
+    FieldError err;
+    if (!ReadPhotoRecord(in, p, err)) {
+      ui.MessageBox("Error in the photogrammetric map file \"" + path + "\", " +
+                    DescribeFieldError(n + 1, err) + ". " +
+                    Plural(n, "complete record was", "complete records were") +
+                    " read before it and kept.");
+      return false;
+    }
+    t.PhotoTrees.Append(p);
+    ++n;
+  }
+  ui.MessageBox(std::to_string(n) + " trees / fixed points read");
+  t.PhotoTrees.Shrink(n);
+  return true;
+}
+
+void OPen_Field_observations(Tables& t, UserInterface& ui) {
+  ui.SetDialogFilter(kSightingDialogFilter);
+  ui.SetDialogTitle(kSightingDialogTitle);
+  if (!ui.ShowOpenDialog()) return;
+  ReadSightingFile(t, ui, ui.DialogFileName());
+}
+
+bool ReadSightingFile(Tables& t, UserInterface& ui, const std::string& path) {
+  auto fail = [&](const std::string& detail) {
+    ui.MessageBox(kSightingErrorMessage);
+    ui.MessageBox("The sighting file \"" + path + "\": " + detail + ". " +
+                  Plural(t.TargetTreeCount, "complete record was", "complete records were") +
+                  " read before it and kept.");
+    return false;
+  };
+
+  std::string content, error;
+  if (!ReadWholeFile(path, content, error)) {
+    // Nothing is replaced: the tables keep what an earlier reading left.
+    ui.MessageBox(kSightingErrorMessage);
+    ui.MessageBox("The sighting file \"" + path + "\" cannot be opened: " + error + ".");
+    return false;
+  }
+  FieldReader in(std::move(content));
+  t.TargetTrees.Recreate(kMaxTargetTrees);
+  t.TargetTreeCount = 0;
+
+  // Where each (Plot, Tree) stands last in the map: a map that repeats a tree
+  // gives one match per slot, the last record's.
+  std::unordered_map<std::pair<std::int32_t, std::int32_t>, int, PlotTreeHash> lastIndex;
+  lastIndex.reserve(static_cast<size_t>(t.PhotoTrees.Size()));
+  for (int i = 1; i <= t.PhotoTrees.Size(); ++i)
+    lastIndex[{t.PhotoTrees[i].Plot, t.PhotoTrees[i].Tree}] = i;
+
+  while (!in.AtEnd()) {
+    const int record = t.TargetTreeCount + 1;
+    if (record > kMaxTargetTrees)
+      return fail("record " + std::to_string(record) + " (line " + std::to_string(in.Line()) +
+                  ") does not fit: the table holds " + std::to_string(kMaxTargetTrees) +
+                  " field trees");
+    TargetTree rec;
+    FieldError err;
+    if (!ReadTargetRecord(in, rec, err)) return fail(DescribeFieldError(record, err));
+    if (rec.NPA >= 1 && !t.MapRead)
+      return fail("record " + std::to_string(record) +
+                  " has sighted trees, but no photogrammetric map has been read");
+    const int slots = rec.NPA < kFileSlots ? rec.NPA : kFileSlots;
+    for (int k = 1; k <= slots; ++k) {
+      auto it = lastIndex.find({rec.Plot, rec.SightedTree[k]});
+      if (it == lastIndex.end()) continue;
+      const PhotoTree& p = t.PhotoTrees[it->second];
+      rec.Sighted[k] = SightedXYZ{p.X, p.Y, p.Z};
+      rec.SightedSpecies[k] = p.Species;
+      if (rec.Azimuth[k] > -1) {
+        rec.HasAzimuth[k] = kTrue;
+        ++rec.AzimuthCount;
+      }
+      if (rec.Distance[k] > -1) {
+        rec.HasDistance[k] = kTrue;
+        ++rec.DistanceCount;
+      }
+    }
+    t.TargetTrees[record] = rec;
+    t.TargetTreeCount = record;
+  }
+  ui.MessageBox(std::to_string(t.TargetTreeCount) + " observed trees to be positioned ");
+  return true;
+}
+
+}  // namespace treetri

@@ -1,0 +1,20 @@
+// The run's overview canvas: axes with ticks for +-2 map units around the
+// origin, and one magenta dot per positioned tree.
+#pragma once
+
+#include "data/tables.h"
+
+namespace treetri {
+
+class UserInterface;
+
+// Clears the surface and draws the axes, ticks and labels (when drawFlag is
+// true). Leaves the line width at 2.
+void SetUpMapCanvas(UserInterface& ui, Flag& drawFlag);
+
+// Draws the current case's adjusted position as a dot and lets the user
+// interface process its pending events (when drawFlag is true and
+// |X_adj| < 10).
+void DrawCasePosition(Tables& t, UserInterface& ui, Flag& drawFlag);
+
+}  // namespace treetri

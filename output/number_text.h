@@ -1,0 +1,29 @@
+// Number-to-text rules of the output files and the results list.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace treetri {
+
+// Plain decimal whole number ("17", "-3").
+std::string IntegerText(std::int64_t v);
+
+// Exactly `decimals` decimals (0 to 5 are used), at least one digit before
+// the point, rounded half away from zero after conversion to 15 significant
+// decimal digits. A value that is not finite is written "-999".
+std::string FixedText(double v, int decimals);
+
+// Free format of the dump files: the shortest decimal text that reads back
+// as the same double, at most 15 significant digits, exponent form for very
+// large and very small magnitudes.
+std::string FreeText(double v);
+
+// The words True and False.
+inline const char* FlagText(bool b) { return b ? "True" : "False"; }
+
+// A whole number as a printed number: a blank (or the minus sign) before
+// the digits and a blank after them.
+std::string PrintedNumberText(std::int64_t v);
+
+}  // namespace treetri

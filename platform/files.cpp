@@ -1,0 +1,131 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+namespace treetri {
+
+namespace {
+
+std::string Reason() { return std::strerror(errno); }
+
+// Writes all of `content`, retrying short writes and interrupted calls.
+bool WriteAll(int fd, const std::string& content) {
+  const char* p = content.data();
+  size_t left = content.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string CurrentDirectory() {
+  std::vector<char> buf(PATH_MAX + 1);
+  if (::getcwd(buf.data(), buf.size()) == nullptr) return std::string();
+  return std::string(buf.data());
+}
+
+bool ReadWholeFile(const std::string& path, std::string& content, std::string& error) {
+  content.clear();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = Reason();
+    return false;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    error = "it is a folder";
+    return false;
+  }
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = Reason();
+      ::close(fd);
+      return false;
+    }
+    if (n == 0) break;
+    content.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return true;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& content, std::string& error) {
+  if (path.empty()) {
+    error = "no file name";
+    return false;
+  }
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error = Reason();
+    return false;
+  }
+  bool ok = WriteAll(fd, content);
+  if (!ok) {
+    error = Reason();
+    // Leave no partial file content behind.
+    if (::ftruncate(fd, 0) != 0) {
+    }
+  }
+  if (::close(fd) != 0 && ok) {
+    error = Reason();
+    ok = false;
+  }
+  return ok;
+}
+
+bool AppendToFile(const std::string& path, const std::string& content, std::string& error) {
+  if (path.empty()) {
+    error = "no file name";
+    return false;
+  }
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error = Reason();
+    return false;
+  }
+  off_t before = ::lseek(fd, 0, SEEK_END);
+  bool ok = WriteAll(fd, content);
+  if (!ok) {
+    error = Reason();
+    // Take the half-written line back so the file stays a run of whole lines.
+    if (before >= 0 && ::ftruncate(fd, before) != 0) {
+    }
+  }
+  if (::close(fd) != 0 && ok) {
+    error = Reason();
+    ok = false;
+  }
+  return ok;
+}
+
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace treetri

@@ -1,0 +1,80 @@
+#include "tests/support.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include <gtest/gtest.h>
+
+namespace treetri::testing {
+
+TempFolder::TempFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "treetri-test-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
+  path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ec;
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ec);
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string TempFolder::Write(const std::string& name, const std::string& content) const {
+  std::string full = path_ + "/" + name;
+  std::ofstream out(full, std::ios::binary | std::ios::trunc);
+  out << content;
+  return full;
+}
+
+std::string TempFolder::Read(const std::string& name) const {
+  std::ifstream in(path_ + "/" + name, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool TempFolder::Exists(const std::string& name) const {
+  return std::filesystem::exists(path_ + "/" + name);
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::vector<std::string> SplitFields(const std::string& line) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  for (;;) {
+    size_t end = line.find(',', start);
+    if (end == std::string::npos) {
+      fields.push_back(line.substr(start));
+      return fields;
+    }
+    fields.push_back(line.substr(start, end - start));
+    start = end + 1;
+  }
+}
+
+}  // namespace treetri::testing
+
+int main(int argc, char** argv) {
+  // A write past a file-size limit must fail with an error, not end the test.
+  std::signal(SIGXFSZ, SIG_IGN);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,37 @@
+// Helpers shared by the tests: a temporary work folder and file writing.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace treetri::testing {
+
+// A fresh empty folder under the system's temporary folder, removed with
+// everything in it when the object goes.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  // The folder's path without a trailing separator.
+  const std::string& Path() const { return path_; }
+  // The folder's path followed by the separator, as WorkFolder holds it.
+  std::string WorkFolder() const { return path_ + "/"; }
+  // Writes a file in the folder (bytes as given) and returns its full name.
+  std::string Write(const std::string& name, const std::string& content) const;
+  // Reads a file of the folder; empty when missing.
+  std::string Read(const std::string& name) const;
+  bool Exists(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+// Splits a text at CR LF (or LF) line ends; no empty last item for a final
+// line end.
+std::vector<std::string> SplitLines(const std::string& text);
+// Splits at commas.
+std::vector<std::string> SplitFields(const std::string& line);
+
+}  // namespace treetri::testing
