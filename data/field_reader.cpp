@@ -34,6 +34,53 @@ std::string Shown(const std::string& text) {
   return out;
 }
 
+// The power of ten of the first nonzero digit of a number text whose form has
+// been checked (the mantissa begins at `start`), saturated far beyond the range
+// of a double. Zero for a text without a nonzero digit.
+long DecimalPower(const std::string& text, size_t start) {
+  const long kSaturate = 1000000000L;
+  size_t i = start, n = text.size();
+  long power = 0;
+  bool found = false;
+  long intDigits = 0;  // integer digits from the first nonzero one
+  while (i < n && IsDigit(text[i])) {
+    if (found || text[i] != '0') {
+      found = true;
+      if (intDigits < kSaturate) ++intDigits;
+    }
+    ++i;
+  }
+  if (found) {
+    power = intDigits - 1;
+  }
+  if (i < n && text[i] == '.') {
+    ++i;
+    long zeros = 0;
+    while (i < n && IsDigit(text[i])) {
+      if (!found) {
+        if (text[i] != '0') {
+          found = true;
+          power = -(zeros + 1);
+        } else if (zeros < kSaturate) {
+          ++zeros;
+        }
+      }
+      ++i;
+    }
+  }
+  if (!found) return 0;
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    bool negative = false;
+    if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    long exponent = 0;
+    for (; i < n && IsDigit(text[i]); ++i)
+      if (exponent < kSaturate) exponent = exponent * 10 + (text[i] - '0');
+    power += negative ? -exponent : exponent;
+  }
+  return power;
+}
+
 }  // namespace
 
 FieldReader::FieldReader(std::string content) : data_(std::move(content)) {
@@ -84,8 +131,10 @@ bool FieldReader::NextField(std::string& out, FieldError& err) {
       return false;
     }
     out = data_.substr(pos_, close - pos_);
-    for (char c : out)
-      if (c == '\n' || c == '\r') ++line_;  // counted roughly: CR LF inside quotes counts twice
+    // Line ends inside the quotes: CR LF, LF and a lone CR each count once.
+    for (size_t i = 0; i < out.size(); ++i)
+      if (out[i] == '\n' || (out[i] == '\r' && (i + 1 >= out.size() || out[i + 1] != '\n')))
+        ++line_;
     pos_ = close + 1;
     // Anything between the closing quote and the delimiter is ignored.
     while (pos_ < data_.size() && data_[pos_] != ',' && !IsLineEnd(data_[pos_])) ++pos_;
@@ -197,11 +246,11 @@ bool ParseReal(const std::string& text, double& out) {
   auto [ptr, ec] = std::from_chars(first, last, v, std::chars_format::general);
   if (ptr != last) return false;
   if (ec == std::errc::result_out_of_range) {
-    // Beyond the range of a double. A magnitude too small to hold reads as 0.
-    bool tiny = false;
-    size_t e = text.find_first_of("eE");
-    if (e != std::string::npos && e + 1 < n && text[e + 1] == '-') tiny = true;
-    if (!tiny) return false;
+    // Beyond the range of a double. A magnitude too small to hold reads as 0;
+    // one too large to hold is no number. Which of the two it is follows from
+    // the power of ten of the first nonzero digit, not from the exponent's
+    // sign alone ("1000...0e-10" may still be far too large).
+    if (DecimalPower(text, mantissaStart) >= 0) return false;
     v = 0.0;
   } else if (ec != std::errc()) {
     return false;
