@@ -1,17 +1,95 @@
-#include <cstdio>
-#include <iostream>
+// treetri-batch: the positioning run without windows. Reads the map and the
+// sighting file named on the command line, runs once in the current
+// directory and writes the results list to standard output and every message
+// to standard error.
+#include <unistd.h>
 
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/startup.h"
 #include "data/readers.h"
 #include "platform/headless_ui.h"
+#include "positioning/run.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: treetri-batch MAP SIGHTINGS\n"
+    "\n"
+    "Positions the field trees of SIGHTINGS against the photo-tree map MAP, with\n"
+    "the run parameters of SimulationInputParameters2.txt in the current directory.\n"
+    "The results list goes to standard output, messages to standard error; the\n"
+    "results file, mapdata.txt and the dump files are written as in the desktop\n"
+    "program.\n"
+    "\n"
+    "Exit status: 0 when the run went through, 1 when an input file or the\n"
+    "parameter file could not be read or the run stopped, 2 for wrong usage.\n";
+
+std::string Significant17(double v) {
+  char buf[64];
+  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 17);
+  return std::string(buf, res.ptr);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: treetri-batch MAP SIGHTINGS\n");
+  // A write past a file-size limit must fail with an error the program
+  // reports, not end it.
+  std::signal(SIGXFSZ, SIG_IGN);
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("treetri-batch %s\n", TREETRI_VERSION);
+    return 0;
+  }
+  if (argc != 3 || argv[1][0] == '-' || argv[2][0] == '-') {
+    std::fputs(kUsage, stderr);
     return 2;
   }
+
   treetri::Tables t;
   treetri::HeadlessUi ui;
-  ui.onMessage = [](const std::string& m) { std::cerr << m << '\n'; };
-  bool ok = treetri::ReadPhotoMapFile(t, ui, argv[1]) && treetri::ReadSightingFile(t, ui, argv[2]);
-  return ok ? 0 : 1;
+  ui.recordDrawing = false;
+  const bool progress = isatty(STDERR_FILENO) == 1;
+  bool progressShown = false;
+  auto clearProgress = [&] {
+    if (progressShown) std::fputs("\r\033[K", stderr);
+    progressShown = false;
+  };
+  ui.onMessage = [&](const std::string& m) {
+    clearProgress();
+    std::fputs(m.c_str(), stderr);
+    std::fputc('\n', stderr);
+    ui.messages.clear();  // the stream has it; no need to keep a long run's messages
+  };
+  ui.onListAdd = [&](const std::string& line) {
+    std::fputs(line.c_str(), stdout);
+    std::fputs("\n", stdout);
+    ui.list.clear();
+  };
+
+  treetri::StartUp(t, ui);
+  if (!treetri::ReadPhotoMapFile(t, ui, argv[1])) return 1;
+  if (!treetri::ReadSightingFile(t, ui, argv[2])) return 1;
+
+  treetri::RunHooks hooks;
+  if (progress)
+    hooks.onCaseDone = [&](int i, int n) {
+      if (i != n && i % 50 != 1) return;
+      std::fprintf(stderr, "\r\033[Kcase %d of %d", i, n);
+      progressShown = true;
+    };
+  const treetri::RunOutcome outcome = treetri::Simulate(t, ui, &hooks);
+  clearProgress();
+  std::fputs(("AzimuthCorrection used: " + Significant17(outcome.azimuthCorrectionUsed) + "\n").c_str(),
+             stderr);
+  std::fflush(stdout);
+  return outcome.parametersRead && outcome.completed ? 0 : 1;
 }

@@ -141,10 +141,6 @@ struct CaseWork {
   // writes them, so they stay zero.
   std::array<float, 2> Reserved2{};
   std::array<std::array<float, 3>, 2> Reserved2x3{};
-
-  // Text of the four dump files of the last iteration (written by the
-  // observation equations).
-  std::string DumpA, DumpL, DumpWeights, DumpMatlab;
 };
 
 struct RunParameters {

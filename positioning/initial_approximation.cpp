@@ -1,1 +1,103 @@
-// being written
+// The start position of a case: the mean of the polar points of the slots
+// with distance and azimuth, or else the mean of the intersections of pairs
+// of azimuth rays.
+#include <cmath>
+#include <cstring>
+
+#include "positioning/case_steps.h"
+#include "platform/ui.h"
+
+namespace treetri {
+
+namespace {
+
+constexpr double kMinRayAngle = 0.34906585039886595;  // 20 degrees
+constexpr double kMaxRayAngle = 2.7925268031909276;   // 160 degrees
+
+void SetTypeOfIni(CaseWork& c, const char* text) {
+  c.TypeOfIni.fill(' ');
+  std::memcpy(c.TypeOfIni.data(), text, std::strlen(text));
+}
+
+}  // namespace
+
+void FindInitialApproximation(Tables& t, UserInterface& ui, int& caseNumber) {
+  const TargetTree& tree = t.TargetTrees[caseNumber];
+  const int n = tree.NPA;
+  CaseWork& c = t.Case;
+  c.InitialApproximationFailed = false;
+  const double halfPi = kPi / 2;
+
+  // POLAR: the tree stands at distance d from the map tree, against the ray.
+  int count = 0;
+  double sumX = 0, sumY = 0;
+  for (int i = 1; i <= n; ++i) {
+    const CaseObservation& o = c.CaseObservations[i];
+    if (!IsTrue(o.Is_Azim) || !IsTrue(o.IsDist)) continue;
+    const FixedPoint& p = c.FixedPoints[i];
+    sumX += p.X_adj - o.Obs_dist * std::cos(o.Obs_azim);
+    sumY += p.Y_adj - o.Obs_dist * std::sin(o.Obs_azim);
+    ++count;
+  }
+  if (count >= 1) {
+    c.X_adj = sumX / count;
+    c.Y_adj = sumY / count;
+    c.X_ini = c.X_adj;
+    c.Y_ini = c.Y_adj;
+    SetTypeOfIni(c, "POLAR");
+    return;
+  }
+
+  // INTERSEC: pairs of rays that meet at a usable angle.
+  count = 0;
+  sumX = 0;
+  sumY = 0;
+  if (tree.AzimuthCount > 1) {
+    for (int i = 1; i <= n; ++i) {
+      CaseObservation& o = c.CaseObservations[i];
+      if (!IsTrue(o.Is_Azim)) continue;
+      double th = o.Obs_azim;
+      if (th > halfPi)
+        th = th - kPi;
+      else if (th < -halfPi)
+        th = th + kPi;
+      o.Slope = std::tan(th);
+    }
+    for (int i = 1; i <= n - 1; ++i) {
+      const CaseObservation& oi = c.CaseObservations[i];
+      if (!IsTrue(oi.Is_Azim)) continue;
+      for (int j = i + 1; j <= n; ++j) {
+        const CaseObservation& oj = c.CaseObservations[j];
+        const double ti = oi.Obs_azim, tj = oj.Obs_azim;
+        double D = ti - tj;
+        if (ti > halfPi && tj < -halfPi)
+          D = ti - tj - 2 * kPi;
+        else if (ti < -halfPi && tj > halfPi)
+          D = ti - tj + 2 * kPi;
+        if (!IsTrue(oj.Is_Azim) || !(kMinRayAngle < std::fabs(D) && std::fabs(D) < kMaxRayAngle))
+          continue;
+        const double Xi = c.FixedPoints[i].X_adj, Yi = c.FixedPoints[i].Y_adj;
+        const double Xj = c.FixedPoints[j].X_adj, Yj = c.FixedPoints[j].Y_adj;
+        const double si = oi.Slope, sj = oj.Slope;
+        const double X = (Xi * si - Yi - Xj * sj + Yj) / (si - sj);
+        const double Y = (X - Xi) * si + Yi;
+        sumX += X;
+        sumY += Y;
+        ++count;
+      }
+    }
+  }
+  if (count >= 1) {
+    c.X_adj = sumX / count;
+    c.Y_adj = sumY / count;
+    c.X_ini = c.X_adj;
+    c.Y_ini = c.Y_adj;
+    SetTypeOfIni(c, "INTERSEC");
+    return;
+  }
+
+  c.InitialApproximationFailed = true;
+  ui.MessageBox(kInitialApproximationFailedMessage);
+}
+
+}  // namespace treetri
