@@ -1,0 +1,402 @@
+#include "tools/simulation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <numeric>
+#include <system_error>
+
+#include "platform/files.h"
+#include "tools/rng.h"
+#include "tools/text_format.h"
+
+namespace treetri::tools {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kMapSpacing = 2.0;    // least distance between two map trees
+constexpr double kFieldSpacing = 1.0;  // least distance of a field tree to any tree
+constexpr int kPlacementTries = 20000;
+const char* const kEol = "\r\n";
+
+double Round(double v, int decimals) {
+  const double f = std::pow(10.0, decimals);
+  return std::round(v * f) / f;
+}
+
+// Wraps into [0, 360) after rounding to 0.1 degree (359.96 becomes 0.0).
+double WrapRoundAzimuth(double a) {
+  a = std::fmod(a, 360.0);
+  if (a < 0) a += 360.0;
+  a = Round(a, 1);
+  if (a >= 360.0) a -= 360.0;
+  return a;
+}
+
+int DrawSpecies(Rng& rng) {
+  const double u = rng.Uniform();
+  return u < 0.5 ? 1 : (u < 0.8 ? 2 : 3);  // pine, spruce, birch
+}
+
+const char* SpeciesName(int s) {
+  switch (s) {
+    case 1: return "pine";
+    case 2: return "spruce";
+    default: return "birch";
+  }
+}
+
+struct Point {
+  double x, y;
+};
+
+// A point uniform in the disc, at least `spacing` from every point of
+// `others`. After kPlacementTries misses the last draw is taken as it is.
+Point PlaceTree(Rng& rng, double cx, double cy, double radius, double spacing,
+                const std::vector<Point>& others) {
+  Point p{cx, cy};
+  for (int attempt = 0; attempt < kPlacementTries; ++attempt) {
+    const double r = radius * std::sqrt(rng.Uniform());
+    const double a = 2.0 * kPi * rng.Uniform();
+    p = Point{Round(cx + r * std::cos(a), 3), Round(cy + r * std::sin(a), 3)};
+    bool free = true;
+    for (const Point& o : others)
+      if (std::hypot(o.x - p.x, o.y - p.y) < spacing) {
+        free = false;
+        break;
+      }
+    if (free) break;
+  }
+  return p;
+}
+
+// Indices into `map` of the map trees of plot `first..last`, nearest to
+// (x, y) first (ties broken by index, so the order is fixed).
+std::vector<int> NearestMapTrees(const std::vector<MapTree>& map, int first, int last, double x,
+                                 double y) {
+  std::vector<int> idx(static_cast<size_t>(last - first));
+  std::iota(idx.begin(), idx.end(), first);
+  std::stable_sort(idx.begin(), idx.end(), [&](int a, int b) {
+    const double da = std::hypot(map[a].trueX - x, map[a].trueY - y);
+    const double db = std::hypot(map[b].trueX - x, map[b].trueY - y);
+    return da < db;
+  });
+  return idx;
+}
+
+// A measurement from the field tree to map tree `m` with the option's errors.
+SimulatedSighting Measure(Rng& rng, const SimulationOptions& o, const FieldTree& f,
+                          const std::vector<MapTree>& map, int m) {
+  SimulatedSighting s;
+  s.tree = map[m].tree;
+  s.measuredIndex = m;
+  const double d = std::hypot(map[m].trueX - f.trueX, map[m].trueY - f.trueY);
+  const double az = AzimuthDegrees(f.trueX, f.trueY, map[m].trueX, map[m].trueY);
+  s.distance = Round(std::max(0.01, d + rng.Normal(0.0, o.distanceError)), 2);
+  s.azimuth = WrapRoundAzimuth(az + rng.Normal(0.0, o.azimuthErrorDeg));
+  return s;
+}
+
+}  // namespace
+
+void SimulationOptions::MakeClean() {
+  mapError = 0;
+  distanceError = 0;
+  azimuthErrorDeg = 0;
+  missingShare = 0;
+  grossAzimuthShare = 0;
+  wrongTreeShare = 0;
+  anomalies = false;
+}
+
+std::string CheckOptions(const SimulationOptions& o) {
+  if (o.plots < 1 || o.plots > kMaxSimulatedPlots)
+    return "the number of plots must lie in 1.." + std::to_string(kMaxSimulatedPlots);
+  const int cases = o.TotalCases();
+  if (cases < 1 || cases > kMaxSimulatedCases)
+    return "the number of field trees must lie in 1.." + std::to_string(kMaxSimulatedCases);
+  if ((cases + o.plots - 1) / o.plots > kMaxCasesPerPlot)
+    return "at most " + std::to_string(kMaxCasesPerPlot) +
+           " field trees fit in one plot; use more plots";
+  if (o.minMapTrees < kMaxSightings + 1 || o.maxMapTrees < o.minMapTrees || o.maxMapTrees > 60)
+    return "the map trees per plot must lie in 6..60";
+  if (!(o.plotRadius >= 10 && o.plotRadius <= 100)) return "the plot radius must lie in 10..100 m";
+  if (!(o.plotSpacing >= 2 * o.plotRadius)) return "the plots must not overlap";
+  for (double v : {o.originX, o.originY})
+    if (!std::isfinite(v) || std::fabs(v) > 1e8) return "the origin must be finite map coordinates";
+  for (double v : {o.mapError, o.distanceError, o.azimuthErrorDeg})
+    if (!(v >= 0 && v <= 10)) return "the standard errors must lie in 0..10";
+  for (double v : {o.missingShare, o.grossAzimuthShare, o.wrongTreeShare})
+    if (!(v >= 0 && v <= 0.5)) return "the shares of missing and gross errors must lie in 0..0.5";
+  if (o.resultsFileName.empty() || o.resultsFileName.find_first_of(",\"\r\n") != std::string::npos)
+    return "the results file name must be non-empty and hold no comma, quote or line end";
+  return {};
+}
+
+double AzimuthDegrees(double x1, double y1, double x2, double y2) {
+  double a = std::atan2(x2 - x1, y2 - y1) * 180.0 / kPi;
+  if (a < 0) a += 360.0;
+  if (a >= 360.0) a -= 360.0;
+  return a;
+}
+
+SimulatedData SimulatePlots(const SimulationOptions& o) {
+  SimulatedData d;
+  d.options = o;
+  Rng rng(o.seed);
+  const int cases = o.TotalCases();
+  const int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(o.plots))));
+
+  // Where each plot's map trees start in d.map (plus one end marker).
+  std::vector<int> mapStart;
+  for (int p = 1; p <= o.plots; ++p) {
+    SimulatedPlot plot;
+    plot.plot = p;
+    plot.centreX = o.originX + o.plotSpacing * ((p - 1) % columns);
+    plot.centreY = o.originY + o.plotSpacing * ((p - 1) / columns);
+    plot.mapTrees = rng.UniformInt(o.minMapTrees, o.maxMapTrees);
+    // Plots 1 and 2 differ in size, so that a tree number of the larger one
+    // is missing from the smaller one.
+    if (p == 2 && plot.mapTrees == d.plots[0].mapTrees)
+      plot.mapTrees += plot.mapTrees < o.maxMapTrees ? 1 : -1;
+    if (o.minMapTrees == o.maxMapTrees) plot.mapTrees = o.minMapTrees;
+    d.plots.push_back(plot);
+
+    const double terrain = 80.0 + 40.0 * rng.Uniform();
+    std::vector<Point> placed;
+    mapStart.push_back(static_cast<int>(d.map.size()));
+    for (int t = 1; t <= plot.mapTrees; ++t) {
+      const Point at = PlaceTree(rng, plot.centreX, plot.centreY, o.plotRadius, kMapSpacing, placed);
+      placed.push_back(at);
+      MapTree m;
+      m.plot = p;
+      m.tree = t;
+      m.species = DrawSpecies(rng);
+      m.trueX = at.x;
+      m.trueY = at.y;
+      m.mapX = Round(at.x + rng.Normal(0.0, o.mapError), 2);
+      m.mapY = Round(at.y + rng.Normal(0.0, o.mapError), 2);
+      m.height = Round(rng.Uniform(12.0, 28.0), 1);
+      m.crownDiameter = Round(0.25 * m.height + rng.Uniform(-0.5, 0.5), 1);
+      m.dbh = Round(1.1 * m.height + rng.Normal(0.0, 2.0), 0);
+      m.z = Round(terrain + m.height, 2);
+      d.map.push_back(m);
+    }
+    const int first = mapStart.back();
+    const int last = static_cast<int>(d.map.size());
+
+    const int fieldTrees = cases / o.plots + (p <= cases % o.plots ? 1 : 0);
+    for (int k = 0; k < fieldTrees; ++k) {
+      FieldTree f;
+      f.plot = p;
+      f.tree = kFirstFieldTreeNumber + k;
+      f.species = DrawSpecies(rng);
+      const Point at =
+          PlaceTree(rng, plot.centreX, plot.centreY, o.plotRadius, kFieldSpacing, placed);
+      placed.push_back(at);
+      f.trueX = at.x;
+      f.trueY = at.y;
+
+      const int npa = rng.UniformInt(2, kMaxSightings);
+      const std::vector<int> nearest = NearestMapTrees(d.map, first, last, f.trueX, f.trueY);
+      for (int j = 0; j < npa; ++j) f.slots.push_back(Measure(rng, o, f, d.map, nearest[j]));
+
+      // Missing quantities, never both of a slot; one slot keeps both.
+      std::vector<SimulatedSighting> full = f.slots;
+      bool anyFull = false;
+      for (auto& s : f.slots) {
+        if (rng.Chance(o.missingShare))
+          s.distance = -1;
+        else if (rng.Chance(o.missingShare))
+          s.azimuth = -1;
+        anyFull = anyFull || (s.distance > -1 && s.azimuth > -1);
+      }
+      if (!anyFull) f.slots[0] = full[0];
+
+      // At most one gross error per field tree.
+      const double u = rng.Uniform();
+      if (u < o.grossAzimuthShare) {
+        std::vector<int> withAzimuth;
+        for (int j = 0; j < npa; ++j)
+          if (f.slots[j].azimuth > -1) withAzimuth.push_back(j);
+        SimulatedSighting& s = f.slots[withAzimuth[rng.UniformInt(0, (int)withAzimuth.size() - 1)]];
+        const double off = rng.Uniform(20.0, 90.0) * (rng.Chance(0.5) ? 1.0 : -1.0);
+        s.azimuth = WrapRoundAzimuth(s.azimuth + off);
+        s.kind = SlotKind::GrossAzimuth;
+      } else if (u < o.grossAzimuthShare + o.wrongTreeShare) {
+        SimulatedSighting& s = f.slots[rng.UniformInt(0, npa - 1)];
+        // Another tree of the plot that this field tree does not sight.
+        for (;;) {
+          const int m = rng.UniformInt(first, last - 1);
+          bool sighted = false;
+          for (const auto& other : f.slots) sighted = sighted || other.tree == d.map[m].tree;
+          if (!sighted) {
+            s.tree = d.map[m].tree;
+            break;
+          }
+        }
+        s.kind = SlotKind::WrongTree;
+      }
+      d.fieldTrees.push_back(f);
+    }
+  }
+  mapStart.push_back(static_cast<int>(d.map.size()));
+
+  if (o.anomalies) {
+    // A remeasured map tree at the end of the map: the one that the first
+    // field tree of plot 1 sights first, else tree 1 of plot 1.
+    int m = 0;
+    for (const FieldTree& f : d.fieldTrees)
+      if (f.plot == 1) {
+        m = f.slots[0].measuredIndex;
+        break;
+      }
+    MapTree again = d.map[m];
+    again.mapX = Round(again.trueX + rng.Normal(0.0, o.mapError), 2);
+    again.mapY = Round(again.trueY + rng.Normal(0.0, o.mapError), 2);
+    again.code = 2;
+    d.map.push_back(again);
+    d.summary.duplicatedPlot = again.plot;
+    d.summary.duplicatedTree = again.tree;
+
+    // A sighting numbered with a tree that only a larger plot has.
+    for (FieldTree& f : d.fieldTrees) {
+      const SimulatedPlot& own = d.plots[f.plot - 1];
+      int foreignNumber = 0;
+      for (const SimulatedPlot& other : d.plots)
+        if (other.mapTrees > own.mapTrees) foreignNumber = std::max(foreignNumber, other.mapTrees);
+      if (foreignNumber == 0) continue;
+      const std::vector<int> nearest = NearestMapTrees(
+          d.map, mapStart[f.plot - 1], mapStart[f.plot], f.trueX, f.trueY);
+      const int slot = std::min(static_cast<int>(f.slots.size()), kMaxSightings - 1);
+      SimulatedSighting s = Measure(rng, o, f, d.map, nearest[slot]);
+      s.tree = foreignNumber;
+      s.kind = SlotKind::ForeignTree;
+      if (slot < static_cast<int>(f.slots.size()))
+        f.slots[slot] = s;
+      else
+        f.slots.push_back(s);
+      break;
+    }
+  }
+
+  SimulationSummary& sum = d.summary;
+  sum.mapRecords = static_cast<int>(d.map.size());
+  sum.fieldTrees = static_cast<int>(d.fieldTrees.size());
+  for (const FieldTree& f : d.fieldTrees)
+    for (const SimulatedSighting& s : f.slots) {
+      ++sum.slots;
+      sum.missingDistances += s.distance <= -1;
+      sum.missingAzimuths += s.azimuth <= -1;
+      sum.grossAzimuths += s.kind == SlotKind::GrossAzimuth;
+      sum.wrongTrees += s.kind == SlotKind::WrongTree;
+      sum.foreignTrees += s.kind == SlotKind::ForeignTree;
+    }
+  return d;
+}
+
+std::string MapFileText(const SimulatedData& d) {
+  std::string out;
+  for (const MapTree& m : d.map) {
+    std::string note = std::string(SpeciesName(m.species)) + ", " + Fixed(m.height, 1) + " m";
+    if (m.code == 2) note += ", remeasured";
+    out += std::to_string(m.plot) + "," + std::to_string(m.tree) + "," +
+           std::to_string(m.species) + "," + Fixed(m.mapX, 2) + "," + Fixed(m.mapY, 2) + "," +
+           Fixed(m.z, 2) + "," + Fixed(m.height, 1) + "," + Fixed(m.crownDiameter, 1) + "," +
+           Fixed(m.dbh, 0) + ",0," + std::to_string(400 + m.plot) + ",0,0,AER,0,\"" + note +
+           "\"," + std::to_string(m.code) + kEol;
+  }
+  return out;
+}
+
+std::string SightingFileText(const SimulatedData& d) {
+  auto quantity = [](double v, int decimals) { return v <= -1 ? std::string("-1") : Fixed(v, decimals); };
+  std::string out;
+  for (const FieldTree& f : d.fieldTrees) {
+    out += std::to_string(f.plot) + "," + std::to_string(f.tree) + "," +
+           std::to_string(f.species) + "," + std::to_string(f.slots.size());
+    for (int j = 0; j < kMaxSightings; ++j) {
+      if (j < static_cast<int>(f.slots.size())) {
+        const SimulatedSighting& s = f.slots[j];
+        out += "," + std::to_string(s.tree) + "," + quantity(s.distance, 2) + "," +
+               quantity(s.azimuth, 1);
+      } else {
+        out += ",0,-1,-1";
+      }
+    }
+    out += kEol;
+  }
+  return out;
+}
+
+std::string ParameterFileText(const SimulatedData& d) {
+  const SimulationOptions& o = d.options;
+  const double degree = 0.0174532925199433;
+  // Standard errors of the adjustment: those of the simulation, with a floor
+  // so that error-free data still gives a usable weighting.
+  const double sigmaMap = std::max(o.mapError, 0.01);
+  const double sigmaDistance = std::max(o.distanceError, 0.01);
+  const double sigmaAzimuth = std::max(o.azimuthErrorDeg, 0.05) * degree;
+  const int rows = std::min(static_cast<int>(d.plots.size()), 4);
+  std::string s;
+  auto item = [&](const std::string& label, const std::string& value) {
+    s += label + kEol + value + kEol;
+  };
+  item("Results file name", o.resultsFileName);
+  item("Number of simulated plots", std::to_string(o.plots));
+  item("Azimuth correction in degrees", "0");
+  item("Origin of the plot grid X Y", Fixed(o.originX, 2) + ", " + Fixed(o.originY, 2));
+  item("Standard errors of the map coordinates SigmaMapX SigmaMapY in metres",
+       Fixed(sigmaMap, 3) + ", " + Fixed(sigmaMap, 3));
+  item("Number of rows below (plot centres X Y)", std::to_string(rows));
+  s += std::string("Plot centres") + kEol;
+  for (int i = 0; i < rows; ++i)
+    s += Fixed(d.plots[i].centreX, 2) + ", " + Fixed(d.plots[i].centreY, 2) + kEol;
+  item("Made by", "treetri-simulate");
+  item("Plot radius in metres", Fixed(o.plotRadius, 1));
+  item("Least number of map trees in a plot", std::to_string(o.minMapTrees));
+  item("Largest number of map trees in a plot", std::to_string(o.maxMapTrees));
+  item("Map coordinate error of the simulation in metres", Fixed(o.mapError, 3));
+  item("Seed of the simulation", std::to_string(o.seed));
+  item("Share of missing distances and azimuths", Fixed(o.missingShare, 3));
+  item("Standard error of a distance in metres (SigmaDistance)", Fixed(sigmaDistance, 3));
+  item("Azimuth error of the simulation in degrees", Fixed(o.azimuthErrorDeg, 3));
+  item("Standard error of an azimuth in radians (SigmaAzimuth)", Fixed(sigmaAzimuth, 10));
+  item("Gross errors simulated (0 no / 1 yes)",
+       o.grossAzimuthShare > 0 || o.wrongTreeShare > 0 ? "1" : "0");
+  return s;
+}
+
+std::string TruthFileText(const SimulatedData& d) {
+  std::string out = std::string("Plot,Tree,X,Y") + kEol;
+  for (const FieldTree& f : d.fieldTrees)
+    out += std::to_string(f.plot) + "," + std::to_string(f.tree) + "," + Fixed(f.trueX, 3) + "," +
+           Fixed(f.trueY, 3) + kEol;
+  return out;
+}
+
+bool WriteSimulationFiles(const SimulatedData& d, const std::string& folder, std::string& error) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec) {
+    error = "cannot create the folder " + folder + ": " + ec.message();
+    return false;
+  }
+  const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  const std::pair<const char*, std::string> files[] = {
+      {kSimMapFile, MapFileText(d)},
+      {kSimSightingFile, SightingFileText(d)},
+      {kSimParameterFile, ParameterFileText(d)},
+      {kSimTruthFile, TruthFileText(d)}};
+  for (const auto& [name, text] : files) {
+    std::string why;
+    if (!WriteWholeFile(base + name, text, why)) {
+      error = "cannot write " + base + name + ": " + why;
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace treetri::tools

@@ -1,0 +1,132 @@
+// Simulated forest plots: a photo-tree map with coordinate errors, field
+// sightings (tree number, distance, azimuth) from field trees to their
+// nearest map trees, the run's parameter file and the true positions.
+//
+// The model, plot by plot:
+//  - plot centres on a square grid (`plotSpacing` apart) from the origin;
+//  - 20 to 60 map trees drawn uniformly in a disc of `plotRadius`, at least
+//    2 m apart, numbered 1..n; their map coordinates are the true ones plus
+//    normal errors of `mapError` per axis;
+//  - the plot's field trees drawn in the same disc, at least 1 m from every
+//    other tree, numbered 1001, 1002, ...; none of them is on the map;
+//  - each field tree sights 2 to 5 of its nearest map trees (nearest first):
+//    distance = true distance + N(0, distanceError), written in cm; azimuth =
+//    true azimuth (clockwise from north) + N(0, azimuthErrorDeg), in 0.1°;
+//  - a share of the distances and of the azimuths is missing (-1), never both
+//    of one slot, and every field tree keeps at least one slot with both;
+//  - a share of the field trees carries one gross error: an azimuth off by
+//    20° to 90° either way, or the number of another map tree of the plot;
+//  - with `anomalies`: one map tree of plot 1 is listed a second time at the
+//    end of the map with other coordinates (a remeasurement), and one field
+//    tree gets an extra slot whose tree number exists only in another plot.
+//
+// Every random number comes from one Rng seeded with `seed`, drawn in a fixed
+// order, so the same options always give the same files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace treetri::tools {
+
+inline constexpr int kMaxSimulatedCases = 2000;  // the sighting table's room
+inline constexpr int kMaxSimulatedPlots = 90;    // keeps the map under 5700 records
+inline constexpr int kMaxCasesPerPlot = 150;
+inline constexpr int kMaxSightings = 5;
+inline constexpr int kFirstFieldTreeNumber = 1001;
+
+struct SimulationOptions {
+  std::uint64_t seed = 1;
+  int plots = 3;
+  int cases = -1;  // field trees in all; below 0: 40 per plot
+  double originX = 3400000.0, originY = 6900000.0;
+  double plotSpacing = 200.0;
+  double plotRadius = 25.0;
+  int minMapTrees = 20, maxMapTrees = 60;
+  double mapError = 0.3;           // metres, per axis
+  double distanceError = 0.05;     // metres
+  double azimuthErrorDeg = 1.0;    // degrees
+  double missingShare = 0.05;      // per slot, for the distance and for the azimuth
+  double grossAzimuthShare = 0.02; // per field tree
+  double wrongTreeShare = 0.01;    // per field tree
+  bool anomalies = true;
+  std::string resultsFileName = "results.txt";
+
+  int TotalCases() const { return cases < 0 ? 40 * plots : cases; }
+  // Error-free data: no coordinate or measurement errors, nothing missing,
+  // no gross errors and no anomalies.
+  void MakeClean();
+};
+
+// Empty when the options can be simulated, else what is wrong.
+std::string CheckOptions(const SimulationOptions& o);
+
+struct MapTree {
+  int plot = 0, tree = 0, species = 0;
+  double trueX = 0, trueY = 0;  // where the tree stands
+  double mapX = 0, mapY = 0;    // as the map gives it
+  double z = 0, height = 0, crownDiameter = 0, dbh = 0;
+  int code = 1;                 // field 17: 1 measured, 2 remeasured
+};
+
+enum class SlotKind { Good, GrossAzimuth, WrongTree, ForeignTree };
+
+struct SimulatedSighting {
+  int tree = 0;            // the number written in the file
+  double distance = -1;    // as written (rounded), -1 when not observed
+  double azimuth = -1;     // degrees, as written, -1 when not observed
+  int measuredIndex = -1;  // index into SimulatedData::map of the tree actually measured
+  SlotKind kind = SlotKind::Good;
+};
+
+struct FieldTree {
+  int plot = 0, tree = 0, species = 0;
+  double trueX = 0, trueY = 0;
+  std::vector<SimulatedSighting> slots;  // NPA = slots.size(), 1 to 5
+};
+
+struct SimulatedPlot {
+  int plot = 0;
+  double centreX = 0, centreY = 0;
+  int mapTrees = 0;
+};
+
+struct SimulationSummary {
+  int mapRecords = 0, fieldTrees = 0, slots = 0;
+  int missingDistances = 0, missingAzimuths = 0;
+  int grossAzimuths = 0, wrongTrees = 0, foreignTrees = 0;
+  int duplicatedPlot = 0, duplicatedTree = 0;  // 0 when no duplicate was made
+};
+
+struct SimulatedData {
+  SimulationOptions options;
+  std::vector<SimulatedPlot> plots;
+  std::vector<MapTree> map;  // in file order; the duplicate record is last
+  std::vector<FieldTree> fieldTrees;
+  SimulationSummary summary;
+};
+
+// Simulates the data set; the options must pass CheckOptions.
+SimulatedData SimulatePlots(const SimulationOptions& options);
+
+// The four files' texts. Every line ends with CR LF.
+std::string MapFileText(const SimulatedData& d);        // 17 fields per record
+std::string SightingFileText(const SimulatedData& d);   // 19 fields per record
+std::string ParameterFileText(const SimulatedData& d);  // SimulationInputParameters2.txt
+std::string TruthFileText(const SimulatedData& d);      // header, then Plot,Tree,X,Y
+
+inline constexpr const char* kSimMapFile = "map.txt";
+inline constexpr const char* kSimSightingFile = "sightings.txt";
+inline constexpr const char* kSimParameterFile = "SimulationInputParameters2.txt";
+inline constexpr const char* kSimTruthFile = "truth.txt";
+
+// Writes the four files into `folder` (created when missing). False, with
+// the reason, when a file cannot be written.
+bool WriteSimulationFiles(const SimulatedData& d, const std::string& folder, std::string& error);
+
+// Azimuth in degrees, clockwise from north, in [0, 360), of the direction
+// from (x1, y1) to (x2, y2).
+double AzimuthDegrees(double x1, double y1, double x2, double y2);
+
+}  // namespace treetri::tools

@@ -1,0 +1,26 @@
+// Number-to-text and text-to-number helpers of the tools, independent of the
+// locale (point as decimal separator, no grouping).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace treetri::tools {
+
+// Exactly `decimals` decimals; a value that rounds to zero is written without
+// a minus sign.
+std::string Fixed(double v, int decimals);
+
+// Removes blanks, tabs, CR and LF at both ends.
+std::string_view Trim(std::string_view s);
+
+// Splits a line at every comma (no quoting); fields keep their blanks.
+std::vector<std::string_view> SplitAtCommas(std::string_view line);
+
+// Whole-field parsers on trimmed text; false when the text is not such a
+// number.
+bool ParseWhole(std::string_view text, long long& out);
+bool ParseDouble(std::string_view text, double& out);
+
+}  // namespace treetri::tools
