@@ -38,8 +38,12 @@ bool ReadTargetRecord(FieldReader& in, TargetTree& t, FieldError& err) {
 
 struct PlotTreeHash {
   size_t operator()(const std::pair<std::int32_t, std::int32_t>& k) const {
-    return std::hash<std::int64_t>()((static_cast<std::int64_t>(k.first) << 32) ^
-                                     static_cast<std::uint32_t>(k.second));
+    // Shift the bits unsigned: a negative plot number shifted as a signed
+    // value is undefined.
+    const std::uint64_t key =
+        (static_cast<std::uint64_t>(static_cast<std::uint32_t>(k.first)) << 32) |
+        static_cast<std::uint32_t>(k.second);
+    return std::hash<std::uint64_t>()(key);
   }
 };
 
