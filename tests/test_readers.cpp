@@ -458,6 +458,24 @@ TEST_F(SightingFixture, TableHoldsTwoThousandRecords) {
   EXPECT_EQ(t.TargetTrees.Size(), 2000);
 }
 
+TEST(SightingReader, NegativeAndLargeNumbersAreLookedUpLikeAnyOther) {
+  TempFolder dir;
+  Tables t;
+  HeadlessUi ui;
+  ASSERT_TRUE(ReadPhotoMapFile(t, ui, dir.Write("m.txt", MapRecord(-3, -7, 1, "1", "2") +
+                                                          MapRecord(-3, 2147483647, 2, "3", "4") +
+                                                          MapRecord(3, -7, 3, "5", "6"))));
+  ASSERT_TRUE(ReadSightingFile(
+      t, ui,
+      dir.Write("s.txt", SightingRecord(-3, 1, 1, 3,
+                                        {{-7, "1", "1"}, {2147483647, "1", "1"}, {7, "1", "1"}}))));
+  const TargetTree& r = t.TargetTrees[1];
+  EXPECT_EQ(r.Sighted[1].X, 1);
+  EXPECT_EQ(r.Sighted[2].X, 3);
+  EXPECT_EQ(r.HasDistance[3], kFalse);
+  EXPECT_EQ(r.DistanceCount, 2);
+}
+
 TEST(SightingReader, SightedTreesNeedAMapReadSinceStartUp) {
   TempFolder dir;
   Tables t;
