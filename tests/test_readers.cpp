@@ -129,6 +129,15 @@ TEST(MapReader, EmptyFileEmptiesTheTable) {
   ASSERT_TRUE(ReadPhotoMapFile(t, ui, dir.Write("empty.txt", "")));
   EXPECT_EQ(t.PhotoTrees.Size(), 0);
   EXPECT_EQ(ui.messages.back(), "0 trees / fixed points read");
+  // A byte-order mark with lone CR line ends and nothing else is empty too;
+  // with a record after it, the record is read.
+  ASSERT_TRUE(ReadPhotoMapFile(t, ui, dir.Write("bom.txt", "\xEF\xBB\xBF\r\r")));
+  EXPECT_EQ(ui.messages.back(), "0 trees / fixed points read");
+  ASSERT_TRUE(ReadPhotoMapFile(
+      t, ui, dir.Write("bom2.txt", "\xEF\xBB\xBF" "5,6,7,1,2,3,0,0,0,0,0,0,0,t,0,\xE4\xF6,1\r")));
+  ASSERT_EQ(t.PhotoTrees.Size(), 1);
+  EXPECT_EQ(t.PhotoTrees[1].Plot, 5);
+  EXPECT_EQ(t.PhotoTrees[1].Text16, "\xE4\xF6");
 }
 
 TEST(MapReader, MoreRecordsThanTheTableIsSizedForAreAllRead) {
@@ -401,6 +410,15 @@ TEST_F(SightingFixture, LineEndsAndRecordsOverSeveralLines) {
   EXPECT_EQ(t.TargetTrees[2].Sighted[1].X, 110);
   EXPECT_EQ(t.TargetTrees[3].Sighted[1].Y, 221);
   EXPECT_EQ(ui.messages, std::vector<std::string>{"3 observed trees to be positioned "});
+}
+
+TEST_F(SightingFixture, EmptyFileGivesNoCases) {
+  ASSERT_TRUE(Read(SightingRecord(1, 1, 1, 1, {{1, "1", "1"}})));
+  ui.messages.clear();
+  ASSERT_TRUE(Read(""));
+  EXPECT_EQ(t.TargetTreeCount, 0);
+  EXPECT_EQ(t.TargetTrees[1].Tree, 0);
+  EXPECT_EQ(ui.messages, std::vector<std::string>{"0 observed trees to be positioned "});
 }
 
 TEST_F(SightingFixture, BlankLinesAfterTheLastRecordFail) {
