@@ -1,0 +1,157 @@
+#include "app/desktop.h"
+
+#include <cstdlib>
+#include <iostream>
+
+#include <QApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QStringList>
+
+#include "app/main_window.h"
+#include "data/readers.h"
+#include "platform/qt/qt_ui.h"
+
+namespace treetri {
+
+namespace {
+
+const char* const kUsage =
+    "usage: treetri [--map FILE] [--sightings FILE] [--run] [--screenshot OUT.png]\n"
+    "Without options the window opens for interactive work. With any option the\n"
+    "program reads the map and the sighting file given, runs the positioning when\n"
+    "--run is given, saves a picture of the main window and ends; messages go to\n"
+    "standard error.\n";
+
+bool IsScriptOption(const std::string& a) {
+  for (const char* name : {"--map", "--sightings", "--screenshot"}) {
+    const std::string n = name;
+    if (a == n || a.rfind(n + "=", 0) == 0) return true;
+  }
+  return a == "--run";
+}
+
+bool EnvEmpty(const char* name) {
+  const char* v = std::getenv(name);
+  return v == nullptr || *v == '\0';
+}
+
+QtMessageHandler previousHandler = nullptr;
+
+// The offscreen platform notes on every window shown that it cannot pass on
+// size hints; that is no news to the user.
+void FilterQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (text.contains("propagateSizeHints")) return;
+  if (previousHandler) previousHandler(type, context, text);
+}
+
+// A message as one line of standard error.
+void MessageToStderr(const std::string& text) {
+  std::string line = text;
+  for (char& c : line)
+    if (c == '\n' || c == '\r') c = ' ';
+  std::cerr << line << std::endl;
+}
+
+}  // namespace
+
+bool ParseScriptOptions(const std::vector<std::string>& args, ScriptOptions& o,
+                        std::string& error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "-h" || a == "--help") {
+      o.help = true;
+      continue;
+    }
+    if (a == "--run") {
+      o.run = o.scripted = true;
+      continue;
+    }
+    std::string* target = nullptr;
+    std::string name = a, value;
+    const size_t eq = a.find('=');
+    if (a.rfind("--", 0) == 0 && eq != std::string::npos) {
+      name = a.substr(0, eq);
+      value = a.substr(eq + 1);
+    }
+    if (name == "--map") target = &o.map;
+    else if (name == "--sightings") target = &o.sightings;
+    else if (name == "--screenshot") target = &o.screenshot;
+    if (!target) {
+      error = "unknown option: " + a;
+      return false;
+    }
+    if (eq == std::string::npos) {
+      if (i + 1 >= args.size()) {
+        error = "option " + name + " needs a file name";
+        return false;
+      }
+      value = args[++i];
+    }
+    if (value.empty()) {
+      error = "option " + name + " needs a file name";
+      return false;
+    }
+    *target = value;
+    o.scripted = true;
+  }
+  return true;
+}
+
+bool WantsScriptedStart(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (IsScriptOption(argv[i])) return true;
+  return false;
+}
+
+int RunDesktop(int argc, char** argv) {
+  // Without a display the scripted start still works, offscreen.
+  if (WantsScriptedStart(argc, argv) && EnvEmpty("QT_QPA_PLATFORM") && EnvEmpty("DISPLAY") &&
+      EnvEmpty("WAYLAND_DISPLAY"))
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+  previousHandler = qInstallMessageHandler(FilterQtMessages);
+  QApplication app(argc, argv);
+  QCoreApplication::setApplicationName("treetri");
+  QCoreApplication::setApplicationVersion(TREETRI_VERSION);
+
+  std::vector<std::string> args;
+  const QStringList qtArgs = QCoreApplication::arguments();
+  for (int i = 1; i < qtArgs.size(); ++i) args.push_back(qtArgs[i].toStdString());
+  ScriptOptions options;
+  std::string error;
+  if (!ParseScriptOptions(args, options, error)) {
+    std::cerr << "treetri: " << error << '\n' << kUsage;
+    return 2;
+  }
+  if (options.help) {
+    std::cout << kUsage;
+    return 0;
+  }
+
+  Tables tables;
+  MainWindow window(tables);
+  if (options.scripted) window.Ui().messageHook = MessageToStderr;
+
+  window.RunStartUp();
+  window.show();
+  if (!options.scripted) return app.exec();
+
+  bool ok = true;
+  QCoreApplication::processEvents();
+  if (!options.map.empty()) ok = ReadPhotoMapFile(tables, window.Ui(), options.map) && ok;
+  if (!options.sightings.empty())
+    ok = ReadSightingFile(tables, window.Ui(), options.sightings) && ok;
+  if (options.run) ok = window.Simulate().completed && ok;
+  QCoreApplication::processEvents();
+  if (!options.screenshot.empty()) {
+    const QImage picture = window.grab().toImage();
+    if (!picture.save(QString::fromLocal8Bit(options.screenshot.c_str()), "PNG")) {
+      std::cerr << "treetri: cannot save the picture to " << options.screenshot << '\n';
+      ok = false;
+    }
+  }
+  return ok ? 0 : 1;
+}
+
+}  // namespace treetri

@@ -1,0 +1,3 @@
+#include "app/desktop.h"
+
+int main(int argc, char** argv) { return treetri::RunDesktop(argc, argv); }

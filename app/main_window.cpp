@@ -1,0 +1,172 @@
+#include "app/main_window.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFontDatabase>
+#include <QLayout>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+
+#include "app/help_window.h"
+#include "app/startup.h"
+#include "data/readers.h"
+#include "display/plot_viewer.h"
+#include "platform/qt/picture_box.h"
+#include "platform/qt/qt_ui.h"
+
+#ifndef TREETRI_VERSION
+#define TREETRI_VERSION "dev"
+#endif
+
+namespace treetri {
+
+namespace {
+
+// Layout in pixels at 96 dots per inch (device-pixel ratio 1).
+constexpr int kClientWidth = 1006, kClientHeight = 538;
+constexpr int kPictureLeft = 8, kPictureTop = 16, kPictureSize = 345;
+constexpr int kListLeft = 376, kListTop = 16, kListWidth = 601, kListHeight = 409;
+
+// The list's columns line up only in a fixed-pitch font.
+QFont ListFont() {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font.setStyleHint(QFont::TypeWriter);
+  font.setFixedPitch(true);
+  font.setPointSize(9);
+  return font;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t_(tables) {
+  setObjectName("Form1");
+  setWindowTitle("Trisection and trilateration - treetri " TREETRI_VERSION);
+
+  auto* client = new QWidget(this);
+  client->setFixedSize(kClientWidth, kClientHeight);
+  setCentralWidget(client);
+
+  picture_ = new PictureBox(kPictureSize, kPictureSize, client);
+  picture_->setObjectName("Picture1");
+  picture_->move(kPictureLeft, kPictureTop);
+
+  list_ = new QListWidget(client);
+  list_->setObjectName("List1");
+  list_->setGeometry(kListLeft, kListTop, kListWidth, kListHeight);
+  list_->setFont(ListFont());
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list_->setUniformItemSizes(true);
+  connect(list_, &QListWidget::itemDoubleClicked, this, [this] { List1_DblClick(); });
+
+  ui_ = std::make_unique<QtUi>(list_, picture_, this);
+
+  fileMenu_ = menuBar()->addMenu("File");
+  fileMenu_->setObjectName("File");
+  openMap_ = fileMenu_->addAction("Open photogrammetric map (ilmakuvapuut)");
+  openMap_->setObjectName("Open_PhotogrammetricMap");
+  openSightings_ = fileMenu_->addAction("Open field observations (suuntimat)");
+  openSightings_->setObjectName("OPen_Field_observations");
+  simulate_ = fileMenu_->addAction("Calculate positions (tasoituslaskenta)");
+  simulate_->setObjectName("Simulate");
+  exit_ = fileMenu_->addAction("Exit Program");
+  exit_->setObjectName("Exit_Program");
+  helpAction_ = menuBar()->addAction("Help");
+  helpAction_->setObjectName("Help");
+
+  connect(openMap_, &QAction::triggered, this, [this] { Open_PhotogrammetricMap(); });
+  connect(openSightings_, &QAction::triggered, this, [this] { OPen_Field_observations(); });
+  connect(simulate_, &QAction::triggered, this, [this] { Simulate(); });
+  connect(exit_, &QAction::triggered, this, [this] { Exit_Program(); });
+  connect(helpAction_, &QAction::triggered, this, [this] { ShowHelp(); });
+
+  // The window keeps the size of its client area and menu bar.
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::RunStartUp() {
+  StartUp(t_, *ui_);
+  ui_->SetStartFolder(t_.WorkFolder);
+}
+
+void MainWindow::RunStartUpIn(const std::string& directory) {
+  StartUpIn(t_, *ui_, directory);
+  ui_->SetStartFolder(t_.WorkFolder);
+}
+
+void MainWindow::Open_PhotogrammetricMap() {
+  if (t_.RunInProgress) return;
+  ui_->SetStartFolder(t_.WorkFolder);
+  treetri::Open_PhotogrammetricMap(t_, *ui_);
+}
+
+void MainWindow::OPen_Field_observations() {
+  if (t_.RunInProgress) return;
+  ui_->SetStartFolder(t_.WorkFolder);
+  treetri::OPen_Field_observations(t_, *ui_);
+}
+
+RunOutcome MainWindow::Simulate() {
+  if (t_.RunInProgress) return {};
+  // The tables must stay as they are while the run processes events between
+  // its cases: the commands that change them, or start a second run, wait.
+  struct RunScope {
+    MainWindow* w;
+    explicit RunScope(MainWindow* window) : w(window) {
+      w->t_.RunInProgress = true;
+      w->UpdateCommands();
+    }
+    ~RunScope() {
+      w->t_.RunInProgress = false;
+      w->UpdateCommands();
+    }
+  } scope(this);
+  return treetri::Simulate(t_, *ui_);
+}
+
+void MainWindow::Exit_Program() {
+  if (exitHook) {
+    exitHook();
+    return;
+  }
+  if (t_.RunInProgress) {
+    // Inside a run the event loop is not ours to leave: end here. Every file
+    // of the logic is opened and closed within one step.
+    std::fflush(nullptr);
+    std::_Exit(0);
+  }
+  if (help_) help_->close();
+  QCoreApplication::exit(0);
+}
+
+void MainWindow::ShowHelp() {
+  if (!help_) {
+    help_ = new HelpWindow(HelpText(t_), this);
+    help_->show();
+  }
+  help_->raise();
+  help_->activateWindow();
+}
+
+void MainWindow::List1_DblClick() { treetri::List1_DblClick(t_, *ui_); }
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // Closing the main window ends the program like the Exit command.
+  event->accept();
+  Exit_Program();
+}
+
+void MainWindow::UpdateCommands() {
+  const bool idle = !t_.RunInProgress;
+  openMap_->setEnabled(idle);
+  openSightings_->setEnabled(idle);
+  simulate_->setEnabled(idle);
+}
+
+}  // namespace treetri

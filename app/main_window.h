@@ -1,0 +1,80 @@
+// The main window (Form1): the menu, the results list (List1) and the drawing
+// surface (Picture1), and the dispatch of the menu commands to the logic.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include "app/help_window.h"
+#include "data/tables.h"
+#include "positioning/run.h"
+
+class QAction;
+class QListWidget;
+class QMenu;
+
+namespace treetri {
+
+class PictureBox;
+class QtUi;
+
+class MainWindow : public QMainWindow {
+ public:
+  explicit MainWindow(Tables& tables, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  Tables& tables() { return t_; }
+  QtUi& Ui() { return *ui_; }
+  QListWidget* List1() const { return list_; }
+  PictureBox* Picture1() const { return picture_; }
+  QMenu* FileMenu() const { return fileMenu_; }
+  // The open help window, or null.
+  HelpWindow* Help() const { return help_; }
+
+  QAction* OpenMapAction() const { return openMap_; }
+  QAction* OpenSightingsAction() const { return openSightings_; }
+  QAction* SimulateAction() const { return simulate_; }
+  QAction* ExitAction() const { return exit_; }
+  QAction* HelpAction() const { return helpAction_; }
+
+  // The start-up routine, in the current directory or in the one given.
+  void RunStartUp();
+  void RunStartUpIn(const std::string& directory);
+
+  // The menu commands.
+  void Open_PhotogrammetricMap();
+  void OPen_Field_observations();
+  RunOutcome Simulate();
+  void Exit_Program();
+  void ShowHelp();
+  // The double-click on a line of the results list.
+  void List1_DblClick();
+
+  // Ends the program. By default it leaves the event loop, or, in the middle
+  // of a run, ends the process at once; tests replace it.
+  std::function<void()> exitHook;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void UpdateCommands();
+
+  Tables& t_;
+  QListWidget* list_;
+  PictureBox* picture_;
+  std::unique_ptr<QtUi> ui_;
+  QMenu* fileMenu_;
+  QAction* openMap_;
+  QAction* openSightings_;
+  QAction* simulate_;
+  QAction* exit_;
+  QAction* helpAction_;
+  QPointer<HelpWindow> help_;
+};
+
+}  // namespace treetri
