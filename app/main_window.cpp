@@ -60,7 +60,9 @@ MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t
   list_->setGeometry(kListLeft, kListTop, kListWidth, kListHeight);
   list_->setFont(ListFont());
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
-  list_->setUniformItemSizes(true);
+  // Long status texts stay whole; the list scrolls sideways to them.
+  list_->setTextElideMode(Qt::ElideNone);
+  list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   connect(list_, &QListWidget::itemDoubleClicked, this, [this] { List1_DblClick(); });
 
   ui_ = std::make_unique<QtUi>(list_, picture_, this);

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 
 #include "app/help_window.h"
@@ -67,6 +68,16 @@ TEST_F(MainWindowTest, LayoutInPixels) {
   const QFontInfo listFont(window->List1()->font());
   EXPECT_TRUE(listFont.fixedPitch()) << listFont.family().toStdString();
   EXPECT_EQ(window->List1()->font().pointSize(), 9);
+}
+
+TEST_F(MainWindowTest, LongListLinesCanBeScrolledTo) {
+  // A doubtful case's status names its suspect tree at the end of the line.
+  window->Ui().ListAdd("C Nite Plot Tree");
+  window->Ui().ListAdd("7, 1, 1, 1007, 3400012.23, 6900006.64, 3.888, 0.85, 0.84, "
+                       "???? Point 7 erroneous? and more text than the list is wide");
+  QCoreApplication::processEvents();
+  EXPECT_GT(window->List1()->horizontalScrollBar()->maximum(), 0);
+  EXPECT_EQ(window->List1()->textElideMode(), Qt::ElideNone);
 }
 
 TEST_F(MainWindowTest, HelpWindowIsComposedWhenCreated) {
