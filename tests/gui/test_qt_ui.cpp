@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFontInfo>
 #include <QListWidget>
 #include <QMessageBox>
@@ -103,6 +104,41 @@ TEST_F(QtUiTest, DialogAnswerAndCancel) {
   EXPECT_FALSE(ui.ShowOpenDialog());
   EXPECT_EQ(ui.DialogFileName(), "/work/plots/a.map");
   EXPECT_EQ(folders, (std::vector<std::string>{"/work/plots/", "/work/plots/"}));
+}
+
+TEST_F(QtUiTest, RealDialogOpensInTheStartFolderWithTheFilter) {
+  TempDir dir;
+  const std::string file = dir.Write("plots", "x");  // no extension: still listed
+  ui.SetStartFolder(dir.Path() + "/");
+  ui.SetDialogFilter("Field plot data files (*.txt, *.csv)|*.*");
+  ui.SetDialogTitle("File which has photogrammetric control points!");
+  std::string title, folder;
+  QStringList filters;
+  auto answer = [&](bool accept) {
+    QTimer::singleShot(0, [&, accept] {
+      auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!d) return;
+      title = d->windowTitle().toStdString();
+      folder = d->directory().absolutePath().toStdString();
+      filters = d->nameFilters();
+      if (!accept) {
+        d->reject();
+        return;
+      }
+      d->selectFile(QString::fromStdString(file));
+      static_cast<QDialog*>(d)->accept();
+    });
+  };
+  answer(true);
+  ASSERT_TRUE(ui.ShowOpenDialog());
+  EXPECT_EQ(ui.DialogFileName(), file);
+  EXPECT_EQ(title, "File which has photogrammetric control points!");
+  EXPECT_EQ(folder, dir.Path());
+  EXPECT_EQ(filters, QStringList{"Field plot data files (*.txt, *.csv) (*)"});
+
+  answer(false);
+  EXPECT_FALSE(ui.ShowOpenDialog());
+  EXPECT_EQ(ui.DialogFileName(), file);
 }
 
 TEST_F(QtUiTest, ListKeepsOrderSelectionAndShowsTheLastLine) {
