@@ -106,8 +106,8 @@ std::string ToQtFilter(const std::string& filter) {
   return out;
 }
 
-QFont ToQFont(const FontSpec& spec) {
-  const QString name = QString::fromStdString(spec.name).trimmed();
+QFont ToQFont(const FontSpec& wanted) {
+  const QString name = QString::fromStdString(wanted.name).trimmed();
   const QString key = name.toLower();
   QString family = name;
   QFont::StyleHint hint = QFont::AnyStyle;
@@ -123,8 +123,8 @@ QFont ToQFont(const FontSpec& spec) {
   }
   QFont font(family);
   font.setStyleHint(hint, QFont::NoAntialias);
-  font.setPointSizeF(spec.size > 0 ? spec.size : 8.25);
-  font.setBold(spec.bold);
+  font.setPointSizeF(wanted.size > 0 ? wanted.size : 8.25);
+  font.setBold(wanted.bold);
   return font;
 }
 
