@@ -8,8 +8,10 @@
 #include <type_traits>
 
 #include "data/field_reader.h"
+#include "app/startup.h"
 #include "data/readers.h"
 #include "platform/headless_ui.h"
+#include "positioning/run.h"
 #include "tests/support.h"
 #include "tools/position_stats.h"
 #include "tools/rng.h"
@@ -473,6 +475,56 @@ TEST(ToolsText, FixedIsLocaleFreeAndHasNoNegativeZero) {
   EXPECT_EQ(tools::Fixed(-0.006, 2), "-0.01");
   EXPECT_EQ(tools::Fixed(12.0, 0), "12");
   EXPECT_EQ(tools::Fixed(std::nan(""), 2), "-999");
+}
+
+// ---------------------------------------------------------------- round trip
+
+// Simulated files through the positioning run and back through the error
+// report: the simulator's conventions (azimuth from the field tree to the
+// map tree, clockwise from north) must be those of the run.
+tools::ErrorStatistics RunAndCompare(SimulationOptions o, TempFolder& dir) {
+  o.resultsFileName = dir.Path() + "/results.txt";
+  std::string error;
+  EXPECT_TRUE(tools::WriteSimulationFiles(tools::SimulatePlots(o), dir.Path(), error)) << error;
+  Tables t;
+  HeadlessUi ui;
+  ui.recordDrawing = false;
+  StartUpIn(t, ui, dir.Path());
+  EXPECT_TRUE(ReadPhotoMapFile(t, ui, dir.Path() + "/map.txt"));
+  EXPECT_TRUE(ReadSightingFile(t, ui, dir.Path() + "/sightings.txt"));
+  const RunOutcome outcome = Simulate(t, ui);
+  EXPECT_TRUE(outcome.parametersRead);
+  EXPECT_TRUE(outcome.completed);
+  EXPECT_EQ(outcome.cases, o.TotalCases());
+  const tools::ResultsFile r = tools::ParseResultsText(dir.Read("results.txt"));
+  EXPECT_TRUE(r.headerSeen);
+  EXPECT_EQ(r.skippedLines, 0);
+  return tools::ComputeErrorStatistics(r, tools::ParseTruthText(dir.Read("truth.txt")));
+}
+
+TEST(ToolsRoundTrip, ErrorFreeDataIsPositionedToTheCentimetre) {
+  SimulationOptions o = Options(31, 3, 90);
+  o.MakeClean();
+  TempFolder dir;
+  const tools::ErrorStatistics s = RunAndCompare(o, dir);
+  EXPECT_EQ(s.cases, 90);
+  EXPECT_EQ(s.matched, 90);
+  EXPECT_LT(s.max, 0.03);  // rounding of the files only
+  EXPECT_EQ(s.statusOk, 90);
+}
+
+TEST(ToolsRoundTrip, NoisyDataGivesDecimetreErrorsAndFlagsSomeCases) {
+  TempFolder dir;
+  const tools::ErrorStatistics s = RunAndCompare(Options(32, 5, 200), dir);
+  EXPECT_EQ(s.cases, 200);
+  EXPECT_EQ(s.matched, s.withPosition);
+  EXPECT_GT(s.matched, 190);
+  // Map errors of 0.3 m per axis dominate; the gross errors make the tail.
+  EXPECT_GT(s.median, 0.05);
+  EXPECT_LT(s.median, 0.4);
+  EXPECT_GT(s.max, s.rmse);
+  EXPECT_GT(s.OkShare(), 0.5);
+  EXPECT_LT(s.OkShare(), 1.0);
 }
 
 // ---------------------------------------------------------------- programs
