@@ -1,0 +1,121 @@
+// treetri-bench-batch: a whole positioning run of simulated cases through
+// the library, as the batch program makes it, and the computation alone.
+//
+//   treetri-bench-batch [--cases N] [--seed N] [--repeat R] [--dir BASE]
+//
+// The work folder is made under BASE (default: the temporary folder), since
+// the run writes its results, mapdata.txt and the dump files there.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bench/bench_support.h"
+#include "data/field_reader.h"
+#include "output/results_writer.h"
+#include "platform/files.h"
+#include "positioning/run.h"
+
+namespace {
+
+using treetri::bench::Now;
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+bool WholeArg(const char* s, long long lo, long long hi, long long& out) {
+  std::int64_t v = 0;
+  if (!treetri::ParseInt64(s, v) || v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  long long cases = 2000, seed = 2024, repeat = 5;
+  std::string base;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (a == "--cases" && hasValue && WholeArg(argv[i + 1], 1, 2000, cases)) {
+      ++i;
+    } else if (a == "--seed" && hasValue && WholeArg(argv[i + 1], 0, INT64_MAX, seed)) {
+      ++i;
+    } else if (a == "--repeat" && hasValue && WholeArg(argv[i + 1], 1, 1000, repeat)) {
+      ++i;
+    } else if (a == "--dir" && hasValue) {
+      base = argv[++i];
+    } else {
+      std::fputs("usage: treetri-bench-batch [--cases N] [--seed N] [--repeat R] [--dir BASE]\n",
+                 stderr);
+      return 2;
+    }
+  }
+
+  treetri::bench::PreparedRun r;
+  std::string error;
+  if (!r.Prepare(static_cast<int>(cases), static_cast<std::uint64_t>(seed), base, error)) {
+    std::fprintf(stderr, "treetri-bench-batch: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("work folder          %s\n", r.Folder().c_str());
+  std::printf("cases                %lld\n", cases);
+  std::printf("simulate and write   %.4f s\n", r.simulateSeconds);
+  std::printf("read map, sightings  %.4f s\n", r.readSeconds);
+
+  // Whole runs: parameters, results file, every case with its files.
+  std::vector<double> runs;
+  int failed = 0;
+  for (long long k = 0; k < repeat; ++k) {
+    const double t0 = Now();
+    const treetri::RunOutcome outcome = treetri::Simulate(r.t, r.ui);
+    runs.push_back(Now() - t0);
+    if (!outcome.completed || outcome.cases != cases) {
+      std::fprintf(stderr, "treetri-bench-batch: the run stopped after %d cases\n", outcome.cases);
+      return 1;
+    }
+    failed = outcome.failedCases;
+  }
+  r.TakeMessages();
+  const double runBest = *std::min_element(runs.begin(), runs.end());
+  const double runMedian = Median(runs);
+  std::printf("whole run            best %.4f s, median %.4f s over %lld runs (%d cases failed)\n",
+              runBest, runMedian, repeat, failed);
+  std::printf("                     %.0f cases/s (median run)\n", cases / runMedian);
+
+  // The computation alone: the case steps without any file or drawing, and
+  // then with the output lines built in memory.
+  std::vector<double> compute, withLines;
+  for (long long k = 0; k < repeat; ++k) {
+    double t0 = Now();
+    for (int c = 1; c <= cases; ++c) treetri::bench::ComputeCase(r.t, r.ui, c);
+    compute.push_back(Now() - t0);
+    t0 = Now();
+    size_t bytes = 0;
+    for (int c = 1; c <= cases; ++c) {
+      const int it = treetri::bench::ComputeCase(r.t, r.ui, c);
+      bytes += treetri::MapDataLine(r.t, c).size() + treetri::ResultsLine(r.t, c, it).size() +
+               treetri::ListLine(r.t, c, it).size();
+    }
+    withLines.push_back(Now() - t0);
+    if (bytes == 0) return 1;
+  }
+  const double computeMedian = Median(compute), linesMedian = Median(withLines);
+  std::printf("computation alone    %.4f s, %.2f us per case, %.0f cases/s\n", computeMedian,
+              1e6 * computeMedian / cases, cases / computeMedian);
+  std::printf("  with output lines  %.4f s, %.2f us per case, %.0f cases/s\n", linesMedian,
+              1e6 * linesMedian / cases, cases / linesMedian);
+  std::printf("files and drawing    %.4f s of the median run (%.0f %%)\n", runMedian - linesMedian,
+              100.0 * (runMedian - linesMedian) / runMedian);
+
+  const bool runOk = cases != 2000 || runMedian < 0.25;
+  const bool computeOk = cases / computeMedian >= 100000;
+  std::printf("targets              whole 2000-case run < 0.25 s: %s; computation >= 100000 cases/s: %s\n",
+              cases != 2000 ? "n/a" : (runOk ? "met" : "MISSED"), computeOk ? "met" : "MISSED");
+  return 0;
+}

@@ -1,0 +1,149 @@
+// treetri-bench-case: one case's steps, from the set-up to its results line,
+// on 2000 simulated cases taken in turn. Set TREETRI_BENCH_DIR to put the
+// work folder somewhere other than the temporary folder.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "bench/bench_support.h"
+#include "display/canvas.h"
+#include "output/results_writer.h"
+#include "platform/files.h"
+#include "positioning/case_steps.h"
+
+namespace {
+
+using treetri::bench::ComputeCase;
+using treetri::bench::PreparedRun;
+
+constexpr int kCases = 2000;
+
+PreparedRun& Shared() {
+  static std::unique_ptr<PreparedRun> run = [] {
+    auto r = std::make_unique<PreparedRun>();
+    const char* base = std::getenv("TREETRI_BENCH_DIR");
+    std::string error;
+    if (!r->Prepare(kCases, 2024, base ? base : "", error)) {
+      std::fprintf(stderr, "treetri-bench-case: %s\n", error.c_str());
+      std::exit(1);
+    }
+    return r;
+  }();
+  return *run;
+}
+
+// The case steps only: set-up, initial approximation, iterations.
+void BM_CaseComputation(benchmark::State& state) {
+  PreparedRun& r = Shared();
+  int caseNumber = 0;
+  long iterations = 0;
+  for (auto _ : state) {
+    caseNumber = caseNumber % kCases + 1;
+    iterations += ComputeCase(r.t, r.ui, caseNumber);
+    benchmark::DoNotOptimize(r.t.Case.X_adj);
+  }
+  state.SetItemsProcessed(state.iterations());
+  state.counters["iterations/case"] =
+      benchmark::Counter(static_cast<double>(iterations) / static_cast<double>(state.iterations()));
+}
+BENCHMARK(BM_CaseComputation);
+
+// The case steps, the dot on the canvas and the case's three output lines
+// and status built in memory, as the results writer builds them.
+void BM_CaseToResultsLine(benchmark::State& state) {
+  PreparedRun& r = Shared();
+  treetri::Flag drawFlag = treetri::kTrue;
+  int caseNumber = 0;
+  for (auto _ : state) {
+    caseNumber = caseNumber % kCases + 1;
+    const int iterations = ComputeCase(r.t, r.ui, caseNumber);
+    treetri::DrawCasePosition(r.t, r.ui, drawFlag);
+    std::string map = treetri::MapDataLine(r.t, caseNumber);
+    std::string line = treetri::ResultsLine(r.t, caseNumber, iterations);
+    std::string list = treetri::ListLine(r.t, caseNumber, iterations);
+    benchmark::DoNotOptimize(map.data());
+    benchmark::DoNotOptimize(line.data());
+    benchmark::DoNotOptimize(list.data());
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_CaseToResultsLine);
+
+// As the run driver does it: the case steps, the four dump files, the dot,
+// and the lines appended to mapdata.txt, the results file and the list.
+// The two growing files are emptied (outside the timing) after every 2000
+// cases.
+void BM_CaseWithFiles(benchmark::State& state) {
+  PreparedRun& r = Shared();
+  treetri::Flag drawFlag = treetri::kTrue;
+  treetri::OutputState output;
+  std::string error;
+  int caseNumber = 0;
+  for (auto _ : state) {
+    if (caseNumber == kCases) {
+      state.PauseTiming();
+      treetri::WriteWholeFile(r.t.WorkFolder + treetri::kMapDataFileName, "", error);
+      treetri::WriteWholeFile(r.t.Parameters.ResultsFileName, "", error);
+      caseNumber = 0;
+      state.ResumeTiming();
+    }
+    ++caseNumber;
+    int iterations = ComputeCase(r.t, r.ui, caseNumber);
+    if (!treetri::WriteDumpFiles(r.t, error)) {
+      state.SkipWithError(("dump file: " + error).c_str());
+      break;
+    }
+    treetri::DrawCasePosition(r.t, r.ui, drawFlag);
+    treetri::WriteCaseResults(r.t, r.ui, caseNumber, iterations, output);
+    if (output.resultsFileFailed || output.mapDataFailed) {
+      state.SkipWithError("the results could not be written");
+      break;
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_CaseWithFiles);
+
+// The case's output alone, without the dump files: the two appends and the
+// list line of an already computed case.
+void BM_CaseResultsAppendOnly(benchmark::State& state) {
+  PreparedRun& r = Shared();
+  treetri::OutputState output;
+  std::string error;
+  int caseNumber = 1;
+  int iterations = ComputeCase(r.t, r.ui, caseNumber);
+  int appended = 0;
+  for (auto _ : state) {
+    if (++appended == kCases) {
+      state.PauseTiming();
+      treetri::WriteWholeFile(r.t.WorkFolder + treetri::kMapDataFileName, "", error);
+      treetri::WriteWholeFile(r.t.Parameters.ResultsFileName, "", error);
+      appended = 0;
+      state.ResumeTiming();
+    }
+    treetri::WriteCaseResults(r.t, r.ui, caseNumber, iterations, output);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_CaseResultsAppendOnly);
+
+// The four dump files of an already computed case, rewritten.
+void BM_CaseDumpFilesOnly(benchmark::State& state) {
+  PreparedRun& r = Shared();
+  ComputeCase(r.t, r.ui, 1);
+  std::string error;
+  for (auto _ : state)
+    if (!treetri::WriteDumpFiles(r.t, error)) {
+      state.SkipWithError(("dump file: " + error).c_str());
+      break;
+    }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_CaseDumpFilesOnly);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,50 @@
+// Shared by the benchmarks: a simulated data set read into the tables in a
+// temporary work folder, and one case's steps in the run driver's order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "data/tables.h"
+#include "platform/headless_ui.h"
+
+namespace treetri::bench {
+
+// A work folder with simulated files, the tables read from them and a
+// recording user interface that keeps nothing (no drawing, no list, no
+// messages). The folder and everything in it go with the object.
+class PreparedRun {
+ public:
+  PreparedRun() = default;
+  ~PreparedRun();
+  PreparedRun(const PreparedRun&) = delete;
+  PreparedRun& operator=(const PreparedRun&) = delete;
+
+  // Simulates `cases` field trees (40 per plot) into a fresh folder under
+  // `base` (the system's temporary folder when empty), runs the start-up in
+  // it, reads the map and the sighting file and the run parameters. The
+  // results file is named with its full path inside the folder.
+  bool Prepare(int cases, std::uint64_t seed, const std::string& base, std::string& error);
+
+  const std::string& Folder() const { return folder_; }
+  // The message boxes shown since the last call, counted.
+  int TakeMessages();
+
+  Tables t;
+  HeadlessUi ui;
+  double simulateSeconds = 0, readSeconds = 0;
+
+ private:
+  std::string folder_;
+  int messages_ = 0;
+};
+
+// The steps of one case as the run driver calls them: set-up, initial
+// approximation, up to 20 iterations of observation equations and
+// adjustment. No file is written and nothing drawn. Returns the iterations.
+int ComputeCase(Tables& t, UserInterface& ui, int caseNumber);
+
+// Seconds since an arbitrary start, monotonic.
+double Now();
+
+}  // namespace treetri::bench
