@@ -96,6 +96,33 @@ bool WriteWholeFile(const std::string& path, const std::string& content, std::st
   return ok;
 }
 
+bool RewriteFile(const std::string& path, const std::string& content, std::string& error) {
+  if (path.empty()) {
+    error = "no file name";
+    return false;
+  }
+  // Writing over the old content and then cutting the file to its new
+  // length keeps the file's blocks: far cheaper than truncating first on
+  // file systems that discard freed blocks.
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error = Reason();
+    return false;
+  }
+  bool ok = WriteAll(fd, content);
+  if (ok && ::ftruncate(fd, static_cast<off_t>(content.size())) != 0) ok = false;
+  if (!ok) {
+    error = Reason();
+    if (::ftruncate(fd, 0) != 0) {
+    }
+  }
+  if (::close(fd) != 0 && ok) {
+    error = Reason();
+    ok = false;
+  }
+  return ok;
+}
+
 bool AppendToFile(const std::string& path, const std::string& content, std::string& error) {
   if (path.empty()) {
     error = "no file name";

@@ -153,7 +153,7 @@ bool WriteDumpFiles(const Tables& t, std::string& error) {
                             {kDumpLFileName, &l},
                             {kDumpWeightsFileName, &w},
                             {kDumpMatlabFileName, &matlab}}) {
-    if (!WriteWholeFile(dir + name, *text, why)) {
+    if (!RewriteFile(dir + name, *text, why)) {
       error = "\"" + dir + name + "\": " + why;
       return false;
     }
