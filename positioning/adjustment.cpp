@@ -2,6 +2,7 @@
 // and of every sighted tree, the stop test, and the precision figures and
 // test values from the misclosures the iteration started with.
 #include <cmath>
+#include <vector>
 
 #include "matrix/matrix_ops.h"
 #include "positioning/case_steps.h"
@@ -29,36 +30,31 @@ CaseFailure FromInverse(InverseResult r) {
 
 }  // namespace
 
-void AdjustmentStep(Tables& t, UserInterface& ui, int& converged, int& caseNumber) {
-  converged = 0;
+namespace {
+
+// The part both forms share: corrections, update and stop test. Returns
+// false when the case failed.
+bool SolveAndUpdate(Tables& t, UserInterface& ui, int& converged, int caseNumber) {
   CaseWork& c = t.Case;
-  // A case that cannot be adjusted ends its iterations here.
-  auto fail = [&](CaseFailure f) {
-    c.Failure = f;
-    converged = 1;
-  };
-  if (c.Failure != CaseFailure::None) return fail(c.Failure);
-
-  const Matrix& A = c.DesignMatrix;
-  const Vector& l = c.MisclosureVector;
-  const int m = A.Rows();
-  const int u = A.Cols();
+  const int m = c.DesignMatrix.Rows();
+  const int u = c.DesignMatrix.Cols();
   const int n = t.TargetTrees[caseNumber].NPA;
-  if (m > InverseWorkspace::kMaxRows) return fail(CaseFailure::TooManyRows);
-
-  bool ok = true;
-  MatTranspose(A, c.DesignT);
-  DiagonalMatrix(c.WeightVector, c.WeightMatrix);
-  ok &= MatMul(ui, c.DesignT, u, m, c.WeightMatrix, m, m, c.DesignTWeight, u, m);
-  ok &= MatMul(ui, c.DesignTWeight, u, m, A, m, u, c.NormalMatrix, u, u);
-  ok &= MatMul(ui, c.DesignTWeight, u, m, l, m, 1, c.NormalRhs, u, 1);
-  if (!ok) return fail(CaseFailure::NotFinite);
+  bool ok = MatMul(ui, c.DesignTWeight, u, m, c.DesignMatrix, m, u, c.NormalMatrix, u, u);
+  ok &= MatMul(ui, c.DesignTWeight, u, m, c.MisclosureVector, m, 1, c.NormalRhs, u, 1);
+  if (!ok) {
+    c.Failure = CaseFailure::NotFinite;
+    return false;
+  }
   CaseFailure f = FromInverse(MatInverse(t.Inverse, c.NormalMatrix, c.NormalInverse));
-  if (f != CaseFailure::None) return fail(f);
+  if (f != CaseFailure::None) {
+    c.Failure = f;
+    return false;
+  }
   if (!MatMul(ui, c.NormalInverse, u, u, c.NormalRhs, u, 1, c.Solution, u, 1) ||
-      !AllFinite(c.Solution))
-    return fail(CaseFailure::NotFinite);
-
+      !AllFinite(c.Solution)) {
+    c.Failure = CaseFailure::NotFinite;
+    return false;
+  }
   const double dX = c.Solution(1, 1);
   const double dY = c.Solution(2, 1);
   c.BaardaValues.Recreate(m);
@@ -72,39 +68,137 @@ void AdjustmentStep(Tables& t, UserInterface& ui, int& converged, int& caseNumbe
   if ((std::fabs(dX) < 0.01 && std::fabs(dY) < 0.01) ||
       (std::fabs(dX) > 100 && std::fabs(dY) > 100))
     converged = 1;
+  return true;
+}
 
-  ok = VecTMatMul(ui, l, 1, m, c.WeightMatrix, m, m, c.MisclosureTWeight, 1, m);
-  ok &= MatMul(ui, c.MisclosureTWeight, 1, m, l, m, 1, c.QuadraticForm, 1, 1);
-  if (!ok) return fail(CaseFailure::NotFinite);
-  const double omega = c.QuadraticForm(1, 1);
+// SigmaNull, SigmaX and SigmaY from the quadratic form; false without
+// redundancy (the case is then unchecked).
+bool Precision(Tables& t, UserInterface& ui, double omega) {
+  CaseWork& c = t.Case;
+  const int m = c.DesignMatrix.Rows();
+  const int u = c.DesignMatrix.Cols();
   c.Reserved2 = {};
   c.Reserved2x3 = {};
-
-  // Without redundancy there are no precision figures.
   c.Unchecked = m - u <= 0;
   if (c.Unchecked) {
     c.SigmaNull = c.SigmaX = c.SigmaY = 0;
-    return;
+    return false;
   }
   c.SigmaNull = std::sqrt(omega / (m - u));
   MatDiagonal(ui, c.NormalInverse, c.NormalInverseDiagonal);
   c.SigmaX = c.SigmaNull * std::sqrt(c.NormalInverseDiagonal(1));
   c.SigmaY = c.SigmaNull * std::sqrt(c.NormalInverseDiagonal(2));
+  return true;
+}
 
-  f = FromInverse(MatInverse(t.Inverse, c.WeightMatrix, c.CofactorObs));
+// The test value of a row from its misclosure and the diagonal element of
+// the cofactor matrix; false when it is not a number.
+bool TestValue(CaseWork& c, int i, double cii) {
+  // With misclosures that are all zero every test value is 0.
+  c.BaardaValues(i) =
+      c.SigmaNull == 0 ? 0 : std::fabs(c.MisclosureVector(i) / (c.SigmaNull * cii));
+  return std::isfinite(c.BaardaValues(i));
+}
+
+bool PrecisionFinite(const CaseWork& c) {
+  return std::isfinite(c.SigmaNull) && std::isfinite(c.SigmaX) && std::isfinite(c.SigmaY);
+}
+
+}  // namespace
+
+// The weight matrix is diagonal, and of the cofactor matrix of the
+// residuals only the diagonal is used: this form computes just those
+// elements, each with the same operations in the same order as the full
+// matrix products would (their other terms are exact zeros), so its results
+// are the same to the bit as AdjustmentStepByRoutines'.
+void AdjustmentStep(Tables& t, UserInterface& ui, int& converged, int& caseNumber) {
+  converged = 0;
+  CaseWork& c = t.Case;
+  auto fail = [&](CaseFailure f) {
+    c.Failure = f;
+    converged = 1;
+  };
+  if (c.Failure != CaseFailure::None) return fail(c.Failure);
+  const Matrix& A = c.DesignMatrix;
+  const Vector& l = c.MisclosureVector;
+  const Vector& p = c.WeightVector;
+  const int m = A.Rows();
+  const int u = A.Cols();
+  if (m > InverseWorkspace::kMaxRows) return fail(CaseFailure::TooManyRows);
+  for (int i = 1; i <= m; ++i)
+    if (p(i) == 0) return fail(CaseFailure::Singular);  // no pivot for the weight matrix
+
+  // A^T P: column i of A^T scaled by p(i).
+  c.DesignTWeight.Recreate(u, m);
+  for (int i = 1; i <= m; ++i)
+    for (int a = 1; a <= u; ++a) c.DesignTWeight(a, i) = A(i, a) * p(i);
+  if (!SolveAndUpdate(t, ui, converged, caseNumber)) return fail(c.Failure);
+
+  // l^T P l, summed over the rows in order.
+  double omega = 0;
+  for (int i = 1; i <= m; ++i) {
+    const double lp = l(i) * p(i);
+    if (lp != 0) omega = omega + lp * l(i);
+  }
+  if (!std::isfinite(omega)) return fail(CaseFailure::NotFinite);
+  if (!Precision(t, ui, omega)) return;
+
+  // Diagonal of Qll + A Qxx A^T, with Qll(i, i) = 1 / p(i).
+  const Matrix& Q = c.NormalInverse;
+  std::vector<double> aq(static_cast<size_t>(u) + 1);
+  for (int i = 1; i <= m; ++i) {
+    for (int k = 1; k <= u; ++k) aq[static_cast<size_t>(k)] = 0;
+    for (int j = 1; j <= u; ++j) {
+      const double aij = A(i, j);
+      if (aij == 0) continue;
+      for (int k = 1; k <= u; ++k) aq[static_cast<size_t>(k)] += aij * Q(j, k);
+    }
+    double s = 0;
+    for (int k = 1; k <= u; ++k) {
+      const double v = aq[static_cast<size_t>(k)];
+      if (v != 0) s += v * A(i, k);
+    }
+    if (!std::isfinite(s) || !TestValue(c, i, 1 / p(i) + s)) return fail(CaseFailure::NotFinite);
+  }
+  if (!PrecisionFinite(c)) return fail(CaseFailure::NotFinite);
+}
+
+void AdjustmentStepByRoutines(Tables& t, UserInterface& ui, int& converged, int& caseNumber) {
+  converged = 0;
+  CaseWork& c = t.Case;
+  // A case that cannot be adjusted ends its iterations here.
+  auto fail = [&](CaseFailure f) {
+    c.Failure = f;
+    converged = 1;
+  };
+  if (c.Failure != CaseFailure::None) return fail(c.Failure);
+
+  const Matrix& A = c.DesignMatrix;
+  const Vector& l = c.MisclosureVector;
+  const int m = A.Rows();
+  const int u = A.Cols();
+  if (m > InverseWorkspace::kMaxRows) return fail(CaseFailure::TooManyRows);
+
+  MatTranspose(A, c.DesignT);
+  DiagonalMatrix(c.WeightVector, c.WeightMatrix);
+  if (!MatMul(ui, c.DesignT, u, m, c.WeightMatrix, m, m, c.DesignTWeight, u, m))
+    return fail(CaseFailure::NotFinite);
+  if (!SolveAndUpdate(t, ui, converged, caseNumber)) return fail(c.Failure);
+
+  bool ok = VecTMatMul(ui, l, 1, m, c.WeightMatrix, m, m, c.MisclosureTWeight, 1, m);
+  ok &= MatMul(ui, c.MisclosureTWeight, 1, m, l, m, 1, c.QuadraticForm, 1, 1);
+  if (!ok) return fail(CaseFailure::NotFinite);
+  if (!Precision(t, ui, c.QuadraticForm(1, 1))) return;
+
+  CaseFailure f = FromInverse(MatInverse(t.Inverse, c.WeightMatrix, c.CofactorObs));
   if (f != CaseFailure::None) return fail(f);
   ok = MatMul(ui, A, m, u, c.NormalInverse, u, u, c.DesignQxx, m, u);
   ok &= MatMul(ui, c.DesignQxx, m, u, c.DesignT, u, m, c.DesignQxxDesignT, m, m);
   if (!ok) return fail(CaseFailure::NotFinite);
   MatAdd(c.CofactorObs, c.DesignQxxDesignT, c.CofactorResiduals);
-  for (int i = 1; i <= m; ++i) {
-    // With misclosures that are all zero every test value is 0.
-    c.BaardaValues(i) =
-        c.SigmaNull == 0 ? 0 : std::fabs(l(i) / (c.SigmaNull * c.CofactorResiduals(i, i)));
-    if (!std::isfinite(c.BaardaValues(i))) return fail(CaseFailure::NotFinite);
-  }
-  if (!std::isfinite(c.SigmaNull) || !std::isfinite(c.SigmaX) || !std::isfinite(c.SigmaY))
-    return fail(CaseFailure::NotFinite);
+  for (int i = 1; i <= m; ++i)
+    if (!TestValue(c, i, c.CofactorResiduals(i, i))) return fail(CaseFailure::NotFinite);
+  if (!PrecisionFinite(c)) return fail(CaseFailure::NotFinite);
 }
 
 }  // namespace treetri

@@ -47,5 +47,10 @@ double DirectionAngle(double dy, double dx);
 // precision figures. A case that cannot be adjusted gets t.Case.Failure set
 // and converged 1.
 void AdjustmentStep(Tables& t, UserInterface& ui, int& converged, int& caseNumber);
+// The same step composed of the general matrix routines throughout (full
+// weight matrix, its inverse by elimination, the whole cofactor matrix).
+// Gives the same results to the bit; kept as the reference the fast form is
+// checked against.
+void AdjustmentStepByRoutines(Tables& t, UserInterface& ui, int& converged, int& caseNumber);
 
 }  // namespace treetri
