@@ -1,0 +1,159 @@
+// The batch program as a user runs it: exit status, standard output and
+// standard error, on the bundled example data and on bad input.
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+
+#include <gtest/gtest.h>
+
+#include "output/results_writer.h"
+#include "tests/support.h"
+
+namespace treetri {
+namespace {
+
+using testing::SplitFields;
+using testing::SplitLines;
+using testing::TempFolder;
+
+struct Result {
+  int status = -1;
+  std::vector<std::string> out, err;
+};
+
+// Runs treetri-batch with the arguments in `dir`, standard error redirected
+// to a file (so it is not a terminal).
+Result RunBatch(const TempFolder& dir, const std::string& args) {
+  const std::string cmd = "cd '" + dir.Path() + "' && '" TREETRI_BIN_DIR "/treetri-batch' " +
+                          args + " > stdout.txt 2> stderr.txt";
+  const int raw = std::system(cmd.c_str());
+  Result r;
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.out = SplitLines(dir.Read("stdout.txt"));
+  r.err = SplitLines(dir.Read("stderr.txt"));
+  return r;
+}
+
+std::string Example(const std::string& name) {
+  return std::string("'" TREETRI_SOURCE_DIR "/examples/") + name + "'";
+}
+
+void CopyExampleParameters(const TempFolder& dir) {
+  std::string content;
+  std::FILE* f = std::fopen(TREETRI_SOURCE_DIR "/examples/SimulationInputParameters2.txt", "rb");
+  ASSERT_NE(f, nullptr);
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) content.append(buf, n);
+  std::fclose(f);
+  dir.Write("SimulationInputParameters2.txt", content);
+}
+
+TEST(BatchProgram, Usage) {
+  TempFolder dir;
+  Result none = RunBatch(dir, "");
+  EXPECT_EQ(none.status, 2);
+  ASSERT_FALSE(none.err.empty());
+  EXPECT_EQ(none.err[0].rfind("usage: treetri-batch MAP SIGHTINGS", 0), 0u);
+  EXPECT_TRUE(none.out.empty());
+  EXPECT_EQ(RunBatch(dir, "one two three").status, 2);
+  Result help = RunBatch(dir, "--help");
+  EXPECT_EQ(help.status, 0);
+  ASSERT_FALSE(help.out.empty());
+  EXPECT_EQ(help.out[0].rfind("usage:", 0), 0u);
+  Result version = RunBatch(dir, "--version");
+  EXPECT_EQ(version.status, 0);
+  ASSERT_EQ(version.out.size(), 1u);
+  EXPECT_EQ(version.out[0].rfind("treetri-batch ", 0), 0u);
+}
+
+TEST(BatchProgram, ExampleRunOutputAndAccuracy) {
+  TempFolder dir;
+  CopyExampleParameters(dir);
+  Result r = RunBatch(dir, Example("map.txt") + " " + Example("sightings.txt"));
+  ASSERT_EQ(r.status, 0);
+  ASSERT_EQ(r.out.size(), 31u);
+  EXPECT_EQ(r.out[0], kListHeader);
+  EXPECT_EQ(r.out[1].rfind("1, ", 0), 0u);
+  EXPECT_EQ(r.out[30].rfind("30, ", 0), 0u);
+  ASSERT_EQ(r.err.size(), 5u);
+  EXPECT_EQ(r.err[0], "Assuming that all files are in folder " + dir.Path() + "/");
+  EXPECT_EQ(r.err[1], "94 trees / fixed points read");
+  EXPECT_EQ(r.err[2], "30 observed trees to be positioned ");
+  EXPECT_EQ(r.err[3], "Ready! Results are in file results.txt");
+  const std::string prefix = "AzimuthCorrection used: ";
+  ASSERT_EQ(r.err[4].rfind(prefix, 0), 0u);
+  const double used = std::stod(r.err[4].substr(prefix.size()));
+  EXPECT_GE(used, 0);
+  EXPECT_LT(used, 0.01);
+  // Standard error is a file here: no progress line.
+  for (const std::string& e : r.err) EXPECT_EQ(e.find("case "), std::string::npos);
+
+  // Positions against the simulator's truth.
+  std::map<std::pair<int, int>, std::pair<double, double>> truth;
+  std::FILE* f = std::fopen(TREETRI_SOURCE_DIR "/examples/truth.txt", "rb");
+  ASSERT_NE(f, nullptr);
+  int plot, tree;
+  double x, y;
+  char line[256];
+  while (std::fgets(line, sizeof line, f))
+    if (std::sscanf(line, "%d,%d,%lf,%lf", &plot, &tree, &x, &y) == 4) truth[{plot, tree}] = {x, y};
+  std::fclose(f);
+  auto results = SplitLines(dir.Read("results.txt"));
+  ASSERT_EQ(results.size(), 31u);
+  std::vector<double> errors;
+  int ok = 0;
+  for (size_t i = 1; i < results.size(); ++i) {
+    auto fields = SplitFields(results[i]);
+    auto it = truth.find({std::stoi(fields[2]), std::stoi(fields[3])});
+    ASSERT_NE(it, truth.end()) << results[i];
+    const double e = std::hypot(std::stod(fields[7]) - it->second.first,
+                                std::stod(fields[8]) - it->second.second);
+    errors.push_back(e);
+    if (std::stod(fields[10]) <= 0.5 && std::stod(fields[11]) <= 0.5) {
+      ++ok;
+      EXPECT_LT(e, 1.0) << results[i];  // a case judged OK lies within a metre
+    }
+  }
+  std::sort(errors.begin(), errors.end());
+  EXPECT_LT(errors[errors.size() / 2], 0.5);
+  EXPECT_GE(ok, 20);
+  EXPECT_EQ(SplitLines(dir.Read("mapdata.txt")).size(), 30u);
+  EXPECT_TRUE(dir.Exists("A_txt.txt"));
+}
+
+TEST(BatchProgram, BadInputGivesStatusOne) {
+  TempFolder dir;
+  CopyExampleParameters(dir);
+  dir.Write("bad_map.txt", "1,2,3,x\r\n");
+  Result badMap = RunBatch(dir, "bad_map.txt " + Example("sightings.txt"));
+  EXPECT_EQ(badMap.status, 1);
+  ASSERT_EQ(badMap.err.size(), 2u);
+  EXPECT_NE(badMap.err[1].find("bad_map.txt"), std::string::npos);
+  EXPECT_NE(badMap.err[1].find("record 1, field 4"), std::string::npos) << badMap.err[1];
+  EXPECT_TRUE(badMap.out.empty());
+
+  Result missing = RunBatch(dir, "nothing.txt " + Example("sightings.txt"));
+  EXPECT_EQ(missing.status, 1);
+
+  dir.Write("bad_sight.txt", "1,2\r\n");
+  Result badSight = RunBatch(dir, Example("map.txt") + " bad_sight.txt");
+  EXPECT_EQ(badSight.status, 1);
+  ASSERT_GE(badSight.err.size(), 3u);
+  EXPECT_EQ(badSight.err[2],
+            "An error in reading observations, only seprator \",\"  decimal \".\" space \" \" "
+            "and numbers 0...9 allowed");
+
+  TempFolder noParameters;
+  Result noPar = RunBatch(noParameters, Example("map.txt") + " " + Example("sightings.txt"));
+  EXPECT_EQ(noPar.status, 1);
+  EXPECT_NE(std::find(noPar.err.begin(), noPar.err.end(), "error in open_input_parameters routine"),
+            noPar.err.end());
+  EXPECT_TRUE(noPar.out.empty());
+}
+
+}  // namespace
+}  // namespace treetri
