@@ -78,10 +78,13 @@ ParameterStatus ReadParameterItems(Tables& t, UserInterface& ui, const std::stri
   if (!labelAt(9) || !real(10, p.SigmaMapX) || !real(10, p.SigmaMapY)) return bad();
   if (!labelAt(11)) return bad();
   item = 12;
-  if (!in.ReadInt32(p.BlockRows, err)) return bad();
-  if (p.BlockRows < 0 || p.BlockRows > 4)
-    return fail("item 12 gives " + std::to_string(p.BlockRows) +
-                " rows for the block, which holds 0 to 4");
+  std::int32_t rows = 0;
+  if (!in.ReadInt32(rows, err)) return bad();
+  // A count the block cannot hold is not kept: BlockRows stays within 0..4.
+  if (rows < 0 || rows > 4)
+    return fail("item 12 (line " + std::to_string(err.line) + ") gives " +
+                std::to_string(rows) + " rows for the block, which holds 0 to 4");
+  p.BlockRows = rows;
   if (!labelAt(13)) return bad();
   for (int r = 0; r < p.BlockRows; ++r)
     if (!real(14, p.Block[static_cast<size_t>(r)][0]) ||
