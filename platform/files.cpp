@@ -72,20 +72,25 @@ bool ReadWholeFile(const std::string& path, std::string& content, std::string& e
   return true;
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& content, std::string& error) {
+namespace {
+
+// Opens with the given flags, writes the content from the start and cuts the
+// file to its length; a failed write leaves the file empty rather than
+// half written.
+bool WriteFrom(const std::string& path, int flags, const std::string& content,
+               std::string& error) {
   if (path.empty()) {
     error = "no file name";
     return false;
   }
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
   if (fd < 0) {
     error = Reason();
     return false;
   }
-  bool ok = WriteAll(fd, content);
+  bool ok = WriteAll(fd, content) && ::ftruncate(fd, static_cast<off_t>(content.size())) == 0;
   if (!ok) {
     error = Reason();
-    // Leave no partial file content behind.
     if (::ftruncate(fd, 0) != 0) {
     }
   }
@@ -96,31 +101,17 @@ bool WriteWholeFile(const std::string& path, const std::string& content, std::st
   return ok;
 }
 
+}  // namespace
+
+bool WriteWholeFile(const std::string& path, const std::string& content, std::string& error) {
+  return WriteFrom(path, O_TRUNC, content, error);
+}
+
+// Writing over the old content and then cutting the file to its new length
+// keeps the file's blocks: far cheaper than truncating first on file systems
+// that discard freed blocks.
 bool RewriteFile(const std::string& path, const std::string& content, std::string& error) {
-  if (path.empty()) {
-    error = "no file name";
-    return false;
-  }
-  // Writing over the old content and then cutting the file to its new
-  // length keeps the file's blocks: far cheaper than truncating first on
-  // file systems that discard freed blocks.
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    error = Reason();
-    return false;
-  }
-  bool ok = WriteAll(fd, content);
-  if (ok && ::ftruncate(fd, static_cast<off_t>(content.size())) != 0) ok = false;
-  if (!ok) {
-    error = Reason();
-    if (::ftruncate(fd, 0) != 0) {
-    }
-  }
-  if (::close(fd) != 0 && ok) {
-    error = Reason();
-    ok = false;
-  }
-  return ok;
+  return WriteFrom(path, 0, content, error);
 }
 
 bool AppendToFile(const std::string& path, const std::string& content, std::string& error) {

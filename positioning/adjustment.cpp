@@ -100,6 +100,23 @@ bool TestValue(CaseWork& c, int i, double cii) {
   return std::isfinite(c.BaardaValues(i));
 }
 
+// A case that cannot be adjusted ends its iterations here.
+void Fail(CaseWork& c, int& converged, CaseFailure f) {
+  c.Failure = f;
+  converged = 1;
+}
+
+// The checks before a step; false when the case has already failed or its
+// system is too large for the inverse.
+bool StartStep(CaseWork& c, int& converged) {
+  converged = 0;
+  if (c.Failure == CaseFailure::None && c.DesignMatrix.Rows() > InverseWorkspace::kMaxRows)
+    c.Failure = CaseFailure::TooManyRows;
+  if (c.Failure == CaseFailure::None) return true;
+  Fail(c, converged, c.Failure);
+  return false;
+}
+
 bool PrecisionFinite(const CaseWork& c) {
   return std::isfinite(c.SigmaNull) && std::isfinite(c.SigmaX) && std::isfinite(c.SigmaY);
 }
@@ -112,19 +129,14 @@ bool PrecisionFinite(const CaseWork& c) {
 // matrix products would (their other terms are exact zeros), so its results
 // are the same to the bit as AdjustmentStepByRoutines'.
 void AdjustmentStep(Tables& t, UserInterface& ui, int& converged, int& caseNumber) {
-  converged = 0;
   CaseWork& c = t.Case;
-  auto fail = [&](CaseFailure f) {
-    c.Failure = f;
-    converged = 1;
-  };
-  if (c.Failure != CaseFailure::None) return fail(c.Failure);
+  auto fail = [&](CaseFailure f) { Fail(c, converged, f); };
+  if (!StartStep(c, converged)) return;
   const Matrix& A = c.DesignMatrix;
   const Vector& l = c.MisclosureVector;
   const Vector& p = c.WeightVector;
   const int m = A.Rows();
   const int u = A.Cols();
-  if (m > InverseWorkspace::kMaxRows) return fail(CaseFailure::TooManyRows);
   for (int i = 1; i <= m; ++i)
     if (p(i) == 0) return fail(CaseFailure::Singular);  // no pivot for the weight matrix
 
@@ -164,20 +176,13 @@ void AdjustmentStep(Tables& t, UserInterface& ui, int& converged, int& caseNumbe
 }
 
 void AdjustmentStepByRoutines(Tables& t, UserInterface& ui, int& converged, int& caseNumber) {
-  converged = 0;
   CaseWork& c = t.Case;
-  // A case that cannot be adjusted ends its iterations here.
-  auto fail = [&](CaseFailure f) {
-    c.Failure = f;
-    converged = 1;
-  };
-  if (c.Failure != CaseFailure::None) return fail(c.Failure);
-
+  auto fail = [&](CaseFailure f) { Fail(c, converged, f); };
+  if (!StartStep(c, converged)) return;
   const Matrix& A = c.DesignMatrix;
   const Vector& l = c.MisclosureVector;
   const int m = A.Rows();
   const int u = A.Cols();
-  if (m > InverseWorkspace::kMaxRows) return fail(CaseFailure::TooManyRows);
 
   MatTranspose(A, c.DesignT);
   DiagonalMatrix(c.WeightVector, c.WeightMatrix);

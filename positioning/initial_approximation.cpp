@@ -14,9 +14,14 @@ namespace {
 constexpr double kMinRayAngle = 0.34906585039886595;  // 20 degrees
 constexpr double kMaxRayAngle = 2.7925268031909276;   // 160 degrees
 
-void SetTypeOfIni(CaseWork& c, const char* text) {
+// The mean of `count` points is the start position, found by `method`.
+void SetStart(CaseWork& c, double sumX, double sumY, int count, const char* method) {
+  c.X_adj = sumX / count;
+  c.Y_adj = sumY / count;
+  c.X_ini = c.X_adj;
+  c.Y_ini = c.Y_adj;
   c.TypeOfIni.fill(' ');
-  std::memcpy(c.TypeOfIni.data(), text, std::strlen(text));
+  std::memcpy(c.TypeOfIni.data(), method, std::strlen(method));
 }
 
 }  // namespace
@@ -39,14 +44,7 @@ void FindInitialApproximation(Tables& t, UserInterface& ui, int& caseNumber) {
     sumY += p.Y_adj - o.Obs_dist * std::sin(o.Obs_azim);
     ++count;
   }
-  if (count >= 1) {
-    c.X_adj = sumX / count;
-    c.Y_adj = sumY / count;
-    c.X_ini = c.X_adj;
-    c.Y_ini = c.Y_adj;
-    SetTypeOfIni(c, "POLAR");
-    return;
-  }
+  if (count >= 1) return SetStart(c, sumX, sumY, count, "POLAR");
 
   // INTERSEC: pairs of rays that meet at a usable angle.
   count = 0;
@@ -87,14 +85,7 @@ void FindInitialApproximation(Tables& t, UserInterface& ui, int& caseNumber) {
       }
     }
   }
-  if (count >= 1) {
-    c.X_adj = sumX / count;
-    c.Y_adj = sumY / count;
-    c.X_ini = c.X_adj;
-    c.Y_ini = c.Y_adj;
-    SetTypeOfIni(c, "INTERSEC");
-    return;
-  }
+  if (count >= 1) return SetStart(c, sumX, sumY, count, "INTERSEC");
 
   c.InitialApproximationFailed = true;
   ui.MessageBox(kInitialApproximationFailedMessage);
