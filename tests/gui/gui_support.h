@@ -1,103 +1,110 @@
-// Helpers of the desktop program's tests: temporary folders, a small data set
-// near the origin, pixel inspection and a main window whose message boxes,
+// Helpers of the desktop program's tests: a temporary folder with a small data
+// set near the origin, pixel inspection and a main window whose message boxes,
 // file dialogs and exit are recorded instead of shown.
 #pragma once
 
-#include <deque>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
+#include <stdlib.h>
 
 #include <cmath>
+#include <deque>
+#include <filesystem>
+#include <fstream>
 
-#include <QImage>
+#include <QAction>
 
 #include <gtest/gtest.h>
 
 #include "app/main_window.h"
-#include "data/tables.h"
-#include "platform/ui.h"
+#include "platform/qt/picture_box.h"
+#include "platform/qt/qt_ui.h"
 
 namespace treetri::gui {
 
 // A fresh folder under the system's temporary folder, removed when done.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  std::string Write(const std::string& name, const std::string& content) const;
-
- private:
-  std::string path_;
+struct TempDir {
+  TempDir() {
+    std::string p = (std::filesystem::temp_directory_path() / "treetri-gui-XXXXXX").string();
+    path = mkdtemp(p.data()) ? p : "/nonexistent";
+  }
+  ~TempDir() { std::error_code ec; std::filesystem::remove_all(path, ec); }
+  std::string File(const std::string& name) const { return path + "/" + name; }
+  void Write(const std::string& name, const std::string& content) const {
+    std::ofstream(File(name), std::ios::binary) << content;
+  }
+  std::string path;
 };
 
-std::string ReadFile(const std::string& path);
+// Map trees 1..4 of plot 1 at (1, 0), (0, 1), (-1, 0), (0, -1); three field
+// trees, each with its true position and the map trees it sights.
+struct FieldTree { int tree; double x, y; std::vector<int> sighted; };
+inline const std::vector<FieldTree> kFieldTrees = {
+    {101, 0.3, 0.2, {1, 2, 3}}, {102, -0.4, -0.5, {3, 4, 1}}, {103, 0.6, -0.3, {1, 4, 2}}};
+inline double MapX(int tree) { return tree == 1 ? 1 : tree == 3 ? -1 : 0; }
+inline double MapY(int tree) { return tree == 2 ? 1 : tree == 4 ? -1 : 0; }
 
-// Makes `dir` the current directory until destroyed (the run writes its
-// results file relative to it).
-class CurrentDirScope {
- public:
-  explicit CurrentDirScope(const std::string& dir);
-  ~CurrentDirScope();
+// map.txt, sightings.txt (exact distances and azimuths) and the parameter
+// file: results file "results.txt" of the folder, azimuth correction 0.
+inline void WriteDataSet(const TempDir& dir) {
+  std::string map, sightings, params = "Results\r\n" + dir.File("results.txt") + "\r\n";
+  for (int t = 1; t <= 4; ++t)
+    map += "1," + std::to_string(t) + ",1," + std::to_string(MapX(t)) + "," +
+           std::to_string(MapY(t)) + ",0,0,0,0,0,0,0,0,x,0,a,0\r\n";
+  for (const FieldTree& f : kFieldTrees) {
+    sightings += "1," + std::to_string(f.tree) + ",1,3";
+    for (int s : f.sighted) {
+      const double dx = MapX(s) - f.x, dy = MapY(s) - f.y;
+      const double azimuth = std::fmod(std::atan2(dx, dy) * 180 / M_PI + 360, 360);
+      sightings += "," + std::to_string(s) + "," + std::to_string(std::hypot(dx, dy)) + "," +
+                   std::to_string(azimuth);
+    }
+    sightings += ",0,-1,-1,0,-1,-1\r\n";
+  }
+  for (const char* item : {"4", "0", "Azimuth correction", "0", "8", "0, 0", "Map errors",
+                           "0.3, 0.3", "Block rows", "0", "Block", "16", "x", "18", "0", "20", "0",
+                           "22", "0", "24", "0", "26", "x", "28", "0", "Distance error", "0.05",
+                           "32", "0", "Azimuth error", "0.0175", "36", "0"})
+    params += std::string(item) + "\r\n";
+  dir.Write("map.txt", map);
+  dir.Write("sightings.txt", sightings);
+  dir.Write("SimulationInputParameters2.txt", params);
+}
 
- private:
-  std::string previous_;
-};
+inline bool HasColour(const QImage& image, int x, int y, Rgb c) {
+  const QRgb p = image.valid(x, y) ? image.pixel(x, y) : qRgba(1, 2, 3, 0);
+  return qRed(p) == c.r && qGreen(p) == c.g && qBlue(p) == c.b;
+}
+inline int CountColour(const QImage& image, Rgb colour) {
+  int n = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) n += HasColour(image, x, y, colour);
+  return n;
+}
 
-// One field tree of the data set: its true position and the map trees it
-// sights (observed without error, distance and azimuth).
-struct FieldTree {
-  int tree;
-  double x, y;
-  std::vector<int> sighted;
-};
-
-// Map trees 1..4 of plot 1 at (1, 0), (0, 1), (-1, 0) and (0, -1), and three
-// field trees, all within 1 m of the origin.
-const std::vector<FieldTree>& FieldTrees();
-double MapX(int tree);
-double MapY(int tree);
-
-// Writes map.txt, sightings.txt and the parameter file (results file
-// "results.txt", azimuth correction 0) into the folder.
-void WriteDataSet(const TempDir& dir);
-
-// Pixel of the run's canvas for a map position.
-inline int CanvasX(double x) { return static_cast<int>(std::lround(200 + 100 * x)); }
-inline int CanvasY(double y) { return static_cast<int>(std::lround(200 - 100 * y)); }
-
-bool HasColour(const QImage& image, int x, int y, Rgb colour);
-int CountColour(const QImage& image, Rgb colour);
-// Pixels that are not white.
-int CountInk(const QImage& image);
-
-// A main window over its own tables with every dialog recorded.
+// A main window over its own tables; file dialogs take the queued answers
+// (none left cancels), messages and exits are recorded.
 class DesktopTest : public ::testing::Test {
  protected:
-  DesktopTest();
-  ~DesktopTest() override;
-
-  // Answers of the coming file dialogs; std::nullopt cancels.
-  void Answer(std::optional<std::string> name) { answers.push_back(std::move(name)); }
-  // Reads the data set's two files through the menu commands.
-  void OpenDataSet(const TempDir& dir);
-  // The surface's current picture.
-  const QImage& Surface() const;
-
-  struct Dialog {
-    std::string filter, title, folder;
-  };
+  DesktopTest() {
+    window.Ui().messageHook = [this](const std::string& m) { messages.push_back(m); };
+    window.Ui().dialogHook = [this](auto&, auto&, auto&, std::string& chosen) {
+      if (answers.empty()) return false;
+      chosen = answers.front(), answers.pop_front();
+      return true;
+    };
+    window.exitHook = [this] { ++exits; };
+    window.show();
+  }
+  void OpenDataSet(const TempDir& dir) {
+    answers = {dir.File("map.txt"), dir.File("sightings.txt")};
+    window.OpenMapAction()->trigger();
+    window.OpenSightingsAction()->trigger();
+  }
+  const QImage& Surface() const { return window.Picture1()->Image(); }
 
   Tables tables;
-  std::unique_ptr<MainWindow> window;
+  MainWindow window{tables};
   std::vector<std::string> messages;
-  std::vector<Dialog> dialogs;
-  std::deque<std::optional<std::string>> answers;
+  std::deque<std::string> answers;
   int exits = 0;
 };
 
