@@ -1,5 +1,5 @@
 // Helpers of the desktop program's tests: a temporary folder with a small data
-// set near the origin, pixel inspection and a main window whose message boxes,
+// set near the origin, pixel checks and a main window whose message boxes,
 // file dialogs and exit are recorded instead of shown.
 #pragma once
 
