@@ -46,6 +46,9 @@ bool ReadCasePositions(const Tables& t, int k, CasePositions& out) {
 
 // The direction angle of the reversed, corrected azimuth of a ray.
 double RayDirection(double azimuth, double correction) {
+  // Whole turns of the correction change no direction; taking them off
+  // first keeps the sum finite for every finite azimuth and correction.
+  if (correction > 360 || correction < -360) correction = std::fmod(correction, 360.0);
   const double b = azimuth < 180 ? azimuth + 180 : azimuth - 180;
   double a = b + correction;
   if (b >= 360 - correction) a = b + correction - 360;
@@ -81,6 +84,8 @@ void List1_DblClick(Tables& t, UserInterface& ui) {
   const double rangeX = maxX - minX + 3;
   const double rangeY = maxY - minY + 3;
   const double extent = 1.2 * MaxOf(rangeX, rangeY);
+  // Map trees farther apart than a double can measure give no scale.
+  if (!std::isfinite(extent)) return;
   const double SH = ui.ScaleHeight();
   const double SW = ui.ScaleWidth();
   const double scale = SW / extent;
@@ -108,6 +113,9 @@ void List1_DblClick(Tables& t, UserInterface& ui) {
 
   CasePositions pos;
   if (!ReadCasePositions(t, k, pos)) return;
+  // Positions too far from the map trees to be mapped onto the surface.
+  for (double v : {mapX(pos.X_adj), mapY(pos.Y_adj), mapX(pos.X_ini), mapY(pos.Y_ini)})
+    if (!std::isfinite(v)) return;
   ui.SetFillColor(kRed);
   ui.SetFillStyle(FillStyle::Solid);
   ui.Circle(mapX(pos.X_adj), mapY(pos.Y_adj), 3, kRed);
