@@ -1,5 +1,7 @@
 #include "fuzz/fuzz_support.h"
 
+#include "output/output_check.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -139,95 +141,15 @@ std::string DefaultParameters() {
          "Gross errors\r\n0\r\n";
 }
 
-int ExpectedSlots(int npa) { return npa >= 1 && npa <= kSlotCount ? npa : 0; }
+int ExpectedSlots(int npa) { return ResultsSlotCount(npa); }
 
 namespace {
 
-std::string Quote(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    if (c < 0x20 || c >= 0x7f) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02X", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
+std::string Join(const std::vector<std::string>& problems) {
+  std::string out;
+  for (const std::string& p : problems) out += "\n  " + p;
+  return out;
 }
-
-std::vector<std::string> Split(const std::string& s, const std::string& sep) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t end = s.find(sep, start);
-    if (end == std::string::npos) {
-      out.push_back(s.substr(start));
-      return out;
-    }
-    out.push_back(s.substr(start, end - start));
-    start = end + sep.size();
-  }
-}
-
-// The lines of a file written by the program: every line ends with CR LF,
-// so the text ends with one (or is empty) and holds no other line end.
-std::vector<std::string> Lines(const std::string& where, const std::string& text) {
-  std::vector<std::string> lines;
-  if (text.empty()) return lines;
-  FUZZ_CHECK(text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0,
-             where + " does not end with a complete line: " +
-                 Quote(text.substr(text.size() > 60 ? text.size() - 60 : 0)));
-  lines = Split(text.substr(0, text.size() - 2), "\r\n");
-  for (const std::string& l : lines)
-    FUZZ_CHECK(l.find_first_of("\r\n") == std::string::npos,
-               where + " has a stray line end in " + Quote(l));
-  return lines;
-}
-
-// An integer field, or a number with exactly `decimals` decimals, or "-999"
-// when `missingAllowed`.
-bool NumberForm(const std::string& f, int decimals, bool missingAllowed) {
-  if (missingAllowed && f == "-999") return true;
-  std::size_t i = 0;
-  if (i < f.size() && f[i] == '-') ++i;
-  std::size_t digits = 0;
-  while (i < f.size() && f[i] >= '0' && f[i] <= '9') ++i, ++digits;
-  if (digits == 0) return false;
-  if (decimals == 0) return i == f.size();
-  if (i >= f.size() || f[i] != '.') return false;
-  ++i;
-  std::size_t decs = 0;
-  while (i < f.size() && f[i] >= '0' && f[i] <= '9') ++i, ++decs;
-  if (i != f.size() || static_cast<int>(decs) != decimals) return false;
-  double v;
-  return ParseReal(f, v);
-}
-
-// Field forms: 'i' integer, '0'..'5' fixed with that many decimals (or
-// "-999"), 'b' a flag word.
-void CheckFields(const std::string& where, const std::vector<std::string>& fields,
-                 std::size_t first, const char* forms) {
-  for (std::size_t k = 0; forms[k]; ++k) {
-    const std::string& f = fields[first + k];
-    const char form = forms[k];
-    bool ok;
-    if (form == 'i') {
-      std::int64_t v;
-      ok = ParseInt64(f, v) && f[0] != '+';
-    } else if (form == 'b') {
-      ok = f == "True" || f == "False";
-    } else {
-      ok = NumberForm(f, form - '0', true);
-    }
-    FUZZ_CHECK(ok, where + ", field " + std::to_string(first + k + 1) + " " + Quote(f) +
-                       " is not of form '" + std::string(1, form) + "'");
-  }
-}
-
-const char* const kCaseForms = "iiiii22223224ii";
-const char* const kSlotForms = "ii222243b42b44";
 
 }  // namespace
 
@@ -278,57 +200,35 @@ void CheckNoNonFiniteWords(const std::string& where, const std::string& text) {
              where + " holds \"nan\" or \"inf\"");
 }
 
+// The file's own form, then what the tables say of it: one line per case
+// (after the header) and each line's NPA that of its field tree.
 void CheckResultsFile(const Tables& t, const std::string& text, int cases) {
-  CheckNoNonFiniteWords("the results file", text);
-  const std::vector<std::string> lines = Lines("the results file", text);
-  if (cases == 0) {
-    FUZZ_CHECK(lines.empty(), "a run without cases left lines in the results file");
-    return;
-  }
-  FUZZ_CHECK(static_cast<int>(lines.size()) == cases + 1,
-             "the results file has " + std::to_string(lines.size()) + " lines for " +
+  const std::vector<std::string> problems = CheckResultsText(text);
+  FUZZ_CHECK(problems.empty(), "the results file:" + Join(problems));
+  const std::vector<std::string> lines = SplitAt(text, "\r\n");
+  FUZZ_CHECK(static_cast<int>(lines.size()) == (cases == 0 ? 1 : cases + 2),
+             "the results file has " + std::to_string(lines.size() - 1) + " lines for " +
                  std::to_string(cases) + " cases");
-  const int headerSlots = ExpectedSlots(t.TargetTrees[1].NPA);
-  const std::vector<std::string> header = Split(lines[0], ",");
-  FUZZ_CHECK(static_cast<int>(header.size()) == 15 + 14 * headerSlots + 1,
-             "the header has " + std::to_string(header.size()) + " fields for " +
-                 std::to_string(headerSlots) + " slots");
-  FUZZ_CHECK(header.back() == "TypeOfIni", "the header ends with " + Quote(header.back()));
-  for (int k = 1; k <= cases; ++k) {
-    const std::string where = "results line of case " + std::to_string(k);
-    const std::vector<std::string> f = Split(lines[static_cast<std::size_t>(k)], ",");
-    const int slots = ExpectedSlots(t.TargetTrees[k].NPA);
-    FUZZ_CHECK(static_cast<int>(f.size()) == 15 + 14 * slots + 1,
-               where + " has " + std::to_string(f.size()) + " fields for NPA " +
-                   std::to_string(t.TargetTrees[k].NPA));
-    CheckFields(where, f, 0, kCaseForms);
-    FUZZ_CHECK(f[0] == std::to_string(k), where + " begins with " + Quote(f[0]));
-    FUZZ_CHECK(f[13] == std::to_string(t.TargetTrees[k].NPA), where + ": NPA " + Quote(f[13]));
-    for (int j = 0; j < slots; ++j) CheckFields(where, f, 15 + 14 * static_cast<std::size_t>(j), kSlotForms);
-    const std::string& type = f.back();
-    FUZZ_CHECK(type == "POLAR   " || type == "INTERSEC" || type == "NONE    ",
-               where + " ends with " + Quote(type));
-  }
+  if (cases == 0) return;
+  const size_t headerFields = SplitAt(lines[0], ",").size();
+  FUZZ_CHECK(static_cast<int>(headerFields) == 16 + 14 * ExpectedSlots(t.TargetTrees[1].NPA),
+             "the header does not fit case 1");
+  for (int k = 1; k <= cases; ++k)
+    FUZZ_CHECK(SplitAt(lines[static_cast<size_t>(k)], ",")[13] == std::to_string(t.TargetTrees[k].NPA),
+               "results line of case " + std::to_string(k) + ": NPA");
 }
 
 void CheckMapData(const Tables& t, const std::string& text, int cases) {
-  CheckNoNonFiniteWords("mapdata.txt", text);
-  const std::vector<std::string> lines = Lines("mapdata.txt", text);
-  FUZZ_CHECK(static_cast<int>(lines.size()) == cases,
-             "mapdata.txt has " + std::to_string(lines.size()) + " lines for " +
+  const std::vector<std::string> problems = CheckMapDataText(text);
+  FUZZ_CHECK(problems.empty(), "mapdata.txt:" + Join(problems));
+  const std::vector<std::string> lines = SplitAt(text, "\r\n");
+  FUZZ_CHECK(static_cast<int>(lines.size()) == cases + 1,
+             "mapdata.txt has " + std::to_string(lines.size() - 1) + " lines for " +
                  std::to_string(cases) + " cases");
-  for (int k = 1; k <= cases; ++k) {
-    const std::string where = "mapdata line of case " + std::to_string(k);
-    const std::vector<std::string> f = Split(lines[static_cast<std::size_t>(k - 1)], ",");
-    const int slots = ExpectedSlots(t.TargetTrees[k].NPA);
-    FUZZ_CHECK(static_cast<int>(f.size()) == 10 + 2 * slots + 1 && f.back().empty(),
-               where + " has " + std::to_string(f.size()) + " fields for NPA " +
-                   std::to_string(t.TargetTrees[k].NPA));
-    std::string forms = "0022555555" + std::string(2 * static_cast<std::size_t>(slots), '2');
-    CheckFields(where, f, 0, forms.c_str());
-    for (std::size_t i = 4; i < 10; ++i)
-      FUZZ_CHECK(f[i] == "0.00000", where + ": reserved value " + Quote(f[i]));
-  }
+  for (int k = 1; k <= cases; ++k)
+    FUZZ_CHECK(static_cast<int>(SplitAt(lines[static_cast<size_t>(k - 1)], ",").size()) ==
+                   11 + 2 * ExpectedSlots(t.TargetTrees[k].NPA),
+               "mapdata line of case " + std::to_string(k) + " does not fit its NPA");
 }
 
 void CheckList(const Tables& t, const std::vector<std::string>& list, int cases) {
@@ -336,33 +236,20 @@ void CheckList(const Tables& t, const std::vector<std::string>& list, int cases)
              "the list has " + std::to_string(list.size()) + " lines for " +
                  std::to_string(cases) + " cases");
   for (int k = 1; k <= cases; ++k) {
-    const std::string& line = list[static_cast<std::size_t>(k)];
-    const std::string where = "list line of case " + std::to_string(k);
-    CheckNoNonFiniteWords(where, line);
-    const std::vector<std::string> p = Split(line, ", ");
-    FUZZ_CHECK(p.size() == 10, where + " has " + std::to_string(p.size()) + " parts: " + Quote(line));
-    CheckFields(where, p, 0, "iiii22322");
-    FUZZ_CHECK(p[0] == std::to_string(k), where + " begins with " + Quote(p[0]));
-    const std::string& s = p[9];
-    const bool known =
-        s == " OK " || s == " ? " || s == "UNCHECKED" ||
-        (s.rfind("???? Point ", 0) == 0 && s.size() > 22 &&
-         s.compare(s.size() - 11, 11, " erroneous?") == 0) ||
-        s == "FAILED: NPA" || s == "FAILED: coincident point" || s == "FAILED: singular" ||
-        s == "FAILED: too many rows" || s == "FAILED: not finite";
-    FUZZ_CHECK(known, where + " has the status " + Quote(s));
+    const std::string& line = list[static_cast<size_t>(k)];
+    const std::vector<std::string> problems = CheckListLine(line);
+    FUZZ_CHECK(problems.empty(), "list line of case " + std::to_string(k) + ":" + Join(problems));
+    FUZZ_CHECK(line.rfind(std::to_string(k) + ", ", 0) == 0, "list line " + std::to_string(k));
     const int npa = t.TargetTrees[k].NPA;
-    if (npa < 1 || npa > kSlotCount) FUZZ_CHECK(s == "FAILED: NPA", where + ": NPA " + std::to_string(npa));
+    if (ExpectedSlots(npa) == 0)
+      FUZZ_CHECK(line.size() >= 11 && line.compare(line.size() - 11, 11, "FAILED: NPA") == 0,
+                 "list line of case " + std::to_string(k) + ": NPA " + std::to_string(npa));
   }
 }
 
 void CheckDumpFile(const std::string& name, const std::string& text) {
-  CheckNoNonFiniteWords(name, text);
-  for (const std::string& line : Lines(name, text))
-    for (const std::string& item : Split(line, " ")) {
-      double v;
-      FUZZ_CHECK(ParseReal(item, v), name + " holds " + Quote(item) + " in " + Quote(line));
-    }
+  const std::vector<std::string> problems = CheckDumpText(text);
+  FUZZ_CHECK(problems.empty(), name + ":" + Join(problems));
 }
 
 void CheckDrawing(const std::vector<DrawOp>& drawing) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "output/output_check.h"
 #include "output/results_writer.h"
 #include "platform/files.h"
 #include "tests/support.h"
@@ -114,6 +115,13 @@ TEST(BatchProgram, ExampleRunOutputAndAccuracy) {
   EXPECT_GE(ok, 20);
   EXPECT_EQ(SplitLines(dir.Read("mapdata.txt")).size(), 30u);
   EXPECT_TRUE(dir.Exists("A_txt.txt"));
+  // The checker finds both files intact, and a results file cut short not.
+  EXPECT_EQ(std::system(("'" TREETRI_BIN_DIR "/treetri-check' '" + dir.Path() + "/results.txt' '" +
+                         dir.Path() + "/mapdata.txt' > /dev/null").c_str()), 0);
+  const std::string text = dir.Read("results.txt");
+  dir.Write("cut.txt", text.substr(0, text.size() - 30));
+  EXPECT_EQ(CheckResultsText(dir.Read("cut.txt")).size(), 1u);
+  EXPECT_EQ(CheckResultsText(dir.Read("cut.txt"))[0].rfind("the last line is not complete", 0), 0u);
 }
 
 TEST(BatchProgram, BadInputGivesStatusOne) {
