@@ -261,6 +261,8 @@ bool ParseReal(const std::string& text, double& out) {
   return true;
 }
 
+std::string ShownText(const std::string& text) { return Shown(text); }
+
 std::string DescribeFieldError(int record, const FieldError& err) {
   std::string s = "record " + std::to_string(record) + ", field " + std::to_string(err.field) +
                   " (line " + std::to_string(err.line) + "): ";

@@ -55,6 +55,10 @@ class FieldReader {
 bool ParseInt64(const std::string& text, std::int64_t& out);
 bool ParseReal(const std::string& text, double& out);
 
+// Text found in a file as a message shows it: cut short, control bytes as
+// \xNN.
+std::string ShownText(const std::string& text);
+
 // A field error as message text: "record 3, field 4 (line 5): "abc" is not a
 // real number".
 std::string DescribeFieldError(int record, const FieldError& err);

@@ -52,7 +52,7 @@ ParameterStatus ReadParameterItems(Tables& t, UserInterface& ui, const std::stri
   auto bad = [&]() {
     const std::string what = err.what == "the file ends inside the record"
                                  ? std::string("the file ends before this item")
-                                 : "\"" + err.text + "\" " + err.what;
+                                 : "\"" + ShownText(err.text) + "\" " + err.what;
     return fail("item " + std::to_string(item) + ", field " + std::to_string(err.field) +
                 " (line " + std::to_string(err.line) + "): " + what);
   };
