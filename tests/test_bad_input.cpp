@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "data/readers.h"
+#include "display/plot_viewer.h"
 #include "output/results_writer.h"
 #include "platform/headless_ui.h"
+#include "positioning/case_steps.h"
 #include "positioning/run.h"
 #include "tests/support.h"
 
@@ -177,7 +180,9 @@ TEST_F(BadInput, ParameterFile) {
          {"text for a number", with(4, "one"), false, -1, at + "4, field 4 (line 4): \"one\" is not a whole number"},
          {"16 bits", with(36, "40000"), false, -1, at + "36, field 41 (line 37): \"40000\" is out of the range of a 16-bit"},
          {"1e400", with(6, "1e400"), false, -1, at + "6, field 6 (line 6): \"1e400\" is not a number"},
-         {"nan", with(30, "nan"), false, -1, at + "30, field 35 (line 31): \"nan\" is not a number"}});
+         {"nan", with(30, "nan"), false, -1, at + "30, field 35 (line 31): \"nan\" is not a number"},
+         {"r of 5", with(12, "5"), false, -1, at + "12 (line 12) gives 5 rows for the block, which holds 0 to 4"},
+         {"r of -1", with(12, "-1"), false, -1, at + "12 (line 12) gives -1 rows for the block"}});
 }
 
 TEST_F(BadInput, EveryParameterItemMissingInTurnIsNamed) {
@@ -193,6 +198,110 @@ TEST_F(BadInput, EveryParameterItemMissingInTurnIsNamed) {
                                           std::to_string(ItemOfLine(cut)) + ", field " + std::to_string(field) +
                                           " (line " + std::to_string(cut + 1) + "): the file ends before this item.");
   }
+  ExpectGoodRunAsOnAFreshStart();
+}
+
+// Standard errors of 0 or less and an empty results file name: the run
+// stops before it touches the results file or the list.
+TEST_F(BadInput, UnusableParametersStopTheRunBeforeItWritesAnything) {
+  ASSERT_TRUE(ReadPhotoMapFile(t, ui, dir.Write("map.txt", GoodMap())));
+  ASSERT_TRUE(ReadSightingFile(t, ui, dir.Write("sightings.txt", GoodSightings())));
+  // A row count the block cannot hold is not kept.
+  dir.Write(kParameterFileName, Parameters(Results()));
+  ASSERT_TRUE(ReadRunParameters(t, ui));
+  dir.Write(kParameterFileName, Parameters(Results(), 12, "5"));
+  EXPECT_FALSE(ReadRunParameters(t, ui));
+  EXPECT_EQ(t.Parameters.BlockRows, 2);
+
+  const std::string stop = "; standard errors must be greater than 0. The run is stopped.";
+  for (const auto& [item, text, said] : std::vector<std::tuple<int, std::string, std::string>>{
+           {10, "0, 0.3", "the standard error SigmaMapX (item 10) is 0" + stop},
+           {10, "0.3, -0.3", "the standard error SigmaMapY (item 10) is -0.3" + stop},
+           {30, "-0", "the standard error SigmaDistance (item 30) is -0" + stop},
+           {34, "-1e-300", "the standard error SigmaAzimuth (item 34) is -1e-300" + stop},
+           {2, "\"\"", "The results file \"\" cannot be created. The run is stopped."}}) {
+    SCOPED_TRACE(text);
+    dir.Write(kParameterFileName, Parameters(Results(), item, text));
+    dir.Write("results.txt", "an earlier run's results\r\n");
+    ui.list = {"an earlier line"};
+    const size_t from = ui.messages.size();
+    EXPECT_FALSE(Simulate(t, ui).completed);
+    std::string m;
+    for (size_t i = from; i < ui.messages.size(); ++i) m += ui.messages[i] + " | ";
+    EXPECT_NE(m.find(said), std::string::npos) << m;
+    EXPECT_EQ(dir.Read("results.txt"), "an earlier run's results\r\n");
+    EXPECT_EQ(ui.list, std::vector<std::string>{"an earlier line"});
+  }
+  ExpectGoodRunAsOnAFreshStart();
+}
+
+// Cases that cannot be adjusted fail alone, in order, with their reason in
+// the list, "-999" for what does not exist and the field count their NPA
+// gives; the cases after them are adjusted as usual.
+TEST_F(BadInput, CasesThatCannotBeAdjustedFailAlone) {
+  // Trees 11 to 13 on one line, 21 and 22 at one point, 8 near the largest double.
+  const std::string map = GoodMap() + MapLine("1", "0", "0", "11") + MapLine("2", "0", "0", "12") +
+                          MapLine("3", "0", "0", "13") + MapLine("2", "2", "0", "21") +
+                          MapLine("2", "2", "0", "22") + MapLine("1.7976931348623157e308", "-1.7e308", "0", "8");
+  const std::string none = ",0,-1,-1";
+  struct Case { std::string record, status; int slots; };
+  const std::vector<Case> cases = {
+      {"1,301,1,0,1,1.25,61.39" + none + none + none + none, "FAILED: NPA", 0},
+      {GoodSightings().substr(0, GoodSightings().find('\r')), " OK ", 4},
+      {"1,302,1,25,1,1.25,61.39,2,2.8,325.2,3,2.64,232.7" + none + none, "FAILED: NPA", 0},
+      {"1,303,1,-3,1,1.25,61.39" + none + none + none + none, "FAILED: NPA", 0},
+      // The crew at map tree 1, sighting it at distance 0: the polar start is
+      // exactly there, where its equations have no direction.
+      {"1,401,1,3,1,0,0,2,-1,302.196,3,-1,235.491" + none + none, "FAILED: coincident point", 3},
+      // Parallel rays: no start position and nothing to fix the position
+      // along the line; the adjustment wanders off and the case is flagged.
+      {"1,501,1,3,11,-1,90,12,-1,90,13,-1,90" + none + none, "???? Point 11 erroneous?", 3},
+      // Two rays from one point.
+      {"1,601,1,2,21,-1,45,22,-1,45" + none + none + none, "FAILED: singular", 2},
+      {"1,201,1,3,8,1e300,45,1,1.25,61.39,2,2.8,325.2" + none + none, "FAILED: not finite", 3},
+      // With distances the same line is no problem.
+      {"1,502,1,3,11,1,90,12,2,90,13,3,90" + none + none, " OK ", 3},
+      // One distance and one azimuth: no redundancy.
+      {"1,104,1,1,1,1.903,86.987" + none + none + none + none, "UNCHECKED", 1}};
+  std::string sightings;
+  for (const Case& c : cases) sightings += c.record + "\r\n";
+  ASSERT_TRUE(ReadPhotoMapFile(t, ui, dir.Write("map.txt", map)));
+  ASSERT_TRUE(ReadSightingFile(t, ui, dir.Write("sightings.txt", sightings))) << ui.messages.back();
+  dir.Write(kParameterFileName, Parameters(Results()));
+  const size_t from = ui.messages.size();
+  ASSERT_TRUE(Simulate(t, ui).completed);
+  std::string m;
+  for (size_t i = from; i < ui.messages.size(); ++i) m += ui.messages[i] + " | ";
+  EXPECT_NE(m.find(kInitialApproximationFailedMessage), std::string::npos) << m;
+
+  const std::string results = dir.Read("results.txt");
+  for (const char* word : {"nan", "inf", "NaN", "Inf", "INF", "NAN"})
+    EXPECT_EQ(results.find(word), std::string::npos) << results;
+  const std::vector<std::string> lines = SplitLines(results);
+  ASSERT_EQ(lines.size(), cases.size() + 1);
+  for (size_t k = 1; k <= cases.size(); ++k) {
+    const Case& c = cases[k - 1];
+    SCOPED_TRACE(c.record);
+    const std::vector<std::string> f = SplitFields(lines[k]);
+    EXPECT_EQ(f.size(), 15u + 14 * static_cast<size_t>(c.slots) + 1);
+    const std::string& list = ui.list.at(k);
+    EXPECT_EQ(list.substr(list.size() - std::min(list.size(), c.status.size())), c.status) << list;
+    if (c.status.rfind("FAILED", 0) == 0) EXPECT_EQ(f.at(7), "-999");  // X_adj
+    if (c.status.rfind("FAILED", 0) == 0 || c.status == "UNCHECKED") EXPECT_EQ(f.at(9), "-999");
+    if (c.status == "FAILED: NPA") EXPECT_EQ(f.back(), "NONE    ");
+  }
+  EXPECT_EQ(SplitLines(dir.Read(kMapDataFileName)).size(), cases.size());
+
+  // The viewer: a case without slots only clears; a failed case has no
+  // position circles.
+  ui.SelectListLine(1);
+  List1_DblClick(t, ui);
+  EXPECT_EQ(ui.drawing.size(), 1u);
+  ui.SelectListLine(5);
+  List1_DblClick(t, ui);
+  EXPECT_EQ(std::count_if(ui.drawing.begin(), ui.drawing.end(),
+                          [](const DrawOp& op) { return op.kind == DrawOp::Kind::Circle; }),
+            3);
   ExpectGoodRunAsOnAFreshStart();
 }
 

@@ -4,16 +4,21 @@
 // "mapdata.txt" then hold complete lines only, one per finished case, and a
 // run in the same folder afterwards gives what a fresh start gives.
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 
 #include <gtest/gtest.h>
 
 #include "output/results_writer.h"
+#include "positioning/case_steps.h"
 #include "positioning/run.h"
 #include "tests/case_builder.h"
 #include "tests/support.h"
@@ -60,18 +65,20 @@ size_t CompleteLines(const std::string& text, size_t skip, size_t fields, int fi
   return lines.size() - skip;
 }
 
-// Starts treetri-batch in `dir`, its output into stdout.txt and stderr.txt, with a
-// file-size limit when `limit` is not 0.
-pid_t StartBatch(const TempFolder& dir, rlim_t limit = 0) {
+// Starts treetri-batch in `dir`, its output into stdout.txt and stderr.txt
+// (in `streams`), with a file-size limit when `limit` is not 0.
+pid_t StartBatch(const std::string& dir, rlim_t limit = 0, const std::string& streams = ".") {
   const pid_t pid = ::fork();
   if (pid != 0) return pid;
   const rlimit l{limit, limit};
-  if (::chdir(dir.Path().c_str()) != 0 || !std::freopen("stdout.txt", "w", stdout) ||
-      !std::freopen("stderr.txt", "w", stderr) || (limit != 0 && ::setrlimit(RLIMIT_FSIZE, &l) != 0))
+  if (::chdir(dir.c_str()) != 0 || !std::freopen((streams + "/stdout.txt").c_str(), "w", stdout) ||
+      !std::freopen((streams + "/stderr.txt").c_str(), "w", stderr) || (limit != 0 && ::setrlimit(RLIMIT_FSIZE, &l) != 0))
     ::_exit(126);
   ::execl(TREETRI_BIN_DIR "/treetri-batch", "treetri-batch", "map.txt", "sightings.txt", nullptr);
   ::_exit(127);
 }
+
+pid_t StartBatch(const TempFolder& dir, rlim_t limit = 0) { return StartBatch(dir.Path(), limit); }
 
 int Wait(pid_t pid, int status = 0) { return ::waitpid(pid, &status, 0) == pid ? status : -1; }
 
@@ -106,6 +113,79 @@ TEST(Faults, AResultsFileThatCannotBeCreatedStopsTheRunBeforeAnyCase) {
   }
   dir.Write(kParameterFileName, ParameterFile(Parameters{}));
   ExpectRunsAgainAsFresh(dir, 6);
+}
+
+TEST(Faults, MapDataOrADumpFileThatCannotBeWritten) {
+  TempFolder dir;
+  WriteGrid(dir, 6);
+  // A folder where "mapdata.txt" belongs: the run stops after its first case.
+  const std::string mapData = dir.Path() + "/" + kMapDataFileName;
+  ::mkdir(mapData.c_str(), 0777);
+  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir))), 1);
+  ExpectSaid(dir, "The map data file \"" + mapData + "\" cannot be written: Is a directory. It holds "
+                  "the lines of the cases before case 1.");
+  ExpectSaid(dir, "The run is stopped after case 1.");
+  EXPECT_EQ(CompleteLines(dir.Read("results.txt"), 1, 15 + 14 * 5 + 1, 1), 1u);
+  ::rmdir(mapData.c_str());
+  // A dump file that cannot be written is given up with one message.
+  const std::string dump = dir.Path() + "/" + kDumpLFileName;
+  std::remove(dump.c_str());
+  ASSERT_EQ(::mkdir(dump.c_str(), 0777), 0);
+  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir))), 0);
+  const std::string err = dir.Read("stderr.txt"), said = "The dump file \"" + dump +
+      "\": Is a directory. The run goes on without the dump files.";
+  EXPECT_NE(err.find(said), std::string::npos) << err;
+  EXPECT_EQ(err.find(said), err.rfind(said)) << err;
+  EXPECT_EQ(CompleteLines(dir.Read("results.txt"), 1, 15 + 14 * 5 + 1, 1), 6u);
+  ::rmdir(dump.c_str());
+  ExpectRunsAgainAsFresh(dir, 6);
+}
+
+// A small tmpfs where mounting is allowed: a disk that really fills up, and
+// a folder that is read-only for root too. Unmounted at the end.
+struct SmallDisk {
+  std::string path;
+  bool mounted;
+  SmallDisk(const std::string& p, const char* options)
+      : path(p), mounted(::mkdir(p.c_str(), 0777) == 0 && ::mount("tmpfs", p.c_str(), "tmpfs", 0, options) == 0) {}
+  ~SmallDisk() {
+    if (mounted) ::umount2(path.c_str(), MNT_DETACH);
+  }
+  bool Remount(unsigned long flags, const char* options) {
+    return ::mount(nullptr, path.c_str(), nullptr, MS_REMOUNT | flags, options) == 0;
+  }
+};
+
+TEST(Faults, ATmpfsThatFillsUpAndThenTurnsReadOnly) {
+  TempFolder dir, fresh;
+  SmallDisk disk(dir.Path() + "/disk", "size=48k");
+  if (!disk.mounted) GTEST_SKIP() << "no tmpfs can be mounted here";
+  // The input files stay outside: links to them take no room.
+  WriteGrid(fresh, 400);
+  for (const char* name : {"map.txt", "sightings.txt", kParameterFileName})
+    ASSERT_EQ(::symlink((fresh.Path() + "/" + name).c_str(), (disk.path + "/" + name).c_str()), 0);
+  auto read = [&](const std::string& name) {
+    std::ifstream in(disk.path + "/" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  // The streams go outside the small disk.
+  auto run = [&] { return WEXITSTATUS(Wait(StartBatch(disk.path, 0, dir.Path()))); };
+  EXPECT_EQ(run(), 1);
+  ExpectSaid(dir, "cannot be written: No space left on device");
+  ExpectSaid(dir, "The run is stopped after case ");
+  // Whichever of the two filled the disk, each holds complete lines only.
+  const size_t cases = CompleteLines(read("results.txt"), 1, 15 + 14 * 5 + 1, 1);
+  const size_t mapLines = CompleteLines(read(kMapDataFileName), 0, 10 + 2 * 5 + 1, 1000);
+  EXPECT_TRUE(cases > 0 && cases < 400) << cases;
+  EXPECT_LE(std::max(cases, mapLines) - std::min(cases, mapLines), 1u);
+
+  ASSERT_TRUE(disk.Remount(MS_RDONLY, nullptr));
+  EXPECT_EQ(run(), 1);
+  ExpectSaid(dir, "The results file \"results.txt\" cannot be created: Read-only file system. The run is stopped.");
+  ASSERT_TRUE(disk.Remount(0, "size=4m"));
+  ASSERT_EQ(run(), 0) << dir.Read("stderr.txt");
+  ASSERT_EQ(Wait(StartBatch(fresh)), 0);
+  EXPECT_EQ(read("results.txt"), fresh.Read("results.txt"));
 }
 
 TEST(Faults, AFullDiskPartWayLeavesCompleteLinesOfTheFinishedCases) {
