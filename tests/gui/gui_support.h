@@ -1,16 +1,13 @@
-// Helpers of the desktop program's tests: a temporary folder with a small data
-// set near the origin, pixel checks and a main window whose message boxes,
-// file dialogs and exit are recorded instead of shown.
+// Helpers of the desktop program's tests: pixel checks and a main window whose
+// message boxes, file dialogs and exit are recorded instead of shown, beside a
+// small data set near the origin in a temporary folder.
 #pragma once
 
-#include <stdlib.h>
-
-#include <cmath>
 #include <deque>
-#include <filesystem>
 #include <fstream>
 
 #include <QAction>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -20,20 +17,6 @@
 
 namespace treetri::gui {
 
-// A fresh folder under the system's temporary folder, removed when done.
-struct TempDir {
-  TempDir() {
-    std::string p = (std::filesystem::temp_directory_path() / "treetri-gui-XXXXXX").string();
-    path = mkdtemp(p.data()) ? p : "/nonexistent";
-  }
-  ~TempDir() { std::error_code ec; std::filesystem::remove_all(path, ec); }
-  std::string File(const std::string& name) const { return path + "/" + name; }
-  void Write(const std::string& name, const std::string& content) const {
-    std::ofstream(File(name), std::ios::binary) << content;
-  }
-  std::string path;
-};
-
 // Map trees 1..4 of plot 1 at (1, 0), (0, 1), (-1, 0), (0, -1); three field
 // trees, each with its true position and the map trees it sights.
 struct FieldTree { int tree; double x, y; std::vector<int> sighted; };
@@ -41,33 +24,6 @@ inline const std::vector<FieldTree> kFieldTrees = {
     {101, 0.3, 0.2, {1, 2, 3}}, {102, -0.4, -0.5, {3, 4, 1}}, {103, 0.6, -0.3, {1, 4, 2}}};
 inline double MapX(int tree) { return tree == 1 ? 1 : tree == 3 ? -1 : 0; }
 inline double MapY(int tree) { return tree == 2 ? 1 : tree == 4 ? -1 : 0; }
-
-// map.txt, sightings.txt (exact distances and azimuths) and the parameter
-// file: results file "results.txt" of the folder, azimuth correction 0.
-inline void WriteDataSet(const TempDir& dir) {
-  std::string map, sightings, params = "Results\r\n" + dir.File("results.txt") + "\r\n";
-  for (int t = 1; t <= 4; ++t)
-    map += "1," + std::to_string(t) + ",1," + std::to_string(MapX(t)) + "," +
-           std::to_string(MapY(t)) + ",0,0,0,0,0,0,0,0,x,0,a,0\r\n";
-  for (const FieldTree& f : kFieldTrees) {
-    sightings += "1," + std::to_string(f.tree) + ",1,3";
-    for (int s : f.sighted) {
-      const double dx = MapX(s) - f.x, dy = MapY(s) - f.y;
-      const double azimuth = std::fmod(std::atan2(dx, dy) * 180 / M_PI + 360, 360);
-      sightings += "," + std::to_string(s) + "," + std::to_string(std::hypot(dx, dy)) + "," +
-                   std::to_string(azimuth);
-    }
-    sightings += ",0,-1,-1,0,-1,-1\r\n";
-  }
-  for (const char* item : {"4", "0", "Azimuth correction", "0", "8", "0, 0", "Map errors",
-                           "0.3, 0.3", "Block rows", "0", "Block", "16", "x", "18", "0", "20", "0",
-                           "22", "0", "24", "0", "26", "x", "28", "0", "Distance error", "0.05",
-                           "32", "0", "Azimuth error", "0.0175", "36", "0"})
-    params += std::string(item) + "\r\n";
-  dir.Write("map.txt", map);
-  dir.Write("sightings.txt", sightings);
-  dir.Write("SimulationInputParameters2.txt", params);
-}
 
 inline bool HasColour(const QImage& image, int x, int y, Rgb c) {
   const QRgb p = image.valid(x, y) ? image.pixel(x, y) : qRgba(1, 2, 3, 0);
@@ -94,13 +50,36 @@ class DesktopTest : public ::testing::Test {
     window.exitHook = [this] { ++exits; };
     window.show();
   }
-  void OpenDataSet(const TempDir& dir) {
-    answers = {dir.File("map.txt"), dir.File("sightings.txt")};
+  std::string File(const char* name) const { return folder.filePath(name).toStdString(); }
+  // map.txt, sightings.txt (the distances and azimuths from the true positions,
+  // to 6 decimals) and the parameter file: results file "results.txt" of the
+  // folder, azimuth correction 0.
+  void WriteDataSet() const {
+    std::string params = "Results\r\n" + File("results.txt") + "\r\n";
+    for (const char* item : {"4", "0", "Azimuth correction", "0", "8", "0, 0", "Map errors", "0.3, 0.3",
+                             "Block rows", "0", "Block", "16", "x", "18", "0", "20", "0", "22", "0",
+                             "24", "0", "26", "x", "28", "0", "Distance error", "0.05", "32", "0",
+                             "Azimuth error", "0.0175", "36", "0"})
+      params += std::string(item) + "\r\n";
+    std::ofstream(File("map.txt"), std::ios::binary)
+        << "1,1,1,1,0,0,0,0,0,0,0,0,0,x,0,a,0\r\n1,2,1,0,1,0,0,0,0,0,0,0,0,x,0,a,0\r\n"
+           "1,3,1,-1,0,0,0,0,0,0,0,0,0,x,0,a,0\r\n1,4,1,0,-1,0,0,0,0,0,0,0,0,x,0,a,0\r\n";
+    std::ofstream(File("sightings.txt"), std::ios::binary)
+        << "1,101,1,3,1,0.728011,105.945396,2,0.854400,339.443955,3,1.315295,261.253838,0,-1,-1,0,-1,-1\r\n"
+           "1,102,1,3,3,0.781025,309.805571,4,0.640312,141.340192,1,1.486607,70.346176,0,-1,-1,0,-1,-1\r\n"
+           "1,103,1,3,1,0.500000,53.130102,4,0.921954,220.601295,2,1.431782,335.224859,0,-1,-1,0,-1,-1\r\n";
+    std::ofstream(File("SimulationInputParameters2.txt"), std::ios::binary) << params;
+  }
+  void OpenDataSet() {
+    WriteDataSet();
+    tables.WorkFolder = folder.path().toStdString() + "/";
+    answers = {File("map.txt"), File("sightings.txt")};
     window.OpenMapAction()->trigger();
     window.OpenSightingsAction()->trigger();
   }
   const QImage& Surface() const { return window.Picture1()->Image(); }
 
+  QTemporaryDir folder;
   Tables tables;
   MainWindow window{tables};
   std::vector<std::string> messages;
