@@ -16,6 +16,7 @@
 #include "output/results_writer.h"
 #include "platform/files.h"
 #include "positioning/run.h"
+#include "tools/text_format.h"
 
 namespace {
 
@@ -27,13 +28,6 @@ double Median(std::vector<double> v) {
   return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
-bool WholeArg(const char* s, long long lo, long long hi, long long& out) {
-  std::int64_t v = 0;
-  if (!treetri::ParseInt64(s, v) || v < lo || v > hi) return false;
-  out = v;
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -42,11 +36,11 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool hasValue = i + 1 < argc;
-    if (a == "--cases" && hasValue && WholeArg(argv[i + 1], 1, 2000, cases)) {
+    if (a == "--cases" && hasValue && treetri::tools::ParseWholeArgument(argv[i + 1], 1, 2000, cases)) {
       ++i;
-    } else if (a == "--seed" && hasValue && WholeArg(argv[i + 1], 0, INT64_MAX, seed)) {
+    } else if (a == "--seed" && hasValue && treetri::tools::ParseWholeArgument(argv[i + 1], 0, INT64_MAX, seed)) {
       ++i;
-    } else if (a == "--repeat" && hasValue && WholeArg(argv[i + 1], 1, 1000, repeat)) {
+    } else if (a == "--repeat" && hasValue && treetri::tools::ParseWholeArgument(argv[i + 1], 1, 1000, repeat)) {
       ++i;
     } else if (a == "--dir" && hasValue) {
       base = argv[++i];

@@ -5,6 +5,7 @@
 
 #include "data/field_reader.h"
 #include "tools/simulation.h"
+#include "tools/text_format.h"
 
 namespace {
 
@@ -17,13 +18,6 @@ const char* const kUsage =
     "  --origin X Y  map coordinates of the first plot's centre (default 3400000 6900000)\n"
     "  --clean       no errors at all: exact map, exact measurements, nothing missing\n"
     "Writes DIR/map.txt, DIR/sightings.txt, DIR/SimulationInputParameters2.txt, DIR/truth.txt.\n";
-
-bool Whole(const char* s, long long lo, long long hi, long long& out) {
-  std::int64_t v = 0;
-  if (!treetri::ParseInt64(s, v) || v < lo || v > hi) return false;
-  out = v;
-  return true;
-}
 
 }  // namespace
 
@@ -66,14 +60,14 @@ int main(int argc, char** argv) {
       o.seed = v;
     } else if (a == "--plots") {
       if (!value(1)) return 2;
-      if (!Whole(argv[++i], 1, 1000000, n)) {
+      if (!treetri::tools::ParseWholeArgument(argv[++i], 1, 1000000, n)) {
         std::fprintf(stderr, "treetri-simulate: bad number of plots \"%s\"\n", argv[i]);
         return 2;
       }
       o.plots = static_cast<int>(n);
     } else if (a == "--cases") {
       if (!value(1)) return 2;
-      if (!Whole(argv[++i], 1, 1000000, n)) {
+      if (!treetri::tools::ParseWholeArgument(argv[++i], 1, 1000000, n)) {
         std::fprintf(stderr, "treetri-simulate: bad number of cases \"%s\"\n", argv[i]);
         return 2;
       }

@@ -51,4 +51,11 @@ bool ParseDouble(std::string_view text, double& out) {
   return ParseReal(std::string(Trim(text)), out);
 }
 
+bool ParseWholeArgument(const char* text, long long lo, long long hi, long long& out) {
+  std::int64_t v = 0;
+  if (!treetri::ParseInt64(text, v) || v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
+
 }  // namespace treetri::tools

@@ -23,4 +23,7 @@ std::vector<std::string_view> SplitAtCommas(std::string_view line);
 bool ParseWhole(std::string_view text, long long& out);
 bool ParseDouble(std::string_view text, double& out);
 
+// A command-line whole number within lo..hi.
+bool ParseWholeArgument(const char* text, long long lo, long long hi, long long& out);
+
 }  // namespace treetri::tools
