@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QCoreApplication>
 #include <QFontDatabase>
 #include <QLayout>
@@ -13,11 +14,15 @@
 #include <QMenuBar>
 
 #include "app/help_window.h"
+#include "app/plot_map_window.h"
 #include "app/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
 #include "platform/qt/picture_box.h"
+#include "output/results_writer.h"
+#include "platform/files.h"
 #include "platform/qt/qt_ui.h"
+#include "quality/quality_writer.h"
 
 #ifndef TREETRI_VERSION
 #define TREETRI_VERSION "dev"
@@ -64,6 +69,15 @@ MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t
   list_->setTextElideMode(Qt::ElideNone);
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   connect(list_, &QListWidget::itemDoubleClicked, this, [this] { List1_DblClick(); });
+  // The plot map of the selected line: context menu, Ctrl+M or Enter.
+  showOnMap_ = new QAction("Show on plot map", list_);
+  showOnMap_->setObjectName("ShowOnPlotMap");
+  showOnMap_->setShortcut(QKeySequence("Ctrl+M"));
+  showOnMap_->setShortcutContext(Qt::WindowShortcut);
+  connect(showOnMap_, &QAction::triggered, this, [this] { ShowPlotMap(); });
+  list_->addAction(showOnMap_);
+  list_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  list_->installEventFilter(this);
 
   ui_ = std::make_unique<QtUi>(list_, picture_, this);
 
@@ -129,7 +143,22 @@ RunOutcome MainWindow::Simulate() {
       w->UpdateCommands();
     }
   } scope(this);
-  return treetri::Simulate(t_, *ui_);
+  // The quality files: emptied here, one case's lines after each case; the
+  // plot map, when open, follows case by case.
+  quality::QualityRun quality;
+  std::string error;
+  if (!quality.Begin(t_, error)) ui_->MessageBox(error);
+  results_.Clear();
+  if (plotMap_) plotMap_->Reload();
+  RunHooks hooks;
+  hooks.onCaseDone = [&](int caseNumber, int) {
+    if (!quality.Active()) return;
+    if (!quality.AddCase(t_, caseNumber, CaseStatus(t_, caseNumber), error))
+      ui_->MessageBox(error);
+    results_.Add(quality.LastCase());
+    if (plotMap_) plotMap_->CaseAdded(caseNumber);
+  };
+  return treetri::Simulate(t_, *ui_, &hooks);
 }
 
 void MainWindow::Exit_Program() {
@@ -157,6 +186,51 @@ void MainWindow::ShowHelp() {
 }
 
 void MainWindow::List1_DblClick() { treetri::List1_DblClick(t_, *ui_); }
+
+PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
+  if (caseNumber == 0) caseNumber = ui_->ListSelectedIndex();
+  if (caseNumber < 1) return nullptr;
+  // Without a run in this session, the quality files of the last run in the
+  // work folder, when they are there.
+  const std::string qualityPath = t_.WorkFolder + quality::kQualityFileName;
+  if (results_.Cases().empty() && !t_.RunInProgress && FileExists(qualityPath)) {
+    std::string error;
+    if (!results_.Load(qualityPath, t_.WorkFolder + quality::kObservationsFileName, error))
+      ui_->MessageBox(error);
+  }
+  const bool known = results_.Find(caseNumber) != nullptr;
+  const bool onList = caseNumber <= t_.TargetTreeCount && caseNumber <= t_.TargetTrees.Size();
+  if (!known && !onList) return nullptr;
+  if (!plotMap_) {
+    plotMap_ = new PlotMapWindow(t_, results_, this);
+    plotMap_->onCaseSelected = [this](int n) {
+      if (n < list_->count()) list_->setCurrentRow(n);
+    };
+  } else {
+    plotMap_->Reload();
+  }
+  if (known)
+    plotMap_->ShowCase(caseNumber);
+  else
+    plotMap_->ShowPlot(t_.TargetTrees[caseNumber].Plot);
+  plotMap_->show();
+  plotMap_->raise();
+  plotMap_->activateWindow();
+  return plotMap_;
+}
+
+PlotMapWindow* MainWindow::PlotMap() const { return plotMap_; }
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == list_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      ShowPlotMap();
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   // Closing the main window ends the program like the Exit command.
