@@ -206,7 +206,7 @@ void PlotMapView::drawForeground(QPainter* painter, const QRectF& rect) {
 
 void PlotMapView::PaintOverlays(QPainter& p, const QRectF& area) const {
   p.setRenderHint(QPainter::Antialiasing);
-  QFont font = p.font();
+  QFont font = this->font();
   font.setPointSizeF(8.5);
   p.setFont(font);
   const QFontMetricsF fm(font);
@@ -771,8 +771,9 @@ bool PlotMapWindow::ExportView(const QString& path, std::string& error) {
   if (suffix == "png") {
     QImage image(size * 2, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(2);
-    image.setDotsPerMeterX(2 * 3780);
-    image.setDotsPerMeterY(2 * 3780);
+    // 96 dots per inch in logical pixels: point sizes as on the screen.
+    image.setDotsPerMeterX(3780);
+    image.setDotsPerMeterY(3780);
     ok = paint(image) && image.save(part, "PNG");
   } else if (suffix == "svg") {
     QSvgGenerator svg;
