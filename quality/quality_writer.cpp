@@ -44,8 +44,8 @@ bool QualityRun::Begin(const Tables& t, std::string& error) {
 bool QualityRun::AddCase(const Tables& t, int caseNumber, const std::string& legacyStatus,
                          std::string& error) {
   if (!active_) return true;
-  const CaseQuality q =
-      AssessCase(CaseInputFromRun(t, caseNumber, *maps_, Trimmed(legacyStatus)));
+  last_ = AssessCase(CaseInputFromRun(t, caseNumber, *maps_, Trimmed(legacyStatus)));
+  const CaseQuality& q = last_;
   ++summary_.verdicts[static_cast<size_t>(q.row.verdict)];
   if (q.row.suggestedTree) ++summary_.suggestions;
   std::string lines;

@@ -36,6 +36,9 @@ class QualityRun {
   bool AddCase(const Tables& t, int caseNumber, const std::string& legacyStatus,
                std::string& error);
   bool Active() const { return active_; }
+  // The assessment of the case last added (for observers that keep the
+  // rows in memory, like the GeoPackage export).
+  const CaseQuality& LastCase() const { return last_; }
   const QualitySummary& Summary() const { return summary_; }
 
  private:
@@ -43,6 +46,7 @@ class QualityRun {
   std::string qualityPath_, observationsPath_;
   bool active_ = false;
   QualitySummary summary_;
+  CaseQuality last_;
 };
 
 }  // namespace treetri::quality
