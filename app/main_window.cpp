@@ -151,7 +151,7 @@ RunOutcome MainWindow::Simulate() {
   results_.Clear();
   if (plotMap_) plotMap_->Reload();
   RunHooks hooks;
-  hooks.onCaseDone = [&](int caseNumber, int) {
+  hooks.onCaseDone = [&](int caseNumber, int, int) {
     if (!quality.Active()) return;
     if (!quality.AddCase(t_, caseNumber, CaseStatus(t_, caseNumber), error))
       ui_->MessageBox(error);

@@ -2,6 +2,7 @@
 // sighting file named on the command line, runs once in the current
 // directory and writes the results list to standard output and every message
 // to standard error.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -12,6 +13,8 @@
 
 #include "app/startup.h"
 #include "data/readers.h"
+#include "gis/gpkg_export.h"
+#include "gis/run_export.h"
 #include "output/results_writer.h"
 #include "platform/headless_ui.h"
 #include "positioning/run.h"
@@ -20,7 +23,7 @@
 namespace {
 
 const char* const kUsage =
-    "usage: treetri-batch [--no-quality] MAP SIGHTINGS\n"
+    "usage: treetri-batch [--no-quality | --gpkg OUT.gpkg [--crs CRS]] MAP SIGHTINGS\n"
     "\n"
     "Positions the field trees of SIGHTINGS against the photo-tree map MAP, with\n"
     "the run parameters of SimulationInputParameters2.txt in the current directory.\n"
@@ -32,6 +35,11 @@ const char* const kUsage =
     "figures go to quality.csv and observations.csv in the current directory\n"
     "and a count of the verdicts to standard error. --no-quality leaves this out.\n"
     "\n"
+    "--gpkg OUT.gpkg writes the results as a GeoPackage after the run: the layers\n"
+    "field_trees, map_trees, sightings and confidence_ellipses, in the coordinate\n"
+    "reference system CRS (EPSG:NNNN or any definition GDAL accepts); without\n"
+    "--crs the layers carry none.\n"
+    "\n"
     "Exit status: 0 when the run went through, 1 when an input file or the\n"
     "parameter file could not be read or the run stopped, 2 for wrong usage.\n";
 
@@ -39,6 +47,13 @@ std::string Significant17(double v) {
   char buf[64];
   auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 17);
   return std::string(buf, res.ptr);
+}
+
+// Whether both names lead to one existing file.
+bool SameFile(const char* a, const char* b) {
+  struct stat sa, sb;
+  return ::stat(a, &sa) == 0 && ::stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
 }
 
 }  // namespace
@@ -56,14 +71,45 @@ int main(int argc, char** argv) {
     return 0;
   }
   bool withQuality = true;
-  if (argc == 4 && std::strcmp(argv[1], "--no-quality") == 0) {
-    withQuality = false;
-    --argc;
-    ++argv;
+  const char* gpkg = nullptr;
+  std::string crs;
+  bool crsGiven = false;
+  // Options first, each once; then the two file names.
+  while (argc > 3 && argv[1][0] == '-') {
+    if (std::strcmp(argv[1], "--no-quality") == 0 && withQuality) {
+      withQuality = false;
+      --argc;
+      ++argv;
+    } else if (std::strcmp(argv[1], "--gpkg") == 0 && !gpkg) {
+      gpkg = argv[2];
+      argc -= 2;
+      argv += 2;
+    } else if (std::strcmp(argv[1], "--crs") == 0 && !crsGiven) {
+      crs = argv[2];
+      crsGiven = true;
+      argc -= 2;
+      argv += 2;
+    } else {
+      break;
+    }
   }
-  if (argc != 3 || argv[1][0] == '-' || argv[2][0] == '-') {
+  if (argc != 3 || argv[1][0] == '-' || argv[2][0] == '-' || (crsGiven && !gpkg) ||
+      (gpkg && (!withQuality || gpkg[0] == '\0'))) {
     std::fputs(kUsage, stderr);
     return 2;
+  }
+  // Neither an input file nor an unknown CRS: refused before anything is
+  // run or written.
+  if (gpkg && (SameFile(gpkg, argv[1]) || SameFile(gpkg, argv[2]))) {
+    std::fprintf(stderr, "The GeoPackage \"%s\" is an input file; it is not overwritten.\n", gpkg);
+    return 2;
+  }
+  if (crsGiven) {
+    const treetri::gis::ExportStatus check = treetri::gis::CheckCrs(crs);
+    if (!check.Ok()) {
+      std::fprintf(stderr, "%s\n", check.message.c_str());
+      return 2;
+    }
   }
 
   treetri::Tables t;
@@ -94,11 +140,23 @@ int main(int argc, char** argv) {
   treetri::quality::QualityRun quality;
   std::string qualityError;
   if (withQuality && !quality.Begin(t, qualityError)) ui.MessageBox(qualityError);
+  // What the GeoPackage takes, gathered case by case.
+  treetri::gis::ExportData exportData;
   treetri::RunHooks hooks;
-  hooks.onCaseDone = [&](int i, int n) {
-    if (quality.Active() &&
-        !quality.AddCase(t, i, treetri::CaseStatus(t, i), qualityError))
-      ui.MessageBox(qualityError);
+  hooks.onCaseDone = [&](int i, int n, int iterations) {
+    const std::string status = treetri::CaseStatus(t, i);
+    if (quality.Active()) {
+      if (!quality.AddCase(t, i, status, qualityError)) ui.MessageBox(qualityError);
+      else if (gpkg) {
+        const treetri::quality::CaseQuality& q = quality.LastCase();
+        exportData.quality.push_back(q.row);
+        exportData.observations.insert(exportData.observations.end(), q.observations.begin(),
+                                       q.observations.end());
+      }
+    }
+    if (gpkg)
+      exportData.results.push_back(
+          treetri::gis::CaseResultOf(t.TargetTrees[i], t.Case, i, iterations, status));
     if (!progress || (i != n && i % 50 != 1)) return;
     std::fprintf(stderr, "\r\033[Kcase %d of %d", i, n);
     progressShown = true;
@@ -109,5 +167,13 @@ int main(int argc, char** argv) {
              stderr);
   if (withQuality) std::fputs((SummaryText(quality.Summary()) + "\n").c_str(), stderr);
   std::fflush(stdout);
-  return outcome.parametersRead && outcome.completed ? 0 : 1;
+  bool exported = true;
+  if (gpkg && outcome.cases > 0) {
+    exportData.mapTrees = treetri::gis::MapTreesOfPlots(t.PhotoTrees, exportData.results);
+    const treetri::gis::ExportStatus s = treetri::gis::ExportGeoPackage(exportData, gpkg, crs);
+    exported = s.Ok();
+    const std::string& text = exported ? s.warning : s.message;
+    if (!text.empty()) std::fprintf(stderr, "%s\n", text.c_str());
+  }
+  return outcome.parametersRead && outcome.completed && exported ? 0 : 1;
 }

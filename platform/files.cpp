@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -137,6 +138,21 @@ bool AppendToFile(const std::string& path, const std::string& content, std::stri
     ok = false;
   }
   return ok;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to, std::string& error) {
+  int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 || ::fsync(fd) != 0) {
+    error = Reason();
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  ::close(fd);
+  if (std::rename(from.c_str(), to.c_str()) != 0) {
+    error = Reason();
+    return false;
+  }
+  return true;
 }
 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }

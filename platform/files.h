@@ -30,6 +30,11 @@ bool RewriteFile(const std::string& path, const std::string& content, std::strin
 // way is taken back, so the file ends after its last complete append.
 bool AppendToFile(const std::string& path, const std::string& content, std::string& error);
 
+// Puts the complete file `from` in the place of `to` (replacing a file of
+// that name): flushes `from` to disk, then renames it. False, with the
+// reason, when either step fails; `from` is then left as it was.
+bool ReplaceFile(const std::string& from, const std::string& to, std::string& error);
+
 // Deletes the file; false when it could not be deleted.
 bool RemoveFile(const std::string& path);
 

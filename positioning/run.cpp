@@ -206,7 +206,7 @@ RunOutcome Simulate(Tables& t, UserInterface& ui, const RunHooks* hooks) {
     if (c.Failure != CaseFailure::None) ++outcome.failedCases;
     WriteCaseResults(t, ui, caseNumber, iterations, output);
     outcome.cases = caseNumber;
-    if (hooks && hooks->onCaseDone) hooks->onCaseDone(caseNumber, cases);
+    if (hooks && hooks->onCaseDone) hooks->onCaseDone(caseNumber, cases, iterations);
     // Without the results file the run's purpose is lost: stop it.
     if (output.resultsFileFailed || output.mapDataFailed) {
       ui.MessageBox("The run is stopped after case " + IntegerText(caseNumber) + ".");

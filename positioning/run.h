@@ -25,8 +25,9 @@ struct RunOutcome {
 
 // Optional observers of a run.
 struct RunHooks {
-  // Called after each case with the case number and the number of cases.
-  std::function<void(int, int)> onCaseDone;
+  // Called after each case with the case number, the number of cases and
+  // the iterations the case ran.
+  std::function<void(int, int, int)> onCaseDone;
 };
 
 // Menu command "Calculate positions".

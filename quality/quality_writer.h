@@ -36,7 +36,8 @@ class QualityRun {
   bool AddCase(const Tables& t, int caseNumber, const std::string& legacyStatus,
                std::string& error);
   bool Active() const { return active_; }
-  // The assessment of the case added last (its lines as written).
+  // The assessment of the case last added (for observers that keep the
+  // rows in memory: the plot map, the GeoPackage export).
   const CaseQuality& LastCase() const { return last_; }
   const QualitySummary& Summary() const { return summary_; }
 

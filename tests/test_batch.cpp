@@ -6,12 +6,16 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <set>
 
+#include <gdal_priv.h>
 #include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
 
 #include "output/output_check.h"
 #include "output/results_writer.h"
 #include "platform/files.h"
+#include "quality/quality_files.h"
 #include "tests/support.h"
 
 namespace treetri {
@@ -49,17 +53,22 @@ void CopyExampleParameters(const TempFolder& dir) {
   dir.Write("SimulationInputParameters2.txt", content);
 }
 
+const std::string kUsageLine =
+    "usage: treetri-batch [--no-quality | --gpkg OUT.gpkg [--crs CRS]] MAP SIGHTINGS";
+
 TEST(BatchProgram, Usage) {
   TempFolder dir;
   Result none = RunBatch(dir, "");
   EXPECT_EQ(none.status, 2);
   ASSERT_FALSE(none.err.empty());
-  EXPECT_EQ(none.err[0], "usage: treetri-batch [--no-quality] MAP SIGHTINGS");
+  EXPECT_EQ(none.err[0], kUsageLine);
   EXPECT_EQ(RunBatch(dir, "one two three").status, 2);
   Result help = RunBatch(dir, "--help"), version = RunBatch(dir, "--version");
   EXPECT_EQ(help.status + version.status, 0);
-  EXPECT_EQ(help.out.at(0), "usage: treetri-batch [--no-quality] MAP SIGHTINGS");
-  EXPECT_EQ(RunBatch(dir, "--quality a b").status, 2);
+  EXPECT_EQ(help.out.at(0), kUsageLine);
+  for (const char* args : {"--quality a b", "--crs EPSG:3067 a b", "--no-quality --gpkg x.gpkg a b",
+                           "--gpkg x.gpkg --gpkg y.gpkg a b", "--gpkg '' a b"})
+    EXPECT_EQ(RunBatch(dir, args).status, 2) << args;
   EXPECT_EQ(version.out.at(0).rfind("treetri-batch ", 0), 0u);
 }
 
@@ -138,6 +147,72 @@ TEST(BatchProgram, ExampleRunOutputAndAccuracy) {
   dir.Write("cut.txt", text.substr(0, text.size() - 30));
   EXPECT_EQ(CheckResultsText(dir.Read("cut.txt")).size(), 1u);
   EXPECT_EQ(CheckResultsText(dir.Read("cut.txt"))[0].rfind("the last line is not complete", 0), 0u);
+}
+
+// The GeoPackage of the example run read back: one feature per case at the
+// position of quality.csv, one sighting per used slot of observations.csv,
+// the CRS given; and what is refused before the run.
+TEST(BatchProgram, GeoPackageOfTheExampleRun) {
+  TempFolder dir;
+  CopyExampleParameters(dir);
+  const std::string inputs = " " + Example("map.txt") + " " + Example("sightings.txt");
+  Result r = RunBatch(dir, "--gpkg out.gpkg --crs EPSG:3067" + inputs);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.err.size(), 6u);  // no warning
+  GDALAllRegister();
+  std::unique_ptr<GDALDataset> ds(
+      GDALDataset::Open((dir.Path() + "/out.gpkg").c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  ASSERT_TRUE(ds);
+  std::vector<std::string> lines = SplitLines(dir.Read("quality.csv"));
+  ASSERT_EQ(lines.size(), 31u);
+  OGRLayer* trees = ds->GetLayerByName("field_trees");
+  ASSERT_EQ(trees->GetFeatureCount(), 30);
+  EXPECT_STREQ(trees->GetSpatialRef()->GetAuthorityCode(nullptr), "3067");
+  int ellipses = 0;
+  for (size_t i = 1; i < lines.size(); ++i) {
+    quality::QualityRow q;
+    ASSERT_TRUE(quality::ParseQualityLine(lines[i], q).ok);
+    std::unique_ptr<OGRFeature> f(trees->GetNextFeature());
+    ASSERT_EQ(f->GetFieldAsInteger("case_no"), q.caseNumber);
+    ASSERT_TRUE(q.x && f->GetGeometryRef()) << q.caseNumber;
+    const OGRPoint* p = f->GetGeometryRef()->toPoint();
+    EXPECT_NEAR(p->getX(), *q.x, 0.001);
+    EXPECT_NEAR(p->getY(), *q.y, 0.001);
+    EXPECT_STREQ(f->GetFieldAsString("verdict"), quality::VerdictWord(q.verdict));
+    if (q.conf95A) ++ellipses;
+  }
+  std::set<std::pair<int, int>> slots;
+  lines = SplitLines(dir.Read("observations.csv"));
+  for (size_t i = 1; i < lines.size(); ++i) {
+    quality::ObservationRow o;
+    ASSERT_TRUE(quality::ParseObservationLine(lines[i], o).ok);
+    slots.insert({o.caseNumber, o.slot});
+  }
+  EXPECT_EQ(ds->GetLayerByName("sightings")->GetFeatureCount(), static_cast<long long>(slots.size()));
+  EXPECT_EQ(ds->GetLayerByName("confidence_ellipses")->GetFeatureCount(), ellipses);
+  EXPECT_EQ(ds->GetLayerByName("map_trees")->GetFeatureCount(), 94);
+  ds.reset();
+
+  // Without --crs: a warning; an unknown CRS or an input file as the target:
+  // refused before the run; an unwritable target: named, status 1.
+  Result plain = RunBatch(dir, "--gpkg plain.gpkg" + inputs);
+  EXPECT_EQ(plain.status, 0);
+  EXPECT_EQ(plain.err.back(), "No coordinate reference system given: the layers of "
+                              "\"plain.gpkg\" carry none.");
+  TempFolder refused;
+  CopyExampleParameters(refused);
+  Result badCrs = RunBatch(refused, "--gpkg out.gpkg --crs EPSG:999999" + inputs);
+  EXPECT_EQ(badCrs.status, 2);
+  ASSERT_EQ(badCrs.err.size(), 1u);
+  EXPECT_EQ(badCrs.err[0].rfind("The coordinate reference system \"EPSG:999999\" is not known", 0), 0u);
+  refused.Write("map.txt", "");
+  Result input = RunBatch(refused, "--gpkg map.txt map.txt " + Example("sightings.txt"));
+  EXPECT_EQ(input.status, 2);
+  EXPECT_EQ(refused.Names(), (std::vector<std::string>{"SimulationInputParameters2.txt", "map.txt",
+                                                         "stderr.txt", "stdout.txt"}));
+  Result unwritable = RunBatch(refused, "--gpkg no/such.gpkg" + inputs);
+  EXPECT_EQ(unwritable.status, 1);
+  EXPECT_EQ(unwritable.err.back().rfind("The GeoPackage \"no/such.gpkg\" cannot be written", 0), 0u);
 }
 
 TEST(BatchProgram, BadInputGivesStatusOne) {
