@@ -19,6 +19,7 @@
 #include "data/readers.h"
 #include "display/plot_viewer.h"
 #include "platform/qt/picture_box.h"
+#include "gis/run_export.h"
 #include "output/results_writer.h"
 #include "platform/files.h"
 #include "platform/qt/qt_ui.h"
@@ -149,12 +150,15 @@ RunOutcome MainWindow::Simulate() {
   std::string error;
   if (!quality.Begin(t_, error)) ui_->MessageBox(error);
   results_.Clear();
+  legacyResults_.clear();
   if (plotMap_) plotMap_->Reload();
   RunHooks hooks;
-  hooks.onCaseDone = [&](int caseNumber, int, int) {
+  hooks.onCaseDone = [&](int caseNumber, int, int iterations) {
+    const std::string status = CaseStatus(t_, caseNumber);
+    legacyResults_.push_back(
+        gis::CaseResultOf(t_.TargetTrees[caseNumber], t_.Case, caseNumber, iterations, status));
     if (!quality.Active()) return;
-    if (!quality.AddCase(t_, caseNumber, CaseStatus(t_, caseNumber), error))
-      ui_->MessageBox(error);
+    if (!quality.AddCase(t_, caseNumber, status, error)) ui_->MessageBox(error);
     results_.Add(quality.LastCase());
     if (plotMap_) plotMap_->CaseAdded(caseNumber);
   };
@@ -206,6 +210,7 @@ PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
     plotMap_->onCaseSelected = [this](int n) {
       if (n < list_->count()) list_->setCurrentRow(n);
     };
+    plotMap_->exportData = [this] { return GeoPackageData(); };
   } else {
     plotMap_->Reload();
   }
@@ -217,6 +222,29 @@ PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
   plotMap_->raise();
   plotMap_->activateWindow();
   return plotMap_;
+}
+
+gis::ExportData MainWindow::GeoPackageData() const {
+  gis::ExportData data;
+  data.results = legacyResults_;
+  for (const quality::CaseQuality& c : results_.Cases()) {
+    data.quality.push_back(c.row);
+    data.observations.insert(data.observations.end(), c.observations.begin(),
+                             c.observations.end());
+    // Quality read back from the files of an earlier run: the cases without
+    // their legacy figures.
+    if (legacyResults_.empty()) {
+      gis::CaseResult r;
+      r.caseNumber = c.row.caseNumber;
+      r.plot = c.row.plot;
+      r.tree = c.row.tree;
+      r.species = c.row.species;
+      r.status = c.row.legacyStatus;
+      data.results.push_back(r);
+    }
+  }
+  data.mapTrees = gis::MapTreesOfPlots(t_.PhotoTrees, data.results);
+  return data;
 }
 
 PlotMapWindow* MainWindow::PlotMap() const { return plotMap_; }

@@ -11,6 +11,7 @@
 
 #include "app/help_window.h"
 #include "data/tables.h"
+#include "gis/gpkg_export.h"
 #include "positioning/run.h"
 #include "views/plot_scene.h"
 
@@ -68,6 +69,9 @@ class MainWindow : public QMainWindow {
   // The quality of the cases of the last run (read from its files when the
   // plot map opens without a run in this session).
   const views::CaseResults& Results() const { return results_; }
+  // What "Export GeoPackage…" writes: the legacy results of the last run
+  // with its quality rows and observations, and the map trees of its plots.
+  gis::ExportData GeoPackageData() const;
 
   // Ends the program. By default it leaves the event loop, or, in the middle
   // of a run, ends the process at once; tests replace it.
@@ -93,6 +97,7 @@ class MainWindow : public QMainWindow {
   QPointer<HelpWindow> help_;
   QAction* showOnMap_;
   views::CaseResults results_;
+  std::vector<gis::CaseResult> legacyResults_;
   QPointer<PlotMapWindow> plotMap_;
 };
 

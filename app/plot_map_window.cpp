@@ -20,7 +20,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QInputDialog>
 #include <QPainter>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QPdfWriter>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
@@ -331,6 +335,15 @@ PlotMapWindow::PlotMapWindow(const Tables& tables, const views::CaseResults& res
   summary_ = new QLabel;
   statusBar()->addWidget(summary_, 1);
   statusBar()->addPermanentWidget(pointer_);
+  progress_ = new QProgressBar;
+  progress_->setMaximumWidth(160);
+  progress_->setFormat("GeoPackage %p%");
+  cancel_ = new QPushButton("Cancel");
+  connect(cancel_, &QPushButton::clicked, this, [this] { cancelExport_ = true; });
+  statusBar()->addPermanentWidget(progress_);
+  statusBar()->addPermanentWidget(cancel_);
+  progress_->hide();
+  cancel_->hide();
   view_->onPointer = [this](QPointF at) {
     const QPointF m = ToMap(at);
     pointer_->setText(QString("X %1   Y %2   %3 px/m")
@@ -350,10 +363,27 @@ PlotMapWindow::PlotMapWindow(const Tables& tables, const views::CaseResults& res
     return QFileDialog::getSaveFileName(this, caption, QString(), filter);
   };
   showMessage = [this](const QString& text) { QMessageBox::warning(this, "treetri", text); };
+  askCrs = [this](QString& crs) {
+    bool ok = false;
+    crs = QInputDialog::getText(
+        this, "Export GeoPackage",
+        "Coordinate reference system of the coordinates\n(EPSG:NNNN, WKT or PROJ text; empty for none):",
+        QLineEdit::Normal, crs, &ok);
+    return ok;
+  };
   Reload();
 }
 
-PlotMapWindow::~PlotMapWindow() = default;
+QString PlotMapWindow::sessionCrs_;
+
+PlotMapWindow::~PlotMapWindow() {
+  cancelExport_ = true;
+  JoinWorker();
+}
+
+void PlotMapWindow::JoinWorker() {
+  if (worker_.joinable()) worker_.join();
+}
 
 void PlotMapWindow::BuildToolBar() {
   QToolBar* bar = addToolBar("View");
@@ -376,6 +406,7 @@ void PlotMapWindow::BuildToolBar() {
   bar->addSeparator();
   exportView_ = bar->addAction("Export view…", this, [this] { ExportViewAsked(); });
   exportView_->setShortcut(QKeySequence("Ctrl+E"));
+  exportGpkg_ = bar->addAction("Export GeoPackage…", this, [this] { ExportGeoPackageAsked(); });
 }
 
 void PlotMapWindow::BuildResultsTab() {
@@ -814,6 +845,65 @@ void PlotMapWindow::ExportViewAsked() {
   std::string error;
   if (!ExportView(path, error)) showMessage(QString::fromStdString(error));
   else statusBar()->showMessage("Saved " + path, 5000);
+}
+
+void PlotMapWindow::ExportGeoPackageAsked() {
+  if (ExportRunning()) return;
+  const QString path = askSaveFile("Export GeoPackage", "GeoPackage (*.gpkg)");
+  if (path.isEmpty()) return;
+  QString crs = sessionCrs_;
+  if (!askCrs(crs)) return;
+  ExportGeoPackage(path.endsWith(".gpkg", Qt::CaseInsensitive) ? path : path + ".gpkg", crs);
+}
+
+bool PlotMapWindow::ExportGeoPackage(const QString& path, const QString& crs) {
+  if (ExportRunning() || !exportData) return false;
+  const gis::ExportStatus check = gis::CheckCrs(crs.trimmed().toStdString());
+  if (!check.Ok()) {
+    showMessage(QString::fromStdString(check.message));
+    return false;
+  }
+  sessionCrs_ = crs.trimmed();
+  JoinWorker();
+  cancelExport_ = false;
+  exportDone_ = false;
+  progress_->setValue(0);
+  progress_->show();
+  cancel_->show();
+  exportGpkg_->setEnabled(false);
+  // The worker owns a copy of the data; it reports back through queued
+  // calls, which Qt drops once the window is gone.
+  QPointer<PlotMapWindow> self(this);
+  worker_ = std::thread([this, self, data = exportData(), target = path.toStdString(),
+                         text = sessionCrs_.toStdString(), path] {
+    const gis::ExportStatus status = gis::ExportGeoPackage(
+        data, target, text, [this](long long done, long long total) {
+          const int percent = total > 0 ? static_cast<int>(100 * done / total) : 0;
+          QMetaObject::invokeMethod(progress_, "setValue", Qt::QueuedConnection,
+                                    Q_ARG(int, percent));
+          return !cancelExport_;
+        });
+    exportDone_ = true;
+    QMetaObject::invokeMethod(
+        this, [self, status, path] { if (self) self->ExportFinished(status, path); },
+        Qt::QueuedConnection);
+  });
+  return true;
+}
+
+void PlotMapWindow::ExportFinished(const gis::ExportStatus& status, const QString& path) {
+  JoinWorker();
+  progress_->hide();
+  cancel_->hide();
+  exportGpkg_->setEnabled(true);
+  if (!status.Ok()) {
+    if (status.code != gis::ExportCode::Cancelled)
+      showMessage(QString::fromStdString(status.message));
+    statusBar()->showMessage("GeoPackage export stopped", 5000);
+    return;
+  }
+  if (!status.warning.empty()) showMessage(QString::fromStdString(status.warning));
+  statusBar()->showMessage("Saved " + path, 5000);
 }
 
 }  // namespace treetri

@@ -5,20 +5,25 @@
 // It lives beside the main window and never changes the run's state.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include <QGraphicsView>
 #include <QMainWindow>
 
 #include "data/tables.h"
+#include "gis/gpkg_export.h"
 #include "views/plot_scene.h"
 
 class QAction;
 class QGraphicsScene;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
+class QPushButton;
 class QCheckBox;
 class QSortFilterProxyModel;
 class QStandardItemModel;
@@ -88,6 +93,17 @@ class PlotMapWindow : public QMainWindow {
   // reason naming the file.
   bool ExportView(const QString& path, std::string& error);
 
+  // Writes the results as a GeoPackage in a worker thread, with progress in
+  // the status line; the window stays usable. False, after a message naming
+  // the CRS text, when the CRS is unknown, or when an export is under way.
+  bool ExportGeoPackage(const QString& path, const QString& crs);
+  bool ExportRunning() const { return worker_.joinable() && !exportDone_; }
+  // What the GeoPackage export writes; set by the owner of the results.
+  std::function<gis::ExportData()> exportData;
+  // Asks for the coordinate reference system (tests answer here); false
+  // cancels.
+  std::function<bool(QString& crs)> askCrs;
+
   // Called with the case a click on the map or in the table selected.
   std::function<void(int)> onCaseSelected;
   // Asks for a file name to save to (tests answer here); empty cancels.
@@ -106,6 +122,7 @@ class PlotMapWindow : public QMainWindow {
   QLabel* CaseLine() const { return caseLine_; }
   QTabWidget* Tabs() const { return tabs_; }
   QAction* ExportViewAction() const { return exportView_; }
+  QAction* ExportGeoPackageAction() const { return exportGpkg_; }
 
   // Map coordinates of a scene point and back (the scene is centred near the
   // plot to keep screen arithmetic away from millions of metres).
@@ -124,6 +141,9 @@ class PlotMapWindow : public QMainWindow {
   void UpdateLabels();
   void ActivateTableRow(const QModelIndex& index);
   void ExportViewAsked();
+  void ExportGeoPackageAsked();
+  void ExportFinished(const gis::ExportStatus& status, const QString& path);
+  void JoinWorker();
 
   const Tables& t_;
   const views::CaseResults& results_;
@@ -146,6 +166,14 @@ class PlotMapWindow : public QMainWindow {
   QLabel* summary_;
   QAction* exaggerate_;
   QAction* exportView_;
+  QAction* exportGpkg_;
+  QProgressBar* progress_;
+  QPushButton* cancel_;
+  std::thread worker_;
+  std::atomic<bool> cancelExport_{false};
+  std::atomic<bool> exportDone_{false};
+  // The CRS last given, offered again for the rest of the session.
+  static QString sessionCrs_;
   QList<QGraphicsItem*> labels_;
 };
 

@@ -162,6 +162,30 @@ TEST_F(PlotMapTest, ExportsTheViewAsPngSvgAndPdf) {
   }
 }
 
+TEST_F(PlotMapTest, ExportsAGeoPackageWithoutBlockingAndRefusesAnUnknownCrs) {
+  RunExample();
+  PlotMapWindow* map = Open(15);
+  ASSERT_TRUE(map);
+  std::vector<QString> shown, crsOffered;
+  map->showMessage = [&](const QString& text) { shown.push_back(text); };
+  const QString path = QString::fromStdString(File("plots.gpkg"));
+  map->askSaveFile = [&](const QString&, const QString&) { return path; };
+  for (const char* crs : {"EPSG:nonsense", "EPSG:3067", ""}) {
+    map->askCrs = [&](QString& text) { crsOffered.push_back(text), text = crs; return true; };
+    map->ExportGeoPackageAction()->trigger();
+    QTRY_VERIFY(!map->ExportRunning());
+    QCoreApplication::processEvents();
+  }
+  // The unknown CRS is named and nothing is written; the known one is
+  // offered again; without a CRS the export warns.
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_TRUE(shown[0].contains("EPSG:nonsense")) << shown[0].toStdString();
+  EXPECT_EQ(crsOffered, (std::vector<QString>{"", "", "EPSG:3067"}));
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(file.read(16).startsWith("SQLite format 3"));
+}
+
 TEST_F(PlotMapTest, ResultsTableSortsFiltersAndFollowsARun) {
   // Open during a second run, the window follows it case by case.
   ASSERT_NO_FATAL_FAILURE(RunExample());
