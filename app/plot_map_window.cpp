@@ -218,7 +218,7 @@ void PlotMapView::PaintOverlays(QPainter& p, const QRectF& area) const {
 
   // Legend, top left.
   struct Entry {
-    enum Kind { DotEntry, RingEntry, LineEntry, RampEntry } kind;
+    enum Kind { DotEntry, RingEntry, EllipseEntry, LineEntry, RampEntry } kind;
     QString text;
     QColor colour;
     Qt::PenStyle style = Qt::SolidLine;
@@ -230,6 +230,8 @@ void PlotMapView::PaintOverlays(QPainter& p, const QRectF& area) const {
       {Entry::DotEntry, "failed", ToQColor(views::VerdictColour(Verdict::Failed))},
       {Entry::DotEntry, "map tree", kMapTreeFill},
       {Entry::RingEntry, "suggested tree", kSuggested},
+      {Entry::EllipseEntry, ellipsesExaggerated ? "95 % ellipse ×10" : "95 % ellipse",
+       ToQColor(views::VerdictColour(Verdict::Ok))},
       {Entry::LineEntry, "azimuth and distance", Qt::black, Qt::SolidLine},
       {Entry::LineEntry, "azimuth only", Qt::black, Qt::DashLine},
       {Entry::LineEntry, "distance only", Qt::black, Qt::DotLine},
@@ -257,6 +259,14 @@ void PlotMapView::PaintOverlays(QPainter& p, const QRectF& area) const {
         p.setBrush(Qt::NoBrush);
         p.drawEllipse(symbol, 6, 6);
         break;
+      case Entry::EllipseEntry: {
+        QColor fill = e.colour;
+        fill.setAlpha(40);
+        p.setPen(QPen(e.colour, 1));
+        p.setBrush(fill);
+        p.drawEllipse(symbol, 10, 5);
+        break;
+      }
       case Entry::LineEntry:
         if (e.text.startsWith("suspect")) {
           p.setPen(QPen(kSuspectHalo, 7, Qt::SolidLine, Qt::RoundCap));
@@ -320,7 +330,7 @@ PlotMapWindow::PlotMapWindow(const Tables& tables, const views::CaseResults& res
   setWindowTitle("Plot map - treetri");
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowFlag(Qt::Window);
-  resize(1180, 760);
+  resize(1280, 800);
 
   graphics_ = new QGraphicsScene(this);
   view_ = new PlotMapView(graphics_);
@@ -426,7 +436,13 @@ void PlotMapWindow::BuildResultsTab() {
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->setAlternatingRowColors(true);
   table_->verticalHeader()->hide();
+  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
   table_->horizontalHeader()->setStretchLastSection(true);
+  // Widths for the contents as they come, so that a long run does not
+  // measure the table after every case.
+  const int widths[] = {50, 45, 55, 200, 95, 65, 110, 180};
+  for (int c = 0; c < static_cast<int>(std::size(widths)); ++c)
+    table_->setColumnWidth(c, widths[c]);
   connect(table_, &QTableView::activated, this,
           [this](const QModelIndex& index) { ActivateTableRow(index); });
 
@@ -464,10 +480,12 @@ void PlotMapWindow::BuildSidePanel() {
   observations_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   observations_->verticalHeader()->hide();
   observations_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  observations_->verticalHeader()->setDefaultSectionSize(observations_->fontMetrics().height() + 6);
+  observations_->setAlternatingRowColors(true);
   layout->addWidget(caseLine_);
   layout->addWidget(new QLabel("<b>Observations</b>"));
   layout->addWidget(observations_, 1);
-  panel->setMinimumWidth(390);
+  panel->setMinimumWidth(470);
   dock->setWidget(panel);
   addDockWidget(Qt::RightDockWidgetArea, dock);
 }
@@ -770,6 +788,7 @@ void PlotMapWindow::SetExaggerated(bool on) {
   if (exaggerate_->isChecked() != on) exaggerate_->setChecked(on);  // comes back here
   if (exaggerated_ == on) return;
   exaggerated_ = on;
+  view_->ellipsesExaggerated = on;
   DrawScene();
 }
 

@@ -50,6 +50,7 @@ class PlotMapView : public QGraphicsView {
   std::function<void(QPointF)> onPointer;      // scene point under the pointer
   std::function<void()> onZoom;                // after the scale changed
   bool overlays = true;                        // drawn on the screen
+  bool ellipsesExaggerated = false;            // for the legend
 
  protected:
   void wheelEvent(QWheelEvent* event) override;
