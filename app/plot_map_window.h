@@ -11,9 +11,9 @@
 #include <string>
 #include <thread>
 
-#include <QGraphicsView>
 #include <QMainWindow>
 
+#include "app/plot_map_view.h"
 #include "data/tables.h"
 #include "gis/gpkg_export.h"
 #include "views/plot_scene.h"
@@ -32,37 +32,6 @@ class QTableView;
 class QTableWidget;
 
 namespace treetri {
-
-// The map view: wheel and keys zoom, dragging pans, a click reports the
-// scene point, and the legend, scale bar and north arrow are drawn over
-// the map in screen units.
-class PlotMapView : public QGraphicsView {
- public:
-  explicit PlotMapView(QGraphicsScene* scene, QWidget* parent = nullptr);
-
-  // Scale of the view: screen pixels per metre.
-  double PixelsPerMetre() const;
-  void ZoomBy(double factor);
-  // Paints the legend, scale bar and north arrow into `area` (screen units).
-  void PaintOverlays(QPainter& painter, const QRectF& area) const;
-
-  std::function<void(QPointF)> onClick;        // scene point of a click
-  std::function<void(QPointF)> onPointer;      // scene point under the pointer
-  std::function<void()> onZoom;                // after the scale changed
-  bool overlays = true;                        // drawn on the screen
-  bool ellipsesExaggerated = false;            // for the legend
-
- protected:
-  void wheelEvent(QWheelEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-  void drawForeground(QPainter* painter, const QRectF& rect) override;
-
- private:
-  QPoint pressAt_;
-};
 
 class PlotMapWindow : public QMainWindow {
  public:
