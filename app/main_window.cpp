@@ -160,7 +160,11 @@ RunOutcome MainWindow::Simulate() {
     if (!quality.Active()) return;
     if (!quality.AddCase(t_, caseNumber, status, error)) ui_->MessageBox(error);
     results_.Add(quality.LastCase());
-    if (plotMap_) plotMap_->CaseAdded(caseNumber);
+    if (!plotMap_) return;
+    plotMap_->CaseAdded(caseNumber);
+    // The run gives the event loop a turn only where it draws a case dot,
+    // near the origin; on map coordinates the open map is shown here.
+    QCoreApplication::processEvents();
   };
   return treetri::Simulate(t_, *ui_, &hooks);
 }
@@ -211,6 +215,7 @@ PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
       if (n < list_->count()) list_->setCurrentRow(n);
     };
     plotMap_->exportData = [this] { return GeoPackageData(); };
+    plotMap_->SetRunInProgress(t_.RunInProgress);
   } else {
     plotMap_->Reload();
   }
@@ -271,6 +276,7 @@ void MainWindow::UpdateCommands() {
   openMap_->setEnabled(idle);
   openSightings_->setEnabled(idle);
   simulate_->setEnabled(idle);
+  if (plotMap_) plotMap_->SetRunInProgress(!idle);
 }
 
 }  // namespace treetri

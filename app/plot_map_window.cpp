@@ -670,8 +670,13 @@ void PlotMapWindow::ExportViewAsked() {
   else statusBar()->showMessage("Saved " + path, 5000);
 }
 
+void PlotMapWindow::SetRunInProgress(bool running) {
+  runInProgress_ = running;
+  exportGpkg_->setEnabled(!running && !ExportRunning());
+}
+
 void PlotMapWindow::ExportGeoPackageAsked() {
-  if (ExportRunning()) return;
+  if (ExportRunning() || runInProgress_) return;
   const QString path = askSaveFile("Export GeoPackage", "GeoPackage (*.gpkg)");
   if (path.isEmpty()) return;
   QString crs = sessionCrs_;
@@ -680,7 +685,7 @@ void PlotMapWindow::ExportGeoPackageAsked() {
 }
 
 bool PlotMapWindow::ExportGeoPackage(const QString& path, const QString& crs) {
-  if (ExportRunning() || !exportData) return false;
+  if (ExportRunning() || runInProgress_ || !exportData) return false;
   const gis::ExportStatus check = gis::CheckCrs(crs.trimmed().toStdString());
   if (!check.Ok()) {
     showMessage(QString::fromStdString(check.message));
@@ -718,7 +723,7 @@ void PlotMapWindow::ExportFinished(const gis::ExportStatus& status, const QStrin
   JoinWorker();
   progress_->hide();
   cancel_->hide();
-  exportGpkg_->setEnabled(true);
+  exportGpkg_->setEnabled(!runInProgress_);
   if (!status.Ok()) {
     if (status.code != gis::ExportCode::Cancelled)
       showMessage(QString::fromStdString(status.message));

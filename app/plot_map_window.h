@@ -68,6 +68,8 @@ class PlotMapWindow : public QMainWindow {
   // the CRS text, when the CRS is unknown, or when an export is under way.
   bool ExportGeoPackage(const QString& path, const QString& crs);
   bool ExportRunning() const { return worker_.joinable() && !exportDone_; }
+  // While a run is under way the results are incomplete: no GeoPackage.
+  void SetRunInProgress(bool running);
   // What the GeoPackage export writes; set by the owner of the results.
   std::function<gis::ExportData()> exportData;
   // Asks for the coordinate reference system (tests answer here); false
@@ -144,6 +146,7 @@ class PlotMapWindow : public QMainWindow {
   std::atomic<bool> exportDone_{false};
   // The CRS last given, offered again for the rest of the session.
   static QString sessionCrs_;
+  bool runInProgress_ = false;
   QList<QGraphicsItem*> labels_;
 };
 

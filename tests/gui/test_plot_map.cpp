@@ -17,6 +17,9 @@
 #include <QTableWidget>
 #include <QTest>
 
+#include <QProcess>
+
+#include "app/desktop.h"
 #include "app/plot_map_window.h"
 #include "platform/files.h"
 #include "tests/gui/gui_support.h"
@@ -191,11 +194,17 @@ TEST_F(PlotMapTest, ResultsTableSortsFiltersAndFollowsARun) {
   ASSERT_NO_FATAL_FAILURE(RunExample());
   PlotMapWindow* map = Open(1);
   ASSERT_TRUE(map);
-  int rowsAdded = 0;
+  // Each case adds its row; no GeoPackage of a half-done run.
+  std::vector<std::pair<size_t, bool>> seen;
   auto* source = qobject_cast<QSortFilterProxyModel*>(map->ResultsFilter())->sourceModel();
-  QObject::connect(source, &QAbstractItemModel::rowsInserted, [&] { ++rowsAdded; });
+  QObject::connect(source, &QAbstractItemModel::rowsInserted, [&] {
+    seen.emplace_back(map->Scene().fieldTrees.size(), map->ExportGeoPackageAction()->isEnabled());
+  });
   window.SimulateAction()->trigger();
-  EXPECT_EQ(rowsAdded, 30);
+  ASSERT_EQ(seen.size(), 30u);
+  EXPECT_EQ(seen[0], std::make_pair(size_t{0}, false));  // the scene of plot 1, emptied
+  EXPECT_EQ(seen[5], std::make_pair(size_t{5}, false));
+  EXPECT_TRUE(map->ExportGeoPackageAction()->isEnabled());
   EXPECT_EQ(map->Scene().fieldTrees.size(), 10u);
 
   QTableView* table = map->ResultsTable();
@@ -214,6 +223,27 @@ TEST_F(PlotMapTest, ResultsTableSortsFiltersAndFollowsARun) {
   map->OnlyOutliers()->setChecked(false);
   map->FilterText()->setText("1005");
   EXPECT_EQ(table->model()->rowCount(), 3);  // tree 1005 of each plot
+}
+
+TEST_F(PlotMapTest, ScriptedStartSavesThePlotMapOfACase) {
+  WriteDataSet();
+  QProcess p;
+  p.setWorkingDirectory(folder.path());
+  p.start(TREETRI_PROGRAM, {"--map", folder.filePath("map.txt"), "--sightings",
+                            folder.filePath("sightings.txt"), "--run", "--plot-map", "2",
+                            "--screenshot", folder.filePath("map.png")});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+  EXPECT_EQ(QImage(folder.filePath("map.png")).size(), PlotMapWindow(tables, window.Results()).size());
+  // The case number is checked before anything runs.
+  for (auto [args, reason] : {std::pair<std::vector<std::string>, std::string>{
+                                  {"--plot-map", "0", "--screenshot", "a.png"}, "not 0"},
+                              {{"--plot-map=2x", "--screenshot", "a.png"}, "not 2x"},
+                              {{"--plot-map", "2"}, "goes with --screenshot"}}) {
+    ScriptOptions options;
+    EXPECT_FALSE(ParseScriptOptions(args, options, error));
+    EXPECT_NE(error.find(reason), std::string::npos) << error;
+  }
 }
 
 }  // namespace
