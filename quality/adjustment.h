@@ -2,7 +2,8 @@
 // field tree's X, Y and the X, Y of every sighted map tree are unknowns; the
 // field azimuths, field distances and the map coordinates of the sighted
 // trees are observations with weights 1/sigma^2. Damped Gauss-Newton in
-// coordinates reduced to a local origin.
+// coordinates reduced to a local origin; the normal equations are solved by
+// eliminating the map trees' unknowns (2 x 2 blocks, Eigen).
 #pragma once
 
 #include <vector>

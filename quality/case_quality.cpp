@@ -1,5 +1,6 @@
 #include "quality/case_quality.h"
 
+#include <array>
 #include <cmath>
 #include <string>
 
@@ -48,8 +49,21 @@ Tested AdjustAndTest(const std::vector<NetworkSighting>& net, double x0, double 
   return t;
 }
 
+// The global test's limits for the redundancies a case can have, computed
+// once.
+double GlobalTestLimit(int f) {
+  static const std::array<double, 4 * kSlotCount> limits = [] {
+    std::array<double, 4 * kSlotCount> l{};
+    for (size_t k = 1; k < l.size(); ++k)
+      l[k] = ChiSquareQuantile(kGlobalTestLevel, static_cast<int>(k));
+    return l;
+  }();
+  return f < static_cast<int>(limits.size()) ? limits[static_cast<size_t>(f)]
+                                             : ChiSquareQuantile(kGlobalTestLevel, f);
+}
+
 bool PassesGlobalTest(const Adjustment& a) {
-  return a.redundancy >= 1 && a.vtpv <= ChiSquareQuantile(kGlobalTestLevel, a.redundancy);
+  return a.redundancy >= 1 && a.vtpv <= GlobalTestLimit(a.redundancy);
 }
 
 std::vector<NetworkSighting> Without(const std::vector<NetworkSighting>& net, size_t left) {
