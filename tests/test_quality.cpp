@@ -12,6 +12,7 @@
 #include "platform/files.h"
 #include "quality/case_quality.h"
 #include "quality/chi_square.h"
+#include "tests/case_builder.h"
 #include "tests/support.h"
 
 namespace treetri::quality {
@@ -291,6 +292,43 @@ TEST(Quality, WrongTreeSearchFindsTheOneBetterTree) {
   std::vector<MapTree> without = plot;
   without.erase(without.begin() + 1);
   EXPECT_FALSE(AssessCase(MakeCase(0.2, 0.2, s, without)).row.suggestedTree);
+}
+
+// A case the run cannot compute (NPA 0) is "not computed"; quality files
+// that cannot be written give a message naming the file, and the run and
+// its results go on as without them.
+TEST(Quality, RunWithUncomputedCaseAndUnwritableFile) {
+  testing::TempFolder dir;
+  dir.Write("map.txt", testing::MapRecord(1, 1, 1, 3, 4) + testing::MapRecord(1, 2, 1, -5, 1) +
+                           testing::MapRecord(1, 3, 1, 1, -6));
+  dir.Write("sightings.txt",
+            testing::SightingRecord(1, 9, 1, 3,
+                                    {testing::Sight(1, 0, 0, 3, 4), testing::Sight(2, 0, 0, -5, 1),
+                                     testing::Sight(3, 0, 0, 1, -6)}) +
+                testing::SightingRecord(1, 10, 1, 0, {}));
+  dir.Write("SimulationInputParameters2.txt", testing::ParameterFile({}));
+  ASSERT_EQ(testing::RunBatch(dir, "map.txt sightings.txt").status, 0);
+  const std::vector<std::string> lines = testing::SplitLines(dir.Read(kQualityFileName));
+  ASSERT_EQ(lines.size(), 3u);
+  QualityRow row;
+  ASSERT_TRUE(ParseQualityLine(lines[1], row).ok);
+  EXPECT_EQ(row.verdict, Verdict::Ok);
+  ASSERT_TRUE(ParseQualityLine(lines[2], row).ok);
+  EXPECT_EQ(row.verdict, Verdict::NotComputed);
+  EXPECT_EQ(lines[2], "2,1,10,1,FAILED: NPA,,,,,,,,,,,,,,,,,,,,,,,not computed,");
+  EXPECT_EQ(testing::SplitLines(dir.Read(kObservationsFileName)).size(), 1u + 12u);
+
+  const std::string results = dir.Read("results.txt");
+  std::filesystem::remove(dir.Path() + "/quality.csv");
+  std::filesystem::create_directory(dir.Path() + "/quality.csv");
+  const testing::BatchResult r = testing::RunBatch(dir, "map.txt sightings.txt");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(std::count_if(r.err.begin(), r.err.end(),
+                          [](const std::string& e) {
+                            return e.find("quality.csv\" cannot be written") != std::string::npos;
+                          }),
+            1);
+  EXPECT_EQ(dir.Read("results.txt"), results);
 }
 
 // Parses every line after the header of a quality file.
