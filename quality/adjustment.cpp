@@ -200,7 +200,8 @@ class ReducedNormals {
     const Vector2d d0 = Q00_ * c;
     Vector dx(2 + 2 * n_);
     dx.head<2>() = d0;
-    for (int j = 0; j < n_; ++j) dx.segment<2>(2 + 2 * j) = Dinv_[j] * (b_[j] - B_[j].transpose() * d0);
+    for (int j = 0; j < n_; ++j)
+      dx.segment<2>(2 + 2 * j) = Dinv_[j] * (b_[j] - B_[j].transpose() * d0);
     return dx;
   }
 
@@ -242,9 +243,7 @@ Adjustment AdjustNetwork(const std::vector<NetworkSighting>& sightings, double s
   ReducedNormals normals;
   double vtpv = net.Evaluate(u, v);
   // Linearises at u (whose residuals v are current) and factorises.
-  auto linearise = [&]() {
-    return !std::isnan(vtpv) && normals.Build(net, v);
-  };
+  auto linearise = [&]() { return !std::isnan(vtpv) && normals.Build(net, v); };
 
   out.status = AdjustStatus::NotConverged;
   while (out.iterations < kMaxIterations) {

@@ -44,8 +44,8 @@ struct AdjustedObservation {
 
 struct Adjustment {
   AdjustStatus status = AdjustStatus::NotConverged;
-  int iterations = 0;  // Gauss-Newton solutions computed
-  int redundancy = 0;  // observations - unknowns
+  int iterations = 0;   // Gauss-Newton solutions computed
+  int redundancy = 0;   // observations - unknowns
   double x = 0, y = 0;  // field tree
   double vtpv = 0;
   // Cofactor matrix of the field tree's X, Y (a-priori unit weight).

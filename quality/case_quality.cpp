@@ -88,9 +88,8 @@ struct Suggestion {
 // with the smallest vTPv when it has no |w| above the limit and a vTPv of at
 // most vtpvLimit (no such limit when negative).
 std::optional<Suggestion> SearchWrongTree(const CaseInput& in,
-                                          const std::vector<NetworkSighting>& net,
-                                          size_t suspect, double centreX, double centreY,
-                                          double vtpvLimit) {
+                                          const std::vector<NetworkSighting>& net, size_t suspect,
+                                          double centreX, double centreY, double vtpvLimit) {
   double radius = 0;
   for (const NetworkSighting& s : net)
     if (s.hasDistance && s.distance > radius) radius = s.distance;
@@ -99,8 +98,7 @@ std::optional<Suggestion> SearchWrongTree(const CaseInput& in,
   std::optional<Tested> best;
   int bestTree = 0;
   for (const MapTree& m : in.plotTrees) {
-    if (m.tree == net[suspect].tree || std::hypot(m.x - centreX, m.y - centreY) > radius)
-      continue;
+    if (m.tree == net[suspect].tree || std::hypot(m.x - centreX, m.y - centreY) > radius) continue;
     trial[suspect].tree = m.tree;
     trial[suspect].mapX = m.x;
     trial[suspect].mapY = m.y;
@@ -276,8 +274,8 @@ CaseQuality AssessCase(const CaseInput& in) {
   row.verdict = Verdict::Outlier;
   row.suspectKind = SuspectKind::Sighting;
   row.suspectTree = net[left].tree;
-  AddWarning(row.warnings, "adjusted without slot " + std::to_string(net[left].slot) +
-                               " (tree " + std::to_string(net[left].tree) + ")");
+  AddWarning(row.warnings, "adjusted without slot " + std::to_string(net[left].slot) + " (tree " +
+                               std::to_string(net[left].tree) + ")");
   if (auto s = SearchWrongTree(in, net, left, best->adj.x, best->adj.y, -1)) {
     row.suggestedTree = s->tree;
     row.suggestedSigma0 = s->sigma0;
