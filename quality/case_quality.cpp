@@ -41,10 +41,9 @@ Tested AdjustAndTest(const std::vector<NetworkSighting>& net, double x0, double 
     // largest redundancy number, whose test is the most reliable, is named.
     const double a = std::fabs(w);
     const bool tie = t.maxIndex >= 0 && std::fabs(a - t.maxW) <= kTieTolerance * t.maxW;
-    if (tie ? o.r > t.adj.observations[static_cast<size_t>(t.maxIndex)].r : a > t.maxW) {
-      t.maxW = tie ? std::fmax(a, t.maxW) : a;
+    if (tie ? o.r > t.adj.observations[static_cast<size_t>(t.maxIndex)].r : a > t.maxW)
       t.maxIndex = static_cast<int>(i);
-    }
+    t.maxW = std::fmax(t.maxW, a);
   }
   return t;
 }
