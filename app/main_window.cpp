@@ -18,10 +18,10 @@
 #include "app/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
-#include "platform/qt/picture_box.h"
 #include "gis/run_export.h"
 #include "output/results_writer.h"
 #include "platform/files.h"
+#include "platform/qt/picture_box.h"
 #include "platform/qt/qt_ui.h"
 #include "quality/quality_writer.h"
 

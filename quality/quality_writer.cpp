@@ -53,9 +53,8 @@ bool QualityRun::AddCase(const Tables& t, int caseNumber, const std::string& leg
   if (!AppendToFile(observationsPath_, lines, error) ||
       !AppendToFile(qualityPath_, FormatQualityLine(q.row), error)) {
     active_ = false;
-    error = "The quality files of case " + std::to_string(caseNumber) + " in \"" +
-            t.WorkFolder + "\" cannot be written: " + error +
-            ". The run goes on without the quality files.";
+    error = "The quality files of case " + std::to_string(caseNumber) + " in \"" + t.WorkFolder +
+            "\" cannot be written: " + error + ". The run goes on without the quality files.";
     return false;
   }
   return true;
