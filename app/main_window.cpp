@@ -79,6 +79,11 @@ MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t
   list_->addAction(showOnMap_);
   list_->setContextMenuPolicy(Qt::ActionsContextMenu);
   list_->installEventFilter(this);
+  // An open plot map follows the line selected in the list.
+  connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (plotMap_ && plotMap_->SelectedCase() != row && results_.Find(row))
+      plotMap_->SelectCase(row);
+  });
 
   ui_ = std::make_unique<QtUi>(list_, picture_, this);
 

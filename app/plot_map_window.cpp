@@ -379,6 +379,18 @@ void PlotMapWindow::SelectCase(int caseNumber) {
   if (!samePlot) FitCase();
 }
 
+void PlotMapWindow::SelectTableRow() {
+  if (table_->currentIndex().data(kCaseRole).toInt() == scene_.selectedCase) return;
+  for (int row = 0; row < proxy_->rowCount(); ++row) {
+    const QModelIndex index = proxy_->index(row, 0);
+    if (index.data(kCaseRole).toInt() != scene_.selectedCase) continue;
+    table_->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    table_->scrollTo(index);
+    return;
+  }
+}
+
 void PlotMapWindow::Rebuild(bool keepView) {
   const int previousPlot = scene_.plot;
   scene_ = views::BuildPlotScene(*maps_, results_, scene_.selectedCase, scene_.plot);
@@ -389,6 +401,7 @@ void PlotMapWindow::Rebuild(bool keepView) {
   }
   DrawScene();
   FillSidePanel();
+  SelectTableRow();
   std::array<int, 5> verdicts{};
   for (const views::FieldTreeMark& f : scene_.fieldTrees) ++verdicts[static_cast<size_t>(f.verdict)];
   QString counts;

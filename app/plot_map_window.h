@@ -112,6 +112,8 @@ class PlotMapWindow : public QMainWindow {
   void FitBox(const views::Box& box);
   void UpdateLabels();
   void ActivateTableRow(const QModelIndex& index);
+  // Selects the selected case's line of the results table.
+  void SelectTableRow();
   void ExportViewAsked();
   void ExportGeoPackageAsked();
   void ExportFinished(const gis::ExportStatus& status, const QString& path);

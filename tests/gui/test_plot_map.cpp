@@ -76,6 +76,10 @@ TEST_F(PlotMapTest, OpensFromTheListAndSelectsCasesBothWays) {
   EXPECT_TRUE(map->CaseLine()->text().contains("<b>Case 5</b>"));
   EXPECT_EQ(map->ObservationsTable()->rowCount(),
             static_cast<int>(window.Results().Find(5)->observations.size()));
+  EXPECT_EQ(map->ResultsTable()->currentIndex().data().toString(), "5");
+  // A line selected in the list selects its case on the open map.
+  window.List1()->setCurrentRow(7);
+  EXPECT_EQ(map->SelectedCase(), 7);
 
   // Enter on a line of the results table shows that case on the map.
   map->Tabs()->setCurrentIndex(1);
