@@ -162,6 +162,8 @@ RunOutcome MainWindow::Simulate() {
     const std::string status = CaseStatus(t_, caseNumber);
     legacyResults_.push_back(
         gis::CaseResultOf(t_.TargetTrees[caseNumber], t_.Case, caseNumber, iterations, status));
+    const gis::CaseResult& legacy = legacyResults_.back();
+    if (legacy.xAdj && legacy.yAdj) results_.SetLegacyPosition(caseNumber, *legacy.xAdj, *legacy.yAdj);
     if (!quality.Active()) return;
     if (!quality.AddCase(t_, caseNumber, status, error)) ui_->MessageBox(error);
     results_.Add(quality.LastCase());

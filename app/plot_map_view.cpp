@@ -111,6 +111,7 @@ void PlotMapView::PaintOverlays(QPainter& p, const QRectF& area) const {
       {Entry::DotEntry, "outlier", ToQColor(views::VerdictColour(Verdict::Outlier))},
       {Entry::DotEntry, "no redundancy", ToQColor(views::VerdictColour(Verdict::NoRedundancy))},
       {Entry::DotEntry, "failed", ToQColor(views::VerdictColour(Verdict::Failed))},
+      {Entry::RingEntry, "failed, legacy position", ToQColor(views::VerdictColour(Verdict::Failed))},
       {Entry::DotEntry, "map tree", kMapTreeFill},
       {Entry::RingEntry, "suggested tree", kSuggested},
       {Entry::EllipseEntry, ellipsesExaggerated ? "95 % ellipse ×10" : "95 % ellipse",
@@ -140,7 +141,7 @@ void PlotMapView::PaintOverlays(QPainter& p, const QRectF& area) const {
       case Entry::RingEntry:
         p.setPen(QPen(e.colour, 2));
         p.setBrush(Qt::NoBrush);
-        p.drawEllipse(symbol, 6, 6);
+        p.drawEllipse(symbol, e.colour == kSuggested ? 6 : 4, e.colour == kSuggested ? 6 : 4);
         break;
       case Entry::EllipseEntry: {
         QColor fill = e.colour;

@@ -487,11 +487,14 @@ void PlotMapWindow::DrawScene() {
     const QColor colour = ToQColor(views::VerdictColour(f.verdict));
     const bool selected = f.caseNumber == scene_.selectedCase;
     if (selected) graphics_->addItem(Marker(Dot(9, QPen(Qt::black, 1.6), Qt::NoBrush), at, 5));
-    auto* dot = Marker(Dot(5.5, QPen(colour.darker(150), 1), colour), at, 5);
-    dot->setToolTip(QString("case %1, tree %2: %3")
+    // A case that only the legacy adjustment positioned: a ring there.
+    auto* dot = f.atLegacyPosition ? Marker(Dot(5, QPen(colour, 2.2), Qt::white), at, 5)
+                                   : Marker(Dot(5.5, QPen(colour.darker(150), 1), colour), at, 5);
+    dot->setToolTip(QString("case %1, tree %2: %3%4")
                         .arg(f.caseNumber)
                         .arg(f.tree)
-                        .arg(quality::VerdictWord(f.verdict)));
+                        .arg(quality::VerdictWord(f.verdict))
+                        .arg(f.atLegacyPosition ? ", at its legacy position" : ""));
     graphics_->addItem(dot);
     label(QString::number(f.tree), at, colour.darker(130), selected);
   }

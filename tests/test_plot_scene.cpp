@@ -98,6 +98,14 @@ TEST(PlotScene, MarksAndLinesOfAPlot) {
   EXPECT_EQ(CaseNear(s, 0.9, 1.2, 0.5), 2);
   EXPECT_EQ(CaseNear(s, 5, 5, 0.5), 0);
 
+  // Case 3 at the position the legacy adjustment gave it.
+  CaseResults withLegacy = f.results;
+  withLegacy.SetLegacyPosition(3, 2, 3);
+  const PlotScene three = BuildPlotScene(f.maps, withLegacy, 3);
+  ASSERT_EQ(three.fieldTrees.size(), 3u);
+  EXPECT_TRUE(three.fieldTrees[2].atLegacyPosition && three.fieldTrees[2].x == 2);
+  EXPECT_TRUE(three.lines.empty());
+
   // The left-out sighting of case 2 is its suspect line.
   const PlotScene two = BuildPlotScene(f.maps, f.results, 2);
   ASSERT_EQ(two.lines.size(), 2u);

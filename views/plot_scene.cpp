@@ -34,6 +34,11 @@ CaseQuality* CaseResults::At(int caseNumber) {
   return it != cases_.end() && it->row.caseNumber == caseNumber ? &*it : nullptr;
 }
 
+const std::array<double, 2>* CaseResults::LegacyPosition(int caseNumber) const {
+  auto it = legacy_.find(caseNumber);
+  return it == legacy_.end() ? nullptr : &it->second;
+}
+
 std::vector<int> CaseResults::CasesOfPlot(int plot) const {
   std::vector<int> numbers;
   for (const CaseQuality& c : cases_)
@@ -240,7 +245,14 @@ PlotScene BuildPlotScene(const quality::PlotMaps& maps, const CaseResults& resul
   }
   for (int n : results.CasesOfPlot(s.plot)) {
     const quality::QualityRow& r = results.Find(n)->row;
-    if (!Positioned(r)) continue;
+    if (!Positioned(r)) {
+      if (const auto* legacy = results.LegacyPosition(n)) {
+        s.fieldTrees.push_back({n, r.tree, (*legacy)[0], (*legacy)[1], r.verdict, true});
+        s.plotBox.Add((*legacy)[0], (*legacy)[1]);
+        if (n == s.selectedCase) s.caseBox.Add((*legacy)[0], (*legacy)[1]);
+      }
+      continue;
+    }
     s.fieldTrees.push_back({n, r.tree, *r.x, *r.y, r.verdict});
     s.plotBox.Add(*r.x, *r.y);
     if (r.conf95A && r.conf95B && r.ellipseAzimuth) {

@@ -6,9 +6,11 @@
 // X east, Y north, metres; azimuths in degrees clockwise from north.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "quality/case_input.h"
@@ -20,11 +22,18 @@ namespace treetri::views {
 // case during a run, or read back from the run's quality files.
 class CaseResults {
  public:
-  void Clear() { cases_.clear(); }
+  void Clear() {
+    cases_.clear();
+    legacy_.clear();
+  }
   // Adds a case, or replaces the case with the same number.
   void Add(quality::CaseQuality c);
   const quality::CaseQuality* Find(int caseNumber) const;
   const std::vector<quality::CaseQuality>& Cases() const { return cases_; }
+  // The position the legacy adjustment gave a case: shown for a case that
+  // the quality adjustment could not position.
+  void SetLegacyPosition(int caseNumber, double x, double y) { legacy_[caseNumber] = {x, y}; }
+  const std::array<double, 2>* LegacyPosition(int caseNumber) const;
   // Case numbers of the cases of a plot, in case order.
   std::vector<int> CasesOfPlot(int plot) const;
 
@@ -37,6 +46,7 @@ class CaseResults {
  private:
   quality::CaseQuality* At(int caseNumber);
   std::vector<quality::CaseQuality> cases_;
+  std::unordered_map<int, std::array<double, 2>> legacy_;
 };
 
 struct Colour {
@@ -63,8 +73,9 @@ struct MapTreeMark {
 struct FieldTreeMark {
   int caseNumber = 0;
   int tree = 0;
-  double x = 0, y = 0;  // the rigorous position
+  double x = 0, y = 0;  // the rigorous position, or the legacy one (below)
   quality::Verdict verdict = quality::Verdict::Ok;
+  bool atLegacyPosition = false;
 };
 
 // A 95 % confidence ellipse: semi-axes in metres, azimuth of the major axis.
