@@ -41,7 +41,8 @@ const char* const kUsage =
     "--crs the layers carry none.\n"
     "\n"
     "Exit status: 0 when the run went through, 1 when an input file or the\n"
-    "parameter file could not be read or the run stopped, 2 for wrong usage.\n";
+    "parameter file could not be read, the run stopped or the GeoPackage could\n"
+    "not be written, 2 for wrong usage or an unknown CRS.\n";
 
 std::string Significant17(double v) {
   char buf[64];

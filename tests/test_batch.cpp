@@ -168,12 +168,18 @@ TEST(BatchProgram, GeoPackageOfTheExampleRun) {
   OGRLayer* trees = ds->GetLayerByName("field_trees");
   ASSERT_EQ(trees->GetFeatureCount(), 30);
   EXPECT_STREQ(trees->GetSpatialRef()->GetAuthorityCode(nullptr), "3067");
+  const std::vector<std::string> results = SplitLines(dir.Read("results.txt"));
   int ellipses = 0;
   for (size_t i = 1; i < lines.size(); ++i) {
     quality::QualityRow q;
     ASSERT_TRUE(quality::ParseQualityLine(lines[i], q).ok);
     std::unique_ptr<OGRFeature> f(trees->GetNextFeature());
     ASSERT_EQ(f->GetFieldAsInteger("case_no"), q.caseNumber);
+    // The legacy figures as the results file has them (2 decimals).
+    const std::vector<std::string> legacy = SplitFields(results.at(i));
+    EXPECT_EQ(f->GetFieldAsInteger("iter"), std::stoi(legacy[1]));
+    EXPECT_NEAR(f->GetFieldAsDouble("x_adj"), std::stod(legacy[7]), 0.005);
+    EXPECT_NEAR(f->GetFieldAsDouble("sigma_y"), std::stod(legacy[11]), 0.005);
     ASSERT_TRUE(q.x && f->GetGeometryRef()) << q.caseNumber;
     const OGRPoint* p = f->GetGeometryRef()->toPoint();
     EXPECT_NEAR(p->getX(), *q.x, 0.001);
