@@ -94,13 +94,31 @@ TEST(GeoPackageExport, LayersFieldsAndGeometryOfHandMadeCases) {
   Dataset ds = Open(path);
   ASSERT_TRUE(ds);
   ASSERT_EQ(ds->GetLayerCount(), 4);
-  const char* names[] = {"field_trees", "map_trees", "sightings", "confidence_ellipses"};
-  const long long counts[] = {2, 3, 2, 1};
-  for (int i = 0; i < 4; ++i) {
-    OGRLayer* layer = ds->GetLayerByName(names[i]);
-    ASSERT_TRUE(layer) << names[i];
-    EXPECT_EQ(layer->GetFeatureCount(), counts[i]) << names[i];
-    ASSERT_TRUE(layer->GetSpatialRef()) << names[i];
+  // The layers, their counts and their field names as the README lists them:
+  // GIS projects refer to these names, so they never change unnoticed.
+  struct Layer {
+    const char* name;
+    long long count;
+    const char* fields;
+  };
+  for (const Layer& l : {
+           Layer{"field_trees", 2,
+                 "case_no iter plot tree species x_ini y_ini x_adj y_adj sigma_null sigma_x "
+                 "sigma_y status x y sigma0 glob_test sx sy ell_a ell_b ell_az conf95_a "
+                 "conf95_b max_w verdict suspect susp_tree susp_w sugg_tree sugg_s0"},
+           Layer{"map_trees", 3, "plot tree species z x_adj y_adj n_sight"},
+           Layer{"sightings", 2,
+                 "case_no plot tree slot sighted kinds res_az res_dist res_mx res_my w_az "
+                 "w_dist max_w control suspect"},
+           Layer{"confidence_ellipses", 1, "case_no plot tree semi_a semi_b azimuth"}}) {
+    OGRLayer* layer = ds->GetLayerByName(l.name);
+    ASSERT_TRUE(layer) << l.name;
+    EXPECT_EQ(layer->GetFeatureCount(), l.count) << l.name;
+    std::string fields;
+    for (int i = 0; i < layer->GetLayerDefn()->GetFieldCount(); ++i)
+      fields += (i ? " " : "") + std::string(layer->GetLayerDefn()->GetFieldDefn(i)->GetNameRef());
+    EXPECT_EQ(fields, l.fields);
+    ASSERT_TRUE(layer->GetSpatialRef()) << l.name;
     EXPECT_STREQ(layer->GetSpatialRef()->GetAuthorityCode(nullptr), "3067");
   }
 
