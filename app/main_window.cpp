@@ -13,7 +13,7 @@
 #include <QMenuBar>
 
 #include "app/help_window.h"
-#include "app/startup.h"
+#include "core/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
 #include "platform/qt/picture_box.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "data/tables.h"
+#include "positioning/tables.h"
 #include "platform/headless_ui.h"
 
 namespace treetri::fuzz {

@@ -182,13 +182,8 @@ std::string ListLine(const Tables& t, int caseNumber, int iterations) {
          (precise ? Fixed(c.SigmaY, 2) : kMissing) + sep + CaseStatus(t, caseNumber);
 }
 
-void WriteCaseResults(Tables& t, UserInterface& ui, int& caseNumber, int& iterations) {
-  OutputState state;
-  WriteCaseResults(t, ui, caseNumber, iterations, state);
-}
-
-void WriteCaseResults(Tables& t, UserInterface& ui, int& caseNumber, int& iterations,
-                      OutputState& state) {
+std::string WriteCaseResults(const Tables& t, UserInterface& ui, int caseNumber, int iterations,
+                             OutputState& state) {
   std::string error;
   if (!state.mapDataFailed) {
     const std::string path = t.WorkFolder + kMapDataFileName;
@@ -212,6 +207,7 @@ void WriteCaseResults(Tables& t, UserInterface& ui, int& caseNumber, int& iterat
                     IntegerText(caseNumber) + ".");
     }
   }
+  return CaseStatus(t, caseNumber);
 }
 
 }  // namespace treetri

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "data/tables.h"
+#include "positioning/tables.h"
 
 namespace treetri {
 
@@ -32,10 +32,10 @@ std::string ResultsHeaderLine(const Tables& t, int caseNumber);
 std::string ResultsLine(const Tables& t, int caseNumber, int iterations);
 std::string ListLine(const Tables& t, int caseNumber, int iterations);
 
-// Writes the case to the two files and the list. Every line ends with CR LF;
-// each file is complete on disk when the call returns.
-void WriteCaseResults(Tables& t, UserInterface& ui, int& caseNumber, int& iterations);
-void WriteCaseResults(Tables& t, UserInterface& ui, int& caseNumber, int& iterations,
-                      OutputState& state);
+// Writes the case to the two files and the list and returns the case's
+// status text. Every line ends with CR LF; each file is complete on disk
+// when the call returns.
+std::string WriteCaseResults(const Tables& t, UserInterface& ui, int caseNumber, int iterations,
+                             OutputState& state);
 
 }  // namespace treetri

@@ -12,7 +12,7 @@
 #include "output/results_writer.h"
 #include "platform/headless_ui.h"
 #include "positioning/case_steps.h"
-#include "positioning/run.h"
+#include "core/run.h"
 #include "tests/support.h"
 
 namespace treetri {

@@ -18,8 +18,8 @@
 #include <gtest/gtest.h>
 
 #include "output/results_writer.h"
-#include "positioning/case_steps.h"
-#include "positioning/run.h"
+#include "output/dump_files.h"
+#include "core/run.h"
 #include "tests/case_builder.h"
 #include "tests/support.h"
 

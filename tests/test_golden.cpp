@@ -22,6 +22,8 @@ struct Golden {
   const char* results;   // the results file's name
 };
 
+void PrintTo(const Golden& g, std::ostream* os) { *os << g.name; }
+
 std::string ReadOrEmpty(const std::string& path) {
   std::string content, error;
   ReadWholeFile(path, content, error);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "data/readers.h"
-#include "data/tables.h"
+#include "positioning/tables.h"
 #include "platform/headless_ui.h"
 #include "tests/support.h"
 

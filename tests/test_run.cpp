@@ -6,14 +6,14 @@
 
 #include <gtest/gtest.h>
 
-#include "app/startup.h"
+#include "core/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
 #include "output/results_writer.h"
 #include "platform/files.h"
 #include "platform/headless_ui.h"
 #include "positioning/case_steps.h"
-#include "positioning/run.h"
+#include "core/run.h"
 #include "tests/case_builder.h"
 #include "tests/support.h"
 

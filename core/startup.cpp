@@ -1,4 +1,4 @@
-#include "app/startup.h"
+#include "core/startup.h"
 
 #include "data/field_reader.h"
 #include "platform/files.h"

@@ -1,31 +1,31 @@
 // The run driver: parameters, results file and list header, then every
 // case from set-up to its results line.
-#include "positioning/run.h"
+#include "core/run.h"
 
 #include <cmath>
 
 #include "data/field_reader.h"
 #include "display/canvas.h"
+#include "output/dump_files.h"
 #include "output/number_text.h"
 #include "output/results_writer.h"
 #include "platform/files.h"
 #include "platform/ui.h"
-#include "positioning/case_steps.h"
 
 namespace treetri {
 
-double NextUniform(Tables& t) {
+double NextUniform(std::uint64_t& state) {
   // splitmix64: a 64-bit state advanced by a fixed odd constant and mixed;
   // the top 53 bits of the mixed value give a double in [0, 1).
-  t.RandomState += 0x9E3779B97F4A7C15ULL;
-  std::uint64_t z = t.RandomState;
+  state += 0x9E3779B97F4A7C15ULL;
+  std::uint64_t z = state;
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
   z ^= z >> 31;
   return static_cast<double>(z >> 11) * 0x1.0p-53;
 }
 
-void FillTauCriticalValues(Tables& t) { t.TauCriticalValues = kTauCriticalValues; }
+void FillTauCriticalValues(RunSettings& s) { s.TauCriticalValues = kTauCriticalValues; }
 
 namespace {
 
@@ -73,7 +73,7 @@ ParameterStatus ReadParameterItems(Tables& t, UserInterface& ui, const std::stri
   if (!in.ReadInt32(p.Item4, err)) return bad();
   if (!labelAt(5)) return bad();
   if (!real(6, p.AzimuthCorrection)) return bad();
-  p.AzimuthCorrection = p.AzimuthCorrection + 0.01 * NextUniform(t);
+  p.AzimuthCorrection = p.AzimuthCorrection + 0.01 * NextUniform(t.RandomState);
   if (!labelAt(7) || !real(8, p.Item8a) || !real(8, p.Item8b)) return bad();
   if (!labelAt(9) || !real(10, p.SigmaMapX) || !real(10, p.SigmaMapY)) return bad();
   if (!labelAt(11)) return bad();
@@ -129,6 +129,20 @@ std::string NonPositiveSigma(const RunParameters& p) {
   return "";
 }
 
+// The overview canvas of the run: set up when the observer is made (before
+// the parameters are read), one dot per adjusted case.
+class CaseDots : public RunHooks {
+ public:
+  explicit CaseDots(UserInterface& ui) : ui_(ui) { SetUpMapCanvas(ui_, drawFlag_); }
+  void OnCaseDone(const CaseReport& r) override {
+    if (r.outcome.failure == CaseFailure::None) DrawCasePosition(r.work, ui_, drawFlag_);
+  }
+
+ private:
+  UserInterface& ui_;
+  Flag drawFlag_ = kTrue;
+};
+
 }  // namespace
 
 bool ReadRunParameters(Tables& t, UserInterface& ui) {
@@ -144,7 +158,7 @@ bool ReadRunParameters(Tables& t, UserInterface& ui) {
   return read;
 }
 
-RunOutcome Simulate(Tables& t, UserInterface& ui, const RunHooks* hooks) {
+RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks) {
   RunOutcome outcome;
   struct InProgress {
     bool& flag;
@@ -152,8 +166,6 @@ RunOutcome Simulate(Tables& t, UserInterface& ui, const RunHooks* hooks) {
     ~InProgress() { flag = false; }
   } inProgress(t.RunInProgress);
 
-  Flag drawFlag = kTrue;
-  SetUpMapCanvas(ui, drawFlag);
   outcome.parametersRead = ReadRunParameters(t, ui);
   outcome.azimuthCorrectionUsed = t.Parameters.AzimuthCorrection;
   // A read that failed part-way goes on with the parameters kept from
@@ -168,9 +180,20 @@ RunOutcome Simulate(Tables& t, UserInterface& ui, const RunHooks* hooks) {
                   (error.empty() ? std::string() : ": " + error) + ". The run is stopped.");
     return outcome;
   }
+  for (RunHooks* h : hooks) {
+    std::string message;
+    if (h->OnRunStart(t, message)) continue;
+    if (!message.empty()) ui.MessageBox(message);
+    for (RunHooks* e : hooks) e->OnRunEnd(false);
+    return outcome;
+  }
   ui.ListClear();
   ui.ListAdd(kListHeader);
 
+  auto end = [&](bool completed) {
+    for (RunHooks* h : hooks) h->OnRunEnd(completed);
+    return outcome;
+  };
   OutputState output;
   bool dumpFailed = false;
   int cases = t.TargetTreeCount;
@@ -178,44 +201,37 @@ RunOutcome Simulate(Tables& t, UserInterface& ui, const RunHooks* hooks) {
   for (int caseNumber = 1; caseNumber <= cases; ++caseNumber) {
     CaseWork& c = t.Case;
     c.CaseNumber = caseNumber;
-    c.Failure = CaseFailure::None;
-    c.Unchecked = false;
-    c.InitialApproximationFailed = false;
-    int iterations = 0;
-    if (!CaseNpaValid(t, caseNumber)) {
-      c.Failure = CaseFailure::Npa;
-    } else {
-      PrepareCaseTables(t, caseNumber);
-      CopyObservationFlags(t, caseNumber);
-      InitFixedPoints(t, caseNumber);
-      ConvertAzimuths(t, caseNumber);
-      FindInitialApproximation(t, ui, caseNumber);
-      int converged = 0;
-      while (converged != 1 && iterations != 20) {
-        ++iterations;
-        BuildObservationEquations(t, caseNumber);
-        AdjustmentStep(t, ui, converged, caseNumber);
-      }
-      // The dump files hold the system of the case's last iteration.
-      if (!dumpFailed && !WriteDumpFiles(t, error)) {
-        dumpFailed = true;
-        ui.MessageBox("The dump file " + error + ". The run goes on without the dump files.");
-      }
-      if (c.Failure == CaseFailure::None) DrawCasePosition(t, ui, drawFlag);
+    const CaseOutcome result = ComputeCase(t.TargetTrees[caseNumber], t.Parameters, c);
+    for (const std::string& m : result.messages) ui.MessageBox(m);
+    // The dump files hold the system of the case's last iteration.
+    if (result.failure != CaseFailure::Npa && !dumpFailed &&
+        !WriteDumpFiles(c, t.WorkFolder, error)) {
+      dumpFailed = true;
+      ui.MessageBox("The dump file " + error + ". The run goes on without the dump files.");
     }
-    if (c.Failure != CaseFailure::None) ++outcome.failedCases;
-    WriteCaseResults(t, ui, caseNumber, iterations, output);
+    if (result.failure != CaseFailure::None) ++outcome.failedCases;
+    const std::string status = WriteCaseResults(t, ui, caseNumber, result.iterations, output);
     outcome.cases = caseNumber;
-    if (hooks && hooks->onCaseDone) hooks->onCaseDone(caseNumber, cases);
+    const CaseReport report{caseNumber, cases, result, t, t, c, status};
+    for (RunHooks* h : hooks) h->OnCaseDone(report);
     // Without the results file the run's purpose is lost: stop it.
-    if (output.resultsFileFailed || output.mapDataFailed) {
+    bool stop = output.resultsFileFailed || output.mapDataFailed;
+    for (RunHooks* h : hooks) stop = stop || h->CancelRequested();
+    if (stop) {
       ui.MessageBox("The run is stopped after case " + IntegerText(caseNumber) + ".");
-      return outcome;
+      return end(false);
     }
   }
   outcome.completed = true;
   ui.MessageBox("Ready! Results are in file " + resultsFile);
-  return outcome;
+  return end(true);
+}
+
+RunOutcome Simulate(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks) {
+  CaseDots dots(ui);
+  std::vector<RunHooks*> all{&dots};
+  all.insert(all.end(), hooks.begin(), hooks.end());
+  return RunPositioning(t, ui, all);
 }
 
 }  // namespace treetri

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "data/tables.h"
+#include "positioning/tables.h"
 
 namespace treetri {
 
