@@ -50,9 +50,9 @@ ParameterStatus ReadParameterItems(Tables& t, UserInterface& ui, const std::stri
   // The field count within the file stands for the field; the item number
   // tells the user which value it is.
   auto bad = [&]() {
-    const std::string what = err.what == "the file ends inside the record"
+    const std::string what = err.kind == FieldErrorKind::FileEnds
                                  ? std::string("the file ends before this item")
-                                 : "\"" + ShownText(err.text) + "\" " + err.what;
+                                 : FieldProblem(err);
     return fail("item " + std::to_string(item) + ", field " + std::to_string(err.field) +
                 " (line " + std::to_string(err.line) + "): " + what);
   };
