@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "data/field_reader.h"
+#include "data/parameter_file.h"
 #include "display/canvas.h"
 #include "output/dump_files.h"
 #include "output/number_text.h"
@@ -28,89 +28,6 @@ double NextUniform(std::uint64_t& state) {
 void FillTauCriticalValues(RunSettings& s) { s.TauCriticalValues = kTauCriticalValues; }
 
 namespace {
-
-enum class ParameterStatus { Ok, ReadFailed };
-
-// Reads the items in order, each value after its label. Every value read
-// before a failure keeps its new value.
-ParameterStatus ReadParameterItems(Tables& t, UserInterface& ui, const std::string& path) {
-  RunParameters& p = t.Parameters;
-  std::string content, error;
-  auto fail = [&](const std::string& detail) {
-    ui.MessageBox(kParameterErrorMessage);
-    ui.MessageBox("The parameter file \"" + path + "\": " + detail + ".");
-    return ParameterStatus::ReadFailed;
-  };
-  if (!ReadWholeFile(path, content, error)) return fail("cannot be opened: " + error);
-  FieldReader in(std::move(content));
-  in.BeginRecord();
-  FieldError err;
-  int item = 0;
-  std::string label, ignored;
-  // The field count within the file stands for the field; the item number
-  // tells the user which value it is.
-  auto bad = [&]() {
-    const std::string what = err.kind == FieldErrorKind::FileEnds
-                                 ? std::string("the file ends before this item")
-                                 : FieldProblem(err);
-    return fail("item " + std::to_string(item) + ", field " + std::to_string(err.field) +
-                " (line " + std::to_string(err.line) + "): " + what);
-  };
-  auto labelAt = [&](int n) {
-    item = n;
-    return in.ReadText(label, err);
-  };
-  auto real = [&](int n, double& v) {
-    item = n;
-    return in.ReadReal(v, err);
-  };
-
-  if (!labelAt(1)) return bad();
-  item = 2;
-  if (!in.ReadText(p.ResultsFileName, err)) return bad();
-  if (!labelAt(3)) return bad();
-  item = 4;
-  if (!in.ReadInt32(p.Item4, err)) return bad();
-  if (!labelAt(5)) return bad();
-  if (!real(6, p.AzimuthCorrection)) return bad();
-  p.AzimuthCorrection = p.AzimuthCorrection + 0.01 * NextUniform(t.RandomState);
-  if (!labelAt(7) || !real(8, p.Item8a) || !real(8, p.Item8b)) return bad();
-  if (!labelAt(9) || !real(10, p.SigmaMapX) || !real(10, p.SigmaMapY)) return bad();
-  if (!labelAt(11)) return bad();
-  item = 12;
-  std::int32_t rows = 0;
-  if (!in.ReadInt32(rows, err)) return bad();
-  // A count the block cannot hold is not kept: BlockRows stays within 0..4.
-  if (rows < 0 || rows > 4)
-    return fail("item 12 (line " + std::to_string(err.line) + ") gives " +
-                std::to_string(rows) + " rows for the block, which holds 0 to 4");
-  p.BlockRows = rows;
-  if (!labelAt(13)) return bad();
-  for (int r = 0; r < p.BlockRows; ++r)
-    if (!real(14, p.Block[static_cast<size_t>(r)][0]) ||
-        !real(14, p.Block[static_cast<size_t>(r)][1]))
-      return bad();
-  auto any = [&](int n) {
-    item = n;
-    return in.ReadText(ignored, err);
-  };
-  if (!labelAt(15) || !any(16)) return bad();
-  if (!labelAt(17) || !real(18, p.Item18)) return bad();
-  if (!labelAt(19) || !real(20, p.Item20)) return bad();
-  if (!labelAt(21) || !real(22, p.Item22)) return bad();
-  if (!labelAt(23) || !real(24, p.Item24)) return bad();
-  if (!labelAt(25) || !any(26)) return bad();
-  if (!labelAt(27) || !real(28, p.Item28)) return bad();
-  if (!labelAt(29) || !real(30, p.SigmaDistance)) return bad();
-  if (!labelAt(31) || !real(32, p.Item32)) return bad();
-  if (!labelAt(33) || !real(34, p.SigmaAzimuth)) return bad();
-  std::int16_t flag = 0;
-  if (!labelAt(35)) return bad();
-  item = 36;
-  if (!in.ReadInt16(flag, err)) return bad();
-  p.Item36 = flag != 0 ? kTrue : kFalse;
-  return ParameterStatus::Ok;
-}
 
 // A standard error that is not positive makes its weight infinite: the run
 // cannot go on with it. Returns the offending item's description, or empty.
@@ -147,7 +64,20 @@ class CaseDots : public RunHooks {
 
 bool ReadRunParameters(Tables& t, UserInterface& ui) {
   const std::string path = t.WorkFolder + kParameterFileName;
-  const bool read = ReadParameterItems(t, ui, path) == ParameterStatus::Ok;
+  std::string content, error;
+  ParameterReadStatus status;
+  if (!ReadWholeFile(path, content, error)) {
+    status.detail = "cannot be opened: " + error;
+  } else {
+    status = ReadParameterText(std::move(content), t.Parameters);
+    if (status.azimuthCorrectionRead)
+      t.Parameters.AzimuthCorrection = t.Parameters.AzimuthCorrection + 0.01 * NextUniform(t.RandomState);
+  }
+  const bool read = status.ok;
+  if (!read) {
+    ui.MessageBox(kParameterErrorMessage);
+    ui.MessageBox("The parameter file \"" + path + "\": " + status.detail + ".");
+  }
   const std::string sigma = NonPositiveSigma(t.Parameters);
   if (!sigma.empty()) {
     if (read) ui.MessageBox(kParameterErrorMessage);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "data/parameter_file.h"
 #include "positioning/case_pipeline.h"
 #include "positioning/tables.h"
 
@@ -13,7 +14,6 @@ namespace treetri {
 
 class UserInterface;
 
-inline constexpr const char* kParameterFileName = "SimulationInputParameters2.txt";
 inline constexpr const char* kParameterErrorMessage = "error in open_input_parameters routine";
 
 // How a run went, for the batch program's exit status.

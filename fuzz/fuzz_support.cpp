@@ -1,5 +1,6 @@
 #include "fuzz/fuzz_support.h"
 
+#include "data/parameter_file.h"
 #include "output/output_check.h"
 
 #include <dirent.h>
@@ -121,24 +122,10 @@ std::string DefaultSightings() {
 }
 
 std::string DefaultParameters() {
-  return "Results file name\r\nresults.txt\r\n"
-         "Number of simulated plots\r\n1\r\n"
-         "Azimuth correction in degrees\r\n0\r\n"
-         "Origin X Y\r\n0, 0\r\n"
-         "Standard errors of the map coordinates\r\n0.3, 0.3\r\n"
-         "Number of rows below\r\n2\r\n"
-         "Plot centres\r\n0, 0\r\n100, 100\r\n"
-         "Made by\r\nhand\r\n"
-         "Plot radius\r\n10\r\n"
-         "Least number of map trees\r\n6\r\n"
-         "Largest number of map trees\r\n6\r\n"
-         "Map error\r\n0.1\r\n"
-         "Seed\r\n1\r\n"
-         "Missing share\r\n0\r\n"
-         "Standard error of a distance\r\n0.05\r\n"
-         "Azimuth error\r\n1\r\n"
-         "Standard error of an azimuth in radians\r\n0.0175\r\n"
-         "Gross errors\r\n0\r\n";
+  ParameterFileTexts f = DefaultParameterTexts();
+  f.Item(12) = "2";
+  f.blockRows = {"0, 0", "100, 100"};
+  return ParameterFileText(f);
 }
 
 int ExpectedSlots(int npa) { return ResultsSlotCount(npa); }

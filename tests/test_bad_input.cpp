@@ -34,21 +34,26 @@ std::string GoodSightings() {
          "1,102,2,3,1,-1,125.538,2,-1,300.964,3,-1,222.797,0,-1,-1,0,-1,-1\r\n"
          "1,103,1,5,2,1.97,336.038,5,2.879,-1,6,-1,267.614,3,2.47,211.759,4,-1,127.999\r\n";
 }
-// The lines of the parameter file: labels on lines of their own, items 8
-// and 10 two reals on one line, two block rows of item 14.
+// The parameter file: two block rows of item 14.
+ParameterFileTexts ParameterTexts(const std::string& results) {
+  ParameterFileTexts f = DefaultParameterTexts();
+  f.Item(2) = results;
+  f.Item(12) = "2";
+  f.blockRows = {"0, 0", "100, 0"};
+  return f;
+}
 std::vector<std::string> ParameterLines(const std::string& results) {
-  return {"Results file", results, "Plots", "1", "Azimuth correction", "0", "Origin", "0, 0", "Map errors",
-          "0.3, 0.3", "Rows", "2", "Plot centres", "0, 0", "100, 0", "Made by", "hand", "Radius", "10", "Least",
-          "6", "Most", "6", "Map error", "0.1", "Seed", "1", "Missing", "0", "Distance error", "0.05", "Azimuth",
-          "1", "Azimuth error in radians", "0.0175", "Gross", "0"};
+  return testing::SplitLines(ParameterFileText(ParameterTexts(results)));
 }
 int ItemOfLine(size_t i) { return static_cast<int>(i < 13 ? i + 1 : i < 15 ? 14 : i); }
-// The parameter file with the line of `item` replaced.
+// The parameter file with the text of `item` (both block rows for 14) replaced.
 std::string Parameters(const std::string& results, int item = 0, const std::string& text = "") {
-  std::string s;
-  const std::vector<std::string> lines = ParameterLines(results);
-  for (size_t i = 0; i < lines.size(); ++i) s += (ItemOfLine(i) == item ? text : lines[i]) + "\r\n";
-  return s;
+  ParameterFileTexts f = ParameterTexts(results);
+  if (item == kBlockItem)
+    f.blockRows.assign(2, text);
+  else if (item > 0)
+    f.Item(item) = text;
+  return ParameterFileText(f);
 }
 std::string MapLine(const std::string& x, const std::string& y, const std::string& code = "0",
                     const std::string& tree = "7") {

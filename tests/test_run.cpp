@@ -276,7 +276,7 @@ TEST(RunDriver, ParameterFileFailures) {
   f.dir.Write("SimulationInputParameters2.txt", testing::ParameterFile(f.par));
   ASSERT_TRUE(Simulate(f.t, f.ui).completed);
   const std::string full = testing::ParameterFile(f.par);
-  f.dir.Write("SimulationInputParameters2.txt", full.substr(0, full.find("Block\r\n")));
+  f.dir.Write("SimulationInputParameters2.txt", full.substr(0, full.find("Plot centres\r\n")));
   f.ui.messages.clear();
   const RunOutcome cut = Simulate(f.t, f.ui);
   EXPECT_FALSE(cut.parametersRead);
