@@ -128,8 +128,6 @@ std::string DefaultParameters() {
   return ParameterFileText(f);
 }
 
-int ExpectedSlots(int npa) { return ResultsSlotCount(npa); }
-
 namespace {
 
 std::string Join(const std::vector<std::string>& problems) {
@@ -198,10 +196,10 @@ void CheckResultsFile(const Tables& t, const std::string& text, int cases) {
                  std::to_string(cases) + " cases");
   if (cases == 0) return;
   const size_t headerFields = SplitAt(lines[0], ",").size();
-  FUZZ_CHECK(static_cast<int>(headerFields) == 16 + 14 * ExpectedSlots(t.TargetTrees[1].NPA),
+  FUZZ_CHECK(static_cast<int>(headerFields) == ResultsFieldCount(ResultsSlotCount(t.TargetTrees[1].NPA)),
              "the header does not fit case 1");
   for (int k = 1; k <= cases; ++k)
-    FUZZ_CHECK(SplitAt(lines[static_cast<size_t>(k)], ",")[13] == std::to_string(t.TargetTrees[k].NPA),
+    FUZZ_CHECK(SplitAt(lines[static_cast<size_t>(k)], ",")[kFieldNPA] == std::to_string(t.TargetTrees[k].NPA),
                "results line of case " + std::to_string(k) + ": NPA");
 }
 
@@ -214,7 +212,7 @@ void CheckMapData(const Tables& t, const std::string& text, int cases) {
                  std::to_string(cases) + " cases");
   for (int k = 1; k <= cases; ++k)
     FUZZ_CHECK(static_cast<int>(SplitAt(lines[static_cast<size_t>(k - 1)], ",").size()) ==
-                   11 + 2 * ExpectedSlots(t.TargetTrees[k].NPA),
+                   MapDataFieldCount(ResultsSlotCount(t.TargetTrees[k].NPA)) + 1,
                "mapdata line of case " + std::to_string(k) + " does not fit its NPA");
 }
 
@@ -228,8 +226,10 @@ void CheckList(const Tables& t, const std::vector<std::string>& list, int cases)
     FUZZ_CHECK(problems.empty(), "list line of case " + std::to_string(k) + ":" + Join(problems));
     FUZZ_CHECK(line.rfind(std::to_string(k) + ", ", 0) == 0, "list line " + std::to_string(k));
     const int npa = t.TargetTrees[k].NPA;
-    if (ExpectedSlots(npa) == 0)
-      FUZZ_CHECK(line.size() >= 11 && line.compare(line.size() - 11, 11, "FAILED: NPA") == 0,
+    const std::string npaFailed = std::string(kStatusFailed) + FailureReason(CaseFailure::Npa);
+    if (ResultsSlotCount(npa) == 0)
+      FUZZ_CHECK(line.size() >= npaFailed.size() &&
+                     line.compare(line.size() - npaFailed.size(), npaFailed.size(), npaFailed) == 0,
                  "list line of case " + std::to_string(k) + ": NPA " + std::to_string(npa));
   }
 }

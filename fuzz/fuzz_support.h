@@ -43,10 +43,6 @@ std::string DefaultMap();
 std::string DefaultSightings();
 std::string DefaultParameters();
 
-// A results line has 15 fields, 14 per slot and the TypeOfIni: the slots
-// are the case's NPA when it lies in 1..20, else none.
-int ExpectedSlots(int npa);
-
 // The limits of the tables after any reading: TargetTreeCount within the
 // table and the 2000 records; per record the counts equal the flags, and
 // only slots 1..min(NPA, 5) have flags.

@@ -5,15 +5,13 @@
 
 #include <string>
 
+#include "output/results_format.h"
 #include "positioning/tables.h"
 
 namespace treetri {
 
 class UserInterface;
 
-inline constexpr const char* kMapDataFileName = "mapdata.txt";
-inline constexpr const char* kListHeader =
-    "C Nite Plot Tree   X-sol       Y-sol      SigmaN SigX SigY Status";
 
 // What a run knows about its output files: a file that could not be written
 // is reported once and left alone for the rest of the run.

@@ -125,7 +125,7 @@ TEST(Faults, MapDataOrADumpFileThatCannotBeWritten) {
   ExpectSaid(dir, "The map data file \"" + mapData + "\" cannot be written: Is a directory. It holds "
                   "the lines of the cases before case 1.");
   ExpectSaid(dir, "The run is stopped after case 1.");
-  EXPECT_EQ(CompleteLines(dir.Read("results.txt"), 1, 15 + 14 * 5 + 1, 1), 1u);
+  EXPECT_EQ(CompleteLines(dir.Read("results.txt"), 1, ResultsFieldCount(5), 1), 1u);
   ::rmdir(mapData.c_str());
   // A dump file that cannot be written is given up with one message.
   const std::string dump = dir.Path() + "/" + kDumpLFileName;
@@ -136,7 +136,7 @@ TEST(Faults, MapDataOrADumpFileThatCannotBeWritten) {
       "\": Is a directory. The run goes on without the dump files.";
   EXPECT_NE(err.find(said), std::string::npos) << err;
   EXPECT_EQ(err.find(said), err.rfind(said)) << err;
-  EXPECT_EQ(CompleteLines(dir.Read("results.txt"), 1, 15 + 14 * 5 + 1, 1), 6u);
+  EXPECT_EQ(CompleteLines(dir.Read("results.txt"), 1, ResultsFieldCount(5), 1), 6u);
   ::rmdir(dump.c_str());
   ExpectRunsAgainAsFresh(dir, 6);
 }
@@ -174,8 +174,8 @@ TEST(Faults, ATmpfsThatFillsUpAndThenTurnsReadOnly) {
   ExpectSaid(dir, "cannot be written: No space left on device");
   ExpectSaid(dir, "The run is stopped after case ");
   // Whichever of the two filled the disk, each holds complete lines only.
-  const size_t cases = CompleteLines(read("results.txt"), 1, 15 + 14 * 5 + 1, 1);
-  const size_t mapLines = CompleteLines(read(kMapDataFileName), 0, 10 + 2 * 5 + 1, 1000);
+  const size_t cases = CompleteLines(read("results.txt"), 1, ResultsFieldCount(5), 1);
+  const size_t mapLines = CompleteLines(read(kMapDataFileName), 0, MapDataFieldCount(5) + 1, 1000);
   EXPECT_TRUE(cases > 0 && cases < 400) << cases;
   EXPECT_LE(std::max(cases, mapLines) - std::min(cases, mapLines), 1u);
 
@@ -192,10 +192,10 @@ TEST(Faults, AFullDiskPartWayLeavesCompleteLinesOfTheFinishedCases) {
   TempFolder dir;
   WriteGrid(dir, 400);
   EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir, 64 * 1024))), 1);
-  const size_t cases = CompleteLines(dir.Read("results.txt"), 1, 15 + 14 * 5 + 1, 1);
+  const size_t cases = CompleteLines(dir.Read("results.txt"), 1, ResultsFieldCount(5), 1);
   EXPECT_TRUE(cases > 10 && cases < 400) << cases;
   // The case whose results line did not fit has its map data line.
-  EXPECT_EQ(CompleteLines(dir.Read(kMapDataFileName), 0, 10 + 2 * 5 + 1, 1000), cases + 1);
+  EXPECT_EQ(CompleteLines(dir.Read(kMapDataFileName), 0, MapDataFieldCount(5) + 1, 1000), cases + 1);
   ExpectSaid(dir, "The results file \"results.txt\" cannot be written: File too large. It holds the lines "
                   "of the cases before case " + std::to_string(cases + 1) + ".");
   ExpectSaid(dir, "The run is stopped after case " + std::to_string(cases + 1) + ".");
@@ -213,8 +213,8 @@ TEST(Faults, KilledPartWayLeavesCompleteLinesOfTheFinishedCases) {
   ASSERT_EQ(::kill(pid, SIGKILL), 0);
   const int status = Wait(pid);
   ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the run ended before the kill";
-  const size_t cases = CompleteLines(dir.Read("results.txt"), 1, 15 + 14 * 5 + 1, 1);
-  const size_t mapLines = CompleteLines(dir.Read(kMapDataFileName), 0, 10 + 2 * 5 + 1, 1000);
+  const size_t cases = CompleteLines(dir.Read("results.txt"), 1, ResultsFieldCount(5), 1);
+  const size_t mapLines = CompleteLines(dir.Read(kMapDataFileName), 0, MapDataFieldCount(5) + 1, 1000);
   EXPECT_TRUE(cases >= 20 && cases < 2000) << cases;
   // A case's map data line is written just before its results line.
   EXPECT_TRUE(mapLines == cases || mapLines == cases + 1) << mapLines << " / " << cases;
