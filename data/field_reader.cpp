@@ -152,7 +152,8 @@ bool FieldReader::NextField(std::string& out, FieldError& err) {
 
 bool FieldReader::ReadText(std::string& out, FieldError& err) { return NextField(out, err); }
 
-bool FieldReader::ReadInt32(std::int32_t& out, FieldError& err) {
+bool FieldReader::ReadWhole(std::int64_t low, std::int64_t high, FieldErrorKind outOfRange,
+                            std::int64_t& out, FieldError& err) {
   std::string text;
   if (!NextField(text, err)) return false;
   std::int64_t v;
@@ -161,27 +162,26 @@ bool FieldReader::ReadInt32(std::int32_t& out, FieldError& err) {
     err.kind = text.empty() ? FieldErrorKind::EmptyWhole : FieldErrorKind::NotWhole;
     return false;
   }
-  if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max()) {
-    err.kind = FieldErrorKind::OutOfInt32;
+  if (v < low || v > high) {
+    err.kind = outOfRange;
     return false;
   }
+  out = v;
+  return true;
+}
+
+bool FieldReader::ReadInt32(std::int32_t& out, FieldError& err) {
+  std::int64_t v;
+  if (!ReadWhole(std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
+                 FieldErrorKind::OutOfInt32, v, err))
+    return false;
   out = static_cast<std::int32_t>(v);
   return true;
 }
 
 bool FieldReader::ReadInt16(std::int16_t& out, FieldError& err) {
-  std::string text;
-  if (!NextField(text, err)) return false;
   std::int64_t v;
-  err.text = text;
-  if (!ParseInt64(text, v)) {
-    err.kind = text.empty() ? FieldErrorKind::EmptyWhole : FieldErrorKind::NotWhole;
-    return false;
-  }
-  if (v < -32768 || v > 32767) {
-    err.kind = FieldErrorKind::OutOfInt16;
-    return false;
-  }
+  if (!ReadWhole(-32768, 32767, FieldErrorKind::OutOfInt16, v, err)) return false;
   out = static_cast<std::int16_t>(v);
   return true;
 }

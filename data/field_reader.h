@@ -59,6 +59,9 @@ class FieldReader {
  private:
   // Reads the raw text of the next field; false at the end of the data.
   bool NextField(std::string& out, FieldError& err);
+  // Reads a whole number within low..high.
+  bool ReadWhole(std::int64_t low, std::int64_t high, FieldErrorKind outOfRange,
+                 std::int64_t& out, FieldError& err);
 
   std::string data_;
   size_t pos_ = 0;

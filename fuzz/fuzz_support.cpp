@@ -177,14 +177,6 @@ void CheckTables(const Tables& t) {
   }
 }
 
-void CheckNoNonFiniteWords(const std::string& where, const std::string& text) {
-  std::string lower = text;
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  FUZZ_CHECK(lower.find("nan") == std::string::npos && lower.find("inf") == std::string::npos,
-             where + " holds \"nan\" or \"inf\"");
-}
-
 // The file's own form, then what the tables say of it: one line per case
 // (after the header) and each line's NPA that of its field tree.
 void CheckResultsFile(const Tables& t, const std::string& text, int cases) {

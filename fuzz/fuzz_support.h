@@ -60,7 +60,5 @@ void CheckList(const Tables& t, const std::vector<std::string>& list, int cases)
 void CheckDumpFile(const std::string& name, const std::string& text);
 // Drawing operations: every coordinate and radius finite.
 void CheckDrawing(const std::vector<DrawOp>& drawing);
-// No "nan" or "inf" in any letter case.
-void CheckNoNonFiniteWords(const std::string& where, const std::string& text);
 
 }  // namespace treetri::fuzz
