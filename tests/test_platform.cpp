@@ -1,5 +1,5 @@
-// The recording user interface's drawing state, and appends to a file that
-// fail part way being taken back.
+// The recording user interface's drawing state, a rewrite that shrinks a
+// file, and appends to a file that fail part way being taken back.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -40,6 +40,15 @@ TEST(HeadlessDrawing, CurrentPositionAndSettingsAfterLinesCirclesPrintsAndAClear
   for (const DrawOp& op : {ui.drawing[1], ui.drawing[2]})  // [0] is the clear
     EXPECT_TRUE(op.state.drawWidth == 3 && op.state.foreColor == kMagenta &&
                 op.state.fillColor == kBlue && op.state.font == (FontSpec{"Courier", 10, true}));
+}
+
+// A dump file rewritten with a shorter text holds that text only.
+TEST(Files, ARewriteThatShrinksAFile) {
+  testing::TempFolder dir;
+  std::string error;
+  ASSERT_TRUE(RewriteFile(dir.Path() + "/A_txt.txt", "1 1 0.5\r\n1 2 0.25\r\n", error)) << error;
+  ASSERT_TRUE(RewriteFile(dir.Path() + "/A_txt.txt", "1 1 2\r\n", error)) << error;
+  EXPECT_EQ(dir.Read("A_txt.txt"), "1 1 2\r\n");
 }
 
 TEST(Files, AnAppendThatFailsPartWayIsTakenBack) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "output/dump_files.h"
+#include "positioning/case_pipeline.h"
 #include "positioning/case_steps.h"
 #include "tests/case_builder.h"
 #include "tests/support.h"
@@ -98,7 +99,8 @@ TEST(InitialApproximation, AngleTestOfRayPairs) {
     t.Case.X_adj = 42;
     FindInitialApproximation(t.TargetTrees[1], t.Case);
     EXPECT_EQ(t.Case.InitialApproximationFailed, !p.used) << p.a << " " << p.b;
-    if (!p.used) EXPECT_EQ(t.Case.X_adj, 42);  // the previous case's position stays
+    // A failure keeps the previous case's position.
+    EXPECT_EQ(t.Case.X_adj == 42, !p.used);
   }
 }
 
@@ -171,29 +173,23 @@ TEST(ObservationEquations, MisclosureAcrossTheCut) {
   EXPECT_NEAR(misclosure(2.0, std::cos(-1.0), std::sin(-1.0)), 3.0, 1e-12);
 }
 
-TEST(AdjustmentStep, StopTest) {
-  // Normal matrix the identity: the corrections are the first misclosures.
+TEST(CasePipeline, StopTestAndTheIterationCap) {
   struct Row {
     double dx, dy;
-    int converged;
+    bool stop;
   };
-  for (Row r : {Row{0.005, -0.009, 1}, Row{0.005, 0.01, 0}, Row{150, 120, 1}, Row{150, 100, 0},
-                Row{0.001, 500, 0}}) {
-    Tables t;
-    AddTarget(t, 1, 1, 1, {{1, 1, 1}}, {{1, 5, 5}});
-    int converged = 7;
-    SetUp4(t);
-    CaseWork& c = t.Case;
-    c.DesignMatrix.Recreate(5, 4);
-    c.MisclosureVector = Vector{r.dx, r.dy, 1000, 0, 0};  // a large map-tree correction alone
-    c.WeightVector = Vector{1, 1, 1, 1, 1};
-    for (int i = 1; i <= 4; ++i) c.DesignMatrix(i, i) = 1;
-    c.X_adj = 10;
-    AdjustmentStep(t.Case, converged);
-    EXPECT_EQ(converged, r.converged) << r.dx << " " << r.dy;
-    EXPECT_EQ(c.X_adj, 10 + r.dx);
-    EXPECT_EQ(c.FixedPoints[1].X_adj, 1005);
-  }
+  for (Row r : {Row{0.005, -0.009, true}, Row{0.005, 0.01, false}, Row{150, 120, true},
+                Row{150, 100, false}, Row{0.001, 500, false}})
+    EXPECT_EQ(CorrectionsStop(r.dx, r.dy), r.stop) << r.dx << " " << r.dy;
+  // Observations that do not fit together: the corrections never settle.
+  Tables t;
+  SetParameters(t, Parameters{});
+  AddTarget(t, 5, 3008, 4, {{4, 25.46, 212.0}, {5, -1, 267.7}, {11, -1, 132.1}, {8, 26.54, 31.1}},
+            {{4, 3421003.64, 6987006.93}, {5, 3420990.25, 6986988.68},
+             {11, 3420988.61, 6987000.99}, {8, 3420998.69, 6987005.32}});
+  const CaseOutcome out = ComputeCase(t.TargetTrees[1], t.Parameters, t.Case);
+  EXPECT_EQ(out.iterations, kMaxIterations);
+  EXPECT_EQ(out.failure, CaseFailure::None);
 }
 
 TEST(AdjustmentStep, RedundancyAndCasesThatCannotBeAdjusted) {
