@@ -4,7 +4,6 @@
 // "mapdata.txt" then hold complete lines only, one per finished case, and a
 // run in the same folder afterwards gives what a fresh start gives.
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,8 +11,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -139,53 +136,6 @@ TEST(Faults, MapDataOrADumpFileThatCannotBeWritten) {
   EXPECT_EQ(CompleteLines(dir.Read("results.txt"), 1, ResultsFieldCount(5), 1), 6u);
   ::rmdir(dump.c_str());
   ExpectRunsAgainAsFresh(dir, 6);
-}
-
-// A small tmpfs where mounting is allowed: a disk that really fills up, and
-// a folder that is read-only for root too. Unmounted at the end.
-struct SmallDisk {
-  std::string path;
-  bool mounted;
-  SmallDisk(const std::string& p, const char* options)
-      : path(p), mounted(::mkdir(p.c_str(), 0777) == 0 && ::mount("tmpfs", p.c_str(), "tmpfs", 0, options) == 0) {}
-  ~SmallDisk() {
-    if (mounted) ::umount2(path.c_str(), MNT_DETACH);
-  }
-  bool Remount(unsigned long flags, const char* options) {
-    return ::mount(nullptr, path.c_str(), nullptr, MS_REMOUNT | flags, options) == 0;
-  }
-};
-
-TEST(Faults, ATmpfsThatFillsUpAndThenTurnsReadOnly) {
-  TempFolder dir, fresh;
-  SmallDisk disk(dir.Path() + "/disk", "size=48k");
-  if (!disk.mounted) GTEST_SKIP() << "no tmpfs can be mounted here";
-  // The input files stay outside: links to them take no room.
-  WriteGrid(fresh, 400);
-  for (const char* name : {"map.txt", "sightings.txt", kParameterFileName})
-    ASSERT_EQ(::symlink((fresh.Path() + "/" + name).c_str(), (disk.path + "/" + name).c_str()), 0);
-  auto read = [&](const std::string& name) {
-    std::ifstream in(disk.path + "/" + name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  };
-  // The streams go outside the small disk.
-  auto run = [&] { return WEXITSTATUS(Wait(StartBatch(disk.path, 0, dir.Path()))); };
-  EXPECT_EQ(run(), 1);
-  ExpectSaid(dir, "cannot be written: No space left on device");
-  ExpectSaid(dir, "The run is stopped after case ");
-  // Whichever of the two filled the disk, each holds complete lines only.
-  const size_t cases = CompleteLines(read("results.txt"), 1, ResultsFieldCount(5), 1);
-  const size_t mapLines = CompleteLines(read(kMapDataFileName), 0, MapDataFieldCount(5) + 1, 1000);
-  EXPECT_TRUE(cases > 0 && cases < 400) << cases;
-  EXPECT_LE(std::max(cases, mapLines) - std::min(cases, mapLines), 1u);
-
-  ASSERT_TRUE(disk.Remount(MS_RDONLY, nullptr));
-  EXPECT_EQ(run(), 1);
-  ExpectSaid(dir, "The results file \"results.txt\" cannot be created: Read-only file system. The run is stopped.");
-  ASSERT_TRUE(disk.Remount(0, "size=4m"));
-  ASSERT_EQ(run(), 0) << dir.Read("stderr.txt");
-  ASSERT_EQ(Wait(StartBatch(fresh)), 0);
-  EXPECT_EQ(read("results.txt"), fresh.Read("results.txt"));
 }
 
 TEST(Faults, AFullDiskPartWayLeavesCompleteLinesOfTheFinishedCases) {

@@ -1,5 +1,5 @@
 // Whole runs through real files: a case checked against an independent
-// least-squares solution, the run driver's decisions, the canvas, the plot
+// least-squares solution, the run driver's decisions and observers, the plot
 // viewer and the start-up routine.
 #include <cmath>
 #include <vector>
@@ -45,7 +45,6 @@ struct RunFixture {
     ui.messages.clear();
   }
   std::vector<std::string> Results() { return SplitLines(dir.Read("results.txt")); }
-  std::string Status(int k) { return ui.list[static_cast<size_t>(k)].substr(ui.list[k].rfind(", ") + 2); }
 };
 
 // The same adjustment by a plain Gauss-Newton iteration with a Cholesky
@@ -185,17 +184,9 @@ TEST(WholeCase, AgreesWithAnIndependentSolution) {
     EXPECT_NEAR(c.BaardaValues(i), ind.baarda[i - 1], 1e-7 * ind.baarda[i - 1] + 1e-12) << i;
   EXPECT_NEAR(c.X_adj, tx, 0.15);
   EXPECT_NEAR(c.Y_adj, ty, 0.15);
-
-  auto lines = f.Results();
-  ASSERT_EQ(lines.size(), 2u);
-  auto fields = SplitFields(lines[1]);
-  ASSERT_EQ(fields.size(), 15u + 3 * 14 + 1);
-  EXPECT_EQ(fields[1], std::to_string(ind.iterations));
-  EXPECT_EQ(fields[12], "2.1705");  // Tau at NumOfObs 11 - 3
-  EXPECT_EQ(fields[15 + 14 + 9], "-999");
-  EXPECT_NEAR(std::stod(fields[15 + 12]), ind.baarda[0], 0.00005 + 1e-9);
-  EXPECT_EQ(f.ui.list, (std::vector<std::string>{kListHeader, ListLine(f.t, 1, ind.iterations)}));
-  EXPECT_EQ(f.ui.messages, std::vector<std::string>{"Ready! Results are in file " + f.par.resultsFile});
+  const auto fields = SplitFields(f.Results().at(1));
+  EXPECT_EQ(fields.at(kFieldIterations), std::to_string(ind.iterations));
+  EXPECT_EQ(fields.at(kFieldTau), "2.1705");  // Tau at NumOfObs 11 - 3
 }
 
 std::string ThreeTreeMap() {
@@ -207,27 +198,20 @@ std::string GoodRecord(int tree, double x, double y) {
                                         Sight(3, x, y, -1.2, -0.8)});
 }
 
+// Each run draws its own random addition to the azimuth correction; a
+// fresh start draws the same first one (the golden runs hold its results).
 TEST(RunDriver, RepeatedRunsAndTheRandomCorrection) {
   RunFixture f, g;
   f.par.azimuthCorrection = g.par.azimuthCorrection = 2.0;
-  const std::string sightings = GoodRecord(9, 0.1, 0.2) + GoodRecord(10, -0.3, 0.1);
-  f.Files(ThreeTreeMap(), sightings);
-  g.Files(ThreeTreeMap(), sightings);
-  const RunOutcome a = Simulate(f.t, f.ui);
-  const std::string first = f.dir.Read("results.txt");
-  const auto firstList = f.ui.list;
-  const RunOutcome b = Simulate(f.t, f.ui);
-  for (double used : {a.azimuthCorrectionUsed, b.azimuthCorrectionUsed}) {
-    EXPECT_GE(used, 2.0);
-    EXPECT_LT(used, 2.01);
-  }
+  f.Files(ThreeTreeMap(), GoodRecord(9, 0.1, 0.2));
+  g.Files(ThreeTreeMap(), GoodRecord(9, 0.1, 0.2));
+  const RunOutcome a = Simulate(f.t, f.ui), b = Simulate(f.t, f.ui);
+  for (double used : {a.azimuthCorrectionUsed, b.azimuthCorrectionUsed})
+    EXPECT_TRUE(used >= 2.0 && used < 2.01) << used;
   EXPECT_NE(a.azimuthCorrectionUsed, b.azimuthCorrectionUsed);
-  EXPECT_EQ(f.Results().size(), 3u);  // one header, one line per case
-  EXPECT_EQ(SplitLines(f.dir.Read("mapdata.txt")).size(), 4u);
-  // A fresh start draws the same first number and gives the same results.
+  EXPECT_EQ(f.Results().size(), 2u);  // the results file is emptied by each run
+  EXPECT_EQ(SplitLines(f.dir.Read("mapdata.txt")).size(), 2u);  // map data is appended to
   EXPECT_EQ(Simulate(g.t, g.ui).azimuthCorrectionUsed, a.azimuthCorrectionUsed);
-  EXPECT_EQ(g.dir.Read("results.txt"), first);
-  EXPECT_EQ(g.ui.list, firstList);
 }
 
 TEST(RunDriver, ParameterFileFailures) {
@@ -249,19 +233,13 @@ TEST(RunDriver, ParameterFileFailures) {
   EXPECT_EQ(f.t.Parameters.Block[3][1], 2.5);
 }
 
-TEST(RunDriver, NoFieldTreesAndAResultsFileThatCannotBeCreated) {
+TEST(RunDriver, NoFieldTrees) {
   RunFixture f;
   f.Files(ThreeTreeMap(), "");
   EXPECT_TRUE(Simulate(f.t, f.ui).completed);
   EXPECT_EQ(f.dir.Read("results.txt"), "");
   EXPECT_EQ(f.ui.list.size(), 1u);
-  RunFixture g;
-  g.par.resultsFile = g.dir.Path() + "/no such folder/results.txt";
-  g.Files(ThreeTreeMap(), GoodRecord(9, 0.1, 0.2));
-  EXPECT_FALSE(Simulate(g.t, g.ui).completed);
-  ASSERT_EQ(g.ui.messages.size(), 1u);
-  EXPECT_NE(g.ui.messages[0].find("no such folder/results.txt"), std::string::npos);
-  EXPECT_FALSE(g.t.RunInProgress);
+  EXPECT_FALSE(f.t.RunInProgress);
 }
 
 // The dot of a case is drawn only for an adjusted case within the canvas
