@@ -1,6 +1,6 @@
 // Whole runs through real files: a case checked against an independent
-// least-squares solution, the run driver's decisions and observers, the plot
-// viewer and the start-up routine.
+// least-squares solution, the run driver's decisions and observers, and the
+// start-up routine.
 #include <cmath>
 #include <vector>
 
@@ -279,30 +279,6 @@ TEST(RunHooks, CaseDotAndEvents) {
   const RunOutcome stopped = Simulate(f.t, f.ui, {&cancel});
   EXPECT_EQ(stopped.cases, 1);
   EXPECT_EQ(f.ui.messages.back(), "The run is stopped after case 1.");
-}
-
-TEST(PlotViewer, FailureCasesDrawLessAndShowNothing) {
-  RunFixture f;
-  f.Files(ThreeTreeMap(), GoodRecord(9, 0.1, 0.2) + SightingRecord(1, 10, 1, 0, {}));
-  Simulate(f.t, f.ui);
-  const size_t messages = f.ui.messages.size();
-  auto circlesAfter = [&](int line) {
-    f.ui.SelectListLine(line);
-    List1_DblClick(f.t, f.ui);
-    int n = 0;
-    for (const DrawOp& op : f.ui.drawing) n += op.kind == DrawOp::Kind::Circle;
-    return n;
-  };
-  EXPECT_EQ(circlesAfter(2), 0);  // NPA 0
-  EXPECT_EQ(f.ui.drawing.size(), 1u);
-  EXPECT_EQ(circlesAfter(7), 0);  // beyond the cases
-  EXPECT_EQ(circlesAfter(1), 5);
-  EXPECT_EQ(circlesAfter(0), 5);  // the header: nothing changes
-  f.dir.Write("results.txt", f.Results()[0] + "\r\n");  // short: trees, no positions
-  EXPECT_EQ(circlesAfter(1), 3);
-  RemoveFile(f.par.resultsFile);
-  EXPECT_EQ(circlesAfter(1), 3);
-  EXPECT_EQ(f.ui.messages.size(), messages);
 }
 
 TEST(StartUp, MessagesProbeAndHelpText) {
