@@ -1,8 +1,7 @@
 // The run driver: parameters, results file and list header, then every
-// case from set-up to its results line.
+// case through the case pipeline to its results line, with the events to
+// the run's observers.
 #include "core/run.h"
-
-#include <cmath>
 
 #include "data/parameter_file.h"
 #include "display/canvas.h"
@@ -110,20 +109,20 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
                   (error.empty() ? std::string() : ": " + error) + ". The run is stopped.");
     return outcome;
   }
-  for (RunHooks* h : hooks) {
-    std::string message;
-    if (h->OnRunStart(t, message)) continue;
-    if (!message.empty()) ui.MessageBox(message);
-    for (RunHooks* e : hooks) e->OnRunEnd(false);
-    return outcome;
-  }
-  ui.ListClear();
-  ui.ListAdd(kListHeader);
-
   auto end = [&](bool completed) {
     for (RunHooks* h : hooks) h->OnRunEnd(completed);
     return outcome;
   };
+  // An observer may refuse the run now that the results file is empty.
+  for (RunHooks* h : hooks) {
+    std::string message;
+    if (h->OnRunStart(t, message)) continue;
+    if (!message.empty()) ui.MessageBox(message);
+    return end(false);
+  }
+  ui.ListClear();
+  ui.ListAdd(kListHeader);
+
   OutputState output;
   bool dumpFailed = false;
   int cases = t.TargetTreeCount;

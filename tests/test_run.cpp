@@ -8,11 +8,8 @@
 
 #include "core/startup.h"
 #include "data/readers.h"
-#include "display/plot_viewer.h"
 #include "output/results_writer.h"
-#include "platform/files.h"
 #include "platform/headless_ui.h"
-#include "positioning/case_steps.h"
 #include "core/run.h"
 #include "tests/case_builder.h"
 #include "tests/support.h"
