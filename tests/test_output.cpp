@@ -35,32 +35,18 @@ TEST(NumberText, FixedFreeAndPrinted) {
   EXPECT_EQ(PrintedNumberText(-4), "-4 ");
 }
 
-// A case adjusted with two slots, its figures set by hand.
+// An adjusted case with two slots: azimuth rows 1 and 3, distance row 2.
 Tables WrittenCase() {
   Tables t;
   testing::SetParameters(t, testing::Parameters{});
   testing::AddTarget(t, 7, 12, 2, {{3, 5.5, 10}, {4, -1, 200}}, {{3, 1, 2}, {4, -3, 1}});
-  TargetTree& tree = t.TargetTrees[1];
-  tree.Species = 2;
-  tree.SightedSpecies[1] = 1;
-  tree.SightedSpecies[2] = 3;
   CaseWork& c = t.Case;
   c.CaseObservations.Recreate(2);
   c.FixedPoints.Recreate(2);
   c.CaseObservations[1] = {1, 2, kTrue, 5.5, 5.5, kTrue, 1.396, 1.396, 0, 0.0123, 0.00004};
   c.CaseObservations[2] = {3, 0, kFalse, 0, 0, kTrue, -1.9, -1.9, 0, 0, -0.02};
-  c.FixedPoints[1] = {1, 2, 1, 2, 1.004, 2.006};
-  c.FixedPoints[2] = {-3, 1, -3, 1, -2.995, 0.9951};
-  c.X_ini = 0.111;
-  c.Y_ini = -0.115;
-  c.X_adj = 0.1;
-  c.Y_adj = -0.1;
-  c.SigmaNull = 1.23456;
-  c.SigmaX = 0.2;
-  c.SigmaY = 0.3;
-  c.NumOfObs = 7;
-  c.TypeOfIni = {'P', 'O', 'L', 'A', 'R', ' ', ' ', ' '};
   c.BaardaValues = Vector{1.5, 2.25, 3.125, 0, 0, 0, 0};
+  c.NumOfObs = 7;
   return t;
 }
 
