@@ -18,14 +18,6 @@
 
 namespace treetri::gui {
 
-// Map trees 1..4 of plot 1 at (1, 0), (0, 1), (-1, 0), (0, -1); three field
-// trees, each with its true position and the map trees it sights.
-struct FieldTree { int tree; double x, y; std::vector<int> sighted; };
-inline const std::vector<FieldTree> kFieldTrees = {
-    {101, 0.3, 0.2, {1, 2, 3}}, {102, -0.4, -0.5, {3, 4, 1}}, {103, 0.6, -0.3, {1, 4, 2}}};
-inline double MapX(int tree) { return tree == 1 ? 1 : tree == 3 ? -1 : 0; }
-inline double MapY(int tree) { return tree == 2 ? 1 : tree == 4 ? -1 : 0; }
-
 inline bool HasColour(const QImage& image, int x, int y, Rgb c) {
   const QRgb p = image.valid(x, y) ? image.pixel(x, y) : qRgba(1, 2, 3, 0);
   return qRed(p) == c.r && qGreen(p) == c.g && qBlue(p) == c.b;
