@@ -44,9 +44,10 @@ class DesktopTest : public ::testing::Test {
     window.show();
   }
   std::string File(const char* name) const { return folder.filePath(name).toStdString(); }
-  // map.txt, sightings.txt (the distances and azimuths from the true positions,
-  // to 6 decimals) and the parameter file: results file "results.txt" of the
-  // folder, azimuth correction 0.
+  // map.txt (trees 1 to 4 of plot 1 at (1, 0), (0, 1), (-1, 0), (0, -1)),
+  // sightings.txt (field trees 101 to 103 at (0.3, 0.2), (-0.4, -0.5) and
+  // (0.6, -0.3), distances and azimuths to 6 decimals) and the parameter
+  // file: results file "results.txt" of the folder, azimuth correction 0.
   void WriteDataSet() const {
     treetri::ParameterFileTexts params = treetri::DefaultParameterTexts();
     params.Item(2) = File("results.txt");
