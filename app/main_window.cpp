@@ -13,13 +13,12 @@
 #include <QMenuBar>
 
 #include "app/help_window.h"
-#include "app/startup.h"
+#include "core/quality_observer.h"
+#include "core/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
-#include "output/results_writer.h"
 #include "platform/qt/picture_box.h"
 #include "platform/qt/qt_ui.h"
-#include "quality/quality_writer.h"
 
 #ifndef TREETRI_VERSION
 #define TREETRI_VERSION "dev"
@@ -131,16 +130,10 @@ RunOutcome MainWindow::Simulate() {
       w->UpdateCommands();
     }
   } scope(this);
-  // The quality files: emptied here, one case's lines after each case.
-  quality::QualityRun quality;
-  std::string error;
-  if (!quality.Begin(t_, error)) ui_->MessageBox(error);
-  RunHooks hooks;
-  hooks.onCaseDone = [&](int caseNumber, int) {
-    if (quality.Active() && !quality.AddCase(t_, caseNumber, CaseStatus(t_, caseNumber), error))
-      ui_->MessageBox(error);
-  };
-  return treetri::Simulate(t_, *ui_, &hooks);
+  // The quality files: emptied with the results file, one case's lines after
+  // each case.
+  QualityObserver quality(t_, *ui_);
+  return treetri::Simulate(t_, *ui_, {&quality});
 }
 
 void MainWindow::Exit_Program() {

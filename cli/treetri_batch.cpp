@@ -8,14 +8,15 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <vector>
 
-#include "app/startup.h"
+#include "core/quality_observer.h"
+#include "core/run.h"
+#include "core/startup.h"
 #include "data/readers.h"
-#include "output/results_writer.h"
 #include "platform/headless_ui.h"
-#include "positioning/run.h"
-#include "quality/quality_writer.h"
 
 namespace {
 
@@ -91,23 +92,27 @@ int main(int argc, char** argv) {
   if (!treetri::ReadPhotoMapFile(t, ui, argv[1])) return 1;
   if (!treetri::ReadSightingFile(t, ui, argv[2])) return 1;
 
-  treetri::quality::QualityRun quality;
-  std::string qualityError;
-  if (withQuality && !quality.Begin(t, qualityError)) ui.MessageBox(qualityError);
-  treetri::RunHooks hooks;
-  hooks.onCaseDone = [&](int i, int n) {
-    if (quality.Active() &&
-        !quality.AddCase(t, i, treetri::CaseStatus(t, i), qualityError))
-      ui.MessageBox(qualityError);
-    if (!progress || (i != n && i % 50 != 1)) return;
+  // The progress line on a terminal: every 50th case and the last.
+  struct Progress : treetri::RunHooks {
+    std::function<void(int, int)> show;
+    void OnCaseDone(const treetri::CaseReport& r) override {
+      if (r.caseNumber == r.caseCount || r.caseNumber % 50 == 1) show(r.caseNumber, r.caseCount);
+    }
+  } progressLine;
+  progressLine.show = [&](int i, int n) {
     std::fprintf(stderr, "\r\033[Kcase %d of %d", i, n);
     progressShown = true;
   };
-  const treetri::RunOutcome outcome = treetri::Simulate(t, ui, &hooks);
+  treetri::QualityObserver quality(t, ui);
+  std::vector<treetri::RunHooks*> hooks;
+  if (withQuality) hooks.push_back(&quality);
+  if (progress) hooks.push_back(&progressLine);
+  const treetri::RunOutcome outcome = treetri::Simulate(t, ui, hooks);
   clearProgress();
   std::fputs(("AzimuthCorrection used: " + Significant17(outcome.azimuthCorrectionUsed) + "\n").c_str(),
              stderr);
-  if (withQuality) std::fputs((SummaryText(quality.Summary()) + "\n").c_str(), stderr);
+  if (withQuality)
+    std::fputs((treetri::quality::SummaryText(quality.Summary()) + "\n").c_str(), stderr);
   std::fflush(stdout);
   return outcome.parametersRead && outcome.completed ? 0 : 1;
 }
