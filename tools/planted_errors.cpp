@@ -38,11 +38,8 @@ std::string ParseRecord(const std::vector<std::string_view>& f, PlantedError& e)
   if (onMap != "0" && onMap != "1") return "OnMap must be 0 or 1";
   e.onMap = onMap == "1";
   e.shift = 0;
-  if (e.kind == PlantedKind::Missing) {
-    if (!Trim(f[7]).empty()) return "a missing tree has no Shift";
-  } else if (!ParseDouble(f[7], e.shift)) {
+  if ((e.onMap || !Trim(f[7]).empty()) && !ParseDouble(f[7], e.shift))
     return "Shift is no number";
-  }
   return {};
 }
 
@@ -65,7 +62,7 @@ std::string PlantedErrorsText(const std::vector<PlantedError>& errors) {
     out += std::to_string(e.plot) + "," + std::to_string(e.tree) + "," + std::to_string(e.slot) +
            "," + PlantedKindWord(e.kind) + "," + std::to_string(e.trueTree) + "," +
            std::to_string(e.plantedTree) + "," + (e.onMap ? "1" : "0") + "," +
-           (e.kind == PlantedKind::Missing ? std::string() : Fixed(e.shift, 3)) + "\r\n";
+           (e.onMap ? Fixed(e.shift, 3) : std::string()) + "\r\n";
   }
   return out;
 }

@@ -13,7 +13,8 @@
 //   azimuth     the blunder added to the azimuth, in degrees (signed);
 //   distance    the blunder added to the distance, in metres (signed);
 //   map_shift   metres that the sighted tree's map position is off;
-//   missing     empty (the number is on no map of the plot).
+//   missing     none (the number is not on the plot's map).
+// Shift may be empty where OnMap is 0, and is written so.
 // A map shift is listed for every sighting of the displaced tree.
 #pragma once
 
@@ -32,7 +33,7 @@ struct PlantedError {
   PlantedKind kind = PlantedKind::WrongTree;
   int trueTree = 0, plantedTree = 0;
   bool onMap = true;
-  double shift = 0;  // not written for Missing
+  double shift = 0;  // not written when the named tree is not on the map
 };
 
 inline constexpr const char* kPlantedErrorsHeader =
