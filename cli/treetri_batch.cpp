@@ -12,19 +12,25 @@
 
 #include "app/startup.h"
 #include "data/readers.h"
+#include "output/results_writer.h"
 #include "platform/headless_ui.h"
 #include "positioning/run.h"
+#include "quality/quality_writer.h"
 
 namespace {
 
 const char* const kUsage =
-    "usage: treetri-batch MAP SIGHTINGS\n"
+    "usage: treetri-batch [--no-quality] MAP SIGHTINGS\n"
     "\n"
     "Positions the field trees of SIGHTINGS against the photo-tree map MAP, with\n"
     "the run parameters of SimulationInputParameters2.txt in the current directory.\n"
     "The results list goes to standard output, messages to standard error; the\n"
     "results file, mapdata.txt and the dump files are written as in the desktop\n"
     "program.\n"
+    "\n"
+    "Every case is also adjusted rigorously and tested for gross errors; the\n"
+    "figures go to quality.csv and observations.csv in the current directory\n"
+    "and a count of the verdicts to standard error. --no-quality leaves this out.\n"
     "\n"
     "Exit status: 0 when the run went through, 1 when an input file or the\n"
     "parameter file could not be read or the run stopped, 2 for wrong usage.\n";
@@ -48,6 +54,12 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("treetri-batch %s\n", TREETRI_VERSION);
     return 0;
+  }
+  bool withQuality = true;
+  if (argc == 4 && std::strcmp(argv[1], "--no-quality") == 0) {
+    withQuality = false;
+    --argc;
+    ++argv;
   }
   if (argc != 3 || argv[1][0] == '-' || argv[2][0] == '-') {
     std::fputs(kUsage, stderr);
@@ -79,17 +91,23 @@ int main(int argc, char** argv) {
   if (!treetri::ReadPhotoMapFile(t, ui, argv[1])) return 1;
   if (!treetri::ReadSightingFile(t, ui, argv[2])) return 1;
 
+  treetri::quality::QualityRun quality;
+  std::string qualityError;
+  if (withQuality && !quality.Begin(t, qualityError)) ui.MessageBox(qualityError);
   treetri::RunHooks hooks;
-  if (progress)
-    hooks.onCaseDone = [&](int i, int n) {
-      if (i != n && i % 50 != 1) return;
-      std::fprintf(stderr, "\r\033[Kcase %d of %d", i, n);
-      progressShown = true;
-    };
+  hooks.onCaseDone = [&](int i, int n) {
+    if (quality.Active() &&
+        !quality.AddCase(t, i, treetri::CaseStatus(t, i), qualityError))
+      ui.MessageBox(qualityError);
+    if (!progress || (i != n && i % 50 != 1)) return;
+    std::fprintf(stderr, "\r\033[Kcase %d of %d", i, n);
+    progressShown = true;
+  };
   const treetri::RunOutcome outcome = treetri::Simulate(t, ui, &hooks);
   clearProgress();
   std::fputs(("AzimuthCorrection used: " + Significant17(outcome.azimuthCorrectionUsed) + "\n").c_str(),
              stderr);
+  if (withQuality) std::fputs((SummaryText(quality.Summary()) + "\n").c_str(), stderr);
   std::fflush(stdout);
   return outcome.parametersRead && outcome.completed ? 0 : 1;
 }

@@ -54,11 +54,12 @@ TEST(BatchProgram, Usage) {
   Result none = RunBatch(dir, "");
   EXPECT_EQ(none.status, 2);
   ASSERT_FALSE(none.err.empty());
-  EXPECT_EQ(none.err[0], "usage: treetri-batch MAP SIGHTINGS");
+  EXPECT_EQ(none.err[0], "usage: treetri-batch [--no-quality] MAP SIGHTINGS");
   EXPECT_EQ(RunBatch(dir, "one two three").status, 2);
   Result help = RunBatch(dir, "--help"), version = RunBatch(dir, "--version");
   EXPECT_EQ(help.status + version.status, 0);
-  EXPECT_EQ(help.out.at(0), "usage: treetri-batch MAP SIGHTINGS");
+  EXPECT_EQ(help.out.at(0), "usage: treetri-batch [--no-quality] MAP SIGHTINGS");
+  EXPECT_EQ(RunBatch(dir, "--quality a b").status, 2);
   EXPECT_EQ(version.out.at(0).rfind("treetri-batch ", 0), 0u);
 }
 
@@ -71,7 +72,7 @@ TEST(BatchProgram, ExampleRunOutputAndAccuracy) {
   EXPECT_EQ(r.out[0], kListHeader);
   EXPECT_EQ(r.out[1].rfind("1, ", 0), 0u);
   EXPECT_EQ(r.out[30].rfind("30, ", 0), 0u);
-  ASSERT_EQ(r.err.size(), 5u);
+  ASSERT_EQ(r.err.size(), 6u);
   EXPECT_EQ(r.err[0], "Assuming that all files are in folder " + dir.Path() + "/");
   EXPECT_EQ(r.err[1], "94 trees / fixed points read");
   EXPECT_EQ(r.err[2], "30 observed trees to be positioned ");
@@ -81,6 +82,7 @@ TEST(BatchProgram, ExampleRunOutputAndAccuracy) {
   const double used = std::stod(r.err[4].substr(prefix.size()));
   EXPECT_GE(used, 0);
   EXPECT_LT(used, 0.01);
+  EXPECT_EQ(r.err[5].rfind("quality: ", 0), 0u);
   // Standard error is a file here: no progress line.
   for (const std::string& e : r.err) EXPECT_EQ(e.find("case "), std::string::npos);
 
@@ -115,6 +117,20 @@ TEST(BatchProgram, ExampleRunOutputAndAccuracy) {
   EXPECT_GE(ok, 20);
   EXPECT_EQ(SplitLines(dir.Read("mapdata.txt")).size(), 30u);
   EXPECT_TRUE(dir.Exists("A_txt.txt"));
+  EXPECT_EQ(SplitLines(dir.Read("quality.csv")).size(), 31u);
+
+  // Without the quality layer: no quality files, and the legacy outputs the
+  // same to the byte.
+  TempFolder plain;
+  CopyExampleParameters(plain);
+  Result p = RunBatch(plain, "--no-quality " + Example("map.txt") + " " + Example("sightings.txt"));
+  EXPECT_EQ(p.status, 0);
+  EXPECT_EQ(p.out, r.out);
+  EXPECT_EQ(p.err.size(), 5u);
+  EXPECT_FALSE(plain.Exists("quality.csv") || plain.Exists("observations.csv"));
+  for (const char* name : {"results.txt", "mapdata.txt", "A_txt.txt", "l_txt.txt", "weigths.txt",
+                           "Matlab.txt"})
+    EXPECT_EQ(plain.Read(name), dir.Read(name)) << name;
   // The checker finds both files intact, and a results file cut short not.
   EXPECT_EQ(std::system(("'" TREETRI_BIN_DIR "/treetri-check' '" + dir.Path() + "/results.txt' '" +
                          dir.Path() + "/mapdata.txt' > /dev/null").c_str()), 0);
