@@ -6,6 +6,7 @@
 #include "data/readers.h"
 #include "platform/files.h"
 #include "platform/headless_ui.h"
+#include "quality/case_quality.h"
 #include "tools/position_stats.h"
 #include "tools/simulation.h"
 #include "tools/text_format.h"
@@ -16,7 +17,6 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 constexpr int kMinRedundancy = 3;  // of a case whose lone wrong tree is counted on its own
-constexpr double kCriticalW = 3.29;
 
 std::string Join(const std::string& folder, const char* name) {
   return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
@@ -128,7 +128,7 @@ bool ReadSimulationTruth(const std::string& folder, SimulationTruth& truth, std:
     double longest = 0;
     for (int k = 1; k <= r.NPA; ++k)
       if (IsTrue(r.HasDistance[k])) longest = std::max(longest, r.Distance[k]);
-    c.searchRadius = kSearchMarginMetres + longest;
+    c.searchRadius = quality::kSearchMargin + longest;
     truth.cases[{r.Plot, r.Tree}] = c;
   }
   return true;
@@ -155,7 +155,7 @@ QualityFigures ComputeQualityFigures(const QualityRun& run, const SimulationTrut
     ++f.observations;
     f.weak += o.control == quality::Control::Weak;
     f.uncontrolled += o.control == quality::Control::Uncontrolled;
-    f.beyondCritical += o.w.has_value() && std::fabs(*o.w) > kCriticalW;
+    f.beyondCritical += o.w.has_value() && std::fabs(*o.w) > quality::kCriticalW;
   }
   if (truth == nullptr) return f;
   f.withTruth = true;

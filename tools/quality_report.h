@@ -12,10 +12,6 @@
 
 namespace treetri::tools {
 
-// The wrong-tree search looks this far beyond the largest observed distance
-// of a case for the tree that was really measured.
-inline constexpr double kSearchMarginMetres = 5.0;
-
 // A run's quality files, as read from its work folder.
 struct QualityRun {
   std::vector<quality::QualityRow> cases;
@@ -31,7 +27,7 @@ bool ReadQualityRun(const std::string& folder, QualityRun& run, std::string& err
 struct TruthCase {
   double x = 0, y = 0;      // true position
   int redundancy = 0;       // observations minus unknowns of the whole case
-  double searchRadius = 0;  // the margin plus the largest observed distance
+  double searchRadius = 0;  // the wrong-tree search's margin plus the largest observed distance
 };
 
 struct SimulationTruth {
