@@ -63,17 +63,14 @@ TEST(ToolsSimulation, WithoutPlantedErrorsTheExampleDataComeOutAsBefore) {
   o.cases = 30;
   o.planting.wrongTreeRadius = 1;
   o.planting.azimuthSize[1] = 90;
-  const SimulatedData d = SimulatePlots(o);
-  const std::pair<const char*, std::string> files[] = {
-      {kSimMapFile, MapFileText(d)},
-      {kSimSightingFile, SightingFileText(d)},
-      {kSimParameterFile, ParameterFileText(d)},
-      {kSimTruthFile, TruthFileText(d)},
-      {kSimErrorsFile, PlantedErrorsText(PlantedErrors(d))}};
-  for (const auto& [name, text] : files) {
-    std::string expected, error;
+  testing::TempFolder dir;
+  std::string error;
+  ASSERT_TRUE(WriteSimulationFiles(SimulatePlots(o), dir.Path(), error)) << error;
+  for (const char* name :
+       {kSimMapFile, kSimSightingFile, kSimParameterFile, kSimTruthFile, kSimErrorsFile}) {
+    std::string expected;
     ASSERT_TRUE(ReadWholeFile(std::string(TREETRI_SOURCE_DIR "/examples/") + name, expected, error));
-    EXPECT_EQ(text, expected) << name;
+    EXPECT_EQ(dir.Read(name), expected) << name;
   }
 }
 
