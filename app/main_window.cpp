@@ -16,8 +16,10 @@
 #include "app/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
+#include "output/results_writer.h"
 #include "platform/qt/picture_box.h"
 #include "platform/qt/qt_ui.h"
+#include "quality/quality_writer.h"
 
 #ifndef TREETRI_VERSION
 #define TREETRI_VERSION "dev"
@@ -129,7 +131,16 @@ RunOutcome MainWindow::Simulate() {
       w->UpdateCommands();
     }
   } scope(this);
-  return treetri::Simulate(t_, *ui_);
+  // The quality files: emptied here, one case's lines after each case.
+  quality::QualityRun quality;
+  std::string error;
+  if (!quality.Begin(t_, error)) ui_->MessageBox(error);
+  RunHooks hooks;
+  hooks.onCaseDone = [&](int caseNumber, int) {
+    if (quality.Active() && !quality.AddCase(t_, caseNumber, CaseStatus(t_, caseNumber), error))
+      ui_->MessageBox(error);
+  };
+  return treetri::Simulate(t_, *ui_, &hooks);
 }
 
 void MainWindow::Exit_Program() {

@@ -20,13 +20,13 @@ struct MapTree {
 // One sighting slot of the field tree.
 struct InputSighting {
   int slot = 0;
-  int tree = 0;          // sighted tree number
-  bool onMap = false;    // found on the map of the plot
+  int tree = 0;        // sighted tree number
+  bool onMap = false;  // found on the map of the plot
   double mapX = 0, mapY = 0;
   bool hasAzimuth = false;
-  double azimuth = 0;    // degrees clockwise from north, azimuth correction applied
+  double azimuth = 0;  // degrees clockwise from north, azimuth correction applied
   bool hasDistance = false;
-  double distance = 0;   // metres
+  double distance = 0;  // metres
 };
 
 // A-priori standard errors: the azimuth in radians, the others in metres.
@@ -37,10 +37,10 @@ struct Sigmas {
 struct CaseInput {
   int caseNumber = 0;
   int plot = 0, tree = 0, species = 0;
-  std::string legacyStatus;  // without padding blanks
-  bool computed = true;      // false: the run could not compute the case
+  std::string legacyStatus;              // without padding blanks
+  bool computed = true;                  // false: the run could not compute the case
   std::vector<InputSighting> sightings;  // the sighting slots in slot order
-  bool hasStart = false;     // false: start from the mean of the sighted trees
+  bool hasStart = false;                 // false: start from the mean of the sighted trees
   double startX = 0, startY = 0;
   std::vector<MapTree> plotTrees;  // every map tree of the plot, for the wrong-tree search
   Sigmas sigmas;

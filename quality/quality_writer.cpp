@@ -44,8 +44,7 @@ bool QualityRun::Begin(const Tables& t, std::string& error) {
 bool QualityRun::AddCase(const Tables& t, int caseNumber, const std::string& legacyStatus,
                          std::string& error) {
   if (!active_) return true;
-  const CaseQuality q =
-      AssessCase(CaseInputFromRun(t, caseNumber, *maps_, Trimmed(legacyStatus)));
+  const CaseQuality q = AssessCase(CaseInputFromRun(t, caseNumber, *maps_, Trimmed(legacyStatus)));
   ++summary_.verdicts[static_cast<size_t>(q.row.verdict)];
   if (q.row.suggestedTree) ++summary_.suggestions;
   std::string lines;
@@ -53,9 +52,8 @@ bool QualityRun::AddCase(const Tables& t, int caseNumber, const std::string& leg
   if (!AppendToFile(observationsPath_, lines, error) ||
       !AppendToFile(qualityPath_, FormatQualityLine(q.row), error)) {
     active_ = false;
-    error = "The quality files of case " + std::to_string(caseNumber) + " in \"" +
-            t.WorkFolder + "\" cannot be written: " + error +
-            ". The run goes on without the quality files.";
+    error = "The quality files of case " + std::to_string(caseNumber) + " in \"" + t.WorkFolder +
+            "\" cannot be written: " + error + ". The run goes on without the quality files.";
     return false;
   }
   return true;

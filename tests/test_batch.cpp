@@ -1,7 +1,5 @@
 // The batch program as a user runs it: exit status, standard output and
 // standard error, on the bundled example data and on bad input.
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -20,24 +18,8 @@ namespace {
 using testing::SplitFields;
 using testing::SplitLines;
 using testing::TempFolder;
-
-struct Result {
-  int status = -1;
-  std::vector<std::string> out, err;
-};
-
-// Runs treetri-batch with the arguments in `dir`, standard error redirected
-// to a file (so it is not a terminal).
-Result RunBatch(const TempFolder& dir, const std::string& args) {
-  const std::string cmd = "cd '" + dir.Path() + "' && '" TREETRI_BIN_DIR "/treetri-batch' " +
-                          args + " > stdout.txt 2> stderr.txt";
-  const int raw = std::system(cmd.c_str());
-  Result r;
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.out = SplitLines(dir.Read("stdout.txt"));
-  r.err = SplitLines(dir.Read("stderr.txt"));
-  return r;
-}
+using testing::RunBatch;
+using Result = testing::BatchResult;
 
 std::string Example(const std::string& name) {
   return std::string("'" TREETRI_SOURCE_DIR "/examples/") + name + "'";

@@ -55,6 +55,10 @@ TEST_F(DesktopTest, ARunThroughTheMenuAndThePlotViewerOfItsResults) {
     EXPECT_TRUE(HasColour(Surface(), std::lround(200 + 100 * f.x), std::lround(200 - 100 * f.y), kMagenta));
   }
   EXPECT_EQ(CountColour(Surface(), kMagenta), 3 * 4);  // line width 2
+  // The quality files: a header and one line per case.
+  QFile quality(folder.filePath("quality.csv"));
+  ASSERT_TRUE(quality.open(QIODevice::ReadOnly));
+  EXPECT_EQ(quality.readAll().count("\r\n"), 4);
   for (int row = 1; row <= 3; ++row) {
     view(row);
     for (int k = 0; k < 3; ++k)
