@@ -13,7 +13,8 @@
 #include <QMenuBar>
 
 #include "app/help_window.h"
-#include "app/startup.h"
+#include "core/quality_observer.h"
+#include "core/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
 #include "platform/qt/picture_box.h"
@@ -129,7 +130,10 @@ RunOutcome MainWindow::Simulate() {
       w->UpdateCommands();
     }
   } scope(this);
-  return treetri::Simulate(t_, *ui_);
+  // The quality files: emptied with the results file, one case's lines after
+  // each case.
+  QualityObserver quality(t_, *ui_);
+  return treetri::Simulate(t_, *ui_, {&quality});
 }
 
 void MainWindow::Exit_Program() {

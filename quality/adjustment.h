@@ -2,7 +2,8 @@
 // field tree's X, Y and the X, Y of every sighted map tree are unknowns; the
 // field azimuths, field distances and the map coordinates of the sighted
 // trees are observations with weights 1/sigma^2. Damped Gauss-Newton in
-// coordinates reduced to a local origin.
+// coordinates reduced to a local origin; the normal equations are solved by
+// eliminating the map trees' unknowns (2 x 2 blocks, Eigen).
 #pragma once
 
 #include <vector>
@@ -43,8 +44,8 @@ struct AdjustedObservation {
 
 struct Adjustment {
   AdjustStatus status = AdjustStatus::NotConverged;
-  int iterations = 0;  // Gauss-Newton solutions computed
-  int redundancy = 0;  // observations - unknowns
+  int iterations = 0;   // Gauss-Newton solutions computed
+  int redundancy = 0;   // observations - unknowns
   double x = 0, y = 0;  // field tree
   double vtpv = 0;
   // Cofactor matrix of the field tree's X, Y (a-priori unit weight).

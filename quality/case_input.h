@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "data/tables.h"
+#include "positioning/case_work.h"
 
 namespace treetri::quality {
 
@@ -20,13 +21,13 @@ struct MapTree {
 // One sighting slot of the field tree.
 struct InputSighting {
   int slot = 0;
-  int tree = 0;          // sighted tree number
-  bool onMap = false;    // found on the map of the plot
+  int tree = 0;        // sighted tree number
+  bool onMap = false;  // found on the map of the plot
   double mapX = 0, mapY = 0;
   bool hasAzimuth = false;
-  double azimuth = 0;    // degrees clockwise from north, azimuth correction applied
+  double azimuth = 0;  // degrees clockwise from north, azimuth correction applied
   bool hasDistance = false;
-  double distance = 0;   // metres
+  double distance = 0;  // metres
 };
 
 // A-priori standard errors: the azimuth in radians, the others in metres.
@@ -37,10 +38,10 @@ struct Sigmas {
 struct CaseInput {
   int caseNumber = 0;
   int plot = 0, tree = 0, species = 0;
-  std::string legacyStatus;  // without padding blanks
-  bool computed = true;      // false: the run could not compute the case
+  std::string legacyStatus;              // without padding blanks
+  bool computed = true;                  // false: the run could not compute the case
   std::vector<InputSighting> sightings;  // the sighting slots in slot order
-  bool hasStart = false;     // false: start from the mean of the sighted trees
+  bool hasStart = false;                 // false: start from the mean of the sighted trees
   double startX = 0, startY = 0;
   std::vector<MapTree> plotTrees;  // every map tree of the plot, for the wrong-tree search
   Sigmas sigmas;
@@ -62,11 +63,13 @@ class PlotMaps {
   std::unordered_map<int, std::unordered_map<int, size_t>> index_;
 };
 
-// The input of case caseNumber from the tables as the run leaves them right
-// after that case: the sightings and their map coordinates, the azimuth
-// correction used, the case's initial approximation (unless it failed) and
-// the standard errors. legacyStatus is the case's list status.
-CaseInput CaseInputFromRun(const Tables& t, int caseNumber, const PlotMaps& maps,
-                           const std::string& legacyStatus);
+// The input of case caseNumber (field tree `target`) as the run leaves it
+// right after that case: the sightings and their map coordinates, the
+// azimuth correction used (in `parameters`), the case's initial
+// approximation from `work` (unless it failed) and the standard errors.
+// legacyStatus is the case's list status.
+CaseInput CaseInputFromRun(int caseNumber, const TargetTree& target,
+                           const RunParameters& parameters, const CaseWork& work,
+                           const PlotMaps& maps, const std::string& legacyStatus);
 
 }  // namespace treetri::quality

@@ -1,5 +1,6 @@
 #include "quality/case_quality.h"
 
+#include <array>
 #include <cmath>
 #include <string>
 
@@ -40,16 +41,28 @@ Tested AdjustAndTest(const std::vector<NetworkSighting>& net, double x0, double 
     // largest redundancy number, whose test is the most reliable, is named.
     const double a = std::fabs(w);
     const bool tie = t.maxIndex >= 0 && std::fabs(a - t.maxW) <= kTieTolerance * t.maxW;
-    if (tie ? o.r > t.adj.observations[static_cast<size_t>(t.maxIndex)].r : a > t.maxW) {
-      t.maxW = tie ? std::fmax(a, t.maxW) : a;
+    if (tie ? o.r > t.adj.observations[static_cast<size_t>(t.maxIndex)].r : a > t.maxW)
       t.maxIndex = static_cast<int>(i);
-    }
+    t.maxW = std::fmax(t.maxW, a);
   }
   return t;
 }
 
+// The global test's limits for the redundancies a case can have, computed
+// once.
+double GlobalTestLimit(int f) {
+  static const std::array<double, 4 * kSlotCount> limits = [] {
+    std::array<double, 4 * kSlotCount> l{};
+    for (size_t k = 1; k < l.size(); ++k)
+      l[k] = ChiSquareQuantile(kGlobalTestLevel, static_cast<int>(k));
+    return l;
+  }();
+  return f < static_cast<int>(limits.size()) ? limits[static_cast<size_t>(f)]
+                                             : ChiSquareQuantile(kGlobalTestLevel, f);
+}
+
 bool PassesGlobalTest(const Adjustment& a) {
-  return a.redundancy >= 1 && a.vtpv <= ChiSquareQuantile(kGlobalTestLevel, a.redundancy);
+  return a.redundancy >= 1 && a.vtpv <= GlobalTestLimit(a.redundancy);
 }
 
 std::vector<NetworkSighting> Without(const std::vector<NetworkSighting>& net, size_t left) {
@@ -74,9 +87,8 @@ struct Suggestion {
 // with the smallest vTPv when it has no |w| above the limit and a vTPv of at
 // most vtpvLimit (no such limit when negative).
 std::optional<Suggestion> SearchWrongTree(const CaseInput& in,
-                                          const std::vector<NetworkSighting>& net,
-                                          size_t suspect, double centreX, double centreY,
-                                          double vtpvLimit) {
+                                          const std::vector<NetworkSighting>& net, size_t suspect,
+                                          double centreX, double centreY, double vtpvLimit) {
   double radius = 0;
   for (const NetworkSighting& s : net)
     if (s.hasDistance && s.distance > radius) radius = s.distance;
@@ -85,8 +97,7 @@ std::optional<Suggestion> SearchWrongTree(const CaseInput& in,
   std::optional<Tested> best;
   int bestTree = 0;
   for (const MapTree& m : in.plotTrees) {
-    if (m.tree == net[suspect].tree || std::hypot(m.x - centreX, m.y - centreY) > radius)
-      continue;
+    if (m.tree == net[suspect].tree || std::hypot(m.x - centreX, m.y - centreY) > radius) continue;
     trial[suspect].tree = m.tree;
     trial[suspect].mapX = m.x;
     trial[suspect].mapY = m.y;
@@ -262,8 +273,8 @@ CaseQuality AssessCase(const CaseInput& in) {
   row.verdict = Verdict::Outlier;
   row.suspectKind = SuspectKind::Sighting;
   row.suspectTree = net[left].tree;
-  AddWarning(row.warnings, "adjusted without slot " + std::to_string(net[left].slot) +
-                               " (tree " + std::to_string(net[left].tree) + ")");
+  AddWarning(row.warnings, "adjusted without slot " + std::to_string(net[left].slot) + " (tree " +
+                               std::to_string(net[left].tree) + ")");
   if (auto s = SearchWrongTree(in, net, left, best->adj.x, best->adj.y, -1)) {
     row.suggestedTree = s->tree;
     row.suggestedSigma0 = s->sigma0;

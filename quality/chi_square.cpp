@@ -8,17 +8,14 @@ namespace {
 // The standard normal quantile by Acklam's rational approximation (relative
 // error below 1.2e-9): a start value, refined on the chi-square function.
 double NormalQuantile(double p) {
-  static const double a[] = {-3.969683028665376e+01, 2.209460984245205e+02,
-                             -2.759285104469687e+02, 1.383577518672690e+02,
-                             -3.066479806614716e+01, 2.506628277459239e+00};
-  static const double b[] = {-5.447609879822406e+01, 1.615858368580409e+02,
-                             -1.556989798598866e+02, 6.680131188771972e+01,
-                             -1.328068155288572e+01};
-  static const double c[] = {-7.784894002430293e-03, -3.223964580411365e-01,
-                             -2.400758277161838e+00, -2.549732539343734e+00,
-                             4.374664141464968e+00,  2.938163982698783e+00};
-  static const double d[] = {7.784695709041462e-03, 3.224671290700398e-01,
-                             2.445134137142996e+00, 3.754408661907416e+00};
+  static const double a[] = {-3.969683028665376e+01, 2.209460984245205e+02,  -2.759285104469687e+02,
+                             1.383577518672690e+02,  -3.066479806614716e+01, 2.506628277459239e+00};
+  static const double b[] = {-5.447609879822406e+01, 1.615858368580409e+02, -1.556989798598866e+02,
+                             6.680131188771972e+01, -1.328068155288572e+01};
+  static const double c[] = {-7.784894002430293e-03, -3.223964580411365e-01, -2.400758277161838e+00,
+                             -2.549732539343734e+00, 4.374664141464968e+00,  2.938163982698783e+00};
+  static const double d[] = {7.784695709041462e-03, 3.224671290700398e-01, 2.445134137142996e+00,
+                             3.754408661907416e+00};
   double x;
   if (p < 0.02425) {
     const double q = std::sqrt(-2 * std::log(p));
@@ -77,8 +74,8 @@ double ChiSquareQuantile(double p, int f) {
   const double a = k / 2;
   for (int i = 0; i < 50; ++i) {
     // Density of chi-square(f) at x.
-    const double density = std::exp((a - 1) * std::log(x) - x / 2 - a * std::log(2.0) -
-                                    std::lgamma(a));
+    const double density =
+        std::exp((a - 1) * std::log(x) - x / 2 - a * std::log(2.0) - std::lgamma(a));
     const double step = (RegularisedGammaP(a, x / 2) - p) / density;
     double next = x - step;
     if (next <= 0) next = x / 2;

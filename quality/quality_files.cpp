@@ -59,15 +59,25 @@ void AppendText(std::string& s, std::string_view t) {
 // Builds one line field by field.
 class LineBuilder {
  public:
-  LineBuilder& Int(long long v) { return Next([&] { AppendInt(s_, v); }); }
+  LineBuilder& Int(long long v) {
+    return Next([&] { AppendInt(s_, v); });
+  }
   LineBuilder& Int(const std::optional<int>& v) {
-    return Next([&] { if (v) AppendInt(s_, *v); });
+    return Next([&] {
+      if (v) AppendInt(s_, *v);
+    });
   }
-  LineBuilder& Fixed(double v, int d) { return Next([&] { AppendFixed(s_, v, d); }); }
+  LineBuilder& Fixed(double v, int d) {
+    return Next([&] { AppendFixed(s_, v, d); });
+  }
   LineBuilder& Fixed(const std::optional<double>& v, int d) {
-    return Next([&] { if (v) AppendFixed(s_, *v, d); });
+    return Next([&] {
+      if (v) AppendFixed(s_, *v, d);
+    });
   }
-  LineBuilder& Text(std::string_view t) { return Next([&] { AppendText(s_, t); }); }
+  LineBuilder& Text(std::string_view t) {
+    return Next([&] { AppendText(s_, t); });
+  }
   std::string Done() { return std::move(s_) + "\r\n"; }
 
  private:
@@ -128,9 +138,12 @@ class FieldReader {
     const std::string& t = Take();
     out.reset();
     if (!st_.ok || t.empty()) return;
-    if (t == "true") out = true;
-    else if (t == "false") out = false;
-    else Fail("not true or false: '" + t + "'");
+    if (t == "true")
+      out = true;
+    else if (t == "false")
+      out = false;
+    else
+      Fail("not true or false: '" + t + "'");
   }
   void Text(std::string& out) {
     const std::string& t = Take();
@@ -190,9 +203,7 @@ bool ParseSuspectKind(std::string_view w, SuspectKind& out) {
   return FindWord(kSuspectWords, w, out);
 }
 bool ParseControl(std::string_view w, Control& out) { return FindWord(kControlWords, w, out); }
-bool ParseGlobalTest(std::string_view w, GlobalTest& out) {
-  return FindWord(kGlobalWords, w, out);
-}
+bool ParseGlobalTest(std::string_view w, GlobalTest& out) { return FindWord(kGlobalWords, w, out); }
 
 SuspectKind SuspectKindOf(ObservationKind k) {
   return static_cast<SuspectKind>(static_cast<int>(k) + 1);
@@ -277,8 +288,7 @@ ParseStatus ParseQualityLine(std::string_view line, QualityRow& r) {
   in.Real(r.sigma0);
   in.Word(ParseGlobalTest, r.globalTest);
   for (std::optional<double>* v :
-       {&r.sx, &r.sy, &r.ellipseA, &r.ellipseB, &r.ellipseAzimuth, &r.conf95A, &r.conf95B,
-        &r.maxW})
+       {&r.sx, &r.sy, &r.ellipseA, &r.ellipseB, &r.ellipseAzimuth, &r.conf95A, &r.conf95B, &r.maxW})
     in.Real(*v);
   in.Word(ParseSuspectKind, r.suspectKind);
   in.Int(r.suspectTree);

@@ -20,17 +20,40 @@ namespace treetri::quality {
 inline constexpr const char* kQualityFileName = "quality.csv";
 inline constexpr const char* kObservationsFileName = "observations.csv";
 
-inline constexpr std::array<const char*, 29> kQualityColumns = {
-    "case",        "plot",          "tree",         "species",         "legacy_status",
-    "used_sightings", "redundancy", "iterations",   "converged",       "x",
-    "y",           "sigma0",        "global_test",  "sx",              "sy",
-    "ellipse_a",   "ellipse_b",     "ellipse_azimuth", "conf95_a",     "conf95_b",
-    "max_w",       "suspect_kind",  "suspect_tree", "suspect_w",       "suspect_gross_error",
-    "suggested_tree", "suggested_sigma0", "verdict", "warnings"};
+inline constexpr std::array<const char*, 29> kQualityColumns = {"case",
+                                                                "plot",
+                                                                "tree",
+                                                                "species",
+                                                                "legacy_status",
+                                                                "used_sightings",
+                                                                "redundancy",
+                                                                "iterations",
+                                                                "converged",
+                                                                "x",
+                                                                "y",
+                                                                "sigma0",
+                                                                "global_test",
+                                                                "sx",
+                                                                "sy",
+                                                                "ellipse_a",
+                                                                "ellipse_b",
+                                                                "ellipse_azimuth",
+                                                                "conf95_a",
+                                                                "conf95_b",
+                                                                "max_w",
+                                                                "suspect_kind",
+                                                                "suspect_tree",
+                                                                "suspect_w",
+                                                                "suspect_gross_error",
+                                                                "suggested_tree",
+                                                                "suggested_sigma0",
+                                                                "verdict",
+                                                                "warnings"};
 
 inline constexpr std::array<const char*, 15> kObservationColumns = {
-    "case",     "plot",  "tree",     "slot",  "sighted_tree",      "kind", "observed", "adjusted",
-    "residual", "sigma", "redundancy_number", "w", "gross_error", "mdb",  "control"};
+    "case",        "plot",     "tree",     "slot",  "sighted_tree",      "kind",
+    "observed",    "adjusted", "residual", "sigma", "redundancy_number", "w",
+    "gross_error", "mdb",      "control"};
 
 // Verdict of a case.
 enum class Verdict { Ok, Outlier, NoRedundancy, Failed, NotComputed };
