@@ -15,15 +15,15 @@
 
 #include "app/help_window.h"
 #include "app/plot_map_window.h"
-#include "app/startup.h"
+#include "core/export_observer.h"
+#include "core/quality_observer.h"
+#include "core/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
 #include "gis/run_export.h"
-#include "output/results_writer.h"
 #include "platform/files.h"
 #include "platform/qt/picture_box.h"
 #include "platform/qt/qt_ui.h"
-#include "quality/quality_writer.h"
 
 #ifndef TREETRI_VERSION
 #define TREETRI_VERSION "dev"
@@ -149,31 +149,36 @@ RunOutcome MainWindow::Simulate() {
       w->UpdateCommands();
     }
   } scope(this);
-  // The quality files: emptied here, one case's lines after each case; the
-  // plot map, when open, follows case by case.
-  quality::QualityRun quality;
-  std::string error;
-  if (!quality.Begin(t_, error)) ui_->MessageBox(error);
-  results_.Clear();
-  legacyResults_.clear();
-  if (plotMap_) plotMap_->Reload();
-  RunHooks hooks;
-  hooks.onCaseDone = [&](int caseNumber, int, int iterations) {
-    const std::string status = CaseStatus(t_, caseNumber);
-    legacyResults_.push_back(
-        gis::CaseResultOf(t_.TargetTrees[caseNumber], t_.Case, caseNumber, iterations, status));
-    const gis::CaseResult& legacy = legacyResults_.back();
-    if (legacy.xAdj && legacy.yAdj) results_.SetLegacyPosition(caseNumber, *legacy.xAdj, *legacy.yAdj);
-    if (!quality.Active()) return;
-    if (!quality.AddCase(t_, caseNumber, status, error)) ui_->MessageBox(error);
-    results_.Add(quality.LastCase());
-    if (!plotMap_) return;
-    plotMap_->CaseAdded(caseNumber);
-    // The run gives the event loop a turn only where it draws a case dot,
-    // near the origin; on map coordinates the open map is shown here.
-    QCoreApplication::processEvents();
-  };
-  return treetri::Simulate(t_, *ui_, &hooks);
+  // The quality files: emptied with the results file, one case's lines after
+  // each case; what the GeoPackage export takes, gathered case by case; the
+  // plot map, when open, following case by case.
+  QualityObserver quality(t_, *ui_);
+  ExportObserver exportData(&quality);
+  struct PlotMapFeed : RunHooks {
+    MainWindow& w;
+    const QualityObserver& quality;
+    PlotMapFeed(MainWindow& window, const QualityObserver& q) : w(window), quality(q) {}
+    bool OnRunStart(const RunSettings&, std::string&) override {
+      w.results_.Clear();
+      if (w.plotMap_) w.plotMap_->Reload();
+      return true;
+    }
+    void OnCaseDone(const CaseReport& r) override {
+      if (r.outcome.failure == CaseFailure::None)
+        w.results_.SetLegacyPosition(r.caseNumber, r.work.X_adj, r.work.Y_adj);
+      const quality::CaseQuality* q = quality.Assessed(r.caseNumber);
+      if (!q) return;
+      w.results_.Add(*q);
+      if (!w.plotMap_) return;
+      w.plotMap_->CaseAdded(r.caseNumber);
+      // The run gives the event loop a turn only where it draws a case dot,
+      // near the origin; on map coordinates the open map is shown here.
+      QCoreApplication::processEvents();
+    }
+  } feed(*this, quality);
+  const RunOutcome outcome = treetri::Simulate(t_, *ui_, {&quality, &exportData, &feed});
+  exportData_ = exportData.Data();
+  return outcome;
 }
 
 void MainWindow::Exit_Program() {
@@ -237,23 +242,21 @@ PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
 }
 
 gis::ExportData MainWindow::GeoPackageData() const {
+  if (!exportData_.results.empty() || results_.Cases().empty()) return exportData_;
+  // Quality read back from the files of an earlier run: the cases without
+  // their legacy figures.
   gis::ExportData data;
-  data.results = legacyResults_;
   for (const quality::CaseQuality& c : results_.Cases()) {
     data.quality.push_back(c.row);
     data.observations.insert(data.observations.end(), c.observations.begin(),
                              c.observations.end());
-    // Quality read back from the files of an earlier run: the cases without
-    // their legacy figures.
-    if (legacyResults_.empty()) {
-      gis::CaseResult r;
-      r.caseNumber = c.row.caseNumber;
-      r.plot = c.row.plot;
-      r.tree = c.row.tree;
-      r.species = c.row.species;
-      r.status = c.row.legacyStatus;
-      data.results.push_back(r);
-    }
+    gis::CaseResult r;
+    r.caseNumber = c.row.caseNumber;
+    r.plot = c.row.plot;
+    r.tree = c.row.tree;
+    r.species = c.row.species;
+    r.status = c.row.legacyStatus;
+    data.results.push_back(r);
   }
   data.mapTrees = gis::MapTreesOfPlots(t_.PhotoTrees, data.results);
   return data;

@@ -10,9 +10,9 @@
 #include <QPointer>
 
 #include "app/help_window.h"
-#include "data/tables.h"
+#include "core/run.h"
 #include "gis/gpkg_export.h"
-#include "positioning/run.h"
+#include "positioning/tables.h"
 #include "views/plot_scene.h"
 
 class QAction;
@@ -97,7 +97,7 @@ class MainWindow : public QMainWindow {
   QPointer<HelpWindow> help_;
   QAction* showOnMap_;
   views::CaseResults results_;
-  std::vector<gis::CaseResult> legacyResults_;
+  gis::ExportData exportData_;  // of the last run in this session
   QPointer<PlotMapWindow> plotMap_;
 };
 

@@ -127,9 +127,9 @@ const QStringList kObservationColumns = {"slot", "tree", "kind", "observed", "v"
 
 }  // namespace
 
-PlotMapWindow::PlotMapWindow(const Tables& tables, const views::CaseResults& results,
+PlotMapWindow::PlotMapWindow(const InputData& input, const views::CaseResults& results,
                              QWidget* parent)
-    : QMainWindow(parent), t_(tables), results_(results) {
+    : QMainWindow(parent), input_(input), results_(results) {
   setObjectName("PlotMap");
   setWindowTitle("Plot map - treetri");
   setAttribute(Qt::WA_DeleteOnClose);
@@ -303,7 +303,7 @@ QPointF PlotMapWindow::ToScene(double x, double y) const {
 }
 
 void PlotMapWindow::Reload() {
-  maps_ = std::make_unique<quality::PlotMaps>(t_.PhotoTrees);
+  maps_ = std::make_unique<quality::PlotMaps>(input_.PhotoTrees);
   model_->removeRows(0, model_->rowCount());
   const bool sorting = table_->isSortingEnabled();
   table_->setSortingEnabled(false);

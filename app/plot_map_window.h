@@ -35,9 +35,9 @@ namespace treetri {
 
 class PlotMapWindow : public QMainWindow {
  public:
-  // The window shows the map trees of `tables` and the cases of `results`;
+  // The window shows the map trees of `input` and the cases of `results`;
   // both stay owned by the caller and outlive the window.
-  PlotMapWindow(const Tables& tables, const views::CaseResults& results,
+  PlotMapWindow(const InputData& input, const views::CaseResults& results,
                 QWidget* parent = nullptr);
   ~PlotMapWindow() override;
 
@@ -119,7 +119,7 @@ class PlotMapWindow : public QMainWindow {
   void ExportFinished(const gis::ExportStatus& status, const QString& path);
   void JoinWorker();
 
-  const Tables& t_;
+  const InputData& input_;
   const views::CaseResults& results_;
   std::unique_ptr<quality::PlotMaps> maps_;
   views::PlotScene scene_;

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "core/quality_observer.h"
+#include "core/run.h"
 #include "data/field_reader.h"
 #include "output/results_writer.h"
 #include "platform/files.h"
-#include "positioning/run.h"
-#include "quality/quality_writer.h"
 #include "tools/text_format.h"
 
 namespace {
@@ -80,16 +80,8 @@ int main(int argc, char** argv) {
   std::vector<double> qualityRuns;
   for (long long k = 0; k < repeat; ++k) {
     const double t0 = Now();
-    treetri::quality::QualityRun quality;
-    if (!quality.Begin(r.t, error)) {
-      std::fprintf(stderr, "treetri-bench-batch: %s\n", error.c_str());
-      return 1;
-    }
-    treetri::RunHooks hooks;
-    hooks.onCaseDone = [&](int c, int, int) {
-      quality.AddCase(r.t, c, treetri::CaseStatus(r.t, c), error);
-    };
-    treetri::Simulate(r.t, r.ui, &hooks);
+    treetri::QualityObserver quality(r.t, r.ui);
+    treetri::Simulate(r.t, r.ui, {&quality});
     qualityRuns.push_back(Now() - t0);
     if (k == 0) std::printf("quality verdicts     %s\n", SummaryText(quality.Summary()).c_str());
   }
@@ -108,12 +100,12 @@ int main(int argc, char** argv) {
   std::vector<double> compute, withLines, withQuality;
   for (long long k = 0; k < repeat; ++k) {
     double t0 = Now();
-    for (int c = 1; c <= cases; ++c) treetri::bench::ComputeCase(r.t, r.ui, c);
+    for (int c = 1; c <= cases; ++c) treetri::bench::ComputeCase(r.t, c);
     compute.push_back(Now() - t0);
     t0 = Now();
     size_t bytes = 0;
     for (int c = 1; c <= cases; ++c) {
-      const int it = treetri::bench::ComputeCase(r.t, r.ui, c);
+      const int it = treetri::bench::ComputeCase(r.t, c);
       bytes += treetri::MapDataLine(r.t, c).size() + treetri::ResultsLine(r.t, c, it).size() +
                treetri::ListLine(r.t, c, it).size();
     }
@@ -122,9 +114,9 @@ int main(int argc, char** argv) {
     t0 = Now();
     const treetri::quality::PlotMaps maps(r.t.PhotoTrees);
     for (int c = 1; c <= cases; ++c) {
-      treetri::bench::ComputeCase(r.t, r.ui, c);
-      const auto q = treetri::quality::AssessCase(
-          treetri::quality::CaseInputFromRun(r.t, c, maps, treetri::CaseStatus(r.t, c)));
+      treetri::bench::ComputeCase(r.t, c);
+      const auto q = treetri::quality::AssessCase(treetri::quality::CaseInputFromRun(
+          c, r.t.TargetTrees[c], r.t.Parameters, r.t.Case, maps, treetri::CaseStatus(r.t, c)));
       bytes += q.observations.size();
     }
     withQuality.push_back(Now() - t0);

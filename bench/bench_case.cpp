@@ -13,7 +13,7 @@
 #include "display/canvas.h"
 #include "output/results_writer.h"
 #include "platform/files.h"
-#include "positioning/case_steps.h"
+#include "output/dump_files.h"
 #include "quality/case_quality.h"
 
 namespace {
@@ -44,7 +44,7 @@ void BM_CaseComputation(benchmark::State& state) {
   long iterations = 0;
   for (auto _ : state) {
     caseNumber = caseNumber % kCases + 1;
-    iterations += ComputeCase(r.t, r.ui, caseNumber);
+    iterations += ComputeCase(r.t, caseNumber);
     benchmark::DoNotOptimize(r.t.Case.X_adj);
   }
   state.SetItemsProcessed(state.iterations());
@@ -62,8 +62,9 @@ void BM_CaseQuality(benchmark::State& state) {
     const treetri::quality::PlotMaps maps(r.t.PhotoTrees);
     std::vector<treetri::quality::CaseInput> in;
     for (int c = 1; c <= kCases; ++c) {
-      ComputeCase(r.t, r.ui, c);
-      in.push_back(treetri::quality::CaseInputFromRun(r.t, c, maps, ""));
+      ComputeCase(r.t, c);
+      in.push_back(treetri::quality::CaseInputFromRun(c, r.t.TargetTrees[c], r.t.Parameters,
+                                                      r.t.Case, maps, ""));
     }
     return in;
   }();
@@ -85,8 +86,8 @@ void BM_CaseToResultsLine(benchmark::State& state) {
   int caseNumber = 0;
   for (auto _ : state) {
     caseNumber = caseNumber % kCases + 1;
-    const int iterations = ComputeCase(r.t, r.ui, caseNumber);
-    treetri::DrawCasePosition(r.t, r.ui, drawFlag);
+    const int iterations = ComputeCase(r.t, caseNumber);
+    treetri::DrawCasePosition(r.t.Case, r.ui, drawFlag);
     std::string map = treetri::MapDataLine(r.t, caseNumber);
     std::string line = treetri::ResultsLine(r.t, caseNumber, iterations);
     std::string list = treetri::ListLine(r.t, caseNumber, iterations);
@@ -117,12 +118,12 @@ void BM_CaseWithFiles(benchmark::State& state) {
       state.ResumeTiming();
     }
     ++caseNumber;
-    int iterations = ComputeCase(r.t, r.ui, caseNumber);
-    if (!treetri::WriteDumpFiles(r.t, error)) {
+    int iterations = ComputeCase(r.t, caseNumber);
+    if (!treetri::WriteDumpFiles(r.t.Case, r.t.WorkFolder, error)) {
       state.SkipWithError(("dump file: " + error).c_str());
       break;
     }
-    treetri::DrawCasePosition(r.t, r.ui, drawFlag);
+    treetri::DrawCasePosition(r.t.Case, r.ui, drawFlag);
     treetri::WriteCaseResults(r.t, r.ui, caseNumber, iterations, output);
     if (output.resultsFileFailed || output.mapDataFailed) {
       state.SkipWithError("the results could not be written");
@@ -140,7 +141,7 @@ void BM_CaseResultsAppendOnly(benchmark::State& state) {
   treetri::OutputState output;
   std::string error;
   int caseNumber = 1;
-  int iterations = ComputeCase(r.t, r.ui, caseNumber);
+  int iterations = ComputeCase(r.t, caseNumber);
   int appended = 0;
   for (auto _ : state) {
     if (++appended == kCases) {
@@ -159,10 +160,10 @@ BENCHMARK(BM_CaseResultsAppendOnly);
 // The four dump files of an already computed case, rewritten.
 void BM_CaseDumpFilesOnly(benchmark::State& state) {
   PreparedRun& r = Shared();
-  ComputeCase(r.t, r.ui, 1);
+  ComputeCase(r.t, 1);
   std::string error;
   for (auto _ : state)
-    if (!treetri::WriteDumpFiles(r.t, error)) {
+    if (!treetri::WriteDumpFiles(r.t.Case, r.t.WorkFolder, error)) {
       state.SkipWithError(("dump file: " + error).c_str());
       break;
     }

@@ -9,16 +9,17 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <vector>
 
-#include "app/startup.h"
+#include "core/export_observer.h"
+#include "core/quality_observer.h"
+#include "core/run.h"
+#include "core/startup.h"
 #include "data/readers.h"
 #include "gis/gpkg_export.h"
-#include "gis/run_export.h"
-#include "output/results_writer.h"
 #include "platform/headless_ui.h"
-#include "positioning/run.h"
-#include "quality/quality_writer.h"
 
 namespace {
 
@@ -41,7 +42,8 @@ const char* const kUsage =
     "--crs the layers carry none.\n"
     "\n"
     "Exit status: 0 when the run went through, 1 when an input file or the\n"
-    "parameter file could not be read or the run stopped, 2 for wrong usage.\n";
+    "parameter file could not be read, the run stopped or the GeoPackage could\n"
+    "not be written, 2 for wrong usage or an unknown CRS.\n";
 
 std::string Significant17(double v) {
   char buf[64];
@@ -137,40 +139,34 @@ int main(int argc, char** argv) {
   if (!treetri::ReadPhotoMapFile(t, ui, argv[1])) return 1;
   if (!treetri::ReadSightingFile(t, ui, argv[2])) return 1;
 
-  treetri::quality::QualityRun quality;
-  std::string qualityError;
-  if (withQuality && !quality.Begin(t, qualityError)) ui.MessageBox(qualityError);
-  // What the GeoPackage takes, gathered case by case.
-  treetri::gis::ExportData exportData;
-  treetri::RunHooks hooks;
-  hooks.onCaseDone = [&](int i, int n, int iterations) {
-    const std::string status = treetri::CaseStatus(t, i);
-    if (quality.Active()) {
-      if (!quality.AddCase(t, i, status, qualityError)) ui.MessageBox(qualityError);
-      else if (gpkg) {
-        const treetri::quality::CaseQuality& q = quality.LastCase();
-        exportData.quality.push_back(q.row);
-        exportData.observations.insert(exportData.observations.end(), q.observations.begin(),
-                                       q.observations.end());
-      }
+  // The progress line on a terminal: every 50th case and the last.
+  struct Progress : treetri::RunHooks {
+    std::function<void(int, int)> show;
+    void OnCaseDone(const treetri::CaseReport& r) override {
+      if (r.caseNumber == r.caseCount || r.caseNumber % 50 == 1) show(r.caseNumber, r.caseCount);
     }
-    if (gpkg)
-      exportData.results.push_back(
-          treetri::gis::CaseResultOf(t.TargetTrees[i], t.Case, i, iterations, status));
-    if (!progress || (i != n && i % 50 != 1)) return;
+  } progressLine;
+  progressLine.show = [&](int i, int n) {
     std::fprintf(stderr, "\r\033[Kcase %d of %d", i, n);
     progressShown = true;
   };
-  const treetri::RunOutcome outcome = treetri::Simulate(t, ui, &hooks);
+  treetri::QualityObserver quality(t, ui);
+  treetri::ExportObserver exporter(&quality);
+  std::vector<treetri::RunHooks*> hooks;
+  if (withQuality) hooks.push_back(&quality);
+  if (gpkg) hooks.push_back(&exporter);
+  if (progress) hooks.push_back(&progressLine);
+  const treetri::RunOutcome outcome = treetri::Simulate(t, ui, hooks);
   clearProgress();
   std::fputs(("AzimuthCorrection used: " + Significant17(outcome.azimuthCorrectionUsed) + "\n").c_str(),
              stderr);
-  if (withQuality) std::fputs((SummaryText(quality.Summary()) + "\n").c_str(), stderr);
+  if (withQuality)
+    std::fputs((treetri::quality::SummaryText(quality.Summary()) + "\n").c_str(), stderr);
   std::fflush(stdout);
   bool exported = true;
   if (gpkg && outcome.cases > 0) {
-    exportData.mapTrees = treetri::gis::MapTreesOfPlots(t.PhotoTrees, exportData.results);
-    const treetri::gis::ExportStatus s = treetri::gis::ExportGeoPackage(exportData, gpkg, crs);
+    const treetri::gis::ExportStatus s =
+        treetri::gis::ExportGeoPackage(exporter.Data(), gpkg, crs);
     exported = s.Ok();
     const std::string& text = exported ? s.warning : s.message;
     if (!text.empty()) std::fprintf(stderr, "%s\n", text.c_str());

@@ -53,14 +53,14 @@ std::string Plural(int n, const char* one, const char* many) {
 
 }  // namespace
 
-void Open_PhotogrammetricMap(Tables& t, UserInterface& ui) {
+void Open_PhotogrammetricMap(InputData& t, UserInterface& ui) {
   ui.SetDialogFilter(kMapDialogFilter);
   ui.SetDialogTitle(kMapDialogTitle);
   if (!ui.ShowOpenDialog()) return;
   ReadPhotoMapFile(t, ui, ui.DialogFileName());
 }
 
-bool ReadPhotoMapFile(Tables& t, UserInterface& ui, const std::string& path) {
+bool ReadPhotoMapFile(InputData& t, UserInterface& ui, const std::string& path) {
   std::string content, error;
   if (!ReadWholeFile(path, content, error)) {
     ui.MessageBox("The photogrammetric map file \"" + path + "\" cannot be opened: " + error +
@@ -91,14 +91,14 @@ bool ReadPhotoMapFile(Tables& t, UserInterface& ui, const std::string& path) {
   return true;
 }
 
-void OPen_Field_observations(Tables& t, UserInterface& ui) {
+void OPen_Field_observations(InputData& t, UserInterface& ui) {
   ui.SetDialogFilter(kSightingDialogFilter);
   ui.SetDialogTitle(kSightingDialogTitle);
   if (!ui.ShowOpenDialog()) return;
   ReadSightingFile(t, ui, ui.DialogFileName());
 }
 
-bool ReadSightingFile(Tables& t, UserInterface& ui, const std::string& path) {
+bool ReadSightingFile(InputData& t, UserInterface& ui, const std::string& path) {
   auto fail = [&](const std::string& detail) {
     ui.MessageBox(kSightingErrorMessage);
     ui.MessageBox("The sighting file \"" + path + "\": " + detail + ". " +

@@ -80,6 +80,12 @@ void Put(OGRFeature& f, const char* name, const std::optional<int>& v) {
     f.SetFieldNull(f.GetFieldIndex(name));
 }
 void Put(OGRFeature& f, const char* name, const std::string& v) { f.SetField(name, v.c_str()); }
+// The fields that name the case in three layers.
+void PutCase(OGRFeature& f, int caseNumber, int plot, int tree) {
+  Put(f, "case_no", caseNumber);
+  Put(f, "plot", plot);
+  Put(f, "tree", tree);
+}
 
 // The columns of each layer, in order. Names are short and stable: the
 // README lists them.
@@ -187,24 +193,17 @@ class Writer {
          const ExportProgress& progress)
       : ds_(ds), srs_(srs), total_(total), progress_(progress) {}
 
-  OGRLayer* Layer(const char* name, OGRwkbGeometryType type, const std::vector<Column>& columns) {
-    OGRLayer* layer = ds_.CreateLayer(name, srs_, type, nullptr);
-    if (!layer) return nullptr;
-    for (const Column& c : columns) {
-      OGRFieldDefn field(c.name, c.type);
-      if (layer->CreateField(&field) != OGRERR_NONE) return nullptr;
-    }
-    return layer;
-  }
-
-  // Writes the feature; false on a write error or when the caller cancels
-  // (cancelled() then tells which).
-  bool Add(OGRLayer& layer, OGRFeature& f) {
-    if (layer.CreateFeature(&f) != OGRERR_NONE) return false;
-    ++done_;
-    if (progress_ && done_ % kProgressStep == 0 && !progress_(done_, total_)) {
-      cancelled_ = true;
-      return false;
+  // Creates the layer and writes one feature per item: fill sets the
+  // feature's fields and geometry, false for an item without a feature.
+  // False on a write error or when the caller cancels (cancelled() tells).
+  template <class Items, class Fill>
+  bool WriteLayer(const char* name, OGRwkbGeometryType type, const std::vector<Column>& columns,
+                  const Items& items, Fill fill) {
+    OGRLayer* layer = Layer(name, type, columns);
+    if (!layer) return false;
+    for (const auto& item : items) {
+      OGRFeature f(layer->GetLayerDefn());
+      if (fill(item, f) && !Add(*layer, f)) return false;
     }
     return true;
   }
@@ -216,6 +215,26 @@ class Writer {
   bool cancelled() const { return cancelled_; }
 
  private:
+  OGRLayer* Layer(const char* name, OGRwkbGeometryType type, const std::vector<Column>& columns) {
+    OGRLayer* layer = ds_.CreateLayer(name, srs_, type, nullptr);
+    if (!layer) return nullptr;
+    for (const Column& c : columns) {
+      OGRFieldDefn field(c.name, c.type);
+      if (layer->CreateField(&field) != OGRERR_NONE) return nullptr;
+    }
+    return layer;
+  }
+
+  bool Add(OGRLayer& layer, OGRFeature& f) {
+    if (layer.CreateFeature(&f) != OGRERR_NONE) return false;
+    ++done_;
+    if (progress_ && done_ % kProgressStep == 0 && !progress_(done_, total_)) {
+      cancelled_ = true;
+      return false;
+    }
+    return true;
+  }
+
   GDALDataset& ds_;
   OGRSpatialReference* srs_;
   long long total_, done_ = 0;
@@ -224,14 +243,10 @@ class Writer {
 };
 
 bool WriteFieldTrees(Writer& w, const ExportData& data, const Prepared& p) {
-  OGRLayer* layer = w.Layer("field_trees", wkbPoint, kFieldTreeColumns);
-  if (!layer) return false;
-  for (const CaseResult& r : data.results) {
-    OGRFeature f(layer->GetLayerDefn());
-    Put(f, "case_no", r.caseNumber);
+  return w.WriteLayer("field_trees", wkbPoint, kFieldTreeColumns, data.results,
+                      [&](const CaseResult& r, OGRFeature& f) {
+    PutCase(f, r.caseNumber, r.plot, r.tree);
     Put(f, "iter", r.iterations);
-    Put(f, "plot", r.plot);
-    Put(f, "tree", r.tree);
     Put(f, "species", r.species);
     Put(f, "x_ini", r.xIni);
     Put(f, "y_ini", r.yIni);
@@ -272,16 +287,13 @@ bool WriteFieldTrees(Writer& w, const ExportData& data, const Prepared& p) {
       OGRPoint point(*x, *y);
       f.SetGeometry(&point);
     }
-    if (!w.Add(*layer, f)) return false;
-  }
-  return true;
+    return true;
+  });
 }
 
 bool WriteMapTrees(Writer& w, const ExportData& data, const Prepared& p) {
-  OGRLayer* layer = w.Layer("map_trees", wkbPoint, kMapTreeColumns);
-  if (!layer) return false;
-  for (const MapTreeRecord& m : data.mapTrees) {
-    OGRFeature f(layer->GetLayerDefn());
+  return w.WriteLayer("map_trees", wkbPoint, kMapTreeColumns, data.mapTrees,
+                      [&](const MapTreeRecord& m, OGRFeature& f) {
     Put(f, "plot", m.plot);
     Put(f, "tree", m.tree);
     Put(f, "species", m.species);
@@ -295,22 +307,19 @@ bool WriteMapTrees(Writer& w, const ExportData& data, const Prepared& p) {
     }
     OGRPoint point(m.x, m.y);
     f.SetGeometry(&point);
-    if (!w.Add(*layer, f)) return false;
-  }
-  return true;
+    return true;
+  });
 }
 
 bool WriteSightings(Writer& w, const Prepared& p) {
-  OGRLayer* layer = w.Layer("sightings", wkbLineString, kSightingColumns);
-  if (!layer) return false;
-  for (const auto& [key, s] : p.sightings) {
+  return w.WriteLayer("sightings", wkbLineString, kSightingColumns, p.sightings,
+                      [&](const std::pair<const std::pair<int, int>, Sighting>& item,
+                          OGRFeature& f) {
+    const Sighting& s = item.second;
     const ObservationRow& o = *s.first;
     const auto q = p.quality.find(o.caseNumber);
     const QualityRow* row = q == p.quality.end() ? nullptr : q->second;
-    OGRFeature f(layer->GetLayerDefn());
-    Put(f, "case_no", o.caseNumber);
-    Put(f, "plot", o.plot);
-    Put(f, "tree", o.tree);
+    PutCase(f, o.caseNumber, o.plot, o.tree);
     Put(f, "slot", o.slot);
     Put(f, "sighted", o.sightedTree);
     Put(f, "kinds", KindsText(s));
@@ -339,9 +348,8 @@ bool WriteSightings(Writer& w, const Prepared& p) {
       line.addPoint(mx->observed, my->observed);
       f.SetGeometry(&line);
     }
-    if (!w.Add(*layer, f)) return false;
-  }
-  return true;
+    return true;
+  });
 }
 
 // The 95 % confidence ellipse as a closed ring of kEllipseVertices points,
@@ -363,22 +371,17 @@ OGRPolygon EllipsePolygon(double cx, double cy, double a, double b, double azimu
 }
 
 bool WriteEllipses(Writer& w, const ExportData& data) {
-  OGRLayer* layer = w.Layer("confidence_ellipses", wkbPolygon, kEllipseColumns);
-  if (!layer) return false;
-  for (const QualityRow& q : data.quality) {
-    if (!HasEllipse(q)) continue;
-    OGRFeature f(layer->GetLayerDefn());
-    Put(f, "case_no", q.caseNumber);
-    Put(f, "plot", q.plot);
-    Put(f, "tree", q.tree);
+  return w.WriteLayer("confidence_ellipses", wkbPolygon, kEllipseColumns, data.quality,
+                      [&](const QualityRow& q, OGRFeature& f) {
+    if (!HasEllipse(q)) return false;
+    PutCase(f, q.caseNumber, q.plot, q.tree);
     Put(f, "semi_a", q.conf95A);
     Put(f, "semi_b", q.conf95B);
     Put(f, "azimuth", q.ellipseAzimuth);
     OGRPolygon polygon = EllipsePolygon(*q.x, *q.y, *q.conf95A, *q.conf95B, *q.ellipseAzimuth);
     f.SetGeometry(&polygon);
-    if (!w.Add(*layer, f)) return false;
-  }
-  return true;
+    return true;
+  });
 }
 
 // A name beside the target, unique within this process and not in use.

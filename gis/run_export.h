@@ -9,6 +9,7 @@
 
 #include "data/tables.h"
 #include "gis/gpkg_export.h"
+#include "positioning/case_work.h"
 
 namespace treetri::gis {
 

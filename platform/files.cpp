@@ -16,6 +16,13 @@ namespace {
 
 std::string Reason() { return std::strerror(errno); }
 
+// Cuts a file back to `size` after a failed write. The write's error is the
+// one reported; a cut that fails too has nothing to add to it.
+void CutBack(int fd, off_t size) {
+  const int result = ::ftruncate(fd, size);
+  (void)result;
+}
+
 // Writes all of `content`, retrying short writes and interrupted calls.
 bool WriteAll(int fd, const std::string& content) {
   const char* p = content.data();
@@ -92,8 +99,7 @@ bool WriteFrom(const std::string& path, int flags, const std::string& content,
   bool ok = WriteAll(fd, content) && ::ftruncate(fd, static_cast<off_t>(content.size())) == 0;
   if (!ok) {
     error = Reason();
-    if (::ftruncate(fd, 0) != 0) {
-    }
+    CutBack(fd, 0);
   }
   if (::close(fd) != 0 && ok) {
     error = Reason();
@@ -115,24 +121,34 @@ bool RewriteFile(const std::string& path, const std::string& content, std::strin
   return WriteFrom(path, 0, content, error);
 }
 
-bool AppendToFile(const std::string& path, const std::string& content, std::string& error) {
+namespace {
+
+// Appends to an open file; a write that fails part way is taken back so the
+// file stays a run of whole appends.
+bool AppendTo(int fd, const std::string& content, std::string& error) {
+  const off_t before = ::lseek(fd, 0, SEEK_END);
+  if (WriteAll(fd, content)) return true;
+  error = Reason();
+  if (before >= 0) CutBack(fd, before);
+  return false;
+}
+
+int OpenForAppend(const std::string& path, int flags, std::string& error) {
   if (path.empty()) {
     error = "no file name";
-    return false;
+    return -1;
   }
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    error = Reason();
-    return false;
-  }
-  off_t before = ::lseek(fd, 0, SEEK_END);
-  bool ok = WriteAll(fd, content);
-  if (!ok) {
-    error = Reason();
-    // Take the half-written line back so the file stays a run of whole lines.
-    if (before >= 0 && ::ftruncate(fd, before) != 0) {
-    }
-  }
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | flags, 0666);
+  if (fd < 0) error = Reason();
+  return fd;
+}
+
+}  // namespace
+
+bool AppendToFile(const std::string& path, const std::string& content, std::string& error) {
+  const int fd = OpenForAppend(path, 0, error);
+  if (fd < 0) return false;
+  bool ok = AppendTo(fd, content, error);
   if (::close(fd) != 0 && ok) {
     error = Reason();
     ok = false;
@@ -153,6 +169,29 @@ bool ReplaceFile(const std::string& from, const std::string& to, std::string& er
     return false;
   }
   return true;
+}
+
+bool AppendingFile::Create(const std::string& path, const std::string& content,
+                           std::string& error) {
+  Close();
+  fd_ = OpenForAppend(path, O_TRUNC, error);
+  if (fd_ < 0) return false;
+  if (AppendTo(fd_, content, error)) return true;
+  Close();
+  return false;
+}
+
+bool AppendingFile::Append(const std::string& content, std::string& error) {
+  if (fd_ < 0) {
+    error = "the file is not open";
+    return false;
+  }
+  return AppendTo(fd_, content, error);
+}
+
+void AppendingFile::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
 }
 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }

@@ -35,6 +35,28 @@ bool AppendToFile(const std::string& path, const std::string& content, std::stri
 // reason, when either step fails; `from` is then left as it was.
 bool ReplaceFile(const std::string& from, const std::string& to, std::string& error);
 
+// A file kept open for a run of appends, such as a per-case file of a
+// run: created (or emptied) with its first content, then appended to. Each
+// append lands whole or is taken back, so the file is a run of complete
+// appends on disk after each one.
+class AppendingFile {
+ public:
+  AppendingFile() = default;
+  ~AppendingFile() { Close(); }
+  AppendingFile(const AppendingFile&) = delete;
+  AppendingFile& operator=(const AppendingFile&) = delete;
+
+  // Creates or empties the file and writes `content`; false, with the
+  // reason, when that fails (the file is then closed).
+  bool Create(const std::string& path, const std::string& content, std::string& error);
+  bool Append(const std::string& content, std::string& error);
+  bool IsOpen() const { return fd_ >= 0; }
+  void Close();
+
+ private:
+  int fd_ = -1;
+};
+
 // Deletes the file; false when it could not be deleted.
 bool RemoveFile(const std::string& path);
 

@@ -27,11 +27,9 @@ const MapTree* PlotMaps::Find(int plot, int tree) const {
   return t == p->second.end() ? nullptr : &trees_.at(plot)[t->second];
 }
 
-CaseInput CaseInputFromRun(const Tables& t, int caseNumber, const PlotMaps& maps,
+CaseInput CaseInputFromRun(int caseNumber, const TargetTree& target, const RunParameters& p,
+                           const CaseWork& c, const PlotMaps& maps,
                            const std::string& legacyStatus) {
-  const TargetTree& target = t.TargetTrees[caseNumber];
-  const CaseWork& c = t.Case;
-  const RunParameters& p = t.Parameters;
   CaseInput in;
   in.caseNumber = caseNumber;
   in.plot = target.Plot;

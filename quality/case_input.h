@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "data/tables.h"
+#include "positioning/case_work.h"
 
 namespace treetri::quality {
 
@@ -62,11 +63,13 @@ class PlotMaps {
   std::unordered_map<int, std::unordered_map<int, size_t>> index_;
 };
 
-// The input of case caseNumber from the tables as the run leaves them right
-// after that case: the sightings and their map coordinates, the azimuth
-// correction used, the case's initial approximation (unless it failed) and
-// the standard errors. legacyStatus is the case's list status.
-CaseInput CaseInputFromRun(const Tables& t, int caseNumber, const PlotMaps& maps,
-                           const std::string& legacyStatus);
+// The input of case caseNumber (field tree `target`) as the run leaves it
+// right after that case: the sightings and their map coordinates, the
+// azimuth correction used (in `parameters`), the case's initial
+// approximation from `work` (unless it failed) and the standard errors.
+// legacyStatus is the case's list status.
+CaseInput CaseInputFromRun(int caseNumber, const TargetTree& target,
+                           const RunParameters& parameters, const CaseWork& work,
+                           const PlotMaps& maps, const std::string& legacyStatus);
 
 }  // namespace treetri::quality

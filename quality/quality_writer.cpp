@@ -1,6 +1,6 @@
 #include "quality/quality_writer.h"
 
-#include "platform/files.h"
+#include <tuple>
 
 namespace treetri::quality {
 namespace {
@@ -23,15 +23,17 @@ std::string SummaryText(const QualitySummary& s) {
          (s.suggestions == 1 ? " suggested replacement" : " suggested replacements");
 }
 
-bool QualityRun::Begin(const Tables& t, std::string& error) {
-  active_ = false;
+bool QualityRun::Begin(const std::string& workFolder, std::string& error) {
+  End();
   summary_ = QualitySummary{};
-  maps_ = std::make_unique<PlotMaps>(t.PhotoTrees);
-  qualityPath_ = t.WorkFolder + kQualityFileName;
-  observationsPath_ = t.WorkFolder + kObservationsFileName;
-  for (const auto& [path, header] : {std::pair{qualityPath_, QualityHeaderLine()},
-                                     std::pair{observationsPath_, ObservationHeaderLine()}}) {
-    if (!WriteWholeFile(path, header, error)) {
+  maps_.reset();
+  workFolder_ = workFolder;
+  for (auto [file, name, header] :
+       {std::tuple{&quality_, kQualityFileName, QualityHeaderLine()},
+        std::tuple{&observations_, kObservationsFileName, ObservationHeaderLine()}}) {
+    const std::string path = workFolder + name;
+    if (!file->Create(path, header, error)) {
+      End();
       error = "The quality file \"" + path + "\" cannot be written: " + error +
               ". The run goes on without the quality files.";
       return false;
@@ -41,23 +43,32 @@ bool QualityRun::Begin(const Tables& t, std::string& error) {
   return true;
 }
 
-bool QualityRun::AddCase(const Tables& t, int caseNumber, const std::string& legacyStatus,
+bool QualityRun::AddCase(const InputData& input, const RunParameters& parameters,
+                         const CaseWork& work, int caseNumber, const std::string& legacyStatus,
                          std::string& error) {
+  last_ = CaseQuality{};
   if (!active_) return true;
-  last_ = AssessCase(CaseInputFromRun(t, caseNumber, *maps_, Trimmed(legacyStatus)));
+  if (!maps_) maps_ = std::make_unique<PlotMaps>(input.PhotoTrees);
+  last_ = AssessCase(CaseInputFromRun(caseNumber, input.TargetTrees[caseNumber], parameters, work,
+                                      *maps_, Trimmed(legacyStatus)));
   const CaseQuality& q = last_;
   ++summary_.verdicts[static_cast<size_t>(q.row.verdict)];
   if (q.row.suggestedTree) ++summary_.suggestions;
   std::string lines;
   for (const ObservationRow& o : q.observations) lines += FormatObservationLine(o);
-  if (!AppendToFile(observationsPath_, lines, error) ||
-      !AppendToFile(qualityPath_, FormatQualityLine(q.row), error)) {
-    active_ = false;
-    error = "The quality files of case " + std::to_string(caseNumber) + " in \"" + t.WorkFolder +
+  if (!observations_.Append(lines, error) || !quality_.Append(FormatQualityLine(q.row), error)) {
+    End();
+    error = "The quality files of case " + std::to_string(caseNumber) + " in \"" + workFolder_ +
             "\" cannot be written: " + error + ". The run goes on without the quality files.";
     return false;
   }
   return true;
+}
+
+void QualityRun::End() {
+  active_ = false;
+  quality_.Close();
+  observations_.Close();
 }
 
 }  // namespace treetri::quality

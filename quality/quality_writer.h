@@ -1,7 +1,7 @@
 // The quality files of a run: "quality.csv" and "observations.csv" in the
-// work folder, emptied (header line only) at the start of the run and
-// appended to after every case, so that both are complete on disk after
-// each case.
+// work folder, emptied (header line only) at the start of the run, kept
+// open for the whole run and appended to once after every case, so that
+// both are complete on disk after each case.
 #pragma once
 
 #include <array>
@@ -9,6 +9,8 @@
 #include <string>
 
 #include "data/tables.h"
+#include "platform/files.h"
+#include "positioning/case_work.h"
 #include "quality/case_quality.h"
 
 namespace treetri::quality {
@@ -25,25 +27,31 @@ std::string SummaryText(const QualitySummary& s);
 
 class QualityRun {
  public:
-  // Starts a run: takes the map trees of every plot from t and writes both
-  // files afresh with their header lines. False, with the reason naming the
-  // file, when a file cannot be written; the run then writes no quality.
-  bool Begin(const Tables& t, std::string& error);
-  // Assesses case caseNumber from the tables as the run leaves them after
-  // that case and appends its lines. legacyStatus is the case's list status
-  // (padding blanks are dropped). False, with the reason, when a file could
-  // not be written; later cases are then skipped.
-  bool AddCase(const Tables& t, int caseNumber, const std::string& legacyStatus,
-               std::string& error);
+  // Starts a run: writes both files in workFolder afresh with their header
+  // lines and keeps them open. False, with the reason naming the file, when a
+  // file cannot be written; the run then writes no quality.
+  bool Begin(const std::string& workFolder, std::string& error);
+  // Assesses case caseNumber (field tree `target`) from the case work area
+  // as the run leaves it after that case and appends its lines. The map
+  // trees come from `input` (read once per run), the azimuth correction and
+  // the standard errors from `parameters`. legacyStatus is the case's list
+  // status (padding blanks are dropped). False, with the reason, when a file
+  // could not be written; later cases are then skipped.
+  bool AddCase(const InputData& input, const RunParameters& parameters, const CaseWork& work,
+               int caseNumber, const std::string& legacyStatus, std::string& error);
+  // Closes both files.
+  void End();
   bool Active() const { return active_; }
   // The assessment of the case last added (for observers that keep the
-  // rows in memory: the plot map, the GeoPackage export).
+  // rows in memory, like the GeoPackage export); a case number of 0 when
+  // that case was skipped.
   const CaseQuality& LastCase() const { return last_; }
   const QualitySummary& Summary() const { return summary_; }
 
  private:
   std::unique_ptr<PlotMaps> maps_;
-  std::string qualityPath_, observationsPath_;
+  std::string workFolder_;
+  AppendingFile quality_, observations_;
   bool active_ = false;
   QualitySummary summary_;
   CaseQuality last_;

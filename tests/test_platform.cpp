@@ -1,5 +1,5 @@
-// The recording user interface's drawing state, and appends to a file that
-// fail part way being taken back.
+// A rewrite that shrinks a file, and appends to a file that fail part way
+// being taken back.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -8,58 +8,46 @@
 #include <utility>
 
 #include "platform/files.h"
-#include "platform/headless_ui.h"
 #include "tests/support.h"
 
 namespace treetri {
 namespace {
 
-using Position = std::pair<double, double>;
-
-TEST(HeadlessDrawing, CurrentPositionAndSettingsAfterLinesCirclesPrintsAndAClear) {
-  HeadlessUi ui;
-  const auto at = [&ui] { return Position(ui.CurrentX(), ui.CurrentY()); };
-  ui.SetDrawWidth(3);
-  ui.SetFillColor(kBlue);
-  ui.SetFont("Courier", 10, true);
-  ui.Line(10, 20, 30, 40);
-  EXPECT_EQ(at(), Position(30, 40));  // the line's end
-  ui.SurfaceClear();
-  EXPECT_EQ(at(), Position(0, 0));
-  ui.SetForeColor(kMagenta);  // one setting changed leaves the others alone
-  ui.Circle(100, 50, 7, kBlack);  // an outline colour of its own changes no setting
-  EXPECT_EQ(at(), Position(100, 50));  // the circle's centre
-  ui.SetCurrentPosition(11, 22);
-  ui.Print("Tree 7");  // drawn at the position, which stays
-  EXPECT_EQ(at(), Position(11, 22));
-  ui.recordDrawing = false;
-  ui.Line(0, 0, -1, 2.5);  // unrecorded drawing still moves the position
-  EXPECT_EQ(at(), Position(-1, 2.5));
-  ASSERT_TRUE(ui.drawing.size() == 3u && ui.drawing[1].color == kBlack) << ui.drawing.size();
-  EXPECT_EQ(Position(ui.drawing[2].x1, ui.drawing[2].y1), Position(11, 22));
-  for (const DrawOp& op : {ui.drawing[1], ui.drawing[2]})  // [0] is the clear
-    EXPECT_TRUE(op.state.drawWidth == 3 && op.state.foreColor == kMagenta &&
-                op.state.fillColor == kBlue && op.state.font == (FontSpec{"Courier", 10, true}));
+// A dump file rewritten with a shorter text holds that text only.
+TEST(Files, ARewriteThatShrinksAFile) {
+  testing::TempFolder dir;
+  std::string error;
+  ASSERT_TRUE(RewriteFile(dir.Path() + "/A_txt.txt", "1 1 0.5\r\n1 2 0.25\r\n", error)) << error;
+  ASSERT_TRUE(RewriteFile(dir.Path() + "/A_txt.txt", "1 1 2\r\n", error)) << error;
+  EXPECT_EQ(dir.Read("A_txt.txt"), "1 1 2\r\n");
 }
 
+// Both ways of appending: a file opened per append, and one kept open for a
+// whole run (the quality files).
 TEST(Files, AnAppendThatFailsPartWayIsTakenBack) {
-  testing::TempFolder dir;
-  const std::string path = dir.Path() + "/mapdata.txt";
-  std::string error;
-  ASSERT_TRUE(AppendToFile(path, "line 1\r\n", error));  // 8 bytes
-  rlimit saved{}, lowered{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  lowered = saved;
-  lowered.rlim_cur = 20;  // the test main ignores SIGXFSZ
-  if (setrlimit(RLIMIT_FSIZE, &lowered) != 0) GTEST_SKIP() << "cannot lower the file-size limit";
-  // 8 + 30 bytes cross the limit: 12 land before the write fails.
-  const bool failed = !AppendToFile(path, std::string(28, 'x') + "\r\n", error);
-  const std::string afterFailure = dir.Read("mapdata.txt");
-  const bool fits = AppendToFile(path, "line 2\r\n", error);
-  setrlimit(RLIMIT_FSIZE, &saved);
-  EXPECT_TRUE(failed && fits) << error;
-  EXPECT_EQ(afterFailure, "line 1\r\n");
-  EXPECT_EQ(dir.Read("mapdata.txt"), "line 1\r\nline 2\r\n");
+  for (const bool keptOpen : {false, true}) {
+    testing::TempFolder dir;
+    const std::string path = dir.Path() + "/mapdata.txt";
+    std::string error;
+    AppendingFile file;
+    auto append = [&](const std::string& text) {
+      return keptOpen ? file.Append(text, error) : AppendToFile(path, text, error);
+    };
+    ASSERT_TRUE(keptOpen ? file.Create(path, "line 1\r\n", error) : append("line 1\r\n"));
+    rlimit saved{}, lowered{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    lowered = saved;
+    lowered.rlim_cur = 20;  // the test main ignores SIGXFSZ
+    if (setrlimit(RLIMIT_FSIZE, &lowered) != 0) GTEST_SKIP() << "cannot lower the file-size limit";
+    // 8 + 30 bytes cross the limit: 12 land before the write fails.
+    const bool failed = !append(std::string(28, 'x') + "\r\n");
+    const std::string afterFailure = dir.Read("mapdata.txt");
+    const bool fits = append("line 2\r\n");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_TRUE(failed && fits) << keptOpen << " " << error;
+    EXPECT_EQ(afterFailure, "line 1\r\n") << keptOpen;
+    EXPECT_EQ(dir.Read("mapdata.txt"), "line 1\r\nline 2\r\n") << keptOpen;
+  }
 }
 
 }  // namespace

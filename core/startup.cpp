@@ -1,4 +1,4 @@
-#include "app/startup.h"
+#include "core/startup.h"
 
 #include "data/field_reader.h"
 #include "platform/files.h"
@@ -6,9 +6,9 @@
 
 namespace treetri {
 
-void StartUp(Tables& t, UserInterface& ui) { StartUpIn(t, ui, CurrentDirectory()); }
+void StartUp(Session& t, UserInterface& ui) { StartUpIn(t, ui, CurrentDirectory()); }
 
-void StartUpIn(Tables& t, UserInterface& ui, const std::string& currentDirectory) {
+void StartUpIn(Session& t, UserInterface& ui, const std::string& currentDirectory) {
   t.WorkFolder = currentDirectory + kPathSeparator;
   ui.MessageBox("Assuming that all files are in folder " + t.WorkFolder);
 
@@ -36,7 +36,7 @@ void StartUpIn(Tables& t, UserInterface& ui, const std::string& currentDirectory
   if (!RemoveFile(probe)) return failed();
 }
 
-std::string HelpText(const Tables& t) {
+std::string HelpText(const Session& t) {
   return std::string("1) Read the photo-tree file\n") +
          "2) Read the azimuth and distance observations file\n" + "3) Calculate positions\n" +
          "4) Assess the results in the " + t.WorkFolder + "results.txt file";

@@ -19,13 +19,13 @@ inline constexpr const char* kListSeparatorMessage =
 // Sets WorkFolder from the current directory, tells the user where the files
 // are expected and checks the number formatting with a probe file. Failures
 // are reported by message boxes; the program goes on in every case.
-void StartUp(Tables& t, UserInterface& ui);
+void StartUp(Session& t, UserInterface& ui);
 
 // Same, with the current directory given (tests, and a folder chosen on the
 // command line).
-void StartUpIn(Tables& t, UserInterface& ui, const std::string& currentDirectory);
+void StartUpIn(Session& t, UserInterface& ui, const std::string& currentDirectory);
 
 // The help window's text: four lines joined by line feeds.
-std::string HelpText(const Tables& t);
+std::string HelpText(const Session& t);
 
 }  // namespace treetri
