@@ -16,6 +16,7 @@
 #include "app/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
+#include "platform/files.h"
 #include "platform/qt/picture_box.h"
 #include "platform/qt/qt_ui.h"
 
@@ -92,14 +93,12 @@ MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::RunStartUp() {
-  StartUp(t_, *ui_);
-  ui_->SetStartFolder(t_.WorkFolder);
-}
+bool MainWindow::RunStartUp() { return RunStartUpIn(CurrentDirectory()); }
 
-void MainWindow::RunStartUpIn(const std::string& directory) {
-  StartUpIn(t_, *ui_, directory);
+bool MainWindow::RunStartUpIn(const std::string& directory) {
+  const bool started = StartUpIn(t_, *ui_, directory);
   ui_->SetStartFolder(t_.WorkFolder);
+  return started;
 }
 
 void MainWindow::Open_PhotogrammetricMap() {

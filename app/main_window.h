@@ -42,8 +42,9 @@ class MainWindow : public QMainWindow {
   QAction* HelpAction() const { return helpAction_; }
 
   // The start-up routine, in the current directory or in the one given.
-  void RunStartUp();
-  void RunStartUpIn(const std::string& directory);
+  // False when the current folder cannot be found.
+  bool RunStartUp();
+  bool RunStartUpIn(const std::string& directory);
 
   // The menu commands.
   void Open_PhotogrammetricMap();

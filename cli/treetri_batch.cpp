@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <charconv>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,6 +12,7 @@
 #include "app/startup.h"
 #include "data/readers.h"
 #include "platform/headless_ui.h"
+#include "platform/run_guard.h"
 #include "positioning/run.h"
 
 namespace {
@@ -38,9 +38,9 @@ std::string Significant17(double v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A write past a file-size limit must fail with an error the program
-  // reports, not end it.
-  std::signal(SIGXFSZ, SIG_IGN);
+  // A write past a file-size limit or into a closed pipe must fail with an
+  // error the program reports, not end it.
+  treetri::TreatWriteSignalsAsErrors();
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kUsage, stdout);
     return 0;
@@ -69,13 +69,17 @@ int main(int argc, char** argv) {
     std::fputc('\n', stderr);
     ui.messages.clear();  // the stream has it; no need to keep a long run's messages
   };
+  // Standard output carries only the list: when it is closed (a reader such
+  // as "head" has gone) the run still completes its files, and the exit
+  // status tells that the list is incomplete.
   ui.onListAdd = [&](const std::string& line) {
+    ui.list.clear();
+    if (std::ferror(stdout)) return;
     std::fputs(line.c_str(), stdout);
     std::fputs("\n", stdout);
-    ui.list.clear();
   };
 
-  treetri::StartUp(t, ui);
+  if (!treetri::StartUp(t, ui)) return 1;
   if (!treetri::ReadPhotoMapFile(t, ui, argv[1])) return 1;
   if (!treetri::ReadSightingFile(t, ui, argv[2])) return 1;
 
@@ -90,6 +94,11 @@ int main(int argc, char** argv) {
   clearProgress();
   std::fputs(("AzimuthCorrection used: " + Significant17(outcome.azimuthCorrectionUsed) + "\n").c_str(),
              stderr);
-  std::fflush(stdout);
-  return outcome.parametersRead && outcome.completed ? 0 : 1;
+  const bool listWhole = std::fflush(stdout) == 0 && !std::ferror(stdout);
+  if (!listWhole)
+    std::fputs("The results list could not be written whole to standard output (it was "
+               "closed, or a write failed). The results file and mapdata.txt hold every case "
+               "the run finished.\n",
+               stderr);
+  return outcome.parametersRead && outcome.completed && listWhole ? 0 : 1;
 }

@@ -1,5 +1,6 @@
 #include "data/readers.h"
 
+#include <new>
 #include <unordered_map>
 
 #include "data/field_reader.h"
@@ -60,13 +61,16 @@ void Open_PhotogrammetricMap(Tables& t, UserInterface& ui) {
   ReadPhotoMapFile(t, ui, ui.DialogFileName());
 }
 
-bool ReadPhotoMapFile(Tables& t, UserInterface& ui, const std::string& path) {
+namespace {
+
+bool ReadPhotoMap(Tables& t, UserInterface& ui, const std::string& path) {
   std::string content, error;
   if (!ReadWholeFile(path, content, error)) {
     ui.MessageBox("The photogrammetric map file \"" + path + "\" cannot be opened: " + error +
                   ". The trees read before are kept.");
     return false;
   }
+  t.MapFileName = path;
   FieldReader in(std::move(content));
   t.PhotoTrees.Clear();
   t.PhotoTrees.Reserve(kMaxPhotoTrees);
@@ -91,6 +95,22 @@ bool ReadPhotoMapFile(Tables& t, UserInterface& ui, const std::string& path) {
   return true;
 }
 
+}  // namespace
+
+// Running out of memory part-way ends the reading like a bad record: a
+// message naming the file, and the tables hold the complete records read
+// before.
+bool ReadPhotoMapFile(Tables& t, UserInterface& ui, const std::string& path) {
+  try {
+    return ReadPhotoMap(t, ui, path);
+  } catch (const std::bad_alloc&) {
+    ui.MessageBox("The photogrammetric map file \"" + path + "\" does not fit in memory. " +
+                  Plural(t.PhotoTrees.Size(), "complete record was", "complete records were") +
+                  " read before the memory ran out and kept.");
+    return false;
+  }
+}
+
 void OPen_Field_observations(Tables& t, UserInterface& ui) {
   ui.SetDialogFilter(kSightingDialogFilter);
   ui.SetDialogTitle(kSightingDialogTitle);
@@ -98,7 +118,9 @@ void OPen_Field_observations(Tables& t, UserInterface& ui) {
   ReadSightingFile(t, ui, ui.DialogFileName());
 }
 
-bool ReadSightingFile(Tables& t, UserInterface& ui, const std::string& path) {
+namespace {
+
+bool ReadSightings(Tables& t, UserInterface& ui, const std::string& path) {
   auto fail = [&](const std::string& detail) {
     ui.MessageBox(kSightingErrorMessage);
     ui.MessageBox("The sighting file \"" + path + "\": " + detail + ". " +
@@ -114,6 +136,7 @@ bool ReadSightingFile(Tables& t, UserInterface& ui, const std::string& path) {
     ui.MessageBox("The sighting file \"" + path + "\" cannot be opened: " + error + ".");
     return false;
   }
+  t.SightingFileName = path;
   FieldReader in(std::move(content));
   t.TargetTrees.Recreate(kMaxTargetTrees);
   t.TargetTreeCount = 0;
@@ -158,6 +181,20 @@ bool ReadSightingFile(Tables& t, UserInterface& ui, const std::string& path) {
   }
   ui.MessageBox(std::to_string(t.TargetTreeCount) + " observed trees to be positioned ");
   return true;
+}
+
+}  // namespace
+
+bool ReadSightingFile(Tables& t, UserInterface& ui, const std::string& path) {
+  try {
+    return ReadSightings(t, ui, path);
+  } catch (const std::bad_alloc&) {
+    ui.MessageBox(kSightingErrorMessage);
+    ui.MessageBox("The sighting file \"" + path + "\" does not fit in memory. " +
+                  Plural(t.TargetTreeCount, "complete record was", "complete records were") +
+                  " read before the memory ran out and kept.");
+    return false;
+  }
 }
 
 }  // namespace treetri

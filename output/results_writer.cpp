@@ -192,7 +192,7 @@ void WriteCaseResults(Tables& t, UserInterface& ui, int& caseNumber, int& iterat
   std::string error;
   if (!state.mapDataFailed) {
     const std::string path = t.WorkFolder + kMapDataFileName;
-    if (!AppendToFile(path, MapDataLine(t, caseNumber) + "\r\n", error)) {
+    if (!AppendToFile(path, MapDataLine(t, caseNumber) + "\r\n", error, Links::Refuse)) {
       state.mapDataFailed = true;
       ui.MessageBox("The map data file \"" + path + "\" cannot be written: " + error +
                     ". It holds the lines of the cases before case " +

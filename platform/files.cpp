@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace treetri {
@@ -14,6 +15,15 @@ namespace treetri {
 namespace {
 
 std::string Reason() { return std::strerror(errno); }
+
+int LinkFlag(Links links) { return links == Links::Refuse ? O_NOFOLLOW : 0; }
+
+// Why an open failed; a refused link says so instead of "Too many levels of
+// symbolic links".
+std::string OpenReason(Links links) {
+  if (errno == ELOOP && links == Links::Refuse) return "it is a symbolic link, which is not followed";
+  return Reason();
+}
 
 // Writes all of `content`, retrying short writes and interrupted calls.
 bool WriteAll(int fd, const std::string& content) {
@@ -50,23 +60,33 @@ bool ReadWholeFile(const std::string& path, std::string& content, std::string& e
     error = Reason();
     return false;
   }
-  struct stat st;
+  struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
     error = "it is a folder";
     return false;
   }
-  char buf[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error = Reason();
-      ::close(fd);
-      return false;
+  // A file larger than the memory left is a reason like any other; the
+  // caller's tables stay as they were.
+  try {
+    if (S_ISREG(st.st_mode) && st.st_size > 0) content.reserve(static_cast<size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+      ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        error = Reason();
+        ::close(fd);
+        return false;
+      }
+      if (n == 0) break;
+      content.append(buf, static_cast<size_t>(n));
     }
-    if (n == 0) break;
-    content.append(buf, static_cast<size_t>(n));
+  } catch (const std::bad_alloc&) {
+    std::string().swap(content);
+    ::close(fd);
+    error = "out of memory";
+    return false;
   }
   ::close(fd);
   return true;
@@ -77,15 +97,15 @@ namespace {
 // Opens with the given flags, writes the content from the start and cuts the
 // file to its length; a failed write leaves the file empty rather than
 // half written.
-bool WriteFrom(const std::string& path, int flags, const std::string& content,
+bool WriteFrom(const std::string& path, int flags, Links links, const std::string& content,
                std::string& error) {
   if (path.empty()) {
     error = "no file name";
     return false;
   }
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags | LinkFlag(links), 0666);
   if (fd < 0) {
-    error = Reason();
+    error = OpenReason(links);
     return false;
   }
   bool ok = WriteAll(fd, content) && ::ftruncate(fd, static_cast<off_t>(content.size())) == 0;
@@ -104,24 +124,26 @@ bool WriteFrom(const std::string& path, int flags, const std::string& content,
 }  // namespace
 
 bool WriteWholeFile(const std::string& path, const std::string& content, std::string& error) {
-  return WriteFrom(path, O_TRUNC, content, error);
+  return WriteFrom(path, O_TRUNC, Links::Follow, content, error);
 }
 
 // Writing over the old content and then cutting the file to its new length
 // keeps the file's blocks: far cheaper than truncating first on file systems
 // that discard freed blocks.
-bool RewriteFile(const std::string& path, const std::string& content, std::string& error) {
-  return WriteFrom(path, 0, content, error);
+bool RewriteFile(const std::string& path, const std::string& content, std::string& error,
+                 Links links) {
+  return WriteFrom(path, 0, links, content, error);
 }
 
-bool AppendToFile(const std::string& path, const std::string& content, std::string& error) {
+bool AppendToFile(const std::string& path, const std::string& content, std::string& error,
+                  Links links) {
   if (path.empty()) {
     error = "no file name";
     return false;
   }
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | LinkFlag(links), 0666);
   if (fd < 0) {
-    error = Reason();
+    error = OpenReason(links);
     return false;
   }
   off_t before = ::lseek(fd, 0, SEEK_END);

@@ -21,14 +21,20 @@ bool ReadWholeFile(const std::string& path, std::string& content, std::string& e
 // reason, when the file cannot be created or the text not written completely.
 bool WriteWholeFile(const std::string& path, const std::string& content, std::string& error);
 
+// Whether a symbolic link at the name is followed (a name the user chose) or
+// refused (the program's own files in the work folder).
+enum class Links { Follow, Refuse };
+
 // Same result as WriteWholeFile, for a file rewritten again and again: the
 // new content is written over the old one and the file then cut to its
 // length.
-bool RewriteFile(const std::string& path, const std::string& content, std::string& error);
+bool RewriteFile(const std::string& path, const std::string& content, std::string& error,
+                 Links links = Links::Follow);
 
 // Appends `content` to the file (created when missing). A write that fails part
 // way is taken back, so the file ends after its last complete append.
-bool AppendToFile(const std::string& path, const std::string& content, std::string& error);
+bool AppendToFile(const std::string& path, const std::string& content, std::string& error,
+                  Links links = Links::Follow);
 
 // Deletes the file; false when it could not be deleted.
 bool RemoveFile(const std::string& path);

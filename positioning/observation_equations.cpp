@@ -153,7 +153,7 @@ bool WriteDumpFiles(const Tables& t, std::string& error) {
                             {kDumpLFileName, &l},
                             {kDumpWeightsFileName, &w},
                             {kDumpMatlabFileName, &matlab}}) {
-    if (!RewriteFile(dir + name, *text, why)) {
+    if (!RewriteFile(dir + name, *text, why, Links::Refuse)) {
       error = "\"" + dir + name + "\": " + why;
       return false;
     }

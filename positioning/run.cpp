@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/ui.h"
 #include "positioning/case_steps.h"
+#include "positioning/run_guard.h"
 
 namespace treetri {
 
@@ -161,6 +162,10 @@ RunOutcome Simulate(Tables& t, UserInterface& ui, const RunHooks* hooks) {
   if (!NonPositiveSigma(t.Parameters).empty()) return outcome;
   FillTauCriticalValues(t);
 
+  // Nothing is written before the output names are checked and the work
+  // folder is locked for this run.
+  RunGuard guard;
+  if (!guard.Begin(t, ui)) return outcome;
   std::string error;
   const std::string& resultsFile = t.Parameters.ResultsFileName;
   if (resultsFile.empty() || !WriteWholeFile(resultsFile, "", error)) {
@@ -214,6 +219,7 @@ RunOutcome Simulate(Tables& t, UserInterface& ui, const RunHooks* hooks) {
     }
   }
   outcome.completed = true;
+  guard.End();
   ui.MessageBox("Ready! Results are in file " + resultsFile);
   return outcome;
 }
