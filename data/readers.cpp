@@ -1,9 +1,9 @@
 #include "data/readers.h"
 
 #include <new>
-#include <unordered_map>
 
 #include "data/field_reader.h"
+#include "data/plot_tree_index.h"
 #include "platform/files.h"
 #include "platform/ui.h"
 
@@ -36,17 +36,6 @@ bool ReadTargetRecord(FieldReader& in, TargetTree& t, FieldError& err) {
       return false;
   return true;
 }
-
-struct PlotTreeHash {
-  size_t operator()(const std::pair<std::int32_t, std::int32_t>& k) const {
-    // Shift the bits unsigned: a negative plot number shifted as a signed
-    // value is undefined.
-    const std::uint64_t key =
-        (static_cast<std::uint64_t>(static_cast<std::uint32_t>(k.first)) << 32) |
-        static_cast<std::uint32_t>(k.second);
-    return std::hash<std::uint64_t>()(key);
-  }
-};
 
 std::string Plural(int n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -143,10 +132,7 @@ bool ReadSightings(Tables& t, UserInterface& ui, const std::string& path) {
 
   // Where each (Plot, Tree) stands last in the map: a map that repeats a tree
   // gives one match per slot, the last record's.
-  std::unordered_map<std::pair<std::int32_t, std::int32_t>, int, PlotTreeHash> lastIndex;
-  lastIndex.reserve(static_cast<size_t>(t.PhotoTrees.Size()));
-  for (int i = 1; i <= t.PhotoTrees.Size(); ++i)
-    lastIndex[{t.PhotoTrees[i].Plot, t.PhotoTrees[i].Tree}] = i;
+  const PlotTreeIndex lastIndex(t.PhotoTrees);
 
   while (!in.AtEnd()) {
     const int record = t.TargetTreeCount + 1;
@@ -162,9 +148,9 @@ bool ReadSightings(Tables& t, UserInterface& ui, const std::string& path) {
                   " has sighted trees, but no photogrammetric map has been read");
     const int slots = rec.NPA < kFileSlots ? rec.NPA : kFileSlots;
     for (int k = 1; k <= slots; ++k) {
-      auto it = lastIndex.find({rec.Plot, rec.SightedTree[k]});
-      if (it == lastIndex.end()) continue;
-      const PhotoTree& p = t.PhotoTrees[it->second];
+      const int found = lastIndex.Find(rec.Plot, rec.SightedTree[k]);
+      if (found == 0) continue;
+      const PhotoTree& p = t.PhotoTrees[found];
       rec.Sighted[k] = SightedXYZ{p.X, p.Y, p.Z};
       rec.SightedSpecies[k] = p.Species;
       if (rec.Azimuth[k] > -1) {

@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "app/startup.h"
+#include "data/plot_tree_index.h"
 #include "data/readers.h"
 #include "output/results_writer.h"
 #include "platform/files.h"
@@ -390,6 +391,26 @@ TEST(Guards, OutOfMemoryWhileReadingNamesTheFileAndKeepsTheTablesUsable) {
     ::_exit(failed);
   }
   EXPECT_EQ(WEXITSTATUS(Wait(pid)), 0);
+}
+
+TEST(Guards, TheTreeIndexStaysNLogNWhateverTheKeys) {
+  // Keys that a hash without mixing puts into one bucket: multiples of a
+  // large power of two, in one plot, with the map's last repeat kept.
+  Tables t;
+  const int n = 200000;
+  for (int i = 1; i <= n; ++i) {
+    PhotoTree p;
+    p.Plot = 3;
+    p.Tree = (i % (n / 2)) << 12;
+    t.PhotoTrees.Append(p);
+  }
+  const PlotTreeIndex index(t.PhotoTrees);
+  for (int k = 0; k < n / 2; k += 7) ASSERT_EQ(index.Find(3, k << 12), k == 0 ? n : k + n / 2) << k;
+  EXPECT_EQ(index.Find(3, 1), 0);
+  EXPECT_EQ(index.Find(4, 0), 0);
+  // A sort, one pass and binary searches: about (n + look-ups) log2 n
+  // comparisons, where one bucket for all keys would take n * n / 2.
+  EXPECT_LT(index.Comparisons(), 3LL * n * 18) << index.Comparisons();
 }
 
 }  // namespace
