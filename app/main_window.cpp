@@ -11,6 +11,8 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
 
 #include "app/help_window.h"
 #include "app/startup.h"
@@ -32,6 +34,9 @@ namespace {
 constexpr int kClientWidth = 1006, kClientHeight = 538;
 constexpr int kPictureLeft = 8, kPictureTop = 16, kPictureSize = 345;
 constexpr int kListLeft = 376, kListTop = 16, kListWidth = 601, kListHeight = 409;
+// The run's progress bar and Cancel button, in the room under the list.
+constexpr int kRunRowTop = kListTop + kListHeight + 8, kRunRowHeight = 24;
+constexpr int kCancelWidth = 111, kRunRowGap = 10;
 
 // The list's columns line up only in a fixed-pitch font.
 QFont ListFont() {
@@ -67,6 +72,19 @@ MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t
   connect(list_, &QListWidget::itemDoubleClicked, this, [this] { List1_DblClick(); });
 
   ui_ = std::make_unique<QtUi>(list_, picture_, this);
+
+  progress_ = new QProgressBar(client);
+  progress_->setObjectName("RunProgress");
+  progress_->setGeometry(kListLeft, kRunRowTop, kListWidth - kCancelWidth - kRunRowGap,
+                         kRunRowHeight);
+  progress_->setFormat("case %v of %m");
+  progress_->hide();
+  cancel_ = new QPushButton("Cancel", client);
+  cancel_->setObjectName("CancelRun");
+  cancel_->setGeometry(kListLeft + kListWidth - kCancelWidth, kRunRowTop, kCancelWidth,
+                       kRunRowHeight);
+  cancel_->hide();
+  connect(cancel_, &QPushButton::clicked, this, [this] { cancelRequested_ = true; });
 
   fileMenu_ = menuBar()->addMenu("File");
   fileMenu_->setObjectName("File");
@@ -128,7 +146,21 @@ RunOutcome MainWindow::Simulate() {
       w->UpdateCommands();
     }
   } scope(this);
-  return treetri::Simulate(t_, *ui_);
+  cancelRequested_ = false;
+  RunHooks hooks;
+  hooks.onCaseDone = [this](int i, int n) { ShowProgress(i, n); };
+  const RunOutcome outcome = treetri::Simulate(t_, *ui_, &hooks);
+  ui_->FlushList();
+  return outcome;
+}
+
+void MainWindow::ShowProgress(int i, int n) {
+  if (i != n && sinceRefresh_.isValid() && sinceRefresh_.elapsed() < QtUi::kRefreshMilliseconds)
+    return;
+  progress_->setRange(0, n);
+  progress_->setValue(i);
+  ui_->Refresh();
+  sinceRefresh_.start();
 }
 
 void MainWindow::Exit_Program() {
@@ -168,6 +200,10 @@ void MainWindow::UpdateCommands() {
   openMap_->setEnabled(idle);
   openSightings_->setEnabled(idle);
   simulate_->setEnabled(idle);
+  progress_->setValue(0);
+  progress_->setVisible(!idle);
+  cancel_->setVisible(!idle);
+  sinceRefresh_.invalidate();
 }
 
 }  // namespace treetri
