@@ -15,7 +15,7 @@
 #include <QPushButton>
 
 #include "app/help_window.h"
-#include "app/startup.h"
+#include "core/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
 #include "platform/files.h"
@@ -147,9 +147,15 @@ RunOutcome MainWindow::Simulate() {
     }
   } scope(this);
   cancelRequested_ = false;
-  RunHooks hooks;
-  hooks.onCaseDone = [this](int i, int n) { ShowProgress(i, n); };
-  const RunOutcome outcome = treetri::Simulate(t_, *ui_, &hooks);
+  // The run's own observer: the progress bar, a repaint at least every
+  // interval whatever the canvas draws, and the Cancel button's request.
+  struct Progress : RunHooks {
+    MainWindow* w;
+    explicit Progress(MainWindow* window) : w(window) {}
+    void OnCaseDone(const CaseReport& r) override { w->ShowProgress(r.caseNumber, r.caseCount); }
+    bool CancelRequested() override { return w->cancelRequested_; }
+  } progress(this);
+  const RunOutcome outcome = treetri::Simulate(t_, *ui_, {&progress});
   ui_->FlushList();
   return outcome;
 }

@@ -11,8 +11,8 @@
 #include <QPointer>
 
 #include "app/help_window.h"
-#include "data/tables.h"
-#include "positioning/run.h"
+#include "positioning/tables.h"
+#include "core/run.h"
 
 class QAction;
 class QListWidget;

@@ -15,7 +15,7 @@
 #include "data/field_reader.h"
 #include "output/results_writer.h"
 #include "platform/files.h"
-#include "positioning/run.h"
+#include "core/run.h"
 #include "tools/text_format.h"
 
 namespace {
@@ -87,12 +87,12 @@ int main(int argc, char** argv) {
   std::vector<double> compute, withLines;
   for (long long k = 0; k < repeat; ++k) {
     double t0 = Now();
-    for (int c = 1; c <= cases; ++c) treetri::bench::ComputeCase(r.t, r.ui, c);
+    for (int c = 1; c <= cases; ++c) treetri::bench::ComputeCase(r.t, c);
     compute.push_back(Now() - t0);
     t0 = Now();
     size_t bytes = 0;
     for (int c = 1; c <= cases; ++c) {
-      const int it = treetri::bench::ComputeCase(r.t, r.ui, c);
+      const int it = treetri::bench::ComputeCase(r.t, c);
       bytes += treetri::MapDataLine(r.t, c).size() + treetri::ResultsLine(r.t, c, it).size() +
                treetri::ListLine(r.t, c, it).size();
     }

@@ -12,7 +12,7 @@
 #include "display/canvas.h"
 #include "output/results_writer.h"
 #include "platform/files.h"
-#include "positioning/case_steps.h"
+#include "output/dump_files.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ void BM_CaseComputation(benchmark::State& state) {
   long iterations = 0;
   for (auto _ : state) {
     caseNumber = caseNumber % kCases + 1;
-    iterations += ComputeCase(r.t, r.ui, caseNumber);
+    iterations += ComputeCase(r.t, caseNumber);
     benchmark::DoNotOptimize(r.t.Case.X_adj);
   }
   state.SetItemsProcessed(state.iterations());
@@ -59,8 +59,8 @@ void BM_CaseToResultsLine(benchmark::State& state) {
   int caseNumber = 0;
   for (auto _ : state) {
     caseNumber = caseNumber % kCases + 1;
-    const int iterations = ComputeCase(r.t, r.ui, caseNumber);
-    treetri::DrawCasePosition(r.t, r.ui, drawFlag);
+    const int iterations = ComputeCase(r.t, caseNumber);
+    treetri::DrawCasePosition(r.t.Case, r.ui, drawFlag);
     std::string map = treetri::MapDataLine(r.t, caseNumber);
     std::string line = treetri::ResultsLine(r.t, caseNumber, iterations);
     std::string list = treetri::ListLine(r.t, caseNumber, iterations);
@@ -91,12 +91,12 @@ void BM_CaseWithFiles(benchmark::State& state) {
       state.ResumeTiming();
     }
     ++caseNumber;
-    int iterations = ComputeCase(r.t, r.ui, caseNumber);
-    if (!treetri::WriteDumpFiles(r.t, error)) {
+    int iterations = ComputeCase(r.t, caseNumber);
+    if (!treetri::WriteDumpFiles(r.t.Case, r.t.WorkFolder, error)) {
       state.SkipWithError(("dump file: " + error).c_str());
       break;
     }
-    treetri::DrawCasePosition(r.t, r.ui, drawFlag);
+    treetri::DrawCasePosition(r.t.Case, r.ui, drawFlag);
     treetri::WriteCaseResults(r.t, r.ui, caseNumber, iterations, output);
     if (output.resultsFileFailed || output.mapDataFailed) {
       state.SkipWithError("the results could not be written");
@@ -114,7 +114,7 @@ void BM_CaseResultsAppendOnly(benchmark::State& state) {
   treetri::OutputState output;
   std::string error;
   int caseNumber = 1;
-  int iterations = ComputeCase(r.t, r.ui, caseNumber);
+  int iterations = ComputeCase(r.t, caseNumber);
   int appended = 0;
   for (auto _ : state) {
     if (++appended == kCases) {
@@ -133,10 +133,10 @@ BENCHMARK(BM_CaseResultsAppendOnly);
 // The four dump files of an already computed case, rewritten.
 void BM_CaseDumpFilesOnly(benchmark::State& state) {
   PreparedRun& r = Shared();
-  ComputeCase(r.t, r.ui, 1);
+  ComputeCase(r.t, 1);
   std::string error;
   for (auto _ : state)
-    if (!treetri::WriteDumpFiles(r.t, error)) {
+    if (!treetri::WriteDumpFiles(r.t.Case, r.t.WorkFolder, error)) {
       state.SkipWithError(("dump file: " + error).c_str());
       break;
     }

@@ -18,7 +18,7 @@
 #include "app/main_window.h"
 #include "bench/bench_support.h"
 #include "platform/qt/qt_ui.h"
-#include "positioning/run.h"
+#include "core/run.h"
 #include "tools/text_format.h"
 
 namespace {

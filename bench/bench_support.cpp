@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/startup.h"
+#include "core/startup.h"
 #include "data/readers.h"
-#include "positioning/case_steps.h"
-#include "positioning/run.h"
+#include "positioning/case_pipeline.h"
+#include "core/run.h"
 #include "tools/simulation.h"
 
 namespace treetri::bench {
@@ -80,28 +80,9 @@ bool PreparedRun::Prepare(int cases, std::uint64_t seed, const std::string& base
   return true;
 }
 
-int ComputeCase(Tables& t, UserInterface& ui, int caseNumber) {
-  CaseWork& c = t.Case;
-  c.CaseNumber = caseNumber;
-  c.Failure = CaseFailure::None;
-  c.Unchecked = false;
-  c.InitialApproximationFailed = false;
-  if (!CaseNpaValid(t, caseNumber)) {
-    c.Failure = CaseFailure::Npa;
-    return 0;
-  }
-  PrepareCaseTables(t, caseNumber);
-  CopyObservationFlags(t, caseNumber);
-  InitFixedPoints(t, caseNumber);
-  ConvertAzimuths(t, caseNumber);
-  FindInitialApproximation(t, ui, caseNumber);
-  int converged = 0, iterations = 0;
-  while (converged != 1 && iterations != 20) {
-    ++iterations;
-    BuildObservationEquations(t, caseNumber);
-    AdjustmentStep(t, ui, converged, caseNumber);
-  }
-  return iterations;
+int ComputeCase(Tables& t, int caseNumber) {
+  t.Case.CaseNumber = caseNumber;
+  return treetri::ComputeCase(t.TargetTrees[caseNumber], t.Parameters, t.Case).iterations;
 }
 
 }  // namespace treetri::bench

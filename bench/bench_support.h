@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "data/tables.h"
+#include "positioning/tables.h"
 #include "platform/headless_ui.h"
 
 namespace treetri::bench {
@@ -39,10 +39,9 @@ class PreparedRun {
   int messages_ = 0;
 };
 
-// The steps of one case as the run driver calls them: set-up, initial
-// approximation, up to 20 iterations of observation equations and
-// adjustment. No file is written and nothing drawn. Returns the iterations.
-int ComputeCase(Tables& t, UserInterface& ui, int caseNumber);
+// One case through the case pipeline, as the run driver computes it. No
+// file is written and nothing drawn. Returns the iterations.
+int ComputeCase(Tables& t, int caseNumber);
 
 // Seconds since an arbitrary start, monotonic.
 double Now();

@@ -7,13 +7,15 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <vector>
 
-#include "app/startup.h"
+#include "core/run.h"
+#include "core/startup.h"
 #include "data/readers.h"
 #include "platform/headless_ui.h"
 #include "platform/run_guard.h"
-#include "positioning/run.h"
 
 namespace {
 
@@ -83,14 +85,20 @@ int main(int argc, char** argv) {
   if (!treetri::ReadPhotoMapFile(t, ui, argv[1])) return 1;
   if (!treetri::ReadSightingFile(t, ui, argv[2])) return 1;
 
-  treetri::RunHooks hooks;
-  if (progress)
-    hooks.onCaseDone = [&](int i, int n) {
-      if (i != n && i % 50 != 1) return;
-      std::fprintf(stderr, "\r\033[Kcase %d of %d", i, n);
-      progressShown = true;
-    };
-  const treetri::RunOutcome outcome = treetri::Simulate(t, ui, &hooks);
+  // The progress line on a terminal: every 50th case and the last.
+  struct Progress : treetri::RunHooks {
+    std::function<void(int, int)> show;
+    void OnCaseDone(const treetri::CaseReport& r) override {
+      if (r.caseNumber == r.caseCount || r.caseNumber % 50 == 1) show(r.caseNumber, r.caseCount);
+    }
+  } progressLine;
+  progressLine.show = [&](int i, int n) {
+    std::fprintf(stderr, "\r\033[Kcase %d of %d", i, n);
+    progressShown = true;
+  };
+  std::vector<treetri::RunHooks*> hooks;
+  if (progress) hooks.push_back(&progressLine);
+  const treetri::RunOutcome outcome = treetri::Simulate(t, ui, hooks);
   clearProgress();
   std::fputs(("AzimuthCorrection used: " + Significant17(outcome.azimuthCorrectionUsed) + "\n").c_str(),
              stderr);

@@ -103,7 +103,7 @@ bool FieldReader::NextField(std::string& out, FieldError& err) {
   while (pos_ < data_.size() && IsBlank(data_[pos_])) ++pos_;
   err.line = line_;
   if (pos_ >= data_.size()) {
-    err.what = "the file ends inside the record";
+    err.kind = FieldErrorKind::FileEnds;
     return false;
   }
   auto consumeDelimiter = [this] {
@@ -127,7 +127,7 @@ bool FieldReader::NextField(std::string& out, FieldError& err) {
       out = data_.substr(pos_);
       pos_ = data_.size();
       err.text = "\"" + out;
-      err.what = "has no closing double quote";
+      err.kind = FieldErrorKind::NoClosingQuote;
       return false;
     }
     out = data_.substr(pos_, close - pos_);
@@ -152,36 +152,36 @@ bool FieldReader::NextField(std::string& out, FieldError& err) {
 
 bool FieldReader::ReadText(std::string& out, FieldError& err) { return NextField(out, err); }
 
-bool FieldReader::ReadInt32(std::int32_t& out, FieldError& err) {
+bool FieldReader::ReadWhole(std::int64_t low, std::int64_t high, FieldErrorKind outOfRange,
+                            std::int64_t& out, FieldError& err) {
   std::string text;
   if (!NextField(text, err)) return false;
   std::int64_t v;
   err.text = text;
   if (!ParseInt64(text, v)) {
-    err.what = text.empty() ? "is empty where a whole number belongs" : "is not a whole number";
+    err.kind = text.empty() ? FieldErrorKind::EmptyWhole : FieldErrorKind::NotWhole;
     return false;
   }
-  if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max()) {
-    err.what = "is out of the range of a whole number (-2147483648 to 2147483647)";
+  if (v < low || v > high) {
+    err.kind = outOfRange;
     return false;
   }
+  out = v;
+  return true;
+}
+
+bool FieldReader::ReadInt32(std::int32_t& out, FieldError& err) {
+  std::int64_t v;
+  if (!ReadWhole(std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
+                 FieldErrorKind::OutOfInt32, v, err))
+    return false;
   out = static_cast<std::int32_t>(v);
   return true;
 }
 
 bool FieldReader::ReadInt16(std::int16_t& out, FieldError& err) {
-  std::string text;
-  if (!NextField(text, err)) return false;
   std::int64_t v;
-  err.text = text;
-  if (!ParseInt64(text, v)) {
-    err.what = text.empty() ? "is empty where a whole number belongs" : "is not a whole number";
-    return false;
-  }
-  if (v < -32768 || v > 32767) {
-    err.what = "is out of the range of a 16-bit whole number (-32768 to 32767)";
-    return false;
-  }
+  if (!ReadWhole(-32768, 32767, FieldErrorKind::OutOfInt16, v, err)) return false;
   out = static_cast<std::int16_t>(v);
   return true;
 }
@@ -191,7 +191,7 @@ bool FieldReader::ReadReal(double& out, FieldError& err) {
   if (!NextField(text, err)) return false;
   err.text = text;
   if (!ParseReal(text, out)) {
-    err.what = text.empty() ? "is empty where a number belongs" : "is not a number";
+    err.kind = text.empty() ? FieldErrorKind::EmptyReal : FieldErrorKind::NotReal;
     return false;
   }
   return true;
@@ -261,13 +261,31 @@ bool ParseReal(const std::string& text, double& out) {
   return true;
 }
 
-std::string ShownText(const std::string& text) { return Shown(text); }
+const char* FieldErrorText(FieldErrorKind kind) {
+  switch (kind) {
+    case FieldErrorKind::FileEnds: return "the file ends inside the record";
+    case FieldErrorKind::NoClosingQuote: return "has no closing double quote";
+    case FieldErrorKind::EmptyWhole: return "is empty where a whole number belongs";
+    case FieldErrorKind::NotWhole: return "is not a whole number";
+    case FieldErrorKind::OutOfInt32:
+      return "is out of the range of a whole number (-2147483648 to 2147483647)";
+    case FieldErrorKind::OutOfInt16:
+      return "is out of the range of a 16-bit whole number (-32768 to 32767)";
+    case FieldErrorKind::EmptyReal: return "is empty where a number belongs";
+    case FieldErrorKind::NotReal: return "is not a number";
+    case FieldErrorKind::None: break;
+  }
+  return "";
+}
+
+std::string FieldProblem(const FieldError& err) {
+  if (err.kind == FieldErrorKind::FileEnds) return FieldErrorText(err.kind);
+  return "\"" + Shown(err.text) + "\" " + FieldErrorText(err.kind);
+}
 
 std::string DescribeFieldError(int record, const FieldError& err) {
-  std::string s = "record " + std::to_string(record) + ", field " + std::to_string(err.field) +
-                  " (line " + std::to_string(err.line) + "): ";
-  if (err.what == "the file ends inside the record") return s + err.what;
-  return s + "\"" + Shown(err.text) + "\" " + err.what;
+  return "record " + std::to_string(record) + ", field " + std::to_string(err.field) + " (line " +
+         std::to_string(err.line) + "): " + FieldProblem(err);
 }
 
 }  // namespace treetri

@@ -11,12 +11,28 @@
 
 namespace treetri {
 
+// Why a field could not be read.
+enum class FieldErrorKind {
+  None,
+  FileEnds,        // the file ends inside the record
+  NoClosingQuote,
+  EmptyWhole,      // empty where a whole number belongs
+  NotWhole,
+  OutOfInt32,
+  OutOfInt16,
+  EmptyReal,       // empty where a number belongs
+  NotReal,
+};
+
+// The words a message uses for the kind ("is not a whole number" ...).
+const char* FieldErrorText(FieldErrorKind kind);
+
 // Where and why a field could not be read.
 struct FieldError {
   int field = 0;      // number of the field within its record (from 1)
   int line = 0;       // line of the file on which the field starts (from 1)
   std::string text;   // the text found
-  std::string what;   // e.g. "is not a whole number"
+  FieldErrorKind kind = FieldErrorKind::None;
 };
 
 class FieldReader {
@@ -43,6 +59,9 @@ class FieldReader {
  private:
   // Reads the raw text of the next field; false at the end of the data.
   bool NextField(std::string& out, FieldError& err);
+  // Reads a whole number within low..high.
+  bool ReadWhole(std::int64_t low, std::int64_t high, FieldErrorKind outOfRange,
+                 std::int64_t& out, FieldError& err);
 
   std::string data_;
   size_t pos_ = 0;
@@ -55,12 +74,12 @@ class FieldReader {
 bool ParseInt64(const std::string& text, std::int64_t& out);
 bool ParseReal(const std::string& text, double& out);
 
-// Text found in a file as a message shows it: cut short, control bytes as
-// \xNN.
-std::string ShownText(const std::string& text);
+// The text found and what is wrong with it: "\"abc\" is not a number", or
+// "the file ends inside the record".
+std::string FieldProblem(const FieldError& err);
 
 // A field error as message text: "record 3, field 4 (line 5): "abc" is not a
-// real number".
+// number".
 std::string DescribeFieldError(int record, const FieldError& err);
 
 }  // namespace treetri

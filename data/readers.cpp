@@ -43,7 +43,7 @@ std::string Plural(int n, const char* one, const char* many) {
 
 }  // namespace
 
-void Open_PhotogrammetricMap(Tables& t, UserInterface& ui) {
+void Open_PhotogrammetricMap(InputData& t, UserInterface& ui) {
   ui.SetDialogFilter(kMapDialogFilter);
   ui.SetDialogTitle(kMapDialogTitle);
   if (!ui.ShowOpenDialog()) return;
@@ -52,7 +52,7 @@ void Open_PhotogrammetricMap(Tables& t, UserInterface& ui) {
 
 namespace {
 
-bool ReadPhotoMap(Tables& t, UserInterface& ui, const std::string& path) {
+bool ReadPhotoMap(InputData& t, UserInterface& ui, const std::string& path) {
   std::string content, error;
   if (!ReadWholeFile(path, content, error)) {
     ui.MessageBox("The photogrammetric map file \"" + path + "\" cannot be opened: " + error +
@@ -89,7 +89,7 @@ bool ReadPhotoMap(Tables& t, UserInterface& ui, const std::string& path) {
 // Running out of memory part-way ends the reading like a bad record: a
 // message naming the file, and the tables hold the complete records read
 // before.
-bool ReadPhotoMapFile(Tables& t, UserInterface& ui, const std::string& path) {
+bool ReadPhotoMapFile(InputData& t, UserInterface& ui, const std::string& path) {
   try {
     return ReadPhotoMap(t, ui, path);
   } catch (const std::bad_alloc&) {
@@ -100,7 +100,7 @@ bool ReadPhotoMapFile(Tables& t, UserInterface& ui, const std::string& path) {
   }
 }
 
-void OPen_Field_observations(Tables& t, UserInterface& ui) {
+void OPen_Field_observations(InputData& t, UserInterface& ui) {
   ui.SetDialogFilter(kSightingDialogFilter);
   ui.SetDialogTitle(kSightingDialogTitle);
   if (!ui.ShowOpenDialog()) return;
@@ -109,7 +109,7 @@ void OPen_Field_observations(Tables& t, UserInterface& ui) {
 
 namespace {
 
-bool ReadSightings(Tables& t, UserInterface& ui, const std::string& path) {
+bool ReadSightings(InputData& t, UserInterface& ui, const std::string& path) {
   auto fail = [&](const std::string& detail) {
     ui.MessageBox(kSightingErrorMessage);
     ui.MessageBox("The sighting file \"" + path + "\": " + detail + ". " +
@@ -171,7 +171,7 @@ bool ReadSightings(Tables& t, UserInterface& ui, const std::string& path) {
 
 }  // namespace
 
-bool ReadSightingFile(Tables& t, UserInterface& ui, const std::string& path) {
+bool ReadSightingFile(InputData& t, UserInterface& ui, const std::string& path) {
   try {
     return ReadSightings(t, ui, path);
   } catch (const std::bad_alloc&) {

@@ -19,15 +19,15 @@ inline constexpr const char* kSightingErrorMessage =
 
 // Menu command: lets the user choose a map file and reads it. A cancelled
 // dialog changes nothing.
-void Open_PhotogrammetricMap(Tables& t, UserInterface& ui);
+void Open_PhotogrammetricMap(InputData& t, UserInterface& ui);
 // Reads the named map file into PhotoTrees and reports the count (or the
 // problem) in a message. Returns true when the whole file was read.
-bool ReadPhotoMapFile(Tables& t, UserInterface& ui, const std::string& path);
+bool ReadPhotoMapFile(InputData& t, UserInterface& ui, const std::string& path);
 
 // Menu command: lets the user choose a sighting file and reads it.
-void OPen_Field_observations(Tables& t, UserInterface& ui);
+void OPen_Field_observations(InputData& t, UserInterface& ui);
 // Reads the named sighting file into TargetTrees, looking every sighted tree
 // up in PhotoTrees. Returns true when the whole file was read.
-bool ReadSightingFile(Tables& t, UserInterface& ui, const std::string& path);
+bool ReadSightingFile(InputData& t, UserInterface& ui, const std::string& path);
 
 }  // namespace treetri

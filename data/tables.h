@@ -1,13 +1,12 @@
-// The program-wide state: every table and scalar that the commands share,
-// from start-up to exit. A fresh Tables is the start-up state.
+// The parts of the program-wide state that lie below the computation: the
+// input data, the run settings and the session. positioning/tables.h
+// composes them with the case work area into Tables.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "matrix/matrix.h"
 
 namespace treetri {
 
@@ -87,62 +86,6 @@ struct TargetTree {
   Slots<Flag> HasAzimuth;
 };
 
-struct CaseObservation {
-  std::int32_t AzimuthRow = 0;
-  std::int32_t DistanceRow = 0;
-  Flag IsDist = kFalse;
-  double Distance = 0;
-  double Obs_dist = 0;
-  Flag Is_Azim = kFalse;
-  double Azimuth = 0;
-  double Obs_azim = 0;
-  double Slope = 0;
-  double Res_Dist = 0;
-  double Res_Azim = 0;
-};
-
-struct FixedPoint {
-  double Obs_X = 0, Obs_Y = 0;
-  double StartX = 0, StartY = 0;
-  double X_adj = 0, Y_adj = 0;
-};
-
-// Why a case could not be adjusted; None while it can.
-enum class CaseFailure { None, Npa, CoincidentPoint, Singular, TooManyRows, NotFinite };
-
-// The working set of the case being computed.
-struct CaseWork {
-  int CaseNumber = 0;
-  Table<CaseObservation> CaseObservations;
-  Table<FixedPoint> FixedPoints;
-
-  // Case scalars; they carry over from case to case until a step sets them.
-  double X_ini = 0, Y_ini = 0;
-  double X_adj = 0, Y_adj = 0;
-  double SigmaNull = 0, SigmaX = 0, SigmaY = 0;
-  std::array<char, 8> TypeOfIni{};  // eight characters of code 0 at start-up
-  std::int32_t NumOfObs = 0;
-
-  // Set for the case being computed.
-  bool InitialApproximationFailed = false;
-  CaseFailure Failure = CaseFailure::None;
-  bool Unchecked = false;  // redundancy of zero or less: no precision figures
-
-  // The linear system of the current iteration and the solution's matrices.
-  Matrix DesignMatrix;
-  Vector MisclosureVector;
-  Vector WeightVector;
-  Vector BaardaValues;
-  Matrix DesignT, WeightMatrix, DesignTWeight, NormalMatrix, NormalRhs, NormalInverse, Solution;
-  Matrix MisclosureTWeight, QuadraticForm, CofactorObs, DesignQxx, DesignQxxDesignT,
-      CofactorResiduals;
-  Vector NormalInverseDiagonal;
-  // The two single-precision tables that the map data line prints; nothing
-  // writes them, so they stay zero.
-  std::array<float, 2> Reserved2{};
-  std::array<std::array<float, 3>, 2> Reserved2x3{};
-};
-
 struct RunParameters {
   std::string ResultsFileName;
   std::int32_t Item4 = 0;
@@ -167,7 +110,9 @@ inline constexpr std::array<double, kTauCount> kTauCriticalValues = {
     2.10013609335436, 2.09792345581762, 2.09591270592162, 2.09407750489925, 2.09239698036049,
     2.09085103863992, 2.08941987025281, 2.08809534661565, 2.08687407583499};
 
-struct Tables {
+// The input data, owned by the two readers: the map, the field trees and
+// their count.
+struct InputData {
   Table<PhotoTree> PhotoTrees;
   // Whether a map file has been read since start-up.
   bool MapRead = false;
@@ -177,13 +122,18 @@ struct Tables {
 
   Table<TargetTree> TargetTrees;
   std::int32_t TargetTreeCount = 0;
+};
 
-  CaseWork Case;
+// The run's settings, owned by the parameter reader and the run driver.
+struct RunSettings {
   RunParameters Parameters;
   std::array<double, kTauCount> TauCriticalValues{};  // indices 0 to 28
-  std::string WorkFolder;
+};
 
-  InverseWorkspace Inverse;
+// The session, owned by the start-up routine and the run driver: the work
+// folder, the generator and whether a run is under way.
+struct Session {
+  std::string WorkFolder;
   // State of the pseudo-random generator of the run driver; the same at every
   // program start.
   std::uint64_t RandomState = 0x7265657472697431ULL;

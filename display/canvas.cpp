@@ -24,10 +24,10 @@ void SetUpMapCanvas(UserInterface& ui, Flag& drawFlag) {
   ui.SetDrawWidth(2);
 }
 
-void DrawCasePosition(Tables& t, UserInterface& ui, Flag& drawFlag) {
-  if (!IsTrue(drawFlag) || !(std::fabs(t.Case.X_adj) < 10)) return;
-  const double x = 200 + 100 * t.Case.X_adj;
-  const double y = 200 - 100 * t.Case.Y_adj;
+void DrawCasePosition(const CaseWork& c, UserInterface& ui, Flag& drawFlag) {
+  if (!IsTrue(drawFlag) || !(std::fabs(c.X_adj) < 10)) return;
+  const double x = 200 + 100 * c.X_adj;
+  const double y = 200 - 100 * c.Y_adj;
   ui.Point(x, y, kMagenta);
   ui.ProcessEvents();
 }

@@ -4,6 +4,7 @@
 
 #include "data/field_reader.h"
 #include "output/number_text.h"
+#include "output/results_format.h"
 #include "platform/files.h"
 #include "platform/ui.h"
 
@@ -14,6 +15,10 @@ namespace {
 struct CasePositions {
   double X_ini = 0, Y_ini = 0, X_adj = 0, Y_adj = 0;
 };
+
+// The first nine fields of a results line, read in order below.
+static_assert(kFieldCase == 0 && kFieldSpecies == 4 && kFieldX_ini == 5 && kFieldY_adj == 8,
+              "the layout of output/results_format.h");
 
 // Reads the fields Case ... Y_adj of case k (the results file's line k + 1).
 // False when the file is missing or short, when the line belongs to another

@@ -3,7 +3,7 @@
 // initial approximation read back from the results file.
 #pragma once
 
-#include "data/tables.h"
+#include "positioning/tables.h"
 
 namespace treetri {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "positioning/run.h"
+#include "core/run.h"
 
 using namespace treetri;
 using namespace treetri::fuzz;

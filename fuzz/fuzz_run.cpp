@@ -14,8 +14,8 @@
 #include "data/readers.h"
 #include "display/plot_viewer.h"
 #include "fuzz/fuzz_support.h"
-#include "positioning/case_steps.h"
-#include "positioning/run.h"
+#include "output/dump_files.h"
+#include "core/run.h"
 #include "output/results_writer.h"
 
 using namespace treetri;

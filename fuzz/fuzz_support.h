@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "data/tables.h"
+#include "positioning/tables.h"
 #include "platform/headless_ui.h"
 
 namespace treetri::fuzz {
@@ -43,10 +43,6 @@ std::string DefaultMap();
 std::string DefaultSightings();
 std::string DefaultParameters();
 
-// A results line has 15 fields, 14 per slot and the TypeOfIni: the slots
-// are the case's NPA when it lies in 1..20, else none.
-int ExpectedSlots(int npa);
-
 // The limits of the tables after any reading: TargetTreeCount within the
 // table and the 2000 records; per record the counts equal the flags, and
 // only slots 1..min(NPA, 5) have flags.
@@ -64,7 +60,5 @@ void CheckList(const Tables& t, const std::vector<std::string>& list, int cases)
 void CheckDumpFile(const std::string& name, const std::string& text);
 // Drawing operations: every coordinate and radius finite.
 void CheckDrawing(const std::vector<DrawOp>& drawing);
-// No "nan" or "inf" in any letter case.
-void CheckNoNonFiniteWords(const std::string& where, const std::string& text);
 
 }  // namespace treetri::fuzz

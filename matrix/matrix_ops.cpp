@@ -3,7 +3,6 @@
 #include <cmath>
 #include <vector>
 
-#include "platform/ui.h"
 
 namespace treetri {
 
@@ -51,9 +50,9 @@ bool ProductLoops(int rowsA, int colsA, int colsB, Matrix& C, TermA termA, TermB
 
 }  // namespace
 
-bool MatMul(UserInterface& ui, const Matrix& A, int rowsA, int colsA, const Matrix& B, int rowsB,
+bool MatMul(MatrixReport& report, const Matrix& A, int rowsA, int colsA, const Matrix& B, int rowsB,
             int colsB, Matrix& C, int rowsC, int colsC) {
-  if (colsA != rowsB) ui.MessageBox(kDimensionMessage);
+  if (colsA != rowsB) report.push_back(kDimensionMessage);
   C.Recreate(rowsC, colsC);
   return ProductLoops(
       rowsA, colsA, colsB, C,
@@ -69,9 +68,9 @@ bool MatMul(UserInterface& ui, const Matrix& A, int rowsA, int colsA, const Matr
       });
 }
 
-bool MatMul(UserInterface& ui, const Matrix& A, int rowsA, int colsA, const Vector& B, int rowsB,
+bool MatMul(MatrixReport& report, const Matrix& A, int rowsA, int colsA, const Vector& B, int rowsB,
             int colsB, Matrix& C, int rowsC, int colsC) {
-  if (colsA != rowsB) ui.MessageBox(kDimensionMessage);
+  if (colsA != rowsB) report.push_back(kDimensionMessage);
   C.Recreate(rowsC, colsC);
   // A vector has no second dimension: its elements serve as B(k) only when the
   // result is a single column; otherwise every term lacks its source.
@@ -90,9 +89,9 @@ bool MatMul(UserInterface& ui, const Matrix& A, int rowsA, int colsA, const Vect
       });
 }
 
-bool VecTMatMul(UserInterface& ui, const Vector& a, int rowsA, int colsA, const Matrix& B,
+bool VecTMatMul(MatrixReport& report, const Vector& a, int rowsA, int colsA, const Matrix& B,
                 int rowsB, int colsB, Matrix& C, int rowsC, int colsC) {
-  if (colsA != rowsB) ui.MessageBox(kDimensionMessage);
+  if (colsA != rowsB) report.push_back(kDimensionMessage);
   C.Recreate(rowsC, colsC);
   return ProductLoops(
       rowsA, colsA, colsB, C,
@@ -163,8 +162,8 @@ InverseResult MatInverse(InverseWorkspace& ws, const Matrix& M, Matrix& R) {
   return InverseResult::Ok;
 }
 
-void MatDiagonal(UserInterface& ui, const Matrix& M, Vector& d) {
-  if (M.Rows() != M.Cols()) ui.MessageBox(kNotSquareMessage);
+void MatDiagonal(MatrixReport& report, const Matrix& M, Vector& d) {
+  if (M.Rows() != M.Cols()) report.push_back(kNotSquareMessage);
   d.Recreate(M.Rows());
   for (int i = 1; i <= M.Rows(); ++i) d(i) = i <= M.Cols() ? M(i, i) : 0.0;
 }

@@ -3,25 +3,30 @@
 // terms with k ascending, so results are reproducible to the bit.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "matrix/matrix.h"
 
 namespace treetri {
 
-class UserInterface;
+// The messages of the routines, in order: a routine that finds its operands'
+// shapes at odds adds the message and goes on; the caller shows them.
+using MatrixReport = std::vector<std::string>;
 
 // C (rowsC x colsC) = A * B. B may be a Matrix or a Vector (a single column).
-// When colsA differs from rowsB a message is shown and a best-effort product
+// When colsA differs from rowsB kDimensionMessage is reported and a best-effort product
 // is made: terms whose indices lie outside A or B, terms that overflow and
 // stores outside C are skipped. Returns false when a term was skipped
 // because it overflowed.
-bool MatMul(UserInterface& ui, const Matrix& A, int rowsA, int colsA, const Matrix& B, int rowsB,
+bool MatMul(MatrixReport& report, const Matrix& A, int rowsA, int colsA, const Matrix& B, int rowsB,
             int colsB, Matrix& C, int rowsC, int colsC);
-bool MatMul(UserInterface& ui, const Matrix& A, int rowsA, int colsA, const Vector& B, int rowsB,
+bool MatMul(MatrixReport& report, const Matrix& A, int rowsA, int colsA, const Vector& B, int rowsB,
             int colsB, Matrix& C, int rowsC, int colsC);
 
 // C = a^T * B with the vector a taken as one row of colsA elements; every row
 // of C holds that same product.
-bool VecTMatMul(UserInterface& ui, const Vector& a, int rowsA, int colsA, const Matrix& B,
+bool VecTMatMul(MatrixReport& report, const Vector& a, int rowsA, int colsA, const Matrix& B,
                 int rowsB, int colsB, Matrix& C, int rowsC, int colsC);
 
 // C = A + B over A's dimensions; B must be at least as large as A.
@@ -38,9 +43,9 @@ enum class InverseResult { Ok, Singular, TooLarge, NotSquare };
 // a matrix that is not square; R is then all zero with M's dimensions.
 InverseResult MatInverse(InverseWorkspace& ws, const Matrix& M, Matrix& R);
 
-// d(i) = M(i, i) for every row; a message when M is not square. Elements
+// d(i) = M(i, i) for every row; kNotSquareMessage is reported when M is not square. Elements
 // beyond the last column of a matrix with more rows than columns are 0.
-void MatDiagonal(UserInterface& ui, const Matrix& M, Vector& d);
+void MatDiagonal(MatrixReport& report, const Matrix& M, Vector& d);
 
 // M = diag(v).
 void DiagonalMatrix(const Vector& v, Matrix& M);

@@ -1,9 +1,9 @@
 #include "output/output_check.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "data/field_reader.h"
-#include "data/tables.h"
 
 namespace treetri {
 
@@ -77,12 +77,7 @@ void CheckFields(const std::string& where, const std::vector<std::string>& field
   }
 }
 
-const char* const kCaseForms = "iiiii22223224ii";
-const char* const kSlotForms = "ii222243b42b44";
-
 }  // namespace
-
-int ResultsSlotCount(int npa) { return npa >= 1 && npa <= kSlotCount ? npa : 0; }
 
 std::vector<std::string> SplitAt(const std::string& s, const std::string& separator) {
   std::vector<std::string> out;
@@ -106,28 +101,32 @@ std::vector<std::string> CheckResultsText(const std::string& text) {
   const std::vector<std::string> header = SplitAt(lines[0], ",");
   // The last word follows the comma and blank of "NumOfObs, " when case 1
   // has no slot blocks, the comma of "Obs_azim," when it has some.
-  const std::string last = header.size() == 16 ? " TypeOfIni" : "TypeOfIni";
-  if (header[0] != "Case" || header.back() != last || header.size() < 16 ||
-      (header.size() - 16) % 14 != 0)
+  const size_t bare = static_cast<size_t>(ResultsFieldCount(0));
+  const std::string last = std::string(header.size() == bare ? " " : "") + kResultsHeaderEnd;
+  if (header[0] != "Case" || header.back() != last || header.size() < bare ||
+      (header.size() - bare) % kResultsSlotFields != 0)
     problems.push_back("line 1 is not a header line");
   for (size_t k = 1; k < lines.size(); ++k) {
     const std::string where = "line " + std::to_string(k + 1);
     const std::vector<std::string> f = SplitAt(lines[k], ",");
-    if (f.size() < 16) {
+    if (f.size() < bare) {
       problems.push_back(where + " has " + std::to_string(f.size()) + " fields");
       continue;
     }
-    CheckFields(where, f, 0, kCaseForms, problems);
+    CheckFields(where, f, 0, kResultsCaseForms, problems);
     if (f[0] != std::to_string(k)) problems.push_back(where + " is not case " + std::to_string(k));
-    const int npa = NumberForm(f[13], 0) && f[13].size() < 10 ? std::stoi(f[13]) : 0;
-    const size_t slots = static_cast<size_t>(ResultsSlotCount(npa));
-    if (f.size() != 15 + 14 * slots + 1) {
-      problems.push_back(where + " has " + std::to_string(f.size()) + " fields for NPA " + f[13]);
+    const std::string& npaText = f[kFieldNPA];
+    const int npa = NumberForm(npaText, 0) && npaText.size() < 10 ? std::stoi(npaText) : 0;
+    const int slots = ResultsSlotCount(npa);
+    if (f.size() != static_cast<size_t>(ResultsFieldCount(slots))) {
+      problems.push_back(where + " has " + std::to_string(f.size()) + " fields for NPA " + npaText);
       continue;
     }
-    for (size_t j = 0; j < slots; ++j) CheckFields(where, f, 15 + 14 * j, kSlotForms, problems);
+    for (int j = 0; j < slots; ++j)
+      CheckFields(where, f, static_cast<size_t>(kResultsCaseFields + kResultsSlotFields * j),
+                  kResultsSlotForms, problems);
     const std::string& type = f.back();
-    if (type != "POLAR   " && type != "INTERSEC" && type != "NONE    ")
+    if (std::find(kTypeOfIniWords.begin(), kTypeOfIniWords.end(), type) == kTypeOfIniWords.end())
       problems.push_back(where + " ends with " + Quote(type));
   }
   return problems;
@@ -140,12 +139,14 @@ std::vector<std::string> CheckMapDataText(const std::string& text) {
   for (size_t k = 0; k < lines.size(); ++k) {
     const std::string where = "line " + std::to_string(k + 1);
     const std::vector<std::string> f = SplitAt(lines[k], ",");
-    if (f.size() < 11 || f.size() % 2 == 0 || !f.back().empty()) {
-      problems.push_back(where + " has " + std::to_string(f.size() - 1) + " fields");
+    const size_t fields = f.size() - 1;  // after the last field's comma
+    if (fields < static_cast<size_t>(MapDataFieldCount(0)) || fields % 2 == 1 || !f.back().empty()) {
+      problems.push_back(where + " has " + std::to_string(fields) + " fields");
       continue;
     }
-    CheckFields(where, f, 0, "0022555555" + std::string(f.size() - 11, '2'), problems);
-    for (size_t i = 4; i < 10; ++i)
+    CheckFields(where, f, 0,
+                kMapDataCaseForms + std::string(fields - kMapDataCaseFields, '2'), problems);
+    for (size_t i = 4; i < static_cast<size_t>(kMapDataCaseFields); ++i)
       if (f[i] != "0.00000") problems.push_back(where + ": reserved value " + Quote(f[i]));
   }
   return problems;
@@ -154,16 +155,16 @@ std::vector<std::string> CheckMapDataText(const std::string& text) {
 std::vector<std::string> CheckListLine(const std::string& line) {
   std::vector<std::string> problems;
   NoNonFiniteWords("the line", line, problems);
-  const std::vector<std::string> p = SplitAt(line, ", ");
-  if (p.size() != 10) return {"the line has " + std::to_string(p.size()) + " parts: " + Quote(line)};
-  CheckFields("the line", p, 0, "iiii22322", problems);
-  const std::string& s = p[9];
-  const bool known = s == " OK " || s == " ? " || s == "UNCHECKED" ||
-                     (s.rfind("???? Point ", 0) == 0 && s.size() > 22 &&
-                      s.compare(s.size() - 11, 11, " erroneous?") == 0) ||
-                     s == "FAILED: NPA" || s == "FAILED: coincident point" ||
-                     s == "FAILED: singular" || s == "FAILED: too many rows" ||
-                     s == "FAILED: not finite";
+  const std::vector<std::string> p = SplitAt(line, kListSeparator);
+  if (p.size() != static_cast<size_t>(kListParts))
+    return {"the line has " + std::to_string(p.size()) + " parts: " + Quote(line)};
+  CheckFields("the line", p, 0, kListForms, problems);
+  const std::string& s = p[kListParts - 1];
+  const std::string point = std::string(kStatusErroneous) + " Point ", erroneous = " erroneous?";
+  bool known = s == kStatusOk || s == kStatusDoubtful || s == kStatusUnchecked ||
+               (s.rfind(point, 0) == 0 && s.size() > point.size() + erroneous.size() &&
+                s.compare(s.size() - erroneous.size(), erroneous.size(), erroneous) == 0);
+  for (CaseFailure f : kFailures) known = known || s == kStatusFailed + std::string(FailureReason(f));
   if (!known) problems.push_back("the status " + Quote(s) + " is not one of the program's");
   return problems;
 }

@@ -8,11 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace treetri {
+#include "output/results_format.h"
 
-// Slot blocks of a results line with this NPA: NPA itself within 1..20,
-// else none.
-int ResultsSlotCount(int npa);
+namespace treetri {
 
 std::vector<std::string> CheckResultsText(const std::string& text);
 std::vector<std::string> CheckMapDataText(const std::string& text);

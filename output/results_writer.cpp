@@ -8,10 +8,6 @@
 
 namespace treetri {
 
-namespace {
-
-const char* const kMissing = "-999";
-
 const char* FailureReason(CaseFailure f) {
   switch (f) {
     case CaseFailure::Npa: return "NPA";
@@ -23,6 +19,10 @@ const char* FailureReason(CaseFailure f) {
   }
   return "";
 }
+
+namespace {
+
+const char* const kMissing = kMissingText;
 
 // Number of slot blocks a case writes: none for a case that was not set up.
 int SlotCount(const Tables& t, int caseNumber) {
@@ -54,7 +54,7 @@ std::string TauText(const Tables& t) {
 
 std::string TypeOfIniText(const Tables& t) {
   if (t.Case.Failure == CaseFailure::Npa || t.Case.InitialApproximationFailed)
-    return "NONE    ";
+    return kTypeOfIniWords[2];
   return std::string(t.Case.TypeOfIni.data(), t.Case.TypeOfIni.size());
 }
 
@@ -62,11 +62,11 @@ std::string TypeOfIniText(const Tables& t) {
 
 std::string CaseStatus(const Tables& t, int caseNumber) {
   const CaseWork& c = t.Case;
-  if (Failed(t)) return std::string("FAILED: ") + FailureReason(c.Failure);
-  if (c.Unchecked) return "UNCHECKED";
-  std::string status = " OK ";
-  if (c.SigmaX > 0.5 || c.SigmaY > 0.5) status = " ? ";
-  if (c.SigmaX > 0.75 || c.SigmaY > 0.75) status = "????";
+  if (Failed(t)) return std::string(kStatusFailed) + FailureReason(c.Failure);
+  if (c.Unchecked) return kStatusUnchecked;
+  std::string status = kStatusOk;
+  if (c.SigmaX > 0.5 || c.SigmaY > 0.5) status = kStatusDoubtful;
+  if (c.SigmaX > 0.75 || c.SigmaY > 0.75) status = kStatusErroneous;
   const TargetTree& tree = t.TargetTrees[caseNumber];
   double best = 0;
   int bestSlot = 0;
@@ -110,15 +110,10 @@ std::string MapDataLine(const Tables& t, int caseNumber) {
 }
 
 std::string ResultsHeaderLine(const Tables& t, int caseNumber) {
-  std::string line =
-      "Case,NumofIte,Plot-id,Tree-id, Sp, X_ini, Y_ini, X_adj, Y_adj, SigmaNull, SigmaX, "
-      "SigmaY, Tau, NPA, NumOfObs, ";
+  std::string line = kResultsHeaderCasePart;
   const int n = SlotCount(t, caseNumber);
-  for (int j = 1; j <= n; ++j)
-    line +=
-        "Tree, Sp, Obs_X, Obs_Y, X_adj, Y_adj, Res_Azim, Res_Dist, IsDist, BaardaDist, "
-        "Obs_dist, Is_Azim, Baarda_Azim, Obs_azim,";
-  return line + "TypeOfIni";
+  for (int j = 1; j <= n; ++j) line += kResultsHeaderSlotPart;
+  return line + kResultsHeaderEnd;
 }
 
 std::string ResultsLine(const Tables& t, int caseNumber, int iterations) {
@@ -173,7 +168,7 @@ std::string ListLine(const Tables& t, int caseNumber, int iterations) {
   const TargetTree& tree = t.TargetTrees[caseNumber];
   const bool adjusted = !Failed(t);
   const bool precise = HasPrecision(t);
-  const std::string sep = ", ";
+  const std::string sep = kListSeparator;
   return IntegerText(caseNumber) + sep + IntegerText(iterations) + sep + IntegerText(tree.Plot) +
          sep + IntegerText(tree.Tree) + sep + (adjusted ? Fixed(c.X_adj, 2) : kMissing) + sep +
          (adjusted ? Fixed(c.Y_adj, 2) : kMissing) + sep +
@@ -182,13 +177,8 @@ std::string ListLine(const Tables& t, int caseNumber, int iterations) {
          (precise ? Fixed(c.SigmaY, 2) : kMissing) + sep + CaseStatus(t, caseNumber);
 }
 
-void WriteCaseResults(Tables& t, UserInterface& ui, int& caseNumber, int& iterations) {
-  OutputState state;
-  WriteCaseResults(t, ui, caseNumber, iterations, state);
-}
-
-void WriteCaseResults(Tables& t, UserInterface& ui, int& caseNumber, int& iterations,
-                      OutputState& state) {
+std::string WriteCaseResults(const Tables& t, UserInterface& ui, int caseNumber, int iterations,
+                             OutputState& state) {
   std::string error;
   if (!state.mapDataFailed) {
     const std::string path = t.WorkFolder + kMapDataFileName;
@@ -212,6 +202,7 @@ void WriteCaseResults(Tables& t, UserInterface& ui, int& caseNumber, int& iterat
                     IntegerText(caseNumber) + ".");
     }
   }
+  return CaseStatus(t, caseNumber);
 }
 
 }  // namespace treetri

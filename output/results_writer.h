@@ -5,15 +5,13 @@
 
 #include <string>
 
-#include "data/tables.h"
+#include "output/results_format.h"
+#include "positioning/tables.h"
 
 namespace treetri {
 
 class UserInterface;
 
-inline constexpr const char* kMapDataFileName = "mapdata.txt";
-inline constexpr const char* kListHeader =
-    "C Nite Plot Tree   X-sol       Y-sol      SigmaN SigX SigY Status";
 
 // What a run knows about its output files: a file that could not be written
 // is reported once and left alone for the rest of the run.
@@ -32,10 +30,10 @@ std::string ResultsHeaderLine(const Tables& t, int caseNumber);
 std::string ResultsLine(const Tables& t, int caseNumber, int iterations);
 std::string ListLine(const Tables& t, int caseNumber, int iterations);
 
-// Writes the case to the two files and the list. Every line ends with CR LF;
-// each file is complete on disk when the call returns.
-void WriteCaseResults(Tables& t, UserInterface& ui, int& caseNumber, int& iterations);
-void WriteCaseResults(Tables& t, UserInterface& ui, int& caseNumber, int& iterations,
-                      OutputState& state);
+// Writes the case to the two files and the list and returns the case's
+// status text. Every line ends with CR LF; each file is complete on disk
+// when the call returns.
+std::string WriteCaseResults(const Tables& t, UserInterface& ui, int caseNumber, int iterations,
+                             OutputState& state);
 
 }  // namespace treetri

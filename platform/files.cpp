@@ -25,6 +25,13 @@ std::string OpenReason(Links links) {
   return Reason();
 }
 
+// Cuts a file back to `size` after a failed write. The write's error is the
+// one reported; a cut that fails too has nothing to add to it.
+void CutBack(int fd, off_t size) {
+  const int result = ::ftruncate(fd, size);
+  (void)result;
+}
+
 // Writes all of `content`, retrying short writes and interrupted calls.
 bool WriteAll(int fd, const std::string& content) {
   const char* p = content.data();
@@ -111,8 +118,7 @@ bool WriteFrom(const std::string& path, int flags, Links links, const std::strin
   bool ok = WriteAll(fd, content) && ::ftruncate(fd, static_cast<off_t>(content.size())) == 0;
   if (!ok) {
     error = Reason();
-    if (::ftruncate(fd, 0) != 0) {
-    }
+    CutBack(fd, 0);
   }
   if (::close(fd) != 0 && ok) {
     error = Reason();
@@ -151,8 +157,7 @@ bool AppendToFile(const std::string& path, const std::string& content, std::stri
   if (!ok) {
     error = Reason();
     // Take the half-written line back so the file stays a run of whole lines.
-    if (before >= 0 && ::ftruncate(fd, before) != 0) {
-    }
+    if (before >= 0) CutBack(fd, before);
   }
   if (::close(fd) != 0 && ok) {
     error = Reason();

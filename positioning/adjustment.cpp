@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "matrix/matrix_ops.h"
+#include "positioning/case_pipeline.h"
 #include "positioning/case_steps.h"
 
 namespace treetri {
@@ -34,23 +35,22 @@ namespace {
 
 // The part both forms share: corrections, update and stop test. Returns
 // false when the case failed.
-bool SolveAndUpdate(Tables& t, UserInterface& ui, int& converged, int caseNumber) {
-  CaseWork& c = t.Case;
+bool SolveAndUpdate(CaseWork& c, int& converged) {
   const int m = c.DesignMatrix.Rows();
   const int u = c.DesignMatrix.Cols();
-  const int n = t.TargetTrees[caseNumber].NPA;
-  bool ok = MatMul(ui, c.DesignTWeight, u, m, c.DesignMatrix, m, u, c.NormalMatrix, u, u);
-  ok &= MatMul(ui, c.DesignTWeight, u, m, c.MisclosureVector, m, 1, c.NormalRhs, u, 1);
+  const int n = c.FixedPoints.Size();
+  bool ok = MatMul(c.Messages, c.DesignTWeight, u, m, c.DesignMatrix, m, u, c.NormalMatrix, u, u);
+  ok &= MatMul(c.Messages, c.DesignTWeight, u, m, c.MisclosureVector, m, 1, c.NormalRhs, u, 1);
   if (!ok) {
     c.Failure = CaseFailure::NotFinite;
     return false;
   }
-  CaseFailure f = FromInverse(MatInverse(t.Inverse, c.NormalMatrix, c.NormalInverse));
+  CaseFailure f = FromInverse(MatInverse(c.Inverse, c.NormalMatrix, c.NormalInverse));
   if (f != CaseFailure::None) {
     c.Failure = f;
     return false;
   }
-  if (!MatMul(ui, c.NormalInverse, u, u, c.NormalRhs, u, 1, c.Solution, u, 1) ||
+  if (!MatMul(c.Messages, c.NormalInverse, u, u, c.NormalRhs, u, 1, c.Solution, u, 1) ||
       !AllFinite(c.Solution)) {
     c.Failure = CaseFailure::NotFinite;
     return false;
@@ -64,17 +64,13 @@ bool SolveAndUpdate(Tables& t, UserInterface& ui, int& converged, int caseNumber
     c.FixedPoints[j].X_adj += c.Solution(2 * j + 1, 1);
     c.FixedPoints[j].Y_adj += c.Solution(2 * j + 2, 1);
   }
-  converged = 0;
-  if ((std::fabs(dX) < 0.01 && std::fabs(dY) < 0.01) ||
-      (std::fabs(dX) > 100 && std::fabs(dY) > 100))
-    converged = 1;
+  converged = CorrectionsStop(dX, dY) ? 1 : 0;
   return true;
 }
 
 // SigmaNull, SigmaX and SigmaY from the quadratic form; false without
 // redundancy (the case is then unchecked).
-bool Precision(Tables& t, UserInterface& ui, double omega) {
-  CaseWork& c = t.Case;
+bool Precision(CaseWork& c, double omega) {
   const int m = c.DesignMatrix.Rows();
   const int u = c.DesignMatrix.Cols();
   c.Reserved2 = {};
@@ -85,7 +81,7 @@ bool Precision(Tables& t, UserInterface& ui, double omega) {
     return false;
   }
   c.SigmaNull = std::sqrt(omega / (m - u));
-  MatDiagonal(ui, c.NormalInverse, c.NormalInverseDiagonal);
+  MatDiagonal(c.Messages, c.NormalInverse, c.NormalInverseDiagonal);
   c.SigmaX = c.SigmaNull * std::sqrt(c.NormalInverseDiagonal(1));
   c.SigmaY = c.SigmaNull * std::sqrt(c.NormalInverseDiagonal(2));
   return true;
@@ -128,8 +124,7 @@ bool PrecisionFinite(const CaseWork& c) {
 // elements, each with the same operations in the same order as the full
 // matrix products would (their other terms are exact zeros), so its results
 // are the same to the bit as AdjustmentStepByRoutines'.
-void AdjustmentStep(Tables& t, UserInterface& ui, int& converged, int& caseNumber) {
-  CaseWork& c = t.Case;
+void AdjustmentStep(CaseWork& c, int& converged) {
   auto fail = [&](CaseFailure f) { Fail(c, converged, f); };
   if (!StartStep(c, converged)) return;
   const Matrix& A = c.DesignMatrix;
@@ -144,7 +139,7 @@ void AdjustmentStep(Tables& t, UserInterface& ui, int& converged, int& caseNumbe
   c.DesignTWeight.Recreate(u, m);
   for (int i = 1; i <= m; ++i)
     for (int a = 1; a <= u; ++a) c.DesignTWeight(a, i) = A(i, a) * p(i);
-  if (!SolveAndUpdate(t, ui, converged, caseNumber)) return fail(c.Failure);
+  if (!SolveAndUpdate(c, converged)) return fail(c.Failure);
 
   // l^T P l, summed over the rows in order.
   double omega = 0;
@@ -153,7 +148,7 @@ void AdjustmentStep(Tables& t, UserInterface& ui, int& converged, int& caseNumbe
     if (lp != 0) omega = omega + lp * l(i);
   }
   if (!std::isfinite(omega)) return fail(CaseFailure::NotFinite);
-  if (!Precision(t, ui, omega)) return;
+  if (!Precision(c, omega)) return;
 
   // Diagonal of Qll + A Qxx A^T, with Qll(i, i) = 1 / p(i).
   const Matrix& Q = c.NormalInverse;
@@ -175,8 +170,7 @@ void AdjustmentStep(Tables& t, UserInterface& ui, int& converged, int& caseNumbe
   if (!PrecisionFinite(c)) return fail(CaseFailure::NotFinite);
 }
 
-void AdjustmentStepByRoutines(Tables& t, UserInterface& ui, int& converged, int& caseNumber) {
-  CaseWork& c = t.Case;
+void AdjustmentStepByRoutines(CaseWork& c, int& converged) {
   auto fail = [&](CaseFailure f) { Fail(c, converged, f); };
   if (!StartStep(c, converged)) return;
   const Matrix& A = c.DesignMatrix;
@@ -186,19 +180,19 @@ void AdjustmentStepByRoutines(Tables& t, UserInterface& ui, int& converged, int&
 
   MatTranspose(A, c.DesignT);
   DiagonalMatrix(c.WeightVector, c.WeightMatrix);
-  if (!MatMul(ui, c.DesignT, u, m, c.WeightMatrix, m, m, c.DesignTWeight, u, m))
+  if (!MatMul(c.Messages, c.DesignT, u, m, c.WeightMatrix, m, m, c.DesignTWeight, u, m))
     return fail(CaseFailure::NotFinite);
-  if (!SolveAndUpdate(t, ui, converged, caseNumber)) return fail(c.Failure);
+  if (!SolveAndUpdate(c, converged)) return fail(c.Failure);
 
-  bool ok = VecTMatMul(ui, l, 1, m, c.WeightMatrix, m, m, c.MisclosureTWeight, 1, m);
-  ok &= MatMul(ui, c.MisclosureTWeight, 1, m, l, m, 1, c.QuadraticForm, 1, 1);
+  bool ok = VecTMatMul(c.Messages, l, 1, m, c.WeightMatrix, m, m, c.MisclosureTWeight, 1, m);
+  ok &= MatMul(c.Messages, c.MisclosureTWeight, 1, m, l, m, 1, c.QuadraticForm, 1, 1);
   if (!ok) return fail(CaseFailure::NotFinite);
-  if (!Precision(t, ui, c.QuadraticForm(1, 1))) return;
+  if (!Precision(c, c.QuadraticForm(1, 1))) return;
 
-  CaseFailure f = FromInverse(MatInverse(t.Inverse, c.WeightMatrix, c.CofactorObs));
+  CaseFailure f = FromInverse(MatInverse(c.Inverse, c.WeightMatrix, c.CofactorObs));
   if (f != CaseFailure::None) return fail(f);
-  ok = MatMul(ui, A, m, u, c.NormalInverse, u, u, c.DesignQxx, m, u);
-  ok &= MatMul(ui, c.DesignQxx, m, u, c.DesignT, u, m, c.DesignQxxDesignT, m, m);
+  ok = MatMul(c.Messages, A, m, u, c.NormalInverse, u, u, c.DesignQxx, m, u);
+  ok &= MatMul(c.Messages, c.DesignQxx, m, u, c.DesignT, u, m, c.DesignQxxDesignT, m, m);
   if (!ok) return fail(CaseFailure::NotFinite);
   MatAdd(c.CofactorObs, c.DesignQxxDesignT, c.CofactorResiduals);
   for (int i = 1; i <= m; ++i)

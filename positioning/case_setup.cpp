@@ -4,16 +4,10 @@
 
 namespace treetri {
 
-bool CaseNpaValid(const Tables& t, int caseNumber) {
-  if (caseNumber < 1 || caseNumber > t.TargetTrees.Size()) return false;
-  const int npa = t.TargetTrees[caseNumber].NPA;
-  return npa >= 1 && npa <= kSlotCount;
-}
+bool CaseNpaValid(const TargetTree& tree) { return tree.NPA >= 1 && tree.NPA <= kSlotCount; }
 
-void PrepareCaseTables(Tables& t, int& caseNumber) {
-  const TargetTree& tree = t.TargetTrees[caseNumber];
+void PrepareCaseTables(const TargetTree& tree, CaseWork& c) {
   const int n = tree.NPA;
-  CaseWork& c = t.Case;
   c.CaseObservations.Recreate(n);
   c.FixedPoints.Recreate(n);
   for (int k = 1; k <= n; ++k) {
@@ -26,18 +20,16 @@ void PrepareCaseTables(Tables& t, int& caseNumber) {
   }
 }
 
-void CopyObservationFlags(Tables& t, int& caseNumber) {
-  const TargetTree& tree = t.TargetTrees[caseNumber];
+void CopyObservationFlags(const TargetTree& tree, CaseWork& c) {
   for (int k = 1; k <= tree.NPA; ++k) {
-    t.Case.CaseObservations[k].IsDist = tree.HasDistance[k];
-    t.Case.CaseObservations[k].Is_Azim = tree.HasAzimuth[k];
+    c.CaseObservations[k].IsDist = tree.HasDistance[k];
+    c.CaseObservations[k].Is_Azim = tree.HasAzimuth[k];
   }
 }
 
-void InitFixedPoints(Tables& t, int& caseNumber) {
-  const int n = t.TargetTrees[caseNumber].NPA;
-  for (int k = 1; k <= n; ++k) {
-    FixedPoint& p = t.Case.FixedPoints[k];
+void InitFixedPoints(const TargetTree& tree, CaseWork& c) {
+  for (int k = 1; k <= tree.NPA; ++k) {
+    FixedPoint& p = c.FixedPoints[k];
     p.X_adj = p.Obs_X;
     p.Y_adj = p.Obs_Y;
     p.StartX = p.X_adj;
@@ -62,13 +54,11 @@ double AzimuthToDirection(double a) {
   return 0;  // outside 0..360: no direction, the fresh table's 0 stays
 }
 
-void ConvertAzimuths(Tables& t, int& caseNumber) {
-  const int n = t.TargetTrees[caseNumber].NPA;
-  const double c = t.Parameters.AzimuthCorrection;
-  for (int k = 1; k <= n; ++k) {
-    CaseObservation& o = t.Case.CaseObservations[k];
+void ConvertAzimuths(const TargetTree& tree, double correction, CaseWork& c) {
+  for (int k = 1; k <= tree.NPA; ++k) {
+    CaseObservation& o = c.CaseObservations[k];
     o.Obs_dist = o.Distance;
-    o.Azimuth = CorrectAzimuth(o.Azimuth, c);
+    o.Azimuth = CorrectAzimuth(o.Azimuth, correction);
     o.Obs_azim = AzimuthToDirection(o.Azimuth);
     o.Azimuth = o.Obs_azim;
   }

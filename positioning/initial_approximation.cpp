@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "positioning/case_steps.h"
-#include "platform/ui.h"
 
 namespace treetri {
 
@@ -26,10 +25,8 @@ void SetStart(CaseWork& c, double sumX, double sumY, int count, const char* meth
 
 }  // namespace
 
-void FindInitialApproximation(Tables& t, UserInterface& ui, int& caseNumber) {
-  const TargetTree& tree = t.TargetTrees[caseNumber];
+void FindInitialApproximation(const TargetTree& tree, CaseWork& c) {
   const int n = tree.NPA;
-  CaseWork& c = t.Case;
   c.InitialApproximationFailed = false;
   const double halfPi = kPi / 2;
 
@@ -88,7 +85,6 @@ void FindInitialApproximation(Tables& t, UserInterface& ui, int& caseNumber) {
   if (count >= 1) return SetStart(c, sumX, sumY, count, "INTERSEC");
 
   c.InitialApproximationFailed = true;
-  ui.MessageBox(kInitialApproximationFailedMessage);
 }
 
 }  // namespace treetri

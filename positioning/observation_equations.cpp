@@ -4,8 +4,6 @@
 // sighted tree j.
 #include <cmath>
 
-#include "output/number_text.h"
-#include "platform/files.h"
 #include "positioning/case_steps.h"
 
 namespace treetri {
@@ -20,10 +18,8 @@ double DirectionAngle(double dy, double dx) {
   return dy < 0 ? a - kPi : a + kPi;
 }
 
-void BuildObservationEquations(Tables& t, int& caseNumber) {
-  const int N = t.TargetTrees[caseNumber].NPA;
-  CaseWork& c = t.Case;
-  const RunParameters& par = t.Parameters;
+void BuildObservationEquations(const RunParameters& par, CaseWork& c) {
+  const int N = c.FixedPoints.Size();
   int r = 0;
   for (int j = 1; j <= N; ++j) {
     if (IsTrue(c.CaseObservations[j].IsDist)) ++r;
@@ -105,60 +101,6 @@ void BuildObservationEquations(Tables& t, int& caseNumber) {
       }
     }
   }
-}
-
-namespace {
-
-void AddEntry(std::string& out, int row, int col, double v) {
-  out += IntegerText(row);
-  out += ' ';
-  out += IntegerText(col);
-  out += ' ';
-  out += FreeText(v);
-  out += "\r\n";
-}
-
-}  // namespace
-
-bool WriteDumpFiles(const Tables& t, std::string& error) {
-  const CaseWork& c = t.Case;
-  const Matrix& A = c.DesignMatrix;
-  const int N = c.FixedPoints.Size();
-  const int m = A.Rows();
-  // The entries in the order in which the system sets them.
-  std::string a, l, w;
-  int r = 0, entries = 0;
-  for (int j = 1; j <= N && j <= c.CaseObservations.Size(); ++j) {
-    const CaseObservation& o = c.CaseObservations[j];
-    for (int row : {IsTrue(o.Is_Azim) ? o.AzimuthRow : 0, IsTrue(o.IsDist) ? o.DistanceRow : 0}) {
-      if (row < 1 || row > m) continue;
-      for (int col : {1, 2, 2 * j + 1, 2 * j + 2})
-        if (A.Contains(row, col)) AddEntry(a, row, col, A(row, col));
-      entries += 4;
-      ++r;
-    }
-  }
-  for (int j = 1, q = r + 1; j <= N && q + 1 <= m; ++j, q += 2) {
-    if (A.Contains(q, 2 * j + 1)) AddEntry(a, q, 2 * j + 1, A(q, 2 * j + 1));
-    if (A.Contains(q + 1, 2 * j + 2)) AddEntry(a, q + 1, 2 * j + 2, A(q + 1, 2 * j + 2));
-    entries += 2;
-  }
-  for (int i = 1; i <= c.MisclosureVector.Size(); ++i) l += FreeText(c.MisclosureVector(i)) + "\r\n";
-  for (int i = 1; i <= c.WeightVector.Size(); ++i) w += FreeText(c.WeightVector(i)) + "\r\n";
-  const std::string matlab = IntegerText(m) + " " + IntegerText(A.Cols()) + " " +
-                             IntegerText(entries) + " " + IntegerText(r - 2) + "\r\n";
-  const std::string& dir = t.WorkFolder;
-  std::string why;
-  for (auto [name, text] : {std::pair<const char*, const std::string*>{kDumpAFileName, &a},
-                            {kDumpLFileName, &l},
-                            {kDumpWeightsFileName, &w},
-                            {kDumpMatlabFileName, &matlab}}) {
-    if (!RewriteFile(dir + name, *text, why, Links::Refuse)) {
-      error = "\"" + dir + name + "\": " + why;
-      return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace treetri

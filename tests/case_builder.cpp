@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "data/parameter_file.h"
+
 namespace treetri::testing {
 
 namespace {
@@ -29,23 +31,15 @@ std::string SightingRecord(int plot, int tree, int species, int npa,
 }
 
 std::string ParameterFile(const Parameters& p) {
-  std::string s;
-  s += "Results file\r\n" + p.resultsFile + "\r\n";
-  s += "Item 4\r\n0\r\n";
-  s += "Azimuth correction\r\n" + Num(p.azimuthCorrection) + "\r\n";
-  s += "Item 8\r\n0, 0\r\n";
-  s += "Sigma map X and Y\r\n" + Num(p.sigmaMapX) + ", " + Num(p.sigmaMapY) + "\r\n";
-  s += "Block rows\r\n" + std::to_string(p.blockRows) + "\r\n";
-  s += "Block\r\n";
-  for (int r = 0; r < p.blockRows; ++r) s += "1.5, 2.5\r\n";
-  s += "Item 16\r\nanything\r\n";
-  s += "Item 18\r\n0\r\nItem 20\r\n0\r\nItem 22\r\n0\r\nItem 24\r\n0\r\n";
-  s += "Item 26\r\nanything\r\nItem 28\r\n0\r\n";
-  s += "Sigma distance\r\n" + Num(p.sigmaDistance) + "\r\n";
-  s += "Item 32\r\n0\r\n";
-  s += "Sigma azimuth\r\n" + Num(p.sigmaAzimuth) + "\r\n";
-  s += "Item 36\r\n0\r\n";
-  return s;
+  ParameterFileTexts f = DefaultParameterTexts();
+  f.Item(2) = p.resultsFile;
+  f.Item(6) = Num(p.azimuthCorrection);
+  f.Item(10) = Num(p.sigmaMapX) + ", " + Num(p.sigmaMapY);
+  f.Item(12) = std::to_string(p.blockRows);
+  f.blockRows.assign(static_cast<size_t>(p.blockRows), "1.5, 2.5");
+  f.Item(30) = Num(p.sigmaDistance);
+  f.Item(34) = Num(p.sigmaAzimuth);
+  return ParameterFileText(f);
 }
 
 void AddTarget(Tables& t, int plot, int tree, int npa, const std::vector<Sighting>& slots,

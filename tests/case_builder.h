@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "data/tables.h"
+#include "positioning/tables.h"
 
 namespace treetri::testing {
 

@@ -5,30 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/headless_ui.h"
-#include "positioning/case_steps.h"
+#include "positioning/case_pipeline.h"
 #include "tests/case_builder.h"
 
 namespace treetri {
 namespace {
-
-// Runs one case through all its iterations with the given step.
-template <class Step>
-int RunCase(Tables& t, Step step) {
-  HeadlessUi ui;
-  int one = 1, converged = 0, iterations = 0;
-  PrepareCaseTables(t, one);
-  CopyObservationFlags(t, one);
-  InitFixedPoints(t, one);
-  ConvertAzimuths(t, one);
-  FindInitialApproximation(t, ui, one);
-  while (converged != 1 && iterations != 20) {
-    ++iterations;
-    BuildObservationEquations(t, one);
-    step(t, ui, converged, one);
-  }
-  return iterations;
-}
 
 TEST(AdjustmentForms, SameBitsOnRandomCases) {
   std::mt19937_64 rng(20261206);
@@ -57,8 +38,9 @@ TEST(AdjustmentForms, SameBitsOnRandomCases) {
     }
     testing::AddTarget(a, 1, n, slots, obs, map);
     Tables b = a;
-    const int ia = RunCase(a, AdjustmentStep);
-    const int ib = RunCase(b, AdjustmentStepByRoutines);
+    const int ia = ComputeCase(a.TargetTrees[1], a.Parameters, a.Case).iterations;
+    const int ib =
+        ComputeCase(b.TargetTrees[1], b.Parameters, b.Case, AdjustmentForm::ByRoutines).iterations;
     ASSERT_EQ(ia, ib) << n;
     ASSERT_EQ(a.Case.Failure, b.Case.Failure) << n;
     ASSERT_EQ(a.Case.Unchecked, b.Case.Unchecked) << n;

@@ -20,7 +20,7 @@ Fields AllFields(const std::string& content) {
   FieldReader in(content);
   Fields out;
   FieldError err;
-  for (std::string f; !in.AtEnd(); out.push_back(f)) EXPECT_TRUE(in.ReadText(f, err)) << err.what;
+  for (std::string f; !in.AtEnd(); out.push_back(f)) EXPECT_TRUE(in.ReadText(f, err)) << FieldErrorText(err.kind);
   return out;
 }
 
@@ -61,7 +61,7 @@ TEST(Numbers, AcceptedFormsRangesAndRejectedText) {
     double r = 99;
     const bool ok = kind == 'i' ? in.ReadInt32(i, err)
                                 : kind == 'h' ? in.ReadInt16(h, err) : in.ReadReal(r, err);
-    EXPECT_EQ(ok ? std::string() : err.what, error) << text;
+    EXPECT_EQ(ok ? std::string() : FieldErrorText(err.kind), error) << text;
     // A failed read leaves the target alone.
     EXPECT_EQ(kind == 'i' ? i : kind == 'h' ? h : r, ok ? value : 99) << text;
   }
@@ -90,7 +90,7 @@ TEST(FieldErrors, RecordFieldLineAndTextOfTheBadField) {
     EXPECT_TRUE(!lines.ReadInt32(v, err) && err.line == 6) << "line ends of length " << eol.size();
   }
   // The text shown has its control bytes escaped.
-  const FieldError odd{5, 6, "a\tb\x01\xE4", "is not a whole number"};
+  const FieldError odd{5, 6, "a\tb\x01\xE4", FieldErrorKind::NotWhole};
   EXPECT_EQ(DescribeFieldError(4, odd),
             "record 4, field 5 (line 6): \"a\\x09b\\x01\xE4\" is not a whole number");
   // An unclosed quote runs to the end of the data.

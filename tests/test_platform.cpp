@@ -1,5 +1,5 @@
-// The recording user interface's drawing state, and appends to a file that
-// fail part way being taken back.
+// A rewrite that shrinks a file, and appends to a file that fail part way
+// being taken back.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -10,38 +10,18 @@
 
 #include "platform/files.h"
 #include "platform/output_file.h"
-#include "platform/headless_ui.h"
 #include "tests/support.h"
 
 namespace treetri {
 namespace {
 
-using Position = std::pair<double, double>;
-
-TEST(HeadlessDrawing, CurrentPositionAndSettingsAfterLinesCirclesPrintsAndAClear) {
-  HeadlessUi ui;
-  const auto at = [&ui] { return Position(ui.CurrentX(), ui.CurrentY()); };
-  ui.SetDrawWidth(3);
-  ui.SetFillColor(kBlue);
-  ui.SetFont("Courier", 10, true);
-  ui.Line(10, 20, 30, 40);
-  EXPECT_EQ(at(), Position(30, 40));  // the line's end
-  ui.SurfaceClear();
-  EXPECT_EQ(at(), Position(0, 0));
-  ui.SetForeColor(kMagenta);  // one setting changed leaves the others alone
-  ui.Circle(100, 50, 7, kBlack);  // an outline colour of its own changes no setting
-  EXPECT_EQ(at(), Position(100, 50));  // the circle's centre
-  ui.SetCurrentPosition(11, 22);
-  ui.Print("Tree 7");  // drawn at the position, which stays
-  EXPECT_EQ(at(), Position(11, 22));
-  ui.recordDrawing = false;
-  ui.Line(0, 0, -1, 2.5);  // unrecorded drawing still moves the position
-  EXPECT_EQ(at(), Position(-1, 2.5));
-  ASSERT_TRUE(ui.drawing.size() == 3u && ui.drawing[1].color == kBlack) << ui.drawing.size();
-  EXPECT_EQ(Position(ui.drawing[2].x1, ui.drawing[2].y1), Position(11, 22));
-  for (const DrawOp& op : {ui.drawing[1], ui.drawing[2]})  // [0] is the clear
-    EXPECT_TRUE(op.state.drawWidth == 3 && op.state.foreColor == kMagenta &&
-                op.state.fillColor == kBlue && op.state.font == (FontSpec{"Courier", 10, true}));
+// A dump file rewritten with a shorter text holds that text only.
+TEST(Files, ARewriteThatShrinksAFile) {
+  testing::TempFolder dir;
+  std::string error;
+  ASSERT_TRUE(RewriteFile(dir.Path() + "/A_txt.txt", "1 1 0.5\r\n1 2 0.25\r\n", error)) << error;
+  ASSERT_TRUE(RewriteFile(dir.Path() + "/A_txt.txt", "1 1 2\r\n", error)) << error;
+  EXPECT_EQ(dir.Read("A_txt.txt"), "1 1 2\r\n");
 }
 
 TEST(Files, AnAppendThatFailsPartWayIsTakenBack) {

@@ -8,6 +8,7 @@
 
 #include "data/readers.h"
 #include "platform/headless_ui.h"
+#include "positioning/tables.h"
 #include "tests/support.h"
 #include "tools/position_stats.h"
 #include "tools/simulation.h"

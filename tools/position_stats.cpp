@@ -4,15 +4,13 @@
 #include <cmath>
 #include <string_view>
 
+#include "output/results_format.h"
 #include "tools/text_format.h"
 
 namespace treetri::tools {
 
 namespace {
 
-constexpr int kCaseFields = 15;
-constexpr int kSlotFields = 14;
-constexpr int kMaxSlots = 20;
 constexpr size_t kMaxProblems = 10;
 
 // Calls `f` with each line (without its CR LF or LF) and its number.
@@ -59,26 +57,26 @@ ResultsFile ParseResultsText(const std::string& text) {
       ++r.skippedLines;
       Note(r.problems, number, why);
     };
-    if (static_cast<int>(f.size()) < kCaseFields) {
-      skip(std::to_string(f.size()) + " fields, fewer than " + std::to_string(kCaseFields));
+    if (static_cast<int>(f.size()) < kResultsCaseFields) {
+      skip(std::to_string(f.size()) + " fields, fewer than " + std::to_string(kResultsCaseFields));
       return;
     }
     ResultCase c;
-    if (!Whole(f[0], c.caseNumber)) c.caseNumber = 0;
-    if (!Whole(f[2], c.plot) || !Whole(f[3], c.tree)) {
+    if (!Whole(f[kFieldCase], c.caseNumber)) c.caseNumber = 0;
+    if (!Whole(f[kFieldPlot], c.plot) || !Whole(f[kFieldTree], c.tree)) {
       skip("Plot-id or Tree-id is no whole number");
       return;
     }
-    if (!RealOrMissing(f[7], c.xAdj) || !RealOrMissing(f[8], c.yAdj) ||
-        !RealOrMissing(f[10], c.sigmaX) || !RealOrMissing(f[11], c.sigmaY)) {
+    if (!RealOrMissing(f[kFieldX_adj], c.xAdj) || !RealOrMissing(f[kFieldY_adj], c.yAdj) ||
+        !RealOrMissing(f[kFieldSigmaX], c.sigmaX) || !RealOrMissing(f[kFieldSigmaY], c.sigmaY)) {
       skip("X_adj, Y_adj, SigmaX or SigmaY is no number");
       return;
     }
     // The slot blocks must all be there when NPA is known; TypeOfIni may be
     // missing.
     int npa = 0;
-    if (Whole(f[13], npa) && npa >= 0 && npa <= kMaxSlots &&
-        static_cast<int>(f.size()) < kCaseFields + kSlotFields * npa) {
+    if (Whole(f[kFieldNPA], npa) && npa >= 0 && npa <= kSlotCount &&
+        static_cast<int>(f.size()) < kResultsCaseFields + kResultsSlotFields * npa) {
       skip("NPA is " + std::to_string(npa) + " but the line has only " +
            std::to_string(f.size()) + " fields");
       return;

@@ -6,6 +6,7 @@
 #include <numeric>
 #include <system_error>
 
+#include "data/parameter_file.h"
 #include "platform/files.h"
 #include "tools/rng.h"
 #include "tools/text_format.h"
@@ -339,33 +340,19 @@ std::string ParameterFileText(const SimulatedData& d) {
   const double sigmaDistance = std::max(o.distanceError, 0.01);
   const double sigmaAzimuth = std::max(o.azimuthErrorDeg, 0.05) * degree;
   const int rows = std::min(static_cast<int>(d.plots.size()), 4);
-  std::string s;
-  auto item = [&](const std::string& label, const std::string& value) {
-    s += label + kEol + value + kEol;
-  };
-  item("Results file name", o.resultsFileName);
-  item("Number of simulated plots", std::to_string(o.plots));
-  item("Azimuth correction in degrees", "0");
-  item("Origin of the plot grid X Y", Fixed(o.originX, 2) + ", " + Fixed(o.originY, 2));
-  item("Standard errors of the map coordinates SigmaMapX SigmaMapY in metres",
-       Fixed(sigmaMap, 3) + ", " + Fixed(sigmaMap, 3));
-  item("Number of rows below (plot centres X Y)", std::to_string(rows));
-  s += std::string("Plot centres") + kEol;
+  ParameterFileTexts t = DefaultParameterTexts();
+  const std::string values[] = {
+      o.resultsFileName, std::to_string(o.plots), "0",
+      Fixed(o.originX, 2) + ", " + Fixed(o.originY, 2),
+      Fixed(sigmaMap, 3) + ", " + Fixed(sigmaMap, 3), std::to_string(rows), "",
+      "treetri-simulate", Fixed(o.plotRadius, 1), std::to_string(o.minMapTrees),
+      std::to_string(o.maxMapTrees), Fixed(o.mapError, 3), std::to_string(o.seed),
+      Fixed(o.missingShare, 3), Fixed(sigmaDistance, 3), Fixed(o.azimuthErrorDeg, 3),
+      Fixed(sigmaAzimuth, 10), o.grossAzimuthShare > 0 || o.wrongTreeShare > 0 ? "1" : "0"};
+  for (size_t k = 0; k < t.values.size(); ++k) t.values[k] = values[k];
   for (int i = 0; i < rows; ++i)
-    s += Fixed(d.plots[i].centreX, 2) + ", " + Fixed(d.plots[i].centreY, 2) + kEol;
-  item("Made by", "treetri-simulate");
-  item("Plot radius in metres", Fixed(o.plotRadius, 1));
-  item("Least number of map trees in a plot", std::to_string(o.minMapTrees));
-  item("Largest number of map trees in a plot", std::to_string(o.maxMapTrees));
-  item("Map coordinate error of the simulation in metres", Fixed(o.mapError, 3));
-  item("Seed of the simulation", std::to_string(o.seed));
-  item("Share of missing distances and azimuths", Fixed(o.missingShare, 3));
-  item("Standard error of a distance in metres (SigmaDistance)", Fixed(sigmaDistance, 3));
-  item("Azimuth error of the simulation in degrees", Fixed(o.azimuthErrorDeg, 3));
-  item("Standard error of an azimuth in radians (SigmaAzimuth)", Fixed(sigmaAzimuth, 10));
-  item("Gross errors simulated (0 no / 1 yes)",
-       o.grossAzimuthShare > 0 || o.wrongTreeShare > 0 ? "1" : "0");
-  return s;
+    t.blockRows.push_back(Fixed(d.plots[i].centreX, 2) + ", " + Fixed(d.plots[i].centreY, 2));
+  return ParameterFileText(t);
 }
 
 std::string TruthFileText(const SimulatedData& d) {

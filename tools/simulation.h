@@ -28,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "data/parameter_file.h"
+
 namespace treetri::tools {
 
 inline constexpr int kMaxSimulatedCases = 2000;  // the sighting table's room
@@ -118,7 +120,7 @@ std::string TruthFileText(const SimulatedData& d);      // header, then Plot,Tre
 
 inline constexpr const char* kSimMapFile = "map.txt";
 inline constexpr const char* kSimSightingFile = "sightings.txt";
-inline constexpr const char* kSimParameterFile = "SimulationInputParameters2.txt";
+inline constexpr const char* kSimParameterFile = kParameterFileName;
 inline constexpr const char* kSimTruthFile = "truth.txt";
 
 // Writes the four files into `folder` (created when missing). False, with

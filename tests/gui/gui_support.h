@@ -12,18 +12,11 @@
 #include <gtest/gtest.h>
 
 #include "app/main_window.h"
+#include "data/parameter_file.h"
 #include "platform/qt/picture_box.h"
 #include "platform/qt/qt_ui.h"
 
 namespace treetri::gui {
-
-// Map trees 1..4 of plot 1 at (1, 0), (0, 1), (-1, 0), (0, -1); three field
-// trees, each with its true position and the map trees it sights.
-struct FieldTree { int tree; double x, y; std::vector<int> sighted; };
-inline const std::vector<FieldTree> kFieldTrees = {
-    {101, 0.3, 0.2, {1, 2, 3}}, {102, -0.4, -0.5, {3, 4, 1}}, {103, 0.6, -0.3, {1, 4, 2}}};
-inline double MapX(int tree) { return tree == 1 ? 1 : tree == 3 ? -1 : 0; }
-inline double MapY(int tree) { return tree == 2 ? 1 : tree == 4 ? -1 : 0; }
 
 inline bool HasColour(const QImage& image, int x, int y, Rgb c) {
   const QRgb p = image.valid(x, y) ? image.pixel(x, y) : qRgba(1, 2, 3, 0);
@@ -51,16 +44,13 @@ class DesktopTest : public ::testing::Test {
     window.show();
   }
   std::string File(const char* name) const { return folder.filePath(name).toStdString(); }
-  // map.txt, sightings.txt (the distances and azimuths from the true positions,
-  // to 6 decimals) and the parameter file: results file "results.txt" of the
-  // folder, azimuth correction 0.
+  // map.txt (trees 1 to 4 of plot 1 at (1, 0), (0, 1), (-1, 0), (0, -1)),
+  // sightings.txt (field trees 101 to 103 at (0.3, 0.2), (-0.4, -0.5) and
+  // (0.6, -0.3), distances and azimuths to 6 decimals) and the parameter
+  // file: results file "results.txt" of the folder, azimuth correction 0.
   void WriteDataSet() const {
-    std::string params = "Results\r\n" + File("results.txt") + "\r\n";
-    for (const char* item : {"4", "0", "Azimuth correction", "0", "8", "0, 0", "Map errors", "0.3, 0.3",
-                             "Block rows", "0", "Block", "16", "x", "18", "0", "20", "0", "22", "0",
-                             "24", "0", "26", "x", "28", "0", "Distance error", "0.05", "32", "0",
-                             "Azimuth error", "0.0175", "36", "0"})
-      params += std::string(item) + "\r\n";
+    treetri::ParameterFileTexts params = treetri::DefaultParameterTexts();
+    params.Item(2) = File("results.txt");
     std::ofstream(File("map.txt"), std::ios::binary)
         << "1,1,1,1,0,0,0,0,0,0,0,0,0,x,0,a,0\r\n1,2,1,0,1,0,0,0,0,0,0,0,0,x,0,a,0\r\n"
            "1,3,1,-1,0,0,0,0,0,0,0,0,0,x,0,a,0\r\n1,4,1,0,-1,0,0,0,0,0,0,0,0,x,0,a,0\r\n";
@@ -68,7 +58,8 @@ class DesktopTest : public ::testing::Test {
         << "1,101,1,3,1,0.728011,105.945396,2,0.854400,339.443955,3,1.315295,261.253838,0,-1,-1,0,-1,-1\r\n"
            "1,102,1,3,3,0.781025,309.805571,4,0.640312,141.340192,1,1.486607,70.346176,0,-1,-1,0,-1,-1\r\n"
            "1,103,1,3,1,0.500000,53.130102,4,0.921954,220.601295,2,1.431782,335.224859,0,-1,-1,0,-1,-1\r\n";
-    std::ofstream(File("SimulationInputParameters2.txt"), std::ios::binary) << params;
+    std::ofstream(File(treetri::kParameterFileName), std::ios::binary)
+        << treetri::ParameterFileText(params);
   }
   void OpenDataSet() {
     WriteDataSet();

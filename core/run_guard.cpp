@@ -1,11 +1,11 @@
-#include "positioning/run_guard.h"
+#include "core/run_guard.h"
 
 #include <vector>
 
-#include "output/results_writer.h"
+#include "data/parameter_file.h"
+#include "output/dump_files.h"
+#include "output/results_format.h"
 #include "platform/ui.h"
-#include "positioning/case_steps.h"
-#include "positioning/run.h"
 
 namespace treetri {
 

@@ -2,7 +2,7 @@
 // holds on its work folder until its last line is written.
 #pragma once
 
-#include "data/tables.h"
+#include "positioning/tables.h"
 #include "platform/run_guard.h"
 
 namespace treetri {

@@ -24,13 +24,13 @@ inline constexpr const char* kNoCurrentFolderMessage =
 // of the check are reported by message boxes and the program goes on; a
 // current folder that cannot be found is refused (false, after a message)
 // and WorkFolder stays empty.
-bool StartUp(Tables& t, UserInterface& ui);
+bool StartUp(Session& t, UserInterface& ui);
 
 // Same, with the current directory given (tests, and a folder chosen on the
 // command line); an empty name stands for a folder that cannot be found.
-bool StartUpIn(Tables& t, UserInterface& ui, const std::string& currentDirectory);
+bool StartUpIn(Session& t, UserInterface& ui, const std::string& currentDirectory);
 
 // The help window's text: four lines joined by line feeds.
-std::string HelpText(const Tables& t);
+std::string HelpText(const Session& t);
 
 }  // namespace treetri

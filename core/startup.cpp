@@ -1,4 +1,4 @@
-#include "app/startup.h"
+#include "core/startup.h"
 
 #include "data/field_reader.h"
 #include "platform/files.h"
@@ -6,9 +6,9 @@
 
 namespace treetri {
 
-bool StartUp(Tables& t, UserInterface& ui) { return StartUpIn(t, ui, CurrentDirectory()); }
+bool StartUp(Session& t, UserInterface& ui) { return StartUpIn(t, ui, CurrentDirectory()); }
 
-bool StartUpIn(Tables& t, UserInterface& ui, const std::string& currentDirectory) {
+bool StartUpIn(Session& t, UserInterface& ui, const std::string& currentDirectory) {
   if (currentDirectory.empty()) {
     ui.MessageBox(kNoCurrentFolderMessage);
     return false;
@@ -51,7 +51,7 @@ bool StartUpIn(Tables& t, UserInterface& ui, const std::string& currentDirectory
   return true;
 }
 
-std::string HelpText(const Tables& t) {
+std::string HelpText(const Session& t) {
   return std::string("1) Read the photo-tree file\n") +
          "2) Read the azimuth and distance observations file\n" + "3) Calculate positions\n" +
          "4) Assess the results in the " + t.WorkFolder + "results.txt file";

@@ -1,0 +1,172 @@
+// The run driver: parameters, results file and list header, then every
+// case through the case pipeline to its results line, with the events to
+// the run's observers.
+#include "core/run.h"
+
+#include "core/run_guard.h"
+#include "data/parameter_file.h"
+#include "display/canvas.h"
+#include "output/dump_files.h"
+#include "output/number_text.h"
+#include "output/results_writer.h"
+#include "platform/files.h"
+#include "platform/ui.h"
+
+namespace treetri {
+
+double NextUniform(std::uint64_t& state) {
+  // splitmix64: a 64-bit state advanced by a fixed odd constant and mixed;
+  // the top 53 bits of the mixed value give a double in [0, 1).
+  state += 0x9E3779B97F4A7C15ULL;
+  std::uint64_t z = state;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  z ^= z >> 31;
+  return static_cast<double>(z >> 11) * 0x1.0p-53;
+}
+
+void FillTauCriticalValues(RunSettings& s) { s.TauCriticalValues = kTauCriticalValues; }
+
+namespace {
+
+// A standard error that is not positive makes its weight infinite: the run
+// cannot go on with it. Returns the offending item's description, or empty.
+std::string NonPositiveSigma(const RunParameters& p) {
+  struct Item {
+    const char* name;
+    int item;
+    double value;
+  };
+  for (const Item& s : {Item{"SigmaMapX", 10, p.SigmaMapX}, Item{"SigmaMapY", 10, p.SigmaMapY},
+                        Item{"SigmaDistance", 30, p.SigmaDistance},
+                        Item{"SigmaAzimuth", 34, p.SigmaAzimuth}})
+    if (!(s.value > 0))
+      return std::string(s.name) + " (item " + std::to_string(s.item) + ") is " +
+             FreeText(s.value);
+  return "";
+}
+
+// The overview canvas of the run: set up when the observer is made (before
+// the parameters are read), one dot per adjusted case.
+class CaseDots : public RunHooks {
+ public:
+  explicit CaseDots(UserInterface& ui) : ui_(ui) { SetUpMapCanvas(ui_, drawFlag_); }
+  void OnCaseDone(const CaseReport& r) override {
+    if (r.outcome.failure == CaseFailure::None) DrawCasePosition(r.work, ui_, drawFlag_);
+  }
+
+ private:
+  UserInterface& ui_;
+  Flag drawFlag_ = kTrue;
+};
+
+}  // namespace
+
+bool ReadRunParameters(Tables& t, UserInterface& ui) {
+  const std::string path = t.WorkFolder + kParameterFileName;
+  std::string content, error;
+  ParameterReadStatus status;
+  if (!ReadWholeFile(path, content, error)) {
+    status.detail = "cannot be opened: " + error;
+  } else {
+    status = ReadParameterText(std::move(content), t.Parameters);
+    if (status.azimuthCorrectionRead)
+      t.Parameters.AzimuthCorrection = t.Parameters.AzimuthCorrection + 0.01 * NextUniform(t.RandomState);
+  }
+  const bool read = status.ok;
+  if (!read) {
+    ui.MessageBox(kParameterErrorMessage);
+    ui.MessageBox("The parameter file \"" + path + "\": " + status.detail + ".");
+  }
+  const std::string sigma = NonPositiveSigma(t.Parameters);
+  if (!sigma.empty()) {
+    if (read) ui.MessageBox(kParameterErrorMessage);
+    ui.MessageBox("The parameter file \"" + path + "\": the standard error " + sigma +
+                  "; standard errors must be greater than 0. The run is stopped.");
+    return false;
+  }
+  return read;
+}
+
+RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks) {
+  RunOutcome outcome;
+  struct InProgress {
+    bool& flag;
+    explicit InProgress(bool& f) : flag(f) { flag = true; }
+    ~InProgress() { flag = false; }
+  } inProgress(t.RunInProgress);
+
+  outcome.parametersRead = ReadRunParameters(t, ui);
+  outcome.azimuthCorrectionUsed = t.Parameters.AzimuthCorrection;
+  // A read that failed part-way goes on with the parameters kept from
+  // before, unless they leave a standard error that is not positive.
+  if (!NonPositiveSigma(t.Parameters).empty()) return outcome;
+  FillTauCriticalValues(t);
+
+  // Nothing is written before the output names are checked and the work
+  // folder is locked for this run.
+  RunGuard guard;
+  if (!guard.Begin(t, ui)) return outcome;
+  std::string error;
+  const std::string& resultsFile = t.Parameters.ResultsFileName;
+  if (resultsFile.empty() || !WriteWholeFile(resultsFile, "", error)) {
+    ui.MessageBox("The results file \"" + resultsFile + "\" cannot be created" +
+                  (error.empty() ? std::string() : ": " + error) + ". The run is stopped.");
+    return outcome;
+  }
+  auto end = [&](bool completed) {
+    for (RunHooks* h : hooks) h->OnRunEnd(completed);
+    return outcome;
+  };
+  // An observer may refuse the run now that the results file is empty.
+  for (RunHooks* h : hooks) {
+    std::string message;
+    if (h->OnRunStart(t, message)) continue;
+    if (!message.empty()) ui.MessageBox(message);
+    return end(false);
+  }
+  ui.ListClear();
+  ui.ListAdd(kListHeader);
+
+  OutputState output;
+  bool dumpFailed = false;
+  int cases = t.TargetTreeCount;
+  if (cases > t.TargetTrees.Size()) cases = t.TargetTrees.Size();
+  for (int caseNumber = 1; caseNumber <= cases; ++caseNumber) {
+    CaseWork& c = t.Case;
+    c.CaseNumber = caseNumber;
+    const CaseOutcome result = ComputeCase(t.TargetTrees[caseNumber], t.Parameters, c);
+    for (const std::string& m : result.messages) ui.MessageBox(m);
+    // The dump files hold the system of the case's last iteration.
+    if (result.failure != CaseFailure::Npa && !dumpFailed &&
+        !WriteDumpFiles(c, t.WorkFolder, error)) {
+      dumpFailed = true;
+      ui.MessageBox("The dump file " + error + ". The run goes on without the dump files.");
+    }
+    if (result.failure != CaseFailure::None) ++outcome.failedCases;
+    const std::string status = WriteCaseResults(t, ui, caseNumber, result.iterations, output);
+    outcome.cases = caseNumber;
+    const CaseReport report{caseNumber, cases, result, t, t, c, status};
+    for (RunHooks* h : hooks) h->OnCaseDone(report);
+    // Without the results file the run's purpose is lost: stop it.
+    bool stop = output.resultsFileFailed || output.mapDataFailed;
+    for (RunHooks* h : hooks) stop = stop || h->CancelRequested();
+    if (stop) {
+      ui.MessageBox("The run is stopped after case " + IntegerText(caseNumber) + ".");
+      return end(false);
+    }
+  }
+  outcome.completed = true;
+  guard.End();
+  ui.MessageBox("Ready! Results are in file " + resultsFile);
+  return end(true);
+}
+
+RunOutcome Simulate(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks) {
+  CaseDots dots(ui);
+  std::vector<RunHooks*> all{&dots};
+  all.insert(all.end(), hooks.begin(), hooks.end());
+  return RunPositioning(t, ui, all);
+}
+
+}  // namespace treetri

@@ -1,0 +1,85 @@
+// The positioning run: the menu command that reads the run parameters and
+// positions every field tree read from the sighting file, and the events
+// its observers get.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "data/parameter_file.h"
+#include "positioning/case_pipeline.h"
+#include "positioning/tables.h"
+
+namespace treetri {
+
+class UserInterface;
+
+inline constexpr const char* kParameterErrorMessage = "error in open_input_parameters routine";
+
+// How a run went, for the batch program's exit status.
+struct RunOutcome {
+  bool parametersRead = false;  // the parameter file was read completely and is usable
+  bool completed = false;       // every case was processed and written
+  int cases = 0;                // cases processed
+  int failedCases = 0;          // cases that could not be adjusted
+  double azimuthCorrectionUsed = 0;
+};
+
+// What an observer sees after each case's results line has been written.
+// Everything is const: observers read, they never change the run.
+struct CaseReport {
+  int caseNumber = 0;
+  int caseCount = 0;
+  const CaseOutcome& outcome;
+  const InputData& input;
+  // The run parameters as used, AzimuthCorrection with its random addition.
+  const RunSettings& settings;
+  const CaseWork& work;
+  // The status text of the case as the results list shows it.
+  const std::string& status;
+};
+
+// An observer of a run. Every event has a default that does nothing, so an
+// observer overrides only what it needs. The desktop's case dot, the batch
+// program's progress line and the tests are observers.
+class RunHooks {
+ public:
+  virtual ~RunHooks() = default;
+  // After the results file has been emptied and before case 1 (other
+  // per-run files can be emptied now). Returning false stops the run; the
+  // run then shows `message` (when not empty).
+  virtual bool OnRunStart(const RunSettings& settings, std::string& message) {
+    (void)settings;
+    (void)message;
+    return true;
+  }
+  // After the case's line has gone to the results file and the list.
+  virtual void OnCaseDone(const CaseReport& report) { (void)report; }
+  // Once at the end of a run that got past its start: completed is true
+  // when every case was processed and written.
+  virtual void OnRunEnd(bool completed) { (void)completed; }
+  // Asked between cases; true stops the run after the case just written.
+  virtual bool CancelRequested() { return false; }
+};
+
+// The run driver: parameters, results file and list header, then every
+// case through the case pipeline and the results writer, with the events
+// to every observer in `hooks`.
+RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks);
+
+// Menu command "Calculate positions": the run with the overview canvas set
+// up first and the case dot drawn after every adjusted case, besides the
+// observers in `hooks`.
+RunOutcome Simulate(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks = {});
+
+// Reads the parameter file into t.Parameters (with the random addition to
+// AzimuthCorrection). Returns false, after its message, when the file could
+// not be read completely or holds a standard error that is not positive.
+bool ReadRunParameters(Tables& t, UserInterface& ui);
+
+void FillTauCriticalValues(RunSettings& settings);
+
+// The next number of the run driver's generator, uniform in [0, 1).
+double NextUniform(std::uint64_t& state);
+
+}  // namespace treetri
