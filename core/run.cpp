@@ -107,9 +107,13 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
   // folder is locked for this run.
   RunGuard guard;
   if (!guard.Begin(t, ui)) return outcome;
+  // The output files stay open for the run: one write per line, one
+  // positional write per dump file.
   std::string error;
   const std::string& resultsFile = t.Parameters.ResultsFileName;
-  if (resultsFile.empty() || !WriteWholeFile(resultsFile, "", error)) {
+  OutputState output;
+  DumpFiles dumps(t.WorkFolder);
+  if (resultsFile.empty() || !output.Open(resultsFile, t.WorkFolder, error)) {
     ui.MessageBox("The results file \"" + resultsFile + "\" cannot be created" +
                   (error.empty() ? std::string() : ": " + error) + ". The run is stopped.");
     return outcome;
@@ -128,7 +132,6 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
   ui.ListClear();
   ui.ListAdd(kListHeader);
 
-  OutputState output;
   bool dumpFailed = false;
   int cases = t.TargetTreeCount;
   if (cases > t.TargetTrees.Size()) cases = t.TargetTrees.Size();
@@ -139,7 +142,7 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
     for (const std::string& m : result.messages) ui.MessageBox(m);
     // The dump files hold the system of the case's last iteration.
     if (result.failure != CaseFailure::Npa && !dumpFailed &&
-        !WriteDumpFiles(c, t.WorkFolder, error)) {
+        !dumps.Write(c, error)) {
       dumpFailed = true;
       ui.MessageBox("The dump file " + error + ". The run goes on without the dump files.");
     }

@@ -85,10 +85,19 @@ void AppendFixed(std::string& text, double v, int decimals) {
 }
 
 std::string FreeText(double v) {
-  if (!std::isfinite(v)) return "-999";
+  std::string s;
+  AppendFree(s, v);
+  return s;
+}
+
+void AppendFree(std::string& out, double v) {
+  if (!std::isfinite(v)) {
+    out += "-999";
+    return;
+  }
   char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
-  return std::string(buf, res.ptr);
+  const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
+  out.append(buf, res.ptr);
 }
 
 std::string PrintedNumberText(std::int64_t v) {

@@ -18,6 +18,7 @@ std::string FixedText(double v, int decimals);
 // writers build their lines in reused buffers).
 void AppendInteger(std::string& out, std::int64_t v);
 void AppendFixed(std::string& out, double v, int decimals);
+void AppendFree(std::string& out, double v);
 
 // Free format of the dump files: the shortest decimal text that reads back
 // as the same double, at most 15 significant digits, exponent form for very

@@ -32,22 +32,21 @@ void CutBack(int fd, off_t size) {
   (void)result;
 }
 
-// Writes all of `content`, retrying short writes and interrupted calls.
-bool WriteAll(int fd, const std::string& content) {
-  const char* p = content.data();
-  size_t left = content.size();
+// Writes all of `text` at `offset` (at the end of the file or stream for a
+// negative offset), retrying short and interrupted writes.
+bool WriteAllAt(int fd, const std::string& text, off_t offset) {
+  const char* p = text.data();
+  size_t left = text.size();
   while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = ENOSPC;
+    const ssize_t n = offset < 0 ? ::write(fd, p, left) : ::pwrite(fd, p, left, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
       return false;
     }
     p += n;
     left -= static_cast<size_t>(n);
+    if (offset >= 0) offset += n;
   }
   return true;
 }
@@ -99,23 +98,17 @@ bool ReadWholeFile(const std::string& path, std::string& content, std::string& e
   return true;
 }
 
-namespace {
-
-// Opens with the given flags, writes the content from the start and cuts the
-// file to its length; a failed write leaves the file empty rather than
-// half written.
-bool WriteFrom(const std::string& path, int flags, Links links, const std::string& content,
-               std::string& error) {
+bool WriteWholeFile(const std::string& path, const std::string& content, std::string& error) {
   if (path.empty()) {
     error = "no file name";
     return false;
   }
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags | LinkFlag(links), 0666);
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {
-    error = OpenReason(links);
+    error = Reason();
     return false;
   }
-  bool ok = WriteAll(fd, content) && ::ftruncate(fd, static_cast<off_t>(content.size())) == 0;
+  bool ok = WriteAllAt(fd, content, -1);
   if (!ok) {
     error = Reason();
     CutBack(fd, 0);
@@ -127,43 +120,73 @@ bool WriteFrom(const std::string& path, int flags, Links links, const std::strin
   return ok;
 }
 
-}  // namespace
-
-bool WriteWholeFile(const std::string& path, const std::string& content, std::string& error) {
-  return WriteFrom(path, O_TRUNC, Links::Follow, content, error);
-}
-
-// Writing over the old content and then cutting the file to its new length
-// keeps the file's blocks: far cheaper than truncating first on file systems
-// that discard freed blocks.
-bool RewriteFile(const std::string& path, const std::string& content, std::string& error,
-                 Links links) {
-  return WriteFrom(path, 0, links, content, error);
-}
-
-bool AppendToFile(const std::string& path, const std::string& content, std::string& error,
-                  Links links) {
+bool OutputFile::Open(const std::string& path, Links links, bool empty, std::string& error) {
+  Close();
+  path_ = path;
+  links_ = links;
+  if (!empty) return true;
   if (path.empty()) {
     error = "no file name";
     return false;
   }
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | LinkFlag(links), 0666);
-  if (fd < 0) {
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | LinkFlag(links),
+               0666);
+  if (fd_ < 0) {
     error = OpenReason(links);
     return false;
   }
-  off_t before = ::lseek(fd, 0, SEEK_END);
-  bool ok = WriteAll(fd, content);
-  if (!ok) {
-    error = Reason();
+  size_ = 0;
+  return true;
+}
+
+bool OutputFile::Ready(bool append, std::string& error) {
+  if (fd_ >= 0) return true;
+  if (path_.empty()) {
+    error = "no file name";
+    return false;
+  }
+  const int mode = append ? O_APPEND : 0;
+  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | LinkFlag(links_) | mode, 0666);
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
+    error = OpenReason(links_);
+    Close();
+    return false;
+  }
+  size_ = st.st_size;
+  return true;
+}
+
+// One write at the end. A failed line is cut back to the length this object
+// keeps: the lock on the work folder leaves no other writer.
+bool OutputFile::Append(const std::string& text, std::string& error) {
+  if (!Ready(true, error)) return false;
+  if (!WriteAllAt(fd_, text, -1)) {
+    error = std::strerror(errno);
     // Take the half-written line back so the file stays a run of whole lines.
-    if (before >= 0) CutBack(fd, before);
+    CutBack(fd_, size_);
+    return false;
   }
-  if (::close(fd) != 0 && ok) {
-    error = Reason();
-    ok = false;
+  size_ += static_cast<off_t>(text.size());
+  return true;
+}
+
+bool OutputFile::Rewrite(const std::string& text, std::string& error) {
+  if (!Ready(false, error)) return false;
+  const off_t length = static_cast<off_t>(text.size());
+  if (!WriteAllAt(fd_, text, 0) || (length < size_ && ::ftruncate(fd_, length) != 0)) {
+    error = std::strerror(errno);
+    CutBack(fd_, 0);
+    size_ = 0;
+    return false;
   }
-  return ok;
+  size_ = length;
+  return true;
+}
+
+void OutputFile::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
 }
 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }

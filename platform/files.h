@@ -1,5 +1,5 @@
-// File-system access of the logic: whole-file reads, complete writes and
-// appends that either land whole or not at all.
+// File-system access of the logic: whole-file reads, complete writes, and
+// output files kept open for a run whose appends land whole or not at all.
 #pragma once
 
 #include <string>
@@ -25,16 +25,38 @@ bool WriteWholeFile(const std::string& path, const std::string& content, std::st
 // refused (the program's own files in the work folder).
 enum class Links { Follow, Refuse };
 
-// Same result as WriteWholeFile, for a file rewritten again and again: the
-// new content is written over the old one and the file then cut to its
-// length.
-bool RewriteFile(const std::string& path, const std::string& content, std::string& error,
-                 Links links = Links::Follow);
+// An output file kept open for a whole run, so that a case costs one system
+// call per file: an appended line is one write, a rewrite one positional
+// write, cut only when the content shrinks. The file is opened at its first
+// write, so a name that cannot be opened fails where a write would.
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile() { Close(); }
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
 
-// Appends `content` to the file (created when missing). A write that fails part
-// way is taken back, so the file ends after its last complete append.
-bool AppendToFile(const std::string& path, const std::string& content, std::string& error,
-                  Links links = Links::Follow);
+  // Names the file. With `empty`, it is created empty (or emptied) at once,
+  // for appending; false, with the reason, when that fails.
+  bool Open(const std::string& path, Links links, bool empty, std::string& error);
+  // Appends `text` whole or, after a write that fails part-way, not at all,
+  // so the file ends after its last complete append.
+  bool Append(const std::string& text, std::string& error);
+  // Makes `text` the whole content; a failed write leaves the file empty
+  // rather than half written.
+  bool Rewrite(const std::string& text, std::string& error);
+  void Close();
+
+ private:
+  // Opens the named file when it is not open yet: for appending (every
+  // write at the end) or for positional writes.
+  bool Ready(bool append, std::string& error);
+
+  std::string path_;
+  Links links_ = Links::Follow;
+  int fd_ = -1;
+  long long size_ = 0;  // the file's length as this object left it
+};
 
 // Deletes the file; false when it could not be deleted.
 bool RemoveFile(const std::string& path);
