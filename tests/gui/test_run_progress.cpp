@@ -1,7 +1,8 @@
 // A long run in the window: progress shown and the window repainted while the
-// canvas draws no dot, and list lines added at a cost that does not grow
-// with the list.
+// canvas draws no dot, list lines added at a cost that does not grow with
+// the list, and the Cancel button.
 #include <QElapsedTimer>
+#include <QFile>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
@@ -46,6 +47,28 @@ TEST_F(LongRunTest, ProgressIsShownAndListLinesCostTheSameAtAnyLength) {
   EXPECT_EQ(shown.back(), "case 2000 of 2000");
   EXPECT_EQ(window.List1()->count(), 2001);
   EXPECT_FALSE(window.Progress()->isVisible() || window.CancelButton()->isVisible());
+}
+
+TEST_F(LongRunTest, CancelStopsTheRunAfterTheCurrentCaseWithItsFilesComplete) {
+  OpenLongRun();
+  QTimer press;
+  QObject::connect(&press, &QTimer::timeout, [&] {
+    if (window.CancelButton()->isVisible()) window.CancelButton()->click();
+  });
+  press.start(0);
+  EXPECT_FALSE(window.Simulate().completed);
+  ASSERT_FALSE(messages.empty());
+  const std::string& said = messages.back();
+  ASSERT_EQ(said.rfind("The run is stopped after case ", 0), 0u) << said;
+  const int cases = std::stoi(said.substr(30));
+  EXPECT_LT(cases, 2000);
+  QFile results(folder.filePath("results.txt")), mapData(folder.filePath("mapdata.txt"));
+  ASSERT_TRUE(results.open(QIODevice::ReadOnly) && mapData.open(QIODevice::ReadOnly));
+  const QByteArray text = results.readAll(), lines = mapData.readAll();
+  EXPECT_TRUE(text.endsWith("\r\n") && lines.endsWith("\r\n"));
+  EXPECT_EQ(text.count('\n'), cases + 1);  // the header and one line per case
+  EXPECT_EQ(lines.count('\n'), cases);
+  EXPECT_EQ(window.List1()->count(), cases + 1);
 }
 
 }  // namespace
