@@ -2,7 +2,7 @@
 // program's main window (offscreen) and headless as the batch program makes
 // it, side by side on one data set.
 //
-//   treetri-bench-desktop [--cases N] [--repeat R] [--near-origin]
+//   treetri-bench-desktop [--cases N] [--seed N] [--repeat R] [--dir BASE] [--near-origin]
 //
 // The simulated plots lie on map-grid coordinates, where the canvas draws no
 // dot and so processes no events; --near-origin moves every case next to the
@@ -19,17 +19,12 @@
 #include "bench/bench_support.h"
 #include "platform/qt/qt_ui.h"
 #include "core/run.h"
-#include "tools/text_format.h"
 
 namespace {
 
 using treetri::bench::Now;
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
-}
+using treetri::bench::Median;
 
 // Moves each case so that its first sighted tree stands at the origin.
 void MoveNearOrigin(treetri::Tables& t) {
@@ -48,26 +43,18 @@ void MoveNearOrigin(treetri::Tables& t) {
 int main(int argc, char** argv) {
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
-  long long cases = 2000, repeat = 5;
-  bool nearOrigin = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (a == "--cases" && hasValue && treetri::tools::ParseWholeArgument(argv[i + 1], 1, 2000, cases)) {
-      ++i;
-    } else if (a == "--repeat" && hasValue && treetri::tools::ParseWholeArgument(argv[i + 1], 1, 1000, repeat)) {
-      ++i;
-    } else if (a == "--near-origin") {
-      nearOrigin = true;
-    } else {
-      std::fputs("usage: treetri-bench-desktop [--cases N] [--repeat R] [--near-origin]\n", stderr);
-      return 2;
-    }
+  treetri::bench::RunArguments args;
+  if (!treetri::bench::ParseRunArguments(argc, argv, args, "--near-origin")) {
+    std::fputs("usage: treetri-bench-desktop [--cases N] [--seed N] [--repeat R] [--dir BASE] "
+               "[--near-origin]\n",
+               stderr);
+    return 2;
   }
-
+  const long long cases = args.cases, repeat = args.repeat;
+  const bool nearOrigin = args.flagSet;
   treetri::bench::PreparedRun r;
   std::string error;
-  if (!r.Prepare(static_cast<int>(cases), 2024, "", error)) {
+  if (!r.Prepare(static_cast<int>(cases), static_cast<std::uint64_t>(args.seed), args.base, error)) {
     std::fprintf(stderr, "treetri-bench-desktop: %s\n", error.c_str());
     return 1;
   }

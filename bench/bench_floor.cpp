@@ -3,7 +3,7 @@
 // counts: per case one write to "mapdata.txt", one to the results file and
 // one positional write to each dump file, cut only when it shrinks.
 //
-//   treetri-bench-floor [--cases N] [--repeat R] [--dir BASE]
+//   treetri-bench-floor [--cases N] [--seed N] [--repeat R] [--dir BASE]
 //
 // The texts of every case are computed first and kept, so the floor does no
 // computing and no formatting.
@@ -19,17 +19,12 @@
 #include "core/run.h"
 #include "output/dump_files.h"
 #include "output/results_writer.h"
-#include "tools/text_format.h"
 
 namespace {
 
 using treetri::bench::Now;
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
-}
+using treetri::bench::Median;
 
 struct CaseTexts {
   std::string mapData, results;
@@ -75,25 +70,16 @@ double Floor(const std::vector<CaseTexts>& cases, const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  long long cases = 2000, repeat = 7;
-  std::string base;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (a == "--cases" && hasValue && treetri::tools::ParseWholeArgument(argv[i + 1], 1, 2000, cases)) {
-      ++i;
-    } else if (a == "--repeat" && hasValue && treetri::tools::ParseWholeArgument(argv[i + 1], 1, 1000, repeat)) {
-      ++i;
-    } else if (a == "--dir" && hasValue) {
-      base = argv[++i];
-    } else {
-      std::fputs("usage: treetri-bench-floor [--cases N] [--repeat R] [--dir BASE]\n", stderr);
-      return 2;
-    }
+  treetri::bench::RunArguments args;
+  args.repeat = 7;
+  if (!treetri::bench::ParseRunArguments(argc, argv, args)) {
+    std::fputs("usage: treetri-bench-floor [--cases N] [--seed N] [--repeat R] [--dir BASE]\n", stderr);
+    return 2;
   }
+  const long long cases = args.cases, repeat = args.repeat;
   treetri::bench::PreparedRun r;
   std::string error;
-  if (!r.Prepare(static_cast<int>(cases), 2024, base, error)) {
+  if (!r.Prepare(static_cast<int>(cases), static_cast<std::uint64_t>(args.seed), args.base, error)) {
     std::fprintf(stderr, "treetri-bench-floor: %s\n", error.c_str());
     return 1;
   }
