@@ -175,8 +175,9 @@ void MainWindow::Exit_Program() {
     return;
   }
   if (t_.RunInProgress) {
-    // Inside a run the event loop is not ours to leave: end here. Every file
-    // of the logic is opened and closed within one step.
+    // Inside a run the event loop is not ours to leave: end here. Every line
+    // of the run's files has gone to the system in one write, so the files
+    // are complete up to the last finished case.
     std::fflush(nullptr);
     std::_Exit(0);
   }
