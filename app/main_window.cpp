@@ -15,6 +15,7 @@
 #include <QPushButton>
 
 #include "app/help_window.h"
+#include "core/quality_observer.h"
 #include "core/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
@@ -155,7 +156,10 @@ RunOutcome MainWindow::Simulate() {
     void OnCaseDone(const CaseReport& r) override { w->ShowProgress(r.caseNumber, r.caseCount); }
     bool CancelRequested() override { return w->cancelRequested_; }
   } progress(this);
-  const RunOutcome outcome = treetri::Simulate(t_, *ui_, {&progress});
+  // The quality files: emptied with the results file, one case's lines after
+  // each case.
+  QualityObserver quality(t_, *ui_);
+  const RunOutcome outcome = treetri::Simulate(t_, *ui_, {&quality, &progress});
   ui_->FlushList();
   return outcome;
 }

@@ -12,10 +12,11 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "core/quality_observer.h"
+#include "core/run.h"
 #include "data/field_reader.h"
 #include "output/results_writer.h"
 #include "platform/files.h"
-#include "core/run.h"
 #include "tools/text_format.h"
 
 namespace {
@@ -60,16 +61,28 @@ int main(int argc, char** argv) {
     }
     failed = outcome.failedCases;
   }
+  // Whole runs with the quality layer, as the batch program hooks it up.
+  std::vector<double> qualityRuns;
+  for (long long k = 0; k < repeat; ++k) {
+    const double t0 = Now();
+    treetri::QualityObserver quality(r.t, r.ui);
+    treetri::Simulate(r.t, r.ui, {&quality});
+    qualityRuns.push_back(Now() - t0);
+    if (k == 0) std::printf("quality verdicts     %s\n", SummaryText(quality.Summary()).c_str());
+  }
   r.TakeMessages();
   const double runBest = *std::min_element(runs.begin(), runs.end());
   const double runMedian = Median(runs);
   std::printf("whole run            best %.4f s, median %.4f s over %lld runs (%d cases failed)\n",
               runBest, runMedian, repeat, failed);
   std::printf("                     %.0f cases/s (median run)\n", cases / runMedian);
+  const double qualityMedian = Median(qualityRuns);
+  std::printf("whole run, quality   median %.4f s over %lld runs: %.2f x the run without\n",
+              qualityMedian, repeat, qualityMedian / runMedian);
 
   // The computation alone: the case steps without any file or drawing, and
   // then with the output lines built in memory.
-  std::vector<double> compute, withLines;
+  std::vector<double> compute, withLines, withQuality;
   for (long long k = 0; k < repeat; ++k) {
     double t0 = Now();
     for (int c = 1; c <= cases; ++c) treetri::bench::ComputeCase(r.t, c);
@@ -83,12 +96,25 @@ int main(int argc, char** argv) {
     }
     withLines.push_back(Now() - t0);
     if (bytes == 0) return 1;
+    t0 = Now();
+    const treetri::quality::PlotMaps maps(r.t.PhotoTrees);
+    for (int c = 1; c <= cases; ++c) {
+      treetri::bench::ComputeCase(r.t, c);
+      const auto q = treetri::quality::AssessCase(treetri::quality::CaseInputFromRun(
+          c, r.t.TargetTrees[c], r.t.Parameters, r.t.Case, maps, treetri::CaseStatus(r.t, c)));
+      bytes += q.observations.size();
+    }
+    withQuality.push_back(Now() - t0);
   }
   const double computeMedian = Median(compute), linesMedian = Median(withLines);
   std::printf("computation alone    %.4f s, %.2f us per case, %.0f cases/s\n", computeMedian,
               1e6 * computeMedian / cases, cases / computeMedian);
   std::printf("  with output lines  %.4f s, %.2f us per case, %.0f cases/s\n", linesMedian,
               1e6 * linesMedian / cases, cases / linesMedian);
+  const double qualityComputeMedian = Median(withQuality);
+  std::printf("  with quality       %.4f s, %.2f us per case: %.2f x the computation alone\n",
+              qualityComputeMedian, 1e6 * qualityComputeMedian / cases,
+              qualityComputeMedian / computeMedian);
   std::printf("files and drawing    %.4f s of the median run (%.0f %%)\n", runMedian - linesMedian,
               100.0 * (runMedian - linesMedian) / runMedian);
 

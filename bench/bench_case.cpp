@@ -7,12 +7,14 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "bench/bench_support.h"
 #include "display/canvas.h"
 #include "output/results_writer.h"
 #include "platform/files.h"
 #include "output/dump_files.h"
+#include "quality/case_quality.h"
 
 namespace {
 
@@ -50,6 +52,31 @@ void BM_CaseComputation(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(iterations) / static_cast<double>(state.iterations()));
 }
 BENCHMARK(BM_CaseComputation);
+
+// The quality assessment of one case alone (adjustment, tests and, for a
+// case with an outlier, the wrong-tree search), from inputs taken from the
+// run's tables beforehand.
+void BM_CaseQuality(benchmark::State& state) {
+  PreparedRun& r = Shared();
+  static const std::vector<treetri::quality::CaseInput> inputs = [&] {
+    const treetri::quality::PlotMaps maps(r.t.PhotoTrees);
+    std::vector<treetri::quality::CaseInput> in;
+    for (int c = 1; c <= kCases; ++c) {
+      ComputeCase(r.t, c);
+      in.push_back(treetri::quality::CaseInputFromRun(c, r.t.TargetTrees[c], r.t.Parameters,
+                                                      r.t.Case, maps, ""));
+    }
+    return in;
+  }();
+  size_t next = 0;
+  for (auto _ : state) {
+    const treetri::quality::CaseQuality q = treetri::quality::AssessCase(inputs[next]);
+    next = (next + 1) % inputs.size();
+    benchmark::DoNotOptimize(q.row.x);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_CaseQuality);
 
 // The case steps, the dot on the canvas and the case's three output lines
 // and status built in memory, as the results writer builds them.

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/quality_observer.h"
 #include "core/run.h"
 #include "core/startup.h"
 #include "data/readers.h"
@@ -20,13 +21,17 @@
 namespace {
 
 const char* const kUsage =
-    "usage: treetri-batch MAP SIGHTINGS\n"
+    "usage: treetri-batch [--no-quality] MAP SIGHTINGS\n"
     "\n"
     "Positions the field trees of SIGHTINGS against the photo-tree map MAP, with\n"
     "the run parameters of SimulationInputParameters2.txt in the current directory.\n"
     "The results list goes to standard output, messages to standard error; the\n"
     "results file, mapdata.txt and the dump files are written as in the desktop\n"
     "program.\n"
+    "\n"
+    "Every case is also adjusted rigorously and tested for gross errors; the\n"
+    "figures go to quality.csv and observations.csv in the current directory\n"
+    "and a count of the verdicts to standard error. --no-quality leaves this out.\n"
     "\n"
     "Exit status: 0 when the run went through, 1 when an input file or the\n"
     "parameter file could not be read or the run stopped, 2 for wrong usage.\n";
@@ -50,6 +55,12 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("treetri-batch %s\n", TREETRI_VERSION);
     return 0;
+  }
+  bool withQuality = true;
+  if (argc == 4 && std::strcmp(argv[1], "--no-quality") == 0) {
+    withQuality = false;
+    --argc;
+    ++argv;
   }
   if (argc != 3 || argv[1][0] == '-' || argv[2][0] == '-') {
     std::fputs(kUsage, stderr);
@@ -96,12 +107,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "\r\033[Kcase %d of %d", i, n);
     progressShown = true;
   };
+  treetri::QualityObserver quality(t, ui);
   std::vector<treetri::RunHooks*> hooks;
+  if (withQuality) hooks.push_back(&quality);
   if (progress) hooks.push_back(&progressLine);
   const treetri::RunOutcome outcome = treetri::Simulate(t, ui, hooks);
   clearProgress();
   std::fputs(("AzimuthCorrection used: " + Significant17(outcome.azimuthCorrectionUsed) + "\n").c_str(),
              stderr);
+  if (withQuality)
+    std::fputs((treetri::quality::SummaryText(quality.Summary()) + "\n").c_str(), stderr);
   const bool listWhole = std::fflush(stdout) == 0 && !std::ferror(stdout);
   if (!listWhole)
     std::fputs("The results list could not be written whole to standard output (it was "

@@ -6,6 +6,7 @@
 #include "output/dump_files.h"
 #include "output/results_format.h"
 #include "platform/ui.h"
+#include "quality/quality_files.h"
 
 namespace treetri {
 
@@ -30,7 +31,9 @@ bool RunGuard::Begin(const Tables& t, UserInterface& ui) {
                                  {"photogrammetric map file", t.MapFileName},
                                  {"sighting file", t.SightingFileName},
                                  {"probe file", folder + kProbeFileName},
-                                 {"lock file", folder + kLockFileName}};
+                                 {"lock file", folder + kLockFileName},
+                                 {"quality file", folder + quality::kQualityFileName},
+                                 {"quality file", folder + quality::kObservationsFileName}};
   kept.insert(kept.end(), written.begin(), written.end());
   for (const NamedFile& f : kept)
     if (SameFile(results, f.path)) {

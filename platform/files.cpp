@@ -189,6 +189,13 @@ void OutputFile::Close() {
   fd_ = -1;
 }
 
+bool OutputFile::Create(const std::string& path, const std::string& content,
+                        std::string& error) {
+  if (Open(path, Links::Refuse, true, error) && Append(content, error)) return true;
+  Close();
+  return false;
+}
+
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool FileExists(const std::string& path) {

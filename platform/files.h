@@ -45,6 +45,11 @@ class OutputFile {
   // Makes `text` the whole content; a failed write leaves the file empty
   // rather than half written.
   bool Rewrite(const std::string& text, std::string& error);
+  // Creates or empties a file of the work folder (no link followed) and
+  // writes `content`; false, with the reason, when that fails (the file is
+  // then closed).
+  bool Create(const std::string& path, const std::string& content, std::string& error);
+  bool IsOpen() const { return fd_ >= 0; }
   void Close();
 
  private:
@@ -57,6 +62,10 @@ class OutputFile {
   int fd_ = -1;
   long long size_ = 0;  // the file's length as this object left it
 };
+
+// A file of the work folder kept open for a run of appends (the quality
+// files): created or emptied with its first content.
+using AppendingFile = OutputFile;
 
 // Deletes the file; false when it could not be deleted.
 bool RemoveFile(const std::string& path);

@@ -1,5 +1,7 @@
 #include "tests/support.h"
 
+#include <sys/wait.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -68,6 +70,17 @@ std::vector<std::string> SplitFields(const std::string& line) {
     fields.push_back(line.substr(start, end - start));
     start = end + 1;
   }
+}
+
+BatchResult RunBatch(const TempFolder& dir, const std::string& args) {
+  const std::string cmd = "cd '" + dir.Path() + "' && '" TREETRI_BIN_DIR "/treetri-batch' " +
+                          args + " > stdout.txt 2> stderr.txt";
+  const int raw = std::system(cmd.c_str());
+  BatchResult r;
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.out = SplitLines(dir.Read("stdout.txt"));
+  r.err = SplitLines(dir.Read("stderr.txt"));
+  return r;
 }
 
 }  // namespace treetri::testing

@@ -28,6 +28,14 @@ class TempFolder {
   std::string path_;
 };
 
+// Runs treetri-batch with the arguments in the folder, standard output and
+// standard error to files there (so that neither is a terminal).
+struct BatchResult {
+  int status = -1;
+  std::vector<std::string> out, err;
+};
+BatchResult RunBatch(const TempFolder& dir, const std::string& args);
+
 // Splits a text at CR LF (or LF) line ends; no empty last item for a final
 // line end.
 std::vector<std::string> SplitLines(const std::string& text);

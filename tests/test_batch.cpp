@@ -1,7 +1,5 @@
 // The batch program as a user runs it: exit status, standard output and
 // standard error, on the bundled example data and on bad input.
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -21,24 +19,8 @@ namespace {
 using testing::SplitFields;
 using testing::SplitLines;
 using testing::TempFolder;
-
-struct Result {
-  int status = -1;
-  std::vector<std::string> out, err;
-};
-
-// Runs treetri-batch with the arguments in `dir`, standard error redirected
-// to a file (so it is not a terminal).
-Result RunBatch(const TempFolder& dir, const std::string& args) {
-  const std::string cmd = "cd '" + dir.Path() + "' && '" TREETRI_BIN_DIR "/treetri-batch' " +
-                          args + " > stdout.txt 2> stderr.txt";
-  const int raw = std::system(cmd.c_str());
-  Result r;
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.out = SplitLines(dir.Read("stdout.txt"));
-  r.err = SplitLines(dir.Read("stderr.txt"));
-  return r;
-}
+using testing::RunBatch;
+using Result = testing::BatchResult;
 
 std::string Example(const std::string& name) {
   return std::string("'" TREETRI_SOURCE_DIR "/examples/") + name + "'";
@@ -55,11 +37,12 @@ TEST(BatchProgram, Usage) {
   Result none = RunBatch(dir, "");
   EXPECT_EQ(none.status, 2);
   ASSERT_FALSE(none.err.empty());
-  EXPECT_EQ(none.err[0], "usage: treetri-batch MAP SIGHTINGS");
+  EXPECT_EQ(none.err[0], "usage: treetri-batch [--no-quality] MAP SIGHTINGS");
   EXPECT_EQ(RunBatch(dir, "one two three").status, 2);
   Result help = RunBatch(dir, "--help"), version = RunBatch(dir, "--version");
   EXPECT_EQ(help.status + version.status, 0);
-  EXPECT_EQ(help.out.at(0), "usage: treetri-batch MAP SIGHTINGS");
+  EXPECT_EQ(help.out.at(0), "usage: treetri-batch [--no-quality] MAP SIGHTINGS");
+  EXPECT_EQ(RunBatch(dir, "--quality a b").status, 2);
   EXPECT_EQ(version.out.at(0).rfind("treetri-batch ", 0), 0u);
 }
 
@@ -80,6 +63,21 @@ TEST(BatchProgram, ExampleRunAccuracyAndCheck) {
   EXPECT_LT(s.median, 0.5);
   EXPECT_GE(s.statusOk, 20);
   EXPECT_LT(s.okRmse, 0.5);  // a case judged OK lies well within a metre
+  // The quality layer: the summary last on standard error, one line per case;
+  // without it no quality files and the legacy outputs the same to the byte.
+  ASSERT_FALSE(r.err.empty());
+  EXPECT_EQ(r.err.back().rfind("quality: ", 0), 0u);
+  EXPECT_EQ(SplitLines(dir.Read("quality.csv")).size(), 31u);
+  TempFolder plain;
+  CopyExampleParameters(plain);
+  Result p = RunBatch(plain, "--no-quality " + Example("map.txt") + " " + Example("sightings.txt"));
+  EXPECT_EQ(p.status, 0);
+  EXPECT_EQ(p.out, r.out);
+  EXPECT_EQ(p.err.size() + 1, r.err.size());
+  EXPECT_FALSE(plain.Exists("quality.csv") || plain.Exists("observations.csv"));
+  for (const char* name : {"results.txt", "mapdata.txt", "A_txt.txt", "l_txt.txt", "weigths.txt",
+                           "Matlab.txt"})
+    EXPECT_EQ(plain.Read(name), dir.Read(name)) << name;
   // The checker finds both files intact, and a results file cut short not.
   EXPECT_EQ(std::system(("'" TREETRI_BIN_DIR "/treetri-check' '" + dir.Path() + "/results.txt' '" +
                          dir.Path() + "/mapdata.txt' > /dev/null").c_str()), 0);

@@ -19,8 +19,7 @@ TEST(Files, AFileKeptOpenTakesAFailedLineBackIsCutOnlyWhenItShrinksAndFollowsNoL
   testing::TempFolder dir;
   std::string error;
   OutputFile appended, rewritten, linked;
-  ASSERT_TRUE(appended.Open(dir.Path() + "/mapdata.txt", Links::Refuse, false, error));
-  ASSERT_TRUE(appended.Append("line 1\r\n", error));
+  ASSERT_TRUE(appended.Create(dir.Path() + "/mapdata.txt", "line 1\r\n", error));
   rlimit saved{}, lowered{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
   lowered = saved;

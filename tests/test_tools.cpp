@@ -3,13 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "data/readers.h"
+#include "platform/files.h"
 #include "platform/headless_ui.h"
 #include "positioning/tables.h"
 #include "tests/support.h"
+#include "tools/planted_errors.h"
 #include "tools/position_stats.h"
 #include "tools/simulation.h"
 
@@ -51,6 +55,107 @@ TEST(ToolsSimulation, SameSeedSameFilesAndErrorFreeSightingsReadBackAgreeWithThe
       EXPECT_NEAR(r.Sighted[k].Y - r.Distance[k] * std::cos(a), f.trueY, 0.03) << i << "/" << k;
     }
   }
+}
+
+TEST(ToolsSimulation, WithoutPlantedErrorsTheExampleDataComeOutAsBefore) {
+  // The example folder's command, with planting rates 0 and other sizes.
+  SimulationOptions o;
+  o.seed = 9;
+  o.cases = 30;
+  o.planting.wrongTreeRadius = 1;
+  o.planting.azimuthSize[1] = 90;
+  testing::TempFolder dir;
+  std::string error;
+  ASSERT_TRUE(WriteSimulationFiles(SimulatePlots(o), dir.Path(), error)) << error;
+  for (const char* name :
+       {kSimMapFile, kSimSightingFile, kSimParameterFile, kSimTruthFile, kSimErrorsFile}) {
+    std::string expected;
+    ASSERT_TRUE(ReadWholeFile(std::string(TREETRI_SOURCE_DIR "/examples/") + name, expected, error));
+    EXPECT_EQ(dir.Read(name), expected) << name;
+  }
+}
+
+TEST(ToolsSimulation, PlantedErrorsAreWhatTheRecordSays) {
+  // Error-free data, so every slot not recorded must agree with the truth and
+  // every recorded one must be off by exactly its record.
+  SimulationOptions o;
+  o.seed = 5;
+  o.plots = 5;
+  o.cases = 400;
+  o.MakeClean();
+  o.anomalies = true;
+  o.planting = {0.1, 0.1, 0.1, 0.05};
+  const SimulatedData d = SimulatePlots(o);
+  const std::vector<PlantedError> errors = PlantedErrors(d);
+  EXPECT_EQ(PlantedErrorsText(errors), PlantedErrorsText(PlantedErrors(SimulatePlots(o))));
+  o.seed = 6;
+  EXPECT_NE(PlantedErrorsText(errors), PlantedErrorsText(PlantedErrors(SimulatePlots(o))));
+
+  auto mapTree = [&](int plot, int tree) -> const MapTree* {
+    for (const MapTree& m : d.map)
+      if (m.plot == plot && m.tree == tree) return &m;
+    return nullptr;
+  };
+  std::map<std::tuple<int, int, int>, std::vector<const PlantedError*>> bySlot;
+  int kinds[5] = {};
+  for (const PlantedError& e : errors) {
+    bySlot[{e.plot, e.tree, e.slot}].push_back(&e);
+    ++kinds[static_cast<int>(e.kind)];
+  }
+  for (int k : kinds) EXPECT_GT(k, 0);  // each kind, the anomaly's missing tree too
+  for (const FieldTree& f : d.fieldTrees)
+    for (size_t j = 0; j < f.slots.size(); ++j) {
+      const SimulatedSighting& s = f.slots[j];
+      const MapTree& measured = d.map[s.measuredIndex];
+      double azimuthOff = 0, distanceOff = 0, mapOff = 0;
+      int named = measured.tree;
+      bool onMap = true;
+      for (const PlantedError* e : bySlot[{f.plot, f.tree, static_cast<int>(j) + 1}]) {
+        if (e->kind == PlantedKind::MapShift) continue;
+        EXPECT_EQ(e->trueTree, measured.tree);
+        named = e->plantedTree;
+        onMap = e->onMap;
+        if (e->kind == PlantedKind::Azimuth) azimuthOff = e->shift;
+        if (e->kind == PlantedKind::Distance) distanceOff = e->shift;
+        if (e->kind == PlantedKind::WrongTree) {
+          // Another tree of the same plot, as far from the measured one as recorded.
+          const MapTree* other = mapTree(f.plot, named);
+          ASSERT_TRUE(other != nullptr && named != measured.tree);
+          EXPECT_NEAR(std::hypot(other->trueX - measured.trueX, other->trueY - measured.trueY),
+                      e->shift, 1e-9);
+        }
+      }
+      for (const PlantedError* e : bySlot[{f.plot, f.tree, static_cast<int>(j) + 1}])
+        if (e->kind == PlantedKind::MapShift) mapOff = e->shift;
+      ASSERT_EQ(s.tree, named);
+      ASSERT_EQ(mapTree(f.plot, named) != nullptr, onMap);
+      if (const MapTree* m = onMap ? mapTree(f.plot, named) : nullptr) {
+        EXPECT_NEAR(std::hypot(m->mapX - m->trueX, m->mapY - m->trueY), mapOff, 0.008);
+      }
+      const double d0 = std::hypot(measured.trueX - f.trueX, measured.trueY - f.trueY);
+      const double a0 = AzimuthDegrees(f.trueX, f.trueY, measured.trueX, measured.trueY);
+      EXPECT_NEAR(s.distance, d0 + distanceOff, 0.006);
+      // The azimuth is rounded to 0.1 degree before and after the blunder.
+      EXPECT_NEAR(std::remainder(s.azimuth - a0 - azimuthOff, 360.0), 0.0, 0.1001);
+    }
+}
+
+TEST(ToolsPlantedErrors, RoundTripAndBadLinesNamed) {
+  const std::string head = std::string(kPlantedErrorsHeader) + "\r\n";
+  const std::string good = head + "2,1005,3,wrong_tree,7,15,1,22.237\r\n2,1001,5,missing,15,38,0,\r\n";
+  const PlantedErrorsFile f = ParsePlantedErrors(good, "e.txt");
+  ASSERT_EQ(f.problem, "");
+  EXPECT_EQ(PlantedErrorsText(f.errors), good);
+  const std::pair<std::string, std::string> bad[] = {
+      {"Plot,Tree\n", "e.txt line 1: the header must be"},
+      {head + "1,2,3,wrong_tree,7,15,1\n", "e.txt line 2: 7 fields instead of 8"},
+      {head + "\n1,2,0,azimuth,7,7,1,3\n", "e.txt line 3: Plot, Tree and Slot must"},
+      {head + "1,2,3,blunder,7,7,1,3\n", "e.txt line 2: unknown Kind \"blunder\""},
+      {head + "1,2,3,azimuth,7,7,2,3\n", "e.txt line 2: OnMap must be 0 or 1"},
+      {head + "1,2,3,azimuth,7,7,1,\n", "e.txt line 2: Shift is no number"},
+      {"", "e.txt line 1: the file is empty"}};
+  for (const auto& [text, problem] : bad)
+    EXPECT_EQ(ParsePlantedErrors(text, "e.txt").problem.rfind(problem, 0), 0u) << problem;
 }
 
 TEST(ToolsErrors, StatisticsOfAHandMadePair) {

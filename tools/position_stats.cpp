@@ -13,21 +13,6 @@ namespace {
 
 constexpr size_t kMaxProblems = 10;
 
-// Calls `f` with each line (without its CR LF or LF) and its number.
-template <class F>
-void ForEachLine(const std::string& text, F f) {
-  size_t start = 0;
-  int number = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string_view line(text.data() + start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    f(line, ++number);
-    start = end + 1;
-  }
-}
-
 void Note(std::vector<std::string>& problems, int line, const std::string& what) {
   if (problems.size() < kMaxProblems) problems.push_back("line " + std::to_string(line) + ": " + what);
 }

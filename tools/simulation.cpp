@@ -99,6 +99,75 @@ SimulatedSighting Measure(Rng& rng, const SimulationOptions& o, const FieldTree&
   return s;
 }
 
+double TrueDistance(const MapTree& a, const MapTree& b) {
+  return std::hypot(a.trueX - b.trueX, a.trueY - b.trueY);
+}
+
+// The planted gross errors, from their own generator. `mapStart` holds where
+// each plot's map trees start in d.map, and the end of the last plot.
+void PlantErrors(std::uint64_t seed, const PlantingOptions& p, const std::vector<int>& mapStart,
+                 SimulatedData& d) {
+  Rng rng(SplitMix64(seed ^ 0x706c616e746564ULL).Next());
+  auto between = [&](double lo, double hi) { return rng.Uniform(lo, hi); };
+  auto sign = [&] { return rng.Chance(0.5) ? 1.0 : -1.0; };
+
+  // Displaced map trees; the remeasured tree keeps its place, since the run
+  // may take either of its records.
+  for (int m = 0; m < mapStart.back(); ++m) {
+    MapTree& t = d.map[m];
+    if (t.plot == d.summary.duplicatedPlot && t.tree == d.summary.duplicatedTree) continue;
+    if (!rng.Chance(p.mapShift)) continue;
+    const double size = between(p.mapShiftSize[0], p.mapShiftSize[1]);
+    const double direction = 2.0 * kPi * rng.Uniform();
+    const double x = Round(t.mapX + size * std::sin(direction), 2);
+    const double y = Round(t.mapY + size * std::cos(direction), 2);
+    t.shift = std::max(0.001, std::hypot(x - t.mapX, y - t.mapY));
+    t.mapX = x;
+    t.mapY = y;
+  }
+
+  for (FieldTree& f : d.fieldTrees) {
+    const int first = mapStart[f.plot - 1], last = mapStart[f.plot];
+    for (SimulatedSighting& s : f.slots) {
+      if (s.kind != SlotKind::Good) continue;
+      if (rng.Chance(p.wrongTree)) {
+        // A map tree of the plot near the measured one that the field tree
+        // does not sight: one within the radius, else the nearest.
+        const MapTree& measured = d.map[s.measuredIndex];
+        std::vector<int> near;
+        int nearest = -1;
+        for (int m = first; m < last; ++m) {
+          bool sighted = false;
+          for (const SimulatedSighting& other : f.slots)
+            sighted = sighted || other.tree == d.map[m].tree ||
+                      d.map[other.measuredIndex].tree == d.map[m].tree;
+          if (sighted) continue;
+          const double gap = TrueDistance(d.map[m], measured);
+          if (gap <= p.wrongTreeRadius) near.push_back(m);
+          if (nearest < 0 || gap < TrueDistance(d.map[nearest], measured)) nearest = m;
+        }
+        const int m = near.empty() ? nearest : near[rng.UniformInt(0, (int)near.size() - 1)];
+        if (m < 0) continue;  // the field tree sights every tree of the plot
+        s.tree = d.map[m].tree;
+        s.kind = SlotKind::WrongTree;
+        s.shift = TrueDistance(d.map[m], measured);
+      } else if (s.azimuth > -1 && rng.Chance(p.azimuth)) {
+        s.shift = sign() * between(p.azimuthSize[0], p.azimuthSize[1]);
+        s.azimuth = WrapRoundAzimuth(s.azimuth + s.shift);
+        s.kind = SlotKind::GrossAzimuth;
+      } else if (s.distance > -1 && rng.Chance(p.distance)) {
+        // Either sign, but the distance stays positive.
+        double shift = sign() * between(p.distanceSize[0], p.distanceSize[1]);
+        if (s.distance + shift < 0.1) shift = -shift;
+        const double blundered = Round(s.distance + shift, 2);
+        s.shift = Round(blundered - s.distance, 2);
+        s.distance = blundered;
+        s.kind = SlotKind::GrossDistance;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 void SimulationOptions::MakeClean() {
@@ -130,6 +199,18 @@ std::string CheckOptions(const SimulationOptions& o) {
     if (!(v >= 0 && v <= 10)) return "the standard errors must lie in 0..10";
   for (double v : {o.missingShare, o.grossAzimuthShare, o.wrongTreeShare})
     if (!(v >= 0 && v <= 0.5)) return "the shares of missing and gross errors must lie in 0..0.5";
+  const PlantingOptions& p = o.planting;
+  for (double v : {p.wrongTree, p.azimuth, p.distance, p.mapShift})
+    if (!(v >= 0 && v <= 0.5)) return "the rates of planted errors must lie in 0..0.5";
+  if (!(p.wrongTreeRadius >= 0 && p.wrongTreeRadius <= 100))
+    return "the wrong-tree radius must lie in 0..100 m";
+  const double sizes[][3] = {{p.azimuthSize[0], p.azimuthSize[1], 180},
+                             {p.distanceSize[0], p.distanceSize[1], 100},
+                             {p.mapShiftSize[0], p.mapShiftSize[1], 100}};
+  for (const auto& size : sizes)
+    if (!(size[0] >= 0 && size[0] <= size[1] && size[1] <= size[2]))
+      return "a blunder size range must run from its least to its largest value, within "
+             "0..180 degrees or 0..100 m";
   if (o.resultsFileName.empty() || o.resultsFileName.find_first_of(",\"\r\n") != std::string::npos)
     return "the results file name must be non-empty and hold no comma, quote or line end";
   return {};
@@ -225,6 +306,7 @@ SimulatedData SimulatePlots(const SimulationOptions& o) {
         const double off = rng.Uniform(20.0, 90.0) * (rng.Chance(0.5) ? 1.0 : -1.0);
         s.azimuth = WrapRoundAzimuth(s.azimuth + off);
         s.kind = SlotKind::GrossAzimuth;
+        s.shift = off;
       } else if (u < o.grossAzimuthShare + o.wrongTreeShare) {
         SimulatedSighting& s = f.slots[rng.UniformInt(0, npa - 1)];
         // Another tree of the plot that this field tree does not sight.
@@ -234,6 +316,7 @@ SimulatedData SimulatePlots(const SimulationOptions& o) {
           for (const auto& other : f.slots) sighted = sighted || other.tree == d.map[m].tree;
           if (!sighted) {
             s.tree = d.map[m].tree;
+            s.shift = TrueDistance(d.map[m], d.map[s.measuredIndex]);
             break;
           }
         }
@@ -282,6 +365,8 @@ SimulatedData SimulatePlots(const SimulationOptions& o) {
     }
   }
 
+  if (o.planting.Any()) PlantErrors(o.seed, o.planting, mapStart, d);
+
   SimulationSummary& sum = d.summary;
   sum.mapRecords = static_cast<int>(d.map.size());
   sum.fieldTrees = static_cast<int>(d.fieldTrees.size());
@@ -291,9 +376,11 @@ SimulatedData SimulatePlots(const SimulationOptions& o) {
       sum.missingDistances += s.distance <= -1;
       sum.missingAzimuths += s.azimuth <= -1;
       sum.grossAzimuths += s.kind == SlotKind::GrossAzimuth;
+      sum.grossDistances += s.kind == SlotKind::GrossDistance;
       sum.wrongTrees += s.kind == SlotKind::WrongTree;
       sum.foreignTrees += s.kind == SlotKind::ForeignTree;
     }
+  for (const MapTree& m : d.map) sum.shiftedMapTrees += m.shift > 0;
   return d;
 }
 
@@ -363,6 +450,44 @@ std::string TruthFileText(const SimulatedData& d) {
   return out;
 }
 
+std::vector<PlantedError> PlantedErrors(const SimulatedData& d) {
+  // The map record of each (plot, tree) that the run finds first.
+  auto onMap = [&](int plot, int tree) -> const MapTree* {
+    for (const MapTree& m : d.map)
+      if (m.plot == plot && m.tree == tree) return &m;
+    return nullptr;
+  };
+  std::vector<PlantedError> out;
+  for (const FieldTree& f : d.fieldTrees)
+    for (size_t j = 0; j < f.slots.size(); ++j) {
+      const SimulatedSighting& s = f.slots[j];
+      PlantedError e;
+      e.plot = f.plot;
+      e.tree = f.tree;
+      e.slot = static_cast<int>(j) + 1;
+      e.trueTree = d.map[s.measuredIndex].tree;
+      e.plantedTree = s.tree;
+      e.shift = s.shift;
+      const MapTree* named = onMap(f.plot, s.tree);
+      e.onMap = named != nullptr;
+      switch (s.kind) {
+        case SlotKind::Good: break;
+        case SlotKind::GrossAzimuth: e.kind = PlantedKind::Azimuth; break;
+        case SlotKind::GrossDistance: e.kind = PlantedKind::Distance; break;
+        case SlotKind::WrongTree: e.kind = PlantedKind::WrongTree; break;
+        case SlotKind::ForeignTree: e.kind = PlantedKind::Missing; break;
+      }
+      if (s.kind != SlotKind::Good) out.push_back(e);
+      if (named != nullptr && named->shift > 0) {
+        e.kind = PlantedKind::MapShift;
+        e.trueTree = s.tree;
+        e.shift = named->shift;
+        out.push_back(e);
+      }
+    }
+  return out;
+}
+
 bool WriteSimulationFiles(const SimulatedData& d, const std::string& folder, std::string& error) {
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
@@ -375,7 +500,8 @@ bool WriteSimulationFiles(const SimulatedData& d, const std::string& folder, std
       {kSimMapFile, MapFileText(d)},
       {kSimSightingFile, SightingFileText(d)},
       {kSimParameterFile, ParameterFileText(d)},
-      {kSimTruthFile, TruthFileText(d)}};
+      {kSimTruthFile, TruthFileText(d)},
+      {kSimErrorsFile, PlantedErrorsText(PlantedErrors(d))}};
   for (const auto& [name, text] : files) {
     std::string why;
     if (!WriteWholeFile(base + name, text, why)) {

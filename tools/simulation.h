@@ -18,10 +18,16 @@
 //    20° to 90° either way, or the number of another map tree of the plot;
 //  - with `anomalies`: one map tree of plot 1 is listed a second time at the
 //    end of the map with other coordinates (a remeasurement), and one field
-//    tree gets an extra slot whose tree number exists only in another plot.
+//    tree gets an extra slot whose tree number exists only in another plot;
+//  - then the planted gross errors of `planting` (none by default): map trees
+//    displaced, and sightings given the number of a nearby map tree, an
+//    azimuth blunder or a distance blunder, at most one of these per slot.
 //
 // Every random number comes from one Rng seeded with `seed`, drawn in a fixed
-// order, so the same options always give the same files.
+// order, so the same options always give the same files. The planted errors
+// draw from a second generator, so that they leave the rest of the data as it
+// is without them. Every gross error, built-in or planted, and the anomalous
+// slot are recorded in the planted-errors file.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +35,7 @@
 #include <vector>
 
 #include "data/parameter_file.h"
+#include "tools/planted_errors.h"
 
 namespace treetri::tools {
 
@@ -37,6 +44,20 @@ inline constexpr int kMaxSimulatedPlots = 90;    // keeps the map under 5700 rec
 inline constexpr int kMaxCasesPerPlot = 150;
 inline constexpr int kMaxSightings = 5;
 inline constexpr int kFirstFieldTreeNumber = 1001;
+
+// Gross errors planted on top of the simulated data. Rates are shares: of
+// the sightings (wrong tree), of the observed azimuths and distances, and of
+// the map trees (displacement; the remeasured tree is never displaced).
+// Blunder sizes are drawn uniformly between their least and largest value.
+struct PlantingOptions {
+  double wrongTree = 0, azimuth = 0, distance = 0, mapShift = 0;
+  double wrongTreeRadius = 5.0;  // m: the tree given instead stands this near the true one
+  // Least and largest blunder size.
+  double azimuthSize[2] = {10, 45};  // degrees, either sign
+  double distanceSize[2] = {1, 5};   // metres, either sign
+  double mapShiftSize[2] = {1, 5};   // metres, in any direction
+  bool Any() const { return wrongTree > 0 || azimuth > 0 || distance > 0 || mapShift > 0; }
+};
 
 struct SimulationOptions {
   std::uint64_t seed = 1;
@@ -53,11 +74,12 @@ struct SimulationOptions {
   double grossAzimuthShare = 0.02; // per field tree
   double wrongTreeShare = 0.01;    // per field tree
   bool anomalies = true;
+  PlantingOptions planting;
   std::string resultsFileName = "results.txt";
 
   int TotalCases() const { return cases < 0 ? 40 * plots : cases; }
   // Error-free data: no coordinate or measurement errors, nothing missing,
-  // no gross errors and no anomalies.
+  // no built-in gross errors and no anomalies (planted errors stay).
   void MakeClean();
 };
 
@@ -70,9 +92,10 @@ struct MapTree {
   double mapX = 0, mapY = 0;    // as the map gives it
   double z = 0, height = 0, crownDiameter = 0, dbh = 0;
   int code = 1;                 // field 17: 1 measured, 2 remeasured
+  double shift = 0;             // metres that the map position is displaced by a planted error
 };
 
-enum class SlotKind { Good, GrossAzimuth, WrongTree, ForeignTree };
+enum class SlotKind { Good, GrossAzimuth, GrossDistance, WrongTree, ForeignTree };
 
 struct SimulatedSighting {
   int tree = 0;            // the number written in the file
@@ -80,6 +103,9 @@ struct SimulatedSighting {
   double azimuth = -1;     // degrees, as written, -1 when not observed
   int measuredIndex = -1;  // index into SimulatedData::map of the tree actually measured
   SlotKind kind = SlotKind::Good;
+  // The gross error: degrees or metres added to the azimuth or distance;
+  // for a wrong tree, metres between the named and the measured tree.
+  double shift = 0;
 };
 
 struct FieldTree {
@@ -97,7 +123,8 @@ struct SimulatedPlot {
 struct SimulationSummary {
   int mapRecords = 0, fieldTrees = 0, slots = 0;
   int missingDistances = 0, missingAzimuths = 0;
-  int grossAzimuths = 0, wrongTrees = 0, foreignTrees = 0;
+  int grossAzimuths = 0, grossDistances = 0, wrongTrees = 0, foreignTrees = 0;
+  int shiftedMapTrees = 0;
   int duplicatedPlot = 0, duplicatedTree = 0;  // 0 when no duplicate was made
 };
 
@@ -118,12 +145,16 @@ std::string SightingFileText(const SimulatedData& d);   // 19 fields per record
 std::string ParameterFileText(const SimulatedData& d);  // SimulationInputParameters2.txt
 std::string TruthFileText(const SimulatedData& d);      // header, then Plot,Tree,X,Y
 
+// The gross errors of the data, plot, field tree and slot in order.
+std::vector<PlantedError> PlantedErrors(const SimulatedData& d);
+
 inline constexpr const char* kSimMapFile = "map.txt";
 inline constexpr const char* kSimSightingFile = "sightings.txt";
 inline constexpr const char* kSimParameterFile = kParameterFileName;
 inline constexpr const char* kSimTruthFile = "truth.txt";
+inline constexpr const char* kSimErrorsFile = "errors.txt";
 
-// Writes the four files into `folder` (created when missing). False, with
+// Writes the five files into `folder` (created when missing). False, with
 // the reason, when a file cannot be written.
 bool WriteSimulationFiles(const SimulatedData& d, const std::string& folder, std::string& error);
 

@@ -18,6 +18,22 @@ std::string_view Trim(std::string_view s);
 // Splits a line at every comma (no quoting); fields keep their blanks.
 std::vector<std::string_view> SplitAtCommas(std::string_view line);
 
+// Calls `f` with each line (without its CR LF or LF) and its number,
+// counting from 1.
+template <class F>
+void ForEachLine(const std::string& text, F f) {
+  size_t start = 0;
+  int number = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string_view line(text.data() + start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    f(line, ++number);
+    start = end + 1;
+  }
+}
+
 // Whole-field parsers on trimmed text; false when the text is not such a
 // number.
 bool ParseWhole(std::string_view text, long long& out);

@@ -40,6 +40,10 @@ TEST_F(DesktopTest, ARunThroughTheMenuAndThePlotViewerOfItsResults) {
     EXPECT_TRUE(line.rfind(expected[k - 1], 0) == 0 && line.find(" OK ") != std::string::npos) << line;
   }
   EXPECT_EQ(CountColour(Surface(), kMagenta), 3 * 4);  // three dots of line width 2
+  // The quality files: a header and one line per case.
+  QFile quality(folder.filePath("quality.csv"));
+  ASSERT_TRUE(quality.open(QIODevice::ReadOnly));
+  EXPECT_EQ(quality.readAll().count("\r\n"), 4);
   std::vector<QImage> views;
   for (int row = 1; row <= 3; ++row) {
     view(row);

@@ -1,0 +1,34 @@
+// The quality layer as an observer of a run: it empties "quality.csv" and
+// "observations.csv" when the run starts (after the results file) and
+// appends every case's lines after the case's results line. The batch
+// program attaches it unless told not to; the desktop program always.
+#pragma once
+
+#include <string>
+
+#include "core/run.h"
+#include "quality/quality_writer.h"
+
+namespace treetri {
+
+class UserInterface;
+
+class QualityObserver : public RunHooks {
+ public:
+  // The files go to session.WorkFolder as it is when the run starts; a file
+  // that cannot be written is reported through `ui` and the run goes on
+  // without the quality files.
+  QualityObserver(const Session& session, UserInterface& ui) : session_(session), ui_(ui) {}
+  bool OnRunStart(const RunSettings& settings, std::string& message) override;
+  void OnCaseDone(const CaseReport& report) override;
+  void OnRunEnd(bool completed) override;
+  // The verdict counts of the last run.
+  const quality::QualitySummary& Summary() const { return run_.Summary(); }
+
+ private:
+  const Session& session_;
+  UserInterface& ui_;
+  quality::QualityRun run_;
+};
+
+}  // namespace treetri

@@ -1,0 +1,314 @@
+#include "quality/adjustment.h"
+
+#include <Eigen/Dense>
+#include <array>
+#include <cmath>
+
+namespace treetri::quality {
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586476925;
+constexpr double kPi = 3.141592653589793238463;
+
+// An angle difference brought into (-pi, pi].
+double WrapAngle(double a) {
+  a = std::fmod(a, kTwoPi);
+  if (a > kPi) a -= kTwoPi;
+  if (a <= -kPi) a += kTwoPi;
+  return a;
+}
+
+// Sizes: at most kSlotCount sightings, each with two unknowns. The vector of
+// unknowns lives on the stack.
+constexpr int kMaxUnknowns = 2 + 2 * kSlotCount;
+using Vector = Eigen::Matrix<double, Eigen::Dynamic, 1, Eigen::ColMajor, kMaxUnknowns, 1>;
+using Eigen::Matrix2d;
+using Eigen::Vector2d;
+
+// One row of the design matrix: at most four nonzero entries (the field
+// tree's X, Y and one map tree's X, Y).
+struct DesignRow {
+  int n = 0;
+  int col[4] = {};
+  double a[4] = {};
+  void Set(int k, int c, double v) {
+    col[k] = c;
+    a[k] = v;
+  }
+};
+
+// The network in reduced coordinates and its linearisation.
+class Network {
+ public:
+  Network(const std::vector<NetworkSighting>& s, double originX, double originY,
+          const Sigmas& sigmas)
+      : s_(s), ox_(originX), oy_(originY) {
+    const int n = static_cast<int>(s.size());
+    for (int j = 0; j < n; ++j) {
+      if (s[j].hasAzimuth) Add(ObservationKind::Azimuth, j, s[j].azimuth, sigmas.azimuth);
+      if (s[j].hasDistance) Add(ObservationKind::Distance, j, s[j].distance, sigmas.distance);
+    }
+    for (int j = 0; j < n; ++j) Add(ObservationKind::MapX, j, s[j].mapX - ox_, sigmas.mapX);
+    for (int j = 0; j < n; ++j) Add(ObservationKind::MapY, j, s[j].mapY - oy_, sigmas.mapY);
+    for (const AdjustedObservation& o : obs_) weight_.push_back(1 / (o.sigma * o.sigma));
+    rows_.resize(obs_.size());
+  }
+
+  int Unknowns() const { return 2 + 2 * static_cast<int>(s_.size()); }
+  int Observations() const { return static_cast<int>(obs_.size()); }
+  double OriginX() const { return ox_; }
+  double OriginY() const { return oy_; }
+  const std::vector<AdjustedObservation>& Obs() const { return obs_; }
+  const std::vector<DesignRow>& Rows() const { return rows_; }
+  double Weight(size_t i) const { return weight_[i]; }
+
+  // Unknowns at the start: the field tree as given, the map trees at their
+  // map coordinates.
+  Vector Start(double x, double y) const {
+    Vector u(Unknowns());
+    u[0] = x - ox_;
+    u[1] = y - oy_;
+    for (size_t j = 0; j < s_.size(); ++j) {
+      u[2 + 2 * static_cast<Eigen::Index>(j)] = s_[j].mapX - ox_;
+      u[3 + 2 * static_cast<Eigen::Index>(j)] = s_[j].mapY - oy_;
+    }
+    return u;
+  }
+
+  // Computed minus observed for every observation at u, and the design
+  // matrix rows there. Returns vTPv, or NaN where a map tree coincides with
+  // the field tree (no direction defined) or a value is not finite.
+  double Evaluate(const Vector& u, std::vector<double>& v) {
+    v.resize(obs_.size());
+    double vtpv = 0;
+    for (size_t i = 0; i < obs_.size(); ++i) {
+      const AdjustedObservation& o = obs_[i];
+      DesignRow& row = rows_[i];
+      const int cx = 2 + 2 * o.sighting, cy = cx + 1;
+      const double dx = u[cx] - u[0], dy = u[cy] - u[1];
+      switch (o.kind) {
+        case ObservationKind::Azimuth: {
+          const double s2 = dx * dx + dy * dy;
+          if (!(s2 > 0)) return NAN;
+          v[i] = WrapAngle(std::atan2(dx, dy) - o.observed);
+          row.n = 4;
+          row.Set(0, 0, -dy / s2);
+          row.Set(1, 1, dx / s2);
+          row.Set(2, cx, dy / s2);
+          row.Set(3, cy, -dx / s2);
+          break;
+        }
+        case ObservationKind::Distance: {
+          const double s = std::sqrt(dx * dx + dy * dy);
+          if (!(s > 0)) return NAN;
+          v[i] = s - o.observed;
+          row.n = 4;
+          row.Set(0, 0, -dx / s);
+          row.Set(1, 1, -dy / s);
+          row.Set(2, cx, dx / s);
+          row.Set(3, cy, dy / s);
+          break;
+        }
+        case ObservationKind::MapX:
+          v[i] = u[cx] - o.observed;
+          row.n = 1;
+          row.Set(0, cx, 1);
+          break;
+        case ObservationKind::MapY:
+          v[i] = u[cy] - o.observed;
+          row.n = 1;
+          row.Set(0, cy, 1);
+          break;
+      }
+      vtpv += weight_[i] * v[i] * v[i];
+    }
+    return std::isfinite(vtpv) ? vtpv : NAN;
+  }
+
+ private:
+  void Add(ObservationKind kind, int sighting, double value, double sigma) {
+    AdjustedObservation o;
+    o.kind = kind;
+    o.sighting = sighting;
+    o.observed = value;
+    o.sigma = sigma;
+    obs_.push_back(o);
+  }
+
+  const std::vector<NetworkSighting>& s_;
+  double ox_, oy_;
+  std::vector<AdjustedObservation> obs_;
+  std::vector<double> weight_;
+  std::vector<DesignRow> rows_;
+};
+
+// The normal equations N dx = A^T P l (l = -v) of the network, solved by
+// eliminating the map trees. Every map tree's unknowns meet only the field
+// tree's, so N is an arrow of 2 x 2 blocks: N00 (field tree), Bj (field tree
+// with map tree j) and Dj (map tree j, positive definite through its map
+// coordinates). The field tree's system is the 2 x 2 Schur complement
+// S = N00 - sum Bj Dj^-1 Bj^T; its inverse is the field tree's cofactor
+// matrix, and the cofactors of the map trees follow from it block by block.
+class ReducedNormals {
+ public:
+  // Forms the blocks from the design rows and residuals. False when S is
+  // singular: a pivot lost against its diagonal element.
+  bool Build(const Network& net, const std::vector<double>& v) {
+    n_ = static_cast<int>(net.Unknowns() / 2 - 1);
+    N00_.setZero();
+    b0_.setZero();
+    for (int j = 0; j < n_; ++j) {
+      B_[j].setZero();
+      D_[j].setZero();
+      b_[j].setZero();
+    }
+    const std::vector<DesignRow>& rows = net.Rows();
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const DesignRow& r = rows[i];
+      const double p = net.Weight(i);
+      const int j = net.Obs()[i].sighting;
+      if (r.n == 1) {  // a map coordinate
+        const int k = r.col[0] - 2 - 2 * j;
+        D_[j](k, k) += p;
+        b_[j][k] -= p * v[i];
+        continue;
+      }
+      const Vector2d a0(r.a[0], r.a[1]), aj(r.a[2], r.a[3]);
+      N00_ += p * a0 * a0.transpose();
+      B_[j] += p * a0 * aj.transpose();
+      D_[j] += p * aj * aj.transpose();
+      b0_ -= p * v[i] * a0;
+      b_[j] -= p * v[i] * aj;
+    }
+    Matrix2d S = N00_;
+    for (int j = 0; j < n_; ++j) {
+      Dinv_[j] = D_[j].inverse();
+      E_[j] = B_[j] * Dinv_[j];
+      S -= E_[j] * B_[j].transpose();
+    }
+    const double det = S.determinant();
+    if (!(S(0, 0) > 0 && S(1, 1) > 0 && det > 1e-10 * S(0, 0) * S(1, 1)) || !std::isfinite(det))
+      return false;
+    Q00_ = S.inverse();
+    return true;
+  }
+
+  // The corrections of all unknowns.
+  Vector Solve() const {
+    Vector2d c = b0_;
+    for (int j = 0; j < n_; ++j) c -= E_[j] * b_[j];
+    const Vector2d d0 = Q00_ * c;
+    Vector dx(2 + 2 * n_);
+    dx.head<2>() = d0;
+    for (int j = 0; j < n_; ++j)
+      dx.segment<2>(2 + 2 * j) = Dinv_[j] * (b_[j] - B_[j].transpose() * d0);
+    return dx;
+  }
+
+  const Matrix2d& FieldCofactors() const { return Q00_; }
+
+  // a Qxx a^T for a design row of map tree j.
+  double RowCofactor(const DesignRow& r, int j) const {
+    const Matrix2d Qjj = Dinv_[j] + E_[j].transpose() * Q00_ * E_[j];
+    if (r.n == 1) {
+      const int k = r.col[0] - 2 - 2 * j;
+      return Qjj(k, k);
+    }
+    const Vector2d a0(r.a[0], r.a[1]), aj(r.a[2], r.a[3]);
+    const Matrix2d Q0j = -Q00_ * E_[j];
+    return a0.dot(Q00_ * a0) + 2 * a0.dot(Q0j * aj) + aj.dot(Qjj * aj);
+  }
+
+ private:
+  int n_ = 0;
+  Matrix2d N00_, Q00_;
+  Vector2d b0_;
+  std::array<Matrix2d, kSlotCount> B_, D_, Dinv_, E_;
+  std::array<Vector2d, kSlotCount> b_;
+};
+
+}  // namespace
+
+Adjustment AdjustNetwork(const std::vector<NetworkSighting>& sightings, double startX,
+                         double startY, const Sigmas& sigmas) {
+  Adjustment out;
+  out.status = AdjustStatus::Singular;
+  if (sightings.size() > static_cast<size_t>(kSlotCount)) return out;
+  // The local origin: the start position to the metre, so that map-grid
+  // coordinates in the millions keep their digits.
+  Network net(sightings, std::round(startX), std::round(startY), sigmas);
+  out.redundancy = net.Observations() - net.Unknowns();
+  Vector u = net.Start(startX, startY);
+  std::vector<double> v, vTrial;
+  ReducedNormals normals;
+  double vtpv = net.Evaluate(u, v);
+  // Linearises at u (whose residuals v are current) and factorises.
+  auto linearise = [&]() { return !std::isnan(vtpv) && normals.Build(net, v); };
+
+  out.status = AdjustStatus::NotConverged;
+  while (out.iterations < kMaxIterations) {
+    if (!linearise()) {
+      out.status = AdjustStatus::Singular;
+      return out;
+    }
+    ++out.iterations;
+    const Vector dx = normals.Solve();
+    if (!dx.allFinite()) {
+      out.status = AdjustStatus::Singular;
+      return out;
+    }
+    const bool last = dx.cwiseAbs().maxCoeff() < kConvergenceLimit;
+    // Halve the step while vTPv does not decrease; the last, small step is
+    // taken as it is.
+    double step = 1;
+    bool accepted = false;
+    for (int h = 0; h <= kMaxHalvings; ++h, step /= 2) {
+      const Vector trial = u + step * dx;
+      const double trialVtpv = net.Evaluate(trial, vTrial);
+      if (last || trialVtpv <= vtpv) {
+        u = trial;
+        v.swap(vTrial);
+        vtpv = trialVtpv;
+        accepted = true;
+        break;
+      }
+    }
+    if (!accepted) return out;
+    if (last) {
+      out.status = AdjustStatus::Converged;
+      break;
+    }
+  }
+  if (out.status != AdjustStatus::Converged) return out;
+
+  // Figures at the final position.
+  if (!linearise()) {
+    out.status = AdjustStatus::Singular;
+    return out;
+  }
+  const Matrix2d& Q = normals.FieldCofactors();
+  out.x = u[0] + net.OriginX();
+  out.y = u[1] + net.OriginY();
+  out.qxx = Q(0, 0);
+  out.qxy = Q(0, 1);
+  out.qyy = Q(1, 1);
+  out.vtpv = vtpv;
+  out.observations = net.Obs();
+  for (size_t i = 0; i < v.size(); ++i) {
+    AdjustedObservation& o = out.observations[i];
+    // r = 1 - p a Qxx a^T: the diagonal of Qvv P.
+    o.r = 1 - net.Weight(i) * normals.RowCofactor(net.Rows()[i], o.sighting);
+    o.residual = v[i];
+    o.adjusted = o.observed + v[i];
+    if (o.kind == ObservationKind::MapX) {
+      o.observed += net.OriginX();
+      o.adjusted += net.OriginX();
+    } else if (o.kind == ObservationKind::MapY) {
+      o.observed += net.OriginY();
+      o.adjusted += net.OriginY();
+    }
+  }
+  return out;
+}
+
+}  // namespace treetri::quality

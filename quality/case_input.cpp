@@ -1,0 +1,72 @@
+#include "quality/case_input.h"
+
+namespace treetri::quality {
+
+PlotMaps::PlotMaps(const Table<PhotoTree>& photoTrees) {
+  for (int i = 1; i <= photoTrees.Size(); ++i) {
+    const PhotoTree& p = photoTrees[i];
+    std::vector<MapTree>& plot = trees_[p.Plot];
+    auto [it, added] = index_[p.Plot].emplace(p.Tree, plot.size());
+    if (added)
+      plot.push_back(MapTree{p.Tree, p.X, p.Y});
+    else
+      plot[it->second] = MapTree{p.Tree, p.X, p.Y};
+  }
+}
+
+const std::vector<MapTree>& PlotMaps::Trees(int plot) const {
+  static const std::vector<MapTree> kNone;
+  auto it = trees_.find(plot);
+  return it == trees_.end() ? kNone : it->second;
+}
+
+const MapTree* PlotMaps::Find(int plot, int tree) const {
+  auto p = index_.find(plot);
+  if (p == index_.end()) return nullptr;
+  auto t = p->second.find(tree);
+  return t == p->second.end() ? nullptr : &trees_.at(plot)[t->second];
+}
+
+CaseInput CaseInputFromRun(int caseNumber, const TargetTree& target, const RunParameters& p,
+                           const CaseWork& c, const PlotMaps& maps,
+                           const std::string& legacyStatus) {
+  CaseInput in;
+  in.caseNumber = caseNumber;
+  in.plot = target.Plot;
+  in.tree = target.Tree;
+  in.species = target.Species;
+  in.legacyStatus = legacyStatus;
+  in.computed = c.Failure != CaseFailure::Npa && target.NPA >= 1 && target.NPA <= kSlotCount;
+  in.sigmas = Sigmas{p.SigmaAzimuth, p.SigmaDistance, p.SigmaMapX, p.SigmaMapY};
+  if (!in.computed) return in;
+  in.hasStart = !c.InitialApproximationFailed;
+  in.startX = c.X_ini;
+  in.startY = c.Y_ini;
+  in.plotTrees = maps.Trees(target.Plot);
+  const int slots = target.NPA < kFileSlots ? target.NPA : kFileSlots;
+  for (int k = 1; k <= slots; ++k) {
+    InputSighting s;
+    s.slot = k;
+    s.tree = target.SightedTree[k];
+    const MapTree* m = maps.Find(target.Plot, s.tree);
+    s.onMap = m != nullptr;
+    if (m) {
+      s.mapX = m->x;
+      s.mapY = m->y;
+    }
+    s.hasAzimuth = IsTrue(target.HasAzimuth[k]);
+    s.hasDistance = IsTrue(target.HasDistance[k]);
+    s.distance = target.Distance[k];
+    if (s.hasAzimuth) {
+      // The correction as the run applies it, brought into [0, 360).
+      double a = target.Azimuth[k] + p.AzimuthCorrection;
+      while (a >= 360) a -= 360;
+      while (a < 0) a += 360;
+      s.azimuth = a;
+    }
+    in.sightings.push_back(s);
+  }
+  return in;
+}
+
+}  // namespace treetri::quality

@@ -1,0 +1,75 @@
+// What the quality adjustment of one case needs, as plain data: the field
+// tree, its sightings, the start position, the plot's map trees and the
+// standard errors. Built from the run's tables by the adapter below, or by
+// hand in tests.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "data/tables.h"
+#include "positioning/case_work.h"
+
+namespace treetri::quality {
+
+struct MapTree {
+  int tree = 0;
+  double x = 0, y = 0;
+};
+
+// One sighting slot of the field tree.
+struct InputSighting {
+  int slot = 0;
+  int tree = 0;        // sighted tree number
+  bool onMap = false;  // found on the map of the plot
+  double mapX = 0, mapY = 0;
+  bool hasAzimuth = false;
+  double azimuth = 0;  // degrees clockwise from north, azimuth correction applied
+  bool hasDistance = false;
+  double distance = 0;  // metres
+};
+
+// A-priori standard errors: the azimuth in radians, the others in metres.
+struct Sigmas {
+  double azimuth = 0, distance = 0, mapX = 0, mapY = 0;
+};
+
+struct CaseInput {
+  int caseNumber = 0;
+  int plot = 0, tree = 0, species = 0;
+  std::string legacyStatus;              // without padding blanks
+  bool computed = true;                  // false: the run could not compute the case
+  std::vector<InputSighting> sightings;  // the sighting slots in slot order
+  bool hasStart = false;                 // false: start from the mean of the sighted trees
+  double startX = 0, startY = 0;
+  std::vector<MapTree> plotTrees;  // every map tree of the plot, for the wrong-tree search
+  Sigmas sigmas;
+};
+
+// The map trees of every plot, built once per run from the map table. A tree
+// number that occurs twice in a plot has the coordinates of its last record,
+// as the sighting reader attaches them.
+class PlotMaps {
+ public:
+  explicit PlotMaps(const Table<PhotoTree>& photoTrees);
+  // The map trees of a plot (empty when the plot has none).
+  const std::vector<MapTree>& Trees(int plot) const;
+  // The tree of a plot, or nullptr.
+  const MapTree* Find(int plot, int tree) const;
+
+ private:
+  std::unordered_map<int, std::vector<MapTree>> trees_;
+  std::unordered_map<int, std::unordered_map<int, size_t>> index_;
+};
+
+// The input of case caseNumber (field tree `target`) as the run leaves it
+// right after that case: the sightings and their map coordinates, the
+// azimuth correction used (in `parameters`), the case's initial
+// approximation from `work` (unless it failed) and the standard errors.
+// legacyStatus is the case's list status.
+CaseInput CaseInputFromRun(int caseNumber, const TargetTree& target,
+                           const RunParameters& parameters, const CaseWork& work,
+                           const PlotMaps& maps, const std::string& legacyStatus);
+
+}  // namespace treetri::quality

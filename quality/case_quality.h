@@ -1,0 +1,33 @@
+// The quality assessment of one case: the rigorous adjustment, its global
+// test, the per-observation figures, data snooping, the leave-one-out
+// adjustments of a case that does not converge, the wrong-tree search and
+// the verdict, as the lines of the two quality files.
+#pragma once
+
+#include <vector>
+
+#include "quality/case_input.h"
+#include "quality/quality_files.h"
+
+namespace treetri::quality {
+
+// Test limits: Baarda's w-test at alpha0 = 0.1 % (two-sided), the minimal
+// detectable bias factor for that test with 80 % power, the global test at
+// 95 %, the control classes and the wrong-tree search radius beyond the
+// largest observed distance.
+inline constexpr double kCriticalW = 3.29;
+inline constexpr double kMdbFactor = 4.13;
+inline constexpr double kGlobalTestLevel = 0.95;
+inline constexpr double kConf95Factor = 2.447746830680816;  // sqrt(chi2(2, 0.95))
+inline constexpr double kUncontrolledR = 0.01;
+inline constexpr double kWeakR = 0.1;
+inline constexpr double kSearchMargin = 5.0;
+
+struct CaseQuality {
+  QualityRow row;
+  std::vector<ObservationRow> observations;
+};
+
+CaseQuality AssessCase(const CaseInput& in);
+
+}  // namespace treetri::quality

@@ -1,0 +1,324 @@
+#include "quality/quality_files.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace treetri::quality {
+namespace {
+
+constexpr std::array<const char*, 5> kVerdictWords = {"ok", "outlier", "no redundancy", "failed",
+                                                      "not computed"};
+constexpr std::array<const char*, 4> kKindWords = {"azimuth", "distance", "map_x", "map_y"};
+constexpr std::array<const char*, 6> kSuspectWords = {"",      "azimuth", "distance",
+                                                      "map_x", "map_y",   "sighting"};
+constexpr std::array<const char*, 3> kControlWords = {"", "weak", "uncontrolled"};
+constexpr std::array<const char*, 3> kGlobalWords = {"", "pass", "fail"};
+
+template <class E, size_t N>
+bool FindWord(const std::array<const char*, N>& words, std::string_view word, E& out) {
+  for (size_t i = 0; i < N; ++i) {
+    if (word == words[i]) {
+      out = static_cast<E>(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+// Fixed-point text without locale; "-0.000" becomes "0.000"; not finite: "".
+void AppendFixed(std::string& s, double v, int decimals) {
+  if (!std::isfinite(v)) return;
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+  std::string_view text(buf, static_cast<size_t>(r.ptr - buf));
+  if (text.front() == '-' && text.find_first_not_of("-0.") == std::string_view::npos)
+    text.remove_prefix(1);
+  s += text;
+}
+
+void AppendInt(std::string& s, long long v) {
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  s.append(buf, r.ptr);
+}
+
+void AppendText(std::string& s, std::string_view t) {
+  if (t.find_first_of(",\"\r\n") == std::string_view::npos) {
+    s += t;
+    return;
+  }
+  s += '"';
+  for (char c : t) {
+    if (c == '"') s += '"';
+    s += c;
+  }
+  s += '"';
+}
+
+// Builds one line field by field.
+class LineBuilder {
+ public:
+  LineBuilder& Int(long long v) {
+    return Next([&] { AppendInt(s_, v); });
+  }
+  LineBuilder& Int(const std::optional<int>& v) {
+    return Next([&] {
+      if (v) AppendInt(s_, *v);
+    });
+  }
+  LineBuilder& Fixed(double v, int d) {
+    return Next([&] { AppendFixed(s_, v, d); });
+  }
+  LineBuilder& Fixed(const std::optional<double>& v, int d) {
+    return Next([&] {
+      if (v) AppendFixed(s_, *v, d);
+    });
+  }
+  LineBuilder& Text(std::string_view t) {
+    return Next([&] { AppendText(s_, t); });
+  }
+  std::string Done() { return std::move(s_) + "\r\n"; }
+
+ private:
+  template <class F>
+  LineBuilder& Next(F f) {
+    if (!first_) s_ += ',';
+    first_ = false;
+    f();
+    return *this;
+  }
+  std::string s_;
+  bool first_ = true;
+};
+
+template <size_t N>
+std::string HeaderLine(const std::array<const char*, N>& columns) {
+  LineBuilder b;
+  for (const char* c : columns) b.Text(c);
+  return b.Done();
+}
+
+// Reads fields in order, recording the first failure.
+class FieldReader {
+ public:
+  explicit FieldReader(const std::vector<std::string>& f) : f_(f) {}
+  const ParseStatus& Status() const { return st_; }
+
+  void Int(int& out) {
+    const std::string& t = Take();
+    if (!st_.ok) return;
+    if (!ToInt(t, out)) Fail("not a whole number: '" + t + "'");
+  }
+  void Int(std::optional<int>& out) {
+    const std::string& t = Take();
+    out.reset();
+    if (!st_.ok || t.empty()) return;
+    int v = 0;
+    if (!ToInt(t, v)) return Fail("not a whole number: '" + t + "'");
+    out = v;
+  }
+  void Real(double& out) {
+    std::optional<double> v;
+    Real(v);
+    if (st_.ok && !v) return Fail("empty number");
+    if (v) out = *v;
+  }
+  void Real(std::optional<double>& out) {
+    const std::string& t = Take();
+    out.reset();
+    if (!st_.ok || t.empty()) return;
+    double v = 0;
+    auto r = std::from_chars(t.data(), t.data() + t.size(), v);
+    if (r.ec != std::errc() || r.ptr != t.data() + t.size() || !std::isfinite(v))
+      return Fail("not a number: '" + t + "'");
+    out = v;
+  }
+  void Bool(std::optional<bool>& out) {
+    const std::string& t = Take();
+    out.reset();
+    if (!st_.ok || t.empty()) return;
+    if (t == "true")
+      out = true;
+    else if (t == "false")
+      out = false;
+    else
+      Fail("not true or false: '" + t + "'");
+  }
+  void Text(std::string& out) {
+    const std::string& t = Take();
+    if (st_.ok) out = t;
+  }
+  template <class E>
+  void Word(bool (*parse)(std::string_view, E&), E& out) {
+    const std::string& t = Take();
+    if (st_.ok && !parse(t, out)) Fail("unknown word: '" + t + "'");
+  }
+
+ private:
+  static bool ToInt(const std::string& t, int& out) {
+    auto r = std::from_chars(t.data(), t.data() + t.size(), out);
+    return r.ec == std::errc() && r.ptr == t.data() + t.size() && !t.empty();
+  }
+  const std::string& Take() {
+    static const std::string kEmpty;
+    if (!st_.ok) return kEmpty;
+    return f_[static_cast<size_t>(next_++)];
+  }
+  void Fail(std::string message) {
+    st_.ok = false;
+    st_.column = next_;
+    st_.message = std::move(message);
+  }
+  const std::vector<std::string>& f_;
+  int next_ = 0;
+  ParseStatus st_;
+};
+
+ParseStatus SplitChecked(std::string_view line, size_t columns, std::vector<std::string>& f) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  ParseStatus st;
+  if (!SplitCsvLine(line, f)) {
+    st.ok = false;
+    st.message = "unclosed quote";
+  } else if (f.size() != columns) {
+    st.ok = false;
+    st.message = std::to_string(f.size()) + " fields instead of " + std::to_string(columns);
+  }
+  return st;
+}
+
+int AzimuthDecimals(ObservationKind k) { return k == ObservationKind::Azimuth ? 5 : 4; }
+
+}  // namespace
+
+const char* VerdictWord(Verdict v) { return kVerdictWords[static_cast<size_t>(v)]; }
+const char* KindWord(ObservationKind k) { return kKindWords[static_cast<size_t>(k)]; }
+const char* SuspectKindWord(SuspectKind k) { return kSuspectWords[static_cast<size_t>(k)]; }
+const char* ControlWord(Control c) { return kControlWords[static_cast<size_t>(c)]; }
+const char* GlobalTestWord(GlobalTest g) { return kGlobalWords[static_cast<size_t>(g)]; }
+bool ParseVerdict(std::string_view w, Verdict& out) { return FindWord(kVerdictWords, w, out); }
+bool ParseKind(std::string_view w, ObservationKind& out) { return FindWord(kKindWords, w, out); }
+bool ParseSuspectKind(std::string_view w, SuspectKind& out) {
+  return FindWord(kSuspectWords, w, out);
+}
+bool ParseControl(std::string_view w, Control& out) { return FindWord(kControlWords, w, out); }
+bool ParseGlobalTest(std::string_view w, GlobalTest& out) { return FindWord(kGlobalWords, w, out); }
+
+SuspectKind SuspectKindOf(ObservationKind k) {
+  return static_cast<SuspectKind>(static_cast<int>(k) + 1);
+}
+
+std::string QualityHeaderLine() { return HeaderLine(kQualityColumns); }
+std::string ObservationHeaderLine() { return HeaderLine(kObservationColumns); }
+
+std::string FormatQualityLine(const QualityRow& r) {
+  const int grossDecimals = r.suspectKind == SuspectKind::Azimuth ? 5 : 4;
+  LineBuilder b;
+  b.Int(r.caseNumber).Int(r.plot).Int(r.tree).Int(r.species).Text(r.legacyStatus);
+  b.Int(r.usedSightings).Int(r.redundancy).Int(r.iterations);
+  b.Text(r.converged ? (*r.converged ? "true" : "false") : "");
+  b.Fixed(r.x, 4).Fixed(r.y, 4).Fixed(r.sigma0, 4).Text(GlobalTestWord(r.globalTest));
+  b.Fixed(r.sx, 4).Fixed(r.sy, 4).Fixed(r.ellipseA, 4).Fixed(r.ellipseB, 4);
+  b.Fixed(r.ellipseAzimuth, 5).Fixed(r.conf95A, 4).Fixed(r.conf95B, 4).Fixed(r.maxW, 3);
+  b.Text(SuspectKindWord(r.suspectKind)).Int(r.suspectTree).Fixed(r.suspectW, 3);
+  b.Fixed(r.suspectGrossError, grossDecimals).Int(r.suggestedTree).Fixed(r.suggestedSigma0, 4);
+  b.Text(VerdictWord(r.verdict)).Text(r.warnings);
+  return b.Done();
+}
+
+std::string FormatObservationLine(const ObservationRow& r) {
+  const int d = AzimuthDecimals(r.kind);
+  LineBuilder b;
+  b.Int(r.caseNumber).Int(r.plot).Int(r.tree).Int(r.slot).Int(r.sightedTree);
+  b.Text(KindWord(r.kind)).Fixed(r.observed, d).Fixed(r.adjusted, d).Fixed(r.residual, d);
+  b.Fixed(r.sigma, d).Fixed(r.redundancyNumber, 4).Fixed(r.w, 3).Fixed(r.grossError, d);
+  b.Fixed(r.mdb, d).Text(ControlWord(r.control));
+  return b.Done();
+}
+
+bool SplitCsvLine(std::string_view line, std::vector<std::string>& fields) {
+  fields.clear();
+  std::string cur;
+  size_t i = 0;
+  for (;;) {
+    cur.clear();
+    if (i < line.size() && line[i] == '"') {
+      ++i;
+      for (;;) {
+        if (i >= line.size()) return false;
+        if (line[i] == '"') {
+          if (i + 1 < line.size() && line[i + 1] == '"') {
+            cur += '"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        cur += line[i++];
+      }
+      // Anything between the closing quote and the comma is kept as text.
+      while (i < line.size() && line[i] != ',') cur += line[i++];
+    } else {
+      while (i < line.size() && line[i] != ',') cur += line[i++];
+    }
+    fields.push_back(cur);
+    if (i >= line.size()) return true;
+    ++i;  // the comma
+  }
+}
+
+ParseStatus ParseQualityLine(std::string_view line, QualityRow& r) {
+  std::vector<std::string> f;
+  ParseStatus st = SplitChecked(line, kQualityColumns.size(), f);
+  if (!st.ok) return st;
+  FieldReader in(f);
+  in.Int(r.caseNumber);
+  in.Int(r.plot);
+  in.Int(r.tree);
+  in.Int(r.species);
+  in.Text(r.legacyStatus);
+  in.Int(r.usedSightings);
+  in.Int(r.redundancy);
+  in.Int(r.iterations);
+  in.Bool(r.converged);
+  in.Real(r.x);
+  in.Real(r.y);
+  in.Real(r.sigma0);
+  in.Word(ParseGlobalTest, r.globalTest);
+  for (std::optional<double>* v :
+       {&r.sx, &r.sy, &r.ellipseA, &r.ellipseB, &r.ellipseAzimuth, &r.conf95A, &r.conf95B, &r.maxW})
+    in.Real(*v);
+  in.Word(ParseSuspectKind, r.suspectKind);
+  in.Int(r.suspectTree);
+  in.Real(r.suspectW);
+  in.Real(r.suspectGrossError);
+  in.Int(r.suggestedTree);
+  in.Real(r.suggestedSigma0);
+  in.Word(ParseVerdict, r.verdict);
+  in.Text(r.warnings);
+  return in.Status();
+}
+
+ParseStatus ParseObservationLine(std::string_view line, ObservationRow& r) {
+  std::vector<std::string> f;
+  ParseStatus st = SplitChecked(line, kObservationColumns.size(), f);
+  if (!st.ok) return st;
+  FieldReader in(f);
+  in.Int(r.caseNumber);
+  in.Int(r.plot);
+  in.Int(r.tree);
+  in.Int(r.slot);
+  in.Int(r.sightedTree);
+  in.Word(ParseKind, r.kind);
+  for (double* v : {&r.observed, &r.adjusted, &r.residual, &r.sigma, &r.redundancyNumber})
+    in.Real(*v);
+  in.Real(r.w);
+  in.Real(r.grossError);
+  in.Real(r.mdb);
+  in.Word(ParseControl, r.control);
+  return in.Status();
+}
+
+}  // namespace treetri::quality

@@ -1,0 +1,156 @@
+// The layout of the two quality files of a run, "quality.csv" (one line per
+// case) and "observations.csv" (one line per observation used): the column
+// lists, one struct per line, the formatter and the parser. Writers, tools
+// and tests all go through this header.
+//
+// The files are UTF-8 CSV: a header line, comma-separated fields, a point as
+// decimal separator, no thousands separators, an empty field where a value
+// does not apply, CR LF line ends. A text field that holds a comma, a quote
+// or a line break is quoted with doubled inner quotes.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace treetri::quality {
+
+inline constexpr const char* kQualityFileName = "quality.csv";
+inline constexpr const char* kObservationsFileName = "observations.csv";
+
+inline constexpr std::array<const char*, 29> kQualityColumns = {"case",
+                                                                "plot",
+                                                                "tree",
+                                                                "species",
+                                                                "legacy_status",
+                                                                "used_sightings",
+                                                                "redundancy",
+                                                                "iterations",
+                                                                "converged",
+                                                                "x",
+                                                                "y",
+                                                                "sigma0",
+                                                                "global_test",
+                                                                "sx",
+                                                                "sy",
+                                                                "ellipse_a",
+                                                                "ellipse_b",
+                                                                "ellipse_azimuth",
+                                                                "conf95_a",
+                                                                "conf95_b",
+                                                                "max_w",
+                                                                "suspect_kind",
+                                                                "suspect_tree",
+                                                                "suspect_w",
+                                                                "suspect_gross_error",
+                                                                "suggested_tree",
+                                                                "suggested_sigma0",
+                                                                "verdict",
+                                                                "warnings"};
+
+inline constexpr std::array<const char*, 15> kObservationColumns = {
+    "case",        "plot",     "tree",     "slot",  "sighted_tree",      "kind",
+    "observed",    "adjusted", "residual", "sigma", "redundancy_number", "w",
+    "gross_error", "mdb",      "control"};
+
+// Verdict of a case.
+enum class Verdict { Ok, Outlier, NoRedundancy, Failed, NotComputed };
+// Kind of one observation.
+enum class ObservationKind { Azimuth, Distance, MapX, MapY };
+// Kind of a case's suspect: one observation, or a whole sighting (left out
+// because the case did not converge with it).
+enum class SuspectKind { None, Azimuth, Distance, MapX, MapY, Sighting };
+// How well an observation is controlled by the others (redundancy number).
+enum class Control { Controlled, Weak, Uncontrolled };
+// The global test of vTPv at 95 %.
+enum class GlobalTest { None, Pass, Fail };
+
+// The words of the files: "ok", "outlier", "no redundancy", "failed",
+// "not computed"; "azimuth", "distance", "map_x", "map_y"; "" or "sighting"
+// besides the observation kinds; "", "weak", "uncontrolled"; "", "pass",
+// "fail".
+const char* VerdictWord(Verdict v);
+const char* KindWord(ObservationKind k);
+const char* SuspectKindWord(SuspectKind k);
+const char* ControlWord(Control c);
+const char* GlobalTestWord(GlobalTest g);
+bool ParseVerdict(std::string_view word, Verdict& out);
+bool ParseKind(std::string_view word, ObservationKind& out);
+bool ParseSuspectKind(std::string_view word, SuspectKind& out);
+bool ParseControl(std::string_view word, Control& out);
+bool ParseGlobalTest(std::string_view word, GlobalTest& out);
+
+// The suspect kind of an observation kind.
+SuspectKind SuspectKindOf(ObservationKind k);
+
+// One line of quality.csv. Empty optionals are empty fields. Units: metres,
+// azimuths in degrees.
+struct QualityRow {
+  int caseNumber = 0;
+  int plot = 0;
+  int tree = 0;
+  int species = 0;
+  std::string legacyStatus;
+  std::optional<int> usedSightings;
+  std::optional<int> redundancy;
+  std::optional<int> iterations;
+  std::optional<bool> converged;
+  std::optional<double> x, y;
+  std::optional<double> sigma0;
+  GlobalTest globalTest = GlobalTest::None;
+  std::optional<double> sx, sy;
+  std::optional<double> ellipseA, ellipseB, ellipseAzimuth;
+  std::optional<double> conf95A, conf95B;
+  std::optional<double> maxW;
+  SuspectKind suspectKind = SuspectKind::None;
+  std::optional<int> suspectTree;
+  std::optional<double> suspectW, suspectGrossError;
+  std::optional<int> suggestedTree;
+  std::optional<double> suggestedSigma0;
+  Verdict verdict = Verdict::NotComputed;
+  std::string warnings;
+};
+
+// One line of observations.csv. Azimuth rows hold degrees in observed,
+// adjusted, residual, sigma, gross_error and mdb; the other rows metres.
+struct ObservationRow {
+  int caseNumber = 0;
+  int plot = 0;
+  int tree = 0;
+  int slot = 0;
+  int sightedTree = 0;
+  ObservationKind kind = ObservationKind::Azimuth;
+  double observed = 0, adjusted = 0, residual = 0, sigma = 0;
+  double redundancyNumber = 0;
+  std::optional<double> w, grossError, mdb;  // empty where r is zero
+  Control control = Control::Controlled;
+};
+
+// Header lines and formatted lines, each ending with CR LF. Numbers are
+// written without locale, fixed-point: coordinates, distances, sigmas, axes,
+// gross errors, MDBs 4 decimals, w 3, angles 5, redundancy numbers 4. A value
+// that is not finite is written as an empty field.
+std::string QualityHeaderLine();
+std::string ObservationHeaderLine();
+std::string FormatQualityLine(const QualityRow& row);
+std::string FormatObservationLine(const ObservationRow& row);
+
+// Result of parsing one line: ok, or the 1-based column where it went wrong
+// (0 for the line as a whole: a wrong field count) and what was wrong.
+struct ParseStatus {
+  bool ok = true;
+  int column = 0;
+  std::string message;
+};
+
+// Parse one line (with or without its CR LF) back into a row.
+ParseStatus ParseQualityLine(std::string_view line, QualityRow& out);
+ParseStatus ParseObservationLine(std::string_view line, ObservationRow& out);
+
+// Splits a CSV line into fields (quotes as written by the formatter).
+// Returns false when a quoted field is not closed.
+bool SplitCsvLine(std::string_view line, std::vector<std::string>& fields);
+
+}  // namespace treetri::quality

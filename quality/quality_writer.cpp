@@ -1,0 +1,72 @@
+#include "quality/quality_writer.h"
+
+#include <tuple>
+
+namespace treetri::quality {
+namespace {
+
+std::string Trimmed(const std::string& s) {
+  const size_t first = s.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+std::string SummaryText(const QualitySummary& s) {
+  std::string text = "quality:";
+  for (size_t v = 0; v < s.verdicts.size(); ++v) {
+    text += (v == 0 ? " " : ", ") + std::to_string(s.verdicts[v]) + " " +
+            VerdictWord(static_cast<Verdict>(v));
+  }
+  return text + "; " + std::to_string(s.suggestions) +
+         (s.suggestions == 1 ? " suggested replacement" : " suggested replacements");
+}
+
+bool QualityRun::Begin(const std::string& workFolder, std::string& error) {
+  End();
+  summary_ = QualitySummary{};
+  maps_.reset();
+  workFolder_ = workFolder;
+  for (auto [file, name, header] :
+       {std::tuple{&quality_, kQualityFileName, QualityHeaderLine()},
+        std::tuple{&observations_, kObservationsFileName, ObservationHeaderLine()}}) {
+    const std::string path = workFolder + name;
+    if (!file->Create(path, header, error)) {
+      End();
+      error = "The quality file \"" + path + "\" cannot be written: " + error +
+              ". The run goes on without the quality files.";
+      return false;
+    }
+  }
+  active_ = true;
+  return true;
+}
+
+bool QualityRun::AddCase(const InputData& input, const RunParameters& parameters,
+                         const CaseWork& work, int caseNumber, const std::string& legacyStatus,
+                         std::string& error) {
+  if (!active_) return true;
+  if (!maps_) maps_ = std::make_unique<PlotMaps>(input.PhotoTrees);
+  const CaseQuality q = AssessCase(CaseInputFromRun(
+      caseNumber, input.TargetTrees[caseNumber], parameters, work, *maps_, Trimmed(legacyStatus)));
+  ++summary_.verdicts[static_cast<size_t>(q.row.verdict)];
+  if (q.row.suggestedTree) ++summary_.suggestions;
+  std::string lines;
+  for (const ObservationRow& o : q.observations) lines += FormatObservationLine(o);
+  if (!observations_.Append(lines, error) || !quality_.Append(FormatQualityLine(q.row), error)) {
+    End();
+    error = "The quality files of case " + std::to_string(caseNumber) + " in \"" + workFolder_ +
+            "\" cannot be written: " + error + ". The run goes on without the quality files.";
+    return false;
+  }
+  return true;
+}
+
+void QualityRun::End() {
+  active_ = false;
+  quality_.Close();
+  observations_.Close();
+}
+
+}  // namespace treetri::quality

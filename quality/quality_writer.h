@@ -1,0 +1,55 @@
+// The quality files of a run: "quality.csv" and "observations.csv" in the
+// work folder, emptied (header line only) at the start of the run, kept
+// open for the whole run and appended to once after every case, so that
+// both are complete on disk after each case.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "data/tables.h"
+#include "platform/files.h"
+#include "positioning/case_work.h"
+#include "quality/case_quality.h"
+
+namespace treetri::quality {
+
+// Counts of a run: cases per verdict (indexed by Verdict) and suggested
+// replacements.
+struct QualitySummary {
+  std::array<int, 5> verdicts{};
+  int suggestions = 0;
+};
+
+// "quality: 12 ok, 3 outlier, ... ; 2 suggested replacements"
+std::string SummaryText(const QualitySummary& s);
+
+class QualityRun {
+ public:
+  // Starts a run: writes both files in workFolder afresh with their header
+  // lines and keeps them open. False, with the reason naming the file, when a
+  // file cannot be written; the run then writes no quality.
+  bool Begin(const std::string& workFolder, std::string& error);
+  // Assesses case caseNumber (field tree `target`) from the case work area
+  // as the run leaves it after that case and appends its lines. The map
+  // trees come from `input` (read once per run), the azimuth correction and
+  // the standard errors from `parameters`. legacyStatus is the case's list
+  // status (padding blanks are dropped). False, with the reason, when a file
+  // could not be written; later cases are then skipped.
+  bool AddCase(const InputData& input, const RunParameters& parameters, const CaseWork& work,
+               int caseNumber, const std::string& legacyStatus, std::string& error);
+  // Closes both files.
+  void End();
+  bool Active() const { return active_; }
+  const QualitySummary& Summary() const { return summary_; }
+
+ private:
+  std::unique_ptr<PlotMaps> maps_;
+  std::string workFolder_;
+  AppendingFile quality_, observations_;
+  bool active_ = false;
+  QualitySummary summary_;
+};
+
+}  // namespace treetri::quality

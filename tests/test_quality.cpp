@@ -1,0 +1,415 @@
+// The quality adjustment: against an independent solution, on networks whose
+// figures are worked out by hand, the wrong-tree search, and whole runs of
+// the worked examples against their expected quality files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "quality/case_quality.h"
+#include "quality/chi_square.h"
+#include "tests/case_builder.h"
+#include "tests/support.h"
+
+namespace treetri::quality {
+namespace {
+
+constexpr double kDeg = 57.29577951308232;
+
+TEST(Quality, ChiSquareQuantilesMatchTables) {
+  const struct {
+    double p;
+    int f;
+    double x;
+  } table[] = {{0.95, 1, 3.841459},   {0.95, 2, 5.991465},     {0.95, 10, 18.307038},
+               {0.95, 30, 43.772972}, {0.95, 100, 124.342113}, {0.05, 4, 0.710723}};
+  for (const auto& row : table) EXPECT_NEAR(ChiSquareQuantile(row.p, row.f), row.x, 2e-6) << row.f;
+}
+
+// Exact observations from a field tree at (x, y) to a map tree.
+InputSighting Exact(int tree, double x, double y, double mx, double my) {
+  const double az = std::atan2(mx - x, my - y) * kDeg;
+  return {0, tree, true, mx, my, true, az < 0 ? az + 360 : az, true, std::hypot(mx - x, my - y)};
+}
+
+CaseInput MakeCase(double x0, double y0, std::vector<InputSighting> sightings,
+                   std::vector<MapTree> plot = {}) {
+  for (size_t k = 0; k < sightings.size(); ++k) sightings[k].slot = static_cast<int>(k) + 1;
+  CaseInput in;
+  in.caseNumber = in.plot = 1;
+  in.tree = 100;
+  in.hasStart = true;
+  in.startX = x0;
+  in.startY = y0;
+  in.sigmas = Sigmas{0.02, 0.08, 0.3, 0.3};
+  in.sightings = std::move(sightings);
+  in.plotTrees = std::move(plot);
+  return in;
+}
+
+const ObservationRow& Row(const CaseQuality& q, int slot, ObservationKind kind) {
+  for (const ObservationRow& o : q.observations)
+    if (o.slot == slot && o.kind == kind) return o;
+  throw std::runtime_error("no such observation");
+}
+
+// The independent solution: plain normal equations in long double, numerical
+// derivatives, absolute coordinates, Gauss-Jordan elimination.
+using LD = long double;
+struct Independent {
+  LD x, y, sigma0, a, b;
+  std::vector<LD> w;  // in the order azimuth, distance per sighting, map X all, map Y all
+};
+
+Independent SolveIndependently(const CaseInput& in) {
+  struct O {
+    int kind, j;
+    LD value, sigma;
+  };
+  std::vector<O> obs;
+  const int n = static_cast<int>(in.sightings.size());
+  for (int j = 0; j < n; ++j) {
+    const InputSighting& s = in.sightings[j];
+    if (s.hasAzimuth) obs.push_back({0, j, s.azimuth / kDeg, in.sigmas.azimuth});
+    if (s.hasDistance) obs.push_back({1, j, s.distance, in.sigmas.distance});
+  }
+  for (int j = 0; j < n; ++j) obs.push_back({2, j, in.sightings[j].mapX, in.sigmas.mapX});
+  for (int j = 0; j < n; ++j) obs.push_back({3, j, in.sightings[j].mapY, in.sigmas.mapY});
+  const int u = 2 + 2 * n, m = static_cast<int>(obs.size());
+  std::vector<LD> p = {in.startX, in.startY};
+  for (const InputSighting& s : in.sightings) p.insert(p.end(), {s.mapX, s.mapY});
+  auto misfit = [&](const O& o, const std::vector<LD>& q) {
+    const LD dx = q[2 + 2 * o.j] - q[0], dy = q[3 + 2 * o.j] - q[1];
+    const LD c = o.kind == 0 ? atan2l(dx, dy) : o.kind == 1 ? hypotl(dx, dy) : q[o.kind + 2 * o.j];
+    LD v = c - o.value;
+    if (o.kind == 0) v = remainderl(v, 2 * 3.14159265358979323846264L);
+    return v;
+  };
+  std::vector<std::vector<LD>> A(m, std::vector<LD>(u)), M;
+  std::vector<LD> v(m);
+  for (int it = 0; it < 100; ++it) {
+    for (int i = 0; i < m; ++i) {
+      v[i] = misfit(obs[i], p);
+      for (int k = 0; k < u; ++k) {
+        std::vector<LD> hi = p, lo = p;
+        const LD h = 1e-5L;
+        hi[k] += h;
+        lo[k] -= h;
+        A[i][k] = (misfit(obs[i], hi) - misfit(obs[i], lo)) / (2 * h);
+      }
+    }
+    // [N | I | -A^T P v], reduced to [I | N^-1 | dx].
+    M.assign(u, std::vector<LD>(2 * u + 1));
+    for (int r = 0; r < u; ++r) {
+      for (int c = 0; c < u; ++c)
+        for (int i = 0; i < m; ++i) M[r][c] += A[i][r] * A[i][c] / (obs[i].sigma * obs[i].sigma);
+      for (int i = 0; i < m; ++i) M[r][2 * u] -= A[i][r] * v[i] / (obs[i].sigma * obs[i].sigma);
+      M[r][u + r] = 1;
+    }
+    for (int c = 0; c < u; ++c) {
+      int best = c;
+      for (int r = c + 1; r < u; ++r)
+        if (fabsl(M[r][c]) > fabsl(M[best][c])) best = r;
+      std::swap(M[c], M[best]);
+      const LD d = M[c][c];
+      for (LD& e : M[c]) e /= d;
+      for (int r = 0; r < u; ++r)
+        if (r != c) {
+          const LD f = M[r][c];
+          for (int k = 0; k <= 2 * u; ++k) M[r][k] -= f * M[c][k];
+        }
+    }
+    LD largest = 0;
+    for (int k = 0; k < u; ++k) {
+      p[k] += M[k][2 * u];
+      largest = std::max(largest, fabsl(M[k][2 * u]));
+    }
+    if (largest < 1e-13L) break;
+  }
+  Independent out{p[0], p[1], 0, 0, 0, {}};
+  LD vtpv = 0;
+  for (int i = 0; i < m; ++i) {
+    v[i] = misfit(obs[i], p);
+    vtpv += v[i] * v[i] / (obs[i].sigma * obs[i].sigma);
+    LD aqa = 0;
+    for (int r = 0; r < u; ++r)
+      for (int c = 0; c < u; ++c) aqa += A[i][r] * M[r][u + c] * A[i][c];
+    const LD r = 1 - aqa / (obs[i].sigma * obs[i].sigma);
+    out.w.push_back(v[i] / (obs[i].sigma * sqrtl(r)));
+  }
+  out.sigma0 = sqrtl(vtpv / (m - u));
+  const LD mean = (M[0][u] + M[1][u + 1]) / 2,
+           half = hypotl((M[0][u] - M[1][u + 1]) / 2, M[0][u + 1]);
+  out.a = sqrtl(mean + half);
+  out.b = sqrtl(mean - half);
+  return out;
+}
+
+TEST(Quality, AdjustmentAgreesWithIndependentSolution) {
+  // Four sightings with measurement errors of a few sigma, on local and on
+  // map-grid coordinates.
+  for (const double shift : {0.0, 6.8e6}) {
+    const double ox = shift / 2, oy = shift;
+    const std::vector<InputSighting> s = {{0, 1, true, ox + 7.1, oy + 3.2, true, 65.3, true, 7.77},
+                                          {0, 2, true, ox - 4, oy + 9.1, true, 336.9, true, 9.83},
+                                          {0, 3, true, ox - 6.2, oy - 5.5, true, 229.2, false, 0},
+                                          {0, 4, true, ox + 2.3, oy - 11.8, false, 0, true, 12.1}};
+    const CaseInput in = MakeCase(ox + 0.5, oy - 0.4, s);
+    const CaseQuality q = AssessCase(in);
+    const Independent ref = SolveIndependently(in);
+    ASSERT_EQ(q.row.verdict, Verdict::Ok) << shift;
+    EXPECT_EQ(q.row.redundancy, 4);
+    EXPECT_NEAR(*q.row.x, static_cast<double>(ref.x), 1e-5);
+    EXPECT_NEAR(*q.row.y, static_cast<double>(ref.y), 1e-5);
+    EXPECT_NEAR(*q.row.sigma0 / static_cast<double>(ref.sigma0), 1, 1e-6);
+    EXPECT_NEAR(*q.row.ellipseA / static_cast<double>(ref.a), 1, 1e-6);
+    EXPECT_NEAR(*q.row.ellipseB / static_cast<double>(ref.b), 1, 1e-6);
+    ASSERT_EQ(q.observations.size(), ref.w.size());
+    for (size_t i = 0; i < ref.w.size(); ++i)
+      EXPECT_NEAR(*q.observations[i].w, static_cast<double>(ref.w[i]),
+                  1e-6 * std::fabs(static_cast<double>(ref.w[i])) + 1e-9)
+          << i;
+  }
+}
+
+TEST(Quality, HandCheckedNetworks) {
+  const Sigmas sg{0.02, 0.08, 0.3, 0.3};
+  const double s = 10, sm2 = sg.mapX * sg.mapX;
+  // Along the line of sight the distance and the map coordinate add their
+  // variances (A); across it the azimuth times the distance (B).
+  const double A = sm2 + sg.distance * sg.distance;
+  const double B = sm2 + std::pow(s * sg.azimuth, 2);
+  const double c = std::sqrt(0.75) * s;
+  const std::vector<InputSighting> three = {Exact(1, 0, 0, 0, s), Exact(2, 0, 0, c, -s / 2),
+                                            Exact(3, 0, 0, -c, -s / 2)};
+
+  // Three trees at 120 degrees, exact observations: each tree gives the
+  // position with covariance A, B in its own axes; together 2/(3(1/A+1/B))
+  // in every direction. f = 12 - 8 and the redundancy numbers add up to it.
+  CaseQuality q = AssessCase(MakeCase(0.3, -0.2, three));
+  EXPECT_EQ(q.row.verdict, Verdict::Ok);
+  EXPECT_EQ(q.row.redundancy, 4);
+  EXPECT_NEAR(*q.row.x, 0, 1e-6);
+  EXPECT_NEAR(*q.row.y, 0, 1e-6);
+  EXPECT_NEAR(*q.row.sigma0, 0, 1e-6);
+  const double sxy = std::sqrt(2 / (3 * (1 / A + 1 / B)));
+  for (double v : {*q.row.sx, *q.row.sy, *q.row.ellipseA, *q.row.ellipseB})
+    EXPECT_NEAR(v, sxy, 1e-9);
+  EXPECT_NEAR(*q.row.conf95A, 2.4477 * sxy, 1e-4 * sxy);
+  double sumR = 0;
+  for (const ObservationRow& o : q.observations) sumR += o.redundancyNumber;
+  EXPECT_NEAR(sumR, 4, 1e-9);
+
+  // f = 0: one sighting due north with distance and azimuth. Nothing is
+  // tested; sx^2 = sm^2 + (s sigma_azimuth)^2, sy^2 = sm^2 + sigma_d^2.
+  q = AssessCase(MakeCase(0.1, 0.1, {three[0]}));
+  EXPECT_EQ(q.row.verdict, Verdict::NoRedundancy);
+  EXPECT_EQ(q.row.redundancy, 0);
+  EXPECT_FALSE(q.row.sigma0 || q.row.maxW || q.row.globalTest != GlobalTest::None);
+  EXPECT_NEAR(*q.row.sx, std::sqrt(B), 1e-9);
+  EXPECT_NEAR(*q.row.sy, std::sqrt(A), 1e-9);
+  EXPECT_NEAR(*q.row.ellipseAzimuth, 90, 1e-6);  // a across the line of sight: east
+  for (const ObservationRow& o : q.observations)
+    EXPECT_TRUE(!o.w && o.control == Control::Uncontrolled) << KindWord(o.kind);
+
+  // A 5 m blunder in the distance to tree 1, trees at 2 km (nearly linear:
+  // r and w to 0.5 %). Along Y the other trees give the position with variance
+  // Vo = 1/(0.5/A + 1.5/B); of the discrepancy's variance A + Vo the distance
+  // holds r = sd^2/(A + Vo): v = -5 r, gross error 5, w = -5 sqrt(r) / sd.
+  const double far = 2000, cf = std::sqrt(0.75) * far;
+  const double Bf = sm2 + std::pow(far * sg.azimuth, 2);
+  std::vector<InputSighting> blunder = {Exact(1, 0, 0, 0, far), Exact(2, 0, 0, cf, -far / 2),
+                                        Exact(3, 0, 0, -cf, -far / 2)};
+  blunder[0].distance += 5;
+  q = AssessCase(MakeCase(0, 0, blunder));
+  const double r = sg.distance * sg.distance / (A + 1 / (0.5 / A + 1.5 / Bf));
+  const ObservationRow& d = Row(q, 1, ObservationKind::Distance);
+  EXPECT_NEAR(d.redundancyNumber, r, 5e-3 * r);
+  EXPECT_NEAR(*d.grossError, 5, 0.005);
+  EXPECT_NEAR(*d.w, -std::sqrt(r) * 5 / sg.distance, 0.02);
+  EXPECT_EQ(q.row.verdict, Verdict::Outlier);
+  EXPECT_EQ(q.row.suspectTree, 1);
+  EXPECT_NEAR(*q.row.maxW, std::fabs(*d.w), 1e-3 * *q.row.maxW);
+}
+
+TEST(Quality, WrongTreeSearchFindsTheOneBetterTree) {
+  // The crew measured tree 2 but wrote 7; tree 7 stands 4 m from tree 2.
+  // Other trees of the plot stand in and out of the search radius; only
+  // tree 2 fits the observations.
+  const std::vector<MapTree> plot = {{1, 8, 1},  {2, -3, 9},  {3, -7, -6},  {4, 2, -10},
+                                     {5, 5, 14}, {6, -12, 2}, {7, -6, 6.5}, {8, 40, 40}};
+  std::vector<InputSighting> s = {Exact(1, 0, 0, 8, 1), Exact(2, 0, 0, -3, 9),
+                                  Exact(3, 0, 0, -7, -6), Exact(4, 0, 0, 2, -10)};
+  s[1].tree = 7;
+  s[1].mapX = -6;
+  s[1].mapY = 6.5;
+  const CaseQuality q = AssessCase(MakeCase(0.2, 0.2, s, plot));
+  EXPECT_EQ(q.row.verdict, Verdict::Outlier);
+  EXPECT_EQ(q.row.suspectTree, 7);
+  EXPECT_EQ(q.row.suggestedTree, 2);
+  EXPECT_NEAR(*q.row.suggestedSigma0, 0, 1e-4);
+
+  // Without tree 2 on the map no replacement is good enough.
+  std::vector<MapTree> without = plot;
+  without.erase(without.begin() + 1);
+  EXPECT_FALSE(AssessCase(MakeCase(0.2, 0.2, s, without)).row.suggestedTree);
+}
+
+// A case the run cannot compute (NPA 0) is "not computed"; quality files
+// that cannot be written give a message naming the file, and the run and
+// its results go on as without them.
+TEST(Quality, RunWithUncomputedCaseAndUnwritableFile) {
+  testing::TempFolder dir;
+  dir.Write("map.txt", testing::MapRecord(1, 1, 1, 3, 4) + testing::MapRecord(1, 2, 1, -5, 1) +
+                           testing::MapRecord(1, 3, 1, 1, -6));
+  dir.Write("sightings.txt",
+            testing::SightingRecord(1, 9, 1, 3,
+                                    {testing::Sight(1, 0, 0, 3, 4), testing::Sight(2, 0, 0, -5, 1),
+                                     testing::Sight(3, 0, 0, 1, -6)}) +
+                testing::SightingRecord(1, 10, 1, 0, {}));
+  dir.Write("SimulationInputParameters2.txt", testing::ParameterFile({}));
+  ASSERT_EQ(testing::RunBatch(dir, "map.txt sightings.txt").status, 0);
+  const std::vector<std::string> lines = testing::SplitLines(dir.Read(kQualityFileName));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[1].find(",ok,"), std::string::npos) << lines[1];
+  EXPECT_EQ(lines[2], "2,1,10,1,FAILED: NPA,,,,,,,,,,,,,,,,,,,,,,,not computed,");
+  EXPECT_EQ(testing::SplitLines(dir.Read(kObservationsFileName)).size(), 1u + 12u);
+
+  const std::string results = dir.Read("results.txt");
+  std::filesystem::remove(dir.Path() + "/quality.csv");
+  std::filesystem::create_directory(dir.Path() + "/quality.csv");
+  const testing::BatchResult r = testing::RunBatch(dir, "map.txt sightings.txt");
+  EXPECT_EQ(r.status, 0);
+  std::string messages;
+  for (const std::string& e : r.err) messages += e + "\n";
+  EXPECT_NE(messages.find("quality.csv\" cannot be written"), std::string::npos) << messages;
+  EXPECT_EQ(dir.Read("results.txt"), results);
+}
+
+// Parses every line after the header of a quality file.
+template <class Row, class Parse>
+std::vector<Row> ReadRows(const std::string& text, Parse parse) {
+  std::vector<Row> rows;
+  const std::vector<std::string> lines = testing::SplitLines(text);
+  for (size_t i = 1; i < lines.size(); ++i) {
+    Row r;
+    const ParseStatus st = parse(lines[i], r);
+    EXPECT_TRUE(st.ok) << "line " << i + 1 << ", column " << st.column << ": " << st.message;
+    rows.push_back(r);
+  }
+  return rows;
+}
+
+void ExpectClose(const std::optional<double>& got, const std::optional<double>& want, double abs,
+                 double rel, const std::string& what) {
+  ASSERT_EQ(got.has_value(), want.has_value()) << what;
+  EXPECT_TRUE(!want || std::fabs(*got - *want) <= std::max(abs, rel * std::fabs(*want)))
+      << what << ": " << got.value_or(0) << " instead of " << want.value_or(0);
+}
+
+// A whole run of each worked example by treetri-batch, its quality files read
+// back field by field and compared with the expected ones at the tolerances
+// of the examples (each printed value also carries its rounding).
+//
+// Where several observations share the largest |w| (the observations of one
+// sighting, equal in theory; or all observations when the redundancy is 1),
+// which of them is named depends on rounding: the suspect must be one of
+// them, and the suggested tree is compared where they all belong to one
+// sighting. Whether a hard case fails as "singular" or "not converged"
+// depends on the step control (plots-2029 case 27 meets a sighted tree that
+// is the field tree itself); both read as one failure here.
+TEST(Quality, WorkedExamplesMatchExpectedFiles) {
+  const std::string root = TREETRI_QUALITY_EXAMPLES;
+  if (!std::filesystem::exists(root)) GTEST_SKIP() << root << " is absent";
+  for (const char* name : {"plots-2027", "plots-2029"}) {
+    SCOPED_TRACE(name);
+    const std::string dir = root + "/" + name + "/";
+    testing::TempFolder run;
+    for (const char* file : {"map.txt", "sightings.txt", "SimulationInputParameters2.txt"})
+      std::filesystem::copy_file(dir + file, run.Path() + "/" + file);
+    ASSERT_EQ(testing::RunBatch(run, "map.txt sightings.txt").status, 0);
+    auto read = [](const std::string& path) {
+      std::ifstream in(path, std::ios::binary);
+      return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const auto got = ReadRows<QualityRow>(run.Read(kQualityFileName), ParseQualityLine);
+    const auto want = ReadRows<QualityRow>(read(dir + "expected/quality.csv"), ParseQualityLine);
+    const auto gotObs =
+        ReadRows<ObservationRow>(run.Read(kObservationsFileName), ParseObservationLine);
+    const auto wantObs =
+        ReadRows<ObservationRow>(read(dir + "expected/observations.csv"), ParseObservationLine);
+    ASSERT_EQ(got.size(), want.size());
+    ASSERT_EQ(gotObs.size(), wantObs.size());
+
+    std::map<std::tuple<int, int, ObservationKind>, const ObservationRow*> obsOf;
+    for (const ObservationRow& o : gotObs) obsOf[{o.caseNumber, o.slot, o.kind}] = &o;
+    for (const ObservationRow& w : wantObs) {
+      const std::string what = "case " + std::to_string(w.caseNumber) + " slot " +
+                               std::to_string(w.slot) + " " + KindWord(w.kind);
+      auto it = obsOf.find({w.caseNumber, w.slot, w.kind});
+      ASSERT_NE(it, obsOf.end()) << what;
+      const ObservationRow& g = *it->second;
+      EXPECT_EQ(g.sightedTree, w.sightedTree) << what;
+      ExpectClose(g.adjusted, w.adjusted, 6e-4, 0, what);
+      ExpectClose(g.redundancyNumber, w.redundancyNumber, 1.5e-4, 0, what);
+      ExpectClose(g.w, w.w, 0.01, 0.005, what);
+      if (w.redundancyNumber >= kUncontrolledR) {
+        ExpectClose(g.grossError, w.grossError, 1e-3, 0.005, what);
+        ExpectClose(g.mdb, w.mdb, 1e-3, 0.005, what);
+      }
+      EXPECT_EQ(g.control, w.control) << what;
+    }
+
+    for (size_t i = 0; i < want.size(); ++i) {
+      const QualityRow &g = got[i], &w = want[i];
+      const std::string what = "case " + std::to_string(w.caseNumber);
+      EXPECT_EQ(g.legacyStatus, w.legacyStatus) << what;
+      EXPECT_EQ(g.verdict, w.verdict) << what;
+      EXPECT_EQ(g.usedSightings, w.usedSightings) << what;
+      EXPECT_EQ(g.redundancy, w.redundancy) << what;
+      EXPECT_EQ(g.converged, w.converged) << what;
+      ExpectClose(g.x, w.x, 5.5e-4, 0, what + " x");
+      ExpectClose(g.y, w.y, 5.5e-4, 0, what + " y");
+      for (auto m : {&QualityRow::sigma0, &QualityRow::sx, &QualityRow::sy, &QualityRow::ellipseA,
+                     &QualityRow::ellipseB, &QualityRow::conf95A, &QualityRow::conf95B,
+                     &QualityRow::suggestedSigma0})
+        ExpectClose(g.*m, w.*m, 6e-5, 1e-3, what);
+      if (w.ellipseA && *w.ellipseA > 1.01 * *w.ellipseB) {
+        EXPECT_NEAR(std::remainder(*g.ellipseAzimuth - *w.ellipseAzimuth, 180), 0, 0.1) << what;
+      }
+      EXPECT_EQ(g.globalTest, w.globalTest) << what;
+      ExpectClose(g.maxW, w.maxW, 0.01, 0.005, what);
+      auto noReason = [](std::string s) {
+        for (const char* r : {"singular", "not converged"})
+          if (auto at = s.find(r); at != std::string::npos) s.replace(at, strlen(r), "failed");
+        return s;
+      };
+      EXPECT_EQ(noReason(g.warnings), noReason(w.warnings)) << what;
+      ASSERT_EQ(g.suspectKind == SuspectKind::None, w.suspectKind == SuspectKind::None) << what;
+      if (w.suspectKind == SuspectKind::None || w.suspectKind == SuspectKind::Sighting) {
+        EXPECT_EQ(g.suspectKind, w.suspectKind) << what;
+        EXPECT_EQ(g.suspectTree, w.suspectTree) << what;
+        EXPECT_EQ(g.suggestedTree, w.suggestedTree) << what;
+        continue;
+      }
+      // The observations of the case whose |w| ties with the expected largest.
+      std::vector<std::pair<int, SuspectKind>> tied;
+      for (const ObservationRow& o : wantObs)
+        if (o.caseNumber == w.caseNumber && o.w && std::fabs(std::fabs(*o.w) - *w.maxW) <= 0.01)
+          tied.emplace_back(o.sightedTree, SuspectKindOf(o.kind));
+      EXPECT_NE(std::find(tied.begin(), tied.end(), std::pair{*g.suspectTree, g.suspectKind}),
+                tied.end())
+          << what;
+      const bool oneSighting = std::all_of(
+          tied.begin(), tied.end(), [&](const auto& t) { return t.first == *w.suspectTree; });
+      EXPECT_TRUE(!oneSighting || g.suggestedTree == w.suggestedTree) << what;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace treetri::quality

@@ -1,0 +1,90 @@
+// The quality file layout: lines formatted and parsed back field by field,
+// and broken lines rejected with the column named.
+#include <gtest/gtest.h>
+
+#include "quality/quality_files.h"
+
+namespace treetri::quality {
+namespace {
+
+// A line written, parsed and written again is the same line: every field
+// came back (to the printed digits), quoted text and empty fields included.
+TEST(QualityFiles, LinesRoundTrip) {
+  QualityRow q;
+  q.caseNumber = 7;
+  q.plot = 2;
+  q.tree = 11;
+  q.species = 3;
+  q.legacyStatus = "???? Point 4, \"x\" erroneous?";
+  q.usedSightings = 4;
+  q.redundancy = 5;
+  q.converged = true;
+  q.x = 1234567.12345;
+  q.y = -0.00001;
+  q.globalTest = GlobalTest::Fail;
+  q.ellipseAzimuth = 179.999994;
+  q.maxW = -4.2;
+  q.suspectKind = SuspectKind::MapY;
+  q.suggestedTree = 10;
+  q.verdict = Verdict::Outlier;
+  q.warnings = "slot 1: tree 2 not on the map; singular";
+  const std::string line = FormatQualityLine(q);
+  EXPECT_EQ(line,
+            "7,2,11,3,\"???? Point 4, \"\"x\"\" erroneous?\",4,5,,true,1234567.1235,0.0000,"
+            ",fail,,,,,179.99999,,,-4.200,map_y,,,,10,,outlier,"
+            "slot 1: tree 2 not on the map; singular\r\n");
+  QualityRow back;
+  ASSERT_TRUE(ParseQualityLine(line, back).ok);
+  EXPECT_EQ(FormatQualityLine(back), line);
+
+  const ObservationRow o{3,
+                         1,
+                         5,
+                         2,
+                         14,
+                         ObservationKind::Azimuth,
+                         359.5,
+                         0.25,
+                         0.75,
+                         0.0785398,
+                         0.0042,
+                         1.23456,
+                         std::nullopt,
+                         3.0,
+                         Control::Uncontrolled};
+  const std::string obsLine = FormatObservationLine(o);
+  EXPECT_EQ(obsLine,
+            "3,1,5,2,14,azimuth,359.50000,0.25000,0.75000,0.07854,0.0042,1.235,,3.00000,"
+            "uncontrolled\r\n");
+  ObservationRow ob;
+  ASSERT_TRUE(ParseObservationLine(obsLine, ob).ok);
+  EXPECT_EQ(FormatObservationLine(ob), obsLine);
+  EXPECT_EQ(ObservationHeaderLine(),
+            "case,plot,tree,slot,sighted_tree,kind,observed,adjusted,residual,sigma,"
+            "redundancy_number,w,gross_error,mdb,control\r\n");
+}
+
+TEST(QualityFiles, BrokenLinesNameTheColumn) {
+  const struct {
+    const char* line;
+    int column;
+  } cases[] = {
+      {"1,1,1,azimuth,1,1,1,1,1,1,1,1,1,1", 0},       // 14 fields
+      {"1,1,1,1,1,bearing,1,1,1,1,1,1,1,1,", 6},      // unknown kind
+      {"1,x,1,1,1,distance,1,1,1,1,1,1,1,1,", 2},     // not a number
+      {"1,1,1,1,1,map_x,1,1,1,1,1,1,1,1,so-so", 15},  // unknown control
+      {"1,1,1,1,1,map_y,1,1,1,nan,1,1,1,1,", 10},     // not finite
+      {"1,1,1,1,1,map_y,1,1,1,,1,1,1,1,", 10},        // required number missing
+  };
+  for (const auto& c : cases) {
+    ObservationRow o;
+    ParseStatus st = ParseObservationLine(c.line, o);
+    EXPECT_FALSE(st.ok) << c.line;
+    EXPECT_EQ(st.column, c.column) << c.line << ": " << st.message;
+  }
+  QualityRow q;
+  EXPECT_FALSE(ParseQualityLine("1,1,1,1,\"open", q).ok);
+}
+
+}  // namespace
+}  // namespace treetri::quality

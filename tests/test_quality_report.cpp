@@ -1,0 +1,135 @@
+// The quality report's figures on a hand-made run and simulation, worked out
+// by hand, and its messages for bad input.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support.h"
+#include "tools/quality_report.h"
+
+namespace treetri::tools {
+namespace {
+
+using quality::Verdict;
+
+// One plot: map trees 1..5 (plot, tree, species, X, Y, ...) around the field trees, all of which stand at the
+// origin; each sights up to three trees 10 m away (tree 5 is 12 m north).
+struct HandMadeRun {
+  testing::TempFolder dir;
+  HandMadeRun() {
+    std::string map;
+    const char* trees[] = {"1,1,1,0,10", "1,2,1,10,0", "1,3,1,0,-10", "1,4,1,-10,0", "1,5,1,0,12"};
+    for (const char* t : trees) map += std::string(t) + ",100,20,5,22,0,401,0,0,AER,0,\"x\",1\r\n";
+    dir.Write("map.txt", map);
+    const std::string full = "1,10.00,0.0,2,10.00,90.0,3,10.00,180.0,0,-1,-1,0,-1,-1";
+    dir.Write("sightings.txt",
+              "1,1001,1,3," + full + "\r\n1,1002,1,3," + full +
+                  "\r\n1,1003,1,3,5,10.00,0.0,2,10.00,90.0,3,10.00,180.0,0,-1,-1,0,-1,-1"
+                  "\r\n1,1004,1,3,2,10.00,0.0,3,10.00,180.0,4,10.00,300.0,0,-1,-1,0,-1,-1"
+                  "\r\n1,1005,1,2,5,10.00,0.0,2,10.00,90.0,0,-1,-1,0,-1,-1,0,-1,-1"
+                  "\r\n1,1006,1,1,1,10.00,0.0,0,-1,-1,0,-1,-1,0,-1,-1,0,-1,-1"
+                  "\r\n1,1007,1,3,99,10.00,0.0,2,10.00,90.0,3,10.00,180.0,0,-1,-1,0,-1,-1\r\n");
+    std::string truth = "Plot,Tree,X,Y\r\n";
+    for (int t = 1001; t <= 1007; ++t) truth += "1," + std::to_string(t) + ",0,0\r\n";
+    dir.Write("truth.txt", truth);
+    dir.Write("errors.txt", std::string(kPlantedErrorsHeader) +
+                                "\r\n1,1003,1,wrong_tree,1,5,1,2.000"
+                                "\r\n1,1004,1,wrong_tree,1,2,1,14.142"
+                                "\r\n1,1004,3,azimuth,4,4,1,30.000"
+                                "\r\n1,1005,1,wrong_tree,1,5,1,2.000"
+                                "\r\n1,1007,1,missing,1,99,0,\r\n");
+  }
+};
+
+quality::QualityRow Row(int tree, Verdict v, double x, double y, double azimuth) {
+  quality::QualityRow r;
+  r.caseNumber = tree - 1000;
+  r.plot = 1;
+  r.tree = tree;
+  r.verdict = v;
+  r.x = x;
+  r.y = y;
+  r.conf95A = 2;
+  r.conf95B = 1;
+  r.ellipseAzimuth = azimuth;
+  return r;
+}
+
+TEST(QualityReport, FiguresOfAHandMadeRun) {
+  HandMadeRun h;
+  // Clean: 1001 ok, truth 1.697 m along a (inside); 1002 outlier, truth
+  // 1.414 m along b (outside); 1006 no redundancy and 1007 ok, inside.
+  std::vector<quality::QualityRow> rows = {
+      Row(1001, Verdict::Ok, -1.2, -1.2, 45), Row(1002, Verdict::Outlier, -1, 1, 45),
+      Row(1003, Verdict::Outlier, 0, 0, 0), Row(1004, Verdict::Outlier, 0, 0, 0),
+      Row(1005, Verdict::Ok, 0, 0, 0), Row(1006, Verdict::NoRedundancy, 0, 1.9, 0),
+      Row(1007, Verdict::Ok, 0.9, 0, 90), Row(1099, Verdict::Failed, 0, 0, 0)};
+  rows[2].suspectTree = 5;  // the wrong tree named, tree 1 suggested
+  rows[2].suggestedTree = 1;
+  rows[3].suspectTree = 2;  // the wrong tree named, tree 3 suggested
+  rows[3].suggestedTree = 3;
+  std::string text = quality::QualityHeaderLine();
+  for (const quality::QualityRow& r : rows) text += quality::FormatQualityLine(r);
+  h.dir.Write("quality.csv", text);
+
+  QualityRun run;
+  SimulationTruth truth;
+  std::string error;
+  ASSERT_TRUE(ReadQualityRun(h.dir.Path(), run, error)) << error;
+  ASSERT_TRUE(ReadSimulationTruth(h.dir.Path(), truth, error)) << error;
+  EXPECT_FALSE(run.observationsRead);
+  // Redundancy: azimuths and distances of sightings on the map, less 2.
+  EXPECT_EQ(truth.cases.at({1, 1005}).redundancy, 2);
+  EXPECT_EQ(truth.cases.at({1, 1007}).redundancy, 2);
+  EXPECT_DOUBLE_EQ(truth.cases.at({1, 1003}).searchRadius, 15.0);
+
+  const QualityFigures f = ComputeQualityFigures(run, &truth);
+  auto pair = [](const Share& s) { return std::vector<int>{s.hits, s.of}; };
+  EXPECT_EQ(std::vector<int>(f.verdicts, f.verdicts + 5), (std::vector<int>{3, 3, 1, 1, 0}));
+  EXPECT_EQ((std::vector<int>{f.suggestions, f.matched, f.notInTruth, f.clean}),
+            (std::vector<int>{2, 7, 1, 4}));
+  // 1003 and 1004's wrong trees and 1004's azimuth are found, 1005's is not;
+  // 1004's suspect names the wrong tree, not the azimuth.
+  EXPECT_EQ(pair(f.all.outlier), (std::vector<int>{3, 4}));
+  EXPECT_EQ(pair(f.all.named), (std::vector<int>{2, 4}));
+  EXPECT_EQ(pair(f.byKind[0].outlier), (std::vector<int>{2, 3}));
+  EXPECT_EQ(pair(f.byKind[1].named), (std::vector<int>{0, 1}));
+  // Alone with redundancy >= 3: only 1003 (1004 has two errors, 1005 f = 2).
+  EXPECT_EQ(pair(f.soleWrongTree), (std::vector<int>{1, 1}));
+  EXPECT_EQ(pair(f.soleWrongTreeRight), (std::vector<int>{1, 1}));
+  EXPECT_EQ(pair(f.suggestionsRight), (std::vector<int>{1, 2}));
+  EXPECT_EQ(pair(f.falseAlarms), (std::vector<int>{1, 3}));
+  EXPECT_EQ(pair(f.insideConf95), (std::vector<int>{3, 4}));
+  const std::string report = FormatQualityReport(f);
+  EXPECT_NE(report.find("false alarms: outlier on clean tested cases 1 of 3 (33.3 %)"),
+            std::string::npos)
+      << report;
+}
+
+TEST(QualityReport, BadInputNamesFileLineAndColumn) {
+  HandMadeRun h;
+  const std::string head = quality::QualityHeaderLine();
+  const std::string good = quality::FormatQualityLine(Row(1001, Verdict::Ok, 0, 0, 0));
+  std::string badVerdict = good;
+  badVerdict.replace(badVerdict.find(",ok,"), 4, ",fine,");
+  const std::string q = h.dir.Path() + "/quality.csv";
+  const std::pair<std::string, std::string> cases[] = {
+      {"case,plot\r\n" + good, q + " line 1: the header is not \"case,plot,tree,"},
+      {head + good + badVerdict, q + " line 3, column 28 (verdict): "},
+      {"", q + " line 1: the file is empty"}};
+  QualityRun run;
+  std::string error;
+  for (const auto& [text, message] : cases) {
+    h.dir.Write("quality.csv", text);
+    EXPECT_FALSE(ReadQualityRun(h.dir.Path(), run, error));
+    EXPECT_EQ(error.rfind(message, 0), 0u) << error;
+  }
+  h.dir.Write("truth.txt", "Plot,Tree,X,Y\r\n1,1001,0,0\r\n1,1002,zero,0\r\n");
+  SimulationTruth truth;
+  EXPECT_FALSE(ReadSimulationTruth(h.dir.Path(), truth, error));
+  EXPECT_EQ(error, h.dir.Path() + "/truth.txt line 3: not Plot,Tree,X,Y");
+}
+
+}  // namespace
+}  // namespace treetri::tools

@@ -1,0 +1,258 @@
+#include "tools/quality_report.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "data/readers.h"
+#include "platform/files.h"
+#include "platform/headless_ui.h"
+#include "quality/case_quality.h"
+#include "tools/position_stats.h"
+#include "tools/simulation.h"
+#include "tools/text_format.h"
+
+namespace treetri::tools {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr int kMinRedundancy = 3;  // of a case whose lone wrong tree is counted on its own
+
+std::string Join(const std::string& folder, const char* name) {
+  return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// Reads a quality file whose lines `parse` takes; `columns` names the
+// columns in the messages.
+template <class Row, class Parse, size_t N>
+bool ReadRows(const std::string& path, const std::string& header,
+              const std::array<const char*, N>& columns, Parse parse, std::vector<Row>& rows,
+              std::string& error) {
+  std::string text;
+  if (!ReadWholeFile(path, text, error)) {
+    error = "cannot read " + path + ": " + error;
+    return false;
+  }
+  const std::string expected = header.substr(0, header.find('\r'));
+  ForEachLine(text, [&](std::string_view line, int number) {
+    if (!error.empty()) return;
+    const std::string where = path + " line " + std::to_string(number);
+    if (number == 1) {
+      if (line != expected) error = where + ": the header is not \"" + expected + "\"";
+      return;
+    }
+    if (Trim(line).empty()) return;
+    Row row;
+    const quality::ParseStatus s = parse(line, row);
+    if (s.ok) {
+      rows.push_back(row);
+    } else if (s.column >= 1 && s.column <= static_cast<int>(N)) {
+      error = where + ", column " + std::to_string(s.column) + " (" + columns[s.column - 1] +
+              "): " + s.message;
+    } else {
+      error = where + ": " + s.message;
+    }
+  });
+  if (text.empty()) error = path + " line 1: the file is empty";
+  return error.empty();
+}
+
+std::string Percent(const Share& s) {
+  if (s.of == 0) return "-";
+  return std::to_string(s.hits) + " of " + std::to_string(s.of) + " (" +
+         Fixed(100.0 * s.hits / s.of, 1) + " %)";
+}
+
+}  // namespace
+
+bool ReadQualityRun(const std::string& folder, QualityRun& run, std::string& error) {
+  error.clear();
+  if (!ReadRows(Join(folder, quality::kQualityFileName), quality::QualityHeaderLine(),
+                quality::kQualityColumns, quality::ParseQualityLine, run.cases, error))
+    return false;
+  const std::string observations = Join(folder, quality::kObservationsFileName);
+  run.observationsRead = FileExists(observations);
+  return !run.observationsRead ||
+         ReadRows(observations, quality::ObservationHeaderLine(), quality::kObservationColumns,
+                  quality::ParseObservationLine, run.observations, error);
+}
+
+bool ReadSimulationTruth(const std::string& folder, SimulationTruth& truth, std::string& error) {
+  std::string text;
+  const std::string truthPath = Join(folder, kSimTruthFile);
+  if (!ReadWholeFile(truthPath, text, error)) {
+    error = "cannot read " + truthPath + ": " + error;
+    return false;
+  }
+  const TruthFile positions = ParseTruthText(text);
+  if (!positions.problems.empty()) {
+    error = truthPath + " " + positions.problems.front();
+    return false;
+  }
+  const std::string errorsPath = Join(folder, kSimErrorsFile);
+  if (!ReadWholeFile(errorsPath, text, error)) {
+    error = "cannot read " + errorsPath + ": " + error;
+    return false;
+  }
+  PlantedErrorsFile planted = ParsePlantedErrors(text, errorsPath);
+  if (!planted.problem.empty()) {
+    error = planted.problem;
+    return false;
+  }
+  truth.errors = std::move(planted.errors);
+
+  // The inputs as the run reads them: which sightings the case has, and
+  // where the map puts each tree (a tree listed twice: its last record).
+  InputData t;
+  HeadlessUi ui;
+  if (!ReadPhotoMapFile(t, ui, Join(folder, kSimMapFile)) ||
+      !ReadSightingFile(t, ui, Join(folder, kSimSightingFile))) {
+    error = ui.messages.empty() ? "cannot read the map or the sightings" : ui.messages.back();
+    return false;
+  }
+  for (int i = 1; i <= t.PhotoTrees.Size(); ++i)
+    truth.mapTrees[{t.PhotoTrees[i].Plot, t.PhotoTrees[i].Tree}] = {t.PhotoTrees[i].X,
+                                                                    t.PhotoTrees[i].Y};
+  for (int i = 1; i <= t.TargetTreeCount; ++i) {
+    const TargetTree& r = t.TargetTrees[i];
+    auto at = positions.positions.find({r.Plot, r.Tree});
+    if (at == positions.positions.end()) {
+      error = truthPath + ": no true position of plot " + std::to_string(r.Plot) + " tree " +
+              std::to_string(r.Tree);
+      return false;
+    }
+    TruthCase c;
+    c.x = at->second.first;
+    c.y = at->second.second;
+    c.redundancy = r.AzimuthCount + r.DistanceCount - 2;
+    double longest = 0;
+    for (int k = 1; k <= r.NPA; ++k)
+      if (IsTrue(r.HasDistance[k])) longest = std::max(longest, r.Distance[k]);
+    c.searchRadius = quality::kSearchMargin + longest;
+    truth.cases[{r.Plot, r.Tree}] = c;
+  }
+  return true;
+}
+
+bool InsideEllipse(double x, double y, double cx, double cy, double a, double b,
+                   double azimuthDeg) {
+  if (!(a > 0 && b > 0)) return false;
+  const double t = azimuthDeg * kPi / 180.0;
+  const double dx = x - cx, dy = y - cy;
+  const double u = dx * std::sin(t) + dy * std::cos(t);  // along a
+  const double v = dx * std::cos(t) - dy * std::sin(t);  // along b
+  return (u / a) * (u / a) + (v / b) * (v / b) <= 1.0;
+}
+
+QualityFigures ComputeQualityFigures(const QualityRun& run, const SimulationTruth* truth) {
+  using quality::Verdict;
+  QualityFigures f;
+  for (const quality::QualityRow& c : run.cases) {
+    ++f.verdicts[static_cast<int>(c.verdict)];
+    f.suggestions += c.suggestedTree.has_value();
+  }
+  for (const quality::ObservationRow& o : run.observations) {
+    ++f.observations;
+    f.weak += o.control == quality::Control::Weak;
+    f.uncontrolled += o.control == quality::Control::Uncontrolled;
+    f.beyondCritical += o.w.has_value() && std::fabs(*o.w) > quality::kCriticalW;
+  }
+  if (truth == nullptr) return f;
+  f.withTruth = true;
+
+  // The gross errors that take part in each case's adjustment: a sighting
+  // whose tree is not on the map is left out of it.
+  std::map<std::pair<int, int>, std::vector<const PlantedError*>> gross;
+  for (const PlantedError& e : truth->errors)
+    if (e.onMap && e.kind != PlantedKind::Missing) gross[{e.plot, e.tree}].push_back(&e);
+
+  for (const quality::QualityRow& c : run.cases) {
+    const std::pair<int, int> key{c.plot, c.tree};
+    auto known = truth->cases.find(key);
+    if (known == truth->cases.end()) {
+      ++f.notInTruth;
+      continue;
+    }
+    ++f.matched;
+    const TruthCase& t = known->second;
+    const bool outlier = c.verdict == Verdict::Outlier;
+    auto errors = gross.find(key);
+    if (errors == gross.end()) {
+      ++f.clean;
+      if (outlier || c.verdict == Verdict::Ok) f.falseAlarms.Count(outlier);
+      if (c.x && c.y && c.conf95A && c.conf95B && c.ellipseAzimuth)
+        f.insideConf95.Count(
+            InsideEllipse(t.x, t.y, *c.x, *c.y, *c.conf95A, *c.conf95B, *c.ellipseAzimuth));
+      if (c.suggestedTree) f.suggestionsRight.Count(false);
+      continue;
+    }
+    bool rightSuggestion = false;
+    for (const PlantedError* e : errors->second) {
+      const bool named = c.suspectTree && *c.suspectTree == e->plantedTree;
+      for (DetectionFigures* d : {&f.byKind[static_cast<int>(e->kind)], &f.all}) {
+        d->outlier.Count(outlier);
+        d->named.Count(named);
+      }
+      const bool suggestedRight = e->kind == PlantedKind::WrongTree && named &&
+                                  c.suggestedTree && *c.suggestedTree == e->trueTree;
+      rightSuggestion = rightSuggestion || suggestedRight;
+      if (e->kind != PlantedKind::WrongTree || errors->second.size() != 1 ||
+          t.redundancy < kMinRedundancy)
+        continue;
+      f.soleWrongTree.Count(outlier);
+      auto measured = truth->mapTrees.find({e->plot, e->trueTree});
+      if (measured != truth->mapTrees.end() &&
+          std::hypot(measured->second.first - t.x, measured->second.second - t.y) <=
+              t.searchRadius)
+        f.soleWrongTreeRight.Count(suggestedRight);
+    }
+    if (c.suggestedTree) f.suggestionsRight.Count(rightSuggestion);
+  }
+  return f;
+}
+
+std::string FormatQualityReport(const QualityFigures& f) {
+  std::string out;
+  auto line = [&](const std::string& label, const std::string& value) {
+    out += label;
+    out.append(label.size() < 44 ? 44 - label.size() : 1, ' ');
+    out += value + "\n";
+  };
+  int cases = 0;
+  for (int v : f.verdicts) cases += v;
+  line("cases", std::to_string(cases));
+  const quality::Verdict verdicts[] = {quality::Verdict::Ok, quality::Verdict::Outlier,
+                                       quality::Verdict::NoRedundancy, quality::Verdict::Failed,
+                                       quality::Verdict::NotComputed};
+  for (quality::Verdict v : verdicts)
+    line(std::string("  ") + quality::VerdictWord(v), Percent({f.verdicts[static_cast<int>(v)], cases}));
+  line("suggested replacements", std::to_string(f.suggestions));
+  if (f.observations > 0) {
+    line("observations", std::to_string(f.observations));
+    line("  weak", Percent({f.weak, f.observations}));
+    line("  uncontrolled", Percent({f.uncontrolled, f.observations}));
+    line("  |w| > 3.29", Percent({f.beyondCritical, f.observations}));
+  }
+  if (!f.withTruth) return out;
+  out += "\nagainst the simulated truth\n";
+  line("cases in the truth", std::to_string(f.matched));
+  if (f.notInTruth > 0) line("cases not in the truth", std::to_string(f.notInTruth));
+  line("clean cases (no gross error taking part)", std::to_string(f.clean));
+  const char* kinds[] = {"wrong tree", "azimuth blunder", "distance blunder", "map shift"};
+  line("planted gross errors: outlier verdict", Percent(f.all.outlier));
+  line("  suspect names the planted tree", Percent(f.all.named));
+  for (int k = 0; k < 4; ++k) {
+    if (f.byKind[k].outlier.of == 0) continue;
+    line(std::string("  ") + kinds[k] + ": outlier verdict", Percent(f.byKind[k].outlier));
+    line(std::string("  ") + kinds[k] + ": suspect named", Percent(f.byKind[k].named));
+  }
+  line("wrong tree alone, redundancy >= 3: outlier", Percent(f.soleWrongTree) + "  target >= 90 %");
+  line("  right tree suggested (true tree in reach)",
+       Percent(f.soleWrongTreeRight) + "  target >= 80 %");
+  line("suggested replacements that are right", Percent(f.suggestionsRight));
+  line("false alarms: outlier on clean tested cases", Percent(f.falseAlarms) + "  target <= 2 %");
+  line("clean cases, truth inside the 95 % ellipse", Percent(f.insideConf95) + "  target >= 90 %");
+  return out;
+}
+
+}  // namespace treetri::tools
