@@ -11,12 +11,15 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
 
 #include "app/help_window.h"
 #include "core/quality_observer.h"
 #include "core/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
+#include "platform/files.h"
 #include "platform/qt/picture_box.h"
 #include "platform/qt/qt_ui.h"
 
@@ -32,6 +35,9 @@ namespace {
 constexpr int kClientWidth = 1006, kClientHeight = 538;
 constexpr int kPictureLeft = 8, kPictureTop = 16, kPictureSize = 345;
 constexpr int kListLeft = 376, kListTop = 16, kListWidth = 601, kListHeight = 409;
+// The run's progress bar and Cancel button, in the room under the list.
+constexpr int kRunRowTop = kListTop + kListHeight + 8, kRunRowHeight = 24;
+constexpr int kCancelWidth = 111, kRunRowGap = 10;
 
 // The list's columns line up only in a fixed-pitch font.
 QFont ListFont() {
@@ -68,6 +74,19 @@ MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t
 
   ui_ = std::make_unique<QtUi>(list_, picture_, this);
 
+  progress_ = new QProgressBar(client);
+  progress_->setObjectName("RunProgress");
+  progress_->setGeometry(kListLeft, kRunRowTop, kListWidth - kCancelWidth - kRunRowGap,
+                         kRunRowHeight);
+  progress_->setFormat("case %v of %m");
+  progress_->hide();
+  cancel_ = new QPushButton("Cancel", client);
+  cancel_->setObjectName("CancelRun");
+  cancel_->setGeometry(kListLeft + kListWidth - kCancelWidth, kRunRowTop, kCancelWidth,
+                       kRunRowHeight);
+  cancel_->hide();
+  connect(cancel_, &QPushButton::clicked, this, [this] { cancelRequested_ = true; });
+
   fileMenu_ = menuBar()->addMenu("File");
   fileMenu_->setObjectName("File");
   openMap_ = fileMenu_->addAction("Open photogrammetric map (ilmakuvapuut)");
@@ -93,14 +112,12 @@ MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::RunStartUp() {
-  StartUp(t_, *ui_);
-  ui_->SetStartFolder(t_.WorkFolder);
-}
+bool MainWindow::RunStartUp() { return RunStartUpIn(CurrentDirectory()); }
 
-void MainWindow::RunStartUpIn(const std::string& directory) {
-  StartUpIn(t_, *ui_, directory);
+bool MainWindow::RunStartUpIn(const std::string& directory) {
+  const bool started = StartUpIn(t_, *ui_, directory);
   ui_->SetStartFolder(t_.WorkFolder);
+  return started;
 }
 
 void MainWindow::Open_PhotogrammetricMap() {
@@ -130,10 +147,30 @@ RunOutcome MainWindow::Simulate() {
       w->UpdateCommands();
     }
   } scope(this);
+  cancelRequested_ = false;
+  // The run's own observer: the progress bar, a repaint at least every
+  // interval whatever the canvas draws, and the Cancel button's request.
+  struct Progress : RunHooks {
+    MainWindow* w;
+    explicit Progress(MainWindow* window) : w(window) {}
+    void OnCaseDone(const CaseReport& r) override { w->ShowProgress(r.caseNumber, r.caseCount); }
+    bool CancelRequested() override { return w->cancelRequested_; }
+  } progress(this);
   // The quality files: emptied with the results file, one case's lines after
   // each case.
   QualityObserver quality(t_, *ui_);
-  return treetri::Simulate(t_, *ui_, {&quality});
+  const RunOutcome outcome = treetri::Simulate(t_, *ui_, {&quality, &progress});
+  ui_->FlushList();
+  return outcome;
+}
+
+void MainWindow::ShowProgress(int i, int n) {
+  if (i != n && sinceRefresh_.isValid() && sinceRefresh_.elapsed() < QtUi::kRefreshMilliseconds)
+    return;
+  progress_->setRange(0, n);
+  progress_->setValue(i);
+  ui_->Refresh();
+  sinceRefresh_.start();
 }
 
 void MainWindow::Exit_Program() {
@@ -142,8 +179,9 @@ void MainWindow::Exit_Program() {
     return;
   }
   if (t_.RunInProgress) {
-    // Inside a run the event loop is not ours to leave: end here. Every file
-    // of the logic is opened and closed within one step.
+    // Inside a run the event loop is not ours to leave: end here. Every line
+    // of the run's files has gone to the system in one write, so the files
+    // are complete up to the last finished case.
     std::fflush(nullptr);
     std::_Exit(0);
   }
@@ -173,6 +211,10 @@ void MainWindow::UpdateCommands() {
   openMap_->setEnabled(idle);
   openSightings_->setEnabled(idle);
   simulate_->setEnabled(idle);
+  progress_->setValue(0);
+  progress_->setVisible(!idle);
+  cancel_->setVisible(!idle);
+  sinceRefresh_.invalidate();
 }
 
 }  // namespace treetri

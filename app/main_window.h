@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -16,6 +17,8 @@
 class QAction;
 class QListWidget;
 class QMenu;
+class QProgressBar;
+class QPushButton;
 
 namespace treetri {
 
@@ -30,6 +33,10 @@ class MainWindow : public QMainWindow {
   Tables& tables() { return t_; }
   QtUi& Ui() { return *ui_; }
   QListWidget* List1() const { return list_; }
+  // Under the list, shown only during a run: the run's progress and the
+  // button that stops it after the current case.
+  QProgressBar* Progress() const { return progress_; }
+  QPushButton* CancelButton() const { return cancel_; }
   PictureBox* Picture1() const { return picture_; }
   QMenu* FileMenu() const { return fileMenu_; }
   // The open help window, or null.
@@ -42,8 +49,9 @@ class MainWindow : public QMainWindow {
   QAction* HelpAction() const { return helpAction_; }
 
   // The start-up routine, in the current directory or in the one given.
-  void RunStartUp();
-  void RunStartUpIn(const std::string& directory);
+  // False when the current folder cannot be found.
+  bool RunStartUp();
+  bool RunStartUpIn(const std::string& directory);
 
   // The menu commands.
   void Open_PhotogrammetricMap();
@@ -63,9 +71,16 @@ class MainWindow : public QMainWindow {
 
  private:
   void UpdateCommands();
+  // Progress of the run after case i of n; repaints the window when the
+  // last repaint is kRefreshMilliseconds old (or at the last case).
+  void ShowProgress(int i, int n);
 
   Tables& t_;
   QListWidget* list_;
+  QProgressBar* progress_;
+  QPushButton* cancel_;
+  bool cancelRequested_ = false;
+  QElapsedTimer sinceRefresh_;
   PictureBox* picture_;
   std::unique_ptr<QtUi> ui_;
   QMenu* fileMenu_;
