@@ -18,6 +18,7 @@
 #include "core/startup.h"
 #include "data/readers.h"
 #include "gis/gpkg_export.h"
+#include "output/results_format.h"
 #include "platform/headless_ui.h"
 #include "platform/run_guard.h"
 
@@ -173,6 +174,17 @@ int main(int argc, char** argv) {
                "the run finished.\n",
                stderr);
   bool exported = true;
+  // Nor a file the run has just written.
+  for (const std::string& own :
+       {t.Parameters.ResultsFileName, t.WorkFolder + treetri::kMapDataFileName,
+        t.WorkFolder + treetri::quality::kQualityFileName,
+        t.WorkFolder + treetri::quality::kObservationsFileName})
+    if (gpkg && SameFile(gpkg, own.c_str())) {
+      std::fprintf(stderr, "The GeoPackage \"%s\" is an output file of the run; it is not "
+                   "overwritten.\n", gpkg);
+      exported = false;
+      gpkg = nullptr;
+    }
   if (gpkg && outcome.cases > 0) {
     const treetri::gis::ExportStatus s =
         treetri::gis::ExportGeoPackage(exporter.Data(), gpkg, crs);
