@@ -13,6 +13,7 @@
 #include "app/plot_map_window.h"
 #include "data/readers.h"
 #include "platform/qt/qt_ui.h"
+#include "platform/run_guard.h"
 
 namespace treetri {
 
@@ -123,6 +124,7 @@ bool WantsScriptedStart(int argc, char** argv) {
 }
 
 int RunDesktop(int argc, char** argv) {
+  TreatWriteSignalsAsErrors();
   // Without a display the scripted start still works, offscreen.
   if (WantsScriptedStart(argc, argv) && EnvEmpty("QT_QPA_PLATFORM") && EnvEmpty("DISPLAY") &&
       EnvEmpty("WAYLAND_DISPLAY"))
@@ -151,7 +153,8 @@ int RunDesktop(int argc, char** argv) {
   MainWindow window(tables);
   if (options.scripted) window.Ui().messageHook = MessageToStderr;
 
-  window.RunStartUp();
+  // Without a folder for its files the program cannot work.
+  if (!window.RunStartUp()) return 1;
   window.show();
   if (!options.scripted) return app.exec();
 

@@ -12,6 +12,8 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
 
 #include "app/help_window.h"
 #include "app/plot_map_window.h"
@@ -37,6 +39,9 @@ namespace {
 constexpr int kClientWidth = 1006, kClientHeight = 538;
 constexpr int kPictureLeft = 8, kPictureTop = 16, kPictureSize = 345;
 constexpr int kListLeft = 376, kListTop = 16, kListWidth = 601, kListHeight = 409;
+// The run's progress bar and Cancel button, in the room under the list.
+constexpr int kRunRowTop = kListTop + kListHeight + 8, kRunRowHeight = 24;
+constexpr int kCancelWidth = 111, kRunRowGap = 10;
 
 // The list's columns line up only in a fixed-pitch font.
 QFont ListFont() {
@@ -87,6 +92,19 @@ MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t
 
   ui_ = std::make_unique<QtUi>(list_, picture_, this);
 
+  progress_ = new QProgressBar(client);
+  progress_->setObjectName("RunProgress");
+  progress_->setGeometry(kListLeft, kRunRowTop, kListWidth - kCancelWidth - kRunRowGap,
+                         kRunRowHeight);
+  progress_->setFormat("case %v of %m");
+  progress_->hide();
+  cancel_ = new QPushButton("Cancel", client);
+  cancel_->setObjectName("CancelRun");
+  cancel_->setGeometry(kListLeft + kListWidth - kCancelWidth, kRunRowTop, kCancelWidth,
+                       kRunRowHeight);
+  cancel_->hide();
+  connect(cancel_, &QPushButton::clicked, this, [this] { cancelRequested_ = true; });
+
   fileMenu_ = menuBar()->addMenu("File");
   fileMenu_->setObjectName("File");
   openMap_ = fileMenu_->addAction("Open photogrammetric map (ilmakuvapuut)");
@@ -112,14 +130,12 @@ MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::RunStartUp() {
-  StartUp(t_, *ui_);
-  ui_->SetStartFolder(t_.WorkFolder);
-}
+bool MainWindow::RunStartUp() { return RunStartUpIn(CurrentDirectory()); }
 
-void MainWindow::RunStartUpIn(const std::string& directory) {
-  StartUpIn(t_, *ui_, directory);
+bool MainWindow::RunStartUpIn(const std::string& directory) {
+  const bool started = StartUpIn(t_, *ui_, directory);
   ui_->SetStartFolder(t_.WorkFolder);
+  return started;
 }
 
 void MainWindow::Open_PhotogrammetricMap() {
@@ -149,6 +165,15 @@ RunOutcome MainWindow::Simulate() {
       w->UpdateCommands();
     }
   } scope(this);
+  cancelRequested_ = false;
+  // The run's own observer: the progress bar, a repaint at least every
+  // interval whatever the canvas draws, and the Cancel button's request.
+  struct Progress : RunHooks {
+    MainWindow* w;
+    explicit Progress(MainWindow* window) : w(window) {}
+    void OnCaseDone(const CaseReport& r) override { w->ShowProgress(r.caseNumber, r.caseCount); }
+    bool CancelRequested() override { return w->cancelRequested_; }
+  } progress(this);
   // The quality files: emptied with the results file, one case's lines after
   // each case; what the GeoPackage export takes, gathered case by case; the
   // plot map, when open, following case by case.
@@ -171,14 +196,23 @@ RunOutcome MainWindow::Simulate() {
       w.results_.Add(*q);
       if (!w.plotMap_) return;
       w.plotMap_->CaseAdded(r.caseNumber);
-      // The run gives the event loop a turn only where it draws a case dot,
-      // near the origin; on map coordinates the open map is shown here.
-      QCoreApplication::processEvents();
     }
   } feed(*this, quality);
-  const RunOutcome outcome = treetri::Simulate(t_, *ui_, {&quality, &exportData, &feed});
+  // The progress observer comes last: its repaint shows the map's update.
+  const RunOutcome outcome =
+      treetri::Simulate(t_, *ui_, {&quality, &exportData, &feed, &progress});
+  ui_->FlushList();
   exportData_ = exportData.Data();
   return outcome;
+}
+
+void MainWindow::ShowProgress(int i, int n) {
+  if (i != n && sinceRefresh_.isValid() && sinceRefresh_.elapsed() < QtUi::kRefreshMilliseconds)
+    return;
+  progress_->setRange(0, n);
+  progress_->setValue(i);
+  ui_->Refresh();
+  sinceRefresh_.start();
 }
 
 void MainWindow::Exit_Program() {
@@ -187,8 +221,9 @@ void MainWindow::Exit_Program() {
     return;
   }
   if (t_.RunInProgress) {
-    // Inside a run the event loop is not ours to leave: end here. Every file
-    // of the logic is opened and closed within one step.
+    // Inside a run the event loop is not ours to leave: end here. Every line
+    // of the run's files has gone to the system in one write, so the files
+    // are complete up to the last finished case.
     std::fflush(nullptr);
     std::_Exit(0);
   }
@@ -224,6 +259,7 @@ PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
   if (!plotMap_) {
     plotMap_ = new PlotMapWindow(t_, results_, this);
     plotMap_->onCaseSelected = [this](int n) {
+      ui_->FlushList();
       if (n < list_->count()) list_->setCurrentRow(n);
     };
     plotMap_->exportData = [this] { return GeoPackageData(); };
@@ -286,6 +322,10 @@ void MainWindow::UpdateCommands() {
   openMap_->setEnabled(idle);
   openSightings_->setEnabled(idle);
   simulate_->setEnabled(idle);
+  progress_->setValue(0);
+  progress_->setVisible(!idle);
+  cancel_->setVisible(!idle);
+  sinceRefresh_.invalidate();
   if (plotMap_) plotMap_->SetRunInProgress(!idle);
 }
 

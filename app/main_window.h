@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -18,6 +19,8 @@
 class QAction;
 class QListWidget;
 class QMenu;
+class QProgressBar;
+class QPushButton;
 
 namespace treetri {
 
@@ -33,6 +36,10 @@ class MainWindow : public QMainWindow {
   Tables& tables() { return t_; }
   QtUi& Ui() { return *ui_; }
   QListWidget* List1() const { return list_; }
+  // Under the list, shown only during a run: the run's progress and the
+  // button that stops it after the current case.
+  QProgressBar* Progress() const { return progress_; }
+  QPushButton* CancelButton() const { return cancel_; }
   PictureBox* Picture1() const { return picture_; }
   QMenu* FileMenu() const { return fileMenu_; }
   // The open help window, or null.
@@ -48,8 +55,9 @@ class MainWindow : public QMainWindow {
   QAction* ShowOnPlotMapAction() const { return showOnMap_; }
 
   // The start-up routine, in the current directory or in the one given.
-  void RunStartUp();
-  void RunStartUpIn(const std::string& directory);
+  // False when the current folder cannot be found.
+  bool RunStartUp();
+  bool RunStartUpIn(const std::string& directory);
 
   // The menu commands.
   void Open_PhotogrammetricMap();
@@ -83,9 +91,16 @@ class MainWindow : public QMainWindow {
 
  private:
   void UpdateCommands();
+  // Progress of the run after case i of n; repaints the window when the
+  // last repaint is kRefreshMilliseconds old (or at the last case).
+  void ShowProgress(int i, int n);
 
   Tables& t_;
   QListWidget* list_;
+  QProgressBar* progress_;
+  QPushButton* cancel_;
+  bool cancelRequested_ = false;
+  QElapsedTimer sinceRefresh_;
   PictureBox* picture_;
   std::unique_ptr<QtUi> ui_;
   QMenu* fileMenu_;

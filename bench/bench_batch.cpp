@@ -23,38 +23,23 @@ namespace {
 
 using treetri::bench::Now;
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
-}
+using treetri::bench::Median;
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  long long cases = 2000, seed = 2024, repeat = 5;
-  std::string base;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (a == "--cases" && hasValue && treetri::tools::ParseWholeArgument(argv[i + 1], 1, 2000, cases)) {
-      ++i;
-    } else if (a == "--seed" && hasValue && treetri::tools::ParseWholeArgument(argv[i + 1], 0, INT64_MAX, seed)) {
-      ++i;
-    } else if (a == "--repeat" && hasValue && treetri::tools::ParseWholeArgument(argv[i + 1], 1, 1000, repeat)) {
-      ++i;
-    } else if (a == "--dir" && hasValue) {
-      base = argv[++i];
-    } else {
-      std::fputs("usage: treetri-bench-batch [--cases N] [--seed N] [--repeat R] [--dir BASE]\n",
-                 stderr);
-      return 2;
-    }
+  treetri::bench::RunArguments args;
+  if (!treetri::bench::ParseRunArguments(argc, argv, args)) {
+    std::fputs("usage: treetri-bench-batch [--cases N] [--seed N] [--repeat R] [--dir BASE]\n",
+               stderr);
+    return 2;
   }
+  const long long cases = args.cases, repeat = args.repeat;
+  const std::string& base = args.base;
 
   treetri::bench::PreparedRun r;
   std::string error;
-  if (!r.Prepare(static_cast<int>(cases), static_cast<std::uint64_t>(seed), base, error)) {
+  if (!r.Prepare(static_cast<int>(cases), static_cast<std::uint64_t>(args.seed), base, error)) {
     std::fprintf(stderr, "treetri-bench-batch: %s\n", error.c_str());
     return 1;
   }

@@ -107,19 +107,21 @@ void BM_CaseWithFiles(benchmark::State& state) {
   PreparedRun& r = Shared();
   treetri::Flag drawFlag = treetri::kTrue;
   treetri::OutputState output;
+  treetri::DumpFiles dumps(r.t.WorkFolder);
   std::string error;
+  output.Open(r.t.Parameters.ResultsFileName, r.t.WorkFolder, error);
   int caseNumber = 0;
   for (auto _ : state) {
     if (caseNumber == kCases) {
       state.PauseTiming();
+      output.Open(r.t.Parameters.ResultsFileName, r.t.WorkFolder, error);
       treetri::WriteWholeFile(r.t.WorkFolder + treetri::kMapDataFileName, "", error);
-      treetri::WriteWholeFile(r.t.Parameters.ResultsFileName, "", error);
       caseNumber = 0;
       state.ResumeTiming();
     }
     ++caseNumber;
     int iterations = ComputeCase(r.t, caseNumber);
-    if (!treetri::WriteDumpFiles(r.t.Case, r.t.WorkFolder, error)) {
+    if (!dumps.Write(r.t.Case, error)) {
       state.SkipWithError(("dump file: " + error).c_str());
       break;
     }
@@ -140,14 +142,15 @@ void BM_CaseResultsAppendOnly(benchmark::State& state) {
   PreparedRun& r = Shared();
   treetri::OutputState output;
   std::string error;
+  output.Open(r.t.Parameters.ResultsFileName, r.t.WorkFolder, error);
   int caseNumber = 1;
   int iterations = ComputeCase(r.t, caseNumber);
   int appended = 0;
   for (auto _ : state) {
     if (++appended == kCases) {
       state.PauseTiming();
+      output.Open(r.t.Parameters.ResultsFileName, r.t.WorkFolder, error);
       treetri::WriteWholeFile(r.t.WorkFolder + treetri::kMapDataFileName, "", error);
-      treetri::WriteWholeFile(r.t.Parameters.ResultsFileName, "", error);
       appended = 0;
       state.ResumeTiming();
     }
@@ -161,9 +164,10 @@ BENCHMARK(BM_CaseResultsAppendOnly);
 void BM_CaseDumpFilesOnly(benchmark::State& state) {
   PreparedRun& r = Shared();
   ComputeCase(r.t, 1);
+  treetri::DumpFiles dumps(r.t.WorkFolder);
   std::string error;
   for (auto _ : state)
-    if (!treetri::WriteDumpFiles(r.t.Case, r.t.WorkFolder, error)) {
+    if (!dumps.Write(r.t.Case, error)) {
       state.SkipWithError(("dump file: " + error).c_str());
       break;
     }

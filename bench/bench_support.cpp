@@ -2,7 +2,9 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <system_error>
 
@@ -11,6 +13,7 @@
 #include "positioning/case_pipeline.h"
 #include "core/run.h"
 #include "tools/simulation.h"
+#include "tools/text_format.h"
 
 namespace treetri::bench {
 
@@ -83,6 +86,33 @@ bool PreparedRun::Prepare(int cases, std::uint64_t seed, const std::string& base
 int ComputeCase(Tables& t, int caseNumber) {
   t.Case.CaseNumber = caseNumber;
   return treetri::ComputeCase(t.TargetTrees[caseNumber], t.Parameters, t.Case).iterations;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+bool ParseRunArguments(int argc, char** argv, RunArguments& a, const char* flag) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string name = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (flag && name == flag) {
+      a.flagSet = true;
+      continue;
+    }
+    if (!value) return false;
+    if (name == "--dir") {
+      a.base = value;
+    } else if (!(name == "--cases" && tools::ParseWholeArgument(value, 1, 2000, a.cases)) &&
+               !(name == "--seed" && tools::ParseWholeArgument(value, 0, INT64_MAX, a.seed)) &&
+               !(name == "--repeat" && tools::ParseWholeArgument(value, 1, 1000, a.repeat))) {
+      return false;
+    }
+    ++i;
+  }
+  return true;
 }
 
 }  // namespace treetri::bench

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "positioning/tables.h"
 #include "platform/headless_ui.h"
@@ -45,5 +46,17 @@ int ComputeCase(Tables& t, int caseNumber);
 
 // Seconds since an arbitrary start, monotonic.
 double Now();
+
+double Median(std::vector<double> v);
+
+// The options of the whole-run benchmarks.
+struct RunArguments {
+  long long cases = 2000, seed = 2024, repeat = 5;
+  std::string base;      // --dir: where the work folder is made
+  bool flagSet = false;  // the program's own flag, when it has one
+};
+// Parses --cases N (1 to 2000), --seed N, --repeat R, --dir BASE and, when
+// given, the flag `flag`; false for anything else.
+bool ParseRunArguments(int argc, char** argv, RunArguments& a, const char* flag = nullptr);
 
 }  // namespace treetri::bench

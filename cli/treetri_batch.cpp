@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <charconv>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -19,7 +18,9 @@
 #include "core/startup.h"
 #include "data/readers.h"
 #include "gis/gpkg_export.h"
+#include "output/results_format.h"
 #include "platform/headless_ui.h"
+#include "platform/run_guard.h"
 
 namespace {
 
@@ -61,9 +62,9 @@ bool SameFile(const char* a, const char* b) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A write past a file-size limit must fail with an error the program
-  // reports, not end it.
-  std::signal(SIGXFSZ, SIG_IGN);
+  // A write past a file-size limit or into a closed pipe must fail with an
+  // error the program reports, not end it.
+  treetri::TreatWriteSignalsAsErrors();
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kUsage, stdout);
     return 0;
@@ -129,13 +130,17 @@ int main(int argc, char** argv) {
     std::fputc('\n', stderr);
     ui.messages.clear();  // the stream has it; no need to keep a long run's messages
   };
+  // Standard output carries only the list: when it is closed (a reader such
+  // as "head" has gone) the run still completes its files, and the exit
+  // status tells that the list is incomplete.
   ui.onListAdd = [&](const std::string& line) {
+    ui.list.clear();
+    if (std::ferror(stdout)) return;
     std::fputs(line.c_str(), stdout);
     std::fputs("\n", stdout);
-    ui.list.clear();
   };
 
-  treetri::StartUp(t, ui);
+  if (!treetri::StartUp(t, ui)) return 1;
   if (!treetri::ReadPhotoMapFile(t, ui, argv[1])) return 1;
   if (!treetri::ReadSightingFile(t, ui, argv[2])) return 1;
 
@@ -162,8 +167,24 @@ int main(int argc, char** argv) {
              stderr);
   if (withQuality)
     std::fputs((treetri::quality::SummaryText(quality.Summary()) + "\n").c_str(), stderr);
-  std::fflush(stdout);
+  const bool listWhole = std::fflush(stdout) == 0 && !std::ferror(stdout);
+  if (!listWhole)
+    std::fputs("The results list could not be written whole to standard output (it was "
+               "closed, or a write failed). The results file and mapdata.txt hold every case "
+               "the run finished.\n",
+               stderr);
   bool exported = true;
+  // Nor a file the run has just written.
+  for (const std::string& own :
+       {t.Parameters.ResultsFileName, t.WorkFolder + treetri::kMapDataFileName,
+        t.WorkFolder + treetri::quality::kQualityFileName,
+        t.WorkFolder + treetri::quality::kObservationsFileName})
+    if (gpkg && SameFile(gpkg, own.c_str())) {
+      std::fprintf(stderr, "The GeoPackage \"%s\" is an output file of the run; it is not "
+                   "overwritten.\n", gpkg);
+      exported = false;
+      gpkg = nullptr;
+    }
   if (gpkg && outcome.cases > 0) {
     const treetri::gis::ExportStatus s =
         treetri::gis::ExportGeoPackage(exporter.Data(), gpkg, crs);
@@ -171,5 +192,5 @@ int main(int argc, char** argv) {
     const std::string& text = exported ? s.warning : s.message;
     if (!text.empty()) std::fprintf(stderr, "%s\n", text.c_str());
   }
-  return outcome.parametersRead && outcome.completed && exported ? 0 : 1;
+  return outcome.parametersRead && outcome.completed && listWhole && exported ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 // the run's observers.
 #include "core/run.h"
 
+#include "core/run_guard.h"
 #include "data/parameter_file.h"
 #include "display/canvas.h"
 #include "output/dump_files.h"
@@ -102,9 +103,17 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
   if (!NonPositiveSigma(t.Parameters).empty()) return outcome;
   FillTauCriticalValues(t);
 
+  // Nothing is written before the output names are checked and the work
+  // folder is locked for this run.
+  RunGuard guard;
+  if (!guard.Begin(t, ui)) return outcome;
+  // The output files stay open for the run: one write per line, one
+  // positional write per dump file.
   std::string error;
   const std::string& resultsFile = t.Parameters.ResultsFileName;
-  if (resultsFile.empty() || !WriteWholeFile(resultsFile, "", error)) {
+  OutputState output;
+  DumpFiles dumps(t.WorkFolder);
+  if (resultsFile.empty() || !output.Open(resultsFile, t.WorkFolder, error)) {
     ui.MessageBox("The results file \"" + resultsFile + "\" cannot be created" +
                   (error.empty() ? std::string() : ": " + error) + ". The run is stopped.");
     return outcome;
@@ -123,7 +132,6 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
   ui.ListClear();
   ui.ListAdd(kListHeader);
 
-  OutputState output;
   bool dumpFailed = false;
   int cases = t.TargetTreeCount;
   if (cases > t.TargetTrees.Size()) cases = t.TargetTrees.Size();
@@ -134,7 +142,7 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
     for (const std::string& m : result.messages) ui.MessageBox(m);
     // The dump files hold the system of the case's last iteration.
     if (result.failure != CaseFailure::Npa && !dumpFailed &&
-        !WriteDumpFiles(c, t.WorkFolder, error)) {
+        !dumps.Write(c, error)) {
       dumpFailed = true;
       ui.MessageBox("The dump file " + error + ". The run goes on without the dump files.");
     }
@@ -152,6 +160,7 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
     }
   }
   outcome.completed = true;
+  guard.End();
   ui.MessageBox("Ready! Results are in file " + resultsFile);
   return end(true);
 }

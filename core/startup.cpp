@@ -6,9 +6,13 @@
 
 namespace treetri {
 
-void StartUp(Session& t, UserInterface& ui) { StartUpIn(t, ui, CurrentDirectory()); }
+bool StartUp(Session& t, UserInterface& ui) { return StartUpIn(t, ui, CurrentDirectory()); }
 
-void StartUpIn(Session& t, UserInterface& ui, const std::string& currentDirectory) {
+bool StartUpIn(Session& t, UserInterface& ui, const std::string& currentDirectory) {
+  if (currentDirectory.empty()) {
+    ui.MessageBox(kNoCurrentFolderMessage);
+    return false;
+  }
   t.WorkFolder = currentDirectory + kPathSeparator;
   ui.MessageBox("Assuming that all files are in folder " + t.WorkFolder);
 
@@ -16,14 +20,23 @@ void StartUpIn(Session& t, UserInterface& ui, const std::string& currentDirector
   auto failed = [&] {
     ui.MessageBox("TREETRI is badly written:; it assumes I/O access to " + t.WorkFolder +
                   " -folder, point (.) as decimal and comma (,) as list separator!");
+    return true;
   };
   // The program writes its numbers itself, always with a point, so the
   // probe's first line is "1.0"; the second holds 1, 2 and 3 separated by
   // commas.
-  std::string error;
-  if (!WriteWholeFile(probe, "1.0\r\n1, 2,3\r\n", error)) return failed();
-  std::string content;
-  if (!ReadWholeFile(probe, content, error)) return failed();
+  const std::string probeText = "1.0\r\n1, 2,3\r\n";
+  // The probe is made only where no file of its name exists. A file found
+  // there (the user's own, or the probe of a start beside this one) is left
+  // alone, and the check reads the same text from memory.
+  std::string error, content;
+  const CreateResult created = CreateNewFile(probe, probeText, error);
+  if (created == CreateResult::Failed) return failed();
+  if (created == CreateResult::Created) {
+    if (!ReadWholeFile(probe, content, error)) return failed();
+  } else {
+    content = probeText;
+  }
   FieldReader in(std::move(content));
   FieldError err;
   std::string first;
@@ -32,8 +45,10 @@ void StartUpIn(Session& t, UserInterface& ui, const std::string& currentDirector
   std::int32_t a = 0, b = 0, c = 0;
   bool numbers = in.ReadInt32(a, err) && in.ReadInt32(b, err) && in.ReadInt32(c, err);
   if (!numbers || a != 1 || b != 2 || c != 3) ui.MessageBox(kListSeparatorMessage);
-  // The probe is deleted under the name it was created with.
-  if (!RemoveFile(probe)) return failed();
+  // The probe is deleted under the name it was created with, and only when
+  // this start created it.
+  if (created == CreateResult::Created && !RemoveFile(probe)) return failed();
+  return true;
 }
 
 std::string HelpText(const Session& t) {

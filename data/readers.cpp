@@ -1,8 +1,9 @@
 #include "data/readers.h"
 
-#include <unordered_map>
+#include <new>
 
 #include "data/field_reader.h"
+#include "data/plot_tree_index.h"
 #include "platform/files.h"
 #include "platform/ui.h"
 
@@ -36,17 +37,6 @@ bool ReadTargetRecord(FieldReader& in, TargetTree& t, FieldError& err) {
   return true;
 }
 
-struct PlotTreeHash {
-  size_t operator()(const std::pair<std::int32_t, std::int32_t>& k) const {
-    // Shift the bits unsigned: a negative plot number shifted as a signed
-    // value is undefined.
-    const std::uint64_t key =
-        (static_cast<std::uint64_t>(static_cast<std::uint32_t>(k.first)) << 32) |
-        static_cast<std::uint32_t>(k.second);
-    return std::hash<std::uint64_t>()(key);
-  }
-};
-
 std::string Plural(int n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -60,13 +50,16 @@ void Open_PhotogrammetricMap(InputData& t, UserInterface& ui) {
   ReadPhotoMapFile(t, ui, ui.DialogFileName());
 }
 
-bool ReadPhotoMapFile(InputData& t, UserInterface& ui, const std::string& path) {
+namespace {
+
+bool ReadPhotoMap(InputData& t, UserInterface& ui, const std::string& path) {
   std::string content, error;
   if (!ReadWholeFile(path, content, error)) {
     ui.MessageBox("The photogrammetric map file \"" + path + "\" cannot be opened: " + error +
                   ". The trees read before are kept.");
     return false;
   }
+  t.MapFileName = path;
   FieldReader in(std::move(content));
   t.PhotoTrees.Clear();
   t.PhotoTrees.Reserve(kMaxPhotoTrees);
@@ -91,6 +84,22 @@ bool ReadPhotoMapFile(InputData& t, UserInterface& ui, const std::string& path) 
   return true;
 }
 
+}  // namespace
+
+// Running out of memory part-way ends the reading like a bad record: a
+// message naming the file, and the tables hold the complete records read
+// before.
+bool ReadPhotoMapFile(InputData& t, UserInterface& ui, const std::string& path) {
+  try {
+    return ReadPhotoMap(t, ui, path);
+  } catch (const std::bad_alloc&) {
+    ui.MessageBox("The photogrammetric map file \"" + path + "\" does not fit in memory. " +
+                  Plural(t.PhotoTrees.Size(), "complete record was", "complete records were") +
+                  " read before the memory ran out and kept.");
+    return false;
+  }
+}
+
 void OPen_Field_observations(InputData& t, UserInterface& ui) {
   ui.SetDialogFilter(kSightingDialogFilter);
   ui.SetDialogTitle(kSightingDialogTitle);
@@ -98,7 +107,9 @@ void OPen_Field_observations(InputData& t, UserInterface& ui) {
   ReadSightingFile(t, ui, ui.DialogFileName());
 }
 
-bool ReadSightingFile(InputData& t, UserInterface& ui, const std::string& path) {
+namespace {
+
+bool ReadSightings(InputData& t, UserInterface& ui, const std::string& path) {
   auto fail = [&](const std::string& detail) {
     ui.MessageBox(kSightingErrorMessage);
     ui.MessageBox("The sighting file \"" + path + "\": " + detail + ". " +
@@ -114,16 +125,14 @@ bool ReadSightingFile(InputData& t, UserInterface& ui, const std::string& path) 
     ui.MessageBox("The sighting file \"" + path + "\" cannot be opened: " + error + ".");
     return false;
   }
+  t.SightingFileName = path;
   FieldReader in(std::move(content));
   t.TargetTrees.Recreate(kMaxTargetTrees);
   t.TargetTreeCount = 0;
 
   // Where each (Plot, Tree) stands last in the map: a map that repeats a tree
   // gives one match per slot, the last record's.
-  std::unordered_map<std::pair<std::int32_t, std::int32_t>, int, PlotTreeHash> lastIndex;
-  lastIndex.reserve(static_cast<size_t>(t.PhotoTrees.Size()));
-  for (int i = 1; i <= t.PhotoTrees.Size(); ++i)
-    lastIndex[{t.PhotoTrees[i].Plot, t.PhotoTrees[i].Tree}] = i;
+  const PlotTreeIndex lastIndex(t.PhotoTrees);
 
   while (!in.AtEnd()) {
     const int record = t.TargetTreeCount + 1;
@@ -139,9 +148,9 @@ bool ReadSightingFile(InputData& t, UserInterface& ui, const std::string& path) 
                   " has sighted trees, but no photogrammetric map has been read");
     const int slots = rec.NPA < kFileSlots ? rec.NPA : kFileSlots;
     for (int k = 1; k <= slots; ++k) {
-      auto it = lastIndex.find({rec.Plot, rec.SightedTree[k]});
-      if (it == lastIndex.end()) continue;
-      const PhotoTree& p = t.PhotoTrees[it->second];
+      const int found = lastIndex.Find(rec.Plot, rec.SightedTree[k]);
+      if (found == 0) continue;
+      const PhotoTree& p = t.PhotoTrees[found];
       rec.Sighted[k] = SightedXYZ{p.X, p.Y, p.Z};
       rec.SightedSpecies[k] = p.Species;
       if (rec.Azimuth[k] > -1) {
@@ -158,6 +167,20 @@ bool ReadSightingFile(InputData& t, UserInterface& ui, const std::string& path) 
   }
   ui.MessageBox(std::to_string(t.TargetTreeCount) + " observed trees to be positioned ");
   return true;
+}
+
+}  // namespace
+
+bool ReadSightingFile(InputData& t, UserInterface& ui, const std::string& path) {
+  try {
+    return ReadSightings(t, ui, path);
+  } catch (const std::bad_alloc&) {
+    ui.MessageBox(kSightingErrorMessage);
+    ui.MessageBox("The sighting file \"" + path + "\" does not fit in memory. " +
+                  Plural(t.TargetTreeCount, "complete record was", "complete records were") +
+                  " read before the memory ran out and kept.");
+    return false;
+  }
 }
 
 }  // namespace treetri

@@ -116,6 +116,9 @@ struct InputData {
   Table<PhotoTree> PhotoTrees;
   // Whether a map file has been read since start-up.
   bool MapRead = false;
+  // The names of the map and sighting files last read, which a run must
+  // never write over.
+  std::string MapFileName, SightingFileName;
 
   Table<TargetTree> TargetTrees;
   std::int32_t TargetTreeCount = 0;

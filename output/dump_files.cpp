@@ -8,22 +8,32 @@ namespace treetri {
 namespace {
 
 void AddEntry(std::string& out, int row, int col, double v) {
-  out += IntegerText(row);
+  AppendInteger(out, row);
   out += ' ';
-  out += IntegerText(col);
+  AppendInteger(out, col);
   out += ' ';
-  out += FreeText(v);
+  AppendFree(out, v);
   out += "\r\n";
 }
+
+constexpr const char* kDumpFileNames[4] = {kDumpAFileName, kDumpLFileName, kDumpWeightsFileName,
+                                           kDumpMatlabFileName};
 
 }  // namespace
 
 DumpTexts DumpFileTexts(const CaseWork& c) {
+  DumpTexts texts;
+  FillDumpTexts(c, texts);
+  return texts;
+}
+
+void FillDumpTexts(const CaseWork& c, DumpTexts& texts) {
   const Matrix& A = c.DesignMatrix;
   const int N = c.FixedPoints.Size();
   const int m = A.Rows();
+  std::string& a = texts.a;
+  a.clear();
   // The entries in the order in which the system sets them.
-  std::string a, l, w;
   int r = 0, entries = 0;
   for (int j = 1; j <= N && j <= c.CaseObservations.Size(); ++j) {
     const CaseObservation& o = c.CaseObservations[j];
@@ -40,25 +50,40 @@ DumpTexts DumpFileTexts(const CaseWork& c) {
     if (A.Contains(q + 1, 2 * j + 2)) AddEntry(a, q + 1, 2 * j + 2, A(q + 1, 2 * j + 2));
     entries += 2;
   }
-  for (int i = 1; i <= c.MisclosureVector.Size(); ++i) l += FreeText(c.MisclosureVector(i)) + "\r\n";
-  for (int i = 1; i <= c.WeightVector.Size(); ++i) w += FreeText(c.WeightVector(i)) + "\r\n";
-  const std::string matlab = IntegerText(m) + " " + IntegerText(A.Cols()) + " " +
-                             IntegerText(entries) + " " + IntegerText(r - 2) + "\r\n";
-  return DumpTexts{a, l, w, matlab};
+  texts.l.clear();
+  for (int i = 1; i <= c.MisclosureVector.Size(); ++i) {
+    AppendFree(texts.l, c.MisclosureVector(i));
+    texts.l += "\r\n";
+  }
+  texts.weights.clear();
+  for (int i = 1; i <= c.WeightVector.Size(); ++i) {
+    AppendFree(texts.weights, c.WeightVector(i));
+    texts.weights += "\r\n";
+  }
+  std::string& matlab = texts.matlab;
+  matlab.clear();
+  for (int v : {m, A.Cols(), entries}) {
+    AppendInteger(matlab, v);
+    matlab += ' ';
+  }
+  AppendInteger(matlab, r - 2);
+  matlab += "\r\n";
 }
 
-bool WriteDumpFiles(const CaseWork& c, const std::string& dir, std::string& error) {
-  const DumpTexts texts = DumpFileTexts(c);
+DumpFiles::DumpFiles(const std::string& folder) : folder_(folder) {
+  std::string unused;
+  for (int k = 0; k < 4; ++k) files_[k].Open(folder + kDumpFileNames[k], Links::Refuse, false, unused);
+}
+
+bool DumpFiles::Write(const CaseWork& c, std::string& error) {
+  FillDumpTexts(c, texts_);
+  const std::string* texts[4] = {&texts_.a, &texts_.l, &texts_.weights, &texts_.matlab};
   std::string why;
-  for (auto [name, text] : {std::pair<const char*, const std::string*>{kDumpAFileName, &texts.a},
-                            {kDumpLFileName, &texts.l},
-                            {kDumpWeightsFileName, &texts.weights},
-                            {kDumpMatlabFileName, &texts.matlab}}) {
-    if (!RewriteFile(dir + name, *text, why)) {
-      error = "\"" + dir + name + "\": " + why;
+  for (int k = 0; k < 4; ++k)
+    if (!files_[k].Rewrite(*texts[k], why)) {
+      error = "\"" + folder_ + kDumpFileNames[k] + "\": " + why;
       return false;
     }
-  }
   return true;
 }
 

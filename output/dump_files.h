@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/files.h"
 #include "positioning/case_work.h"
 
 namespace treetri {
@@ -19,9 +20,23 @@ struct DumpTexts {
   std::string a, l, weights, matlab;
 };
 DumpTexts DumpFileTexts(const CaseWork& c);
+// The same, into texts that are reused from case to case.
+void FillDumpTexts(const CaseWork& c, DumpTexts& texts);
 
-// Rewrites the four files in `folder` (which ends with a separator). On a
-// failure `error` names the file and the reason.
-bool WriteDumpFiles(const CaseWork& c, const std::string& folder, std::string& error);
+// The four files of a run's work folder, kept open from case to case (a
+// link planted for one is not followed), with the texts they take.
+class DumpFiles {
+ public:
+  // `folder` ends with a separator; nothing is opened before the first write.
+  explicit DumpFiles(const std::string& folder);
+  // Rewrites the four files with the case's system. On a failure `error`
+  // names the file and the reason.
+  bool Write(const CaseWork& c, std::string& error);
+
+ private:
+  std::string folder_;
+  OutputFile files_[4];
+  DumpTexts texts_;
+};
 
 }  // namespace treetri

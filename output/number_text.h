@@ -14,6 +14,12 @@ std::string IntegerText(std::int64_t v);
 // decimal digits. A value that is not finite is written "-999".
 std::string FixedText(double v, int decimals);
 
+// The same texts appended to `out`, without a string of their own (the
+// writers build their lines in reused buffers).
+void AppendInteger(std::string& out, std::int64_t v);
+void AppendFixed(std::string& out, double v, int decimals);
+void AppendFree(std::string& out, double v);
+
 // Free format of the dump files: the shortest decimal text that reads back
 // as the same double, at most 15 significant digits, exponent form for very
 // large and very small magnitudes.

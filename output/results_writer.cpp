@@ -38,24 +38,49 @@ bool Failed(const Tables& t) { return t.Case.Failure != CaseFailure::None; }
 // Precision figures exist only for an adjusted case with positive redundancy.
 bool HasPrecision(const Tables& t) { return !Failed(t) && !t.Case.Unchecked; }
 
-std::string Fixed(double v, int d) { return FixedText(v, d); }
+// Fields followed by a separator, appended to one line.
+struct Fields {
+  std::string& line;
+  const char* separator;
+  void Fixed(double v, int d) {
+    AppendFixed(line, v, d);
+    line += separator;
+  }
+  // fixed(d) when the value exists, else "-999".
+  void FixedOr(bool exists, double v, int d) {
+    if (exists)
+      AppendFixed(line, v, d);
+    else
+      line += kMissing;
+    line += separator;
+  }
+  void Integer(std::int64_t v) {
+    AppendInteger(line, v);
+    line += separator;
+  }
+  void Text(const char* text) {
+    line += text;
+    line += separator;
+  }
+};
 
 // A test value of a row, or "-999" when the row has none.
-std::string TestValue(const Tables& t, int row) {
-  if (!HasPrecision(t) || !t.Case.BaardaValues.Contains(row)) return kMissing;
-  return Fixed(t.Case.BaardaValues(row), 4);
+void TestValue(Fields& f, const Tables& t, bool observed, int row) {
+  f.FixedOr(observed && HasPrecision(t) && t.Case.BaardaValues.Contains(row),
+            observed && t.Case.BaardaValues.Contains(row) ? t.Case.BaardaValues(row) : 0, 4);
 }
 
-std::string TauText(const Tables& t) {
+void Tau(Fields& f, const Tables& t) {
   const int index = t.Case.NumOfObs - 3;
-  if (!HasPrecision(t) || index < 0 || index >= kTauCount) return kMissing;
-  return Fixed(t.TauCriticalValues[static_cast<size_t>(index)], 4);
+  const bool exists = HasPrecision(t) && index >= 0 && index < kTauCount;
+  f.FixedOr(exists, exists ? t.TauCriticalValues[static_cast<size_t>(index)] : 0, 4);
 }
 
-std::string TypeOfIniText(const Tables& t) {
+void AppendTypeOfIni(std::string& line, const Tables& t) {
   if (t.Case.Failure == CaseFailure::Npa || t.Case.InitialApproximationFailed)
-    return kTypeOfIniWords[2];
-  return std::string(t.Case.TypeOfIni.data(), t.Case.TypeOfIni.size());
+    line += kTypeOfIniWords[2];
+  else
+    line.append(t.Case.TypeOfIni.data(), t.Case.TypeOfIni.size());
 }
 
 }  // namespace
@@ -87,26 +112,30 @@ std::string CaseStatus(const Tables& t, int caseNumber) {
 }
 
 std::string MapDataLine(const Tables& t, int caseNumber) {
+  std::string line;
+  AppendMapDataLine(line, t, caseNumber);
+  return line;
+}
+
+void AppendMapDataLine(std::string& line, const Tables& t, int caseNumber) {
   const CaseWork& c = t.Case;
   const TargetTree& tree = t.TargetTrees[caseNumber];
   const bool adjusted = !Failed(t);
-  std::string line;
-  auto add = [&line](const std::string& s) { line += s + ","; };
-  add(Fixed(tree.Tree, 0));
-  add(Fixed(tree.Species, 0));
-  add(adjusted ? Fixed(c.X_adj, 2) : kMissing);
-  add(adjusted ? Fixed(c.Y_adj, 2) : kMissing);
-  for (float f : c.Reserved2) add(Fixed(f, 5));
-  add(Fixed(c.Reserved2x3[0][1], 5));
-  add(Fixed(c.Reserved2x3[0][2], 5));
-  add(Fixed(c.Reserved2x3[1][1], 5));
-  add(Fixed(c.Reserved2x3[1][2], 5));
+  Fields f{line, ","};
+  f.Fixed(tree.Tree, 0);
+  f.Fixed(tree.Species, 0);
+  f.FixedOr(adjusted, c.X_adj, 2);
+  f.FixedOr(adjusted, c.Y_adj, 2);
+  for (float v : c.Reserved2) f.Fixed(v, 5);
+  f.Fixed(c.Reserved2x3[0][1], 5);
+  f.Fixed(c.Reserved2x3[0][2], 5);
+  f.Fixed(c.Reserved2x3[1][1], 5);
+  f.Fixed(c.Reserved2x3[1][2], 5);
   const int n = SlotCount(t, caseNumber);
   for (int j = 1; j <= n; ++j) {
-    add(adjusted ? Fixed(c.FixedPoints[j].X_adj, 2) : kMissing);
-    add(adjusted ? Fixed(c.FixedPoints[j].Y_adj, 2) : kMissing);
+    f.FixedOr(adjusted, c.FixedPoints[j].X_adj, 2);
+    f.FixedOr(adjusted, c.FixedPoints[j].Y_adj, 2);
   }
-  return line;
 }
 
 std::string ResultsHeaderLine(const Tables& t, int caseNumber) {
@@ -117,92 +146,121 @@ std::string ResultsHeaderLine(const Tables& t, int caseNumber) {
 }
 
 std::string ResultsLine(const Tables& t, int caseNumber, int iterations) {
+  std::string line;
+  AppendResultsLine(line, t, caseNumber, iterations);
+  return line;
+}
+
+void AppendResultsLine(std::string& line, const Tables& t, int caseNumber, int iterations) {
   const CaseWork& c = t.Case;
   const TargetTree& tree = t.TargetTrees[caseNumber];
   const bool setUp = c.Failure != CaseFailure::Npa;
   const bool adjusted = !Failed(t);
   const bool precise = HasPrecision(t);
-  std::string line;
-  auto add = [&line](const std::string& s) { line += s + ","; };
-  add(IntegerText(caseNumber));
-  add(IntegerText(iterations));
-  add(IntegerText(tree.Plot));
-  add(IntegerText(tree.Tree));
-  add(IntegerText(tree.Species));
+  Fields f{line, ","};
+  f.Integer(caseNumber);
+  f.Integer(iterations);
+  f.Integer(tree.Plot);
+  f.Integer(tree.Tree);
+  f.Integer(tree.Species);
   // A case whose initial approximation failed shows the kept values of the
   // case before, as the adjustment started from there.
-  add(setUp ? Fixed(c.X_ini, 2) : kMissing);
-  add(setUp ? Fixed(c.Y_ini, 2) : kMissing);
-  add(adjusted ? Fixed(c.X_adj, 2) : kMissing);
-  add(adjusted ? Fixed(c.Y_adj, 2) : kMissing);
-  add(precise ? Fixed(c.SigmaNull, 3) : kMissing);
-  add(precise ? Fixed(c.SigmaX, 2) : kMissing);
-  add(precise ? Fixed(c.SigmaY, 2) : kMissing);
-  add(TauText(t));
-  add(IntegerText(tree.NPA));
-  add(IntegerText(setUp ? c.NumOfObs : 0));
+  f.FixedOr(setUp, c.X_ini, 2);
+  f.FixedOr(setUp, c.Y_ini, 2);
+  f.FixedOr(adjusted, c.X_adj, 2);
+  f.FixedOr(adjusted, c.Y_adj, 2);
+  f.FixedOr(precise, c.SigmaNull, 3);
+  f.FixedOr(precise, c.SigmaX, 2);
+  f.FixedOr(precise, c.SigmaY, 2);
+  Tau(f, t);
+  f.Integer(tree.NPA);
+  f.Integer(setUp ? c.NumOfObs : 0);
   const int n = SlotCount(t, caseNumber);
   for (int j = 1; j <= n; ++j) {
     const FixedPoint& p = c.FixedPoints[j];
     const CaseObservation& o = c.CaseObservations[j];
-    add(IntegerText(tree.SightedTree[j]));
-    add(IntegerText(tree.SightedSpecies[j]));
-    add(Fixed(p.Obs_X, 2));
-    add(Fixed(p.Obs_Y, 2));
-    add(adjusted ? Fixed(p.X_adj, 2) : kMissing);
-    add(adjusted ? Fixed(p.Y_adj, 2) : kMissing);
-    add(Fixed(o.Res_Azim, 4));
-    add(Fixed(o.Res_Dist, 3));
-    add(FlagText(IsTrue(o.IsDist)));
-    add(IsTrue(o.IsDist) ? TestValue(t, o.DistanceRow) : kMissing);
-    add(Fixed(o.Obs_dist, 2));
-    add(FlagText(IsTrue(o.Is_Azim)));
-    add(IsTrue(o.Is_Azim) ? TestValue(t, o.AzimuthRow) : kMissing);
-    add(Fixed(o.Obs_azim, 4));
+    f.Integer(tree.SightedTree[j]);
+    f.Integer(tree.SightedSpecies[j]);
+    f.Fixed(p.Obs_X, 2);
+    f.Fixed(p.Obs_Y, 2);
+    f.FixedOr(adjusted, p.X_adj, 2);
+    f.FixedOr(adjusted, p.Y_adj, 2);
+    f.Fixed(o.Res_Azim, 4);
+    f.Fixed(o.Res_Dist, 3);
+    f.Text(FlagText(IsTrue(o.IsDist)));
+    TestValue(f, t, IsTrue(o.IsDist), o.DistanceRow);
+    f.Fixed(o.Obs_dist, 2);
+    f.Text(FlagText(IsTrue(o.Is_Azim)));
+    TestValue(f, t, IsTrue(o.Is_Azim), o.AzimuthRow);
+    f.Fixed(o.Obs_azim, 4);
   }
-  return line + TypeOfIniText(t);
+  AppendTypeOfIni(line, t);
 }
 
 std::string ListLine(const Tables& t, int caseNumber, int iterations) {
+  std::string line;
+  AppendListLine(line, t, caseNumber, iterations, CaseStatus(t, caseNumber));
+  return line;
+}
+
+void AppendListLine(std::string& line, const Tables& t, int caseNumber, int iterations,
+                    const std::string& status) {
   const CaseWork& c = t.Case;
   const TargetTree& tree = t.TargetTrees[caseNumber];
   const bool adjusted = !Failed(t);
   const bool precise = HasPrecision(t);
-  const std::string sep = kListSeparator;
-  return IntegerText(caseNumber) + sep + IntegerText(iterations) + sep + IntegerText(tree.Plot) +
-         sep + IntegerText(tree.Tree) + sep + (adjusted ? Fixed(c.X_adj, 2) : kMissing) + sep +
-         (adjusted ? Fixed(c.Y_adj, 2) : kMissing) + sep +
-         (precise ? Fixed(c.SigmaNull, 3) : kMissing) + sep +
-         (precise ? Fixed(c.SigmaX, 2) : kMissing) + sep +
-         (precise ? Fixed(c.SigmaY, 2) : kMissing) + sep + CaseStatus(t, caseNumber);
+  Fields f{line, kListSeparator};
+  f.Integer(caseNumber);
+  f.Integer(iterations);
+  f.Integer(tree.Plot);
+  f.Integer(tree.Tree);
+  f.FixedOr(adjusted, c.X_adj, 2);
+  f.FixedOr(adjusted, c.Y_adj, 2);
+  f.FixedOr(precise, c.SigmaNull, 3);
+  f.FixedOr(precise, c.SigmaX, 2);
+  f.FixedOr(precise, c.SigmaY, 2);
+  line += status;
+}
+
+bool OutputState::Open(const std::string& resultsFile, const std::string& folder,
+                       std::string& error) {
+  std::string unused;
+  mapData.Open(folder + kMapDataFileName, Links::Refuse, false, unused);
+  return results.Open(resultsFile, Links::Follow, true, error);
 }
 
 std::string WriteCaseResults(const Tables& t, UserInterface& ui, int caseNumber, int iterations,
                              OutputState& state) {
   std::string error;
   if (!state.mapDataFailed) {
-    const std::string path = t.WorkFolder + kMapDataFileName;
-    if (!AppendToFile(path, MapDataLine(t, caseNumber) + "\r\n", error)) {
+    state.mapDataText.clear();
+    AppendMapDataLine(state.mapDataText, t, caseNumber);
+    state.mapDataText += "\r\n";
+    if (!state.mapData.Append(state.mapDataText, error)) {
       state.mapDataFailed = true;
-      ui.MessageBox("The map data file \"" + path + "\" cannot be written: " + error +
+      ui.MessageBox("The map data file \"" + t.WorkFolder + kMapDataFileName +
+                    "\" cannot be written: " + error +
                     ". It holds the lines of the cases before case " +
                     IntegerText(caseNumber) + ".");
     }
   }
-  std::string text;
+  std::string& text = state.resultsText;
+  text.clear();
   if (caseNumber == 1) text = ResultsHeaderLine(t, caseNumber) + "\r\n";
-  text += ResultsLine(t, caseNumber, iterations) + "\r\n";
-  ui.ListAdd(ListLine(t, caseNumber, iterations));
-  if (!state.resultsFileFailed) {
-    const std::string& path = t.Parameters.ResultsFileName;
-    if (!AppendToFile(path, text, error)) {
-      state.resultsFileFailed = true;
-      ui.MessageBox("The results file \"" + path + "\" cannot be written: " + error +
-                    ". It holds the lines of the cases before case " +
-                    IntegerText(caseNumber) + ".");
-    }
+  AppendResultsLine(text, t, caseNumber, iterations);
+  text += "\r\n";
+  std::string status = CaseStatus(t, caseNumber);
+  state.listText.clear();
+  AppendListLine(state.listText, t, caseNumber, iterations, status);
+  ui.ListAdd(state.listText);
+  if (!state.resultsFileFailed && !state.results.Append(text, error)) {
+    state.resultsFileFailed = true;
+    ui.MessageBox("The results file \"" + t.Parameters.ResultsFileName +
+                  "\" cannot be written: " + error +
+                  ". It holds the lines of the cases before case " + IntegerText(caseNumber) +
+                  ".");
   }
-  return CaseStatus(t, caseNumber);
+  return status;
 }
 
 }  // namespace treetri

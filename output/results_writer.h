@@ -6,6 +6,7 @@
 #include <string>
 
 #include "output/results_format.h"
+#include "platform/files.h"
 #include "positioning/tables.h"
 
 namespace treetri {
@@ -13,11 +14,18 @@ namespace treetri {
 class UserInterface;
 
 
-// What a run knows about its output files: a file that could not be written
-// is reported once and left alone for the rest of the run.
+// A run's two line files, kept open from case to case, and the texts of a
+// case reused from one to the next. A file that could not be written is
+// reported once and left alone for the rest of the run.
 struct OutputState {
+  // Names the results file (emptied at once: false with the reason when it
+  // cannot be) and "mapdata.txt" in `folder` (opened at its first line).
+  bool Open(const std::string& resultsFile, const std::string& folder, std::string& error);
+
   bool resultsFileFailed = false;
   bool mapDataFailed = false;
+  OutputFile results, mapData;
+  std::string resultsText, mapDataText, listText;
 };
 
 // The status text of the current case (" OK ", " ? ", "???? Point N
@@ -29,6 +37,11 @@ std::string MapDataLine(const Tables& t, int caseNumber);
 std::string ResultsHeaderLine(const Tables& t, int caseNumber);
 std::string ResultsLine(const Tables& t, int caseNumber, int iterations);
 std::string ListLine(const Tables& t, int caseNumber, int iterations);
+// The same lines appended to `line`.
+void AppendMapDataLine(std::string& line, const Tables& t, int caseNumber);
+void AppendResultsLine(std::string& line, const Tables& t, int caseNumber, int iterations);
+void AppendListLine(std::string& line, const Tables& t, int caseNumber, int iterations,
+                    const std::string& status);
 
 // Writes the case to the two files and the list and returns the case's
 // status text. Every line ends with CR LF; each file is complete on disk

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace treetri {
@@ -16,6 +17,15 @@ namespace {
 
 std::string Reason() { return std::strerror(errno); }
 
+int LinkFlag(Links links) { return links == Links::Refuse ? O_NOFOLLOW : 0; }
+
+// Why an open failed; a refused link says so instead of "Too many levels of
+// symbolic links".
+std::string OpenReason(Links links) {
+  if (errno == ELOOP && links == Links::Refuse) return "it is a symbolic link, which is not followed";
+  return Reason();
+}
+
 // Cuts a file back to `size` after a failed write. The write's error is the
 // one reported; a cut that fails too has nothing to add to it.
 void CutBack(int fd, off_t size) {
@@ -23,22 +33,21 @@ void CutBack(int fd, off_t size) {
   (void)result;
 }
 
-// Writes all of `content`, retrying short writes and interrupted calls.
-bool WriteAll(int fd, const std::string& content) {
-  const char* p = content.data();
-  size_t left = content.size();
+// Writes all of `text` at `offset` (at the end of the file or stream for a
+// negative offset), retrying short and interrupted writes.
+bool WriteAllAt(int fd, const std::string& text, off_t offset) {
+  const char* p = text.data();
+  size_t left = text.size();
   while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = ENOSPC;
+    const ssize_t n = offset < 0 ? ::write(fd, p, left) : ::pwrite(fd, p, left, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
       return false;
     }
     p += n;
     left -= static_cast<size_t>(n);
+    if (offset >= 0) offset += n;
   }
   return true;
 }
@@ -58,45 +67,49 @@ bool ReadWholeFile(const std::string& path, std::string& content, std::string& e
     error = Reason();
     return false;
   }
-  struct stat st;
+  struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
     error = "it is a folder";
     return false;
   }
-  char buf[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error = Reason();
-      ::close(fd);
-      return false;
+  // A file larger than the memory left is a reason like any other; the
+  // caller's tables stay as they were.
+  try {
+    if (S_ISREG(st.st_mode) && st.st_size > 0) content.reserve(static_cast<size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+      ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        error = Reason();
+        ::close(fd);
+        return false;
+      }
+      if (n == 0) break;
+      content.append(buf, static_cast<size_t>(n));
     }
-    if (n == 0) break;
-    content.append(buf, static_cast<size_t>(n));
+  } catch (const std::bad_alloc&) {
+    std::string().swap(content);
+    ::close(fd);
+    error = "out of memory";
+    return false;
   }
   ::close(fd);
   return true;
 }
 
-namespace {
-
-// Opens with the given flags, writes the content from the start and cuts the
-// file to its length; a failed write leaves the file empty rather than
-// half written.
-bool WriteFrom(const std::string& path, int flags, const std::string& content,
-               std::string& error) {
+bool WriteWholeFile(const std::string& path, const std::string& content, std::string& error) {
   if (path.empty()) {
     error = "no file name";
     return false;
   }
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {
     error = Reason();
     return false;
   }
-  bool ok = WriteAll(fd, content) && ::ftruncate(fd, static_cast<off_t>(content.size())) == 0;
+  bool ok = WriteAllAt(fd, content, -1);
   if (!ok) {
     error = Reason();
     CutBack(fd, 0);
@@ -108,52 +121,80 @@ bool WriteFrom(const std::string& path, int flags, const std::string& content,
   return ok;
 }
 
-}  // namespace
-
-bool WriteWholeFile(const std::string& path, const std::string& content, std::string& error) {
-  return WriteFrom(path, O_TRUNC, content, error);
-}
-
-// Writing over the old content and then cutting the file to its new length
-// keeps the file's blocks: far cheaper than truncating first on file systems
-// that discard freed blocks.
-bool RewriteFile(const std::string& path, const std::string& content, std::string& error) {
-  return WriteFrom(path, 0, content, error);
-}
-
-namespace {
-
-// Appends to an open file; a write that fails part way is taken back so the
-// file stays a run of whole appends.
-bool AppendTo(int fd, const std::string& content, std::string& error) {
-  const off_t before = ::lseek(fd, 0, SEEK_END);
-  if (WriteAll(fd, content)) return true;
-  error = Reason();
-  if (before >= 0) CutBack(fd, before);
-  return false;
-}
-
-int OpenForAppend(const std::string& path, int flags, std::string& error) {
+bool OutputFile::Open(const std::string& path, Links links, bool empty, std::string& error) {
+  Close();
+  path_ = path;
+  links_ = links;
+  if (!empty) return true;
   if (path.empty()) {
     error = "no file name";
-    return -1;
+    return false;
   }
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | flags, 0666);
-  if (fd < 0) error = Reason();
-  return fd;
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | LinkFlag(links),
+               0666);
+  if (fd_ < 0) {
+    error = OpenReason(links);
+    return false;
+  }
+  size_ = 0;
+  return true;
 }
 
-}  // namespace
-
-bool AppendToFile(const std::string& path, const std::string& content, std::string& error) {
-  const int fd = OpenForAppend(path, 0, error);
-  if (fd < 0) return false;
-  bool ok = AppendTo(fd, content, error);
-  if (::close(fd) != 0 && ok) {
-    error = Reason();
-    ok = false;
+bool OutputFile::Ready(bool append, std::string& error) {
+  if (fd_ >= 0) return true;
+  if (path_.empty()) {
+    error = "no file name";
+    return false;
   }
-  return ok;
+  const int mode = append ? O_APPEND : 0;
+  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | LinkFlag(links_) | mode, 0666);
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
+    error = OpenReason(links_);
+    Close();
+    return false;
+  }
+  size_ = st.st_size;
+  return true;
+}
+
+// One write at the end. A failed line is cut back to the length this object
+// keeps: the lock on the work folder leaves no other writer.
+bool OutputFile::Append(const std::string& text, std::string& error) {
+  if (!Ready(true, error)) return false;
+  if (!WriteAllAt(fd_, text, -1)) {
+    error = std::strerror(errno);
+    // Take the half-written line back so the file stays a run of whole lines.
+    CutBack(fd_, size_);
+    return false;
+  }
+  size_ += static_cast<off_t>(text.size());
+  return true;
+}
+
+bool OutputFile::Rewrite(const std::string& text, std::string& error) {
+  if (!Ready(false, error)) return false;
+  const off_t length = static_cast<off_t>(text.size());
+  if (!WriteAllAt(fd_, text, 0) || (length < size_ && ::ftruncate(fd_, length) != 0)) {
+    error = std::strerror(errno);
+    CutBack(fd_, 0);
+    size_ = 0;
+    return false;
+  }
+  size_ = length;
+  return true;
+}
+
+void OutputFile::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+bool OutputFile::Create(const std::string& path, const std::string& content,
+                        std::string& error) {
+  if (Open(path, Links::Refuse, true, error) && Append(content, error)) return true;
+  Close();
+  return false;
 }
 
 bool ReplaceFile(const std::string& from, const std::string& to, std::string& error) {
@@ -169,29 +210,6 @@ bool ReplaceFile(const std::string& from, const std::string& to, std::string& er
     return false;
   }
   return true;
-}
-
-bool AppendingFile::Create(const std::string& path, const std::string& content,
-                           std::string& error) {
-  Close();
-  fd_ = OpenForAppend(path, O_TRUNC, error);
-  if (fd_ < 0) return false;
-  if (AppendTo(fd_, content, error)) return true;
-  Close();
-  return false;
-}
-
-bool AppendingFile::Append(const std::string& content, std::string& error) {
-  if (fd_ < 0) {
-    error = "the file is not open";
-    return false;
-  }
-  return AppendTo(fd_, content, error);
-}
-
-void AppendingFile::Close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
 }
 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }

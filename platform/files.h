@@ -1,5 +1,5 @@
-// File-system access of the logic: whole-file reads, complete writes and
-// appends that either land whole or not at all.
+// File-system access of the logic: whole-file reads, complete writes, and
+// output files kept open for a run whose appends land whole or not at all.
 #pragma once
 
 #include <string>
@@ -21,41 +21,56 @@ bool ReadWholeFile(const std::string& path, std::string& content, std::string& e
 // reason, when the file cannot be created or the text not written completely.
 bool WriteWholeFile(const std::string& path, const std::string& content, std::string& error);
 
-// Same result as WriteWholeFile, for a file rewritten again and again: the
-// new content is written over the old one and the file then cut to its
-// length.
-bool RewriteFile(const std::string& path, const std::string& content, std::string& error);
-
-// Appends `content` to the file (created when missing). A write that fails part
-// way is taken back, so the file ends after its last complete append.
-bool AppendToFile(const std::string& path, const std::string& content, std::string& error);
+// Whether a symbolic link at the name is followed (a name the user chose) or
+// refused (the program's own files in the work folder).
+enum class Links { Follow, Refuse };
 
 // Puts the complete file `from` in the place of `to` (replacing a file of
 // that name): flushes `from` to disk, then renames it. False, with the
 // reason, when either step fails; `from` is then left as it was.
 bool ReplaceFile(const std::string& from, const std::string& to, std::string& error);
 
-// A file kept open for a run of appends, such as a per-case file of a
-// run: created (or emptied) with its first content, then appended to. Each
-// append lands whole or is taken back, so the file is a run of complete
-// appends on disk after each one.
-class AppendingFile {
+// An output file kept open for a whole run, so that a case costs one system
+// call per file: an appended line is one write, a rewrite one positional
+// write, cut only when the content shrinks. The file is opened at its first
+// write, so a name that cannot be opened fails where a write would.
+class OutputFile {
  public:
-  AppendingFile() = default;
-  ~AppendingFile() { Close(); }
-  AppendingFile(const AppendingFile&) = delete;
-  AppendingFile& operator=(const AppendingFile&) = delete;
+  OutputFile() = default;
+  ~OutputFile() { Close(); }
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
 
-  // Creates or empties the file and writes `content`; false, with the
-  // reason, when that fails (the file is then closed).
+  // Names the file. With `empty`, it is created empty (or emptied) at once,
+  // for appending; false, with the reason, when that fails.
+  bool Open(const std::string& path, Links links, bool empty, std::string& error);
+  // Appends `text` whole or, after a write that fails part-way, not at all,
+  // so the file ends after its last complete append.
+  bool Append(const std::string& text, std::string& error);
+  // Makes `text` the whole content; a failed write leaves the file empty
+  // rather than half written.
+  bool Rewrite(const std::string& text, std::string& error);
+  // Creates or empties a file of the work folder (no link followed) and
+  // writes `content`; false, with the reason, when that fails (the file is
+  // then closed).
   bool Create(const std::string& path, const std::string& content, std::string& error);
-  bool Append(const std::string& content, std::string& error);
   bool IsOpen() const { return fd_ >= 0; }
   void Close();
 
  private:
+  // Opens the named file when it is not open yet: for appending (every
+  // write at the end) or for positional writes.
+  bool Ready(bool append, std::string& error);
+
+  std::string path_;
+  Links links_ = Links::Follow;
   int fd_ = -1;
+  long long size_ = 0;  // the file's length as this object left it
 };
+
+// A file of the work folder kept open for a run of appends (the quality
+// files): created or emptied with its first content.
+using AppendingFile = OutputFile;
 
 // Deletes the file; false when it could not be deleted.
 bool RemoveFile(const std::string& path);

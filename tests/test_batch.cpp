@@ -146,7 +146,7 @@ TEST(BatchProgram, GeoPackageOfTheExampleRun) {
   ds.reset();
 
   // Without --crs: a warning; an unknown CRS or an input file as the target:
-  // refused before the run.
+  // refused before the run; an output file of the run after it.
   Result plain = RunBatch(dir, "--gpkg plain.gpkg" + inputs);
   EXPECT_EQ(plain.status, 0);
   EXPECT_EQ(plain.err.back(), "No coordinate reference system given: the layers of "
@@ -160,6 +160,9 @@ TEST(BatchProgram, GeoPackageOfTheExampleRun) {
   refused.Write("map.txt", "");
   Result input = RunBatch(refused, "--gpkg map.txt map.txt " + Example("sightings.txt"));
   EXPECT_EQ(input.status, 2);
+  // Nor the run's own results file (named by the parameter file).
+  EXPECT_EQ(RunBatch(dir, "--gpkg results.txt" + inputs).status, 1);
+  EXPECT_EQ(SplitLines(dir.Read("results.txt")).size(), 31u);
   EXPECT_EQ(refused.Names(), (std::vector<std::string>{"SimulationInputParameters2.txt", "map.txt",
                                                          "stderr.txt", "stdout.txt"}));
 }

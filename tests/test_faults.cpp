@@ -10,13 +10,24 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 
 #include <gtest/gtest.h>
 
+#include "core/run.h"
+#include "core/startup.h"
+#include "data/plot_tree_index.h"
+#include "data/readers.h"
 #include "output/results_writer.h"
 #include "output/dump_files.h"
-#include "core/run.h"
+#include "platform/files.h"
+#include "platform/headless_ui.h"
+#include "platform/run_guard.h"
 #include "tests/case_builder.h"
 #include "tests/support.h"
 
@@ -62,16 +73,28 @@ size_t CompleteLines(const std::string& text, size_t skip, size_t fields, int fi
   return lines.size() - skip;
 }
 
-// Starts treetri-batch in `dir`, its output into stdout.txt and stderr.txt
-// (in `streams`), with a file-size limit when `limit` is not 0.
-pid_t StartBatch(const std::string& dir, rlim_t limit = 0, const std::string& streams = ".") {
+const std::vector<std::string> kBatch = {TREETRI_BIN_DIR "/treetri-batch", "map.txt", "sightings.txt"};
+
+// Starts `command` (treetri-batch by default) in `dir`, its output into
+// stdout.txt and stderr.txt (in `streams`), with a file-size limit when
+// `limit` is not 0, standard output on `out` when it is given, and with the
+// signals' default actions (the test's own dispositions would pass on
+// through exec).
+pid_t StartBatch(const std::string& dir, rlim_t limit = 0, const std::string& streams = ".",
+                 const std::vector<std::string>& command = kBatch, int out = -1) {
   const pid_t pid = ::fork();
   if (pid != 0) return pid;
   const rlimit l{limit, limit};
+  std::signal(SIGXFSZ, SIG_DFL);
+  std::signal(SIGPIPE, SIG_DFL);
   if (::chdir(dir.c_str()) != 0 || !std::freopen((streams + "/stdout.txt").c_str(), "w", stdout) ||
       !std::freopen((streams + "/stderr.txt").c_str(), "w", stderr) || (limit != 0 && ::setrlimit(RLIMIT_FSIZE, &l) != 0))
     ::_exit(126);
-  ::execl(TREETRI_BIN_DIR "/treetri-batch", "treetri-batch", "map.txt", "sightings.txt", nullptr);
+  if (out >= 0) ::dup2(out, STDOUT_FILENO);
+  std::vector<char*> argv;
+  for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  ::execv(argv[0], argv.data());
   ::_exit(127);
 }
 
@@ -169,6 +192,177 @@ TEST(Faults, KilledPartWayLeavesCompleteLinesOfTheFinishedCases) {
   // A case's map data line is written just before its results line.
   EXPECT_TRUE(mapLines == cases || mapLines == cases + 1) << mapLines << " / " << cases;
   ExpectRunsAgainAsFresh(dir, 2000);
+}
+
+// Every file of the folder with its content (through links), less the
+// output streams.
+std::map<std::string, std::string> Snapshot(const TempFolder& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+    const std::string name = e.path().filename().string();
+    if (name != "stdout.txt" && name != "stderr.txt" && e.is_regular_file()) files[name] = dir.Read(name);
+  }
+  return files;
+}
+
+TEST(Guards, AResultsFileThatIsAnotherFileOfTheRunIsRefusedBeforeAnyFileIsTouched) {
+  TempFolder dir, outside;
+  WriteGrid(dir, 6);
+  ASSERT_EQ(Wait(StartBatch(dir)), 0);  // mapdata.txt, the dump files and the lock file exist now
+  ASSERT_EQ(::link((dir.Path() + "/sightings.txt").c_str(), (dir.Path() + "/hard").c_str()), 0);
+  ASSERT_EQ(::symlink(kParameterFileName, (dir.Path() + "/soft").c_str()), 0);
+  const std::string folder = dir.WorkFolder();
+  for (const auto& [name, what] : std::vector<std::pair<std::string, std::string>>{
+           {"map.txt", "photogrammetric map file \"map.txt\""}, {"./sightings.txt", "sighting file \"sightings.txt\""},
+           {"hard", "sighting file \"sightings.txt\""}, {"soft", "parameter file \"" + folder + kParameterFileName},
+           {kMapDataFileName, "map data file \"" + folder + kMapDataFileName}, {"./A_txt.txt", "dump file \"" + folder + "A_txt.txt"},
+           {"PILKKUTESTI.TXT", "probe file"}, {"treetri.lock", "lock file"}}) {
+    dir.Write(kParameterFileName, ParameterFile(Parameters{name}));
+    const auto before = Snapshot(dir);
+    EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir.Path(), 0, outside.Path()))), 1) << name;
+    ExpectSaid(outside, "The results file \"" + name + "\" is the " + what);
+    EXPECT_TRUE(Snapshot(dir) == before) << name;
+  }
+  // A link planted for a dump file is not written through.
+  dir.Write(kParameterFileName, ParameterFile(Parameters{}));
+  outside.Write("target", "theirs");
+  ASSERT_EQ(std::remove((folder + kDumpLFileName).c_str()), 0);
+  ASSERT_EQ(::symlink((outside.Path() + "/target").c_str(), (folder + kDumpLFileName).c_str()), 0);
+  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir))), 1);
+  ExpectSaid(dir, "The dump file \"" + folder + kDumpLFileName + "\" is a symbolic link");
+  EXPECT_EQ(outside.Read("target"), "theirs");
+}
+
+TEST(Guards, ASecondRunInTheFolderIsRefusedAndTheFirstKeepsItsFiles) {
+  TempFolder dir;
+  WriteGrid(dir, 6);
+  ASSERT_EQ(Wait(StartBatch(dir)), 0);
+  {
+    FolderLock first;  // a run under way in the folder
+    std::string detail;
+    ASSERT_EQ(first.Acquire(dir.WorkFolder(), detail), FolderLock::Result::Locked) << detail;
+    const auto before = Snapshot(dir);
+    EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir))), 1);
+    ExpectSaid(dir, "The folder \"" + dir.WorkFolder() + "\" is in use by another run (treetri_tests, process " +
+                        std::to_string(::getpid()) + "): two runs in one folder would mix their files.");
+    EXPECT_TRUE(Snapshot(dir) == before);
+  }
+  EXPECT_EQ(Wait(StartBatch(dir)), 0);
+}
+
+TEST(Guards, TheProbeFileIsMadeOnlyWhereNoneExistsAndSimultaneousStartsAgree) {
+  TempFolder dir;
+  dir.Write(kProbeFileName, "the user's own\n");
+  auto start = [&] {
+    Tables t;
+    HeadlessUi ui;
+    StartUpIn(t, ui, dir.Path());
+    return ui.messages == std::vector<std::string>{"Assuming that all files are in folder " + dir.WorkFolder()};
+  };
+  EXPECT_TRUE(start());
+  EXPECT_EQ(dir.Read(kProbeFileName), "the user's own\n");
+  std::remove((dir.WorkFolder() + kProbeFileName).c_str());
+  std::vector<pid_t> starts;
+  for (int k = 0; k < 12; ++k)
+    if ((starts.emplace_back(::fork())) == 0) {
+      bool ok = true;
+      for (int i = 0; i < 25; ++i) ok = start() && ok;
+      ::_exit(ok ? 0 : 1);
+    }
+  for (pid_t pid : starts) EXPECT_EQ(Wait(pid), 0) << "a start reported a failure";
+  EXPECT_FALSE(dir.Exists(kProbeFileName));
+}
+
+TEST(Guards, ACurrentFolderThatIsGoneIsRefused) {
+  TempFolder dir;
+  const std::string gone = dir.Path() + "/gone";
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::mkdir(gone.c_str(), 0777) != 0 || ::chdir(gone.c_str()) != 0 || ::rmdir(gone.c_str()) != 0 ||
+        !std::freopen((dir.Path() + "/stderr.txt").c_str(), "w", stderr))
+      ::_exit(126);
+    ::execl(TREETRI_BIN_DIR "/treetri-batch", "treetri-batch", "map.txt", "sightings.txt", nullptr);
+    ::_exit(127);
+  }
+  EXPECT_EQ(WEXITSTATUS(Wait(pid)), 1);
+  EXPECT_EQ(dir.Read("stderr.txt"), std::string(kNoCurrentFolderMessage) + "\n");
+}
+
+TEST(Guards, AClosedStandardOutputAndTheDesktopProgramUnderAFileSizeLimit) {
+  TempFolder dir;
+  WriteGrid(dir, 400);
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  ::close(ends[0]);  // the reader is gone before the first line
+  const pid_t pid = StartBatch(dir.Path(), 0, ".", kBatch, ends[1]);
+  ::close(ends[1]);
+  const int status = Wait(pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  ExpectSaid(dir, "The results list could not be written whole to standard output");
+  EXPECT_EQ(CompleteLines(dir.Read("results.txt"), 1, 15 + 14 * 5 + 1, 1), 400u);
+
+  const std::string desktop = TREETRI_BIN_DIR "/treetri";
+  if (::access(desktop.c_str(), X_OK) != 0) GTEST_SKIP() << "the desktop program is not built";
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  const int limited = Wait(StartBatch(dir.Path(), 64 * 1024, ".", {desktop, "--map", "map.txt", "--sightings", "sightings.txt", "--run"}));
+  ASSERT_TRUE(WIFEXITED(limited)) << "ended by signal " << WTERMSIG(limited);
+  EXPECT_EQ(WEXITSTATUS(limited), 1);
+  ExpectSaid(dir, "cannot be written: File too large.");
+  const size_t cases = CompleteLines(dir.Read("results.txt"), 1, 15 + 14 * 5 + 1, 1);
+  EXPECT_TRUE(cases > 10 && cases < 400) << cases;
+}
+
+TEST(Guards, OutOfMemoryWhileReadingNamesTheFileAndKeepsTheTablesUsable) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "an address-space limit and the address sanitizer do not mix";
+#endif
+  TempFolder dir;
+  WriteGrid(dir, 6);
+  // Records of 36 bytes that make tree records several times larger.
+  std::string big;
+  for (int k = 0; k < 1 << 20; ++k) big += "1,7,1,0,0,0,0,0,0,0,0,0,0,a,0,b,1\r\n";
+  dir.Write("big.txt", big);
+  big = std::string();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    Tables t;
+    HeadlessUi ui;
+    int failed = ReadPhotoMapFile(t, ui, dir.Path() + "/map.txt") ? 0 : 1;
+    // Room for the file's text, not for its table.
+    std::string pages, error;
+    ReadWholeFile("/proc/self/statm", pages, error);
+    const rlim_t room = static_cast<rlim_t>(std::stoul(pages)) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (96u << 20);
+    const rlimit limit{room, RLIM_INFINITY};
+    if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
+    if (ReadPhotoMapFile(t, ui, dir.Path() + "/big.txt")) failed |= 2;
+    if (ui.messages.back().rfind("The photogrammetric map file \"" + dir.Path() + "/big.txt\" does not fit in memory.", 0) != 0)
+      failed |= 4;
+    failed |= ReadPhotoMapFile(t, ui, dir.Path() + "/map.txt") && ReadSightingFile(t, ui, dir.Path() + "/sightings.txt") &&
+              t.TargetTrees[6].Sighted[5].X != 0 ? 0 : 8;
+    ::_exit(failed);
+  }
+  EXPECT_EQ(WEXITSTATUS(Wait(pid)), 0);
+}
+
+TEST(Guards, TheTreeIndexStaysNLogNWhateverTheKeys) {
+  // Keys that a hash without mixing puts into one bucket: multiples of a
+  // large power of two, in one plot, with the map's last repeat kept.
+  Tables t;
+  const int n = 200000;
+  for (int i = 1; i <= n; ++i) {
+    PhotoTree p;
+    p.Plot = 3;
+    p.Tree = (i % (n / 2)) << 12;
+    t.PhotoTrees.Append(p);
+  }
+  const PlotTreeIndex index(t.PhotoTrees);
+  for (int k = 0; k < n / 2; k += 7) ASSERT_EQ(index.Find(3, k << 12), k == 0 ? n : k + n / 2) << k;
+  EXPECT_EQ(index.Find(3, 1), 0);
+  EXPECT_EQ(index.Find(4, 0), 0);
+  // A sort, one pass and binary searches: about (n + look-ups) log2 n
+  // comparisons, where one bucket for all keys would take n * n / 2.
+  EXPECT_LT(index.Comparisons(), 3LL * n * 18) << index.Comparisons();
 }
 
 }  // namespace

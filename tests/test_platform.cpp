@@ -1,8 +1,10 @@
-// A rewrite that shrinks a file, and appends to a file that fail part way
-// being taken back.
+// An output file kept open for a run: an append that fails part way is taken
+// back, a rewrite that shrinks the file cuts it, and a planted link is not
+// followed.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <string>
 #include <utility>
@@ -13,41 +15,34 @@
 namespace treetri {
 namespace {
 
-// A dump file rewritten with a shorter text holds that text only.
-TEST(Files, ARewriteThatShrinksAFile) {
+TEST(Files, AFileKeptOpenTakesAFailedLineBackIsCutOnlyWhenItShrinksAndFollowsNoLink) {
   testing::TempFolder dir;
   std::string error;
-  ASSERT_TRUE(RewriteFile(dir.Path() + "/A_txt.txt", "1 1 0.5\r\n1 2 0.25\r\n", error)) << error;
-  ASSERT_TRUE(RewriteFile(dir.Path() + "/A_txt.txt", "1 1 2\r\n", error)) << error;
-  EXPECT_EQ(dir.Read("A_txt.txt"), "1 1 2\r\n");
-}
+  OutputFile appended, rewritten, linked;
+  ASSERT_TRUE(appended.Create(dir.Path() + "/mapdata.txt", "line 1\r\n", error));
+  rlimit saved{}, lowered{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  lowered = saved;
+  lowered.rlim_cur = 20;  // the test main ignores SIGXFSZ
+  if (setrlimit(RLIMIT_FSIZE, &lowered) != 0) GTEST_SKIP() << "cannot lower the file-size limit";
+  const bool failed = !appended.Append(std::string(28, 'x') + "\r\n", error);
+  const bool fits = appended.Append("line 2\r\n", error);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  EXPECT_TRUE(failed && fits) << error;
+  EXPECT_EQ(dir.Read("mapdata.txt"), "line 1\r\nline 2\r\n");
 
-// Both ways of appending: a file opened per append, and one kept open for a
-// whole run (the quality files).
-TEST(Files, AnAppendThatFailsPartWayIsTakenBack) {
-  for (const bool keptOpen : {false, true}) {
-    testing::TempFolder dir;
-    const std::string path = dir.Path() + "/mapdata.txt";
-    std::string error;
-    AppendingFile file;
-    auto append = [&](const std::string& text) {
-      return keptOpen ? file.Append(text, error) : AppendToFile(path, text, error);
-    };
-    ASSERT_TRUE(keptOpen ? file.Create(path, "line 1\r\n", error) : append("line 1\r\n"));
-    rlimit saved{}, lowered{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    lowered = saved;
-    lowered.rlim_cur = 20;  // the test main ignores SIGXFSZ
-    if (setrlimit(RLIMIT_FSIZE, &lowered) != 0) GTEST_SKIP() << "cannot lower the file-size limit";
-    // 8 + 30 bytes cross the limit: 12 land before the write fails.
-    const bool failed = !append(std::string(28, 'x') + "\r\n");
-    const std::string afterFailure = dir.Read("mapdata.txt");
-    const bool fits = append("line 2\r\n");
-    setrlimit(RLIMIT_FSIZE, &saved);
-    EXPECT_TRUE(failed && fits) << keptOpen << " " << error;
-    EXPECT_EQ(afterFailure, "line 1\r\n") << keptOpen;
-    EXPECT_EQ(dir.Read("mapdata.txt"), "line 1\r\nline 2\r\n") << keptOpen;
+  ASSERT_TRUE(rewritten.Open(dir.Path() + "/l_txt.txt", Links::Refuse, false, error));
+  for (const char* text : {"a longer first text\r\n", "short\r\n", "longer again\r\n", ""}) {
+    ASSERT_TRUE(rewritten.Rewrite(text, error)) << error;
+    EXPECT_EQ(dir.Read("l_txt.txt"), text);
   }
+
+  dir.Write("theirs.txt", "theirs");
+  ASSERT_EQ(::symlink((dir.Path() + "/theirs.txt").c_str(), (dir.Path() + "/A_txt.txt").c_str()), 0);
+  ASSERT_TRUE(linked.Open(dir.Path() + "/A_txt.txt", Links::Refuse, false, error));
+  EXPECT_FALSE(linked.Rewrite("ours", error));
+  EXPECT_EQ(error, "it is a symbolic link, which is not followed");
+  EXPECT_EQ(dir.Read("theirs.txt"), "theirs");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPen>
+#include <QTimer>
 
 #include "platform/qt/picture_box.h"
 
@@ -134,6 +135,7 @@ QtUi::QtUi(QListWidget* list, PictureBox* picture, QWidget* dialogParent)
 QString QtUi::MessageTitle() { return QCoreApplication::applicationName(); }
 
 void QtUi::MessageBox(const std::string& text) {
+  FlushList();
   if (messageHook) {
     messageHook(text);
     return;
@@ -145,14 +147,51 @@ void QtUi::MessageBox(const std::string& text) {
   box.exec();
 }
 
-void QtUi::ListClear() { list_->clear(); }
+void QtUi::ListClear() {
+  pending_.clear();
+  list_->clear();
+  ++listLayouts_;
+}
 
-void QtUi::ListAdd(const std::string& line) {
-  list_->addItem(QString::fromStdString(line));
+// Every line added to the widget at once lays out and scrolls the whole list:
+// the lines wait here and enter the widget together, when the list is shown
+// or read.
+void QtUi::ListAdd(const std::string& line) { pending_.append(QString::fromStdString(line)); }
+
+void QtUi::FlushList() const {
+  if (pending_.isEmpty()) return;
+  list_->addItems(pending_);
+  pending_.clear();
   list_->scrollToBottom();
+  ++listLayouts_;
+}
+
+// A repaint of the surface after every dot of a run would cost more than the
+// run: a change is shown at once when the last repaint is an interval old,
+// otherwise when the interval has passed.
+void QtUi::PictureChanged() {
+  if (repaintPending_) return;
+  const qint64 since = sincePaint_.isValid() ? sincePaint_.elapsed() : kRefreshMilliseconds;
+  if (since >= kRefreshMilliseconds) {
+    picture_->update();
+    sincePaint_.start();
+    return;
+  }
+  repaintPending_ = true;
+  QTimer::singleShot(static_cast<int>(kRefreshMilliseconds - since), picture_, [this] {
+    repaintPending_ = false;
+    picture_->update();
+    sincePaint_.start();
+  });
+}
+
+void QtUi::Refresh() {
+  FlushList();
+  QCoreApplication::processEvents();
 }
 
 int QtUi::ListSelectedIndex() const {
+  FlushList();
   const QList<QListWidgetItem*> selected = list_->selectedItems();
   if (selected.isEmpty()) return -1;
   return list_->row(selected.first());
@@ -162,6 +201,11 @@ double QtUi::ScaleWidth() const { return picture_->Image().width(); }
 double QtUi::ScaleHeight() const { return picture_->Image().height(); }
 
 void QtUi::ProcessEvents() {
+  // The lines of the cases so far are shown when the interval has passed.
+  if (!sinceFlush_.isValid() || sinceFlush_.elapsed() >= kRefreshMilliseconds) {
+    FlushList();
+    sinceFlush_.start();
+  }
   QCoreApplication::processEvents();
   if (onProcessEvents) onProcessEvents();
 }
@@ -182,7 +226,7 @@ bool QtUi::DoShowOpenDialog(const std::string& filter, const std::string& title,
 
 void QtUi::DoClear() {
   picture_->Image().fill(Qt::white);
-  picture_->update();
+  PictureChanged();
 }
 
 void QtUi::DoLine(double x1, double y1, double x2, double y2, const SurfaceState& s) {
@@ -192,7 +236,7 @@ void QtUi::DoLine(double x1, double y1, double x2, double y2, const SurfaceState
   p.setPen(PenFor(s.foreColor, s.drawWidth));
   p.drawLine(QPointF(x1, y1), QPointF(x2, y2));
   p.end();
-  picture_->update();
+  PictureChanged();
 }
 
 void QtUi::DoPoint(double x, double y, Rgb color, const SurfaceState& s) {
@@ -206,7 +250,7 @@ void QtUi::DoPoint(double x, double y, Rgb color, const SurfaceState& s) {
   QPainter p(&picture_->Image());
   p.fillRect(QRect(ix, iy, size, size), ToQColor(color));
   p.end();
-  picture_->update();
+  PictureChanged();
 }
 
 void QtUi::DoCircle(double x, double y, double radius, Rgb outline, const SurfaceState& s) {
@@ -224,7 +268,7 @@ void QtUi::DoCircle(double x, double y, double radius, Rgb outline, const Surfac
     p.setBrush(Qt::NoBrush);
   p.drawEllipse(QPointF(x, y), radius, radius);
   p.end();
-  picture_->update();
+  PictureChanged();
 }
 
 void QtUi::DoPrint(const std::string& text, const SurfaceState& s) {
@@ -239,7 +283,7 @@ void QtUi::DoPrint(const std::string& text, const SurfaceState& s) {
   p.drawText(QRectF(x, y, w + 2 * kMargin, h + 2 * kMargin),
              Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, QString::fromStdString(text));
   p.end();
-  picture_->update();
+  PictureChanged();
 }
 
 }  // namespace treetri

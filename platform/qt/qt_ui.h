@@ -11,7 +11,9 @@
 #include <string>
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QFont>
+#include <QStringList>
 
 #include "platform/ui.h"
 
@@ -49,6 +51,17 @@ class QtUi : public UserInterface {
   double ScaleHeight() const override;
   void ProcessEvents() override;
 
+  // The list's lines enter the widget in groups: at a message box, when the
+  // list is read or cleared, at a Refresh, and at ProcessEvents when
+  // kRefreshMilliseconds have passed since the last group.
+  static constexpr int kRefreshMilliseconds = 100;
+  void FlushList() const;
+  // Shows the lines added so far and lets the window repaint and take input.
+  void Refresh();
+  // How often the list's widget was rebuilt or grown (each lays out the
+  // whole list).
+  int ListLayouts() const { return listLayouts_; }
+
   // The folder in which the file dialog opens.
   void SetStartFolder(const std::string& folder) { startFolder_ = folder; }
   const std::string& StartFolder() const { return startFolder_; }
@@ -77,7 +90,13 @@ class QtUi : public UserInterface {
 
  private:
   QListWidget* list_;
+  mutable QStringList pending_;
+  mutable int listLayouts_ = 0;
+  QElapsedTimer sinceFlush_;
   PictureBox* picture_;
+  void PictureChanged();
+  QElapsedTimer sincePaint_;
+  bool repaintPending_ = false;
   QWidget* dialogParent_;
   std::string startFolder_;
 };

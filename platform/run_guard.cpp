@@ -1,0 +1,142 @@
+#include "platform/run_guard.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/files.h"
+
+namespace treetri {
+
+namespace {
+
+std::string RealPath(const std::string& path) {
+  char buf[PATH_MAX];
+  return ::realpath(path.c_str(), buf) ? std::string(buf) : std::string();
+}
+
+std::string ProgramName() {
+#ifdef __GLIBC__
+  return program_invocation_short_name;
+#else
+  return "treetri";
+#endif
+}
+
+}  // namespace
+
+std::string ResolvedName(const std::string& path) {
+  std::string name = path;
+  // A link to a file that does not exist yet leads to the name that writing
+  // through it would create.
+  for (int depth = 0; depth < 16; ++depth) {
+    if (name.empty()) return name;
+    const std::string whole = RealPath(name);
+    if (!whole.empty()) return whole;
+    const size_t slash = name.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : name.substr(0, slash + 1);
+    const std::string last = slash == std::string::npos ? name : name.substr(slash + 1);
+    const std::string resolved = RealPath(folder);
+    if (resolved.empty()) return name;
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(name.c_str(), target, sizeof target - 1);
+    if (n <= 0) return resolved + (resolved == "/" ? "" : "/") + last;
+    name.assign(target, static_cast<size_t>(n));
+    if (name[0] != '/') name = resolved + "/" + name;
+  }
+  return name;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  struct stat sa, sb;
+  if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  return ResolvedName(a) == ResolvedName(b);
+}
+
+bool IsSymbolicLink(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+CreateResult CreateNewFile(const std::string& path, const std::string& content,
+                           std::string& error) {
+  // O_EXCL fails on any name that exists, a dangling link included.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    if (errno == EEXIST) return CreateResult::Exists;
+    error = std::strerror(errno);
+    return CreateResult::Failed;
+  }
+  const bool written = ::write(fd, content.data(), content.size()) ==
+                       static_cast<ssize_t>(content.size());
+  if (!written) error = errno != 0 ? std::strerror(errno) : "the text was not written whole";
+  ::close(fd);
+  if (!written) {
+    RemoveFile(path);
+    return CreateResult::Failed;
+  }
+  return CreateResult::Created;
+}
+
+FolderLock::Result FolderLock::Acquire(const std::string& folder, std::string& detail) {
+  Release();
+  const std::string path = folder + kLockFileName;
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  // In a folder that cannot be written the lock is taken on a lock file left
+  // from before; without one no run can write the folder's files, and this
+  // run meets that fault at its first file.
+  if (fd < 0 && (errno == EROFS || errno == EACCES)) {
+    fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) return Result::Locked;
+  }
+  if (fd < 0) {
+    detail = "\"" + path + "\": " +
+             (errno == ELOOP ? std::string("it is a symbolic link") : std::strerror(errno));
+    return Result::Failed;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int reason = errno;
+    char buf[128];
+    const ssize_t n = ::pread(fd, buf, sizeof buf - 1, 0);
+    ::close(fd);
+    if (reason != EWOULDBLOCK) {
+      detail = "\"" + path + "\": " + std::strerror(reason);
+      return Result::Failed;
+    }
+    std::string holder(buf, n > 0 ? static_cast<size_t>(n) : 0);
+    while (!holder.empty() && (holder.back() == '\n' || holder.back() == '\r')) holder.pop_back();
+    detail = holder.empty() ? std::string("another run") : holder;
+    return Result::Busy;
+  }
+  fd_ = fd;
+  const std::string holder =
+      ProgramName() + ", process " + std::to_string(static_cast<long>(::getpid())) + "\n";
+  // The note only names the holder; the lock works without it.
+  const bool noted = ::ftruncate(fd, 0) == 0 && ::pwrite(fd, holder.data(), holder.size(), 0) > 0;
+  static_cast<void>(noted);
+  return Result::Locked;
+}
+
+void FolderLock::Release() {
+  if (fd_ < 0) return;
+  // The lock file stays: removing it would let a run that opened it before
+  // the removal and one that creates it afresh both hold "the" lock.
+  ::close(fd_);
+  fd_ = -1;
+}
+
+void TreatWriteSignalsAsErrors() {
+  std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+}  // namespace treetri

@@ -1,0 +1,57 @@
+// What keeps a run from destroying data: the identity of two file names, files
+// created only where none exists, the lock that allows one run per work
+// folder, and write faults reported as errors instead of ending the process.
+#pragma once
+
+#include <string>
+
+namespace treetri {
+
+// Files that the program keeps in the work folder besides its outputs.
+inline constexpr const char* kProbeFileName = "PILKKUTESTI.TXT";
+inline constexpr const char* kLockFileName = "treetri.lock";
+
+// The absolute name of a file: links resolved where the file exists,
+// otherwise its folder's links resolved and the last part kept.
+std::string ResolvedName(const std::string& path);
+
+// Whether two names denote one file: the same resolved name, or existing
+// files on the same device with the same inode (hard links).
+bool SameFile(const std::string& a, const std::string& b);
+
+// Whether the name itself is a symbolic link (not followed).
+bool IsSymbolicLink(const std::string& path);
+
+// Creates the file with `content` only when no file of that name exists
+// (also no link): a file found there is never touched.
+enum class CreateResult { Created, Exists, Failed };
+CreateResult CreateNewFile(const std::string& path, const std::string& content,
+                           std::string& error);
+
+// An advisory lock on the lock file of a work folder, held from Acquire
+// until Release or the end of the object. The lock file holds the process
+// number and program name of the holder, so that a refused run can name it.
+class FolderLock {
+ public:
+  enum class Result { Locked, Busy, Failed };
+  FolderLock() = default;
+  ~FolderLock() { Release(); }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+  // `folder` ends with the separator. Busy: `detail` describes the run that
+  // holds the lock; Failed: the reason the lock file cannot be used. A
+  // folder that cannot be written and holds no lock file counts as locked.
+  Result Acquire(const std::string& folder, std::string& detail);
+  void Release();
+
+ private:
+  int fd_ = -1;
+};
+
+// A write past a file-size limit, or to a pipe whose reader is gone, fails
+// with an error that the program reports (EFBIG, EPIPE) instead of ending
+// the process.
+void TreatWriteSignalsAsErrors();
+
+}  // namespace treetri
