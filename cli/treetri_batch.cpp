@@ -34,7 +34,8 @@ const char* const kUsage =
     "and a count of the verdicts to standard error. --no-quality leaves this out.\n"
     "\n"
     "Exit status: 0 when the run went through, 1 when an input file or the\n"
-    "parameter file could not be read or the run stopped, 2 for wrong usage.\n";
+    "parameter file could not be read, the run stopped or standard output was\n"
+    "closed before the list was complete, 2 for wrong usage.\n";
 
 std::string Significant17(double v) {
   char buf[64];
