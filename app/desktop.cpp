@@ -1,5 +1,6 @@
 #include "app/desktop.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <iostream>
 
@@ -9,6 +10,7 @@
 #include <QStringList>
 
 #include "app/main_window.h"
+#include "app/plot_map_window.h"
 #include "data/readers.h"
 #include "platform/qt/qt_ui.h"
 #include "platform/run_guard.h"
@@ -18,14 +20,15 @@ namespace treetri {
 namespace {
 
 const char* const kUsage =
-    "usage: treetri [--map FILE] [--sightings FILE] [--run] [--screenshot OUT.png]\n"
+    "usage: treetri [--map FILE] [--sightings FILE] [--run] [--plot-map CASE]\n"
+    "               [--screenshot OUT.png]\n"
     "Without options the window opens for interactive work. With any option the\n"
     "program reads the map and the sighting file given, runs the positioning when\n"
-    "--run is given, saves a picture of the main window and ends; messages go to\n"
-    "standard error.\n";
+    "--run is given, saves a picture of the main window (of the plot map window\n"
+    "on case CASE with --plot-map) and ends; messages go to standard error.\n";
 
 bool IsScriptOption(const std::string& a) {
-  for (const char* name : {"--map", "--sightings", "--screenshot"}) {
+  for (const char* name : {"--map", "--sightings", "--screenshot", "--plot-map"}) {
     const std::string n = name;
     if (a == n || a.rfind(n + "=", 0) == 0) return true;
   }
@@ -40,9 +43,10 @@ bool EnvEmpty(const char* name) {
 QtMessageHandler previousHandler = nullptr;
 
 // The offscreen platform notes on every window shown that it cannot pass on
-// size hints; that is no news to the user.
+// size hints or raise it; that is no news to the user.
 void FilterQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-  if (text.contains("propagateSizeHints")) return;
+  if (text.contains("propagateSizeHints") || text.contains("does not support raise"))
+    return;
   if (previousHandler) previousHandler(type, context, text);
 }
 
@@ -69,6 +73,7 @@ bool ParseScriptOptions(const std::vector<std::string>& args, ScriptOptions& o,
       continue;
     }
     std::string* target = nullptr;
+    std::string plotMapCase;
     std::string name = a, value;
     const size_t eq = a.find('=');
     if (a.rfind("--", 0) == 0 && eq != std::string::npos) {
@@ -78,6 +83,7 @@ bool ParseScriptOptions(const std::vector<std::string>& args, ScriptOptions& o,
     if (name == "--map") target = &o.map;
     else if (name == "--sightings") target = &o.sightings;
     else if (name == "--screenshot") target = &o.screenshot;
+    else if (name == "--plot-map") target = &plotMapCase;
     if (!target) {
       error = "unknown option: " + a;
       return false;
@@ -95,6 +101,18 @@ bool ParseScriptOptions(const std::vector<std::string>& args, ScriptOptions& o,
     }
     *target = value;
     o.scripted = true;
+    if (target == &plotMapCase) {
+      const auto [end, ec] =
+          std::from_chars(value.data(), value.data() + value.size(), o.plotMapCase);
+      if (ec != std::errc() || end != value.data() + value.size() || o.plotMapCase < 1) {
+        error = "option --plot-map needs a case number (1 or more), not " + value;
+        return false;
+      }
+    }
+  }
+  if (o.plotMapCase > 0 && o.screenshot.empty()) {
+    error = "option --plot-map goes with --screenshot";
+    return false;
   }
   return true;
 }
@@ -147,8 +165,17 @@ int RunDesktop(int argc, char** argv) {
     ok = ReadSightingFile(tables, window.Ui(), options.sightings) && ok;
   if (options.run) ok = window.Simulate().completed && ok;
   QCoreApplication::processEvents();
+  QWidget* pictured = &window;
+  if (options.plotMapCase > 0) {
+    pictured = window.ShowPlotMap(options.plotMapCase);
+    if (!pictured) {
+      std::cerr << "treetri: there is no case " << options.plotMapCase << " to show\n";
+      return 1;
+    }
+    QCoreApplication::processEvents();
+  }
   if (!options.screenshot.empty()) {
-    const QImage picture = window.grab().toImage();
+    const QImage picture = pictured->grab().toImage();
     if (!picture.save(QString::fromLocal8Bit(options.screenshot.c_str()), "PNG")) {
       std::cerr << "treetri: cannot save the picture to " << options.screenshot << '\n';
       ok = false;

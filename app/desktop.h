@@ -11,6 +11,7 @@ struct ScriptOptions {
   bool scripted = false;  // any of the options below was given
   std::string map, sightings, screenshot;
   bool run = false;
+  int plotMapCase = 0;  // --plot-map CASE: the picture is of the plot map window
   bool help = false;
 };
 

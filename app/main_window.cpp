@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QCoreApplication>
 #include <QFontDatabase>
 #include <QLayout>
@@ -15,10 +16,13 @@
 #include <QPushButton>
 
 #include "app/help_window.h"
+#include "app/plot_map_window.h"
+#include "core/export_observer.h"
 #include "core/quality_observer.h"
 #include "core/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
+#include "gis/run_export.h"
 #include "platform/files.h"
 #include "platform/qt/picture_box.h"
 #include "platform/qt/qt_ui.h"
@@ -71,6 +75,20 @@ MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t
   list_->setTextElideMode(Qt::ElideNone);
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   connect(list_, &QListWidget::itemDoubleClicked, this, [this] { List1_DblClick(); });
+  // The plot map of the selected line: context menu, Ctrl+M or Enter.
+  showOnMap_ = new QAction("Show on plot map", list_);
+  showOnMap_->setObjectName("ShowOnPlotMap");
+  showOnMap_->setShortcut(QKeySequence("Ctrl+M"));
+  showOnMap_->setShortcutContext(Qt::WindowShortcut);
+  connect(showOnMap_, &QAction::triggered, this, [this] { ShowPlotMap(); });
+  list_->addAction(showOnMap_);
+  list_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  list_->installEventFilter(this);
+  // An open plot map follows the line selected in the list.
+  connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (plotMap_ && plotMap_->SelectedCase() != row && results_.Find(row))
+      plotMap_->SelectCase(row);
+  });
 
   ui_ = std::make_unique<QtUi>(list_, picture_, this);
 
@@ -157,10 +175,34 @@ RunOutcome MainWindow::Simulate() {
     bool CancelRequested() override { return w->cancelRequested_; }
   } progress(this);
   // The quality files: emptied with the results file, one case's lines after
-  // each case.
+  // each case; what the GeoPackage export takes, gathered case by case; the
+  // plot map, when open, following case by case.
   QualityObserver quality(t_, *ui_);
-  const RunOutcome outcome = treetri::Simulate(t_, *ui_, {&quality, &progress});
+  ExportObserver exportData(&quality);
+  struct PlotMapFeed : RunHooks {
+    MainWindow& w;
+    const QualityObserver& quality;
+    PlotMapFeed(MainWindow& window, const QualityObserver& q) : w(window), quality(q) {}
+    bool OnRunStart(const RunSettings&, std::string&) override {
+      w.results_.Clear();
+      if (w.plotMap_) w.plotMap_->Reload();
+      return true;
+    }
+    void OnCaseDone(const CaseReport& r) override {
+      if (r.outcome.failure == CaseFailure::None)
+        w.results_.SetLegacyPosition(r.caseNumber, r.work.X_adj, r.work.Y_adj);
+      const quality::CaseQuality* q = quality.Assessed(r.caseNumber);
+      if (!q) return;
+      w.results_.Add(*q);
+      if (!w.plotMap_) return;
+      w.plotMap_->CaseAdded(r.caseNumber);
+    }
+  } feed(*this, quality);
+  // The progress observer comes last: its repaint shows the map's update.
+  const RunOutcome outcome =
+      treetri::Simulate(t_, *ui_, {&quality, &exportData, &feed, &progress});
   ui_->FlushList();
+  exportData_ = exportData.Data();
   return outcome;
 }
 
@@ -200,6 +242,75 @@ void MainWindow::ShowHelp() {
 
 void MainWindow::List1_DblClick() { treetri::List1_DblClick(t_, *ui_); }
 
+PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
+  if (caseNumber == 0) caseNumber = ui_->ListSelectedIndex();
+  if (caseNumber < 1) return nullptr;
+  // Without a run in this session, the quality files of the last run in the
+  // work folder, when they are there.
+  const std::string qualityPath = t_.WorkFolder + quality::kQualityFileName;
+  if (results_.Cases().empty() && !t_.RunInProgress && FileExists(qualityPath)) {
+    std::string error;
+    if (!results_.Load(qualityPath, t_.WorkFolder + quality::kObservationsFileName, error))
+      ui_->MessageBox(error);
+  }
+  const bool known = results_.Find(caseNumber) != nullptr;
+  const bool onList = caseNumber <= t_.TargetTreeCount && caseNumber <= t_.TargetTrees.Size();
+  if (!known && !onList) return nullptr;
+  if (!plotMap_) {
+    plotMap_ = new PlotMapWindow(t_, results_, this);
+    plotMap_->onCaseSelected = [this](int n) {
+      ui_->FlushList();
+      if (n < list_->count()) list_->setCurrentRow(n);
+    };
+    plotMap_->exportData = [this] { return GeoPackageData(); };
+    plotMap_->SetRunInProgress(t_.RunInProgress);
+  } else {
+    plotMap_->Reload();
+  }
+  if (known)
+    plotMap_->ShowCase(caseNumber);
+  else
+    plotMap_->ShowPlot(t_.TargetTrees[caseNumber].Plot);
+  plotMap_->show();
+  plotMap_->raise();
+  plotMap_->activateWindow();
+  return plotMap_;
+}
+
+gis::ExportData MainWindow::GeoPackageData() const {
+  if (!exportData_.results.empty() || results_.Cases().empty()) return exportData_;
+  // Quality read back from the files of an earlier run: the cases without
+  // their legacy figures.
+  gis::ExportData data;
+  for (const quality::CaseQuality& c : results_.Cases()) {
+    data.quality.push_back(c.row);
+    data.observations.insert(data.observations.end(), c.observations.begin(),
+                             c.observations.end());
+    gis::CaseResult r;
+    r.caseNumber = c.row.caseNumber;
+    r.plot = c.row.plot;
+    r.tree = c.row.tree;
+    r.species = c.row.species;
+    r.status = c.row.legacyStatus;
+    data.results.push_back(r);
+  }
+  data.mapTrees = gis::MapTreesOfPlots(t_.PhotoTrees, data.results);
+  return data;
+}
+
+PlotMapWindow* MainWindow::PlotMap() const { return plotMap_; }
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == list_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      ShowPlotMap();
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
   // Closing the main window ends the program like the Exit command.
   event->accept();
@@ -215,6 +326,7 @@ void MainWindow::UpdateCommands() {
   progress_->setVisible(!idle);
   cancel_->setVisible(!idle);
   sinceRefresh_.invalidate();
+  if (plotMap_) plotMap_->SetRunInProgress(!idle);
 }
 
 }  // namespace treetri

@@ -11,8 +11,10 @@
 #include <QPointer>
 
 #include "app/help_window.h"
-#include "positioning/tables.h"
 #include "core/run.h"
+#include "gis/gpkg_export.h"
+#include "positioning/tables.h"
+#include "views/plot_scene.h"
 
 class QAction;
 class QListWidget;
@@ -23,6 +25,7 @@ class QPushButton;
 namespace treetri {
 
 class PictureBox;
+class PlotMapWindow;
 class QtUi;
 
 class MainWindow : public QMainWindow {
@@ -47,6 +50,9 @@ class MainWindow : public QMainWindow {
   QAction* SimulateAction() const { return simulate_; }
   QAction* ExitAction() const { return exit_; }
   QAction* HelpAction() const { return helpAction_; }
+  // "Show on plot map" of the results list's context menu (Ctrl+M; Enter on
+  // a line does the same).
+  QAction* ShowOnPlotMapAction() const { return showOnMap_; }
 
   // The start-up routine, in the current directory or in the one given.
   // False when the current folder cannot be found.
@@ -62,12 +68,26 @@ class MainWindow : public QMainWindow {
   // The double-click on a line of the results list.
   void List1_DblClick();
 
+  // Opens (or raises) the plot map window on a case; the selected line of
+  // the results list when caseNumber is 0. Returns the window, or null when
+  // there is no case to show.
+  PlotMapWindow* ShowPlotMap(int caseNumber = 0);
+  // The open plot map window, or null.
+  PlotMapWindow* PlotMap() const;
+  // The quality of the cases of the last run (read from its files when the
+  // plot map opens without a run in this session).
+  const views::CaseResults& Results() const { return results_; }
+  // What "Export GeoPackage…" writes: the legacy results of the last run
+  // with its quality rows and observations, and the map trees of its plots.
+  gis::ExportData GeoPackageData() const;
+
   // Ends the program. By default it leaves the event loop, or, in the middle
   // of a run, ends the process at once; tests replace it.
   std::function<void()> exitHook;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void UpdateCommands();
@@ -90,6 +110,10 @@ class MainWindow : public QMainWindow {
   QAction* exit_;
   QAction* helpAction_;
   QPointer<HelpWindow> help_;
+  QAction* showOnMap_;
+  views::CaseResults results_;
+  gis::ExportData exportData_;  // of the last run in this session
+  QPointer<PlotMapWindow> plotMap_;
 };
 
 }  // namespace treetri

@@ -11,17 +11,20 @@
 #include <string>
 #include <vector>
 
+#include "core/export_observer.h"
 #include "core/quality_observer.h"
 #include "core/run.h"
 #include "core/startup.h"
 #include "data/readers.h"
+#include "gis/gpkg_export.h"
+#include "output/results_format.h"
 #include "platform/headless_ui.h"
 #include "platform/run_guard.h"
 
 namespace {
 
 const char* const kUsage =
-    "usage: treetri-batch [--no-quality] MAP SIGHTINGS\n"
+    "usage: treetri-batch [--no-quality | --gpkg OUT.gpkg [--crs CRS]] MAP SIGHTINGS\n"
     "\n"
     "Positions the field trees of SIGHTINGS against the photo-tree map MAP, with\n"
     "the run parameters of SimulationInputParameters2.txt in the current directory.\n"
@@ -33,9 +36,15 @@ const char* const kUsage =
     "figures go to quality.csv and observations.csv in the current directory\n"
     "and a count of the verdicts to standard error. --no-quality leaves this out.\n"
     "\n"
+    "--gpkg OUT.gpkg writes the results as a GeoPackage after the run: the layers\n"
+    "field_trees, map_trees, sightings and confidence_ellipses, in the coordinate\n"
+    "reference system CRS (EPSG:NNNN or any definition GDAL accepts); without\n"
+    "--crs the layers carry none.\n"
+    "\n"
     "Exit status: 0 when the run went through, 1 when an input file or the\n"
-    "parameter file could not be read, the run stopped or standard output was\n"
-    "closed before the list was complete, 2 for wrong usage.\n";
+    "parameter file could not be read, the run stopped, standard output was\n"
+    "closed before the list was complete or the GeoPackage could not be\n"
+    "written, 2 for wrong usage or an unknown CRS.\n";
 
 std::string Significant17(double v) {
   char buf[64];
@@ -58,14 +67,45 @@ int main(int argc, char** argv) {
     return 0;
   }
   bool withQuality = true;
-  if (argc == 4 && std::strcmp(argv[1], "--no-quality") == 0) {
-    withQuality = false;
-    --argc;
-    ++argv;
+  const char* gpkg = nullptr;
+  std::string crs;
+  bool crsGiven = false;
+  // Options first, each once; then the two file names.
+  while (argc > 3 && argv[1][0] == '-') {
+    if (std::strcmp(argv[1], "--no-quality") == 0 && withQuality) {
+      withQuality = false;
+      --argc;
+      ++argv;
+    } else if (std::strcmp(argv[1], "--gpkg") == 0 && !gpkg) {
+      gpkg = argv[2];
+      argc -= 2;
+      argv += 2;
+    } else if (std::strcmp(argv[1], "--crs") == 0 && !crsGiven) {
+      crs = argv[2];
+      crsGiven = true;
+      argc -= 2;
+      argv += 2;
+    } else {
+      break;
+    }
   }
-  if (argc != 3 || argv[1][0] == '-' || argv[2][0] == '-') {
+  if (argc != 3 || argv[1][0] == '-' || argv[2][0] == '-' || (crsGiven && !gpkg) ||
+      (gpkg && (!withQuality || gpkg[0] == '\0'))) {
     std::fputs(kUsage, stderr);
     return 2;
+  }
+  // Neither an input file nor an unknown CRS: refused before anything is
+  // run or written.
+  if (gpkg && (treetri::SameFile(gpkg, argv[1]) || treetri::SameFile(gpkg, argv[2]))) {
+    std::fprintf(stderr, "The GeoPackage \"%s\" is an input file; it is not overwritten.\n", gpkg);
+    return 2;
+  }
+  if (crsGiven) {
+    const treetri::gis::ExportStatus check = treetri::gis::CheckCrs(crs);
+    if (!check.Ok()) {
+      std::fprintf(stderr, "%s\n", check.message.c_str());
+      return 2;
+    }
   }
 
   treetri::Tables t;
@@ -109,8 +149,10 @@ int main(int argc, char** argv) {
     progressShown = true;
   };
   treetri::QualityObserver quality(t, ui);
+  treetri::ExportObserver exporter(&quality);
   std::vector<treetri::RunHooks*> hooks;
   if (withQuality) hooks.push_back(&quality);
+  if (gpkg) hooks.push_back(&exporter);
   if (progress) hooks.push_back(&progressLine);
   const treetri::RunOutcome outcome = treetri::Simulate(t, ui, hooks);
   clearProgress();
@@ -124,5 +166,24 @@ int main(int argc, char** argv) {
                "closed, or a write failed). The results file and mapdata.txt hold every case "
                "the run finished.\n",
                stderr);
-  return outcome.parametersRead && outcome.completed && listWhole ? 0 : 1;
+  bool exported = true;
+  // Nor a file the run has just written.
+  for (const std::string& own :
+       {t.Parameters.ResultsFileName, t.WorkFolder + treetri::kMapDataFileName,
+        t.WorkFolder + treetri::quality::kQualityFileName,
+        t.WorkFolder + treetri::quality::kObservationsFileName})
+    if (gpkg && treetri::SameFile(gpkg, own)) {
+      std::fprintf(stderr, "The GeoPackage \"%s\" is an output file of the run; it is not "
+                   "overwritten.\n", gpkg);
+      exported = false;
+      gpkg = nullptr;
+    }
+  if (gpkg && outcome.cases > 0) {
+    const treetri::gis::ExportStatus s =
+        treetri::gis::ExportGeoPackage(exporter.Data(), gpkg, crs);
+    exported = s.Ok();
+    const std::string& text = exported ? s.warning : s.message;
+    if (!text.empty()) std::fprintf(stderr, "%s\n", text.c_str());
+  }
+  return outcome.parametersRead && outcome.completed && listWhole && exported ? 0 : 1;
 }

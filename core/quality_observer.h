@@ -22,6 +22,12 @@ class QualityObserver : public RunHooks {
   bool OnRunStart(const RunSettings& settings, std::string& message) override;
   void OnCaseDone(const CaseReport& report) override;
   void OnRunEnd(bool completed) override;
+  // The assessment of case caseNumber when it is the case last observed and
+  // was assessed, else nullptr.
+  const quality::CaseQuality* Assessed(int caseNumber) const {
+    const quality::CaseQuality& q = run_.LastCase();
+    return q.row.caseNumber == caseNumber && caseNumber > 0 ? &q : nullptr;
+  }
   // The verdict counts of the last run.
   const quality::QualitySummary& Summary() const { return run_.Summary(); }
 

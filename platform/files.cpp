@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -194,6 +195,21 @@ bool OutputFile::Create(const std::string& path, const std::string& content,
   if (Open(path, Links::Refuse, true, error) && Append(content, error)) return true;
   Close();
   return false;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to, std::string& error) {
+  int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 || ::fsync(fd) != 0) {
+    error = Reason();
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  ::close(fd);
+  if (std::rename(from.c_str(), to.c_str()) != 0) {
+    error = Reason();
+    return false;
+  }
+  return true;
 }
 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }

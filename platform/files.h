@@ -25,6 +25,11 @@ bool WriteWholeFile(const std::string& path, const std::string& content, std::st
 // refused (the program's own files in the work folder).
 enum class Links { Follow, Refuse };
 
+// Puts the complete file `from` in the place of `to` (replacing a file of
+// that name): flushes `from` to disk, then renames it. False, with the
+// reason, when either step fails; `from` is then left as it was.
+bool ReplaceFile(const std::string& from, const std::string& to, std::string& error);
+
 // An output file kept open for a whole run, so that a case costs one system
 // call per file: an appended line is one write, a rewrite one positional
 // write, cut only when the content shrinks. The file is opened at its first

@@ -46,10 +46,12 @@ bool QualityRun::Begin(const std::string& workFolder, std::string& error) {
 bool QualityRun::AddCase(const InputData& input, const RunParameters& parameters,
                          const CaseWork& work, int caseNumber, const std::string& legacyStatus,
                          std::string& error) {
+  last_ = CaseQuality{};
   if (!active_) return true;
   if (!maps_) maps_ = std::make_unique<PlotMaps>(input.PhotoTrees);
-  const CaseQuality q = AssessCase(CaseInputFromRun(
-      caseNumber, input.TargetTrees[caseNumber], parameters, work, *maps_, Trimmed(legacyStatus)));
+  last_ = AssessCase(CaseInputFromRun(caseNumber, input.TargetTrees[caseNumber], parameters, work,
+                                      *maps_, Trimmed(legacyStatus)));
+  const CaseQuality& q = last_;
   ++summary_.verdicts[static_cast<size_t>(q.row.verdict)];
   if (q.row.suggestedTree) ++summary_.suggestions;
   std::string lines;

@@ -42,6 +42,10 @@ class QualityRun {
   // Closes both files.
   void End();
   bool Active() const { return active_; }
+  // The assessment of the case last added (for observers that keep the
+  // rows in memory, like the GeoPackage export); a case number of 0 when
+  // that case was skipped.
+  const CaseQuality& LastCase() const { return last_; }
   const QualitySummary& Summary() const { return summary_; }
 
  private:
@@ -50,6 +54,7 @@ class QualityRun {
   AppendingFile quality_, observations_;
   bool active_ = false;
   QualitySummary summary_;
+  CaseQuality last_;
 };
 
 }  // namespace treetri::quality

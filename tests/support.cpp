@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -42,6 +43,14 @@ std::string TempFolder::Read(const std::string& name) const {
 
 bool TempFolder::Exists(const std::string& name) const {
   return std::filesystem::exists(path_ + "/" + name);
+}
+
+std::vector<std::string> TempFolder::Names() const {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(path_))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {

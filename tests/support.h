@@ -23,6 +23,8 @@ class TempFolder {
   // Reads a file of the folder; empty when missing.
   std::string Read(const std::string& name) const;
   bool Exists(const std::string& name) const;
+  // The names of the files in the folder, sorted.
+  std::vector<std::string> Names() const;
 
  private:
   std::string path_;

@@ -4,12 +4,16 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <set>
 
+#include <gdal_priv.h>
 #include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
 
 #include "output/output_check.h"
 #include "output/results_writer.h"
 #include "platform/files.h"
+#include "quality/quality_files.h"
 #include "tests/support.h"
 #include "tools/position_stats.h"
 
@@ -32,17 +36,22 @@ void CopyExampleParameters(const TempFolder& dir) {
   dir.Write("SimulationInputParameters2.txt", content);
 }
 
+const std::string kUsageLine =
+    "usage: treetri-batch [--no-quality | --gpkg OUT.gpkg [--crs CRS]] MAP SIGHTINGS";
+
 TEST(BatchProgram, Usage) {
   TempFolder dir;
   Result none = RunBatch(dir, "");
   EXPECT_EQ(none.status, 2);
   ASSERT_FALSE(none.err.empty());
-  EXPECT_EQ(none.err[0], "usage: treetri-batch [--no-quality] MAP SIGHTINGS");
+  EXPECT_EQ(none.err[0], kUsageLine);
   EXPECT_EQ(RunBatch(dir, "one two three").status, 2);
   Result help = RunBatch(dir, "--help"), version = RunBatch(dir, "--version");
   EXPECT_EQ(help.status + version.status, 0);
-  EXPECT_EQ(help.out.at(0), "usage: treetri-batch [--no-quality] MAP SIGHTINGS");
-  EXPECT_EQ(RunBatch(dir, "--quality a b").status, 2);
+  EXPECT_EQ(help.out.at(0), kUsageLine);
+  for (const char* args : {"--quality a b", "--crs EPSG:3067 a b", "--no-quality --gpkg x.gpkg a b",
+                           "--gpkg x.gpkg --gpkg y.gpkg a b", "--gpkg '' a b"})
+    EXPECT_EQ(RunBatch(dir, args).status, 2) << args;
   EXPECT_EQ(version.out.at(0).rfind("treetri-batch ", 0), 0u);
 }
 
@@ -85,6 +94,77 @@ TEST(BatchProgram, ExampleRunAccuracyAndCheck) {
   const auto cut = CheckResultsText(text.substr(0, text.size() - 30));
   ASSERT_EQ(cut.size(), 1u);
   EXPECT_EQ(cut[0].rfind("the last line is not complete", 0), 0u);
+}
+
+// The GeoPackage of the example run read back: one feature per case at the
+// position of quality.csv, one sighting per used slot of observations.csv,
+// the CRS given; and what is refused before the run.
+TEST(BatchProgram, GeoPackageOfTheExampleRun) {
+  TempFolder dir;
+  CopyExampleParameters(dir);
+  const std::string inputs = " " + Example("map.txt") + " " + Example("sightings.txt");
+  Result r = RunBatch(dir, "--gpkg out.gpkg --crs EPSG:3067" + inputs);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.err.size(), 6u);  // no warning
+  GDALAllRegister();
+  std::unique_ptr<GDALDataset> ds(
+      GDALDataset::Open((dir.Path() + "/out.gpkg").c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  ASSERT_TRUE(ds);
+  std::vector<std::string> lines = SplitLines(dir.Read("quality.csv"));
+  OGRLayer* trees = ds->GetLayerByName("field_trees");
+  ASSERT_EQ(trees->GetFeatureCount(), 30);
+  EXPECT_STREQ(trees->GetSpatialRef()->GetAuthorityCode(nullptr), "3067");
+  const std::vector<std::string> results = SplitLines(dir.Read("results.txt"));
+  int ellipses = 0;
+  for (size_t i = 1; i < lines.size(); ++i) {
+    quality::QualityRow q;
+    ASSERT_TRUE(quality::ParseQualityLine(lines[i], q).ok);
+    std::unique_ptr<OGRFeature> f(trees->GetNextFeature());
+    ASSERT_EQ(f->GetFieldAsInteger("case_no"), q.caseNumber);
+    // The legacy figures as the results file has them (2 decimals).
+    const std::vector<std::string> legacy = SplitFields(results.at(i));
+    EXPECT_EQ(f->GetFieldAsInteger("iter"), std::stoi(legacy[1]));
+    EXPECT_NEAR(f->GetFieldAsDouble("x_adj"), std::stod(legacy[7]), 0.005);
+    EXPECT_NEAR(f->GetFieldAsDouble("sigma_y"), std::stod(legacy[11]), 0.005);
+    ASSERT_TRUE(q.x && f->GetGeometryRef()) << q.caseNumber;
+    const OGRPoint* p = f->GetGeometryRef()->toPoint();
+    EXPECT_NEAR(p->getX(), *q.x, 0.001);
+    EXPECT_NEAR(p->getY(), *q.y, 0.001);
+    EXPECT_STREQ(f->GetFieldAsString("verdict"), quality::VerdictWord(q.verdict));
+    if (q.conf95A) ++ellipses;
+  }
+  std::set<std::pair<int, int>> slots;
+  lines = SplitLines(dir.Read("observations.csv"));
+  for (size_t i = 1; i < lines.size(); ++i) {
+    quality::ObservationRow o;
+    ASSERT_TRUE(quality::ParseObservationLine(lines[i], o).ok);
+    slots.insert({o.caseNumber, o.slot});
+  }
+  EXPECT_EQ(ds->GetLayerByName("sightings")->GetFeatureCount(), static_cast<long long>(slots.size()));
+  EXPECT_EQ(ds->GetLayerByName("confidence_ellipses")->GetFeatureCount(), ellipses);
+  EXPECT_EQ(ds->GetLayerByName("map_trees")->GetFeatureCount(), 94);
+  ds.reset();
+
+  // Without --crs: a warning; an unknown CRS or an input file as the target:
+  // refused before the run; an output file of the run after it.
+  Result plain = RunBatch(dir, "--gpkg plain.gpkg" + inputs);
+  EXPECT_EQ(plain.status, 0);
+  EXPECT_EQ(plain.err.back(), "No coordinate reference system given: the layers of "
+                              "\"plain.gpkg\" carry none.");
+  TempFolder refused;
+  CopyExampleParameters(refused);
+  Result badCrs = RunBatch(refused, "--gpkg out.gpkg --crs EPSG:999999" + inputs);
+  EXPECT_EQ(badCrs.status, 2);
+  ASSERT_EQ(badCrs.err.size(), 1u);
+  EXPECT_EQ(badCrs.err[0].rfind("The coordinate reference system \"EPSG:999999\" is not known", 0), 0u);
+  refused.Write("map.txt", "");
+  Result input = RunBatch(refused, "--gpkg map.txt map.txt " + Example("sightings.txt"));
+  EXPECT_EQ(input.status, 2);
+  // Nor the run's own results file (named by the parameter file).
+  EXPECT_EQ(RunBatch(dir, "--gpkg results.txt" + inputs).status, 1);
+  EXPECT_EQ(SplitLines(dir.Read("results.txt")).size(), 31u);
+  EXPECT_EQ(refused.Names(), (std::vector<std::string>{"SimulationInputParameters2.txt", "map.txt",
+                                                         "stderr.txt", "stdout.txt"}));
 }
 
 // The messages are checked in test_bad_input.cpp; here the exit status.

@@ -1,0 +1,54 @@
+// The map view of the plot map window: wheel and keys zoom, dragging pans,
+// a click reports the scene point, and the legend, scale bar and north arrow
+// are drawn over the map in screen units. Also the colours and pens that the
+// map and its legend share.
+#pragma once
+
+#include <functional>
+
+#include <QColor>
+#include <QGraphicsView>
+#include <QPen>
+
+#include "views/plot_scene.h"
+
+namespace treetri {
+
+namespace mapstyle {
+inline const QColor kMapTreeFill(0xc8, 0xc8, 0xc8), kMapTreeLine(0x6e, 0x6e, 0x6e);
+inline const QColor kSuggested(0x1f, 0x5f, 0xbf);
+inline const QColor kSuspectHalo(0xd6, 0x27, 0x28, 80);
+inline QColor ToQColor(views::Colour c) { return QColor(c.r, c.g, c.b); }
+// A pen of the same width in screen pixels at every zoom.
+QPen Cosmetic(const QColor& colour, double width, Qt::PenStyle style = Qt::SolidLine);
+}  // namespace mapstyle
+
+class PlotMapView : public QGraphicsView {
+ public:
+  explicit PlotMapView(QGraphicsScene* scene, QWidget* parent = nullptr);
+
+  // Scale of the view: screen pixels per metre.
+  double PixelsPerMetre() const;
+  void ZoomBy(double factor);
+  // Paints the legend, scale bar and north arrow into `area` (screen units).
+  void PaintOverlays(QPainter& painter, const QRectF& area) const;
+
+  std::function<void(QPointF)> onClick;    // scene point of a click
+  std::function<void(QPointF)> onPointer;      // scene point under the pointer
+  std::function<void()> onZoom;                // after the scale changed
+  bool overlays = true;                        // drawn on the screen
+  bool ellipsesExaggerated = false;            // for the legend
+
+ protected:
+  void wheelEvent(QWheelEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void drawForeground(QPainter* painter, const QRectF& rect) override;
+
+ private:
+  QPoint pressAt_;
+};
+
+}  // namespace treetri

@@ -1,0 +1,31 @@
+#include "core/export_observer.h"
+
+#include "gis/run_export.h"
+
+namespace treetri {
+
+bool ExportObserver::OnRunStart(const RunSettings& settings, std::string& message) {
+  (void)settings;
+  (void)message;
+  data_ = gis::ExportData{};
+  input_ = nullptr;
+  return true;
+}
+
+void ExportObserver::OnCaseDone(const CaseReport& r) {
+  input_ = &r.input;
+  data_.results.push_back(gis::CaseResultOf(r.input.TargetTrees[r.caseNumber], r.work,
+                                            r.caseNumber, r.outcome.iterations, r.status));
+  const quality::CaseQuality* q = quality_ ? quality_->Assessed(r.caseNumber) : nullptr;
+  if (!q) return;
+  data_.quality.push_back(q->row);
+  data_.observations.insert(data_.observations.end(), q->observations.begin(),
+                            q->observations.end());
+}
+
+void ExportObserver::OnRunEnd(bool completed) {
+  (void)completed;
+  if (input_) data_.mapTrees = gis::MapTreesOfPlots(input_->PhotoTrees, data_.results);
+}
+
+}  // namespace treetri

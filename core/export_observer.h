@@ -1,0 +1,32 @@
+// The GeoPackage export as an observer of a run: it keeps, case by case,
+// what the export takes (the legacy results, the quality rows and
+// observations, and at the end the map trees of the plots of the run), so
+// that the file can be written after the run.
+#pragma once
+
+#include <string>
+
+#include "core/quality_observer.h"
+#include "core/run.h"
+#include "gis/gpkg_export.h"
+
+namespace treetri {
+
+class ExportObserver : public RunHooks {
+ public:
+  // quality: the run's quality observer, which must come before this one
+  // among the observers; nullptr for a run without the quality layer.
+  explicit ExportObserver(const QualityObserver* quality) : quality_(quality) {}
+  bool OnRunStart(const RunSettings& settings, std::string& message) override;
+  void OnCaseDone(const CaseReport& report) override;
+  void OnRunEnd(bool completed) override;
+  // What the export takes, as far as the run has come.
+  const gis::ExportData& Data() const { return data_; }
+
+ private:
+  const QualityObserver* quality_;
+  const InputData* input_ = nullptr;
+  gis::ExportData data_;
+};
+
+}  // namespace treetri

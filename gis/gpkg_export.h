@@ -1,0 +1,80 @@
+// GeoPackage export of a run's results: the field trees, the map trees of
+// the positioned plots, the sightings and the 95 % confidence ellipses as
+// four layers of one GeoPackage file, written with GDAL/OGR. No Qt: the
+// batch program and the desktop windows both call it, the desktop from a
+// worker thread with a progress callback.
+//
+// The file is written under a temporary name in the target's folder and
+// renamed to the target when complete, so the target name never holds a
+// half-written file; an existing file of that name is replaced.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quality/quality_files.h"
+
+namespace treetri::gis {
+
+// The legacy results of one case, as the results file has them. An empty
+// optional is a value the results file writes as -999 (a case not set up,
+// not adjusted, or without precision figures).
+struct CaseResult {
+  int caseNumber = 0;
+  int iterations = 0;
+  int plot = 0, tree = 0, species = 0;
+  std::optional<double> xIni, yIni;
+  std::optional<double> xAdj, yAdj;
+  std::optional<double> sigmaNull, sigmaX, sigmaY;
+  std::string status;  // the list status without padding blanks
+};
+
+// One tree of the photo-tree map.
+struct MapTreeRecord {
+  int plot = 0, tree = 0, species = 0;
+  double x = 0, y = 0, z = 0;
+};
+
+// Everything the export takes, in memory. The quality rows and the
+// observation rows are those of quality.csv and observations.csv; a case
+// without a quality row is exported with empty quality fields, its point at
+// the legacy position.
+struct ExportData {
+  std::vector<CaseResult> results;               // one per case
+  std::vector<quality::QualityRow> quality;      // one per case, any order
+  std::vector<quality::ObservationRow> observations;
+  std::vector<MapTreeRecord> mapTrees;           // the map trees of the positioned plots
+};
+
+// Called now and then with the features written so far and the number of
+// features in all; returning false cancels the export (nothing is left on
+// disk, the target is untouched).
+using ExportProgress = std::function<bool(long long done, long long total)>;
+
+enum class ExportCode { Ok, UnknownCrs, CannotWrite, Cancelled };
+
+// The outcome: on failure, a message that names the file or the CRS text;
+// on success, a warning when the layers carry no coordinate reference
+// system (none was given), else empty.
+struct ExportStatus {
+  ExportCode code = ExportCode::Ok;
+  std::string message;
+  std::string warning;
+  bool Ok() const { return code == ExportCode::Ok; }
+};
+
+// Checks a coordinate reference system text as the export reads it:
+// "EPSG:3067", WKT, a PROJ string or any other definition GDAL accepts.
+// Empty text is accepted (no CRS). UnknownCrs with a message naming the
+// text otherwise. For a dialog that asks for the CRS before exporting.
+ExportStatus CheckCrs(const std::string& crs);
+
+// Writes the four layers "field_trees", "map_trees", "sightings" and
+// "confidence_ellipses" to the GeoPackage `path` in the coordinate reference
+// system `crs` (empty: none, with a warning). An unknown CRS writes nothing.
+ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
+                              const std::string& crs, const ExportProgress& progress = {});
+
+}  // namespace treetri::gis

@@ -1,0 +1,50 @@
+#include "gis/run_export.h"
+
+#include <unordered_set>
+
+namespace treetri::gis {
+
+CaseResult CaseResultOf(const TargetTree& tree, const CaseWork& work, int caseNumber,
+                        int iterations, const std::string& status) {
+  CaseResult r;
+  r.caseNumber = caseNumber;
+  r.iterations = iterations;
+  r.plot = tree.Plot;
+  r.tree = tree.Tree;
+  r.species = tree.Species;
+  // As the results file: no start position for a case that was not set up,
+  // no position for a failed case, no precision figures without redundancy.
+  const bool failed = work.Failure != CaseFailure::None;
+  if (work.Failure != CaseFailure::Npa) {
+    r.xIni = work.X_ini;
+    r.yIni = work.Y_ini;
+  }
+  if (!failed) {
+    r.xAdj = work.X_adj;
+    r.yAdj = work.Y_adj;
+  }
+  if (!failed && !work.Unchecked) {
+    r.sigmaNull = work.SigmaNull;
+    r.sigmaX = work.SigmaX;
+    r.sigmaY = work.SigmaY;
+  }
+  const size_t first = status.find_first_not_of(' ');
+  if (first != std::string::npos)
+    r.status = status.substr(first, status.find_last_not_of(' ') - first + 1);
+  return r;
+}
+
+std::vector<MapTreeRecord> MapTreesOfPlots(const Table<PhotoTree>& photoTrees,
+                                           const std::vector<CaseResult>& results) {
+  std::unordered_set<int> plots;
+  for (const CaseResult& r : results) plots.insert(r.plot);
+  std::vector<MapTreeRecord> trees;
+  for (int i = 1; i <= photoTrees.Size(); ++i) {
+    const PhotoTree& p = photoTrees[i];
+    if (plots.count(p.Plot))
+      trees.push_back(MapTreeRecord{p.Plot, p.Tree, p.Species, p.X, p.Y, p.Z});
+  }
+  return trees;
+}
+
+}  // namespace treetri::gis

@@ -1,0 +1,26 @@
+// The export's data gathered from a positioning run: the legacy results of
+// a case as the run leaves them, and the map trees of the plots that were
+// positioned. The batch program and the desktop program collect with these
+// after each case.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "data/tables.h"
+#include "gis/gpkg_export.h"
+#include "positioning/case_work.h"
+
+namespace treetri::gis {
+
+// The legacy results of case caseNumber from the case's work area right
+// after the case, with its iteration count and its list status (padding
+// blanks are dropped). A value the results file writes as -999 is empty.
+CaseResult CaseResultOf(const TargetTree& tree, const CaseWork& work, int caseNumber,
+                        int iterations, const std::string& status);
+
+// Every map tree of the plots of `results`, in map order.
+std::vector<MapTreeRecord> MapTreesOfPlots(const Table<PhotoTree>& photoTrees,
+                                           const std::vector<CaseResult>& results);
+
+}  // namespace treetri::gis

@@ -1,0 +1,254 @@
+// The plot map window on the example data (case 15 of plot 2 is an outlier
+// whose distance to map tree 15 is suspect; tree 7 is suggested instead):
+// opening it from the results list, the case selection both ways, the
+// layers of its scene, zoom and fit, export, the results table, and the map
+// following a run case by case.
+#include <QCheckBox>
+#include <QFile>
+#include <QGraphicsEllipseItem>
+#include <QGraphicsLineItem>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSortFilterProxyModel>
+#include <QStandardItemModel>
+#include <QSvgRenderer>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTest>
+
+#include <QProcess>
+
+#include "app/desktop.h"
+#include "app/plot_map_window.h"
+#include "platform/files.h"
+#include "tests/gui/gui_support.h"
+
+namespace treetri::gui {
+namespace {
+
+class PlotMapTest : public DesktopTest {
+ protected:
+  // The example data in the test's folder, the results file there too.
+  void RunExample() {
+    std::string params;
+    ASSERT_TRUE(ReadWholeFile(TREETRI_SOURCE_DIR "/examples/SimulationInputParameters2.txt",
+                              params, error));
+    params.replace(params.find("results.txt"), 11, File("results.txt"));
+    ASSERT_TRUE(WriteWholeFile(File("SimulationInputParameters2.txt"), params, error));
+    tables.WorkFolder = folder.path().toStdString() + "/";
+    answers = {TREETRI_SOURCE_DIR "/examples/map.txt",
+               TREETRI_SOURCE_DIR "/examples/sightings.txt"};
+    window.OpenMapAction()->trigger();
+    window.OpenSightingsAction()->trigger();
+    window.SimulateAction()->trigger();
+    ASSERT_EQ(window.Results().Cases().size(), 30u);
+  }
+  PlotMapWindow* Open(int caseNumber) {
+    window.List1()->setCurrentRow(caseNumber);
+    window.ShowOnPlotMapAction()->trigger();
+    return window.PlotMap();
+  }
+  std::string error;
+};
+
+TEST_F(PlotMapTest, OpensFromTheListAndSelectsCasesBothWays) {
+  RunExample();
+  // The context menu holds the command; Enter on a line does the same.
+  EXPECT_EQ(window.List1()->contextMenuPolicy(), Qt::ActionsContextMenu);
+  EXPECT_TRUE(window.List1()->actions().contains(window.ShowOnPlotMapAction()));
+  PlotMapWindow* map = Open(15);
+  ASSERT_TRUE(map && map->isVisible() && !map->isModal());
+  EXPECT_EQ(map->SelectedCase(), 15);
+  window.List1()->setCurrentRow(3);
+  QTest::keyClick(window.List1(), Qt::Key_Return);
+  EXPECT_EQ(window.PlotMap(), map);
+  EXPECT_EQ(map->SelectedCase(), 3);
+
+  // A click on field tree 1005 of plot 1 (case 5) selects its line and
+  // fills the side panel.
+  const quality::QualityRow& five = window.Results().Find(5)->row;
+  QCoreApplication::processEvents();
+  const QPoint at = map->View()->mapFromScene(map->ToScene(*five.x, *five.y));
+  QTest::mouseClick(map->View()->viewport(), Qt::LeftButton, {}, at);
+  EXPECT_EQ(map->SelectedCase(), 5);
+  EXPECT_EQ(window.List1()->currentRow(), 5);
+  EXPECT_TRUE(map->CaseLine()->text().contains("<b>Case 5</b>"));
+  EXPECT_EQ(map->ObservationsTable()->rowCount(),
+            static_cast<int>(window.Results().Find(5)->observations.size()));
+  EXPECT_EQ(map->ResultsTable()->currentIndex().data().toString(), "5");
+  // A line selected in the list selects its case on the open map.
+  window.List1()->setCurrentRow(7);
+  EXPECT_EQ(map->SelectedCase(), 7);
+
+  // Enter on a line of the results table shows that case on the map.
+  map->Tabs()->setCurrentIndex(1);
+  QTableView* table = map->ResultsTable();
+  table->setCurrentIndex(table->model()->index(14, 0));
+  QTest::keyClick(table, Qt::Key_Return);
+  EXPECT_EQ(map->SelectedCase(), 15);
+  EXPECT_EQ(window.List1()->currentRow(), 15);
+  EXPECT_EQ(map->Tabs()->currentWidget(), map->View());
+}
+
+TEST_F(PlotMapTest, LayersOfTheOutlierCaseZoomAndFit) {
+  RunExample();
+  PlotMapWindow* map = Open(15);
+  ASSERT_TRUE(map);
+  const views::PlotScene& s = map->Scene();
+  // Plot 2 has 22 map trees and 10 field trees in the example files.
+  EXPECT_EQ(s.plot, 2);
+  EXPECT_EQ(s.mapTrees.size(), 22u);
+  EXPECT_EQ(s.fieldTrees.size(), 10u);
+  EXPECT_EQ(s.ellipses.size(), 10u);
+  ASSERT_EQ(s.lines.size(), 4u);
+  std::vector<int> suspects;
+  for (const views::SightingLine& l : s.lines)
+    if (l.suspect) suspects.push_back(l.tree);
+  EXPECT_EQ(suspects, std::vector<int>{15});
+  ASSERT_TRUE(s.suggested);
+  EXPECT_EQ(s.suggested->tree, 7);
+  // The graphics: ellipses are the only items drawn to scale, sighting lines
+  // the only line items (the suspect one twice, with its halo).
+  int ellipses = 0, lines = 0;
+  for (QGraphicsItem* item : map->GraphicsScene()->items()) {
+    ellipses += qgraphicsitem_cast<QGraphicsEllipseItem*>(item) &&
+                !(item->flags() & QGraphicsItem::ItemIgnoresTransformations);
+    lines += qgraphicsitem_cast<QGraphicsLineItem*>(item) != nullptr;
+  }
+  EXPECT_EQ(ellipses, 10);
+  EXPECT_EQ(lines, 5);
+
+  // Fit case frames the case; fit plot every tree of the plot; the wheel and
+  // the keys zoom.
+  QCoreApplication::processEvents();
+  PlotMapView* view = map->View();
+  const auto inside = [&](const views::Box& b) {
+    return view->viewport()->rect().contains(view->mapFromScene(map->ToScene(b.minX, b.minY))) &&
+           view->viewport()->rect().contains(view->mapFromScene(map->ToScene(b.maxX, b.maxY)));
+  };
+  map->FitCase();
+  const double caseScale = view->PixelsPerMetre();
+  EXPECT_TRUE(inside(s.caseBox));
+  map->FitPlot();
+  EXPECT_TRUE(inside(s.plotBox));
+  EXPECT_LE(view->PixelsPerMetre(), caseScale);
+  const double before = view->PixelsPerMetre();
+  QTest::keyClick(view, Qt::Key_Plus);
+  EXPECT_NEAR(view->PixelsPerMetre(), before * 1.25, 1e-9 * before);
+  QWheelEvent wheel(QPointF(50, 50), view->mapToGlobal(QPointF(50, 50)), {}, QPoint(0, -120),
+                    Qt::NoButton, {}, Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(view->viewport(), &wheel);
+  EXPECT_LT(view->PixelsPerMetre(), before * 1.25);
+}
+
+TEST_F(PlotMapTest, ExportsTheViewAsPngSvgAndPdf) {
+  RunExample();
+  PlotMapWindow* map = Open(15);
+  ASSERT_TRUE(map);
+  QCoreApplication::processEvents();
+  const QSize size = map->View()->viewport()->size();
+  for (const char* name : {"view.png", "view.svg", "view.pdf"}) {
+    SCOPED_TRACE(name);
+    const QString path = QString::fromStdString(File(name));
+    ASSERT_TRUE(map->ExportView(path, error)) << error;
+    EXPECT_FALSE(QFile::exists(path + ".part"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const bool valid = path.endsWith("png")   ? QImage(path).size() == size * 2
+                       : path.endsWith("svg") ? QSvgRenderer(bytes).isValid()
+                                              : bytes.startsWith("%PDF");
+    EXPECT_TRUE(valid);
+  }
+  // An unknown suffix and a folder that does not exist are refused by name.
+  for (const std::string& bad : {File("view.bmp"), File("none/view.png")}) {
+    EXPECT_FALSE(map->ExportView(QString::fromStdString(bad), error));
+    EXPECT_NE(error.find(bad), std::string::npos) << error;
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(bad)));
+  }
+}
+
+TEST_F(PlotMapTest, ExportsAGeoPackageWithoutBlockingAndRefusesAnUnknownCrs) {
+  RunExample();
+  PlotMapWindow* map = Open(15);
+  ASSERT_TRUE(map);
+  std::vector<QString> shown, crsOffered;
+  map->showMessage = [&](const QString& text) { shown.push_back(text); };
+  const QString path = QString::fromStdString(File("plots.gpkg"));
+  map->askSaveFile = [&](const QString&, const QString&) { return path; };
+  for (const char* crs : {"EPSG:nonsense", "EPSG:3067", ""}) {
+    map->askCrs = [&](QString& text) { crsOffered.push_back(text), text = crs; return true; };
+    map->ExportGeoPackageAction()->trigger();
+    QTRY_VERIFY(!map->ExportRunning());
+    QCoreApplication::processEvents();
+  }
+  // The unknown CRS is named and nothing is written; the known one is
+  // offered again; without a CRS the export warns.
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_TRUE(shown[0].contains("EPSG:nonsense")) << shown[0].toStdString();
+  EXPECT_EQ(crsOffered, (std::vector<QString>{"", "", "EPSG:3067"}));
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(file.read(16).startsWith("SQLite format 3"));
+}
+
+TEST_F(PlotMapTest, ResultsTableSortsFiltersAndFollowsARun) {
+  // Open during a second run, the window follows it case by case.
+  ASSERT_NO_FATAL_FAILURE(RunExample());
+  PlotMapWindow* map = Open(1);
+  ASSERT_TRUE(map);
+  // Each case adds its row; no GeoPackage of a half-done run.
+  std::vector<std::pair<size_t, bool>> seen;
+  auto* source = qobject_cast<QSortFilterProxyModel*>(map->ResultsFilter())->sourceModel();
+  QObject::connect(source, &QAbstractItemModel::rowsInserted, [&] {
+    seen.emplace_back(map->Scene().fieldTrees.size(), map->ExportGeoPackageAction()->isEnabled());
+  });
+  window.SimulateAction()->trigger();
+  ASSERT_EQ(seen.size(), 30u);
+  EXPECT_EQ(seen[0], std::make_pair(size_t{0}, false));  // the scene of plot 1, emptied
+  EXPECT_EQ(seen[5], std::make_pair(size_t{5}, false));
+  EXPECT_TRUE(map->ExportGeoPackageAction()->isEnabled());
+  EXPECT_EQ(map->Scene().fieldTrees.size(), 10u);
+
+  QTableView* table = map->ResultsTable();
+  const auto cell = [&](int row, int column) {
+    return table->model()->index(row, column).data().toString();
+  };
+  // Sorted by sigma0, largest first: the outlier heads the table.
+  table->sortByColumn(5, Qt::DescendingOrder);
+  EXPECT_EQ(cell(0, 0), "15");
+  EXPECT_GE(cell(0, 5).toDouble(), cell(1, 5).toDouble());
+  table->sortByColumn(0, Qt::AscendingOrder);
+  EXPECT_EQ(cell(29, 0), "30");
+  map->OnlyOutliers()->setChecked(true);
+  ASSERT_EQ(table->model()->rowCount(), 1);
+  EXPECT_EQ(cell(0, 7), "distance to 15, w 48.12");
+  map->OnlyOutliers()->setChecked(false);
+  map->FilterText()->setText("1005");
+  EXPECT_EQ(table->model()->rowCount(), 3);  // tree 1005 of each plot
+}
+
+TEST_F(PlotMapTest, ScriptedStartSavesThePlotMapOfACase) {
+  WriteDataSet();
+  QProcess p;
+  p.setWorkingDirectory(folder.path());
+  p.start(TREETRI_PROGRAM, {"--map", folder.filePath("map.txt"), "--sightings",
+                            folder.filePath("sightings.txt"), "--run", "--plot-map", "2",
+                            "--screenshot", folder.filePath("map.png")});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+  EXPECT_EQ(QImage(folder.filePath("map.png")).size(), PlotMapWindow(tables, window.Results()).size());
+  // The case number is checked before anything runs.
+  for (auto [args, reason] : {std::pair<std::vector<std::string>, std::string>{
+                                  {"--plot-map", "0", "--screenshot", "a.png"}, "not 0"},
+                              {{"--plot-map=2x", "--screenshot", "a.png"}, "not 2x"},
+                              {{"--plot-map", "2"}, "goes with --screenshot"}}) {
+    ScriptOptions options;
+    EXPECT_FALSE(ParseScriptOptions(args, options, error));
+    EXPECT_NE(error.find(reason), std::string::npos) << error;
+  }
+}
+
+}  // namespace
+}  // namespace treetri::gui

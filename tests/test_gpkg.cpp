@@ -1,0 +1,215 @@
+// The GeoPackage export read back with GDAL/OGR, on hand-made cases (the
+// example run through treetri-batch is in the batch program's tests).
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
+
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "gis/gpkg_export.h"
+#include "quality/quality_files.h"
+#include "tests/support.h"
+
+namespace treetri {
+namespace {
+
+using gis::ExportCode;
+using gis::ExportData;
+using gis::ExportGeoPackage;
+using gis::ExportStatus;
+using quality::ObservationKind;
+using quality::ObservationRow;
+using quality::QualityRow;
+using testing::TempFolder;
+
+using Dataset = std::unique_ptr<GDALDataset>;
+
+Dataset Open(const std::string& path) {
+  GDALAllRegister();
+  return Dataset(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+}
+
+// Two cases of plot 7: case 1 adjusted, its azimuth to tree 12 the suspect;
+// case 2 failed, without a quality row. Three map trees, two of them sighted.
+ExportData HandMade() {
+  ExportData d;
+  d.results = {{1, 3, 7, 101, 2, 3400010.5, 6700020.25, 3400010.0, 6700020.0, 1.25, 0.8, 0.9,
+                 "???? Point 12 erroneous?"},
+                {2, 0, 7, 102, 0, {}, {}, {}, {}, {}, {}, {}, "FAILED: NPA"}};
+
+  QualityRow q;
+  q.caseNumber = 1;
+  q.plot = 7;
+  q.tree = 101;
+  q.x = 3400010.0004;
+  q.y = 6700020.0003;
+  q.globalTest = quality::GlobalTest::Fail;
+  q.conf95A = 2.0;
+  q.conf95B = 1.0;
+  q.ellipseAzimuth = 90.0;  // major axis east-west
+  q.verdict = quality::Verdict::Outlier;
+  q.suspectKind = quality::SuspectKind::Azimuth;
+  q.suspectTree = 12;
+  q.suggestedTree = 13;
+  d.quality = {q};
+
+  auto obs = [](int slot, int tree, ObservationKind kind, double observed, double residual,
+                double w) {
+    return ObservationRow{1, 7, 101, slot, tree, kind, observed, observed + residual, residual,
+                          0, 0, w, {}, {}, quality::Control::Controlled};
+  };
+  d.observations = {obs(1, 11, ObservationKind::Azimuth, 45.0, 0.1, 1.0),
+                    obs(1, 11, ObservationKind::Distance, 7.0, -0.02, -0.5),
+                    obs(1, 11, ObservationKind::MapX, 3400015.0, 0.03, 0.2),
+                    obs(1, 11, ObservationKind::MapY, 6700025.0, -0.01, 0.1),
+                    obs(2, 12, ObservationKind::Azimuth, 200.0, -1.5, -4.5),
+                    obs(2, 12, ObservationKind::MapX, 3400008.0, 0.05, 0.3),
+                    obs(2, 12, ObservationKind::MapY, 6700014.0, 0.07, 0.4)};
+  d.mapTrees = {{7, 11, 1, 3400015.0, 6700025.0, 120.5},
+                {7, 12, 2, 3400008.0, 6700014.0, 121.0},
+                {7, 13, 1, 3400030.0, 6700030.0, 119.0}};
+  return d;
+}
+
+TEST(GeoPackageExport, LayersFieldsAndGeometryOfHandMadeCases) {
+  TempFolder dir;
+  const std::string path = dir.Path() + "/out.gpkg";
+  const ExportData data = HandMade();
+  long long lastDone = -1, lastTotal = -1;
+  const ExportStatus s = ExportGeoPackage(data, path, "EPSG:3067", [&](long long d, long long t) {
+    lastDone = d;
+    lastTotal = t;
+    return true;
+  });
+  ASSERT_TRUE(s.Ok()) << s.message;
+  EXPECT_EQ(s.warning, "");
+  EXPECT_EQ(lastDone, 8);  // 2 field trees, 3 map trees, 2 sightings, 1 ellipse
+  EXPECT_EQ(lastTotal, 8);
+  Dataset ds = Open(path);
+  ASSERT_TRUE(ds);
+  // The layers, their counts and their field names as the README lists them:
+  // GIS projects refer to these names, so they never change unnoticed.
+  struct Layer {
+    const char* name;
+    long long count;
+    const char* fields;
+  };
+  for (const Layer& l : {
+           Layer{"field_trees", 2,
+                 "case_no iter plot tree species x_ini y_ini x_adj y_adj sigma_null sigma_x "
+                 "sigma_y status x y sigma0 glob_test sx sy ell_a ell_b ell_az conf95_a "
+                 "conf95_b max_w verdict suspect susp_tree susp_w sugg_tree sugg_s0"},
+           Layer{"map_trees", 3, "plot tree species z x_adj y_adj n_sight"},
+           Layer{"sightings", 2,
+                 "case_no plot tree slot sighted kinds res_az res_dist res_mx res_my w_az "
+                 "w_dist max_w control suspect"},
+           Layer{"confidence_ellipses", 1, "case_no plot tree semi_a semi_b azimuth"}}) {
+    OGRLayer* layer = ds->GetLayerByName(l.name);
+    ASSERT_TRUE(layer) << l.name;
+    EXPECT_EQ(layer->GetFeatureCount(), l.count) << l.name;
+    std::string fields;
+    for (int i = 0; i < layer->GetLayerDefn()->GetFieldCount(); ++i)
+      fields += (i ? " " : "") + std::string(layer->GetLayerDefn()->GetFieldDefn(i)->GetNameRef());
+    EXPECT_EQ(fields, l.fields);
+    ASSERT_TRUE(layer->GetSpatialRef()) << l.name;
+    EXPECT_STREQ(layer->GetSpatialRef()->GetAuthorityCode(nullptr), "3067");
+  }
+
+  // Case 1: the point at the rigorous position, the legacy one as fields.
+  OGRLayer* trees = ds->GetLayerByName("field_trees");
+  std::unique_ptr<OGRFeature> f(trees->GetNextFeature());
+  const OGRPoint* p = f->GetGeometryRef()->toPoint();
+  EXPECT_NEAR(p->getX(), 3400010.0004, 1e-6);
+  EXPECT_NEAR(p->getY(), 6700020.0003, 1e-6);
+  EXPECT_EQ(f->GetFieldAsInteger("iter"), 3);
+  EXPECT_DOUBLE_EQ(f->GetFieldAsDouble("y_ini"), 6700020.25);
+  EXPECT_STREQ(f->GetFieldAsString("status"), "???? Point 12 erroneous?");
+  EXPECT_STREQ(f->GetFieldAsString("verdict"), "outlier");
+  EXPECT_STREQ(f->GetFieldAsString("suspect"), "azimuth");
+  EXPECT_EQ(f->GetFieldAsInteger("susp_tree"), 12);
+  EXPECT_EQ(f->GetFieldAsInteger("sugg_tree"), 13);
+  // Case 2 failed: every number of its results is empty, and so is its point.
+  f.reset(trees->GetNextFeature());
+  EXPECT_TRUE(f->IsFieldNull(f->GetFieldIndex("x_adj")));
+  EXPECT_TRUE(f->IsFieldNull(f->GetFieldIndex("verdict")));
+  EXPECT_EQ(f->GetGeometryRef(), nullptr);
+
+  // Map trees: the sighted ones with their adjusted position and count.
+  OGRLayer* map = ds->GetLayerByName("map_trees");
+  f.reset(map->GetNextFeature());
+  EXPECT_DOUBLE_EQ(f->GetFieldAsDouble("z"), 120.5);
+  EXPECT_DOUBLE_EQ(f->GetFieldAsDouble("x_adj"), 3400015.03);
+  EXPECT_EQ(f->GetFieldAsInteger("n_sight"), 1);
+  f.reset(map->GetFeature(3));
+  EXPECT_EQ(f->GetFieldAsInteger("n_sight"), 0);
+  EXPECT_TRUE(f->IsFieldNull(f->GetFieldIndex("x_adj")));
+
+  // Sightings: from the field tree to the map tree, the suspect marked.
+  OGRLayer* sightings = ds->GetLayerByName("sightings");
+  f.reset(sightings->GetNextFeature());
+  EXPECT_STREQ(f->GetFieldAsString("kinds"), "azimuth+distance");
+  EXPECT_DOUBLE_EQ(f->GetFieldAsDouble("res_dist"), -0.02);
+  f.reset(sightings->GetNextFeature());
+  EXPECT_STREQ(f->GetFieldAsString("kinds"), "azimuth");
+  EXPECT_EQ(f->GetFieldAsInteger("suspect"), 1);
+  EXPECT_DOUBLE_EQ(f->GetFieldAsDouble("max_w"), 4.5);
+  const OGRLineString* line = f->GetGeometryRef()->toLineString();
+  EXPECT_NEAR(line->getX(0), 3400010.0004, 1e-6);
+  EXPECT_NEAR(line->getY(1), 6700014.0, 1e-6);
+
+  // The ellipse: 2 m east-west, 1 m north-south around the point.
+  f.reset(ds->GetLayerByName("confidence_ellipses")->GetNextFeature());
+  const OGRLinearRing* ring = f->GetGeometryRef()->toPolygon()->getExteriorRing();
+  EXPECT_GE(ring->getNumPoints(), 73);
+  OGREnvelope box;
+  ring->getEnvelope(&box);
+  EXPECT_NEAR(box.MinX, 3400008.0004, 1e-6);
+  EXPECT_NEAR(box.MaxX, 3400012.0004, 1e-6);
+  EXPECT_NEAR(box.MinY, 6700019.0003, 1e-6);
+  EXPECT_NEAR(box.MaxY, 6700021.0003, 1e-6);
+  EXPECT_TRUE(ring->isClockwise() == 0);
+}
+
+// Errors, the CRS left out and a second export over the first.
+TEST(GeoPackageExport, NoCrsBadCrsUnwritablePathReplaceAndCancel) {
+  TempFolder dir;
+  const std::string path = dir.Path() + "/out.gpkg";
+  ExportData data = HandMade();
+
+  ExportStatus s = ExportGeoPackage(data, path, "");
+  ASSERT_TRUE(s.Ok()) << s.message;
+  EXPECT_EQ(s.warning,
+            "No coordinate reference system given: the layers of \"" + path + "\" carry none.");
+  // No CRS: the format's "undefined Cartesian" system, no authority code.
+  Dataset first = Open(path);
+  const OGRSpatialReference* none = first->GetLayerByName("field_trees")->GetSpatialRef();
+  ASSERT_TRUE(none);
+  EXPECT_TRUE(none->IsLocal());
+  EXPECT_EQ(none->GetAuthorityCode(nullptr), nullptr);
+  first.reset();
+
+  // A second export replaces the first; no temporary file stays behind.
+  data.results.pop_back();
+  ASSERT_TRUE(ExportGeoPackage(data, path, "EPSG:4326").Ok());
+  EXPECT_EQ(Open(path)->GetLayerByName("field_trees")->GetFeatureCount(), 1);
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"out.gpkg"});
+
+  // An unknown CRS and a folder that does not exist: refused, named, no file.
+  s = ExportGeoPackage(data, dir.Path() + "/bad.gpkg", "EPSG:999999");
+  EXPECT_EQ(s.code, ExportCode::UnknownCrs);
+  EXPECT_EQ(s.message.rfind("The coordinate reference system \"EPSG:999999\" is not known", 0), 0u);
+  EXPECT_EQ(gis::CheckCrs("EPSG:999999").code, ExportCode::UnknownCrs);
+  const std::string missing = dir.Path() + "/no/such/folder/x.gpkg";
+  s = ExportGeoPackage(data, missing, "");
+  EXPECT_EQ(s.code, ExportCode::CannotWrite);
+  EXPECT_EQ(s.message.rfind("The GeoPackage \"" + missing + "\" cannot be written", 0), 0u);
+  // A cancelled export leaves the earlier file as it was.
+  s = ExportGeoPackage(HandMade(), path, "", [](long long, long long) { return false; });
+  EXPECT_EQ(s.code, ExportCode::Cancelled);
+  EXPECT_EQ(Open(path)->GetLayerByName("field_trees")->GetFeatureCount(), 1);
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"out.gpkg"});
+}
+
+}  // namespace
+}  // namespace treetri

@@ -1,0 +1,300 @@
+#include "views/plot_scene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "platform/files.h"
+
+namespace treetri::views {
+
+using quality::CaseQuality;
+using quality::ObservationKind;
+using quality::ObservationRow;
+using quality::Verdict;
+
+void CaseResults::Add(CaseQuality c) {
+  auto it = std::lower_bound(
+      cases_.begin(), cases_.end(), c.row.caseNumber,
+      [](const CaseQuality& q, int n) { return q.row.caseNumber < n; });
+  if (it != cases_.end() && it->row.caseNumber == c.row.caseNumber)
+    *it = std::move(c);
+  else
+    cases_.insert(it, std::move(c));
+}
+
+const CaseQuality* CaseResults::Find(int caseNumber) const {
+  return const_cast<CaseResults*>(this)->At(caseNumber);
+}
+
+CaseQuality* CaseResults::At(int caseNumber) {
+  auto it = std::lower_bound(
+      cases_.begin(), cases_.end(), caseNumber,
+      [](const CaseQuality& q, int n) { return q.row.caseNumber < n; });
+  return it != cases_.end() && it->row.caseNumber == caseNumber ? &*it : nullptr;
+}
+
+const std::array<double, 2>* CaseResults::LegacyPosition(int caseNumber) const {
+  auto it = legacy_.find(caseNumber);
+  return it == legacy_.end() ? nullptr : &it->second;
+}
+
+std::vector<int> CaseResults::CasesOfPlot(int plot) const {
+  std::vector<int> numbers;
+  for (const CaseQuality& c : cases_)
+    if (c.row.plot == plot) numbers.push_back(c.row.caseNumber);
+  return numbers;
+}
+
+namespace {
+
+// Calls line(text, number) for every line after the header; false with the
+// message of the first line that line() refuses.
+template <class LineFn>
+bool ForEachDataLine(const std::string& path, std::string& error, LineFn line) {
+  std::string content, reason;
+  if (!ReadWholeFile(path, content, reason)) {
+    error = "The file \"" + path + "\" cannot be read: " + reason;
+    return false;
+  }
+  size_t start = content.find('\n');
+  for (int number = 2; start != std::string::npos && start + 1 < content.size(); ++number) {
+    const size_t end = content.find('\n', start + 1);
+    const std::string_view text(content.data() + start + 1,
+                                (end == std::string::npos ? content.size() : end) - start - 1);
+    std::string why = line(text);
+    if (!why.empty()) {
+      error = "The file \"" + path + "\", line " + std::to_string(number) + ": " + why;
+      return false;
+    }
+    start = end;
+  }
+  return true;
+}
+
+std::string Why(const quality::ParseStatus& s) {
+  if (s.ok) return "";
+  return (s.column > 0 ? "column " + std::to_string(s.column) + ": " : std::string()) +
+         s.message;
+}
+
+}  // namespace
+
+bool CaseResults::Load(const std::string& qualityPath, const std::string& observationsPath,
+                       std::string& error) {
+  cases_.clear();
+  const bool ok =
+      ForEachDataLine(qualityPath, error,
+                      [&](std::string_view text) {
+                        CaseQuality c;
+                        std::string why = Why(quality::ParseQualityLine(text, c.row));
+                        if (why.empty()) Add(std::move(c));
+                        return why;
+                      }) &&
+      ForEachDataLine(observationsPath, error, [&](std::string_view text) {
+        ObservationRow o;
+        std::string why = Why(quality::ParseObservationLine(text, o));
+        if (!why.empty()) return why;
+        CaseQuality* c = At(o.caseNumber);
+        if (!c) return "case " + std::to_string(o.caseNumber) + " is not in " +
+                                       quality::kQualityFileName;
+        c->observations.push_back(o);
+        return std::string();
+      });
+  if (!ok) cases_.clear();
+  return ok;
+}
+
+Colour VerdictColour(Verdict v) {
+  switch (v) {
+    case Verdict::Ok: return {0x1a, 0x85, 0x3c};            // green
+    case Verdict::Outlier: return {0xd6, 0x27, 0x28};       // red
+    case Verdict::NoRedundancy: return {0xe6, 0x9f, 0x00};  // amber
+    case Verdict::Failed: return {0x7b, 0x2c, 0xbf};        // violet
+    case Verdict::NotComputed: break;
+  }
+  return {0x80, 0x80, 0x80};
+}
+
+Colour WColour(std::optional<double> absW) {
+  if (!absW || !std::isfinite(*absW)) return {0x90, 0x90, 0x90};
+  // Green up to |w| = 1, then through amber at kWarningW to red at the
+  // critical value.
+  struct Stop {
+    double w;
+    Colour c;
+  };
+  static const Stop stops[] = {{1.0, {0x1a, 0x85, 0x3c}},
+                               {kWarningW, {0xe6, 0x9f, 0x00}},
+                               {quality::kCriticalW, {0xd6, 0x27, 0x28}}};
+  const double w = std::fabs(*absW);
+  if (w <= stops[0].w) return stops[0].c;
+  for (size_t i = 1; i < std::size(stops); ++i) {
+    if (w > stops[i].w) continue;
+    const double f = (w - stops[i - 1].w) / (stops[i].w - stops[i - 1].w);
+    auto mix = [f](std::uint8_t a, std::uint8_t b) {
+      return static_cast<std::uint8_t>(std::lround(a + f * (b - a)));
+    };
+    const Colour& a = stops[i - 1].c;
+    const Colour& b = stops[i].c;
+    return {mix(a.r, b.r), mix(a.g, b.g), mix(a.b, b.b)};
+  }
+  return stops[std::size(stops) - 1].c;
+}
+
+const char* SightingStyleLabel(SightingStyle s) {
+  switch (s) {
+    case SightingStyle::AzimuthOnly: return "azimuth only";
+    case SightingStyle::DistanceOnly: return "distance only";
+    case SightingStyle::Both: return "azimuth and distance";
+  }
+  return "";
+}
+
+void Box::Add(double x, double y) {
+  if (!std::isfinite(x) || !std::isfinite(y)) return;
+  if (empty) {
+    minX = maxX = x;
+    minY = maxY = y;
+    empty = false;
+    return;
+  }
+  minX = std::min(minX, x);
+  maxX = std::max(maxX, x);
+  minY = std::min(minY, y);
+  maxY = std::max(maxY, y);
+}
+
+namespace {
+
+bool Positioned(const quality::QualityRow& r) {
+  return r.x && r.y && std::isfinite(*r.x) && std::isfinite(*r.y);
+}
+
+void AddEllipseBox(Box& box, const EllipseMark& e) {
+  // The ellipse's bounding box: half-widths along X and Y.
+  const double t = e.azimuth * M_PI / 180;
+  const double hx = std::hypot(e.a * std::sin(t), e.b * std::cos(t));
+  const double hy = std::hypot(e.a * std::cos(t), e.b * std::sin(t));
+  box.Add(e.x - hx, e.y - hy);
+  box.Add(e.x + hx, e.y + hy);
+}
+
+// The sighting lines of a case: one per slot with field observations, the
+// suspect marked; a sighting left out of the adjustment is drawn too.
+std::vector<SightingLine> CaseLines(const quality::PlotMaps& maps, const CaseQuality& c) {
+  const quality::QualityRow& row = c.row;
+  std::map<int, SightingLine> bySlot;
+  std::map<int, std::pair<bool, bool>> kinds;  // slot: azimuth, distance
+  for (const ObservationRow& o : c.observations) {
+    if (o.kind != ObservationKind::Azimuth && o.kind != ObservationKind::Distance) continue;
+    SightingLine& line = bySlot[o.slot];
+    line.slot = o.slot;
+    line.tree = o.sightedTree;
+    (o.kind == ObservationKind::Azimuth ? kinds[o.slot].first : kinds[o.slot].second) = true;
+    if (o.w && (!line.absW || std::fabs(*o.w) > *line.absW)) line.absW = std::fabs(*o.w);
+  }
+  std::vector<SightingLine> lines;
+  const bool suspectLeftOut = row.suspectKind == quality::SuspectKind::Sighting;
+  bool suspectMarked = false;
+  for (auto& [slot, line] : bySlot) {
+    const quality::MapTree* m = maps.Find(row.plot, line.tree);
+    if (!m) continue;
+    const auto [az, dist] = kinds[slot];
+    line.style = az && dist ? SightingStyle::Both
+                 : az       ? SightingStyle::AzimuthOnly
+                            : SightingStyle::DistanceOnly;
+    line.x0 = *row.x;
+    line.y0 = *row.y;
+    line.x1 = m->x;
+    line.y1 = m->y;
+    // The suspect observation's sighting; a tree sighted twice marks the
+    // slot with the larger |w|.
+    line.suspect = !suspectLeftOut && !suspectMarked && row.suspectTree &&
+                   *row.suspectTree == line.tree && row.suspectW && line.absW &&
+                   std::fabs(std::fabs(*row.suspectW) - *line.absW) < 1e-9;
+    suspectMarked = suspectMarked || line.suspect;
+    lines.push_back(line);
+  }
+  if (suspectLeftOut && row.suspectTree) {
+    if (const quality::MapTree* m = maps.Find(row.plot, *row.suspectTree)) {
+      SightingLine line;
+      line.tree = m->tree;
+      line.x0 = *row.x;
+      line.y0 = *row.y;
+      line.x1 = m->x;
+      line.y1 = m->y;
+      line.suspect = line.leftOut = true;
+      lines.push_back(line);
+    }
+  }
+  return lines;
+}
+
+}  // namespace
+
+PlotScene BuildPlotScene(const quality::PlotMaps& maps, const CaseResults& results,
+                         int selectedCase, int plot) {
+  PlotScene s;
+  const CaseQuality* selected = results.Find(selectedCase);
+  s.plot = selected ? selected->row.plot : plot;
+  s.selectedCase = selected ? selectedCase : 0;
+  for (const quality::MapTree& m : maps.Trees(s.plot)) {
+    s.mapTrees.push_back({m.tree, m.x, m.y});
+    s.plotBox.Add(m.x, m.y);
+  }
+  for (int n : results.CasesOfPlot(s.plot)) {
+    const quality::QualityRow& r = results.Find(n)->row;
+    if (!Positioned(r)) {
+      if (const auto* legacy = results.LegacyPosition(n)) {
+        s.fieldTrees.push_back({n, r.tree, (*legacy)[0], (*legacy)[1], r.verdict, true});
+        s.plotBox.Add((*legacy)[0], (*legacy)[1]);
+        if (n == s.selectedCase) s.caseBox.Add((*legacy)[0], (*legacy)[1]);
+      }
+      continue;
+    }
+    s.fieldTrees.push_back({n, r.tree, *r.x, *r.y, r.verdict});
+    s.plotBox.Add(*r.x, *r.y);
+    if (r.conf95A && r.conf95B && r.ellipseAzimuth) {
+      EllipseMark e{n, *r.x, *r.y, *r.conf95A, *r.conf95B, *r.ellipseAzimuth};
+      s.ellipses.push_back(e);
+      if (n == s.selectedCase) AddEllipseBox(s.caseBox, e);
+    }
+  }
+  if (!selected) return s;
+  const quality::QualityRow& row = selected->row;
+  if (Positioned(row)) {
+    s.caseBox.Add(*row.x, *row.y);
+    s.lines = CaseLines(maps, *selected);
+    for (const SightingLine& l : s.lines) s.caseBox.Add(l.x1, l.y1);
+  }
+  if (row.suggestedTree)
+    if (const quality::MapTree* m = maps.Find(row.plot, *row.suggestedTree)) {
+      s.suggested = MapTreeMark{m->tree, m->x, m->y};
+      s.caseBox.Add(m->x, m->y);
+    }
+  return s;
+}
+
+int CaseNear(const PlotScene& scene, double x, double y, double radius) {
+  int best = 0;
+  double bestDistance = radius;
+  for (const FieldTreeMark& f : scene.fieldTrees) {
+    const double d = std::hypot(f.x - x, f.y - y);
+    if (d <= bestDistance) {
+      bestDistance = d;
+      best = f.caseNumber;
+    }
+  }
+  return best;
+}
+
+double ScaleBarLength(double maxLength) {
+  if (!(maxLength > 0) || !std::isfinite(maxLength)) return 0;
+  double power = std::pow(10.0, std::floor(std::log10(maxLength)));
+  for (double f : {5.0, 2.0, 1.0})
+    if (f * power <= maxLength) return f * power;
+  return power;
+}
+
+}  // namespace treetri::views

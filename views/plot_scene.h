@@ -1,0 +1,132 @@
+// What the plot map draws, without pixels: the quality results of a run
+// case by case, and the scene of one plot built from them and the map (map
+// trees, field trees coloured by verdict, 95 % confidence ellipses, the
+// sighting lines of the selected case). The desktop window turns the scene
+// into graphics items; tests query it directly. Map coordinates throughout:
+// X east, Y north, metres; azimuths in degrees clockwise from north.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "quality/case_input.h"
+#include "quality/case_quality.h"
+
+namespace treetri::views {
+
+// The quality of every case of a run, kept in case order. Filled case by
+// case during a run, or read back from the run's quality files.
+class CaseResults {
+ public:
+  void Clear() {
+    cases_.clear();
+    legacy_.clear();
+  }
+  // Adds a case, or replaces the case with the same number.
+  void Add(quality::CaseQuality c);
+  const quality::CaseQuality* Find(int caseNumber) const;
+  const std::vector<quality::CaseQuality>& Cases() const { return cases_; }
+  // The position the legacy adjustment gave a case: shown for a case that
+  // the quality adjustment could not position.
+  void SetLegacyPosition(int caseNumber, double x, double y) { legacy_[caseNumber] = {x, y}; }
+  const std::array<double, 2>* LegacyPosition(int caseNumber) const;
+  // Case numbers of the cases of a plot, in case order.
+  std::vector<int> CasesOfPlot(int plot) const;
+
+  // Reads "quality.csv" and "observations.csv" as a run writes them. False,
+  // with a message naming the file and the line, when a file cannot be read
+  // or a line does not parse; the results are then left empty.
+  bool Load(const std::string& qualityPath, const std::string& observationsPath,
+            std::string& error);
+
+ private:
+  quality::CaseQuality* At(int caseNumber);
+  std::vector<quality::CaseQuality> cases_;
+  std::unordered_map<int, std::array<double, 2>> legacy_;
+};
+
+struct Colour {
+  std::uint8_t r = 0, g = 0, b = 0;
+  bool operator==(const Colour& o) const { return r == o.r && g == o.g && b == o.b; }
+};
+
+// Colours of the verdicts, and of |w| on a scale from green (0) over amber
+// to red (the critical value and above); grey where w does not exist.
+Colour VerdictColour(quality::Verdict v);
+Colour WColour(std::optional<double> absW);
+// |w| from which a sighting line is drawn in the warning colour.
+inline constexpr double kWarningW = 2.0;
+
+// The observations of a sighting as the line style shows them.
+enum class SightingStyle { AzimuthOnly, DistanceOnly, Both };
+const char* SightingStyleLabel(SightingStyle s);
+
+struct MapTreeMark {
+  int tree = 0;
+  double x = 0, y = 0;
+};
+
+struct FieldTreeMark {
+  int caseNumber = 0;
+  int tree = 0;
+  double x = 0, y = 0;  // the rigorous position, or the legacy one (below)
+  quality::Verdict verdict = quality::Verdict::Ok;
+  bool atLegacyPosition = false;
+};
+
+// A 95 % confidence ellipse: semi-axes in metres, azimuth of the major axis.
+struct EllipseMark {
+  int caseNumber = 0;
+  double x = 0, y = 0;
+  double a = 0, b = 0, azimuth = 0;
+};
+
+struct SightingLine {
+  int slot = 0;
+  int tree = 0;  // the sighted map tree
+  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // field tree to map tree
+  SightingStyle style = SightingStyle::Both;
+  std::optional<double> absW;  // the largest |w| of its field observations
+  bool suspect = false;
+  bool leftOut = false;  // not in the adjustment (the suspect sighting of a case
+                         // adjusted without it)
+};
+
+struct Box {
+  double minX = 0, minY = 0, maxX = 0, maxY = 0;
+  bool empty = true;
+  void Add(double x, double y);
+  double Width() const { return empty ? 0 : maxX - minX; }
+  double Height() const { return empty ? 0 : maxY - minY; }
+};
+
+struct PlotScene {
+  int plot = 0;
+  int selectedCase = 0;  // 0: none
+  std::vector<MapTreeMark> mapTrees;
+  std::vector<FieldTreeMark> fieldTrees;  // the positioned cases of the plot
+  std::vector<EllipseMark> ellipses;
+  std::vector<SightingLine> lines;        // of the selected case
+  std::optional<MapTreeMark> suggested;   // the replacement tree suggested for it
+  Box plotBox;  // every mark of the plot
+  Box caseBox;  // the selected field tree, its ellipse and its sighted trees
+};
+
+// The scene of the plot of case selectedCase (of the plot given when that
+// case is not among the results).
+PlotScene BuildPlotScene(const quality::PlotMaps& maps, const CaseResults& results,
+                         int selectedCase, int plot = 0);
+
+// The case of a plot whose field tree lies nearest to (x, y) within radius
+// metres, or 0.
+int CaseNear(const PlotScene& scene, double x, double y, double radius);
+
+// A length for a scale bar of at most maxLength metres: 1, 2 or 5 times a
+// power of ten.
+double ScaleBarLength(double maxLength);
+
+}  // namespace treetri::views
