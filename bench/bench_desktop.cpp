@@ -18,6 +18,7 @@
 #include "app/main_window.h"
 #include "bench/bench_support.h"
 #include "platform/qt/qt_ui.h"
+#include "core/quality_observer.h"
 #include "core/run.h"
 
 namespace {
@@ -70,7 +71,9 @@ int main(int argc, char** argv) {
     const treetri::RunOutcome d = window.Simulate();
     desktop.push_back(Now() - t0);
     t0 = Now();
-    const treetri::RunOutcome b = treetri::Simulate(r.t, r.ui);
+    // The batch program's run, with the quality observer both programs attach.
+    treetri::QualityObserver quality(r.t, r.ui);
+    const treetri::RunOutcome b = treetri::Simulate(r.t, r.ui, {&quality});
     batch.push_back(Now() - t0);
     if (!d.completed || !b.completed) {
       std::fputs("treetri-bench-desktop: a run did not complete\n", stderr);

@@ -2,7 +2,6 @@
 // sighting file named on the command line, runs once in the current
 // directory and writes the results list to standard output and every message
 // to standard error.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -43,20 +42,14 @@ const char* const kUsage =
     "--crs the layers carry none.\n"
     "\n"
     "Exit status: 0 when the run went through, 1 when an input file or the\n"
-    "parameter file could not be read, the run stopped or the GeoPackage could\n"
-    "not be written, 2 for wrong usage or an unknown CRS.\n";
+    "parameter file could not be read, the run stopped, standard output was\n"
+    "closed before the list was complete or the GeoPackage could not be\n"
+    "written, 2 for wrong usage or an unknown CRS.\n";
 
 std::string Significant17(double v) {
   char buf[64];
   auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 17);
   return std::string(buf, res.ptr);
-}
-
-// Whether both names lead to one existing file.
-bool SameFile(const char* a, const char* b) {
-  struct stat sa, sb;
-  return ::stat(a, &sa) == 0 && ::stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
 }
 
 }  // namespace
@@ -103,7 +96,7 @@ int main(int argc, char** argv) {
   }
   // Neither an input file nor an unknown CRS: refused before anything is
   // run or written.
-  if (gpkg && (SameFile(gpkg, argv[1]) || SameFile(gpkg, argv[2]))) {
+  if (gpkg && (treetri::SameFile(gpkg, argv[1]) || treetri::SameFile(gpkg, argv[2]))) {
     std::fprintf(stderr, "The GeoPackage \"%s\" is an input file; it is not overwritten.\n", gpkg);
     return 2;
   }
@@ -179,7 +172,7 @@ int main(int argc, char** argv) {
        {t.Parameters.ResultsFileName, t.WorkFolder + treetri::kMapDataFileName,
         t.WorkFolder + treetri::quality::kQualityFileName,
         t.WorkFolder + treetri::quality::kObservationsFileName})
-    if (gpkg && SameFile(gpkg, own.c_str())) {
+    if (gpkg && treetri::SameFile(gpkg, own)) {
       std::fprintf(stderr, "The GeoPackage \"%s\" is an output file of the run; it is not "
                    "overwritten.\n", gpkg);
       exported = false;

@@ -3,6 +3,8 @@
 // the run's observers.
 #include "core/run.h"
 
+#include <new>
+
 #include "core/run_guard.h"
 #include "data/parameter_file.h"
 #include "display/canvas.h"
@@ -69,7 +71,12 @@ bool ReadRunParameters(Tables& t, UserInterface& ui) {
   if (!ReadWholeFile(path, content, error)) {
     status.detail = "cannot be opened: " + error;
   } else {
-    status = ReadParameterText(std::move(content), t.Parameters);
+    // A field too large for the memory left ends the reading like a bad one.
+    try {
+      status = ReadParameterText(std::move(content), t.Parameters);
+    } catch (const std::bad_alloc&) {
+      status.detail = "does not fit in memory";
+    }
     if (status.azimuthCorrectionRead)
       t.Parameters.AzimuthCorrection = t.Parameters.AzimuthCorrection + 0.01 * NextUniform(t.RandomState);
   }
