@@ -708,9 +708,7 @@ bool PlotMapWindow::ExportGeoPackage(const QString& path, const QString& crs) {
     return false;
   }
   sessionCrs_ = crs.trimmed();
-  JoinWorker();
   cancelExport_ = false;
-  exportDone_ = false;
   progress_->setValue(0);
   progress_->show();
   cancel_->show();
@@ -727,7 +725,6 @@ bool PlotMapWindow::ExportGeoPackage(const QString& path, const QString& crs) {
                                     Q_ARG(int, percent));
           return !cancelExport_;
         });
-    exportDone_ = true;
     QMetaObject::invokeMethod(
         this, [self, status, path] { if (self) self->ExportFinished(status, path); },
         Qt::QueuedConnection);

@@ -68,7 +68,8 @@ class PlotMapWindow : public QMainWindow {
   // the status line; the window stays usable. False, after a message naming
   // the CRS text, when the CRS is unknown, or when an export is under way.
   bool ExportGeoPackage(const QString& path, const QString& crs);
-  bool ExportRunning() const { return worker_.joinable() && !exportDone_; }
+  // From the start of an export until its outcome has been shown.
+  bool ExportRunning() const { return worker_.joinable(); }
   // While a run is under way the results are incomplete: no GeoPackage.
   void SetRunInProgress(bool running);
   // What the GeoPackage export writes; set by the owner of the results.
@@ -147,7 +148,6 @@ class PlotMapWindow : public QMainWindow {
   QPushButton* cancel_;
   std::thread worker_;
   std::atomic<bool> cancelExport_{false};
-  std::atomic<bool> exportDone_{false};
   // The CRS last given, offered again for the rest of the session.
   static QString sessionCrs_;
   bool runInProgress_ = false;
