@@ -180,6 +180,9 @@ TEST_F(PlotMapTest, ExportsAGeoPackageWithoutBlockingAndRefusesAnUnknownCrs) {
   for (const char* crs : {"EPSG:nonsense", "EPSG:3067", ""}) {
     map->askCrs = [&](QString& text) { crsOffered.push_back(text), text = crs; return true; };
     map->ExportGeoPackageAction()->trigger();
+    // The command returns at once; the export's outcome comes through the
+    // event loop.
+    EXPECT_EQ(map->ExportRunning(), std::string(crs) != "EPSG:nonsense");
     QTRY_VERIFY(!map->ExportRunning());
     QCoreApplication::processEvents();
   }
