@@ -128,7 +128,10 @@ MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // The plot map reads the results this window owns: it goes first.
+  delete plotMap_;
+}
 
 bool MainWindow::RunStartUp() { return RunStartUpIn(CurrentDirectory()); }
 

@@ -305,9 +305,11 @@ QPointF PlotMapWindow::ToScene(double x, double y) const {
 void PlotMapWindow::Reload() {
   maps_ = std::make_unique<quality::PlotMaps>(input_.PhotoTrees);
   model_->removeRows(0, model_->rowCount());
+  rowOfCase_.clear();
   const bool sorting = table_->isSortingEnabled();
   table_->setSortingEnabled(false);
   for (const quality::CaseQuality& c : results_.Cases()) {
+    rowOfCase_[c.row.caseNumber] = model_->rowCount();
     model_->insertRow(model_->rowCount());
     FillTableRow(model_->rowCount() - 1, c.row);
   }
@@ -343,11 +345,9 @@ void PlotMapWindow::FillTableRow(int row, const QualityRow& q) {
 void PlotMapWindow::CaseAdded(int caseNumber) {
   const quality::CaseQuality* c = results_.Find(caseNumber);
   if (!c) return;
-  int row = 0;
-  while (row < model_->rowCount() && model_->item(row, 0)->data(kCaseRole).toInt() != caseNumber)
-    ++row;
-  if (row == model_->rowCount()) model_->insertRow(row);
-  FillTableRow(row, c->row);
+  auto [at, added] = rowOfCase_.emplace(caseNumber, model_->rowCount());
+  if (added) model_->insertRow(at->second);
+  FillTableRow(at->second, c->row);
   if (scene_.plot == 0 && scene_.fieldTrees.empty()) {
     ShowCase(caseNumber);
   } else if (c->row.plot == scene_.plot) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <unordered_map>
 
 #include <QMainWindow>
 
@@ -130,6 +131,7 @@ class PlotMapWindow : public QMainWindow {
   PlotMapView* view_;
   QTabWidget* tabs_;
   QStandardItemModel* model_;
+  std::unordered_map<int, int> rowOfCase_;  // case number: row of model_
   QSortFilterProxyModel* proxy_;
   QTableView* table_;
   QLineEdit* filterText_;
