@@ -62,6 +62,17 @@ struct Fields {
     line += text;
     line += separator;
   }
+  // The case number, the iterations, the plot and the tree: the first four
+  // fields of both the results line and the list line.
+  void CaseKey(int caseNumber, int iterations, const TargetTree& tree) {
+    for (std::int64_t v : {caseNumber, iterations, tree.Plot, tree.Tree}) Integer(v);
+  }
+  // SigmaNull, SigmaX and SigmaY, or "-999" where the case has none.
+  void Precision(bool precise, const CaseWork& c) {
+    FixedOr(precise, c.SigmaNull, 3);
+    FixedOr(precise, c.SigmaX, 2);
+    FixedOr(precise, c.SigmaY, 2);
+  }
 };
 
 // A test value of a row, or "-999" when the row has none.
@@ -158,10 +169,7 @@ void AppendResultsLine(std::string& line, const Tables& t, int caseNumber, int i
   const bool adjusted = !Failed(t);
   const bool precise = HasPrecision(t);
   Fields f{line, ","};
-  f.Integer(caseNumber);
-  f.Integer(iterations);
-  f.Integer(tree.Plot);
-  f.Integer(tree.Tree);
+  f.CaseKey(caseNumber, iterations, tree);
   f.Integer(tree.Species);
   // A case whose initial approximation failed shows the kept values of the
   // case before, as the adjustment started from there.
@@ -169,9 +177,7 @@ void AppendResultsLine(std::string& line, const Tables& t, int caseNumber, int i
   f.FixedOr(setUp, c.Y_ini, 2);
   f.FixedOr(adjusted, c.X_adj, 2);
   f.FixedOr(adjusted, c.Y_adj, 2);
-  f.FixedOr(precise, c.SigmaNull, 3);
-  f.FixedOr(precise, c.SigmaX, 2);
-  f.FixedOr(precise, c.SigmaY, 2);
+  f.Precision(precise, c);
   Tau(f, t);
   f.Integer(tree.NPA);
   f.Integer(setUp ? c.NumOfObs : 0);
@@ -210,15 +216,10 @@ void AppendListLine(std::string& line, const Tables& t, int caseNumber, int iter
   const bool adjusted = !Failed(t);
   const bool precise = HasPrecision(t);
   Fields f{line, kListSeparator};
-  f.Integer(caseNumber);
-  f.Integer(iterations);
-  f.Integer(tree.Plot);
-  f.Integer(tree.Tree);
+  f.CaseKey(caseNumber, iterations, tree);
   f.FixedOr(adjusted, c.X_adj, 2);
   f.FixedOr(adjusted, c.Y_adj, 2);
-  f.FixedOr(precise, c.SigmaNull, 3);
-  f.FixedOr(precise, c.SigmaX, 2);
-  f.FixedOr(precise, c.SigmaY, 2);
+  f.Precision(precise, c);
   line += status;
 }
 
