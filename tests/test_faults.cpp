@@ -178,13 +178,19 @@ TEST(Faults, AFullDiskPartWayLeavesCompleteLinesOfTheFinishedCases) {
 TEST(Faults, KilledPartWayLeavesCompleteLinesOfTheFinishedCases) {
   TempFolder dir;
   WriteGrid(dir, 2000);
-  const pid_t pid = StartBatch(dir);
+  // Standard output is a pipe that nobody reads: once it is full the run
+  // blocks part-way, so it cannot finish before the kill however fast it is.
+  int pipeEnds[2];
+  ASSERT_EQ(::pipe(pipeEnds), 0);
+  const pid_t pid = StartBatch(dir.Path(), 0, dir.Path(), kBatch, pipeEnds[1]);
+  ::close(pipeEnds[1]);
   // Wait (60 s at most) until some cases are written, then kill it unwarned.
   std::string part;
   for (int i = 0; i < 120000 && std::count(part.begin(), part.end(), '\n') <= 20 && ::usleep(500) == 0; ++i)
     part = dir.Read("results.txt");
   ASSERT_EQ(::kill(pid, SIGKILL), 0);
   const int status = Wait(pid);
+  ::close(pipeEnds[0]);
   ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the run ended before the kill";
   const size_t cases = CompleteLines(dir.Read("results.txt"), 1, ResultsFieldCount(5), 1);
   const size_t mapLines = CompleteLines(dir.Read(kMapDataFileName), 0, MapDataFieldCount(5) + 1, 1000);

@@ -44,8 +44,11 @@ struct SceneFixture {
   quality::PlotMaps maps{[] {
     Table<PhotoTree> t;
     for (auto [tree, x, y] : {std::tuple{1, 10.0, 0.0}, {2, 0.0, 10.0}, {3, -10.0, 0.0},
-                              {4, 0.0, -20.0}})
-      t.Append(PhotoTree{1, tree, x, y});
+                              {4, 0.0, -20.0}}) {
+      PhotoTree p;
+      p.Plot = 1, p.Tree = tree, p.X = x, p.Y = y;
+      t.Append(p);
+    }
     return t;
   }()};
   CaseResults results;
