@@ -57,6 +57,7 @@ TEST_F(PlotMapTest, OpensFromTheListAndSelectsCasesBothWays) {
   // The context menu holds the command; Enter on a line does the same.
   EXPECT_EQ(window.List1()->contextMenuPolicy(), Qt::ActionsContextMenu);
   EXPECT_TRUE(window.List1()->actions().contains(window.ShowOnPlotMapAction()));
+  EXPECT_EQ(window.ShowOnPlotMapAction()->shortcut(), QKeySequence("Ctrl+M"));
   PlotMapWindow* map = Open(15);
   ASSERT_TRUE(map && map->isVisible() && !map->isModal());
   EXPECT_EQ(map->SelectedCase(), 15);
