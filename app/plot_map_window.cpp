@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
+#include <vector>
 
 #include <QAction>
 #include <QCheckBox>
@@ -89,6 +91,40 @@ QGraphicsEllipseItem* Dot(double radius, const QPen& pen, const QBrush& brush) {
   dot->setBrush(brush);
   return dot;
 }
+
+// For as long as it lives, the items drawn to scale carry their cosmetic
+// pens as pens of the same width in metres at the scale given. An SVG gets
+// a cosmetic pen as vector-effect="non-scaling-stroke", which many SVG
+// readers (librsvg and the image viewers built on it) ignore: they would
+// draw each line as many pixels wide as the view has pixels per metre.
+class PensInMetres {
+ public:
+  PensInMetres(QGraphicsScene& scene, double pixelsPerMetre) {
+    for (QGraphicsItem* item : scene.items()) {
+      if (item->flags() & QGraphicsItem::ItemIgnoresTransformations) continue;
+      Scale(qgraphicsitem_cast<QGraphicsEllipseItem*>(item), pixelsPerMetre);
+      Scale(qgraphicsitem_cast<QGraphicsLineItem*>(item), pixelsPerMetre);
+    }
+  }
+  ~PensInMetres() {
+    for (const auto& restore : restore_) restore();
+  }
+  PensInMetres(const PensInMetres&) = delete;
+  PensInMetres& operator=(const PensInMetres&) = delete;
+
+ private:
+  template <class Item>
+  void Scale(Item* item, double pixelsPerMetre) {
+    if (!item || !item->pen().isCosmetic()) return;
+    const QPen pen = item->pen();
+    QPen scaled = pen;
+    scaled.setCosmetic(false);
+    scaled.setWidthF(pen.widthF() / pixelsPerMetre);
+    item->setPen(scaled);
+    restore_.push_back([item, pen] { item->setPen(pen); });
+  }
+  std::vector<std::function<void()>> restore_;
+};
 
 // Rows of the results table that pass the text filter (any column) and the
 // "only outliers" switch.
@@ -655,6 +691,7 @@ bool PlotMapWindow::ExportView(const QString& path, std::string& error) {
     image.setDotsPerMeterY(3780);
     ok = paint(image) && image.save(part, "PNG");
   } else if (suffix == "svg") {
+    const PensInMetres pens(*graphics_, view_->PixelsPerMetre());
     QSvgGenerator svg;
     svg.setFileName(part);
     svg.setSize(size);
