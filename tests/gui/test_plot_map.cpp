@@ -121,12 +121,13 @@ TEST_F(PlotMapTest, LayersOfTheOutlierCaseZoomAndFit) {
   EXPECT_EQ(lines, 5);
 
   // Fit case frames the case and fit plot every tree of the plot, both
-  // clear of the legend; the wheel and the keys zoom.
+  // clear of the legend, also after the window's size changed; the wheel and
+  // the keys zoom.
   QCoreApplication::processEvents();
   PlotMapView* view = map->View();
-  const QRect free = view->FreeArea();
-  EXPECT_GT(free.left(), 100);
+  EXPECT_GT(view->FreeArea().left(), 100);
   const auto inside = [&](const views::Box& b) {
+    const QRect free = view->FreeArea();
     return free.contains(view->mapFromScene(map->ToScene(b.minX, b.minY))) &&
            free.contains(view->mapFromScene(map->ToScene(b.maxX, b.maxY)));
   };
@@ -136,6 +137,9 @@ TEST_F(PlotMapTest, LayersOfTheOutlierCaseZoomAndFit) {
   map->FitPlot();
   EXPECT_TRUE(inside(s.plotBox));
   EXPECT_LE(view->PixelsPerMetre(), caseScale);
+  map->resize(map->width() - 200, map->height() - 250);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(inside(s.plotBox));
   const double before = view->PixelsPerMetre();
   QTest::keyClick(view, Qt::Key_Plus);
   EXPECT_NEAR(view->PixelsPerMetre(), before * 1.25, 1e-9 * before);
