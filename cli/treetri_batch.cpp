@@ -13,11 +13,11 @@
 
 #include "core/export_observer.h"
 #include "core/quality_observer.h"
+#include "core/run_guard.h"
 #include "core/run.h"
 #include "core/startup.h"
 #include "data/readers.h"
 #include "gis/gpkg_export.h"
-#include "output/results_format.h"
 #include "platform/headless_ui.h"
 #include "platform/run_guard.h"
 
@@ -167,17 +167,18 @@ int main(int argc, char** argv) {
                "the run finished.\n",
                stderr);
   bool exported = true;
-  // Nor a file the run has just written.
-  for (const std::string& own :
-       {t.Parameters.ResultsFileName, t.WorkFolder + treetri::kMapDataFileName,
-        t.WorkFolder + treetri::quality::kQualityFileName,
-        t.WorkFolder + treetri::quality::kObservationsFileName})
-    if (gpkg && treetri::SameFile(gpkg, own)) {
-      std::fprintf(stderr, "The GeoPackage \"%s\" is an output file of the run; it is not "
-                   "overwritten.\n", gpkg);
+  // Nor the results file or any other file the run reads or writes: the
+  // same list the run checks its results file against.
+  std::vector<treetri::RunFile> runFiles = treetri::RunFiles(t);
+  runFiles.push_back({"results file", t.Parameters.ResultsFileName, true});
+  if (gpkg) {
+    if (const treetri::RunFile* f = treetri::SameAsRunFile(runFiles, gpkg)) {
+      std::fprintf(stderr, "The GeoPackage \"%s\" is the %s \"%s\" of the run; it is not "
+                   "overwritten.\n", gpkg, f->what, f->path.c_str());
       exported = false;
       gpkg = nullptr;
     }
+  }
   if (gpkg && outcome.cases > 0) {
     const treetri::gis::ExportStatus s =
         treetri::gis::ExportGeoPackage(exporter.Data(), gpkg, crs);

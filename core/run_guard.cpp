@@ -10,45 +10,45 @@
 
 namespace treetri {
 
-namespace {
+std::vector<RunFile> RunFiles(const Tables& t) {
+  const std::string& folder = t.WorkFolder;
+  return {{"parameter file", folder + kParameterFileName, false},
+          {"photogrammetric map file", t.MapFileName, false},
+          {"sighting file", t.SightingFileName, false},
+          {"probe file", folder + kProbeFileName, false},
+          {"lock file", folder + kLockFileName, false},
+          {"quality file", folder + quality::kQualityFileName, false},
+          {"quality file", folder + quality::kObservationsFileName, false},
+          {"map data file", folder + kMapDataFileName, true},
+          {"dump file", folder + kDumpAFileName, true},
+          {"dump file", folder + kDumpLFileName, true},
+          {"dump file", folder + kDumpWeightsFileName, true},
+          {"dump file", folder + kDumpMatlabFileName, true}};
+}
 
-struct NamedFile {
-  const char* what;
-  std::string path;
-};
-
-}  // namespace
+const RunFile* SameAsRunFile(const std::vector<RunFile>& files, const std::string& name) {
+  for (const RunFile& f : files)
+    if (SameFile(name, f.path)) return &f;
+  return nullptr;
+}
 
 bool RunGuard::Begin(const Tables& t, UserInterface& ui) {
-  const std::string& folder = t.WorkFolder;
   const std::string& results = t.Parameters.ResultsFileName;
-  // The files the run writes besides the results file, by their fixed names.
-  const std::vector<NamedFile> written = {
-      {"map data file", folder + kMapDataFileName},    {"dump file", folder + kDumpAFileName},
-      {"dump file", folder + kDumpLFileName},          {"dump file", folder + kDumpWeightsFileName},
-      {"dump file", folder + kDumpMatlabFileName}};
-  std::vector<NamedFile> kept = {{"parameter file", folder + kParameterFileName},
-                                 {"photogrammetric map file", t.MapFileName},
-                                 {"sighting file", t.SightingFileName},
-                                 {"probe file", folder + kProbeFileName},
-                                 {"lock file", folder + kLockFileName},
-                                 {"quality file", folder + quality::kQualityFileName},
-                                 {"quality file", folder + quality::kObservationsFileName}};
-  kept.insert(kept.end(), written.begin(), written.end());
-  for (const NamedFile& f : kept)
-    if (SameFile(results, f.path)) {
-      ui.MessageBox("The results file \"" + results + "\" is the " + f.what + " \"" + f.path +
-                    "\": the run would write over it. The run is stopped.");
-      return false;
-    }
-  for (const NamedFile& f : written)
-    if (IsSymbolicLink(f.path)) {
+  const std::vector<RunFile> files = RunFiles(t);
+  if (const RunFile* f = SameAsRunFile(files, results)) {
+    ui.MessageBox("The results file \"" + results + "\" is the " + f->what + " \"" + f->path +
+                  "\": the run would write over it. The run is stopped.");
+    return false;
+  }
+  for (const RunFile& f : files)
+    if (f.written && IsSymbolicLink(f.path)) {
       ui.MessageBox("The " + std::string(f.what) + " \"" + f.path +
                     "\" is a symbolic link; the program writes its own files in the work "
                     "folder only as plain files. The run is stopped.");
       return false;
     }
   std::string detail;
+  const std::string& folder = t.WorkFolder;
   switch (lock_.Acquire(folder, detail)) {
     case FolderLock::Result::Locked: return true;
     case FolderLock::Result::Busy:

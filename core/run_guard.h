@@ -5,9 +5,30 @@
 #include "positioning/tables.h"
 #include "platform/run_guard.h"
 
+#include <string>
+#include <vector>
+
 namespace treetri {
 
 class UserInterface;
+
+// A file that a run reads or writes besides its results file: what it is
+// (for messages) and its name; `written` for the program's own files of the
+// work folder, which it never writes through a symbolic link.
+struct RunFile {
+  const char* what;
+  std::string path;
+  bool written;
+};
+
+// Every file of a run besides the results file: the input files, the
+// parameter file, "mapdata.txt", the dump files, the quality files, the
+// probe file and the lock file.
+std::vector<RunFile> RunFiles(const Tables& t);
+
+// The file of `files` that `name` denotes, by its name or by identity
+// (another spelling, a hard or symbolic link); nullptr when none.
+const RunFile* SameAsRunFile(const std::vector<RunFile>& files, const std::string& name);
 
 class RunGuard {
  public:

@@ -160,9 +160,16 @@ TEST(BatchProgram, GeoPackageOfTheExampleRun) {
   refused.Write("map.txt", "");
   Result input = RunBatch(refused, "--gpkg map.txt map.txt " + Example("sightings.txt"));
   EXPECT_EQ(input.status, 2);
-  // Nor the run's own results file (named by the parameter file).
-  EXPECT_EQ(RunBatch(dir, "--gpkg results.txt" + inputs).status, 1);
+  // Nor a file the run reads or writes: its results file (named by the
+  // parameter file), the parameter file itself, the lock file.
+  const std::string parameters = dir.Read("SimulationInputParameters2.txt");
+  for (const std::string own : {"results.txt", "SimulationInputParameters2.txt", "treetri.lock"}) {
+    const Result r = RunBatch(dir, "--gpkg " + own + inputs);
+    EXPECT_EQ(r.status, 1) << own;
+    EXPECT_EQ(r.err.back().rfind("The GeoPackage \"" + own + "\" is the ", 0), 0u) << r.err.back();
+  }
   EXPECT_EQ(SplitLines(dir.Read("results.txt")).size(), 31u);
+  EXPECT_EQ(dir.Read("SimulationInputParameters2.txt"), parameters);
   EXPECT_EQ(refused.Names(), (std::vector<std::string>{"SimulationInputParameters2.txt", "map.txt",
                                                          "stderr.txt", "stdout.txt"}));
 }
