@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 #include <QApplication>
@@ -119,7 +120,9 @@ bool ParseScriptOptions(const std::vector<std::string>& args, ScriptOptions& o,
 
 bool WantsScriptedStart(int argc, char** argv) {
   for (int i = 1; i < argc; ++i)
-    if (IsScriptOption(argv[i])) return true;
+    if (IsScriptOption(argv[i]) || std::strcmp(argv[i], "--help") == 0 ||
+        std::strcmp(argv[i], "-h") == 0)
+      return true;
   return false;
 }
 

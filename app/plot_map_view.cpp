@@ -16,6 +16,43 @@ using namespace mapstyle;
 
 namespace {
 constexpr double kMinPixelsPerMetre = 0.02, kMaxPixelsPerMetre = 4000;
+
+struct Entry {
+  enum Kind { DotEntry, RingEntry, EllipseEntry, LineEntry, RampEntry } kind;
+  QString text;
+  QColor colour;
+  Qt::PenStyle style = Qt::SolidLine;
+};
+
+std::vector<Entry> LegendEntries(bool exaggerated) {
+  return {
+      {Entry::DotEntry, "ok", ToQColor(views::VerdictColour(Verdict::Ok))},
+      {Entry::DotEntry, "outlier", ToQColor(views::VerdictColour(Verdict::Outlier))},
+      {Entry::DotEntry, "no redundancy", ToQColor(views::VerdictColour(Verdict::NoRedundancy))},
+      {Entry::DotEntry, "failed", ToQColor(views::VerdictColour(Verdict::Failed))},
+      {Entry::RingEntry, "failed, legacy position", ToQColor(views::VerdictColour(Verdict::Failed))},
+      {Entry::DotEntry, "map tree", kMapTreeFill},
+      {Entry::RingEntry, "suggested tree", kSuggested},
+      {Entry::EllipseEntry, exaggerated ? "95 % ellipse ×10" : "95 % ellipse",
+       ToQColor(views::VerdictColour(Verdict::Ok))},
+      {Entry::LineEntry, "azimuth and distance", Qt::black, Qt::SolidLine},
+      {Entry::LineEntry, "azimuth only", Qt::black, Qt::DashLine},
+      {Entry::LineEntry, "distance only", Qt::black, Qt::DotLine},
+      {Entry::LineEntry, "suspect sighting", ToQColor(views::WColour(9)), Qt::SolidLine},
+      {Entry::RampEntry, "|w|  0 … 3.3", Qt::black},
+  };
+}
+
+double LineHeight(const QFontMetricsF& fm) { return fm.height() + 3; }
+
+// The legend's box in the top left corner of `area`.
+QRectF LegendBox(const QRectF& area, const QFontMetricsF& fm, const std::vector<Entry>& entries) {
+  double textWidth = 0;
+  for (const Entry& e : entries) textWidth = std::max(textWidth, fm.horizontalAdvance(e.text));
+  return QRectF(area.left() + 10, area.top() + 10, textWidth + 48,
+                LineHeight(fm) * static_cast<double>(entries.size()) + 10);
+}
+
 }  // namespace
 
 namespace mapstyle {
@@ -48,6 +85,32 @@ void PlotMapView::ZoomBy(double factor) {
   const double now = PixelsPerMetre();
   const double next = std::clamp(now * factor, kMinPixelsPerMetre, kMaxPixelsPerMetre);
   if (now > 0 && next != now) scale(next / now, next / now);
+  if (onZoom) onZoom();
+}
+
+QFont PlotMapView::OverlayFont() const {
+  QFont font = this->font();
+  font.setPointSizeF(8.5);
+  return font;
+}
+
+QRect PlotMapView::FreeArea() const {
+  QRect area = viewport()->rect();
+  const QRectF legend = LegendBox(area, QFontMetricsF(OverlayFont()), LegendEntries(ellipsesExaggerated));
+  // Beside the legend, unless that leaves less than half of the view.
+  area.setLeft(std::min(static_cast<int>(std::ceil(legend.right())) + 6, area.width() / 2));
+  return area;
+}
+
+void PlotMapView::Fit(const QRectF& r) {
+  const QRectF free = FreeArea();
+  if (r.width() <= 0 || r.height() <= 0 || free.isEmpty()) return;
+  const double next = std::clamp(std::min(free.width() / r.width(), free.height() / r.height()),
+                                 kMinPixelsPerMetre, kMaxPixelsPerMetre);
+  setTransform(QTransform::fromScale(next, next));
+  // The rectangle's centre in the middle of the free part.
+  const QPointF offset = QPointF(viewport()->rect().center()) - free.center();
+  centerOn(r.center() + offset / next);
   if (onZoom) onZoom();
 }
 
@@ -93,39 +156,14 @@ void PlotMapView::drawForeground(QPainter* painter, const QRectF& rect) {
 
 void PlotMapView::PaintOverlays(QPainter& p, const QRectF& area) const {
   p.setRenderHint(QPainter::Antialiasing);
-  QFont font = this->font();
-  font.setPointSizeF(8.5);
+  const QFont font = OverlayFont();
   p.setFont(font);
   const QFontMetricsF fm(font);
-  const double line = fm.height() + 3;
+  const double line = LineHeight(fm);
 
   // Legend, top left.
-  struct Entry {
-    enum Kind { DotEntry, RingEntry, EllipseEntry, LineEntry, RampEntry } kind;
-    QString text;
-    QColor colour;
-    Qt::PenStyle style = Qt::SolidLine;
-  };
-  const std::vector<Entry> entries = {
-      {Entry::DotEntry, "ok", ToQColor(views::VerdictColour(Verdict::Ok))},
-      {Entry::DotEntry, "outlier", ToQColor(views::VerdictColour(Verdict::Outlier))},
-      {Entry::DotEntry, "no redundancy", ToQColor(views::VerdictColour(Verdict::NoRedundancy))},
-      {Entry::DotEntry, "failed", ToQColor(views::VerdictColour(Verdict::Failed))},
-      {Entry::RingEntry, "failed, legacy position", ToQColor(views::VerdictColour(Verdict::Failed))},
-      {Entry::DotEntry, "map tree", kMapTreeFill},
-      {Entry::RingEntry, "suggested tree", kSuggested},
-      {Entry::EllipseEntry, ellipsesExaggerated ? "95 % ellipse ×10" : "95 % ellipse",
-       ToQColor(views::VerdictColour(Verdict::Ok))},
-      {Entry::LineEntry, "azimuth and distance", Qt::black, Qt::SolidLine},
-      {Entry::LineEntry, "azimuth only", Qt::black, Qt::DashLine},
-      {Entry::LineEntry, "distance only", Qt::black, Qt::DotLine},
-      {Entry::LineEntry, "suspect sighting", ToQColor(views::WColour(9)), Qt::SolidLine},
-      {Entry::RampEntry, "|w|  0 … 3.3", Qt::black},
-  };
-  double textWidth = 0;
-  for (const Entry& e : entries) textWidth = std::max(textWidth, fm.horizontalAdvance(e.text));
-  const QRectF box(area.left() + 10, area.top() + 10, textWidth + 48,
-                   line * static_cast<double>(entries.size()) + 10);
+  const std::vector<Entry> entries = LegendEntries(ellipsesExaggerated);
+  const QRectF box = LegendBox(area, fm, entries);
   p.setPen(QPen(QColor(0xa0, 0xa0, 0xa0), 1));
   p.setBrush(QColor(255, 255, 255, 225));
   p.drawRoundedRect(box, 3, 3);

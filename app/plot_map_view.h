@@ -30,8 +30,12 @@ class PlotMapView : public QGraphicsView {
   // Scale of the view: screen pixels per metre.
   double PixelsPerMetre() const;
   void ZoomBy(double factor);
+  // Shows sceneRect whole, as large as it fits beside the legend.
+  void Fit(const QRectF& sceneRect);
   // Paints the legend, scale bar and north arrow into `area` (screen units).
   void PaintOverlays(QPainter& painter, const QRectF& area) const;
+  // The part of the viewport that the legend leaves free for the map.
+  QRect FreeArea() const;
 
   std::function<void(QPointF)> onClick;    // scene point of a click
   std::function<void(QPointF)> onPointer;      // scene point under the pointer
@@ -48,6 +52,7 @@ class PlotMapView : public QGraphicsView {
   void drawForeground(QPainter* painter, const QRectF& rect) override;
 
  private:
+  QFont OverlayFont() const;
   QPoint pressAt_;
 };
 

@@ -585,8 +585,7 @@ void PlotMapWindow::FitBox(const views::Box& box) {
   const double cx = (box.minX + box.maxX) / 2, cy = (box.minY + box.maxY) / 2;
   const QPointF a = ToScene(cx - 0.6 * w, cy + 0.6 * h);
   const QPointF b = ToScene(cx + 0.6 * w, cy - 0.6 * h);
-  view_->fitInView(QRectF(a, b), Qt::KeepAspectRatio);
-  view_->ZoomBy(1);  // clamps and updates the labels
+  view_->Fit(QRectF(a, b));
 }
 
 void PlotMapWindow::FitPlot() { FitBox(scene_.plotBox); }

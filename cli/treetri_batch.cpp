@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
   // Nor the results file or any other file the run reads or writes: the
   // same list the run checks its results file against.
   std::vector<treetri::RunFile> runFiles = treetri::RunFiles(t);
-  runFiles.push_back({"results file", t.Parameters.ResultsFileName, true});
+  runFiles.push_back({"results file", t.Parameters.ResultsFileName, treetri::RunFile::Use::Written});
   if (gpkg) {
     if (const treetri::RunFile* f = treetri::SameAsRunFile(runFiles, gpkg)) {
       std::fprintf(stderr, "The GeoPackage \"%s\" is the %s \"%s\" of the run; it is not "

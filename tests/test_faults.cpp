@@ -231,6 +231,12 @@ TEST(Guards, AResultsFileThatIsAnotherFileOfTheRunIsRefusedBeforeAnyFileIsTouche
   }
   // A link planted for a dump file is not written through.
   dir.Write(kParameterFileName, ParameterFile(Parameters{}));
+  // Nor is an input file that has the name of a file the run writes.
+  dir.Write("observations.csv", dir.Read("sightings.txt"));
+  const auto inputs = Snapshot(dir);
+  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir.Path(), 0, outside.Path(), {kBatch[0], "map.txt", "observations.csv"}))), 1);
+  ExpectSaid(outside, "The quality file \"" + folder + "observations.csv\" is the sighting file \"observations.csv\"");
+  EXPECT_TRUE(Snapshot(dir) == inputs);
   outside.Write("target", "theirs");
   ASSERT_EQ(std::remove((folder + kDumpLFileName).c_str()), 0);
   ASSERT_EQ(::symlink((outside.Path() + "/target").c_str(), (folder + kDumpLFileName).c_str()), 0);

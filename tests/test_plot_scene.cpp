@@ -91,6 +91,18 @@ TEST(PlotScene, MarksAndLinesOfAPlot) {
     EXPECT_EQ(std::tie(l.tree, l.style, l.absW, l.suspect), expected[i]) << i;
     EXPECT_EQ(std::tie(l.x0, l.y0), std::make_tuple(0.0, 0.0));
   }
+  // The suspect's line by its kind and tree: also an azimuth beside a larger
+  // distance w, and a coordinate of the sighted map tree.
+  for (auto [kind, w] : {std::pair{quality::SuspectKind::Azimuth, 1.0},
+                         std::pair{quality::SuspectKind::MapX, 9.0}}) {
+    CaseResults other = f.results;
+    quality::CaseQuality one = *f.results.Find(1);
+    one.row.suspectKind = kind;
+    one.row.suspectW = w;
+    other.Add(one);
+    const PlotScene k = BuildPlotScene(f.maps, other, 1);
+    EXPECT_TRUE(k.lines[0].suspect && !k.lines[1].suspect && !k.lines[2].suspect) << w;
+  }
   ASSERT_TRUE(s.suggested);
   EXPECT_EQ(s.suggested->tree, 4);
   // The case box holds the sighted and the suggested trees; the plot box

@@ -196,7 +196,22 @@ std::vector<SightingLine> CaseLines(const quality::PlotMaps& maps, const CaseQua
   }
   std::vector<SightingLine> lines;
   const bool suspectLeftOut = row.suspectKind == quality::SuspectKind::Sighting;
-  bool suspectMarked = false;
+  // The slot of the suspect observation: its kind (a field observation or a
+  // coordinate of the sighted map tree) and tree; of a tree sighted twice,
+  // the slot whose w is the suspect's.
+  int suspectSlot = 0;
+  double suspectMiss = 0;
+  if (!suspectLeftOut && row.suspectTree) {
+    for (const ObservationRow& o : c.observations) {
+      if (o.sightedTree != *row.suspectTree || quality::SuspectKindOf(o.kind) != row.suspectKind)
+        continue;
+      const double miss = o.w && row.suspectW ? std::fabs(*o.w - *row.suspectW) : HUGE_VAL;
+      if (suspectSlot == 0 || miss < suspectMiss) {
+        suspectSlot = o.slot;
+        suspectMiss = miss;
+      }
+    }
+  }
   for (auto& [slot, line] : bySlot) {
     const quality::MapTree* m = maps.Find(row.plot, line.tree);
     if (!m) continue;
@@ -208,12 +223,7 @@ std::vector<SightingLine> CaseLines(const quality::PlotMaps& maps, const CaseQua
     line.y0 = *row.y;
     line.x1 = m->x;
     line.y1 = m->y;
-    // The suspect observation's sighting; a tree sighted twice marks the
-    // slot with the larger |w|.
-    line.suspect = !suspectLeftOut && !suspectMarked && row.suspectTree &&
-                   *row.suspectTree == line.tree && row.suspectW && line.absW &&
-                   std::fabs(std::fabs(*row.suspectW) - *line.absW) < 1e-9;
-    suspectMarked = suspectMarked || line.suspect;
+    line.suspect = slot == suspectSlot;
     lines.push_back(line);
   }
   if (suspectLeftOut && row.suspectTree) {
