@@ -34,7 +34,9 @@ const char* const kUsage =
     "\n"
     "Every case is also adjusted rigorously and tested for gross errors; the\n"
     "figures go to quality.csv and observations.csv in the current directory\n"
-    "and a count of the verdicts to standard error. --no-quality leaves this out.\n"
+    "and a count of the verdicts to standard error. --no-quality leaves this out\n"
+    "and removes the quality files of an earlier run, which would not describe\n"
+    "this one.\n"
     "\n"
     "--gpkg OUT.gpkg writes the results as a GeoPackage after the run: the layers\n"
     "field_trees, map_trees, sightings and confidence_ellipses, in the coordinate\n"
@@ -148,10 +150,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "\r\033[Kcase %d of %d", i, n);
     progressShown = true;
   };
-  treetri::QualityObserver quality(t, ui);
+  treetri::QualityObserver quality(t, ui, withQuality);
   treetri::ExportObserver exporter(&quality);
   std::vector<treetri::RunHooks*> hooks;
-  if (withQuality) hooks.push_back(&quality);
+  hooks.push_back(&quality);
   if (gpkg) hooks.push_back(&exporter);
   if (progress) hooks.push_back(&progressLine);
   const treetri::RunOutcome outcome = treetri::Simulate(t, ui, hooks);
