@@ -41,7 +41,6 @@ class QualityRun {
                int caseNumber, const std::string& legacyStatus, std::string& error);
   // Closes both files.
   void End();
-  bool Active() const { return active_; }
   // The assessment of the case last added (for observers that keep the
   // rows in memory, like the GeoPackage export); a case number of 0 when
   // that case was skipped.
