@@ -171,15 +171,12 @@ int main(int argc, char** argv) {
   bool exported = true;
   // Nor the results file or any other file the run reads or writes: the
   // same list the run checks its results file against.
-  std::vector<treetri::RunFile> runFiles = treetri::RunFiles(t);
-  runFiles.push_back({"results file", t.Parameters.ResultsFileName, treetri::RunFile::Use::Written});
-  if (gpkg) {
-    if (const treetri::RunFile* f = treetri::SameAsRunFile(runFiles, gpkg)) {
-      std::fprintf(stderr, "The GeoPackage \"%s\" is the %s \"%s\" of the run; it is not "
-                   "overwritten.\n", gpkg, f->what, f->path.c_str());
-      exported = false;
-      gpkg = nullptr;
-    }
+  treetri::RunFile clash;
+  if (gpkg && treetri::ExportTargetClash(t, gpkg, clash)) {
+    std::fprintf(stderr, "The GeoPackage \"%s\" is the %s \"%s\" of the run; it is not "
+                 "overwritten.\n", gpkg, clash.what, clash.path.c_str());
+    exported = false;
+    gpkg = nullptr;
   }
   if (gpkg && outcome.cases > 0) {
     const treetri::gis::ExportStatus s =
