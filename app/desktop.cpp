@@ -12,6 +12,7 @@
 
 #include "app/main_window.h"
 #include "app/plot_map_window.h"
+#include "core/run_guard.h"
 #include "data/readers.h"
 #include "platform/qt/qt_ui.h"
 #include "platform/run_guard.h"
@@ -176,6 +177,12 @@ int RunDesktop(int argc, char** argv) {
       return 1;
     }
     QCoreApplication::processEvents();
+  }
+  RunFile clash;
+  if (!options.screenshot.empty() && ExportTargetClash(tables, options.screenshot, clash)) {
+    std::cerr << "treetri: the picture \"" << options.screenshot << "\" is the " << clash.what
+              << " \"" << clash.path << "\"; it is not written over\n";
+    return 1;
   }
   if (!options.screenshot.empty()) {
     const QImage picture = pictured->grab().toImage();

@@ -33,6 +33,14 @@ const RunFile* SameAsRunFile(const std::vector<RunFile>& files, const std::strin
   return nullptr;
 }
 
+bool ExportTargetClash(const Tables& t, const std::string& target, RunFile& clash) {
+  std::vector<RunFile> files = RunFiles(t);
+  files.push_back({"results file", t.Parameters.ResultsFileName, RunFile::Use::Written});
+  const RunFile* f = SameAsRunFile(files, target);
+  if (f) clash = *f;
+  return f != nullptr;
+}
+
 bool RunGuard::Begin(const Tables& t, UserInterface& ui) {
   const std::string& results = t.Parameters.ResultsFileName;
   const std::vector<RunFile> files = RunFiles(t);

@@ -35,6 +35,10 @@ std::vector<RunFile> RunFiles(const Tables& t);
 // (another spelling, a hard or symbolic link); nullptr when none.
 const RunFile* SameAsRunFile(const std::vector<RunFile>& files, const std::string& name);
 
+// Whether the target of an export (a GeoPackage, a picture) is a file of the
+// run, its results file included; `clash` is then that file.
+bool ExportTargetClash(const Tables& t, const std::string& target, RunFile& clash);
+
 class RunGuard {
  public:
   // Refuses (false, after one message) a results file that is one of the

@@ -323,6 +323,11 @@ TEST(Guards, AClosedStandardOutputAndTheDesktopProgramUnderAFileSizeLimit) {
   ExpectSaid(dir, "cannot be written: File too large.");
   const size_t cases = CompleteLines(dir.Read("results.txt"), 1, 15 + 14 * 5 + 1, 1);
   EXPECT_TRUE(cases > 10 && cases < 400) << cases;
+  // Nor does the desktop program save its picture over an input file.
+  const std::string sightings = dir.Read("sightings.txt");
+  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir.Path(), 0, ".", {desktop, "--sightings", "sightings.txt", "--screenshot", "./sightings.txt"}))), 1);
+  ExpectSaid(dir, "treetri: the picture \"./sightings.txt\" is the sighting file");
+  EXPECT_EQ(dir.Read("sightings.txt"), sightings);
 }
 
 TEST(Guards, OutOfMemoryWhileReadingNamesTheFileAndKeepsTheTablesUsable) {
