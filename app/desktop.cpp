@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 
 #include "app/main_window.h"
 #include "app/plot_map_window.h"
+#include "core/run_guard.h"
 #include "data/readers.h"
 #include "platform/qt/qt_ui.h"
 #include "platform/run_guard.h"
@@ -119,7 +121,9 @@ bool ParseScriptOptions(const std::vector<std::string>& args, ScriptOptions& o,
 
 bool WantsScriptedStart(int argc, char** argv) {
   for (int i = 1; i < argc; ++i)
-    if (IsScriptOption(argv[i])) return true;
+    if (IsScriptOption(argv[i]) || std::strcmp(argv[i], "--help") == 0 ||
+        std::strcmp(argv[i], "-h") == 0)
+      return true;
   return false;
 }
 
@@ -173,6 +177,12 @@ int RunDesktop(int argc, char** argv) {
       return 1;
     }
     QCoreApplication::processEvents();
+  }
+  RunFile clash;
+  if (!options.screenshot.empty() && ExportTargetClash(tables, options.screenshot, clash)) {
+    std::cerr << "treetri: the picture \"" << options.screenshot << "\" is the " << clash.what
+              << " \"" << clash.path << "\"; it is not written over\n";
+    return 1;
   }
   if (!options.screenshot.empty()) {
     const QImage picture = pictured->grab().toImage();

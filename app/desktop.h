@@ -20,8 +20,9 @@ struct ScriptOptions {
 bool ParseScriptOptions(const std::vector<std::string>& args, ScriptOptions& options,
                         std::string& error);
 
-// Whether the raw command line asks for the scripted start (looked at before
-// the application object exists, to choose the platform).
+// Whether the raw command line asks for the scripted start or the usage text
+// (looked at before the application object exists, to choose the platform:
+// neither needs a display).
 bool WantsScriptedStart(int argc, char** argv);
 
 int RunDesktop(int argc, char** argv);

@@ -96,7 +96,6 @@ class PlotMapWindow : public QMainWindow {
   QTableWidget* ObservationsTable() const { return observations_; }
   QLabel* CaseLine() const { return caseLine_; }
   QTabWidget* Tabs() const { return tabs_; }
-  QAction* ExportViewAction() const { return exportView_; }
   QAction* ExportGeoPackageAction() const { return exportGpkg_; }
 
   // Map coordinates of a scene point and back (the scene is centred near the

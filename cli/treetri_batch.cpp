@@ -34,7 +34,9 @@ const char* const kUsage =
     "\n"
     "Every case is also adjusted rigorously and tested for gross errors; the\n"
     "figures go to quality.csv and observations.csv in the current directory\n"
-    "and a count of the verdicts to standard error. --no-quality leaves this out.\n"
+    "and a count of the verdicts to standard error. --no-quality leaves this out\n"
+    "and removes the quality files of an earlier run, which would not describe\n"
+    "this one.\n"
     "\n"
     "--gpkg OUT.gpkg writes the results as a GeoPackage after the run: the layers\n"
     "field_trees, map_trees, sightings and confidence_ellipses, in the coordinate\n"
@@ -148,10 +150,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "\r\033[Kcase %d of %d", i, n);
     progressShown = true;
   };
-  treetri::QualityObserver quality(t, ui);
+  treetri::QualityObserver quality(t, ui, withQuality);
   treetri::ExportObserver exporter(&quality);
   std::vector<treetri::RunHooks*> hooks;
-  if (withQuality) hooks.push_back(&quality);
+  hooks.push_back(&quality);
   if (gpkg) hooks.push_back(&exporter);
   if (progress) hooks.push_back(&progressLine);
   const treetri::RunOutcome outcome = treetri::Simulate(t, ui, hooks);
@@ -169,15 +171,12 @@ int main(int argc, char** argv) {
   bool exported = true;
   // Nor the results file or any other file the run reads or writes: the
   // same list the run checks its results file against.
-  std::vector<treetri::RunFile> runFiles = treetri::RunFiles(t);
-  runFiles.push_back({"results file", t.Parameters.ResultsFileName, true});
-  if (gpkg) {
-    if (const treetri::RunFile* f = treetri::SameAsRunFile(runFiles, gpkg)) {
-      std::fprintf(stderr, "The GeoPackage \"%s\" is the %s \"%s\" of the run; it is not "
-                   "overwritten.\n", gpkg, f->what, f->path.c_str());
-      exported = false;
-      gpkg = nullptr;
-    }
+  treetri::RunFile clash;
+  if (gpkg && treetri::ExportTargetClash(t, gpkg, clash)) {
+    std::fprintf(stderr, "The GeoPackage \"%s\" is the %s \"%s\" of the run; it is not "
+                 "overwritten.\n", gpkg, clash.what, clash.path.c_str());
+    exported = false;
+    gpkg = nullptr;
   }
   if (gpkg && outcome.cases > 0) {
     const treetri::gis::ExportStatus s =

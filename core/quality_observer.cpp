@@ -8,7 +8,9 @@ bool QualityObserver::OnRunStart(const RunSettings& settings, std::string& messa
   (void)settings;
   (void)message;
   std::string error;
-  if (!run_.Begin(session_.WorkFolder, error)) ui_.MessageBox(error);
+  if (write_ ? !run_.Begin(session_.WorkFolder, error)
+             : !quality::RemoveQualityFiles(session_.WorkFolder, error))
+    ui_.MessageBox(error);
   return true;
 }
 

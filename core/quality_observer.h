@@ -1,7 +1,7 @@
 // The quality layer as an observer of a run: it empties "quality.csv" and
 // "observations.csv" when the run starts (after the results file) and
-// appends every case's lines after the case's results line. The batch
-// program attaches it unless told not to; the desktop program always.
+// appends every case's lines after the case's results line. Both programs
+// attach it; the batch program's --no-quality makes it remove the files.
 #pragma once
 
 #include <string>
@@ -17,8 +17,10 @@ class QualityObserver : public RunHooks {
  public:
   // The files go to session.WorkFolder as it is when the run starts; a file
   // that cannot be written is reported through `ui` and the run goes on
-  // without the quality files.
-  QualityObserver(const Session& session, UserInterface& ui) : session_(session), ui_(ui) {}
+  // without the quality files. Without `write`, the run writes none and
+  // removes those of an earlier run when it starts.
+  QualityObserver(const Session& session, UserInterface& ui, bool write = true)
+      : session_(session), ui_(ui), write_(write) {}
   bool OnRunStart(const RunSettings& settings, std::string& message) override;
   void OnCaseDone(const CaseReport& report) override;
   void OnRunEnd(bool completed) override;
@@ -34,6 +36,7 @@ class QualityObserver : public RunHooks {
  private:
   const Session& session_;
   UserInterface& ui_;
+  bool write_;
   quality::QualityRun run_;
 };
 

@@ -12,18 +12,19 @@ namespace treetri {
 
 std::vector<RunFile> RunFiles(const Tables& t) {
   const std::string& folder = t.WorkFolder;
-  return {{"parameter file", folder + kParameterFileName, false},
-          {"photogrammetric map file", t.MapFileName, false},
-          {"sighting file", t.SightingFileName, false},
-          {"probe file", folder + kProbeFileName, false},
-          {"lock file", folder + kLockFileName, false},
-          {"quality file", folder + quality::kQualityFileName, false},
-          {"quality file", folder + quality::kObservationsFileName, false},
-          {"map data file", folder + kMapDataFileName, true},
-          {"dump file", folder + kDumpAFileName, true},
-          {"dump file", folder + kDumpLFileName, true},
-          {"dump file", folder + kDumpWeightsFileName, true},
-          {"dump file", folder + kDumpMatlabFileName, true}};
+  using Use = RunFile::Use;
+  return {{"parameter file", folder + kParameterFileName, Use::Read},
+          {"photogrammetric map file", t.MapFileName, Use::Read},
+          {"sighting file", t.SightingFileName, Use::Read},
+          {"probe file", folder + kProbeFileName, Use::Kept},
+          {"lock file", folder + kLockFileName, Use::Written},
+          {"quality file", folder + quality::kQualityFileName, Use::Written},
+          {"quality file", folder + quality::kObservationsFileName, Use::Written},
+          {"map data file", folder + kMapDataFileName, Use::Own},
+          {"dump file", folder + kDumpAFileName, Use::Own},
+          {"dump file", folder + kDumpLFileName, Use::Own},
+          {"dump file", folder + kDumpWeightsFileName, Use::Own},
+          {"dump file", folder + kDumpMatlabFileName, Use::Own}};
 }
 
 const RunFile* SameAsRunFile(const std::vector<RunFile>& files, const std::string& name) {
@@ -32,16 +33,32 @@ const RunFile* SameAsRunFile(const std::vector<RunFile>& files, const std::strin
   return nullptr;
 }
 
+bool ExportTargetClash(const Tables& t, const std::string& target, RunFile& clash) {
+  std::vector<RunFile> files = RunFiles(t);
+  files.push_back({"results file", t.Parameters.ResultsFileName, RunFile::Use::Written});
+  const RunFile* f = SameAsRunFile(files, target);
+  if (f) clash = *f;
+  return f != nullptr;
+}
+
 bool RunGuard::Begin(const Tables& t, UserInterface& ui) {
   const std::string& results = t.Parameters.ResultsFileName;
   const std::vector<RunFile> files = RunFiles(t);
-  if (const RunFile* f = SameAsRunFile(files, results)) {
-    ui.MessageBox("The results file \"" + results + "\" is the " + f->what + " \"" + f->path +
+  auto refuse = [&](const std::string& written, const std::string& name, const RunFile& f) {
+    ui.MessageBox("The " + written + " \"" + name + "\" is the " + f.what + " \"" + f.path +
                   "\": the run would write over it. The run is stopped.");
     return false;
-  }
+  };
+  if (const RunFile* f = SameAsRunFile(files, results)) return refuse("results file", results, *f);
+  // Nor may a file of a fixed name be an input: a sighting file called
+  // "observations.csv", or a hard link to one as a dump file.
+  for (const RunFile& w : files)
+    for (const RunFile& in : files)
+      if ((w.use == RunFile::Use::Written || w.use == RunFile::Use::Own) &&
+          in.use == RunFile::Use::Read && SameFile(w.path, in.path))
+        return refuse(w.what, w.path, in);
   for (const RunFile& f : files)
-    if (f.written && IsSymbolicLink(f.path)) {
+    if (f.use == RunFile::Use::Own && IsSymbolicLink(f.path)) {
       ui.MessageBox("The " + std::string(f.what) + " \"" + f.path +
                     "\" is a symbolic link; the program writes its own files in the work "
                     "folder only as plain files. The run is stopped.");

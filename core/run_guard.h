@@ -13,12 +13,17 @@ namespace treetri {
 class UserInterface;
 
 // A file that a run reads or writes besides its results file: what it is
-// (for messages) and its name; `written` for the program's own files of the
-// work folder, which it never writes through a symbolic link.
+// (for messages), its name and how the run uses it.
 struct RunFile {
+  enum class Use {
+    Read,     // an input: the parameter file, the map file, the sighting file
+    Kept,     // the probe file, which a run neither reads nor writes
+    Written,  // the quality files and the lock file, opened without following a link
+    Own,      // "mapdata.txt" and the dump files: a link there stops the run
+  };
   const char* what;
   std::string path;
-  bool written;
+  Use use;
 };
 
 // Every file of a run besides the results file: the input files, the
@@ -29,6 +34,10 @@ std::vector<RunFile> RunFiles(const Tables& t);
 // The file of `files` that `name` denotes, by its name or by identity
 // (another spelling, a hard or symbolic link); nullptr when none.
 const RunFile* SameAsRunFile(const std::vector<RunFile>& files, const std::string& name);
+
+// Whether the target of an export (a GeoPackage, a picture) is a file of the
+// run, its results file included; `clash` is then that file.
+bool ExportTargetClash(const Tables& t, const std::string& target, RunFile& clash);
 
 class RunGuard {
  public:

@@ -54,7 +54,6 @@ class OutputFile {
   // writes `content`; false, with the reason, when that fails (the file is
   // then closed).
   bool Create(const std::string& path, const std::string& content, std::string& error);
-  bool IsOpen() const { return fd_ >= 0; }
   void Close();
 
  private:

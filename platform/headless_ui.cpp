@@ -22,15 +22,10 @@ void HeadlessUi::ProcessEvents() {
   if (onProcessEvents) onProcessEvents();
 }
 
-bool HeadlessUi::DoShowOpenDialog(const std::string& filter, const std::string& title,
-                                  const std::string& /*startName*/, std::string& chosen) {
-  dialogs.push_back({filter, title});
-  if (answers_.empty()) return false;
-  std::optional<std::string> answer = std::move(answers_.front());
-  answers_.pop_front();
-  if (!answer) return false;
-  chosen = *answer;
-  return true;
+// Without a user to choose, every file dialog counts as cancelled.
+bool HeadlessUi::DoShowOpenDialog(const std::string&, const std::string&, const std::string&,
+                                  std::string&) {
+  return false;
 }
 
 void HeadlessUi::DoClear() {

@@ -3,9 +3,7 @@
 // lines to its streams through the callbacks.
 #pragma once
 
-#include <deque>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,19 +34,11 @@ class HeadlessUi : public UserInterface {
   double ScaleHeight() const override { return height_; }
   void ProcessEvents() override;
 
-  // Answers for the coming file dialogs, in order; std::nullopt cancels.
-  // With no answer queued the dialog counts as cancelled.
-  void QueueDialogAnswer(std::optional<std::string> name) { answers_.push_back(std::move(name)); }
   void SelectListLine(int index) { selected_ = index; }
-
-  struct DialogCall {
-    std::string filter, title;
-  };
 
   std::vector<std::string> messages;
   std::vector<std::string> list;  // the list's current lines
   std::vector<DrawOp> drawing;    // since the last clear (the clear included)
-  std::vector<DialogCall> dialogs;
   int processEventsCalls = 0;
   int listClears = 0;
 
@@ -72,7 +62,6 @@ class HeadlessUi : public UserInterface {
  private:
   double width_, height_;
   int selected_ = -1;
-  std::deque<std::optional<std::string>> answers_;
 };
 
 }  // namespace treetri

@@ -59,8 +59,6 @@ class UserInterface {
   // name then stays what it was. DialogFileName is the last name chosen.
   void SetDialogFilter(const std::string& filter) { dialogFilter_ = filter; }
   void SetDialogTitle(const std::string& title) { dialogTitle_ = title; }
-  const std::string& DialogFilter() const { return dialogFilter_; }
-  const std::string& DialogTitle() const { return dialogTitle_; }
   bool ShowOpenDialog();
   const std::string& DialogFileName() const { return dialogFileName_; }
 

@@ -1,5 +1,7 @@
 #include "quality/case_input.h"
 
+#include <cmath>
+
 namespace treetri::quality {
 
 PlotMaps::PlotMaps(const Table<PhotoTree>& photoTrees) {
@@ -58,10 +60,11 @@ CaseInput CaseInputFromRun(int caseNumber, const TargetTree& target, const RunPa
     s.hasDistance = IsTrue(target.HasDistance[k]);
     s.distance = target.Distance[k];
     if (s.hasAzimuth) {
-      // The correction as the run applies it, brought into [0, 360).
-      double a = target.Azimuth[k] + p.AzimuthCorrection;
-      while (a >= 360) a -= 360;
-      while (a < 0) a += 360;
+      // The correction as the run applies it, brought into [0, 360) in one
+      // step: a sighting file may hold an azimuth of any size.
+      double a = std::fmod(target.Azimuth[k] + p.AzimuthCorrection, 360.0);
+      if (a < 0) a += 360;
+      if (a >= 360) a -= 360;
       s.azimuth = a;
     }
     in.sightings.push_back(s);

@@ -23,6 +23,18 @@ std::string SummaryText(const QualitySummary& s) {
          (s.suggestions == 1 ? " suggested replacement" : " suggested replacements");
 }
 
+bool RemoveQualityFiles(const std::string& workFolder, std::string& error) {
+  for (const char* name : {kQualityFileName, kObservationsFileName}) {
+    const std::string path = workFolder + name;
+    if (!RemoveFile(path) && FileExists(path)) {
+      error = "The quality file \"" + path + "\" of an earlier run cannot be removed; it does not " +
+              "describe this run.";
+      return false;
+    }
+  }
+  return true;
+}
+
 bool QualityRun::Begin(const std::string& workFolder, std::string& error) {
   End();
   summary_ = QualitySummary{};

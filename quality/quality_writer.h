@@ -25,6 +25,12 @@ struct QualitySummary {
 // "quality: 12 ok, 3 outlier, ... ; 2 suggested replacements"
 std::string SummaryText(const QualitySummary& s);
 
+// Removes both quality files of workFolder, for a run without the quality
+// layer: files of an earlier run would sit beside results they do not
+// describe. False, with the reason naming the file, when one is there and
+// cannot be removed.
+bool RemoveQualityFiles(const std::string& workFolder, std::string& error);
+
 class QualityRun {
  public:
   // Starts a run: writes both files in workFolder afresh with their header
@@ -41,7 +47,6 @@ class QualityRun {
                int caseNumber, const std::string& legacyStatus, std::string& error);
   // Closes both files.
   void End();
-  bool Active() const { return active_; }
   // The assessment of the case last added (for observers that keep the
   // rows in memory, like the GeoPackage export); a case number of 0 when
   // that case was skipped.

@@ -231,6 +231,12 @@ TEST(Guards, AResultsFileThatIsAnotherFileOfTheRunIsRefusedBeforeAnyFileIsTouche
   }
   // A link planted for a dump file is not written through.
   dir.Write(kParameterFileName, ParameterFile(Parameters{}));
+  // Nor is an input file that has the name of a file the run writes.
+  dir.Write("observations.csv", dir.Read("sightings.txt"));
+  const auto inputs = Snapshot(dir);
+  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir.Path(), 0, outside.Path(), {kBatch[0], "map.txt", "observations.csv"}))), 1);
+  ExpectSaid(outside, "The quality file \"" + folder + "observations.csv\" is the sighting file \"observations.csv\"");
+  EXPECT_TRUE(Snapshot(dir) == inputs);
   outside.Write("target", "theirs");
   ASSERT_EQ(std::remove((folder + kDumpLFileName).c_str()), 0);
   ASSERT_EQ(::symlink((outside.Path() + "/target").c_str(), (folder + kDumpLFileName).c_str()), 0);
@@ -317,6 +323,11 @@ TEST(Guards, AClosedStandardOutputAndTheDesktopProgramUnderAFileSizeLimit) {
   ExpectSaid(dir, "cannot be written: File too large.");
   const size_t cases = CompleteLines(dir.Read("results.txt"), 1, 15 + 14 * 5 + 1, 1);
   EXPECT_TRUE(cases > 10 && cases < 400) << cases;
+  // Nor does the desktop program save its picture over an input file.
+  const std::string sightings = dir.Read("sightings.txt");
+  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir.Path(), 0, ".", {desktop, "--sightings", "sightings.txt", "--screenshot", "./sightings.txt"}))), 1);
+  ExpectSaid(dir, "treetri: the picture \"./sightings.txt\" is the sighting file");
+  EXPECT_EQ(dir.Read("sightings.txt"), sightings);
 }
 
 TEST(Guards, OutOfMemoryWhileReadingNamesTheFileAndKeepsTheTablesUsable) {

@@ -259,25 +259,29 @@ TEST(Quality, WrongTreeSearchFindsTheOneBetterTree) {
   EXPECT_FALSE(AssessCase(MakeCase(0.2, 0.2, s, without)).row.suggestedTree);
 }
 
-// A case the run cannot compute (NPA 0) is "not computed"; quality files
+// A case the run cannot compute (NPA 0) is "not computed", one with an
+// azimuth of 1e20 degrees is assessed like any other; quality files
 // that cannot be written give a message naming the file, and the run and
 // its results go on as without them.
 TEST(Quality, RunWithUncomputedCaseAndUnwritableFile) {
   testing::TempFolder dir;
   dir.Write("map.txt", testing::MapRecord(1, 1, 1, 3, 4) + testing::MapRecord(1, 2, 1, -5, 1) +
                            testing::MapRecord(1, 3, 1, 1, -6));
-  dir.Write("sightings.txt",
-            testing::SightingRecord(1, 9, 1, 3,
-                                    {testing::Sight(1, 0, 0, 3, 4), testing::Sight(2, 0, 0, -5, 1),
-                                     testing::Sight(3, 0, 0, 1, -6)}) +
-                testing::SightingRecord(1, 10, 1, 0, {}));
+  const std::vector<testing::Sighting> three = {
+      testing::Sight(1, 0, 0, 3, 4), testing::Sight(2, 0, 0, -5, 1), testing::Sight(3, 0, 0, 1, -6)};
+  std::vector<testing::Sighting> huge = three;
+  huge[0].azimuth = 1e20;
+  dir.Write("sightings.txt", testing::SightingRecord(1, 9, 1, 3, three) +
+                                 testing::SightingRecord(1, 10, 1, 0, {}) +
+                                 testing::SightingRecord(1, 11, 1, 3, huge));
   dir.Write("SimulationInputParameters2.txt", testing::ParameterFile({}));
   ASSERT_EQ(testing::RunBatch(dir, "map.txt sightings.txt").status, 0);
   const std::vector<std::string> lines = testing::SplitLines(dir.Read(kQualityFileName));
-  ASSERT_EQ(lines.size(), 3u);
+  ASSERT_EQ(lines.size(), 4u);
   EXPECT_NE(lines[1].find(",ok,"), std::string::npos) << lines[1];
   EXPECT_EQ(lines[2], "2,1,10,1,FAILED: NPA,,,,,,,,,,,,,,,,,,,,,,,not computed,");
-  EXPECT_EQ(testing::SplitLines(dir.Read(kObservationsFileName)).size(), 1u + 12u);
+  EXPECT_EQ(lines[3].rfind("3,1,11,1,", 0), 0u) << lines[3];
+  EXPECT_EQ(testing::SplitLines(dir.Read(kObservationsFileName)).size(), 1u + 2 * 12u);
 
   const std::string results = dir.Read("results.txt");
   std::filesystem::remove(dir.Path() + "/quality.csv");

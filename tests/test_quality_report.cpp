@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "tests/support.h"
+#include "tools/position_stats.h"
 #include "tools/quality_report.h"
+#include "tools/simulation.h"
 
 namespace treetri::tools {
 namespace {
@@ -30,10 +32,10 @@ struct HandMadeRun {
                   "\r\n1,1005,1,2,5,10.00,0.0,2,10.00,90.0,0,-1,-1,0,-1,-1,0,-1,-1"
                   "\r\n1,1006,1,1,1,10.00,0.0,0,-1,-1,0,-1,-1,0,-1,-1,0,-1,-1"
                   "\r\n1,1007,1,3,99,10.00,0.0,2,10.00,90.0,3,10.00,180.0,0,-1,-1,0,-1,-1\r\n");
-    std::string truth = "Plot,Tree,X,Y\r\n";
+    std::string truth = std::string(kTruthHeader) + "\r\n";
     for (int t = 1001; t <= 1007; ++t) truth += "1," + std::to_string(t) + ",0,0\r\n";
-    dir.Write("truth.txt", truth);
-    dir.Write("errors.txt", std::string(kPlantedErrorsHeader) +
+    dir.Write(kSimTruthFile, truth);
+    dir.Write(kSimErrorsFile, std::string(kPlantedErrorsHeader) +
                                 "\r\n1,1003,1,wrong_tree,1,5,1,2.000"
                                 "\r\n1,1004,1,wrong_tree,1,2,1,14.142"
                                 "\r\n1,1004,3,azimuth,4,4,1,30.000"
@@ -73,10 +75,10 @@ TEST(QualityReport, FiguresOfAHandMadeRun) {
   for (const quality::QualityRow& r : rows) text += quality::FormatQualityLine(r);
   h.dir.Write("quality.csv", text);
 
-  QualityRun run;
+  QualityFileContents run;
   SimulationTruth truth;
   std::string error;
-  ASSERT_TRUE(ReadQualityRun(h.dir.Path(), run, error)) << error;
+  ASSERT_TRUE(ReadQualityFiles(h.dir.Path(), run, error)) << error;
   ASSERT_TRUE(ReadSimulationTruth(h.dir.Path(), truth, error)) << error;
   EXPECT_FALSE(run.observationsRead);
   // Redundancy: azimuths and distances of sightings on the map, less 2.
@@ -118,14 +120,14 @@ TEST(QualityReport, BadInputNamesFileLineAndColumn) {
       {"case,plot\r\n" + good, q + " line 1: the header is not \"case,plot,tree,"},
       {head + good + badVerdict, q + " line 3, column 28 (verdict): "},
       {"", q + " line 1: the file is empty"}};
-  QualityRun run;
+  QualityFileContents run;
   std::string error;
   for (const auto& [text, message] : cases) {
     h.dir.Write("quality.csv", text);
-    EXPECT_FALSE(ReadQualityRun(h.dir.Path(), run, error));
+    EXPECT_FALSE(ReadQualityFiles(h.dir.Path(), run, error));
     EXPECT_EQ(error.rfind(message, 0), 0u) << error;
   }
-  h.dir.Write("truth.txt", "Plot,Tree,X,Y\r\n1,1001,0,0\r\n1,1002,zero,0\r\n");
+  h.dir.Write(kSimTruthFile, std::string(kTruthHeader) + "\r\n1,1001,0,0\r\n1,1002,zero,0\r\n");
   SimulationTruth truth;
   EXPECT_FALSE(ReadSimulationTruth(h.dir.Path(), truth, error));
   EXPECT_EQ(error, h.dir.Path() + "/truth.txt line 3: not Plot,Tree,X,Y");

@@ -82,7 +82,7 @@ TruthFile ParseTruthText(const std::string& text) {
         !ParseDouble(f[3], y)) {
       if (number == 1) return;  // header
       ++t.skippedLines;
-      Note(t.problems, number, "not Plot,Tree,X,Y");
+      Note(t.problems, number, std::string("not ") + kTruthHeader);
       return;
     }
     if (!t.positions.emplace(std::make_pair(plot, tree), std::make_pair(x, y)).second)

@@ -48,8 +48,10 @@ struct TruthFile {
   std::vector<std::string> problems;
 };
 
-// Reads "Plot,Tree,X,Y" lines; a first line that is no such record is taken
-// as a header.
+// The truth file of a simulation ("truth.txt"): this header, then one
+// Plot,Tree,X,Y line per field tree. The simulator writes it; the reader
+// takes a first line that is no such record as the header.
+inline constexpr const char* kTruthHeader = "Plot,Tree,X,Y";
 TruthFile ParseTruthText(const std::string& text);
 
 struct ErrorStatistics {

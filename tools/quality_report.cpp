@@ -65,7 +65,7 @@ std::string Percent(const Share& s) {
 
 }  // namespace
 
-bool ReadQualityRun(const std::string& folder, QualityRun& run, std::string& error) {
+bool ReadQualityFiles(const std::string& folder, QualityFileContents& run, std::string& error) {
   error.clear();
   if (!ReadRows(Join(folder, quality::kQualityFileName), quality::QualityHeaderLine(),
                 quality::kQualityColumns, quality::ParseQualityLine, run.cases, error))
@@ -144,7 +144,7 @@ bool InsideEllipse(double x, double y, double cx, double cy, double a, double b,
   return (u / a) * (u / a) + (v / b) * (v / b) <= 1.0;
 }
 
-QualityFigures ComputeQualityFigures(const QualityRun& run, const SimulationTruth* truth) {
+QualityFigures ComputeQualityFigures(const QualityFileContents& run, const SimulationTruth* truth) {
   using quality::Verdict;
   QualityFigures f;
   for (const quality::QualityRow& c : run.cases) {

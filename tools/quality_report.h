@@ -13,7 +13,7 @@
 namespace treetri::tools {
 
 // A run's quality files, as read from its work folder.
-struct QualityRun {
+struct QualityFileContents {
   std::vector<quality::QualityRow> cases;
   std::vector<quality::ObservationRow> observations;
   bool observationsRead = false;  // observations.csv is optional
@@ -21,7 +21,7 @@ struct QualityRun {
 
 // False, with a message naming the file, the line and the column, when
 // quality.csv is missing or a line of either file is bad.
-bool ReadQualityRun(const std::string& folder, QualityRun& run, std::string& error);
+bool ReadQualityFiles(const std::string& folder, QualityFileContents& run, std::string& error);
 
 // What a simulation folder says about each field tree.
 struct TruthCase {
@@ -72,7 +72,7 @@ struct QualityFigures {
 };
 
 // `truth` may be null (then only the run's own figures).
-QualityFigures ComputeQualityFigures(const QualityRun& run, const SimulationTruth* truth);
+QualityFigures ComputeQualityFigures(const QualityFileContents& run, const SimulationTruth* truth);
 
 // The text that treetri-quality-report prints.
 std::string FormatQualityReport(const QualityFigures& f);

@@ -26,10 +26,10 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  treetri::tools::QualityRun run;
+  treetri::tools::QualityFileContents run;
   treetri::tools::SimulationTruth truth;
   std::string error;
-  if (!treetri::tools::ReadQualityRun(argv[1], run, error) ||
+  if (!treetri::tools::ReadQualityFiles(argv[1], run, error) ||
       (argc == 3 && !treetri::tools::ReadSimulationTruth(argv[2], truth, error))) {
     std::fprintf(stderr, "treetri-quality-report: %s\n", error.c_str());
     return 1;

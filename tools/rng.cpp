@@ -23,13 +23,6 @@ Rng::Rng(std::uint64_t seed) {
   if ((s_[0] | s_[1] | s_[2] | s_[3]) == 0) s_[0] = 1;
 }
 
-Rng Rng::FromState(const std::array<std::uint64_t, 4>& state) {
-  Rng r(0);
-  r.s_ = state;
-  if ((state[0] | state[1] | state[2] | state[3]) == 0) r.s_[0] = 1;
-  return r;
-}
-
 std::uint64_t Rng::Next() {
   const std::uint64_t result = Rotl(s_[1] * 5, 7) * 9;
   const std::uint64_t t = s_[1] << 17;

@@ -24,9 +24,6 @@ class SplitMix64 {
 class Rng {
  public:
   explicit Rng(std::uint64_t seed);
-  // A generator in the given state (not all zero), for checks against the
-  // published reference sequence.
-  static Rng FromState(const std::array<std::uint64_t, 4>& state);
 
   // The next 64 raw bits.
   std::uint64_t Next();

@@ -8,6 +8,7 @@
 
 #include "data/parameter_file.h"
 #include "platform/files.h"
+#include "tools/position_stats.h"
 #include "tools/rng.h"
 #include "tools/text_format.h"
 
@@ -443,7 +444,7 @@ std::string ParameterFileText(const SimulatedData& d) {
 }
 
 std::string TruthFileText(const SimulatedData& d) {
-  std::string out = std::string("Plot,Tree,X,Y") + kEol;
+  std::string out = std::string(kTruthHeader) + kEol;
   for (const FieldTree& f : d.fieldTrees)
     out += std::to_string(f.plot) + "," + std::to_string(f.tree) + "," + Fixed(f.trueX, 3) + "," +
            Fixed(f.trueY, 3) + kEol;

@@ -64,7 +64,6 @@ class QtUi : public UserInterface {
 
   // The folder in which the file dialog opens.
   void SetStartFolder(const std::string& folder) { startFolder_ = folder; }
-  const std::string& StartFolder() const { return startFolder_; }
 
   // When set, messages go here instead of a modal message box.
   std::function<void(const std::string& text)> messageHook;
