@@ -416,6 +416,12 @@ ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
     if (!ParseCrs(crs, srs, status)) return status;
     srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
   } else {
+    // Without a system GDAL would give the layers the "undefined geographic"
+    // one (0); the coordinates are plane metres, so they get the "undefined
+    // Cartesian" one (-1) that the format defines for that, which GDAL
+    // writes for a local system of that name, in the layers' entries and in
+    // every geometry.
+    srs.SetLocalCS("Undefined Cartesian SRS");
     status.warning = "No coordinate reference system given: the layers of \"" + path +
                      "\" carry none.";
   }
@@ -441,19 +447,10 @@ ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
       driver->Create(temporary.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
   if (!ds) return fail(ExportCode::CannotWrite, LastGdalError());
 
-  Writer w(*ds, crs.empty() ? nullptr : &srs, total, progress);
+  Writer w(*ds, &srs, total, progress);
   bool ok = ds->StartTransaction() == OGRERR_NONE && WriteFieldTrees(w, data, prepared) &&
             WriteMapTrees(w, data, prepared) && WriteSightings(w, prepared) &&
             WriteEllipses(w, data) && w.Finish();
-  // GDAL gives layers without a CRS the "undefined geographic" system (0);
-  // the coordinates are plane metres, so they get the "undefined Cartesian"
-  // one (-1) that the format defines for that.
-  if (ok && crs.empty()) {
-    for (const char* table : {"gpkg_contents", "gpkg_geometry_columns"})
-      ds->ExecuteSQL((std::string("UPDATE ") + table + " SET srs_id = -1 WHERE srs_id = 0").c_str(),
-                     nullptr, nullptr);
-    ok = CPLGetLastErrorType() != CE_Failure;
-  }
   if (ok) ok = ds->CommitTransaction() == OGRERR_NONE;
   std::string reason = LastGdalError();
   CPLErrorReset();

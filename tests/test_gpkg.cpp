@@ -187,6 +187,18 @@ TEST(GeoPackageExport, NoCrsBadCrsUnwritablePathReplaceAndCancel) {
   ASSERT_TRUE(none);
   EXPECT_TRUE(none->IsLocal());
   EXPECT_EQ(none->GetAuthorityCode(nullptr), nullptr);
+  // The same system (-1) in the layers' entries and in every geometry, as the
+  // format requires.
+  OGRLayer* wrong = first->ExecuteSQL(
+      "SELECT (SELECT COUNT(*) FROM gpkg_geometry_columns WHERE srs_id <> -1) + "
+      "(SELECT COUNT(*) FROM field_trees WHERE ST_SRID(geom) <> -1) + "
+      "(SELECT COUNT(*) FROM map_trees WHERE ST_SRID(geom) <> -1) + "
+      "(SELECT COUNT(*) FROM sightings WHERE ST_SRID(geom) <> -1) + "
+      "(SELECT COUNT(*) FROM confidence_ellipses WHERE ST_SRID(geom) <> -1)",
+      nullptr, nullptr);
+  ASSERT_TRUE(wrong);
+  EXPECT_EQ(std::unique_ptr<OGRFeature>(wrong->GetNextFeature())->GetFieldAsInteger(0), 0);
+  first->ReleaseResultSet(wrong);
   first.reset();
 
   // A second export replaces the first; no temporary file stays behind.
