@@ -84,6 +84,7 @@ double PlotMapView::PixelsPerMetre() const { return transform().m11(); }
 void PlotMapView::ZoomBy(double factor) {
   const double now = PixelsPerMetre();
   const double next = std::clamp(now * factor, kMinPixelsPerMetre, kMaxPixelsPerMetre);
+  fitted_.reset();
   if (now > 0 && next != now) scale(next / now, next / now);
   if (onZoom) onZoom();
 }
@@ -111,7 +112,15 @@ void PlotMapView::Fit(const QRectF& r) {
   // The rectangle's centre in the middle of the free part.
   const QPointF offset = QPointF(viewport()->rect().center()) - free.center();
   centerOn(r.center() + offset / next);
+  fitted_ = r;
   if (onZoom) onZoom();
+}
+
+void PlotMapView::resizeEvent(QResizeEvent* event) {
+  QGraphicsView::resizeEvent(event);
+  // A fit made before the window had its size (or before a resize) is made
+  // again for the new size.
+  if (fitted_) Fit(*fitted_);
 }
 
 void PlotMapView::wheelEvent(QWheelEvent* event) {
@@ -136,8 +145,9 @@ void PlotMapView::mousePressEvent(QMouseEvent* event) {
 void PlotMapView::mouseReleaseEvent(QMouseEvent* event) {
   QGraphicsView::mouseReleaseEvent(event);
   const QPoint at = event->position().toPoint();
-  if (event->button() == Qt::LeftButton && (at - pressAt_).manhattanLength() < 4 && onClick)
-    onClick(mapToScene(at));
+  const bool click = (at - pressAt_).manhattanLength() < 4;
+  if (!click) fitted_.reset();  // panned
+  if (event->button() == Qt::LeftButton && click && onClick) onClick(mapToScene(at));
 }
 
 void PlotMapView::mouseMoveEvent(QMouseEvent* event) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include <QColor>
 #include <QGraphicsView>
@@ -30,7 +31,8 @@ class PlotMapView : public QGraphicsView {
   // Scale of the view: screen pixels per metre.
   double PixelsPerMetre() const;
   void ZoomBy(double factor);
-  // Shows sceneRect whole, as large as it fits beside the legend.
+  // Shows sceneRect whole, as large as it fits beside the legend, and keeps
+  // it so when the view is resized, until it is zoomed or panned.
   void Fit(const QRectF& sceneRect);
   // Paints the legend, scale bar and north arrow into `area` (screen units).
   void PaintOverlays(QPainter& painter, const QRectF& area) const;
@@ -50,10 +52,12 @@ class PlotMapView : public QGraphicsView {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void drawForeground(QPainter* painter, const QRectF& rect) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   QFont OverlayFont() const;
   QPoint pressAt_;
+  std::optional<QRectF> fitted_;  // the rectangle last fitted, while it is shown so
 };
 
 }  // namespace treetri

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
+#include <vector>
 
 #include <QAction>
 #include <QCheckBox>
@@ -89,6 +91,40 @@ QGraphicsEllipseItem* Dot(double radius, const QPen& pen, const QBrush& brush) {
   dot->setBrush(brush);
   return dot;
 }
+
+// For as long as it lives, the items drawn to scale carry their cosmetic
+// pens as pens of the same width in metres at the scale given. An SVG gets
+// a cosmetic pen as vector-effect="non-scaling-stroke", which many SVG
+// readers (librsvg and the image viewers built on it) ignore: they would
+// draw each line as many pixels wide as the view has pixels per metre.
+class PensInMetres {
+ public:
+  PensInMetres(QGraphicsScene& scene, double pixelsPerMetre) {
+    for (QGraphicsItem* item : scene.items()) {
+      if (item->flags() & QGraphicsItem::ItemIgnoresTransformations) continue;
+      Scale(qgraphicsitem_cast<QGraphicsEllipseItem*>(item), pixelsPerMetre);
+      Scale(qgraphicsitem_cast<QGraphicsLineItem*>(item), pixelsPerMetre);
+    }
+  }
+  ~PensInMetres() {
+    for (const auto& restore : restore_) restore();
+  }
+  PensInMetres(const PensInMetres&) = delete;
+  PensInMetres& operator=(const PensInMetres&) = delete;
+
+ private:
+  template <class Item>
+  void Scale(Item* item, double pixelsPerMetre) {
+    if (!item || !item->pen().isCosmetic()) return;
+    const QPen pen = item->pen();
+    QPen scaled = pen;
+    scaled.setCosmetic(false);
+    scaled.setWidthF(pen.widthF() / pixelsPerMetre);
+    item->setPen(scaled);
+    restore_.push_back([item, pen] { item->setPen(pen); });
+  }
+  std::vector<std::function<void()>> restore_;
+};
 
 // Rows of the results table that pass the text filter (any column) and the
 // "only outliers" switch.
@@ -304,21 +340,23 @@ QPointF PlotMapWindow::ToScene(double x, double y) const {
 
 void PlotMapWindow::Reload() {
   maps_ = std::make_unique<quality::PlotMaps>(input_.PhotoTrees);
+  // Filled apart from the sorting filter, which would sort row by row
+  // (seconds for a few thousand cases), and sorted once when attached again.
+  proxy_->setSourceModel(nullptr);
   model_->removeRows(0, model_->rowCount());
   rowOfCase_.clear();
-  const bool sorting = table_->isSortingEnabled();
-  table_->setSortingEnabled(false);
   for (const quality::CaseQuality& c : results_.Cases()) {
     rowOfCase_[c.row.caseNumber] = model_->rowCount();
-    model_->insertRow(model_->rowCount());
-    FillTableRow(model_->rowCount() - 1, c.row);
+    model_->appendRow(TableRow(c.row));
   }
-  table_->setSortingEnabled(sorting);
+  proxy_->setSourceModel(model_);
+  proxy_->sort(table_->horizontalHeader()->sortIndicatorSection(),
+               table_->horizontalHeader()->sortIndicatorOrder());
   if (!results_.Find(scene_.selectedCase)) scene_.selectedCase = 0;
   Rebuild(true);
 }
 
-void PlotMapWindow::FillTableRow(int row, const QualityRow& q) {
+QList<QStandardItem*> PlotMapWindow::TableRow(const QualityRow& q) const {
   const QVariant none;
   const std::vector<std::pair<QString, QVariant>> cells = {
       {QString::number(q.caseNumber), q.caseNumber},
@@ -332,22 +370,30 @@ void PlotMapWindow::FillTableRow(int row, const QualityRow& q) {
       {q.suggestedTree ? QString::number(*q.suggestedTree) : QString(),
        q.suggestedTree ? QVariant(*q.suggestedTree) : none},
   };
+  QList<QStandardItem*> items;
   for (int c = 0; c < static_cast<int>(cells.size()); ++c) {
     auto* item = new QStandardItem(cells[static_cast<size_t>(c)].first);
     item->setData(cells[static_cast<size_t>(c)].second, kSortRole);
     item->setData(q.caseNumber, kCaseRole);
     if (c == 4) item->setForeground(ToQColor(views::VerdictColour(q.verdict)));
     if (c != 3 && c != 4 && c != 7) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    model_->setItem(row, c, item);
+    items.append(item);
   }
+  return items;
 }
 
 void PlotMapWindow::CaseAdded(int caseNumber) {
   const quality::CaseQuality* c = results_.Find(caseNumber);
   if (!c) return;
+  // A new case's row comes whole, so that the sorting filter places it once.
   auto [at, added] = rowOfCase_.emplace(caseNumber, model_->rowCount());
-  if (added) model_->insertRow(at->second);
-  FillTableRow(at->second, c->row);
+  const QList<QStandardItem*> items = TableRow(c->row);
+  if (added) {
+    model_->appendRow(items);
+  } else {
+    for (int column = 0; column < items.size(); ++column)
+      model_->setItem(at->second, column, items[column]);
+  }
   if (scene_.plot == 0 && scene_.fieldTrees.empty()) {
     ShowCase(caseNumber);
   } else if (c->row.plot == scene_.plot) {
@@ -645,6 +691,7 @@ bool PlotMapWindow::ExportView(const QString& path, std::string& error) {
     image.setDotsPerMeterY(3780);
     ok = paint(image) && image.save(part, "PNG");
   } else if (suffix == "svg") {
+    const PensInMetres pens(*graphics_, view_->PixelsPerMetre());
     QSvgGenerator svg;
     svg.setFileName(part);
     svg.setSize(size);

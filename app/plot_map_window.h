@@ -27,6 +27,7 @@ class QProgressBar;
 class QPushButton;
 class QCheckBox;
 class QSortFilterProxyModel;
+class QStandardItem;
 class QStandardItemModel;
 class QTabWidget;
 class QTableView;
@@ -109,7 +110,8 @@ class PlotMapWindow : public QMainWindow {
   void Rebuild(bool keepView);
   void DrawScene();
   void FillSidePanel();
-  void FillTableRow(int row, const quality::QualityRow& q);
+  // The cells of a case's line of the results table.
+  QList<QStandardItem*> TableRow(const quality::QualityRow& q) const;
   void FitBox(const views::Box& box);
   void UpdateLabels();
   void ActivateTableRow(const QModelIndex& index);

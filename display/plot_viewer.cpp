@@ -68,7 +68,7 @@ double RayDirection(double azimuth, double correction) {
 
 }  // namespace
 
-void List1_DblClick(Tables& t, UserInterface& ui) {
+void List1_DblClick(const Tables& t, UserInterface& ui) {
   const int k = ui.ListSelectedIndex();
   if (k < 1) return;
   ui.SurfaceClear();

@@ -17,6 +17,6 @@ inline double MaxOf(double a, double b) { return a > b ? a : b; }
 // line, no selection or a case that no longer exists draws nothing; a
 // results file that is missing, short or unreadable for that case leaves
 // out the two position circles.
-void List1_DblClick(Tables& t, UserInterface& ui);
+void List1_DblClick(const Tables& t, UserInterface& ui);
 
 }  // namespace treetri

@@ -35,7 +35,7 @@ struct RunFixture {
   void Files(const std::string& map, const std::string& sightings) {
     dir.Write("map.txt", map);
     dir.Write("sight.txt", sightings);
-    dir.Write("SimulationInputParameters2.txt", testing::ParameterFile(par));
+    dir.Write(kParameterFileName, testing::ParameterFile(par));
     t.WorkFolder = dir.WorkFolder();
     ASSERT_TRUE(ReadPhotoMapFile(t, ui, dir.Path() + "/map.txt"));
     ASSERT_TRUE(ReadSightingFile(t, ui, dir.Path() + "/sight.txt"));
@@ -217,7 +217,7 @@ TEST(RunDriver, ParameterFileFailures) {
   // After a good run, a file cut short: the run goes on with the kept values.
   ASSERT_TRUE(Simulate(f.t, f.ui).completed);
   const std::string full = testing::ParameterFile(f.par);
-  f.dir.Write("SimulationInputParameters2.txt", full.substr(0, full.find("Plot centres\r\n")));
+  f.dir.Write(kParameterFileName, full.substr(0, full.find("Plot centres\r\n")));
   f.ui.messages.clear();
   const RunOutcome cut = Simulate(f.t, f.ui);
   EXPECT_FALSE(cut.parametersRead);
@@ -225,7 +225,7 @@ TEST(RunDriver, ParameterFileFailures) {
   EXPECT_NE(f.ui.messages[1].find("item 13"), std::string::npos) << f.ui.messages[1];
   // r = 4 reads four rows.
   f.par.blockRows = 4;
-  f.dir.Write("SimulationInputParameters2.txt", testing::ParameterFile(f.par));
+  f.dir.Write(kParameterFileName, testing::ParameterFile(f.par));
   EXPECT_TRUE(ReadRunParameters(f.t, f.ui));
   EXPECT_EQ(f.t.Parameters.Block[3][1], 2.5);
 }
