@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
   clearProgress();
   std::fputs(("AzimuthCorrection used: " + Significant17(outcome.azimuthCorrectionUsed) + "\n").c_str(),
              stderr);
-  if (withQuality)
+  if (quality.Began())
     std::fputs((treetri::quality::SummaryText(quality.Summary()) + "\n").c_str(), stderr);
   const bool listWhole = std::fflush(stdout) == 0 && !std::ferror(stdout);
   if (!listWhole)

@@ -8,8 +8,8 @@ bool QualityObserver::OnRunStart(const RunSettings& settings, std::string& messa
   (void)settings;
   (void)message;
   std::string error;
-  if (write_ ? !run_.Begin(session_.WorkFolder, error)
-             : !quality::RemoveQualityFiles(session_.WorkFolder, error))
+  began_ = write_ && run_.Begin(session_.WorkFolder, error);
+  if (write_ ? !began_ : !quality::RemoveQualityFiles(session_.WorkFolder, error))
     ui_.MessageBox(error);
   return true;
 }

@@ -30,6 +30,9 @@ class QualityObserver : public RunHooks {
     const quality::CaseQuality& q = run_.LastCase();
     return q.row.caseNumber == caseNumber && caseNumber > 0 ? &q : nullptr;
   }
+  // Whether the last run began its quality files (false while no run has
+  // started, as when it stopped at its parameters).
+  bool Began() const { return began_; }
   // The verdict counts of the last run.
   const quality::QualitySummary& Summary() const { return run_.Summary(); }
 
@@ -37,6 +40,7 @@ class QualityObserver : public RunHooks {
   const Session& session_;
   UserInterface& ui_;
   bool write_;
+  bool began_ = false;
   quality::QualityRun run_;
 };
 
