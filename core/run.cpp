@@ -62,9 +62,14 @@ class CaseDots : public RunHooks {
   Flag drawFlag_ = kTrue;
 };
 
-}  // namespace
+// How the parameters of a run came out of the file.
+enum class ParameterState {
+  Read,      // read completely and usable
+  Kept,      // the read failed part-way; the values kept are usable
+  Unusable,  // a standard error is not positive: the run cannot go on
+};
 
-bool ReadRunParameters(Tables& t, UserInterface& ui) {
+ParameterState ReadParameters(Tables& t, UserInterface& ui) {
   const std::string path = t.WorkFolder + kParameterFileName;
   std::string content, error;
   ParameterReadStatus status;
@@ -90,9 +95,15 @@ bool ReadRunParameters(Tables& t, UserInterface& ui) {
     if (read) ui.MessageBox(kParameterErrorMessage);
     ui.MessageBox("The parameter file \"" + path + "\": the standard error " + sigma +
                   "; standard errors must be greater than 0. The run is stopped.");
-    return false;
+    return ParameterState::Unusable;
   }
-  return read;
+  return read ? ParameterState::Read : ParameterState::Kept;
+}
+
+}  // namespace
+
+bool ReadRunParameters(Tables& t, UserInterface& ui) {
+  return ReadParameters(t, ui) == ParameterState::Read;
 }
 
 RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks) {
@@ -103,11 +114,12 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
     ~InProgress() { flag = false; }
   } inProgress(t.RunInProgress);
 
-  outcome.parametersRead = ReadRunParameters(t, ui);
+  const ParameterState parameters = ReadParameters(t, ui);
+  outcome.parametersRead = parameters == ParameterState::Read;
   outcome.azimuthCorrectionUsed = t.Parameters.AzimuthCorrection;
   // A read that failed part-way goes on with the parameters kept from
   // before, unless they leave a standard error that is not positive.
-  if (!NonPositiveSigma(t.Parameters).empty()) return outcome;
+  if (parameters == ParameterState::Unusable) return outcome;
   FillTauCriticalValues(t);
 
   // Nothing is written before the output names are checked and the work
