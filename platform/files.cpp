@@ -121,6 +121,25 @@ bool WriteWholeFile(const std::string& path, const std::string& content, std::st
   return ok;
 }
 
+CreateResult CreateNewFile(const std::string& path, const std::string& content,
+                           std::string& error) {
+  // O_EXCL fails on any name that exists, a dangling link included.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    if (errno == EEXIST) return CreateResult::Exists;
+    error = Reason();
+    return CreateResult::Failed;
+  }
+  const bool written = WriteAllAt(fd, content, -1);
+  if (!written) error = Reason();
+  ::close(fd);
+  if (!written) {
+    RemoveFile(path);
+    return CreateResult::Failed;
+  }
+  return CreateResult::Created;
+}
+
 bool OutputFile::Open(const std::string& path, Links links, bool empty, std::string& error) {
   Close();
   path_ = path;
@@ -163,7 +182,7 @@ bool OutputFile::Ready(bool append, std::string& error) {
 bool OutputFile::Append(const std::string& text, std::string& error) {
   if (!Ready(true, error)) return false;
   if (!WriteAllAt(fd_, text, -1)) {
-    error = std::strerror(errno);
+    error = Reason();
     // Take the half-written line back so the file stays a run of whole lines.
     CutBack(fd_, size_);
     return false;
@@ -176,7 +195,7 @@ bool OutputFile::Rewrite(const std::string& text, std::string& error) {
   if (!Ready(false, error)) return false;
   const off_t length = static_cast<off_t>(text.size());
   if (!WriteAllAt(fd_, text, 0) || (length < size_ && ::ftruncate(fd_, length) != 0)) {
-    error = std::strerror(errno);
+    error = Reason();
     CutBack(fd_, 0);
     size_ = 0;
     return false;

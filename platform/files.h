@@ -21,6 +21,13 @@ bool ReadWholeFile(const std::string& path, std::string& content, std::string& e
 // reason, when the file cannot be created or the text not written completely.
 bool WriteWholeFile(const std::string& path, const std::string& content, std::string& error);
 
+// Creates the file with `content` only when no file of that name exists
+// (also no link): a file found there is never touched. A write that fails
+// removes the file again.
+enum class CreateResult { Created, Exists, Failed };
+CreateResult CreateNewFile(const std::string& path, const std::string& content,
+                           std::string& error);
+
 // Whether a symbolic link at the name is followed (a name the user chose) or
 // refused (the program's own files in the work folder).
 enum class Links { Follow, Refuse };

@@ -11,8 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/files.h"
-
 namespace treetri {
 
 namespace {
@@ -65,26 +63,6 @@ bool SameFile(const std::string& a, const std::string& b) {
 bool IsSymbolicLink(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
-CreateResult CreateNewFile(const std::string& path, const std::string& content,
-                           std::string& error) {
-  // O_EXCL fails on any name that exists, a dangling link included.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    if (errno == EEXIST) return CreateResult::Exists;
-    error = std::strerror(errno);
-    return CreateResult::Failed;
-  }
-  const bool written = ::write(fd, content.data(), content.size()) ==
-                       static_cast<ssize_t>(content.size());
-  if (!written) error = errno != 0 ? std::strerror(errno) : "the text was not written whole";
-  ::close(fd);
-  if (!written) {
-    RemoveFile(path);
-    return CreateResult::Failed;
-  }
-  return CreateResult::Created;
 }
 
 FolderLock::Result FolderLock::Acquire(const std::string& folder, std::string& detail) {

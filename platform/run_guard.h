@@ -1,6 +1,6 @@
-// What keeps a run from destroying data: the identity of two file names, files
-// created only where none exists, the lock that allows one run per work
-// folder, and write faults reported as errors instead of ending the process.
+// What keeps a run from destroying data: the identity of two file names, the
+// lock that allows one run per work folder, and write faults reported as
+// errors instead of ending the process.
 #pragma once
 
 #include <string>
@@ -21,12 +21,6 @@ bool SameFile(const std::string& a, const std::string& b);
 
 // Whether the name itself is a symbolic link (not followed).
 bool IsSymbolicLink(const std::string& path);
-
-// Creates the file with `content` only when no file of that name exists
-// (also no link): a file found there is never touched.
-enum class CreateResult { Created, Exists, Failed };
-CreateResult CreateNewFile(const std::string& path, const std::string& content,
-                           std::string& error);
 
 // An advisory lock on the lock file of a work folder, held from Acquire
 // until Release or the end of the object. The lock file holds the process
