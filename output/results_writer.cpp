@@ -22,8 +22,6 @@ const char* FailureReason(CaseFailure f) {
 
 namespace {
 
-const char* const kMissing = kMissingText;
-
 // Number of slot blocks a case writes: none for a case that was not set up.
 int SlotCount(const Tables& t, int caseNumber) {
   if (t.Case.Failure == CaseFailure::Npa) return 0;
@@ -51,7 +49,7 @@ struct Fields {
     if (exists)
       AppendFixed(line, v, d);
     else
-      line += kMissing;
+      line += kMissingText;
     line += separator;
   }
   void Integer(std::int64_t v) {
@@ -77,8 +75,8 @@ struct Fields {
 
 // A test value of a row, or "-999" when the row has none.
 void TestValue(Fields& f, const Tables& t, bool observed, int row) {
-  f.FixedOr(observed && HasPrecision(t) && t.Case.BaardaValues.Contains(row),
-            observed && t.Case.BaardaValues.Contains(row) ? t.Case.BaardaValues(row) : 0, 4);
+  const bool exists = observed && HasPrecision(t) && t.Case.BaardaValues.Contains(row);
+  f.FixedOr(exists, exists ? t.Case.BaardaValues(row) : 0, 4);
 }
 
 void Tau(Fields& f, const Tables& t) {
