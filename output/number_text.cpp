@@ -27,7 +27,7 @@ std::string FixedText(double v, int decimals) {
 
 void AppendFixed(std::string& text, double v, int decimals) {
   if (!std::isfinite(v)) {
-    text += "-999";
+    text += kMissingText;
     return;
   }
   if (decimals < 0) decimals = 0;
@@ -92,7 +92,7 @@ std::string FreeText(double v) {
 
 void AppendFree(std::string& out, double v) {
   if (!std::isfinite(v)) {
-    out += "-999";
+    out += kMissingText;
     return;
   }
   char buf[64];

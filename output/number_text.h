@@ -6,6 +6,9 @@
 
 namespace treetri {
 
+// The text of a number that is missing or not finite.
+inline constexpr const char* kMissingText = "-999";
+
 // Plain decimal whole number ("17", "-3").
 std::string IntegerText(std::int64_t v);
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "data/field_reader.h"
+#include "output/number_text.h"
 
 namespace treetri {
 
@@ -70,8 +71,8 @@ void CheckFields(const std::string& where, const std::vector<std::string>& field
     const std::string& f = fields[first + k];
     const char form = forms[k];
     const bool ok = form == 'i'   ? NumberForm(f, 0)
-                    : form == 'b' ? f == "True" || f == "False"
-                                  : f == "-999" || NumberForm(f, form - '0');
+                    : form == 'b' ? f == FlagText(true) || f == FlagText(false)
+                                  : f == kMissingText || NumberForm(f, form - '0');
     if (!ok)
       problems.push_back(where + ", field " + std::to_string(first + k + 1) + ": " + Quote(f));
   }

@@ -6,6 +6,7 @@
 
 #include <array>
 
+#include "output/number_text.h"
 #include "positioning/case_work.h"
 
 namespace treetri {
@@ -57,8 +58,7 @@ inline constexpr const char* kListSeparator = ", ";
 inline constexpr int kListParts = 10;
 inline constexpr const char* kListForms = "iiii22322";
 
-// Missing numbers read "-999".
-inline constexpr const char* kMissingText = "-999";
+// Missing numbers read kMissingText ("-999", output/number_text.h).
 
 // The status words: " OK ", " ? ", "???? Point N erroneous?" (N the sighted
 // tree, "?" when none stands out), "UNCHECKED", or "FAILED: " and a reason.
