@@ -100,9 +100,9 @@ std::string HeaderLine(const std::array<const char*, N>& columns) {
 }
 
 // Reads fields in order, recording the first failure.
-class FieldReader {
+class CsvLineFields {
  public:
-  explicit FieldReader(const std::vector<std::string>& f) : f_(f) {}
+  explicit CsvLineFields(const std::vector<std::string>& f) : f_(f) {}
   const ParseStatus& Status() const { return st_; }
 
   void Int(int& out) {
@@ -273,7 +273,7 @@ ParseStatus ParseQualityLine(std::string_view line, QualityRow& r) {
   std::vector<std::string> f;
   ParseStatus st = SplitChecked(line, kQualityColumns.size(), f);
   if (!st.ok) return st;
-  FieldReader in(f);
+  CsvLineFields in(f);
   in.Int(r.caseNumber);
   in.Int(r.plot);
   in.Int(r.tree);
@@ -305,7 +305,7 @@ ParseStatus ParseObservationLine(std::string_view line, ObservationRow& r) {
   std::vector<std::string> f;
   ParseStatus st = SplitChecked(line, kObservationColumns.size(), f);
   if (!st.ok) return st;
-  FieldReader in(f);
+  CsvLineFields in(f);
   in.Int(r.caseNumber);
   in.Int(r.plot);
   in.Int(r.tree);
