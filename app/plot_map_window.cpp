@@ -64,6 +64,12 @@ QString Number(const std::optional<double>& v, int decimals) {
   return v ? QString::number(*v, 'f', decimals) : QString();
 }
 
+// A redundancy number of 0, or a rounding error below it, reads "0.000".
+QString RedundancyNumber(double r) {
+  const QString text = QString::number(r, 'f', 3);
+  return text == "-0.000" ? text.mid(1) : text;
+}
+
 QString SuspectText(const QualityRow& r) {
   if (r.suspectKind == quality::SuspectKind::None || !r.suspectTree) return {};
   QString text = QString("%1 to %2").arg(quality::SuspectKindWord(r.suspectKind)).arg(*r.suspectTree);
@@ -607,7 +613,7 @@ void PlotMapWindow::FillSidePanel() {
                                quality::KindWord(o.kind),
                                QString::number(o.observed, 'f', decimals),
                                QString::number(o.residual, 'f', decimals),
-                               QString::number(o.redundancyNumber, 'f', 3),
+                               RedundancyNumber(o.redundancyNumber),
                                Number(o.w, 2),
                                Number(o.grossError, decimals),
                                Number(o.mdb, decimals),

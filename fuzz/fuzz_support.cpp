@@ -2,6 +2,7 @@
 
 #include "data/parameter_file.h"
 #include "output/output_check.h"
+#include "platform/files.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -11,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include "data/field_reader.h"
 
@@ -78,12 +78,8 @@ std::string WriteWorkFile(const std::string& name, const std::string& content) {
 }
 
 bool ReadWorkFile(const std::string& name, std::string& content) {
-  std::ifstream in(WorkFolder() + name, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  content = s.str();
-  return true;
+  std::string error;
+  return ReadWholeFile(WorkFolder() + name, content, error);
 }
 
 std::vector<std::string> SplitParts(const std::uint8_t* data, std::size_t size, int n) {

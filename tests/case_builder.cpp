@@ -14,20 +14,29 @@ std::string Num(double v) {
 }
 }  // namespace
 
+std::string MapRecordText(int plot, int tree, int species, const std::string& x, const std::string& y,
+                          const std::string& z) {
+  return std::to_string(plot) + "," + std::to_string(tree) + "," + std::to_string(species) + "," + x +
+         "," + y + "," + z + ",0,0,0,0,0,0,0,t,0,u,0\r\n";
+}
+
 std::string MapRecord(int plot, int tree, int species, double x, double y) {
-  return std::to_string(plot) + "," + std::to_string(tree) + "," + std::to_string(species) + "," +
-         Num(x) + "," + Num(y) + ",0,0,0,0,0,0,0,0,t,0,t,0\r\n";
+  return MapRecordText(plot, tree, species, Num(x), Num(y));
+}
+
+std::string SightingRecordText(int plot, int tree, int species, int npa, std::vector<std::string> slots) {
+  std::string s = std::to_string(plot) + "," + std::to_string(tree) + "," + std::to_string(species) +
+                  "," + std::to_string(npa);
+  slots.resize(5, "0,-1,-1");
+  for (const std::string& k : slots) s += "," + k;
+  return s + "\r\n";
 }
 
 std::string SightingRecord(int plot, int tree, int species, int npa,
                            const std::vector<Sighting>& slots) {
-  std::string s = std::to_string(plot) + "," + std::to_string(tree) + "," +
-                  std::to_string(species) + "," + std::to_string(npa);
-  for (size_t k = 0; k < 5; ++k) {
-    Sighting x = k < slots.size() ? slots[k] : Sighting{};
-    s += "," + std::to_string(x.tree) + "," + Num(x.distance) + "," + Num(x.azimuth);
-  }
-  return s + "\r\n";
+  std::vector<std::string> texts;
+  for (const Sighting& x : slots) texts.push_back(std::to_string(x.tree) + "," + Num(x.distance) + "," + Num(x.azimuth));
+  return SightingRecordText(plot, tree, species, npa, texts);
 }
 
 std::string ParameterFile(const Parameters& p) {

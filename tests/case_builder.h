@@ -31,6 +31,11 @@ std::string MapRecord(int plot, int tree, int species, double x, double y);
 // One record of a sighting file: 19 fields (missing slots are 0,-1,-1).
 std::string SightingRecord(int plot, int tree, int species, int npa,
                            const std::vector<Sighting>& slots);
+// The same records from the texts of their fields, as a file may hold them;
+// sighting slots as "tree,distance,azimuth".
+std::string MapRecordText(int plot, int tree, int species, const std::string& x, const std::string& y,
+                          const std::string& z = "0");
+std::string SightingRecordText(int plot, int tree, int species, int npa, std::vector<std::string> slots);
 // A parameter file in the usual layout.
 struct Parameters {
   std::string resultsFile = "results.txt";

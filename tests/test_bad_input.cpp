@@ -13,6 +13,7 @@
 #include "platform/headless_ui.h"
 #include "positioning/case_steps.h"
 #include "core/run.h"
+#include "tests/case_builder.h"
 #include "tests/support.h"
 
 namespace treetri {
@@ -55,13 +56,6 @@ std::string Parameters(const std::string& results, int item = 0, const std::stri
     f.Item(item) = text;
   return ParameterFileText(f);
 }
-std::string MapLine(const std::string& x, const std::string& y, const std::string& code = "0",
-                    const std::string& tree = "7") {
-  return "1," + tree + ",1," + x + "," + y + ",0,0,0,0,0,0,0,0,t,0,u," + code + "\r\n";
-}
-std::string SightingLine(const std::string& npa, const std::string& slot) {
-  return "1,9,1," + npa + "," + slot + ",0,-1,-1,0,-1,-1,0,-1,-1,0,-1,-1\r\n";
-}
 std::string Utf16(const std::string& text, std::string s = "\xFF\xFE") {
   for (char c : text) s += std::string{c, '\0'};
   return s;
@@ -78,6 +72,12 @@ class BadInput : public ::testing::Test {
  protected:
   void SetUp() override { t.WorkFolder = dir.WorkFolder(); }
   std::string Results() const { return dir.Path() + "/results.txt"; }
+  // The messages from the `from`th on, each followed by " | ".
+  std::string MessagesFrom(size_t from) const {
+    std::string m;
+    for (size_t i = from; i < ui.messages.size(); ++i) m += ui.messages[i] + " | ";
+    return m;
+  }
 
   // Reads the good files, then each row's text as the file `name`; a failed
   // read's first message is `header` where there is one.
@@ -90,8 +90,7 @@ class BadInput : public ::testing::Test {
       const std::string path = r.what == "missing" ? dir.Path() + "/none.txt" : dir.Write(name, r.text);
       const size_t from = ui.messages.size();
       EXPECT_EQ(map ? ReadPhotoMapFile(t, ui, path) : sightings ? ReadSightingFile(t, ui, path) : ReadRunParameters(t, ui), r.ok);
-      std::string m;
-      for (size_t i = from; i < ui.messages.size(); ++i) m += ui.messages[i] + " | ";
+      const std::string m = MessagesFrom(from);
       EXPECT_NE(m.find(r.fragment), std::string::npos) << m;
       EXPECT_TRUE(r.ok || header.empty() || ui.messages.at(from) == header) << m;
       // Control bytes of the text found are shown escaped.
@@ -131,7 +130,7 @@ class BadInput : public ::testing::Test {
 
 TEST_F(BadInput, MapFile) {
   std::string many;
-  for (int i = 1; i <= 6000; ++i) many += MapLine(std::to_string(i % 100) + ".5", std::to_string(i / 100), "0", std::to_string(i));
+  for (int i = 1; i <= 6000; ++i) many += MapRecordText(1, i, 1, std::to_string(i % 100) + ".5", std::to_string(i / 100));
   const std::string at = "map.txt\", record ";
   Check("map.txt", "",
         {{"missing", "", false, 6, "none.txt\" cannot be opened"},
@@ -140,17 +139,17 @@ TEST_F(BadInput, MapFile) {
          {"UTF-16", Utf16(GoodMap()), false, 0, at + "1, field 1 (line 1): \"\xFF\xFE" "1\\x00\" is not a whole"},
          {"record cut short", GoodMap() + "1,7,1,0.5,0.5,0,0,0", false, 6,
           at + "7, field 9 (line 7): the file ends inside the record. 6 complete records were read"},
-         {"text for a number", GoodMap() + MapLine("0", "12 m"), false, 6, at + "7, field 5 (line 7): \"12 m\" is not a number"},
+         {"text for a number", GoodMap() + MapRecordText(1, 7, 1, "0", "12 m"), false, 6, at + "7, field 5 (line 7): \"12 m\" is not a number"},
          {"6000 records", many, true, 6000, "6000 trees / fixed points read"}});
   // The last of more than 5700 map trees is found by the sighting reader.
   ASSERT_TRUE(ReadPhotoMapFile(t, ui, dir.Write("map.txt", many)));
-  ASSERT_TRUE(ReadSightingFile(t, ui, dir.Write("sightings.txt", SightingLine("1", "6000,1,1"))));
+  ASSERT_TRUE(ReadSightingFile(t, ui, dir.Write("sightings.txt", SightingRecordText(1, 9, 1, 1, {"6000,1,1"}))));
   EXPECT_EQ(t.TargetTrees[1].Sighted[1].Y, 60);
 }
 
 TEST_F(BadInput, SightingFile) {
   std::string full;
-  for (int i = 1; i <= 2001; ++i) full += SightingLine("0", "0,-1,-1");
+  for (int i = 1; i <= 2001; ++i) full += SightingRecordText(1, 9, 1, 0, {"0,-1,-1"});
   const std::string at = "sightings.txt\": record ";
   Check("sightings.txt", kSightingErrorMessage,
         {{"missing", "", false, 3, "none.txt\" cannot be opened"},
@@ -158,7 +157,7 @@ TEST_F(BadInput, SightingFile) {
          {"binary garbage", Garbage(), false, 0, at + "1, field "},
          {"record cut short", GoodSightings() + "1,104,1,2,1,1.9,", false, 3,
           at + "4, field 7 (line 4): the file ends inside the record. 3 complete records were read"},
-         {"text for a number", GoodSightings() + SightingLine("1", "1,two,3"), false, 3, at + "4, field 6 (line 4): \"two\" is not"},
+         {"text for a number", GoodSightings() + SightingRecordText(1, 9, 1, 1, {"1,two,3"}), false, 3, at + "4, field 6 (line 4): \"two\" is not"},
          {"2001 records", full, false, 2000, at + "2001 (line 2001) does not fit: the table holds 2000 field trees. 2000 complete"}});
 }
 
@@ -214,8 +213,7 @@ TEST_F(BadInput, UnusableParametersStopTheRunBeforeItWritesAnything) {
     ui.list = {"an earlier line"};
     const size_t from = ui.messages.size();
     EXPECT_FALSE(Simulate(t, ui).completed);
-    std::string m;
-    for (size_t i = from; i < ui.messages.size(); ++i) m += ui.messages[i] + " | ";
+    const std::string m = MessagesFrom(from);
     EXPECT_NE(m.find(said), std::string::npos) << m;
     EXPECT_EQ(dir.Read("results.txt"), "an earlier run's results\r\n");
     EXPECT_EQ(ui.list, std::vector<std::string>{"an earlier line"});
@@ -229,9 +227,9 @@ TEST_F(BadInput, UnusableParametersStopTheRunBeforeItWritesAnything) {
 // and a case without redundancy.)
 TEST_F(BadInput, CasesThatCannotBeAdjustedFailAlone) {
   // Trees 11 to 13 on one line, 21 and 22 at one point, 8 near the largest double.
-  const std::string map = GoodMap() + MapLine("1", "0", "0", "11") + MapLine("2", "0", "0", "12") +
-                          MapLine("3", "0", "0", "13") + MapLine("2", "2", "0", "21") +
-                          MapLine("2", "2", "0", "22") + MapLine("1.7976931348623157e308", "-1.7e308", "0", "8");
+  const std::string map = GoodMap() + MapRecordText(1, 11, 1, "1", "0") + MapRecordText(1, 12, 1, "2", "0") +
+                          MapRecordText(1, 13, 1, "3", "0") + MapRecordText(1, 21, 1, "2", "2") +
+                          MapRecordText(1, 22, 1, "2", "2") + MapRecordText(1, 8, 1, "1.7976931348623157e308", "-1.7e308");
   const std::string none = ",0,-1,-1";
   struct Case { std::string record, status; int slots; };
   const std::vector<Case> cases = {
@@ -254,8 +252,7 @@ TEST_F(BadInput, CasesThatCannotBeAdjustedFailAlone) {
   dir.Write(kParameterFileName, Parameters(Results()));
   const size_t from = ui.messages.size();
   ASSERT_TRUE(Simulate(t, ui).completed);
-  std::string m;
-  for (size_t i = from; i < ui.messages.size(); ++i) m += ui.messages[i] + " | ";
+  const std::string m = MessagesFrom(from);
   EXPECT_NE(m.find(kInitialApproximationFailedMessage), std::string::npos) << m;
 
   const std::vector<std::string> lines = SplitLines(dir.Read("results.txt"));

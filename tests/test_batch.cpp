@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <ogrsf_frmts.h>
 
+#include "data/parameter_file.h"
 #include "output/output_check.h"
 #include "output/results_writer.h"
 #include "platform/files.h"
@@ -33,7 +34,7 @@ std::string Example(const std::string& name) {
 void CopyExampleParameters(const TempFolder& dir) {
   std::string content, error;
   ASSERT_TRUE(ReadWholeFile(TREETRI_SOURCE_DIR "/examples/SimulationInputParameters2.txt", content, error));
-  dir.Write("SimulationInputParameters2.txt", content);
+  dir.Write(kParameterFileName, content);
 }
 
 const std::string kUsageLine =
@@ -77,16 +78,16 @@ TEST(BatchProgram, ExampleRunAccuracyAndCheck) {
   // legacy outputs the same to the byte.
   ASSERT_FALSE(r.err.empty());
   EXPECT_EQ(r.err.back().rfind("quality: ", 0), 0u);
-  EXPECT_EQ(SplitLines(dir.Read("quality.csv")).size(), 31u);
+  EXPECT_EQ(SplitLines(dir.Read(quality::kQualityFileName)).size(), 31u);
   TempFolder plain;
   CopyExampleParameters(plain);
-  plain.Write("quality.csv", dir.Read("quality.csv"));
-  plain.Write("observations.csv", dir.Read("observations.csv"));
+  plain.Write(quality::kQualityFileName, dir.Read(quality::kQualityFileName));
+  plain.Write(quality::kObservationsFileName, dir.Read(quality::kObservationsFileName));
   Result p = RunBatch(plain, "--no-quality " + Example("map.txt") + " " + Example("sightings.txt"));
   EXPECT_EQ(p.status, 0);
   EXPECT_EQ(p.out, r.out);
   EXPECT_EQ(p.err.size() + 1, r.err.size());
-  EXPECT_FALSE(plain.Exists("quality.csv") || plain.Exists("observations.csv"));
+  EXPECT_FALSE(plain.Exists(quality::kQualityFileName) || plain.Exists(quality::kObservationsFileName));
   for (const char* name : {"results.txt", "mapdata.txt", "A_txt.txt", "l_txt.txt", "weigths.txt",
                            "Matlab.txt"})
     EXPECT_EQ(plain.Read(name), dir.Read(name)) << name;
@@ -113,7 +114,7 @@ TEST(BatchProgram, GeoPackageOfTheExampleRun) {
   std::unique_ptr<GDALDataset> ds(
       GDALDataset::Open((dir.Path() + "/out.gpkg").c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
   ASSERT_TRUE(ds);
-  std::vector<std::string> lines = SplitLines(dir.Read("quality.csv"));
+  std::vector<std::string> lines = SplitLines(dir.Read(quality::kQualityFileName));
   OGRLayer* trees = ds->GetLayerByName("field_trees");
   ASSERT_EQ(trees->GetFeatureCount(), 30);
   EXPECT_STREQ(trees->GetSpatialRef()->GetAuthorityCode(nullptr), "3067");
@@ -137,7 +138,7 @@ TEST(BatchProgram, GeoPackageOfTheExampleRun) {
     if (q.conf95A) ++ellipses;
   }
   std::set<std::pair<int, int>> slots;
-  lines = SplitLines(dir.Read("observations.csv"));
+  lines = SplitLines(dir.Read(quality::kObservationsFileName));
   for (size_t i = 1; i < lines.size(); ++i) {
     quality::ObservationRow o;
     ASSERT_TRUE(quality::ParseObservationLine(lines[i], o).ok);
@@ -165,15 +166,15 @@ TEST(BatchProgram, GeoPackageOfTheExampleRun) {
   EXPECT_EQ(input.status, 2);
   // Nor a file the run reads or writes: its results file (named by the
   // parameter file), the parameter file itself, the lock file.
-  const std::string parameters = dir.Read("SimulationInputParameters2.txt");
-  for (const std::string own : {"results.txt", "SimulationInputParameters2.txt", "treetri.lock"}) {
+  const std::string parameters = dir.Read(kParameterFileName);
+  for (const std::string own : {"results.txt", kParameterFileName, "treetri.lock"}) {
     const Result r = RunBatch(dir, "--gpkg " + own + inputs);
     EXPECT_EQ(r.status, 1) << own;
     EXPECT_EQ(r.err.back().rfind("The GeoPackage \"" + own + "\" is the ", 0), 0u) << r.err.back();
   }
   EXPECT_EQ(SplitLines(dir.Read("results.txt")).size(), 31u);
-  EXPECT_EQ(dir.Read("SimulationInputParameters2.txt"), parameters);
-  EXPECT_EQ(refused.Names(), (std::vector<std::string>{"SimulationInputParameters2.txt", "map.txt",
+  EXPECT_EQ(dir.Read(kParameterFileName), parameters);
+  EXPECT_EQ(refused.Names(), (std::vector<std::string>{kParameterFileName, "map.txt",
                                                          "stderr.txt", "stdout.txt"}));
 }
 

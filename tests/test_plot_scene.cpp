@@ -3,6 +3,7 @@
 // quality files read back.
 #include <gtest/gtest.h>
 
+#include "quality/quality_files.h"
 #include "tests/support.h"
 #include "views/plot_scene.h"
 
@@ -150,8 +151,8 @@ TEST(PlotScene, QualityFilesReadBack) {
     quality += quality::FormatQualityLine(c.row);
     for (const ObservationRow& o : c.observations) observations += FormatObservationLine(o);
   }
-  const std::string q = folder.Write("quality.csv", quality);
-  std::string o = folder.Write("observations.csv", observations);
+  const std::string q = folder.Write(quality::kQualityFileName, quality);
+  std::string o = folder.Write(quality::kObservationsFileName, observations);
   CaseResults back;
   std::string error;
   ASSERT_TRUE(back.Load(q, o, error)) << error;
@@ -159,7 +160,7 @@ TEST(PlotScene, QualityFilesReadBack) {
   EXPECT_EQ(back.Find(1)->observations.size(), 5u);
   EXPECT_EQ(back.Find(1)->row.suspectW, -4.0);
   // A line that does not parse is named with its file and line.
-  o = folder.Write("observations.csv", observations + "1,1,101,9,x\r\n");
+  o = folder.Write(quality::kObservationsFileName, observations + "1,1,101,9,x\r\n");
   EXPECT_FALSE(back.Load(q, o, error));
   EXPECT_TRUE(back.Cases().empty());
   EXPECT_NE(error.find("observations.csv\", line 8"), std::string::npos) << error;

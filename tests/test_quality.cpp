@@ -10,9 +10,11 @@
 #include <fstream>
 #include <map>
 
+#include "data/parameter_file.h"
 #include "quality/case_quality.h"
 #include "quality/chi_square.h"
 #include "tests/case_builder.h"
+#include "tests/independent_lsq.h"
 #include "tests/support.h"
 
 namespace treetri::quality {
@@ -57,96 +59,21 @@ const ObservationRow& Row(const CaseQuality& q, int slot, ObservationKind kind) 
   throw std::runtime_error("no such observation");
 }
 
-// The independent solution: plain normal equations in long double, numerical
-// derivatives, absolute coordinates, Gauss-Jordan elimination.
-using LD = long double;
-struct Independent {
-  LD x, y, sigma0, a, b;
-  std::vector<LD> w;  // in the order azimuth, distance per sighting, map X all, map Y all
-};
-
-Independent SolveIndependently(const CaseInput& in) {
-  struct O {
-    int kind, j;
-    LD value, sigma;
-  };
+// The independent solution in the order of the observation rows: azimuth and
+// distance per sighting, then all map X, then all map Y.
+testing::LsqSolution SolveIndependently(const CaseInput& in, std::vector<long double>& sigmas) {
+  using O = testing::LsqObservation;
   std::vector<O> obs;
   const int n = static_cast<int>(in.sightings.size());
   for (int j = 0; j < n; ++j) {
     const InputSighting& s = in.sightings[j];
-    if (s.hasAzimuth) obs.push_back({0, j, s.azimuth / kDeg, in.sigmas.azimuth});
-    if (s.hasDistance) obs.push_back({1, j, s.distance, in.sigmas.distance});
+    if (s.hasAzimuth) obs.push_back({O::Azimuth, j, s.azimuth / kDeg, in.sigmas.azimuth});
+    if (s.hasDistance) obs.push_back({O::Distance, j, s.distance, in.sigmas.distance});
   }
-  for (int j = 0; j < n; ++j) obs.push_back({2, j, in.sightings[j].mapX, in.sigmas.mapX});
-  for (int j = 0; j < n; ++j) obs.push_back({3, j, in.sightings[j].mapY, in.sigmas.mapY});
-  const int u = 2 + 2 * n, m = static_cast<int>(obs.size());
-  std::vector<LD> p = {in.startX, in.startY};
-  for (const InputSighting& s : in.sightings) p.insert(p.end(), {s.mapX, s.mapY});
-  auto misfit = [&](const O& o, const std::vector<LD>& q) {
-    const LD dx = q[2 + 2 * o.j] - q[0], dy = q[3 + 2 * o.j] - q[1];
-    const LD c = o.kind == 0 ? atan2l(dx, dy) : o.kind == 1 ? hypotl(dx, dy) : q[o.kind + 2 * o.j];
-    LD v = c - o.value;
-    if (o.kind == 0) v = remainderl(v, 2 * 3.14159265358979323846264L);
-    return v;
-  };
-  std::vector<std::vector<LD>> A(m, std::vector<LD>(u)), M;
-  std::vector<LD> v(m);
-  for (int it = 0; it < 100; ++it) {
-    for (int i = 0; i < m; ++i) {
-      v[i] = misfit(obs[i], p);
-      for (int k = 0; k < u; ++k) {
-        std::vector<LD> hi = p, lo = p;
-        const LD h = 1e-5L;
-        hi[k] += h;
-        lo[k] -= h;
-        A[i][k] = (misfit(obs[i], hi) - misfit(obs[i], lo)) / (2 * h);
-      }
-    }
-    // [N | I | -A^T P v], reduced to [I | N^-1 | dx].
-    M.assign(u, std::vector<LD>(2 * u + 1));
-    for (int r = 0; r < u; ++r) {
-      for (int c = 0; c < u; ++c)
-        for (int i = 0; i < m; ++i) M[r][c] += A[i][r] * A[i][c] / (obs[i].sigma * obs[i].sigma);
-      for (int i = 0; i < m; ++i) M[r][2 * u] -= A[i][r] * v[i] / (obs[i].sigma * obs[i].sigma);
-      M[r][u + r] = 1;
-    }
-    for (int c = 0; c < u; ++c) {
-      int best = c;
-      for (int r = c + 1; r < u; ++r)
-        if (fabsl(M[r][c]) > fabsl(M[best][c])) best = r;
-      std::swap(M[c], M[best]);
-      const LD d = M[c][c];
-      for (LD& e : M[c]) e /= d;
-      for (int r = 0; r < u; ++r)
-        if (r != c) {
-          const LD f = M[r][c];
-          for (int k = 0; k <= 2 * u; ++k) M[r][k] -= f * M[c][k];
-        }
-    }
-    LD largest = 0;
-    for (int k = 0; k < u; ++k) {
-      p[k] += M[k][2 * u];
-      largest = std::max(largest, fabsl(M[k][2 * u]));
-    }
-    if (largest < 1e-13L) break;
-  }
-  Independent out{p[0], p[1], 0, 0, 0, {}};
-  LD vtpv = 0;
-  for (int i = 0; i < m; ++i) {
-    v[i] = misfit(obs[i], p);
-    vtpv += v[i] * v[i] / (obs[i].sigma * obs[i].sigma);
-    LD aqa = 0;
-    for (int r = 0; r < u; ++r)
-      for (int c = 0; c < u; ++c) aqa += A[i][r] * M[r][u + c] * A[i][c];
-    const LD r = 1 - aqa / (obs[i].sigma * obs[i].sigma);
-    out.w.push_back(v[i] / (obs[i].sigma * sqrtl(r)));
-  }
-  out.sigma0 = sqrtl(vtpv / (m - u));
-  const LD mean = (M[0][u] + M[1][u + 1]) / 2,
-           half = hypotl((M[0][u] - M[1][u + 1]) / 2, M[0][u + 1]);
-  out.a = sqrtl(mean + half);
-  out.b = sqrtl(mean - half);
-  return out;
+  for (int j = 0; j < n; ++j) obs.push_back({O::MapX, j, in.sightings[j].mapX, in.sigmas.mapX});
+  for (int j = 0; j < n; ++j) obs.push_back({O::MapY, j, in.sightings[j].mapY, in.sigmas.mapY});
+  for (const O& o : obs) sigmas.push_back(o.sigma);
+  return testing::SolveIndependently(in.startX, in.startY, obs, 1e-13L, 100);
 }
 
 TEST(Quality, AdjustmentAgreesWithIndependentSolution) {
@@ -160,19 +87,22 @@ TEST(Quality, AdjustmentAgreesWithIndependentSolution) {
                                           {0, 4, true, ox + 2.3, oy - 11.8, false, 0, true, 12.1}};
     const CaseInput in = MakeCase(ox + 0.5, oy - 0.4, s);
     const CaseQuality q = AssessCase(in);
-    const Independent ref = SolveIndependently(in);
+    std::vector<long double> sigma;
+    const testing::LsqSolution ref = SolveIndependently(in, sigma);
     ASSERT_EQ(q.row.verdict, Verdict::Ok) << shift;
     EXPECT_EQ(q.row.redundancy, 4);
     EXPECT_NEAR(*q.row.x, static_cast<double>(ref.x), 1e-5);
     EXPECT_NEAR(*q.row.y, static_cast<double>(ref.y), 1e-5);
     EXPECT_NEAR(*q.row.sigma0 / static_cast<double>(ref.sigma0), 1, 1e-6);
-    EXPECT_NEAR(*q.row.ellipseA / static_cast<double>(ref.a), 1, 1e-6);
-    EXPECT_NEAR(*q.row.ellipseB / static_cast<double>(ref.b), 1, 1e-6);
-    ASSERT_EQ(q.observations.size(), ref.w.size());
-    for (size_t i = 0; i < ref.w.size(); ++i)
-      EXPECT_NEAR(*q.observations[i].w, static_cast<double>(ref.w[i]),
-                  1e-6 * std::fabs(static_cast<double>(ref.w[i])) + 1e-9)
-          << i;
+    // The semi-axes of the cofactor ellipse of the position.
+    const long double mean = (ref.qxx + ref.qyy) / 2, half = hypotl((ref.qxx - ref.qyy) / 2, ref.qxy);
+    EXPECT_NEAR(*q.row.ellipseA / static_cast<double>(sqrtl(mean + half)), 1, 1e-6);
+    EXPECT_NEAR(*q.row.ellipseB / static_cast<double>(sqrtl(mean - half)), 1, 1e-6);
+    ASSERT_EQ(q.observations.size(), ref.v.size());
+    for (size_t i = 0; i < ref.v.size(); ++i) {
+      const double w = static_cast<double>(ref.v[i] / (sigma[i] * sqrtl(1 - ref.aqa[i] / (sigma[i] * sigma[i]))));
+      EXPECT_NEAR(*q.observations[i].w, w, 1e-6 * std::fabs(w) + 1e-9) << i;
+    }
   }
 }
 
@@ -274,7 +204,7 @@ TEST(Quality, RunWithUncomputedCaseAndUnwritableFile) {
   dir.Write("sightings.txt", testing::SightingRecord(1, 9, 1, 3, three) +
                                  testing::SightingRecord(1, 10, 1, 0, {}) +
                                  testing::SightingRecord(1, 11, 1, 3, huge));
-  dir.Write("SimulationInputParameters2.txt", testing::ParameterFile({}));
+  dir.Write(kParameterFileName, testing::ParameterFile({}));
   ASSERT_EQ(testing::RunBatch(dir, "map.txt sightings.txt").status, 0);
   const std::vector<std::string> lines = testing::SplitLines(dir.Read(kQualityFileName));
   ASSERT_EQ(lines.size(), 4u);
@@ -284,8 +214,8 @@ TEST(Quality, RunWithUncomputedCaseAndUnwritableFile) {
   EXPECT_EQ(testing::SplitLines(dir.Read(kObservationsFileName)).size(), 1u + 2 * 12u);
 
   const std::string results = dir.Read("results.txt");
-  std::filesystem::remove(dir.Path() + "/quality.csv");
-  std::filesystem::create_directory(dir.Path() + "/quality.csv");
+  std::filesystem::remove(dir.Path() + "/" + kQualityFileName);
+  std::filesystem::create_directory(dir.Path() + "/" + kQualityFileName);
   const testing::BatchResult r = testing::RunBatch(dir, "map.txt sightings.txt");
   EXPECT_EQ(r.status, 0);
   std::string messages;
@@ -333,7 +263,7 @@ TEST(Quality, WorkedExamplesMatchExpectedFiles) {
     SCOPED_TRACE(name);
     const std::string dir = root + "/" + name + "/";
     testing::TempFolder run;
-    for (const char* file : {"map.txt", "sightings.txt", "SimulationInputParameters2.txt"})
+    for (const char* file : {"map.txt", "sightings.txt", kParameterFileName})
       std::filesystem::copy_file(dir + file, run.Path() + "/" + file);
     ASSERT_EQ(testing::RunBatch(run, "map.txt sightings.txt").status, 0);
     auto read = [](const std::string& path) {

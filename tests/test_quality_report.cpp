@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "quality/quality_files.h"
 #include "tests/support.h"
 #include "tools/position_stats.h"
 #include "tools/quality_report.h"
@@ -73,7 +74,7 @@ TEST(QualityReport, FiguresOfAHandMadeRun) {
   rows[3].suggestedTree = 3;
   std::string text = quality::QualityHeaderLine();
   for (const quality::QualityRow& r : rows) text += quality::FormatQualityLine(r);
-  h.dir.Write("quality.csv", text);
+  h.dir.Write(quality::kQualityFileName, text);
 
   QualityFileContents run;
   SimulationTruth truth;
@@ -123,7 +124,7 @@ TEST(QualityReport, BadInputNamesFileLineAndColumn) {
   QualityFileContents run;
   std::string error;
   for (const auto& [text, message] : cases) {
-    h.dir.Write("quality.csv", text);
+    h.dir.Write(quality::kQualityFileName, text);
     EXPECT_FALSE(ReadQualityFiles(h.dir.Path(), run, error));
     EXPECT_EQ(error.rfind(message, 0), 0u) << error;
   }

@@ -11,28 +11,13 @@
 #include "data/readers.h"
 #include "positioning/tables.h"
 #include "platform/headless_ui.h"
+#include "tests/case_builder.h"
 #include "tests/support.h"
 
 namespace treetri {
 namespace {
 
 using Messages = std::vector<std::string>;
-
-// One map record: plot, tree, species and coordinates, filler elsewhere.
-std::string MapRecord(int plot, int tree, int species, const std::string& x,
-                      const std::string& y, const std::string& z = "0") {
-  return std::to_string(plot) + "," + std::to_string(tree) + "," + std::to_string(species) + "," +
-         x + "," + y + "," + z + ",0,0,0,0,0,0,0,t,0,u,0\r\n";
-}
-
-// One sighting record of 19 fields from slots "tree,distance,azimuth"; the
-// missing ones are written as 0,-1,-1.
-std::string SightingRecord(int plot, int tree, int npa, std::vector<std::string> slots) {
-  std::string s = std::to_string(plot) + "," + std::to_string(tree) + ",1," + std::to_string(npa);
-  slots.resize(5, "0,-1,-1");
-  for (const std::string& k : slots) s += "," + k;
-  return s + "\r\n";
-}
 
 // The values, blank-separated, doubles in full.
 template <class... T>
@@ -61,13 +46,13 @@ struct Readers : ::testing::Test {
 };
 
 // Plot 1 holds trees 1 to 4 (tree 3 twice); tree 9 is only in plot 2.
-const std::string kMap = MapRecord(1, 1, 11, "100", "200", "1") + MapRecord(1, 2, 12, "110", "210") +
-                         MapRecord(1, 3, 13, "120", "220", "3") + MapRecord(1, 4, 14, "130", "230") +
-                         MapRecord(2, 9, 19, "900", "900") + MapRecord(1, 3, 23, "121", "221", "4");
+const std::string kMap = testing::MapRecordText(1, 1, 11, "100", "200", "1") + testing::MapRecordText(1, 2, 12, "110", "210") +
+                         testing::MapRecordText(1, 3, 13, "120", "220", "3") + testing::MapRecordText(1, 4, 14, "130", "230") +
+                         testing::MapRecordText(2, 9, 19, "900", "900") + testing::MapRecordText(1, 3, 23, "121", "221", "4");
 
 TEST_F(Readers, MapFieldsRecordsOverSeveralLinesAndBlankLines) {
   ASSERT_TRUE(Map("3, 17 ,2,101.25,202.5,7.75,1.5,2.5,3.5,4.5,9,9,9,t,9,\"Birch, old\",-12\r\n"
-                  "3,17,5,11,21,0\n0,0,0,0,0,0,0\r\nt,0,u,0\n" + MapRecord(2, 1, 1, "30", "40") +
+                  "3,17,5,11,21,0\n0,0,0,0,0,0,0\r\nt,0,u,0\n" + testing::MapRecordText(2, 1, 1, "30", "40") +
                   "\r\n \t\r\n\n"));
   ASSERT_EQ(t.PhotoTrees.Size(), 3);
   EXPECT_EQ(PhotoText(t.PhotoTrees[1]), "3 17 2 101.25 202.5 7.75 1.5 2.5 3.5 4.5 Birch, old -12");
@@ -78,10 +63,10 @@ TEST_F(Readers, MapFieldsRecordsOverSeveralLinesAndBlankLines) {
 TEST_F(Readers, SightingSlotsLookUpsMissingObservationsAndNpa) {
   ASSERT_TRUE(Map(kMap));
   const std::vector<std::string> five = {"1,1,1", "2,2,2", "3,3,3", "4,4,4", "1,5,5"};
-  const std::string last = SightingRecord(1, 4, 7, five);  // written without a line end
-  ASSERT_TRUE(Sight(SightingRecord(1, 1, 5, {"1,5.5,45", "9,6,90", "3,7,180", "2,-1,0", "4,8.25,-1"}) +
-                    SightingRecord(1, 2, 4, {"1,-1,-1", "2,-0.5,-0.999", "3,-1.5,-7", "4,-1.0,-1e0"}) +
-                    SightingRecord(1, 3, 3, five) + last.substr(0, last.size() - 2)));
+  const std::string last = testing::SightingRecordText(1, 4, 1, 7, five);  // written without a line end
+  ASSERT_TRUE(Sight(testing::SightingRecordText(1, 1, 1, 5, {"1,5.5,45", "9,6,90", "3,7,180", "2,-1,0", "4,8.25,-1"}) +
+                    testing::SightingRecordText(1, 2, 1, 4, {"1,-1,-1", "2,-0.5,-0.999", "3,-1.5,-7", "4,-1.0,-1e0"}) +
+                    testing::SightingRecordText(1, 3, 1, 3, five) + last.substr(0, last.size() - 2)));
   EXPECT_EQ(ui.messages.back(), "4 observed trees to be positioned ");
   ASSERT_EQ(t.TargetTreeCount, 4);
   const std::tuple<int, int, const char*> slots[] = {

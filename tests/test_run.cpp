@@ -12,6 +12,7 @@
 #include "platform/headless_ui.h"
 #include "core/run.h"
 #include "tests/case_builder.h"
+#include "tests/independent_lsq.h"
 #include "tests/support.h"
 
 namespace treetri {
@@ -44,108 +45,7 @@ struct RunFixture {
   std::vector<std::string> Results() { return SplitLines(dir.Read("results.txt")); }
 };
 
-// The same adjustment by a plain Gauss-Newton iteration with a Cholesky
-// solution and atan2, straight from the observations.
-struct Independent {
-  double x = 0, y = 0, sigma0 = 0, sigmaX = 0;
-  std::vector<double> baarda;
-  int iterations = 0;
-};
-
-using Mat = std::vector<std::vector<double>>;
-
-// Inverse of a symmetric positive definite matrix by Cholesky.
-Mat CholeskyInverse(const Mat& N) {
-  const size_t n = N.size();
-  Mat L(n, std::vector<double>(n, 0)), Q(n, std::vector<double>(n, 0));
-  for (size_t i = 0; i < n; ++i)
-    for (size_t j = 0; j <= i; ++j) {
-      double s = N[i][j];
-      for (size_t k = 0; k < j; ++k) s -= L[i][k] * L[j][k];
-      L[i][j] = i == j ? std::sqrt(s) : s / L[j][j];
-    }
-  for (size_t c = 0; c < n; ++c) {
-    std::vector<double> r(n, 0);
-    r[c] = 1;
-    for (size_t i = 0; i < n; ++i) {
-      for (size_t k = 0; k < i; ++k) r[i] -= L[i][k] * r[k];
-      r[i] /= L[i][i];
-    }
-    for (size_t i = n; i-- > 0;) {
-      for (size_t k = i + 1; k < n; ++k) r[i] -= L[k][i] * r[k];
-      r[i] /= L[i][i];
-    }
-    for (size_t i = 0; i < n; ++i) Q[i][c] = r[i];
-  }
-  return Q;
-}
-
-Independent SolveIndependently(const std::vector<std::pair<double, double>>& map,
-                               const std::vector<Sighting>& obs, double correction,
-                               const testing::Parameters& par, double x0, double y0) {
-  const double pi = 3.14159265358979323846;
-  std::vector<double> X = {x0, y0};
-  for (const auto& m : map) X.insert(X.end(), {m.first, m.second});
-  const size_t u = X.size();
-  Independent out;
-  for (int it = 1; it <= 20; ++it) {
-    Mat A;
-    std::vector<double> l, p;
-    auto row = [&](double v, double weight) {
-      A.emplace_back(u, 0.0);
-      l.push_back(v);
-      p.push_back(weight);
-      return &A.back();
-    };
-    for (size_t j = 0; j < map.size(); ++j) {
-      const double dx = X[2 + 2 * j] - X[0], dy = X[3 + 2 * j] - X[1];
-      const double s2 = dx * dx + dy * dy, s = std::sqrt(s2);
-      if (obs[j].azimuth > -1) {
-        double v = (90 - std::fmod(obs[j].azimuth + correction, 360.0)) * pi / 180 - std::atan2(dy, dx);
-        v = std::remainder(v, 2 * pi);
-        auto& r = *row(v, 1 / (par.sigmaAzimuth * par.sigmaAzimuth));
-        r[0] = dy / s2, r[1] = -dx / s2, r[2 + 2 * j] = -dy / s2, r[3 + 2 * j] = dx / s2;
-      }
-      if (obs[j].distance > -1) {
-        auto& r = *row(obs[j].distance - s, 1 / (par.sigmaDistance * par.sigmaDistance));
-        r[0] = -dx / s, r[1] = -dy / s, r[2 + 2 * j] = dx / s, r[3 + 2 * j] = dy / s;
-      }
-    }
-    for (size_t j = 0; j < map.size(); ++j) {
-      (*row(map[j].first - X[2 + 2 * j], 1 / (par.sigmaMapX * par.sigmaMapX)))[2 + 2 * j] = 1;
-      (*row(map[j].second - X[3 + 2 * j], 1 / (par.sigmaMapY * par.sigmaMapY)))[3 + 2 * j] = 1;
-    }
-    const size_t m = A.size();
-    Mat N(u, std::vector<double>(u, 0));
-    std::vector<double> b(u, 0), d(u, 0);
-    double omega = 0;
-    for (size_t i = 0; i < m; ++i) {
-      omega += l[i] * p[i] * l[i];
-      for (size_t a = 0; a < u; ++a) {
-        b[a] += A[i][a] * p[i] * l[i];
-        for (size_t c = 0; c < u; ++c) N[a][c] += A[i][a] * p[i] * A[i][c];
-      }
-    }
-    const Mat Q = CholeskyInverse(N);
-    for (size_t a = 0; a < u; ++a)
-      for (size_t c = 0; c < u; ++c) d[a] += Q[a][c] * b[c];
-    for (size_t a = 0; a < u; ++a) X[a] += d[a];
-    out.sigma0 = std::sqrt(omega / static_cast<double>(m - u));
-    out.sigmaX = out.sigma0 * std::sqrt(Q[0][0]);
-    out.baarda.assign(m, 0);
-    for (size_t i = 0; i < m; ++i) {
-      double aqa = 0;
-      for (size_t a = 0; a < u; ++a)
-        for (size_t c = 0; c < u; ++c) aqa += A[i][a] * Q[a][c] * A[i][c];
-      out.baarda[i] = std::fabs(l[i] / (out.sigma0 * (1 / p[i] + aqa)));
-    }
-    out.iterations = it;
-    if (std::fabs(d[0]) < 0.01 && std::fabs(d[1]) < 0.01) break;
-  }
-  out.x = X[0];
-  out.y = X[1];
-  return out;
-}
+constexpr double kDegree = 3.14159265358979323846 / 180;
 
 TEST(WholeCase, AgreesWithAnIndependentSolution) {
   RunFixture f;
@@ -170,15 +70,29 @@ TEST(WholeCase, AgreesWithAnIndependentSolution) {
   const double used = f.t.Parameters.AzimuthCorrection;
   EXPECT_GE(used, 1.5);
   EXPECT_LT(used, 1.51);
-  const Independent ind = SolveIndependently(map, obs, used, f.par, f.t.Case.X_ini, f.t.Case.Y_ini);
+  // The program's order: azimuth and distance per sighting, then X and Y per map tree; it
+  // stops when the position moves less than 1 cm.
+  std::vector<testing::LsqObservation> lsq;
+  for (int j = 0; j < 3; ++j) {
+    if (obs[j].azimuth > -1)
+      lsq.push_back({testing::LsqObservation::Azimuth, j, (obs[j].azimuth + used) * kDegree, f.par.sigmaAzimuth});
+    if (obs[j].distance > -1) lsq.push_back({testing::LsqObservation::Distance, j, obs[j].distance, f.par.sigmaDistance});
+  }
+  for (int j = 0; j < 3; ++j) {
+    lsq.push_back({testing::LsqObservation::MapX, j, map[j].first, f.par.sigmaMapX});
+    lsq.push_back({testing::LsqObservation::MapY, j, map[j].second, f.par.sigmaMapY});
+  }
+  const testing::LsqSolution ind = testing::SolveIndependently(f.t.Case.X_ini, f.t.Case.Y_ini, lsq, 0.01, 20);
   const CaseWork& c = f.t.Case;
   EXPECT_NEAR(c.X_adj, ind.x, 1e-9);
   EXPECT_NEAR(c.Y_adj, ind.y, 1e-9);
   EXPECT_NEAR(c.SigmaNull, ind.sigma0, 1e-9 * ind.sigma0);
-  EXPECT_NEAR(c.SigmaX, ind.sigmaX, 1e-9 * ind.sigmaX);
+  EXPECT_NEAR(c.SigmaX, ind.sigma0 * std::sqrt(ind.qxx), 1e-9 * c.SigmaX);
   ASSERT_EQ(c.BaardaValues.Size(), 11);
-  for (int i = 1; i <= 11; ++i)
-    EXPECT_NEAR(c.BaardaValues(i), ind.baarda[i - 1], 1e-7 * ind.baarda[i - 1] + 1e-12) << i;
+  for (int i = 1; i <= 11; ++i) {
+    const double s = lsq[i - 1].sigma, baarda = std::fabs(ind.v[i - 1] / (ind.sigma0 * (s * s + ind.aqa[i - 1])));
+    EXPECT_NEAR(c.BaardaValues(i), baarda, 1e-7 * baarda + 1e-12) << i;
+  }
   EXPECT_NEAR(c.X_adj, tx, 0.15);
   EXPECT_NEAR(c.Y_adj, ty, 0.15);
   const auto fields = SplitFields(f.Results().at(1));

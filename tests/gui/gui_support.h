@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include <QAction>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -69,6 +70,17 @@ class DesktopTest : public ::testing::Test {
     window.OpenSightingsAction()->trigger();
   }
   const QImage& Surface() const { return window.Picture1()->Image(); }
+  // The desktop program started in the folder on the data set with --run and
+  // `more`, run to its end.
+  void RunScripted(const QStringList& more) {
+    WriteDataSet();
+    QProcess p;
+    p.setWorkingDirectory(folder.path());
+    p.start(TREETRI_PROGRAM, QStringList{"--map", folder.filePath("map.txt"), "--sightings",
+                                         folder.filePath("sightings.txt"), "--run"} + more);
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+  }
 
   QTemporaryDir folder;
   Tables tables;

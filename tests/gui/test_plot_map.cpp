@@ -17,8 +17,6 @@
 #include <QTableWidget>
 #include <QTest>
 
-#include <QProcess>
-
 #include "app/desktop.h"
 #include "app/plot_map_window.h"
 #include "platform/files.h"
@@ -35,7 +33,7 @@ class PlotMapTest : public DesktopTest {
     ASSERT_TRUE(ReadWholeFile(TREETRI_SOURCE_DIR "/examples/SimulationInputParameters2.txt",
                               params, error));
     params.replace(params.find("results.txt"), 11, File("results.txt"));
-    ASSERT_TRUE(WriteWholeFile(File("SimulationInputParameters2.txt"), params, error));
+    ASSERT_TRUE(WriteWholeFile(File(kParameterFileName), params, error));
     tables.WorkFolder = folder.path().toStdString() + "/";
     answers = {TREETRI_SOURCE_DIR "/examples/map.txt",
                TREETRI_SOURCE_DIR "/examples/sightings.txt"};
@@ -241,14 +239,7 @@ TEST_F(PlotMapTest, ResultsTableSortsFiltersAndFollowsARun) {
 }
 
 TEST_F(PlotMapTest, ScriptedStartSavesThePlotMapOfACase) {
-  WriteDataSet();
-  QProcess p;
-  p.setWorkingDirectory(folder.path());
-  p.start(TREETRI_PROGRAM, {"--map", folder.filePath("map.txt"), "--sightings",
-                            folder.filePath("sightings.txt"), "--run", "--plot-map", "2",
-                            "--screenshot", folder.filePath("map.png")});
-  ASSERT_TRUE(p.waitForFinished(60000));
-  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+  RunScripted({"--plot-map", "2", "--screenshot", folder.filePath("map.png")});
   EXPECT_EQ(QImage(folder.filePath("map.png")).size(), PlotMapWindow(tables, window.Results()).size());
   // The case number is checked before anything runs.
   for (auto [args, reason] : {std::pair<std::vector<std::string>, std::string>{

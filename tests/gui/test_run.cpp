@@ -3,8 +3,8 @@
 // the program's command line.
 #include <QFile>
 #include <QListWidget>
-#include <QProcess>
 
+#include "quality/quality_files.h"
 #include "tests/gui/gui_support.h"
 
 namespace treetri::gui {
@@ -41,7 +41,7 @@ TEST_F(DesktopTest, ARunThroughTheMenuAndThePlotViewerOfItsResults) {
   }
   EXPECT_EQ(CountColour(Surface(), kMagenta), 3 * 4);  // three dots of line width 2
   // The quality files: a header and one line per case.
-  QFile quality(folder.filePath("quality.csv"));
+  QFile quality(folder.filePath(quality::kQualityFileName));
   ASSERT_TRUE(quality.open(QIODevice::ReadOnly));
   EXPECT_EQ(quality.readAll().count("\r\n"), 4);
   std::vector<QImage> views;
@@ -66,14 +66,7 @@ TEST_F(DesktopTest, ARunThroughTheMenuAndThePlotViewerOfItsResults) {
 }
 
 TEST_F(DesktopTest, AScriptedStartSavesAPictureOfTheWindowAfterTheRun) {
-  WriteDataSet();
-  QProcess p;
-  p.setWorkingDirectory(folder.path());
-  p.start(TREETRI_PROGRAM, {"--map", folder.filePath("map.txt"), "--sightings",
-                            folder.filePath("sightings.txt"), "--run", "--screenshot",
-                            folder.filePath("window.png")});
-  ASSERT_TRUE(p.waitForFinished(60000));
-  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+  RunScripted({"--screenshot", folder.filePath("window.png")});
   const QImage image(folder.filePath("window.png"));
   EXPECT_EQ(image.size(), window.size());
   EXPECT_EQ(CountColour(image, kMagenta), 3 * 4);  // the run's dots
