@@ -488,8 +488,7 @@ void PlotMapWindow::DrawScene() {
 
   const double factor = exaggerated_ ? kExaggeration : 1;
   for (const views::EllipseMark& e : scene_.ellipses) {
-    const quality::CaseQuality* c = results_.Find(e.caseNumber);
-    const QColor colour = ToQColor(views::VerdictColour(c ? c->row.verdict : Verdict::Ok));
+    const QColor colour = ToQColor(views::VerdictColour(e.verdict));
     auto* item = new QGraphicsEllipseItem(-e.a * factor, -e.b * factor, 2 * e.a * factor,
                                           2 * e.b * factor);
     QColor fill = colour;

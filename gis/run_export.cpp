@@ -2,6 +2,8 @@
 
 #include <unordered_set>
 
+#include "quality/case_input.h"
+
 namespace treetri::gis {
 
 CaseResult CaseResultOf(const TargetTree& tree, const CaseWork& work, int caseNumber,
@@ -28,9 +30,7 @@ CaseResult CaseResultOf(const TargetTree& tree, const CaseWork& work, int caseNu
     r.sigmaX = work.SigmaX;
     r.sigmaY = work.SigmaY;
   }
-  const size_t first = status.find_first_not_of(' ');
-  if (first != std::string::npos)
-    r.status = status.substr(first, status.find_last_not_of(' ') - first + 1);
+  r.status = quality::LegacyStatusText(status);
   return r;
 }
 

@@ -29,6 +29,12 @@ const MapTree* PlotMaps::Find(int plot, int tree) const {
   return t == p->second.end() ? nullptr : &trees_.at(plot)[t->second];
 }
 
+std::string LegacyStatusText(const std::string& listStatus) {
+  const size_t first = listStatus.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  return listStatus.substr(first, listStatus.find_last_not_of(' ') - first + 1);
+}
+
 CaseInput CaseInputFromRun(int caseNumber, const TargetTree& target, const RunParameters& p,
                            const CaseWork& c, const PlotMaps& maps,
                            const std::string& legacyStatus) {

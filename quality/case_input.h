@@ -63,6 +63,10 @@ class PlotMaps {
   std::unordered_map<int, std::unordered_map<int, size_t>> index_;
 };
 
+// A case's list status without the blanks that pad it (" OK " gives "OK"),
+// as legacyStatus and the exported status hold it.
+std::string LegacyStatusText(const std::string& listStatus);
+
 // The input of case caseNumber (field tree `target`) as the run leaves it
 // right after that case: the sightings and their map coordinates, the
 // azimuth correction used (in `parameters`), the case's initial

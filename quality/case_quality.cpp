@@ -230,9 +230,10 @@ CaseQuality AssessCase(const CaseInput& in) {
     row.verdict = Verdict::Outlier;
     row.suspectKind = SuspectKindOf(o.kind);
     row.suspectTree = net[suspect].tree;
-    row.suspectW = full.w[k];
-    const double unit = o.kind == ObservationKind::Azimuth ? kRadToDeg : 1.0;
-    row.suspectGrossError = -o.residual / o.r * unit;
+    // Its w and gross error as its observation line gives them.
+    const ObservationRow& suspectLine = q.observations[k];
+    row.suspectW = suspectLine.w;
+    row.suspectGrossError = suspectLine.grossError;
     // Centre the search on the field tree adjusted without the suspect
     // sighting, which a wrong tree does not drag; without redundancy there,
     // on the adjusted position.

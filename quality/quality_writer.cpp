@@ -3,16 +3,6 @@
 #include <tuple>
 
 namespace treetri::quality {
-namespace {
-
-std::string Trimmed(const std::string& s) {
-  const size_t first = s.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
-
-}  // namespace
-
 std::string SummaryText(const QualitySummary& s) {
   std::string text = "quality:";
   for (size_t v = 0; v < s.verdicts.size(); ++v) {
@@ -62,7 +52,7 @@ bool QualityRun::AddCase(const InputData& input, const RunParameters& parameters
   if (!active_) return true;
   if (!maps_) maps_ = std::make_unique<PlotMaps>(input.PhotoTrees);
   last_ = AssessCase(CaseInputFromRun(caseNumber, input.TargetTrees[caseNumber], parameters, work,
-                                      *maps_, Trimmed(legacyStatus)));
+                                      *maps_, LegacyStatusText(legacyStatus)));
   const CaseQuality& q = last_;
   ++summary_.verdicts[static_cast<size_t>(q.row.verdict)];
   if (q.row.suggestedTree) ++summary_.suggestions;

@@ -18,10 +18,6 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 constexpr int kMinRedundancy = 3;  // of a case whose lone wrong tree is counted on its own
 
-std::string Join(const std::string& folder, const char* name) {
-  return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
 // Reads a quality file whose lines `parse` takes; `columns` names the
 // columns in the messages.
 template <class Row, class Parse, size_t N>
@@ -67,10 +63,10 @@ std::string Percent(const Share& s) {
 
 bool ReadQualityFiles(const std::string& folder, QualityFileContents& run, std::string& error) {
   error.clear();
-  if (!ReadRows(Join(folder, quality::kQualityFileName), quality::QualityHeaderLine(),
+  if (!ReadRows(PathInFolder(folder, quality::kQualityFileName), quality::QualityHeaderLine(),
                 quality::kQualityColumns, quality::ParseQualityLine, run.cases, error))
     return false;
-  const std::string observations = Join(folder, quality::kObservationsFileName);
+  const std::string observations = PathInFolder(folder, quality::kObservationsFileName);
   run.observationsRead = FileExists(observations);
   return !run.observationsRead ||
          ReadRows(observations, quality::ObservationHeaderLine(), quality::kObservationColumns,
@@ -79,7 +75,7 @@ bool ReadQualityFiles(const std::string& folder, QualityFileContents& run, std::
 
 bool ReadSimulationTruth(const std::string& folder, SimulationTruth& truth, std::string& error) {
   std::string text;
-  const std::string truthPath = Join(folder, kSimTruthFile);
+  const std::string truthPath = PathInFolder(folder, kSimTruthFile);
   if (!ReadWholeFile(truthPath, text, error)) {
     error = "cannot read " + truthPath + ": " + error;
     return false;
@@ -89,7 +85,7 @@ bool ReadSimulationTruth(const std::string& folder, SimulationTruth& truth, std:
     error = truthPath + " " + positions.problems.front();
     return false;
   }
-  const std::string errorsPath = Join(folder, kSimErrorsFile);
+  const std::string errorsPath = PathInFolder(folder, kSimErrorsFile);
   if (!ReadWholeFile(errorsPath, text, error)) {
     error = "cannot read " + errorsPath + ": " + error;
     return false;
@@ -105,8 +101,8 @@ bool ReadSimulationTruth(const std::string& folder, SimulationTruth& truth, std:
   // where the map puts each tree (a tree listed twice: its last record).
   InputData t;
   HeadlessUi ui;
-  if (!ReadPhotoMapFile(t, ui, Join(folder, kSimMapFile)) ||
-      !ReadSightingFile(t, ui, Join(folder, kSimSightingFile))) {
+  if (!ReadPhotoMapFile(t, ui, PathInFolder(folder, kSimMapFile)) ||
+      !ReadSightingFile(t, ui, PathInFolder(folder, kSimSightingFile))) {
     error = ui.messages.empty() ? "cannot read the map or the sightings" : ui.messages.back();
     return false;
   }

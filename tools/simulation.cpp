@@ -489,6 +489,10 @@ std::vector<PlantedError> PlantedErrors(const SimulatedData& d) {
   return out;
 }
 
+std::string PathInFolder(const std::string& folder, const char* name) {
+  return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
 bool WriteSimulationFiles(const SimulatedData& d, const std::string& folder, std::string& error) {
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
@@ -496,7 +500,6 @@ bool WriteSimulationFiles(const SimulatedData& d, const std::string& folder, std
     error = "cannot create the folder " + folder + ": " + ec.message();
     return false;
   }
-  const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
   const std::pair<const char*, std::string> files[] = {
       {kSimMapFile, MapFileText(d)},
       {kSimSightingFile, SightingFileText(d)},
@@ -504,9 +507,10 @@ bool WriteSimulationFiles(const SimulatedData& d, const std::string& folder, std
       {kSimTruthFile, TruthFileText(d)},
       {kSimErrorsFile, PlantedErrorsText(PlantedErrors(d))}};
   for (const auto& [name, text] : files) {
+    const std::string path = PathInFolder(folder, name);
     std::string why;
-    if (!WriteWholeFile(base + name, text, why)) {
-      error = "cannot write " + base + name + ": " + why;
+    if (!WriteWholeFile(path, text, why)) {
+      error = "cannot write " + path + ": " + why;
       return false;
     }
   }

@@ -154,6 +154,10 @@ inline constexpr const char* kSimParameterFile = kParameterFileName;
 inline constexpr const char* kSimTruthFile = "truth.txt";
 inline constexpr const char* kSimErrorsFile = "errors.txt";
 
+// The path of the file `name` in `folder` (a '/' between them unless the
+// folder is empty or already ends with one).
+std::string PathInFolder(const std::string& folder, const char* name);
+
 // Writes the five files into `folder` (created when missing). False, with
 // the reason, when a file cannot be written.
 bool WriteSimulationFiles(const SimulatedData& d, const std::string& folder, std::string& error);

@@ -266,7 +266,7 @@ PlotScene BuildPlotScene(const quality::PlotMaps& maps, const CaseResults& resul
     s.fieldTrees.push_back({n, r.tree, *r.x, *r.y, r.verdict});
     s.plotBox.Add(*r.x, *r.y);
     if (r.conf95A && r.conf95B && r.ellipseAzimuth) {
-      EllipseMark e{n, *r.x, *r.y, *r.conf95A, *r.conf95B, *r.ellipseAzimuth};
+      EllipseMark e{n, *r.x, *r.y, *r.conf95A, *r.conf95B, *r.ellipseAzimuth, r.verdict};
       s.ellipses.push_back(e);
       if (n == s.selectedCase) AddEllipseBox(s.caseBox, e);
     }

@@ -78,11 +78,13 @@ struct FieldTreeMark {
   bool atLegacyPosition = false;
 };
 
-// A 95 % confidence ellipse: semi-axes in metres, azimuth of the major axis.
+// A 95 % confidence ellipse: semi-axes in metres, azimuth of the major axis,
+// and the verdict of its case (its colour).
 struct EllipseMark {
   int caseNumber = 0;
   double x = 0, y = 0;
   double a = 0, b = 0, azimuth = 0;
+  quality::Verdict verdict = quality::Verdict::Ok;
 };
 
 struct SightingLine {
