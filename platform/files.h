@@ -74,10 +74,6 @@ class OutputFile {
   long long size_ = 0;  // the file's length as this object left it
 };
 
-// A file of the work folder kept open for a run of appends (the quality
-// files): created or emptied with its first content.
-using AppendingFile = OutputFile;
-
 // Deletes the file; false when it could not be deleted.
 bool RemoveFile(const std::string& path);
 

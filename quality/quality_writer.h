@@ -56,7 +56,7 @@ class QualityRun {
  private:
   std::unique_ptr<PlotMaps> maps_;
   std::string workFolder_;
-  AppendingFile quality_, observations_;
+  OutputFile quality_, observations_;
   bool active_ = false;
   QualitySummary summary_;
   CaseQuality last_;
