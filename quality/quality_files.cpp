@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/files.h"
+
 namespace treetri::quality {
 namespace {
 
@@ -190,6 +192,54 @@ ParseStatus SplitChecked(std::string_view line, size_t columns, std::vector<std:
 
 int AzimuthDecimals(ObservationKind k) { return k == ObservationKind::Azimuth ? 5 : 4; }
 
+// Reads a quality file line by line: the header first, then one row per
+// line that is not blank.
+template <class Row, size_t N>
+FileReadStatus ReadRows(const std::string& path, const std::array<const char*, N>& columns,
+                        ParseStatus (*parse)(std::string_view, Row&), std::vector<Row>& rows) {
+  FileReadStatus st;
+  st.path = path;
+  std::string text;
+  if (!ReadWholeFile(path, text, st.message)) {
+    st.ok = false;
+    return st;
+  }
+  const std::string header = HeaderLine(columns);
+  const std::string_view expected(header.data(), header.size() - 2);  // without CR LF
+  auto fail = [&](int line, std::string message) {
+    st.ok = false;
+    st.line = line;
+    st.message = std::move(message);
+    return st;
+  };
+  if (text.empty()) return fail(1, "the file is empty");
+  size_t start = 0;
+  for (int number = 1; start < text.size(); ++number) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string_view line(text.data() + start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (number == 1) {
+      if (line != expected) return fail(1, "the header is not \"" + std::string(expected) + "\"");
+      continue;
+    }
+    if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
+    Row row;
+    const ParseStatus s = parse(line, row);
+    if (!s.ok) {
+      fail(number, s.message);
+      if (s.column >= 1 && s.column <= static_cast<int>(N)) {
+        st.column = s.column;
+        st.columnName = columns[static_cast<size_t>(s.column - 1)];
+      }
+      return st;
+    }
+    rows.push_back(std::move(row));
+  }
+  return st;
+}
+
 }  // namespace
 
 const char* VerdictWord(Verdict v) { return kVerdictWords[static_cast<size_t>(v)]; }
@@ -319,6 +369,14 @@ ParseStatus ParseObservationLine(std::string_view line, ObservationRow& r) {
   in.Real(r.mdb);
   in.Word(ParseControl, r.control);
   return in.Status();
+}
+
+FileReadStatus ReadQualityFile(const std::string& path, std::vector<QualityRow>& rows) {
+  return ReadRows(path, kQualityColumns, ParseQualityLine, rows);
+}
+
+FileReadStatus ReadObservationsFile(const std::string& path, std::vector<ObservationRow>& rows) {
+  return ReadRows(path, kObservationColumns, ParseObservationLine, rows);
 }
 
 }  // namespace treetri::quality

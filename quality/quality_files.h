@@ -153,4 +153,24 @@ ParseStatus ParseObservationLine(std::string_view line, ObservationRow& out);
 // Returns false when a quoted field is not closed.
 bool SplitCsvLine(std::string_view line, std::vector<std::string>& fields);
 
+// Result of reading a whole quality file: ok, or where it went wrong. line
+// is 1-based (0: the file could not be read at all); column is 1-based with
+// its name (0 and null: the line as a whole, e.g. a wrong header, a wrong
+// field count or an empty file).
+struct FileReadStatus {
+  bool ok = true;
+  std::string path;
+  int line = 0;
+  int column = 0;
+  const char* columnName = nullptr;
+  std::string message;
+};
+
+// Reads quality.csv or observations.csv: the header line must be the one
+// the writer writes; blank lines are skipped; an empty file is an error.
+// Rows are appended in file order; on failure `rows` holds the rows before
+// the bad line.
+FileReadStatus ReadQualityFile(const std::string& path, std::vector<QualityRow>& rows);
+FileReadStatus ReadObservationsFile(const std::string& path, std::vector<ObservationRow>& rows);
+
 }  // namespace treetri::quality

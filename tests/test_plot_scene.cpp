@@ -151,7 +151,7 @@ TEST(PlotScene, QualityFilesReadBack) {
     quality += quality::FormatQualityLine(c.row);
     for (const ObservationRow& o : c.observations) observations += FormatObservationLine(o);
   }
-  const std::string q = folder.Write(quality::kQualityFileName, quality);
+  const std::string q = folder.Write(quality::kQualityFileName, quality + "\r\n");  // blank end
   std::string o = folder.Write(quality::kObservationsFileName, observations);
   CaseResults back;
   std::string error;

@@ -18,39 +18,13 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 constexpr int kMinRedundancy = 3;  // of a case whose lone wrong tree is counted on its own
 
-// Reads a quality file whose lines `parse` takes; `columns` names the
-// columns in the messages.
-template <class Row, class Parse, size_t N>
-bool ReadRows(const std::string& path, const std::string& header,
-              const std::array<const char*, N>& columns, Parse parse, std::vector<Row>& rows,
-              std::string& error) {
-  std::string text;
-  if (!ReadWholeFile(path, text, error)) {
-    error = "cannot read " + path + ": " + error;
-    return false;
-  }
-  const std::string expected = header.substr(0, header.find('\r'));
-  ForEachLine(text, [&](std::string_view line, int number) {
-    if (!error.empty()) return;
-    const std::string where = path + " line " + std::to_string(number);
-    if (number == 1) {
-      if (line != expected) error = where + ": the header is not \"" + expected + "\"";
-      return;
-    }
-    if (Trim(line).empty()) return;
-    Row row;
-    const quality::ParseStatus s = parse(line, row);
-    if (s.ok) {
-      rows.push_back(row);
-    } else if (s.column >= 1 && s.column <= static_cast<int>(N)) {
-      error = where + ", column " + std::to_string(s.column) + " (" + columns[s.column - 1] +
-              "): " + s.message;
-    } else {
-      error = where + ": " + s.message;
-    }
-  });
-  if (text.empty()) error = path + " line 1: the file is empty";
-  return error.empty();
+// The message of a quality file that could not be read.
+std::string ReadError(const quality::FileReadStatus& s) {
+  if (s.line == 0) return "cannot read " + s.path + ": " + s.message;
+  std::string where = s.path + " line " + std::to_string(s.line);
+  if (s.columnName)
+    where += ", column " + std::to_string(s.column) + " (" + s.columnName + ")";
+  return where + ": " + s.message;
 }
 
 std::string Percent(const Share& s) {
@@ -63,14 +37,13 @@ std::string Percent(const Share& s) {
 
 bool ReadQualityFiles(const std::string& folder, QualityFileContents& run, std::string& error) {
   error.clear();
-  if (!ReadRows(PathInFolder(folder, quality::kQualityFileName), quality::QualityHeaderLine(),
-                quality::kQualityColumns, quality::ParseQualityLine, run.cases, error))
-    return false;
+  quality::FileReadStatus s =
+      quality::ReadQualityFile(PathInFolder(folder, quality::kQualityFileName), run.cases);
   const std::string observations = PathInFolder(folder, quality::kObservationsFileName);
-  run.observationsRead = FileExists(observations);
-  return !run.observationsRead ||
-         ReadRows(observations, quality::ObservationHeaderLine(), quality::kObservationColumns,
-                  quality::ParseObservationLine, run.observations, error);
+  run.observationsRead = s.ok && FileExists(observations);
+  if (run.observationsRead) s = quality::ReadObservationsFile(observations, run.observations);
+  if (!s.ok) error = ReadError(s);
+  return s.ok;
 }
 
 bool ReadSimulationTruth(const std::string& folder, SimulationTruth& truth, std::string& error) {

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <map>
 
-#include "platform/files.h"
-
 namespace treetri::views {
 
 using quality::CaseQuality;
@@ -48,33 +46,11 @@ std::vector<int> CaseResults::CasesOfPlot(int plot) const {
 
 namespace {
 
-// Calls line(text, number) for every line after the header; false with the
-// message of the first line that line() refuses.
-template <class LineFn>
-bool ForEachDataLine(const std::string& path, std::string& error, LineFn line) {
-  std::string content, reason;
-  if (!ReadWholeFile(path, content, reason)) {
-    error = "The file \"" + path + "\" cannot be read: " + reason;
-    return false;
-  }
-  size_t start = content.find('\n');
-  for (int number = 2; start != std::string::npos && start + 1 < content.size(); ++number) {
-    const size_t end = content.find('\n', start + 1);
-    const std::string_view text(content.data() + start + 1,
-                                (end == std::string::npos ? content.size() : end) - start - 1);
-    std::string why = line(text);
-    if (!why.empty()) {
-      error = "The file \"" + path + "\", line " + std::to_string(number) + ": " + why;
-      return false;
-    }
-    start = end;
-  }
-  return true;
-}
-
-std::string Why(const quality::ParseStatus& s) {
-  if (s.ok) return "";
-  return (s.column > 0 ? "column " + std::to_string(s.column) + ": " : std::string()) +
+// The message of a quality file that could not be read.
+std::string ReadError(const quality::FileReadStatus& s) {
+  if (s.line == 0) return "The file \"" + s.path + "\" cannot be read: " + s.message;
+  return "The file \"" + s.path + "\", line " + std::to_string(s.line) + ": " +
+         (s.column > 0 ? "column " + std::to_string(s.column) + ": " : std::string()) +
          s.message;
 }
 
@@ -83,26 +59,30 @@ std::string Why(const quality::ParseStatus& s) {
 bool CaseResults::Load(const std::string& qualityPath, const std::string& observationsPath,
                        std::string& error) {
   cases_.clear();
-  const bool ok =
-      ForEachDataLine(qualityPath, error,
-                      [&](std::string_view text) {
-                        CaseQuality c;
-                        std::string why = Why(quality::ParseQualityLine(text, c.row));
-                        if (why.empty()) Add(std::move(c));
-                        return why;
-                      }) &&
-      ForEachDataLine(observationsPath, error, [&](std::string_view text) {
-        ObservationRow o;
-        std::string why = Why(quality::ParseObservationLine(text, o));
-        if (!why.empty()) return why;
-        CaseQuality* c = At(o.caseNumber);
-        if (!c) return "case " + std::to_string(o.caseNumber) + " is not in " +
-                                       quality::kQualityFileName;
-        c->observations.push_back(o);
-        return std::string();
-      });
-  if (!ok) cases_.clear();
-  return ok;
+  std::vector<quality::QualityRow> rows;
+  std::vector<ObservationRow> observations;
+  quality::FileReadStatus s = quality::ReadQualityFile(qualityPath, rows);
+  if (s.ok) s = quality::ReadObservationsFile(observationsPath, observations);
+  if (!s.ok) {
+    error = ReadError(s);
+    return false;
+  }
+  for (quality::QualityRow& r : rows) {
+    CaseQuality c;
+    c.row = std::move(r);
+    Add(std::move(c));
+  }
+  for (ObservationRow& o : observations) {
+    CaseQuality* c = At(o.caseNumber);
+    if (!c) {
+      cases_.clear();
+      error = "The file \"" + observationsPath + "\": case " + std::to_string(o.caseNumber) +
+              " is not in " + quality::kQualityFileName;
+      return false;
+    }
+    c->observations.push_back(std::move(o));
+  }
+  return true;
 }
 
 Colour VerdictColour(Verdict v) {

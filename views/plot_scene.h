@@ -38,8 +38,9 @@ class CaseResults {
   std::vector<int> CasesOfPlot(int plot) const;
 
   // Reads "quality.csv" and "observations.csv" as a run writes them. False,
-  // with a message naming the file and the line, when a file cannot be read
-  // or a line does not parse; the results are then left empty.
+  // with a message naming the file and the line, when a file cannot be read,
+  // is empty, has another header or a line that does not parse, or names a
+  // case that quality.csv lacks; the results are then left empty.
   bool Load(const std::string& qualityPath, const std::string& observationsPath,
             std::string& error);
 
