@@ -138,6 +138,7 @@ struct MapTreeSightings {
 
 struct Prepared {
   std::unordered_map<int, const QualityRow*> quality;         // by case
+  std::unordered_map<int, int> suspectSlots;                  // by case, where not 0
   std::map<std::pair<int, int>, Sighting> sightings;          // by (case, slot)
   std::map<std::pair<int, int>, MapTreeSightings> mapTrees;   // by (plot, tree)
   long long ellipses = 0;
@@ -167,6 +168,17 @@ Prepared Prepare(const ExportData& data) {
       }
     }
   }
+  // The suspect sighting of each case: the lines of its suspect's tree
+  // decide.
+  std::unordered_map<int, std::vector<ObservationRow>> ofSuspectTree;  // by case
+  for (const ObservationRow& o : data.observations) {
+    const auto q = p.quality.find(o.caseNumber);
+    if (q != p.quality.end() && q->second->suspectTree == o.sightedTree)
+      ofSuspectTree[o.caseNumber].push_back(o);
+  }
+  for (const auto& [caseNumber, lines] : ofSuspectTree)
+    if (const int slot = quality::SuspectSlot(*p.quality[caseNumber], lines))
+      p.suspectSlots[caseNumber] = slot;
   return p;
 }
 
@@ -174,15 +186,6 @@ const char* KindsText(const Sighting& s) {
   const bool az = s.rows[static_cast<int>(ObservationKind::Azimuth)] != nullptr;
   const bool dist = s.rows[static_cast<int>(ObservationKind::Distance)] != nullptr;
   return az && dist ? "azimuth+distance" : az ? "azimuth" : dist ? "distance" : "";
-}
-
-// Whether an observation is the case's suspect (a whole sighting counts
-// for each of its observations).
-bool IsSuspect(const QualityRow* q, const ObservationRow& o) {
-  if (!q || q->suspectKind == quality::SuspectKind::None || q->suspectTree != o.sightedTree)
-    return false;
-  return q->suspectKind == quality::SuspectKind::Sighting ||
-         q->suspectKind == quality::SuspectKindOf(o.kind);
 }
 
 // --- Writing ------------------------------------------------------------
@@ -326,20 +329,19 @@ bool WriteSightings(Writer& w, const Prepared& p) {
     const char* residualNames[4] = {"res_az", "res_dist", "res_mx", "res_my"};
     std::optional<double> maxW;
     quality::Control control = quality::Control::Controlled;
-    bool suspect = false;
     for (int k = 0; k < 4; ++k) {
       const ObservationRow* r = s.rows[k];
       if (!r) continue;
       Put(f, residualNames[k], r->residual);
       if (r->w && (!maxW || std::fabs(*r->w) > *maxW)) maxW = std::fabs(*r->w);
       if (static_cast<int>(r->control) > static_cast<int>(control)) control = r->control;
-      suspect = suspect || IsSuspect(row, *r);
     }
     if (s.rows[0]) Put(f, "w_az", s.rows[0]->w);
     if (s.rows[1]) Put(f, "w_dist", s.rows[1]->w);
     Put(f, "max_w", maxW);
     Put(f, "control", quality::ControlWord(control));
-    Put(f, "suspect", suspect ? 1 : 0);
+    const auto suspect = p.suspectSlots.find(o.caseNumber);
+    Put(f, "suspect", suspect != p.suspectSlots.end() && suspect->second == o.slot ? 1 : 0);
     const ObservationRow* mx = s.rows[static_cast<int>(ObservationKind::MapX)];
     const ObservationRow* my = s.rows[static_cast<int>(ObservationKind::MapY)];
     if (row && row->x && row->y && mx && my) {

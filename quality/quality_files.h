@@ -128,6 +128,13 @@ struct ObservationRow {
   Control control = Control::Controlled;
 };
 
+// The slot of a case's suspect observation among observation lines (lines
+// of other cases are passed over): the line of the suspect's kind and tree;
+// of a tree sighted twice, the line whose w is nearest the suspect's, the
+// first on a tie. 0 when there is none: no suspect, or a whole sighting left
+// out of the adjustment (it has no observation lines).
+int SuspectSlot(const QualityRow& row, const std::vector<ObservationRow>& observations);
+
 // Header lines and formatted lines, each ending with CR LF. Numbers are
 // written without locale, fixed-point: coordinates, distances, sigmas, axes,
 // gross errors, MDBs 4 decimals, w 3, angles 5, redundancy numbers 4. A value

@@ -1,6 +1,8 @@
-// The quality file layout: lines formatted and parsed back field by field,
-// and broken lines rejected with the column named.
+// The quality file layout: lines formatted and parsed back field by field;
+// broken lines rejected with the column named, and the suspect sighting.
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include "quality/quality_files.h"
 
@@ -71,6 +73,31 @@ TEST(QualityFiles, BrokenLinesNameTheColumn) {
   }
   QualityRow q;
   EXPECT_FALSE(ParseQualityLine("1,1,1,1,\"open", q).ok);
+}
+
+// A field tree that sights the suspect's tree twice has one suspect
+// sighting: the slot whose w is the suspect's; a sighting left out of the
+// adjustment has no lines, and another case's lines do not count.
+TEST(QualityFiles, SuspectSlotOfATreeSightedTwice) {
+  auto line = [](int caseNumber, int slot, ObservationKind kind, double w) {
+    ObservationRow o;
+    o.caseNumber = caseNumber, o.slot = slot, o.sightedTree = 12, o.kind = kind, o.w = w;
+    return o;
+  };
+  const std::vector<ObservationRow> lines = {
+      line(1, 2, ObservationKind::Distance, 4.1), line(1, 2, ObservationKind::Azimuth, -5.0),
+      line(1, 5, ObservationKind::Azimuth, 3.9), line(2, 7, ObservationKind::Azimuth, 3.9)};
+  QualityRow q;
+  q.caseNumber = 1;
+  q.suspectTree = 12;
+  for (auto [kind, w, slot] : {std::tuple{SuspectKind::Azimuth, 3.9, 5},
+                               {SuspectKind::Azimuth, -5.0, 2},
+                               {SuspectKind::Distance, 3.9, 2},
+                               {SuspectKind::Sighting, 3.9, 0}}) {
+    q.suspectKind = kind;
+    q.suspectW = w;
+    EXPECT_EQ(SuspectSlot(q, lines), slot) << SuspectKindWord(kind) << " " << w;
+  }
 }
 
 }  // namespace

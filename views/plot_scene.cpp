@@ -176,22 +176,7 @@ std::vector<SightingLine> CaseLines(const quality::PlotMaps& maps, const CaseQua
   }
   std::vector<SightingLine> lines;
   const bool suspectLeftOut = row.suspectKind == quality::SuspectKind::Sighting;
-  // The slot of the suspect observation: its kind (a field observation or a
-  // coordinate of the sighted map tree) and tree; of a tree sighted twice,
-  // the slot whose w is the suspect's.
-  int suspectSlot = 0;
-  double suspectMiss = 0;
-  if (!suspectLeftOut && row.suspectTree) {
-    for (const ObservationRow& o : c.observations) {
-      if (o.sightedTree != *row.suspectTree || quality::SuspectKindOf(o.kind) != row.suspectKind)
-        continue;
-      const double miss = o.w && row.suspectW ? std::fabs(*o.w - *row.suspectW) : HUGE_VAL;
-      if (suspectSlot == 0 || miss < suspectMiss) {
-        suspectSlot = o.slot;
-        suspectMiss = miss;
-      }
-    }
-  }
+  const int suspectSlot = quality::SuspectSlot(row, c.observations);
   for (auto& [slot, line] : bySlot) {
     const quality::MapTree* m = maps.Find(row.plot, line.tree);
     if (!m) continue;
