@@ -181,7 +181,7 @@ RunOutcome MainWindow::Simulate() {
   // each case; what the GeoPackage export takes, gathered case by case; the
   // plot map, when open, following case by case.
   QualityObserver quality(t_, *ui_);
-  ExportObserver exportData(&quality);
+  ExportObserver exportData(t_.PhotoTrees, &quality);
   struct PlotMapFeed : RunHooks {
     MainWindow& w;
     const QualityObserver& quality;

@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
     progressShown = true;
   };
   treetri::QualityObserver quality(t, ui, withQuality);
-  treetri::ExportObserver exporter(&quality);
+  treetri::ExportObserver exporter(t.PhotoTrees, &quality);
   std::vector<treetri::RunHooks*> hooks;
   hooks.push_back(&quality);
   if (gpkg) hooks.push_back(&exporter);

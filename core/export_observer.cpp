@@ -8,12 +8,10 @@ bool ExportObserver::OnRunStart(const RunSettings& settings, std::string& messag
   (void)settings;
   (void)message;
   data_ = gis::ExportData{};
-  input_ = nullptr;
   return true;
 }
 
 void ExportObserver::OnCaseDone(const CaseReport& r) {
-  input_ = &r.input;
   data_.results.push_back(gis::CaseResultOf(r.input.TargetTrees[r.caseNumber], r.work,
                                             r.caseNumber, r.outcome.iterations, r.status));
   const quality::CaseQuality* q = quality_ ? quality_->Assessed(r.caseNumber) : nullptr;
@@ -25,7 +23,7 @@ void ExportObserver::OnCaseDone(const CaseReport& r) {
 
 void ExportObserver::OnRunEnd(bool completed) {
   (void)completed;
-  if (input_) data_.mapTrees = gis::MapTreesOfPlots(input_->PhotoTrees, data_.results);
+  data_.mapTrees = gis::MapTreesOfPlots(photoTrees_, data_.results);
 }
 
 }  // namespace treetri

@@ -14,9 +14,11 @@ namespace treetri {
 
 class ExportObserver : public RunHooks {
  public:
-  // quality: the run's quality observer, which must come before this one
-  // among the observers; nullptr for a run without the quality layer.
-  explicit ExportObserver(const QualityObserver* quality) : quality_(quality) {}
+  // photoTrees: the map the run reads, for the map trees of its plots at the
+  // end. quality: the run's quality observer, which must come before this
+  // one among the observers; nullptr for a run without the quality layer.
+  ExportObserver(const Table<PhotoTree>& photoTrees, const QualityObserver* quality)
+      : photoTrees_(photoTrees), quality_(quality) {}
   bool OnRunStart(const RunSettings& settings, std::string& message) override;
   void OnCaseDone(const CaseReport& report) override;
   void OnRunEnd(bool completed) override;
@@ -24,8 +26,8 @@ class ExportObserver : public RunHooks {
   const gis::ExportData& Data() const { return data_; }
 
  private:
+  const Table<PhotoTree>& photoTrees_;
   const QualityObserver* quality_;
-  const InputData* input_ = nullptr;
   gis::ExportData data_;
 };
 
