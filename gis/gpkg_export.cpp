@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "platform/files.h"
+#include "data/angles.h"
 
 namespace treetri::gis {
 namespace {
@@ -25,7 +26,6 @@ using quality::ObservationRow;
 using quality::QualityRow;
 
 constexpr int kEllipseVertices = 72;
-constexpr double kPi = 3.14159265358979323846;
 constexpr long long kProgressStep = 256;
 
 void RegisterDrivers() {
@@ -358,12 +358,12 @@ bool WriteSightings(Writer& w, const Prepared& p) {
 // counter-clockwise; the major axis points along its azimuth (degrees
 // clockwise from north).
 OGRPolygon EllipsePolygon(double cx, double cy, double a, double b, double azimuthDeg) {
-  const double phi = azimuthDeg * kPi / 180;
+  const double phi = azimuthDeg * kFullPi / 180;
   const double ux = std::sin(phi), uy = std::cos(phi);  // major axis
   const double vx = -uy, vy = ux;                       // minor axis, to its left
   OGRLinearRing ring;
   for (int k = 0; k <= kEllipseVertices; ++k) {
-    const double t = 2 * kPi * (k % kEllipseVertices) / kEllipseVertices;
+    const double t = 2 * kFullPi * (k % kEllipseVertices) / kEllipseVertices;
     const double ca = a * std::cos(t), sb = b * std::sin(t);
     ring.addPoint(cx + ca * ux + sb * vx, cy + ca * uy + sb * vy);
   }

@@ -1,4 +1,5 @@
 #include "quality/adjustment.h"
+#include "data/angles.h"
 
 #include <Eigen/Dense>
 #include <array>
@@ -8,13 +9,12 @@ namespace treetri::quality {
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586476925;
-constexpr double kPi = 3.141592653589793238463;
 
 // An angle difference brought into (-pi, pi].
 double WrapAngle(double a) {
   a = std::fmod(a, kTwoPi);
-  if (a > kPi) a -= kTwoPi;
-  if (a <= -kPi) a += kTwoPi;
+  if (a > kFullPi) a -= kTwoPi;
+  if (a <= -kFullPi) a += kTwoPi;
   return a;
 }
 

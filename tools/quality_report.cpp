@@ -10,12 +10,12 @@
 #include "tools/position_stats.h"
 #include "tools/simulation.h"
 #include "tools/text_format.h"
+#include "data/angles.h"
 
 namespace treetri::tools {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 constexpr int kMinRedundancy = 3;  // of a case whose lone wrong tree is counted on its own
 
 // The message of a quality file that could not be read.
@@ -106,7 +106,7 @@ bool ReadSimulationTruth(const std::string& folder, SimulationTruth& truth, std:
 bool InsideEllipse(double x, double y, double cx, double cy, double a, double b,
                    double azimuthDeg) {
   if (!(a > 0 && b > 0)) return false;
-  const double t = azimuthDeg * kPi / 180.0;
+  const double t = azimuthDeg * kFullPi / 180.0;
   const double dx = x - cx, dy = y - cy;
   const double u = dx * std::sin(t) + dy * std::cos(t);  // along a
   const double v = dx * std::cos(t) - dy * std::sin(t);  // along b

@@ -11,12 +11,12 @@
 #include "tools/position_stats.h"
 #include "tools/rng.h"
 #include "tools/text_format.h"
+#include "data/angles.h"
 
 namespace treetri::tools {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 constexpr double kMapSpacing = 2.0;    // least distance between two map trees
 constexpr double kFieldSpacing = 1.0;  // least distance of a field tree to any tree
 constexpr int kPlacementTries = 20000;
@@ -60,7 +60,7 @@ Point PlaceTree(Rng& rng, double cx, double cy, double radius, double spacing,
   Point p{cx, cy};
   for (int attempt = 0; attempt < kPlacementTries; ++attempt) {
     const double r = radius * std::sqrt(rng.Uniform());
-    const double a = 2.0 * kPi * rng.Uniform();
+    const double a = 2.0 * kFullPi * rng.Uniform();
     p = Point{Round(cx + r * std::cos(a), 3), Round(cy + r * std::sin(a), 3)};
     bool free = true;
     for (const Point& o : others)
@@ -119,7 +119,7 @@ void PlantErrors(std::uint64_t seed, const PlantingOptions& p, const std::vector
     if (t.plot == d.summary.duplicatedPlot && t.tree == d.summary.duplicatedTree) continue;
     if (!rng.Chance(p.mapShift)) continue;
     const double size = between(p.mapShiftSize[0], p.mapShiftSize[1]);
-    const double direction = 2.0 * kPi * rng.Uniform();
+    const double direction = 2.0 * kFullPi * rng.Uniform();
     const double x = Round(t.mapX + size * std::sin(direction), 2);
     const double y = Round(t.mapY + size * std::cos(direction), 2);
     t.shift = std::max(0.001, std::hypot(x - t.mapX, y - t.mapY));
@@ -218,7 +218,7 @@ std::string CheckOptions(const SimulationOptions& o) {
 }
 
 double AzimuthDegrees(double x1, double y1, double x2, double y2) {
-  double a = std::atan2(x2 - x1, y2 - y1) * 180.0 / kPi;
+  double a = std::atan2(x2 - x1, y2 - y1) * 180.0 / kFullPi;
   if (a < 0) a += 360.0;
   if (a >= 360.0) a -= 360.0;
   return a;

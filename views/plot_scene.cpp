@@ -1,4 +1,5 @@
 #include "views/plot_scene.h"
+#include "data/angles.h"
 
 #include <algorithm>
 #include <cmath>
@@ -153,7 +154,7 @@ bool Positioned(const quality::QualityRow& r) {
 
 void AddEllipseBox(Box& box, const EllipseMark& e) {
   // The ellipse's bounding box: half-widths along X and Y.
-  const double t = e.azimuth * M_PI / 180;
+  const double t = e.azimuth * kFullPi / 180;
   const double hx = std::hypot(e.a * std::sin(t), e.b * std::cos(t));
   const double hy = std::hypot(e.a * std::cos(t), e.b * std::sin(t));
   box.Add(e.x - hx, e.y - hy);
