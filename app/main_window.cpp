@@ -177,25 +177,33 @@ RunOutcome MainWindow::Simulate() {
     if (plotMap_) plotMap_->Reload();
   };
   // Each case's assessment and legacy position into the results; the plot
-  // map, when open, follows case by case.
-  run.onCase = [this](const ShownCase& c) {
+  // map, when open, follows case by case. The progress bar (which repaints
+  // at once when its text changes) and the list's lines follow once an
+  // interval, and at the last case.
+  QElapsedTimer sinceShown;
+  int shownCase = 0, caseCount = 0;
+  const auto show = [&] {
+    if (caseCount > 0) {
+      progress_->setRange(0, caseCount);
+      progress_->setValue(shownCase);
+    }
+    ui_->FlushList();
+    sinceShown.start();
+  };
+  run.onCase = [&](const ShownCase& c) {
     if (c.adjusted) results_.SetLegacyPosition(c.caseNumber, c.x, c.y);
     if (c.quality) {
       results_.Add(*c.quality);
       if (plotMap_) plotMap_->CaseAdded(c.caseNumber);
     }
-    progress_->setRange(0, c.caseCount);
-    progress_->setValue(c.caseNumber);
+    shownCase = c.caseNumber;
+    caseCount = c.caseCount;
+    if (c.caseNumber == c.caseCount) show();
     if (onCaseShown) onCaseShown(c.caseNumber);
   };
   run.onMessage = [this](const std::string& text) { ShowRunMessage(text); };
-  // The list's lines enter the widget at most once an interval.
-  QElapsedTimer sinceFlush;
-  sinceFlush.start();
-  run.afterShown = [this, &sinceFlush] {
-    if (sinceFlush.elapsed() < QtUi::kRefreshMilliseconds) return;
-    ui_->FlushList();
-    sinceFlush.start();
+  run.afterShown = [&] {
+    if (!sinceShown.isValid() || sinceShown.elapsed() >= QtUi::kRefreshMilliseconds) show();
   };
   RunOutcome outcome;
   std::string error;

@@ -83,20 +83,22 @@ TEST_F(LongRunTest, ProgressIsShownAndListLinesCostTheSameAtAnyLength) {
 
 TEST_F(LongRunTest, TheRunGoesOnWhileTheGuiThreadIsBusyAndCancelLeavesItsFilesComplete) {
   OpenLongRun();
-  // The GUI thread stops for a while during the run: a run on the GUI thread
-  // would stand still, the worker writes on. Then Cancel.
-  int grew = -1;
-  QTimer press;
-  QObject::connect(&press, &QTimer::timeout, [&] {
-    const int before = Lines("results.txt");
-    if (!window.Running() || before < 50 || grew >= 0) return;
-    QThread::msleep(20);
+  // The GUI thread stops at the first case it shows until the worker has
+  // written 20 more cases (a run on the GUI thread would stand still), then
+  // Cancel is pressed.
+  int before = -1, grew = 0;
+  window.onCaseShown = [&](int caseNumber) {
+    if (caseNumber != 1) return;
+    before = Lines("results.txt");
+    QElapsedTimer waited;
+    waited.start();
+    while (Lines("results.txt") < before + 20 && waited.elapsed() < 20000) QThread::msleep(1);
     grew = Lines("results.txt") - before;
     QTest::mouseClick(window.CancelButton(), Qt::LeftButton);
-  });
-  press.start(0);
+  };
   EXPECT_FALSE(window.Simulate().completed);
-  EXPECT_GT(grew, 0);
+  EXPECT_LT(before, 2001);
+  EXPECT_GE(grew, 20);
   ASSERT_FALSE(messages.empty());
   const int cases = StoppedAfter(messages.back());
   ASSERT_GT(cases, 0) << messages.back();
