@@ -13,11 +13,9 @@
 
 namespace treetri {
 
-namespace {
-
 // On the worker: hands each case's figures and assessment to the GUI thread
 // and passes on the Cancel button's request.
-class Feed : public RunHooks {
+class DesktopRun::Feed : public RunHooks {
  public:
   Feed(DesktopRun& run, RunRelay& relay, const QualityObserver& quality,
        const std::atomic<bool>& cancel)
@@ -34,7 +32,11 @@ class Feed : public RunHooks {
     shown.x = r.work.X_adj;
     shown.y = r.work.Y_adj;
     if (const quality::CaseQuality* q = quality_.Assessed(r.caseNumber)) shown.quality = *q;
-    relay_.Post([this, shown = std::move(shown)] { if (run_.onCase) run_.onCase(shown); });
+    relay_.Post([this, shown = std::move(shown)] {
+      if (run_.onCase) run_.onCase(shown);
+      run_.Shown(shown.caseNumber);
+    });
+    run_.WaitForGui(r.caseNumber);
   }
   bool CancelRequested() override { return cancel_; }
 
@@ -45,12 +47,43 @@ class Feed : public RunHooks {
   const std::atomic<bool>& cancel_;
 };
 
-}  // namespace
-
 DesktopRun::DesktopRun(Tables& tables, QtUi& ui) : t_(tables), ui_(ui) {}
+
+void DesktopRun::WaitForGui(int caseNumber) {
+  std::unique_lock<std::mutex> lock(shownMutex_);
+  shownChanged_.wait(lock, [&] {
+    return !waitForGui_ || cancel_ || shownCase_ >= caseNumber - kMaxCasesAhead;
+  });
+}
+
+void DesktopRun::Cancel() {
+  {
+    std::lock_guard<std::mutex> lock(shownMutex_);
+    cancel_ = true;
+  }
+  shownChanged_.notify_one();
+}
+
+void DesktopRun::Shown(int caseNumber) {
+  {
+    std::lock_guard<std::mutex> lock(shownMutex_);
+    shownCase_ = caseNumber;
+  }
+  shownChanged_.notify_one();
+}
+
+void DesktopRun::StopWaiting() {
+  {
+    std::lock_guard<std::mutex> lock(shownMutex_);
+    waitForGui_ = false;
+  }
+  shownChanged_.notify_one();
+}
 
 bool DesktopRun::Run(RunOutcome& outcome, std::string& error) {
   cancel_ = false;
+  shownCase_ = 0;
+  waitForGui_ = true;
   RunRelay relay(ui_, &context_);
   relay.onMessage = [this](const std::string& text) { if (onMessage) onMessage(text); };
   relay.afterDrain = [this] { if (afterShown) afterShown(); };
@@ -67,6 +100,9 @@ bool DesktopRun::Run(RunOutcome& outcome, std::string& error) {
       relay.Post([&loop] { loop.quit(); });
     });
     loop.exec();
+    // Left early (the application ends): the worker finishes without
+    // waiting for a GUI that no longer shows.
+    StopWaiting();
     worker.join();
   } catch (const std::system_error& e) {
     error = std::string("The run cannot start a thread: ") + e.what();

@@ -9,7 +9,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -34,6 +36,11 @@ struct ShownCase {
 
 class DesktopRun {
  public:
+  // The worker runs at most this many cases ahead of those the GUI thread
+  // has shown, so that Cancel stops the run near the case on the screen and
+  // the queue of reports stays short.
+  static constexpr int kMaxCasesAhead = 32;
+
   DesktopRun(Tables& tables, QtUi& ui);
 
   // Called on the GUI thread, in the order of the run: at its start, after
@@ -49,15 +56,28 @@ class DesktopRun {
   // False, with nothing run, when no thread can be started.
   bool Run(RunOutcome& outcome, std::string& error);
   // Stops the run after the current case (from any thread).
-  void Cancel() { cancel_ = true; }
+  void Cancel();
   // What the GeoPackage export takes of the run.
   const gis::ExportData& ExportData() const { return exportData_; }
 
  private:
+  class Feed;
+  // Worker: waits until the GUI thread has shown case caseNumber -
+  // kMaxCasesAhead (or the run is cancelled, or the GUI no longer shows).
+  void WaitForGui(int caseNumber);
+  // GUI thread: case caseNumber has been shown.
+  void Shown(int caseNumber);
+  // GUI thread: the worker no longer waits for it.
+  void StopWaiting();
+
   Tables& t_;
   QtUi& ui_;
   QObject context_;
   std::atomic<bool> cancel_{false};
+  std::mutex shownMutex_;
+  std::condition_variable shownChanged_;
+  int shownCase_ = 0;
+  bool waitForGui_ = true;
   gis::ExportData exportData_;
 };
 

@@ -3,7 +3,10 @@
 // opening it from the results list, the case selection both ways, the
 // layers of its scene, zoom and fit, export, the results table, and the map
 // following a run case by case.
+#include <algorithm>
+
 #include <QCheckBox>
+#include <QPainter>
 #include <QFile>
 #include <QGraphicsEllipseItem>
 #include <QGraphicsLineItem>
@@ -147,26 +150,78 @@ TEST_F(PlotMapTest, LayersOfTheOutlierCaseZoomAndFit) {
   EXPECT_LT(view->PixelsPerMetre(), before * 1.25);
 }
 
-TEST_F(PlotMapTest, ExportsTheViewAsPngSvgAndPdf) {
+TEST_F(PlotMapTest, ExportsTheViewWithTheTreesWhereTheScreenShowsThem) {
   RunExample();
   PlotMapWindow* map = Open(15);
   ASSERT_TRUE(map);
   QCoreApplication::processEvents();
-  const QSize size = map->View()->viewport()->size();
-  for (const char* name : {"view.png", "view.svg", "view.pdf"}) {
-    SCOPED_TRACE(name);
-    const QString path = QString::fromStdString(File(name));
-    ASSERT_TRUE(map->ExportView(path, error)) << error;
-    EXPECT_FALSE(QFile::exists(path + ".part"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
-    const bool valid = path.endsWith("png")   ? QImage(path).size() == size * 2
-                       : path.endsWith("svg") ? QSvgRenderer(bytes).isValid() &&
-                                                    !bytes.contains("non-scaling-stroke")
-                                              : bytes.startsWith("%PDF");
-    EXPECT_TRUE(valid);
-  }
+  PlotMapView* view = map->View();
+  const QSize size = view->viewport()->size();
+  // Where the outlier (case 15) and the map tree its suspect distance
+  // sights (15) are on the screen, clear of the legend.
+  const views::PlotScene& s = map->Scene();
+  const auto field = std::find_if(s.fieldTrees.begin(), s.fieldTrees.end(),
+                                  [](const views::FieldTreeMark& f) { return f.caseNumber == 15; });
+  const auto mapTree = std::find_if(s.mapTrees.begin(), s.mapTrees.end(),
+                                    [](const views::MapTreeMark& m) { return m.tree == 15; });
+  ASSERT_TRUE(field != s.fieldTrees.end() && mapTree != s.mapTrees.end());
+  const QPoint outlierAt = view->mapFromScene(map->ToScene(field->x, field->y));
+  const QPoint mapTreeAt = view->mapFromScene(map->ToScene(mapTree->x, mapTree->y));
+  ASSERT_TRUE(view->FreeArea().contains(outlierAt) && view->FreeArea().contains(mapTreeAt));
+  const QColor outlier = mapstyle::ToQColor(views::VerdictColour(quality::Verdict::Outlier));
+  // The pixel at a point of the view (scaled) and its neighbours: one of
+  // them carries the colour.
+  const auto carries = [](const QImage& image, QPoint at, double scale, const QColor& colour) {
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx)
+        if (QColor(image.pixel(qRound(at.x() * scale) + dx, qRound(at.y() * scale) + dy)).rgb() ==
+            colour.rgb())
+          return true;
+    return false;
+  };
+
+  const QString png = QString::fromStdString(File("view.png"));
+  ASSERT_TRUE(map->ExportView(png, error)) << error;
+  const QImage image(png);
+  ASSERT_EQ(image.size(), size * 2);  // twice the screen's resolution
+  EXPECT_TRUE(carries(image, outlierAt, 2, outlier));
+  EXPECT_TRUE(carries(image, mapTreeAt, 2, mapstyle::kMapTreeFill));
+  EXPECT_FALSE(carries(image, outlierAt, 2, mapstyle::kMapTreeFill));
+
+  // The SVG drawn again by an SVG reader: the same trees at the same places,
+  // no line drawn as wide as the view has pixels per metre.
+  const QString svg = QString::fromStdString(File("view.svg"));
+  ASSERT_TRUE(map->ExportView(svg, error)) << error;
+  QFile svgFile(svg);
+  ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
+  const QByteArray svgBytes = svgFile.readAll();
+  EXPECT_FALSE(svgBytes.contains("non-scaling-stroke"));
+  QSvgRenderer renderer(svgBytes);
+  ASSERT_TRUE(renderer.isValid());
+  QImage drawn(size, QImage::Format_RGB32);
+  drawn.fill(Qt::white);
+  QPainter painter(&drawn);
+  renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+  painter.end();
+  EXPECT_TRUE(carries(drawn, outlierAt, 1, outlier));
+  EXPECT_TRUE(carries(drawn, mapTreeAt, 1, mapstyle::kMapTreeFill));
+
+  // The PDF page is the view's size at 96 dots per inch.
+  const QString pdf = QString::fromStdString(File("view.pdf"));
+  ASSERT_TRUE(map->ExportView(pdf, error)) << error;
+  QFile pdfFile(pdf);
+  ASSERT_TRUE(pdfFile.open(QIODevice::ReadOnly));
+  const QByteArray pdfBytes = pdfFile.readAll();
+  ASSERT_TRUE(pdfBytes.startsWith("%PDF"));
+  const int box = pdfBytes.indexOf("/MediaBox [");
+  ASSERT_GE(box, 0);
+  const QList<QByteArray> corners =
+      pdfBytes.mid(box + 11, pdfBytes.indexOf(']', box) - box - 11).simplified().split(' ');
+  ASSERT_EQ(corners.size(), 4);
+  EXPECT_NEAR(corners[2].toDouble(), size.width() * 72.0 / 96, 1.0);
+  EXPECT_NEAR(corners[3].toDouble(), size.height() * 72.0 / 96, 1.0);
+  for (const QString& path : {png, svg, pdf}) EXPECT_FALSE(QFile::exists(path + ".part"));
+
   // An unknown suffix and a folder that does not exist are refused by name.
   for (const std::string& bad : {File("view.bmp"), File("none/view.png")}) {
     EXPECT_FALSE(map->ExportView(QString::fromStdString(bad), error));
