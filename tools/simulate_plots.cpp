@@ -16,6 +16,9 @@ const char* const kUsage =
     "                        [--azimuth-blunder RATE] [--azimuth-size MIN MAX]\n"
     "                        [--distance-blunder RATE] [--distance-size MIN MAX]\n"
     "                        [--map-shift RATE] [--map-shift-size MIN MAX]\n"
+    "                        [--realistic mature|young] [--stand uniform|clustered|regular]\n"
+    "                        [--density N] [--crew-errors]\n"
+    "                        [--compass-bias SHARE] [--compass-bias-size MIN MAX]\n"
     "  --seed N      seed of the generator (default 1); the same seed gives the same files\n"
     "  --plots N     number of plots, 1..90 (default 3)\n"
     "  --cases N     field trees in all, spread over the plots (default 40 per plot, at most 2000)\n"
@@ -34,6 +37,22 @@ const char* const kUsage =
     "                           (--distance-size, default 1 5)\n"
     "  --map-shift RATE         share of map trees displaced by MIN..MAX m in any direction\n"
     "                           (--map-shift-size, default 1 5)\n"
+    "Realistic stands and crews (all off by default):\n"
+    "  --realistic mature|young  a mature stand (600 trees/ha, regular) or a dense young one\n"
+    "                           (2500 trees/ha, clustered), the map holding the larger trees;\n"
+    "                           map error 0.5 m, 3 % missing values, crews' errors: wrong\n"
+    "                           numbers 3 %, azimuth and distance blunders 2 % each, map trees\n"
+    "                           displaced 1.5-4 m 3 %, a compass bias of 1-3 degrees on half\n"
+    "                           of the plots (the options after it change single settings)\n"
+    "  --stand PATTERN          draw the whole stand: uniform, clustered or regular\n"
+    "  --density N              trees per hectare of such a stand (default 600)\n"
+    "  --crew-errors            blunders as crews make them: a wrong number names the nearest\n"
+    "                           unsighted map tree (80 %) or is a digit slip; azimuth blunders\n"
+    "                           180 degrees (30 %) or MIN..MAX; distance blunders a slope\n"
+    "                           distance (8-25 degrees) taken as horizontal or swapped digits\n"
+    "  --compass-bias SHARE     share of plots (0..1) whose azimuths all carry a compass bias\n"
+    "                           of MIN..MAX degrees, either sign (--compass-bias-size, default\n"
+    "                           1 3)\n"
     "Writes DIR/map.txt, DIR/sightings.txt, DIR/SimulationInputParameters2.txt, DIR/truth.txt\n"
     "and DIR/errors.txt (every gross error, built-in or planted: plot, field tree, slot,\n"
     "kind, true and named tree, size, whether the named tree is on the map).\n";
@@ -52,10 +71,12 @@ double* PlantingValue(treetri::tools::PlantingOptions& p, const std::string& nam
                                                    {"--azimuth-blunder", &p.azimuth},
                                                    {"--distance-blunder", &p.distance},
                                                    {"--map-shift", &p.mapShift},
-                                                   {"--wrong-tree-radius", &p.wrongTreeRadius}};
+                                                   {"--wrong-tree-radius", &p.wrongTreeRadius},
+                                                   {"--compass-bias", &p.compassBias}};
   const std::pair<const char*, double*> ranges[] = {{"--azimuth-size", p.azimuthSize},
                                                     {"--distance-size", p.distanceSize},
-                                                    {"--map-shift-size", p.mapShiftSize}};
+                                                    {"--map-shift-size", p.mapShiftSize},
+                                                    {"--compass-bias-size", p.compassBiasSize}};
   for (const auto& [option, value] : rates)
     if (name == option) {
       count = 1;
@@ -138,6 +159,39 @@ int main(int argc, char** argv) {
     } else if (a == "--no-builtin-errors") {
       o.grossAzimuthShare = 0;
       o.wrongTreeShare = 0;
+    } else if (a == "--realistic") {
+      if (!value(1)) return 2;
+      const std::string kind = argv[++i];
+      if (kind != "mature" && kind != "young") {
+        std::fprintf(stderr, "treetri-simulate: --realistic takes mature or young, not \"%s\"\n",
+                     kind.c_str());
+        return 2;
+      }
+      o.MakeRealistic(kind == "young");
+    } else if (a == "--stand") {
+      if (!value(1)) return 2;
+      const std::string pattern = argv[++i];
+      using treetri::tools::StandPattern;
+      o.stand.realistic = true;
+      if (pattern == "uniform") {
+        o.stand.pattern = StandPattern::Uniform;
+      } else if (pattern == "clustered") {
+        o.stand.pattern = StandPattern::Clustered;
+      } else if (pattern == "regular") {
+        o.stand.pattern = StandPattern::Regular;
+      } else {
+        std::fprintf(stderr, "treetri-simulate: bad stand pattern \"%s\"\n", pattern.c_str());
+        return 2;
+      }
+    } else if (a == "--density") {
+      if (!value(1)) return 2;
+      if (!treetri::ParseReal(argv[++i], o.stand.density)) {
+        std::fprintf(stderr, "treetri-simulate: bad density \"%s\"\n", argv[i]);
+        return 2;
+      }
+      o.stand.realistic = true;
+    } else if (a == "--crew-errors") {
+      o.planting.crewErrors = true;
     } else if (double* target = PlantingValue(o.planting, a, count)) {
       if (!value(count)) return 2;
       if (!Reals(argv, i, count, target)) {
