@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include <gdal_priv.h>
 #include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
 
 #include "core/corrections.h"
 #include "core/run_record.h"
@@ -16,6 +18,8 @@
 #include "platform/files.h"
 #include "platform/headless_ui.h"
 #include "platform/run_guard.h"
+#include "core/run.h"
+#include "tests/case_builder.h"
 #include "tests/support.h"
 
 namespace treetri {
@@ -179,6 +183,48 @@ TEST(CleaningBatch, RunRecordNamesTheInputsAndReplaysTheDraw) {
   EXPECT_NE(text.find("\"layout\": \"quality-1\""), std::string::npos);
 }
 
+// A program that attaches no record gets one from the run itself; a run
+// stopped part-way says where; a replay draws nothing.
+TEST(CleaningBatch, EveryRunLeavesItsRecord) {
+  TempFolder dir;
+  testing::Parameters par;
+  par.resultsFile = dir.Path() + "/results.txt";
+  par.azimuthCorrection = 1.25;
+  dir.Write(kParameterFileName, testing::ParameterFile(par));
+  Tables t;
+  HeadlessUi ui;
+  t.WorkFolder = dir.WorkFolder();
+  ASSERT_TRUE(ReadPhotoMapFile(t, ui, TREETRI_SOURCE_DIR "/examples/map.txt"));
+  ASSERT_TRUE(ReadSightingFile(t, ui, TREETRI_SOURCE_DIR "/examples/sightings.txt"));
+  struct StopAfterTwo : RunHooks {
+    int seen = 0;
+    void OnCaseDone(const CaseReport&) override { ++seen; }
+    bool CancelRequested() override { return seen == 2; }
+  } stop;
+  const std::uint64_t generator = t.RandomState;
+  t.ReplayAzimuthCorrection = 1.2534;
+  EXPECT_FALSE(Simulate(t, ui, {&stop}).completed);
+  EXPECT_EQ(t.Parameters.AzimuthCorrection, 1.2534);
+  EXPECT_EQ(t.RandomState, generator);
+  RunRecordSummary record;
+  std::string error;
+  ASSERT_TRUE(ReadRunRecord(dir.WorkFolder() + kRunRecordFileName, record, error)) << error;
+  EXPECT_EQ(record.program, "treetri_tests");
+  EXPECT_EQ(record.state, "cancelled");
+  EXPECT_EQ(record.casesDone, 2);
+  EXPECT_EQ(record.caseCount, 30);
+  EXPECT_EQ(record.azimuthCorrectionUsed, 1.2534);
+  EXPECT_NE(dir.Read(kRunRecordFileName).find("\"azimuth_correction_replayed\": true"),
+            std::string::npos);
+  // Without a replay the run draws, and the record holds the value drawn.
+  t.ReplayAzimuthCorrection.reset();
+  ASSERT_TRUE(Simulate(t, ui).completed);
+  ASSERT_TRUE(ReadRunRecord(dir.WorkFolder() + kRunRecordFileName, record, error)) << error;
+  EXPECT_EQ(record.state, "completed");
+  EXPECT_EQ(record.azimuthCorrectionUsed, t.Parameters.AzimuthCorrection);
+  EXPECT_GT(t.Parameters.AzimuthCorrection, 1.25);
+}
+
 TEST(CleaningBatch, ChangedInputsAreNamed) {
   TempFolder dir;
   const std::string map = dir.Write("map.txt", ExampleText("map.txt"));
@@ -212,6 +258,28 @@ TEST(CleaningBatch, RemeasureListOfTheExample) {
       "1,1999,31,,,sighting,case not computed,,,",
       "2,1005,15,3,15,tree number,outlier: distance w 48.12; tree 7 fits,7,3400187.0700,6900012.0479"};
   EXPECT_EQ(SplitLines(dir.Read("crew.csv")), expected);
+  // The same list as a layer of the GeoPackage, at the field tree's position.
+  ASSERT_EQ(RunBatch(dir, "--gpkg out.gpkg map.txt sightings.txt").status, 0);
+  GDALAllRegister();
+  std::unique_ptr<GDALDataset> ds(GDALDataset::Open((dir.Path() + "/out.gpkg").c_str(),
+                                                    GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  ASSERT_TRUE(ds);
+  OGRLayer* layer = ds->GetLayerByName("remeasure");
+  ASSERT_TRUE(layer);
+  ASSERT_EQ(layer->GetFeatureCount(), 2);
+  std::unique_ptr<OGRFeature> failed(layer->GetNextFeature()), outlier(layer->GetNextFeature());
+  EXPECT_EQ(failed->GetFieldAsInteger("tree"), 1999);
+  EXPECT_FALSE(failed->IsFieldSetAndNotNull(failed->GetFieldIndex("slot")));
+  EXPECT_EQ(failed->GetGeometryRef(), nullptr);
+  EXPECT_EQ(outlier->GetFieldAsInteger("case_no"), 15);
+  EXPECT_EQ(outlier->GetFieldAsInteger("slot"), 3);
+  EXPECT_EQ(outlier->GetFieldAsInteger("sighted"), 15);
+  EXPECT_STREQ(outlier->GetFieldAsString("check"), "tree number");
+  EXPECT_EQ(outlier->GetFieldAsInteger("sugg_tree"), 7);
+  ASSERT_TRUE(outlier->GetGeometryRef());
+  EXPECT_NEAR(outlier->GetGeometryRef()->toPoint()->getX(), 3400187.0700, 1e-4);
+  EXPECT_NEAR(outlier->GetGeometryRef()->toPoint()->getY(), 6900012.0479, 1e-4);
+  ds.reset();
   // Corrected, case 15 needs no visit; undone, it does again.
   dir.Write("corrections.csv", kCorrections);
   ASSERT_EQ(RunBatch(dir, "--corrections corrections.csv --remeasure crew.csv map.txt "
