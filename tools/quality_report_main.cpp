@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tools/quality_report.h"
+#include "platform/run_guard.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ const char* const kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  treetri::OpenStandardDescriptors();
   if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
     std::fputs(kUsage, stdout);
     return 0;
@@ -34,6 +36,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "treetri-quality-report: %s\n", error.c_str());
     return 1;
   }
+  for (const std::string& w : run.warnings)
+    std::fprintf(stderr, "treetri-quality-report: %s\n", w.c_str());
   const treetri::tools::QualityFigures f =
       treetri::tools::ComputeQualityFigures(run, argc == 3 ? &truth : nullptr);
   std::fputs(treetri::tools::FormatQualityReport(f).c_str(), stdout);
