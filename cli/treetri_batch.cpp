@@ -20,6 +20,7 @@
 #include "gis/gpkg_export.h"
 #include "platform/headless_ui.h"
 #include "platform/run_guard.h"
+#include "platform/temporary_files.h"
 
 namespace {
 
@@ -57,6 +58,7 @@ std::string Significant17(double v) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  treetri::OpenStandardDescriptors();
   // A write past a file-size limit or into a closed pipe must fail with an
   // error the program reports, not end it.
   treetri::TreatWriteSignalsAsErrors();
@@ -100,6 +102,13 @@ int main(int argc, char** argv) {
   // run or written.
   if (gpkg && (treetri::SameFile(gpkg, argv[1]) || treetri::SameFile(gpkg, argv[2]))) {
     std::fprintf(stderr, "The GeoPackage \"%s\" is an input file; it is not overwritten.\n", gpkg);
+    return 2;
+  }
+  // Only a regular file is ever replaced (the export checks again right
+  // before its rename).
+  if (const std::string kind = gpkg ? treetri::NonRegularKind(gpkg) : ""; !kind.empty()) {
+    std::fprintf(stderr, "The GeoPackage \"%s\" is %s, not a regular file; it is not replaced.\n",
+                 gpkg, kind.c_str());
     return 2;
   }
   if (crsGiven) {

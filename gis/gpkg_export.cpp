@@ -7,7 +7,6 @@
 #include <ogrsf_frmts.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -16,6 +15,7 @@
 #include <utility>
 
 #include "platform/files.h"
+#include "platform/temporary_files.h"
 #include "data/angles.h"
 
 namespace treetri::gis {
@@ -386,17 +386,6 @@ bool WriteEllipses(Writer& w, const ExportData& data) {
   });
 }
 
-// A name beside the target, unique within this process and not in use.
-std::string TemporaryName(const std::string& path) {
-  static std::atomic<int> counter{0};
-  std::string name;
-  do {
-    name = path + "." + std::to_string(::getpid()) + "-" + std::to_string(++counter) +
-           ".part.gpkg";
-  } while (FileExists(name));
-  return name;
-}
-
 void RemoveWithCompanions(const std::string& path) {
   for (const char* suffix : {"", "-journal", "-wal", "-shm"}) RemoveFile(path + suffix);
 }
@@ -444,7 +433,11 @@ ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
   const long long total = static_cast<long long>(data.results.size() + data.mapTrees.size() +
                                                  prepared.sightings.size()) +
                           prepared.ellipses;
-  const std::string temporary = TemporaryName(path);
+  if (const std::string kind = NonRegularKind(path); !kind.empty())
+    return fail(ExportCode::CannotWrite, ": it is " + kind + ", not a regular file");
+  // A short name beside the target; what a killed export left there goes.
+  RemoveDeadTemporaries(path);
+  const std::string temporary = TemporaryNameBeside(path, ".gpkg");
   std::unique_ptr<GDALDataset> ds(
       driver->Create(temporary.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
   if (!ds) return fail(ExportCode::CannotWrite, LastGdalError());
