@@ -128,6 +128,7 @@ bool WantsScriptedStart(int argc, char** argv) {
 }
 
 int RunDesktop(int argc, char** argv) {
+  OpenStandardDescriptors();
   TreatWriteSignalsAsErrors();
   // Without a display the scripted start still works, offscreen.
   if (WantsScriptedStart(argc, argv) && EnvEmpty("QT_QPA_PLATFORM") && EnvEmpty("DISPLAY") &&

@@ -6,8 +6,10 @@
 
 #include "output/output_check.h"
 #include "platform/files.h"
+#include "platform/run_guard.h"
 
 int main(int argc, char** argv) {
+  treetri::OpenStandardDescriptors();
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
     std::fputs(
         "usage: treetri-check RESULTS [MAPDATA]\n"

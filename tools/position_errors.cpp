@@ -5,8 +5,10 @@
 
 #include "platform/files.h"
 #include "tools/position_stats.h"
+#include "platform/run_guard.h"
 
 int main(int argc, char** argv) {
+  treetri::OpenStandardDescriptors();
   if (argc != 3) {
     std::fputs("usage: treetri-errors RESULTS TRUTH\n", stderr);
     return 2;

@@ -6,6 +6,7 @@
 #include "data/field_reader.h"
 #include "tools/simulation.h"
 #include "tools/text_format.h"
+#include "platform/run_guard.h"
 
 namespace {
 
@@ -72,6 +73,7 @@ double* PlantingValue(treetri::tools::PlantingOptions& p, const std::string& nam
 }  // namespace
 
 int main(int argc, char** argv) {
+  treetri::OpenStandardDescriptors();
   treetri::tools::SimulationOptions o;
   std::string out;
   bool clean = false;
