@@ -368,7 +368,8 @@ QList<QStandardItem*> PlotMapWindow::TableRow(const QualityRow& q) const {
       {QString::number(q.caseNumber), q.caseNumber},
       {QString::number(q.plot), q.plot},
       {QString::number(q.tree), q.tree},
-      {QString::fromStdString(q.legacyStatus), QString::fromStdString(q.legacyStatus)},
+      {QString::fromStdString(views::ShownText(q.legacyStatus)),
+       QString::fromStdString(views::ShownText(q.legacyStatus))},
       {quality::VerdictWord(q.verdict), static_cast<int>(q.verdict)},
       {Number(q.sigma0, 3), q.sigma0 ? QVariant(*q.sigma0) : none},
       {EllipseText(q), q.conf95A ? QVariant(*q.conf95A) : none},
@@ -464,7 +465,11 @@ void PlotMapWindow::Rebuild(bool keepView) {
                                       .arg(scene_.plot)
                                       .arg(scene_.mapTrees.size())
                                       .arg(scene_.fieldTrees.size())
-                                      .arg(counts)
+                                      .arg(counts) +
+                                  // A far-off map tree is drawn but not framed: say so.
+                                  (scene_.farOff.empty()
+                                       ? QString()
+                                       : " - " + QString::fromStdString(views::FarOffNote(scene_)))
                                 : QString());
   if (!keepView || scene_.plot != previousPlot) FitPlot();
   setWindowTitle(scene_.plot ? QString("Plot %1 - plot map - treetri").arg(scene_.plot)
@@ -577,7 +582,7 @@ void PlotMapWindow::FillSidePanel() {
                      .arg(r.caseNumber).arg(r.plot).arg(r.tree).arg(r.species);
   html += QString("verdict <b style='color:%1'>%2</b> &nbsp;legacy status: %3<br>")
               .arg(colour.name(), quality::VerdictWord(r.verdict),
-                   QString::fromStdString(r.legacyStatus).toHtmlEscaped());
+                   QString::fromStdString(views::ShownText(r.legacyStatus)).toHtmlEscaped());
   if (r.x && r.y)
     html += QString("X %1 &nbsp;Y %2<br>").arg(*r.x, 0, 'f', 3).arg(*r.y, 0, 'f', 3);
   if (r.sigma0)
@@ -601,7 +606,7 @@ void PlotMapWindow::FillSidePanel() {
                 .arg(*r.suggestedTree)
                 .arg(Number(r.suggestedSigma0, 3));
   if (!r.warnings.empty())
-    html += "<i>" + QString::fromStdString(r.warnings).toHtmlEscaped() + "</i>";
+    html += "<i>" + QString::fromStdString(views::ShownText(r.warnings)).toHtmlEscaped() + "</i>";
   caseLine_->setText(html);
 
   observations_->setRowCount(static_cast<int>(c->observations.size()));
