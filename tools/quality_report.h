@@ -64,7 +64,8 @@ struct QualityFigures {
 
   bool withTruth = false;
   int matched = 0, notInTruth = 0, clean = 0;
-  DetectionFigures byKind[4];  // wrong tree, azimuth, distance, map shift
+  DetectionFigures byKind[4];  // wrong tree, azimuth, distance, map shift (crews' forms within)
+  DetectionFigures byForm[kPlantedKinds];  // by the planted kind as errors.txt names it
   DetectionFigures all;
   Share soleWrongTree;       // wrong tree the only gross error, redundancy >= 3: outlier
   Share soleWrongTreeRight;  // of those with the true tree within reach: suggested right
