@@ -22,12 +22,15 @@ namespace treetri {
 namespace {
 
 const char* const kUsage =
-    "usage: treetri [--map FILE] [--sightings FILE] [--run] [--plot-map CASE]\n"
+    "usage: treetri [--ask-folder]\n"
+    "       treetri [--map FILE] [--sightings FILE] [--run] [--plot-map CASE]\n"
     "               [--screenshot OUT.png]\n"
-    "Without options the window opens for interactive work. With any option the\n"
-    "program reads the map and the sighting file given, runs the positioning when\n"
-    "--run is given, saves a picture of the main window (of the plot map window\n"
-    "on case CASE with --plot-map) and ends; messages go to standard error.\n";
+    "Without options the window opens for interactive work; it asks for a work\n"
+    "folder first with --ask-folder or when the current folder has no parameter\n"
+    "file. With any other option the program reads the map and the sighting file\n"
+    "given, runs the positioning when --run is given, saves a picture of the main\n"
+    "window (of the plot map window on case CASE with --plot-map) and ends;\n"
+    "messages go to standard error.\n";
 
 bool IsScriptOption(const std::string& a) {
   for (const char* name : {"--map", "--sightings", "--screenshot", "--plot-map"}) {
@@ -72,6 +75,10 @@ bool ParseScriptOptions(const std::vector<std::string>& args, ScriptOptions& o,
     }
     if (a == "--run") {
       o.run = o.scripted = true;
+      continue;
+    }
+    if (a == "--ask-folder") {
+      o.askFolder = true;
       continue;
     }
     std::string* target = nullptr;
@@ -158,9 +165,13 @@ int RunDesktop(int argc, char** argv) {
   if (options.scripted) window.Ui().messageHook = MessageToStderr;
 
   // Without a folder for its files the program cannot work.
+  if (!options.scripted) {
+    if (!window.Start(options.askFolder)) return 1;
+    window.show();
+    return app.exec();
+  }
   if (!window.RunStartUp()) return 1;
   window.show();
-  if (!options.scripted) return app.exec();
 
   bool ok = true;
   QCoreApplication::processEvents();

@@ -13,6 +13,9 @@ struct ScriptOptions {
   bool run = false;
   int plotMapCase = 0;  // --plot-map CASE: the picture is of the plot map window
   bool help = false;
+  // --ask-folder: the interactive start asks for the work folder first (the
+  // desktop menu's entry starts so).
+  bool askFolder = false;
 };
 
 // Parses the arguments after the program name (Qt's own options removed).
