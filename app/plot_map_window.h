@@ -5,16 +5,14 @@
 // It lives beside the main window and never changes the run's state.
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
-#include <unordered_map>
 
 #include <QMainWindow>
 
-#include "app/plot_map_view.h"
+#include "app/gui/plot_map_view.h"
+#include "app/gui/scene_drawing.h"
 #include "data/tables.h"
 #include "gis/gpkg_export.h"
 #include "views/plot_scene.h"
@@ -27,13 +25,16 @@ class QProgressBar;
 class QPushButton;
 class QCheckBox;
 class QSortFilterProxyModel;
-class QStandardItem;
-class QStandardItemModel;
 class QTabWidget;
 class QTableView;
 class QTableWidget;
 
 namespace treetri {
+
+class CasePanel;
+class GeoPackageExportTask;
+class ResultsFilterModel;
+class ResultsModel;
 
 class PlotMapWindow : public QMainWindow {
  public:
@@ -70,7 +71,7 @@ class PlotMapWindow : public QMainWindow {
   // the CRS text, when the CRS is unknown, or when an export is under way.
   bool ExportGeoPackage(const QString& path, const QString& crs);
   // From the start of an export until its outcome has been shown.
-  bool ExportRunning() const { return worker_.joinable(); }
+  bool ExportRunning() const;
   // While a run is under way the results are incomplete: no GeoPackage.
   void SetRunInProgress(bool running);
   // What the GeoPackage export writes; set by the owner of the results.
@@ -90,18 +91,18 @@ class PlotMapWindow : public QMainWindow {
   PlotMapView* View() const { return view_; }
   QGraphicsScene* GraphicsScene() const { return graphics_; }
   QTableView* ResultsTable() const { return table_; }
-  QSortFilterProxyModel* ResultsFilter() const { return proxy_; }
+  QSortFilterProxyModel* ResultsFilter() const;
   QLineEdit* FilterText() const { return filterText_; }
   QCheckBox* OnlyOutliers() const { return onlyOutliers_; }
-  QTableWidget* ObservationsTable() const { return observations_; }
-  QLabel* CaseLine() const { return caseLine_; }
+  QTableWidget* ObservationsTable() const;
+  QLabel* CaseLine() const;
   QTabWidget* Tabs() const { return tabs_; }
   QAction* ExportGeoPackageAction() const { return exportGpkg_; }
 
   // Map coordinates of a scene point and back (the scene is centred near the
   // plot to keep screen arithmetic away from millions of metres).
-  QPointF ToMap(QPointF scenePoint) const;
-  QPointF ToScene(double x, double y) const;
+  QPointF ToMap(QPointF scenePoint) const { return frame_.ToMap(scenePoint); }
+  QPointF ToScene(double x, double y) const { return frame_.ToScene(x, y); }
 
  private:
   void BuildToolBar();
@@ -109,37 +110,31 @@ class PlotMapWindow : public QMainWindow {
   void BuildSidePanel();
   void Rebuild(bool keepView);
   void DrawScene();
-  void FillSidePanel();
-  // The cells of a case's line of the results table.
-  QList<QStandardItem*> TableRow(const quality::QualityRow& q) const;
+  void ShowSummary();
   void FitBox(const views::Box& box);
-  void UpdateLabels();
   void ActivateTableRow(const QModelIndex& index);
   // Selects the selected case's line of the results table.
   void SelectTableRow();
   void ExportViewAsked();
   void ExportGeoPackageAsked();
   void ExportFinished(const gis::ExportStatus& status, const QString& path);
-  void JoinWorker();
 
   const InputData& input_;
   const views::CaseResults& results_;
   std::unique_ptr<quality::PlotMaps> maps_;
   views::PlotScene scene_;
-  QPointF origin_;
+  MapFrame frame_;
   bool exaggerated_ = false;
 
   QGraphicsScene* graphics_;
   PlotMapView* view_;
   QTabWidget* tabs_;
-  QStandardItemModel* model_;
-  std::unordered_map<int, int> rowOfCase_;  // case number: row of model_
-  QSortFilterProxyModel* proxy_;
+  ResultsModel* model_;
+  ResultsFilterModel* proxy_;
   QTableView* table_;
   QLineEdit* filterText_;
   QCheckBox* onlyOutliers_;
-  QLabel* caseLine_;
-  QTableWidget* observations_;
+  CasePanel* panel_;
   QLabel* pointer_;
   QLabel* summary_;
   QAction* exaggerate_;
@@ -147,8 +142,7 @@ class PlotMapWindow : public QMainWindow {
   QAction* exportGpkg_;
   QProgressBar* progress_;
   QPushButton* cancel_;
-  std::thread worker_;
-  std::atomic<bool> cancelExport_{false};
+  GeoPackageExportTask* export_;
   // The CRS last given, offered again for the rest of the session.
   static QString sessionCrs_;
   bool runInProgress_ = false;

@@ -1,4 +1,4 @@
-#include "app/plot_map_view.h"
+#include "app/gui/plot_map_view.h"
 
 #include <algorithm>
 #include <cmath>

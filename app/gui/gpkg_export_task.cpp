@@ -1,0 +1,47 @@
+#include "app/gui/gpkg_export_task.h"
+
+#include <system_error>
+#include <utility>
+
+namespace treetri {
+
+GeoPackageExportTask::~GeoPackageExportTask() {
+  cancel_ = true;
+  if (worker_.joinable()) worker_.join();
+}
+
+bool GeoPackageExportTask::Start(gis::ExportData data, const std::string& path,
+                                 const std::string& crs, std::string& error) {
+  if (Running()) {
+    error = "A GeoPackage export is under way";
+    return false;
+  }
+  cancel_ = false;
+  // The worker reports through queued calls to this object; its destructor
+  // joins the worker first, and Qt drops calls queued for a deleted object.
+  try {
+    worker_ = std::thread([this, data = std::move(data), path, crs] {
+      const gis::ExportStatus status =
+          gis::ExportGeoPackage(data, path, crs, [this](long long done, long long total) {
+            const int percent = total > 0 ? static_cast<int>(100 * done / total) : 0;
+            QMetaObject::invokeMethod(
+                this, [this, percent] { if (onProgress) onProgress(percent); },
+                Qt::QueuedConnection);
+            return !cancel_;
+          });
+      QMetaObject::invokeMethod(this, [this, status] { Finished(status); },
+                                Qt::QueuedConnection);
+    });
+  } catch (const std::system_error& e) {
+    error = std::string("The GeoPackage export cannot start a thread: ") + e.what();
+    return false;
+  }
+  return true;
+}
+
+void GeoPackageExportTask::Finished(const gis::ExportStatus& status) {
+  if (worker_.joinable()) worker_.join();
+  if (onFinished) onFinished(status);
+}
+
+}  // namespace treetri

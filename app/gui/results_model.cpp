@@ -1,0 +1,92 @@
+#include "app/gui/results_model.h"
+
+#include <utility>
+#include <vector>
+
+#include "app/gui/plot_map_view.h"
+#include "app/gui/row_texts.h"
+
+namespace treetri {
+
+namespace {
+
+const QStringList kResultColumns = {"case",   "plot",           "tree",    "legacy status",
+                                    "verdict", "σ0",            "ellipse 95 % (m)", "suspect",
+                                    "suggestion"};
+
+// The cells of a case's row.
+QList<QStandardItem*> Row(const quality::QualityRow& q) {
+  const QVariant none;
+  const std::vector<std::pair<QString, QVariant>> cells = {
+      {QString::number(q.caseNumber), q.caseNumber},
+      {QString::number(q.plot), q.plot},
+      {QString::number(q.tree), q.tree},
+      {QString::fromStdString(q.legacyStatus), QString::fromStdString(q.legacyStatus)},
+      {quality::VerdictWord(q.verdict), static_cast<int>(q.verdict)},
+      {NumberText(q.sigma0, 3), q.sigma0 ? QVariant(*q.sigma0) : none},
+      {EllipseText(q), q.conf95A ? QVariant(*q.conf95A) : none},
+      {SuspectText(q), SuspectText(q)},
+      {q.suggestedTree ? QString::number(*q.suggestedTree) : QString(),
+       q.suggestedTree ? QVariant(*q.suggestedTree) : none},
+  };
+  QList<QStandardItem*> items;
+  for (int c = 0; c < static_cast<int>(cells.size()); ++c) {
+    auto* item = new QStandardItem(cells[static_cast<size_t>(c)].first);
+    item->setData(cells[static_cast<size_t>(c)].second, ResultsModel::kSortRole);
+    item->setData(q.caseNumber, ResultsModel::kCaseRole);
+    if (c == ResultsModel::VerdictColumn)
+      item->setForeground(mapstyle::ToQColor(views::VerdictColour(q.verdict)));
+    if (c != ResultsModel::StatusColumn && c != ResultsModel::VerdictColumn &&
+        c != ResultsModel::SuspectColumn)
+      item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    items.append(item);
+  }
+  return items;
+}
+
+}  // namespace
+
+ResultsModel::ResultsModel(QObject* parent)
+    : QStandardItemModel(0, static_cast<int>(kResultColumns.size()), parent) {
+  setHorizontalHeaderLabels(kResultColumns);
+}
+
+void ResultsModel::Fill(const views::CaseResults& results) {
+  removeRows(0, rowCount());
+  rowOfCase_.clear();
+  for (const quality::CaseQuality& c : results.Cases()) {
+    rowOfCase_[c.row.caseNumber] = rowCount();
+    appendRow(Row(c.row));
+  }
+}
+
+void ResultsModel::Put(const quality::QualityRow& row) {
+  // A new case's row comes whole, so that a sorting filter places it once.
+  auto [at, added] = rowOfCase_.emplace(row.caseNumber, rowCount());
+  const QList<QStandardItem*> items = Row(row);
+  if (added) {
+    appendRow(items);
+    return;
+  }
+  for (int column = 0; column < items.size(); ++column) setItem(at->second, column, items[column]);
+}
+
+void ResultsFilterModel::Set(const QString& text, bool onlyOutliers) {
+  text_ = text.trimmed();
+  onlyOutliers_ = onlyOutliers;
+  invalidateFilter();
+}
+
+bool ResultsFilterModel::filterAcceptsRow(int row, const QModelIndex& parent) const {
+  const QAbstractItemModel* m = sourceModel();
+  if (onlyOutliers_ && m->index(row, ResultsModel::VerdictColumn, parent).data().toString() !=
+                           quality::VerdictWord(quality::Verdict::Outlier))
+    return false;
+  if (text_.isEmpty()) return true;
+  for (int c = 0; c < m->columnCount(parent); ++c)
+    if (m->index(row, c, parent).data().toString().contains(text_, Qt::CaseInsensitive))
+      return true;
+  return false;
+}
+
+}  // namespace treetri

@@ -1,0 +1,49 @@
+// The results table's model: one row per case (case, plot, tree, legacy
+// status, verdict, σ0, ellipse, suspect, suggestion), each cell with a value
+// to sort by and its case number; and the filter that shows the rows
+// matching a text and, on request, only the outliers.
+#pragma once
+
+#include <unordered_map>
+
+#include <QSortFilterProxyModel>
+#include <QStandardItemModel>
+
+#include "views/plot_scene.h"
+
+namespace treetri {
+
+class ResultsModel : public QStandardItemModel {
+ public:
+  // The value a column sorts by, and the case of every cell.
+  static constexpr int kSortRole = Qt::UserRole + 1;
+  static constexpr int kCaseRole = Qt::UserRole + 2;
+  enum Column { CaseColumn, PlotColumn, TreeColumn, StatusColumn, VerdictColumn, Sigma0Column,
+                EllipseColumn, SuspectColumn, SuggestionColumn };
+
+  explicit ResultsModel(QObject* parent = nullptr);
+  // Every case of `results`, in their order.
+  void Fill(const views::CaseResults& results);
+  // Adds the case's row, or replaces it when the case has one.
+  void Put(const quality::QualityRow& row);
+
+ private:
+  std::unordered_map<int, int> rowOfCase_;  // case number: row
+};
+
+class ResultsFilterModel : public QSortFilterProxyModel {
+ public:
+  using QSortFilterProxyModel::QSortFilterProxyModel;
+  // Rows that contain `text` in any column (any case) and, with
+  // onlyOutliers, have the verdict outlier.
+  void Set(const QString& text, bool onlyOutliers);
+
+ protected:
+  bool filterAcceptsRow(int row, const QModelIndex& parent) const override;
+
+ private:
+  QString text_;
+  bool onlyOutliers_ = false;
+};
+
+}  // namespace treetri
