@@ -8,11 +8,16 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "core/corrections.h"
 #include "core/export_observer.h"
 #include "core/quality_observer.h"
+#include "core/remeasure.h"
+#include "core/run_record.h"
+#include "data/field_reader.h"
 #include "core/run_guard.h"
 #include "core/run.h"
 #include "core/startup.h"
@@ -25,6 +30,7 @@ namespace {
 
 const char* const kUsage =
     "usage: treetri-batch [--no-quality | --gpkg OUT.gpkg [--crs CRS]] MAP SIGHTINGS\n"
+    "       [--corrections FILE] [--remeasure FILE.csv] [--azimuth-correction-used VALUE|RUN.json]\n"
     "\n"
     "Positions the field trees of SIGHTINGS against the photo-tree map MAP, with\n"
     "the run parameters of SimulationInputParameters2.txt in the current directory.\n"
@@ -42,6 +48,15 @@ const char* const kUsage =
     "field_trees, map_trees, sightings and confidence_ellipses, in the coordinate\n"
     "reference system CRS (EPSG:NNNN or any definition GDAL accepts); without\n"
     "--crs the layers carry none.\n"
+    "\n"
+    "--corrections FILE applies the corrections (corrections.csv, as the desktop\n"
+    "program records them) to the sightings read; the sighting file is never\n"
+    "written, the corrected sightings go to NAME.corrected.txt in the current\n"
+    "directory. A line whose old value does not match is refused, naming it.\n"
+    "--remeasure FILE.csv writes the list of field trees to measure again.\n"
+    "--azimuth-correction-used replays the azimuth correction of an earlier run\n"
+    "(the value, or the run record run.json that holds it) instead of drawing\n"
+    "one. Every run writes its record, run.json, in the current directory.\n"
     "\n"
     "Exit status: 0 when the run went through, 1 when an input file or the\n"
     "parameter file could not be read, the run stopped, standard output was\n"
@@ -72,6 +87,9 @@ int main(int argc, char** argv) {
   const char* gpkg = nullptr;
   std::string crs;
   bool crsGiven = false;
+  const char* corrections = nullptr;
+  const char* remeasure = nullptr;
+  const char* replay = nullptr;
   // Options first, each once; then the two file names.
   while (argc > 3 && argv[1][0] == '-') {
     if (std::strcmp(argv[1], "--no-quality") == 0 && withQuality) {
@@ -80,6 +98,18 @@ int main(int argc, char** argv) {
       ++argv;
     } else if (std::strcmp(argv[1], "--gpkg") == 0 && !gpkg) {
       gpkg = argv[2];
+      argc -= 2;
+      argv += 2;
+    } else if (std::strcmp(argv[1], "--corrections") == 0 && !corrections) {
+      corrections = argv[2];
+      argc -= 2;
+      argv += 2;
+    } else if (std::strcmp(argv[1], "--remeasure") == 0 && !remeasure) {
+      remeasure = argv[2];
+      argc -= 2;
+      argv += 2;
+    } else if (std::strcmp(argv[1], "--azimuth-correction-used") == 0 && !replay) {
+      replay = argv[2];
       argc -= 2;
       argv += 2;
     } else if (std::strcmp(argv[1], "--crs") == 0 && !crsGiven) {
@@ -92,7 +122,8 @@ int main(int argc, char** argv) {
     }
   }
   if (argc != 3 || argv[1][0] == '-' || argv[2][0] == '-' || (crsGiven && !gpkg) ||
-      (gpkg && (!withQuality || gpkg[0] == '\0'))) {
+      (gpkg && (!withQuality || gpkg[0] == '\0')) || (remeasure && (!withQuality || !*remeasure)) ||
+      (corrections && !*corrections) || (replay && !*replay)) {
     std::fputs(kUsage, stderr);
     return 2;
   }
@@ -101,6 +132,29 @@ int main(int argc, char** argv) {
   if (gpkg && (treetri::SameFile(gpkg, argv[1]) || treetri::SameFile(gpkg, argv[2]))) {
     std::fprintf(stderr, "The GeoPackage \"%s\" is an input file; it is not overwritten.\n", gpkg);
     return 2;
+  }
+  if (remeasure && (treetri::SameFile(remeasure, argv[1]) || treetri::SameFile(remeasure, argv[2]) ||
+                    (corrections && treetri::SameFile(remeasure, corrections)))) {
+    std::fprintf(stderr, "The re-measure list \"%s\" is an input file; it is not overwritten.\n",
+                 remeasure);
+    return 2;
+  }
+  // The azimuth correction to replay: a number, or the run record of the
+  // run to replay.
+  std::optional<double> replayValue;
+  if (replay) {
+    double v = 0;
+    treetri::RunRecordSummary record;
+    std::string error;
+    if (treetri::ParseReal(replay, v)) {
+      replayValue = v;
+    } else if (treetri::ReadRunRecord(replay, record, error)) {
+      replayValue = record.azimuthCorrectionUsed;
+    } else {
+      std::fprintf(stderr, "--azimuth-correction-used: \"%s\" is not a number. %s\n", replay,
+                   error.c_str());
+      return 2;
+    }
   }
   if (crsGiven) {
     const treetri::gis::ExportStatus check = treetri::gis::CheckCrs(crs);
@@ -138,6 +192,17 @@ int main(int argc, char** argv) {
   if (!treetri::StartUp(t, ui)) return 1;
   if (!treetri::ReadPhotoMapFile(t, ui, argv[1])) return 1;
   if (!treetri::ReadSightingFile(t, ui, argv[2])) return 1;
+  std::vector<treetri::Correction> correctionLines;
+  if (corrections) {
+    std::string error;
+    if (!treetri::UseCorrectionsFile(t, corrections, error, &correctionLines)) {
+      ui.MessageBox(error);
+      return 1;
+    }
+  }
+  for (const treetri::ChangedInput& c : treetri::ChangedInputs(t))
+    ui.MessageBox(treetri::ChangedInputMessage(c));
+  t.ReplayAzimuthCorrection = replayValue;
 
   // The progress line on a terminal: every 50th case and the last.
   struct Progress : treetri::RunHooks {
@@ -152,7 +217,13 @@ int main(int argc, char** argv) {
   };
   treetri::QualityObserver quality(t, ui, withQuality);
   treetri::ExportObserver exporter(t.PhotoTrees, &quality);
+  treetri::RunRecordInfo info;
+  info.program = "treetri-batch";
+  info.qualityMethod = withQuality ? "case" : "none";
+  info.azimuthCorrectionReplayed = replayValue.has_value();
+  treetri::RunRecordSink record(t, t, info);
   std::vector<treetri::RunHooks*> hooks;
+  hooks.push_back(&record);
   hooks.push_back(&quality);
   if (gpkg) hooks.push_back(&exporter);
   if (progress) hooks.push_back(&progressLine);
@@ -162,6 +233,24 @@ int main(int argc, char** argv) {
              stderr);
   if (quality.Began())
     std::fputs((treetri::quality::SummaryText(quality.Summary()) + "\n").c_str(), stderr);
+  bool recorded = true;
+  if (!record.Error().empty()) {
+    std::fprintf(stderr, "%s\n", record.Error().c_str());
+    recorded = false;
+  }
+  bool listed = true;
+  if (remeasure && quality.Began()) {
+    treetri::RunFile clash;
+    std::string error;
+    if (treetri::ExportTargetClash(t, remeasure, clash)) {
+      std::fprintf(stderr, "The re-measure list \"%s\" is the %s \"%s\" of the run; it is not "
+                   "overwritten.\n", remeasure, clash.what, clash.path.c_str());
+      listed = false;
+    } else if (!treetri::WriteRemeasureFileOfRun(t, t.WorkFolder, correctionLines, remeasure, error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      listed = false;
+    }
+  }
   const bool listWhole = std::fflush(stdout) == 0 && !std::ferror(stdout);
   if (!listWhole)
     std::fputs("The results list could not be written whole to standard output (it was "
@@ -185,5 +274,8 @@ int main(int argc, char** argv) {
     const std::string& text = exported ? s.warning : s.message;
     if (!text.empty()) std::fprintf(stderr, "%s\n", text.c_str());
   }
-  return outcome.parametersRead && outcome.completed && listWhole && exported ? 0 : 1;
+  return outcome.parametersRead && outcome.completed && listWhole && exported && recorded &&
+                 listed
+             ? 0
+             : 1;
 }

@@ -5,6 +5,7 @@
 
 #include <new>
 
+#include "core/corrections.h"
 #include "core/run_guard.h"
 #include "data/parameter_file.h"
 #include "display/canvas.h"
@@ -80,7 +81,10 @@ ParameterState ReadParameters(Tables& t, UserInterface& ui) {
     } catch (const std::bad_alloc&) {
       status.detail = "does not fit in memory";
     }
-    if (status.azimuthCorrectionRead)
+    // A replay takes the value an earlier run used and draws nothing.
+    if (status.azimuthCorrectionRead && t.ReplayAzimuthCorrection)
+      t.Parameters.AzimuthCorrection = *t.ReplayAzimuthCorrection;
+    else if (status.azimuthCorrectionRead)
       t.Parameters.AzimuthCorrection = t.Parameters.AzimuthCorrection + 0.01 * NextUniform(t.RandomState);
   }
   const bool read = status.ok;
@@ -134,6 +138,17 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
     ui.MessageBox("The results file \"" + resultsFile + "\" cannot be created" +
                   (error.empty() ? std::string() : ": " + error) + ". The run is stopped.");
     return outcome;
+  }
+  // The sightings as this run uses them, beside the sighting file it read:
+  // a run with corrections leaves them on disk for whoever checks it.
+  if (!t.CorrectionsFileName.empty()) {
+    const std::string corrected = CorrectedSightingName(t.WorkFolder, t.SightingFileName);
+    OutputFile file;
+    if (!file.Create(corrected, CorrectedSightingText(t), error)) {
+      ui.MessageBox("The corrected sighting file \"" + corrected + "\" cannot be written: " +
+                    error + ". The run is stopped.");
+      return outcome;
+    }
   }
   auto end = [&](bool completed) {
     for (RunHooks* h : hooks) h->OnRunEnd(completed);

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "core/corrections.h"
+#include "core/run_record.h"
 #include "data/parameter_file.h"
 #include "output/dump_files.h"
 #include "output/results_format.h"
@@ -13,7 +15,7 @@ namespace treetri {
 std::vector<RunFile> RunFiles(const Tables& t) {
   const std::string& folder = t.WorkFolder;
   using Use = RunFile::Use;
-  return {{"parameter file", folder + kParameterFileName, Use::Read},
+  std::vector<RunFile> files{{"parameter file", folder + kParameterFileName, Use::Read},
           {"photogrammetric map file", t.MapFileName, Use::Read},
           {"sighting file", t.SightingFileName, Use::Read},
           {"probe file", folder + kProbeFileName, Use::Kept},
@@ -24,7 +26,16 @@ std::vector<RunFile> RunFiles(const Tables& t) {
           {"dump file", folder + kDumpAFileName, Use::Own},
           {"dump file", folder + kDumpLFileName, Use::Own},
           {"dump file", folder + kDumpWeightsFileName, Use::Own},
-          {"dump file", folder + kDumpMatlabFileName, Use::Own}};
+          {"dump file", folder + kDumpMatlabFileName, Use::Own},
+          {"run record", folder + kRunRecordFileName, Use::Own}};
+  // A run that applies corrections reads their file and writes the
+  // corrected sightings in the work folder.
+  if (!t.CorrectionsFileName.empty()) {
+    files.push_back({"corrections file", t.CorrectionsFileName, Use::Read});
+    files.push_back({"corrected sighting file",
+                     CorrectedSightingName(folder, t.SightingFileName), Use::Own});
+  }
+  return files;
 }
 
 const RunFile* SameAsRunFile(const std::vector<RunFile>& files, const std::string& name) {

@@ -28,7 +28,8 @@ struct RunFile {
 
 // Every file of a run besides the results file: the input files, the
 // parameter file, "mapdata.txt", the dump files, the quality files, the
-// probe file and the lock file.
+// probe file and the lock file; with corrections applied, the corrections
+// file and the corrected sighting file.
 std::vector<RunFile> RunFiles(const Tables& t);
 
 // The file of `files` that `name` denotes, by its name or by identity

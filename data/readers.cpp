@@ -4,6 +4,7 @@
 
 #include "data/field_reader.h"
 #include "data/plot_tree_index.h"
+#include "data/sighting_record.h"
 #include "platform/files.h"
 #include "platform/ui.h"
 
@@ -22,19 +23,6 @@ bool ReadPhotoRecord(FieldReader& in, PhotoTree& p, FieldError& err) {
          in.ReadReal(p.Value10, err) && in.ReadReal(discarded, err) &&
          in.ReadReal(discarded, err) && in.ReadReal(discarded, err) && in.ReadText(text, err) &&
          in.ReadReal(discarded, err) && in.ReadText(p.Text16, err) && in.ReadInt16(p.Code17, err);
-}
-
-// Reads the 19 fields of one sighting record.
-bool ReadTargetRecord(FieldReader& in, TargetTree& t, FieldError& err) {
-  in.BeginRecord();
-  if (!(in.ReadInt32(t.Plot, err) && in.ReadInt32(t.Tree, err) && in.ReadInt32(t.Species, err) &&
-        in.ReadInt32(t.NPA, err)))
-    return false;
-  for (int k = 1; k <= kFileSlots; ++k)
-    if (!(in.ReadInt32(t.SightedTree[k], err) && in.ReadReal(t.Distance[k], err) &&
-          in.ReadReal(t.Azimuth[k], err)))
-      return false;
-  return true;
 }
 
 std::string Plural(int n, const char* one, const char* many) {
@@ -60,6 +48,7 @@ bool ReadPhotoMap(InputData& t, UserInterface& ui, const std::string& path) {
     return false;
   }
   t.MapFileName = path;
+  t.MapFacts = FactsOfContent(path, content);
   FieldReader in(std::move(content));
   t.PhotoTrees.Clear();
   t.PhotoTrees.Reserve(kMaxPhotoTrees);
@@ -126,6 +115,11 @@ bool ReadSightings(InputData& t, UserInterface& ui, const std::string& path) {
     return false;
   }
   t.SightingFileName = path;
+  // The records are as the file holds them: no correction applied yet.
+  t.CorrectionsFileName.clear();
+  t.CorrectionsApplied = 0;
+  t.CorrectionsFacts = FileFacts{};
+  t.SightingFacts = FactsOfContent(path, content);
   FieldReader in(std::move(content));
   t.TargetTrees.Recreate(kMaxTargetTrees);
   t.TargetTreeCount = 0;
@@ -142,26 +136,11 @@ bool ReadSightings(InputData& t, UserInterface& ui, const std::string& path) {
                   " field trees");
     TargetTree rec;
     FieldError err;
-    if (!ReadTargetRecord(in, rec, err)) return fail(DescribeFieldError(record, err));
+    if (!ReadSightingRecord(in, rec, err)) return fail(DescribeFieldError(record, err));
     if (rec.NPA >= 1 && !t.MapRead)
       return fail("record " + std::to_string(record) +
                   " has sighted trees, but no photogrammetric map has been read");
-    const int slots = rec.NPA < kFileSlots ? rec.NPA : kFileSlots;
-    for (int k = 1; k <= slots; ++k) {
-      const int found = lastIndex.Find(rec.Plot, rec.SightedTree[k]);
-      if (found == 0) continue;
-      const PhotoTree& p = t.PhotoTrees[found];
-      rec.Sighted[k] = SightedXYZ{p.X, p.Y, p.Z};
-      rec.SightedSpecies[k] = p.Species;
-      if (rec.Azimuth[k] > -1) {
-        rec.HasAzimuth[k] = kTrue;
-        ++rec.AzimuthCount;
-      }
-      if (rec.Distance[k] > -1) {
-        rec.HasDistance[k] = kTrue;
-        ++rec.DistanceCount;
-      }
-    }
+    AttachSightedTrees(rec, t.PhotoTrees, lastIndex);
     t.TargetTrees[record] = rec;
     t.TargetTreeCount = record;
   }

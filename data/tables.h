@@ -5,8 +5,11 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/file_facts.h"
 
 namespace treetri {
 
@@ -119,6 +122,13 @@ struct InputData {
   // The names of the map and sighting files last read, which a run must
   // never write over.
   std::string MapFileName, SightingFileName;
+  // The corrections file applied to TargetTrees after reading (empty when
+  // none) and how many of its lines were applied.
+  std::string CorrectionsFileName;
+  int CorrectionsApplied = 0;
+  // Size, time and checksum of each file as it was read, for the run record
+  // and to tell that a file changed since.
+  FileFacts MapFacts, SightingFacts, CorrectionsFacts;
 
   Table<TargetTree> TargetTrees;
   std::int32_t TargetTreeCount = 0;
@@ -127,6 +137,9 @@ struct InputData {
 // The run's settings, owned by the parameter reader and the run driver.
 struct RunSettings {
   RunParameters Parameters;
+  // When set, the next runs use this AzimuthCorrection instead of the
+  // file's value with a random addition: the replay of an earlier run.
+  std::optional<double> ReplayAzimuthCorrection;
   std::array<double, kTauCount> TauCriticalValues{};  // indices 0 to 28
 };
 

@@ -19,6 +19,9 @@ namespace treetri::quality {
 
 inline constexpr const char* kQualityFileName = "quality.csv";
 inline constexpr const char* kObservationsFileName = "observations.csv";
+// The version of the two files' layout that the run record names: raised
+// with every change of their columns or words.
+inline constexpr int kQualityFilesLayout = 1;
 
 inline constexpr std::array<const char*, 29> kQualityColumns = {"case",
                                                                 "plot",

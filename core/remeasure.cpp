@@ -1,0 +1,148 @@
+#include "core/remeasure.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <tuple>
+
+#include "platform/files.h"
+
+namespace treetri {
+
+namespace {
+
+constexpr std::array<const char*, 5> kCheckWords = {"tree number", "distance", "azimuth",
+                                                    "sighting", "position"};
+
+// The field trees (plot, tree) that the corrections leave changed: a line
+// and its undo cancel out, so a tree whose every edit was undone is still to
+// be visited.
+std::map<std::pair<int, int>, int> NetEdits(const std::vector<Correction>& corrections) {
+  std::map<std::tuple<int, int, int, int>, std::string> original, current;
+  for (const Correction& c : corrections) {
+    const auto key = std::make_tuple(c.plot, c.tree, c.slot, static_cast<int>(c.field));
+    if (!original.count(key)) original[key] = c.oldValue;
+    current[key] = c.newValue;
+  }
+  std::map<std::pair<int, int>, int> edited;
+  for (const auto& [key, value] : current)
+    if (value != original[key]) ++edited[{std::get<0>(key), std::get<1>(key)}];
+  return edited;
+}
+
+std::string Number(double v, int decimals) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+  return buf;
+}
+
+std::string Text(const std::string& s) {
+  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+  std::string q = "\"";
+  for (char ch : s) {
+    if (ch == '"') q += '"';
+    q += ch;
+  }
+  return q + "\"";
+}
+
+template <class T>
+std::string Opt(const std::optional<T>& v) {
+  return v ? std::to_string(*v) : std::string();
+}
+
+}  // namespace
+
+const char* RemeasureCheckWord(RemeasureCheck c) { return kCheckWords[static_cast<size_t>(c)]; }
+
+std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::QualityRow>& rows,
+                                             const std::vector<quality::ObservationRow>& obs,
+                                             const std::vector<Correction>& corrections,
+                                             const InputData* input) {
+  using quality::SuspectKind;
+  using quality::Verdict;
+  const auto edited = NetEdits(corrections);
+  std::vector<RemeasureRow> list;
+  for (const quality::QualityRow& q : rows) {
+    RemeasureRow r;
+    r.plot = q.plot;
+    r.tree = q.tree;
+    r.caseNumber = q.caseNumber;
+    if (q.verdict == Verdict::Failed || q.verdict == Verdict::NotComputed) {
+      r.check = RemeasureCheck::Sighting;
+      r.reason = std::string("case ") + quality::VerdictWord(q.verdict) +
+                 (q.warnings.empty() ? std::string() : ": " + q.warnings);
+      list.push_back(r);
+      continue;
+    }
+    if (q.verdict != Verdict::Outlier || edited.count({q.plot, q.tree})) continue;
+    r.x = q.x;
+    r.y = q.y;
+    r.sightedTree = q.suspectTree;
+    r.suggestedTree = q.suggestedTree;
+    const int slot = quality::SuspectSlot(q, obs);
+    if (slot > 0) r.slot = slot;
+    if (!r.slot && q.suspectTree && input && q.caseNumber >= 1 &&
+        q.caseNumber <= input->TargetTreeCount && q.caseNumber <= input->TargetTrees.Size()) {
+      const TargetTree& t = input->TargetTrees[q.caseNumber];
+      for (int k = 1; k <= kFileSlots && !r.slot; ++k)
+        if (t.SightedTree[k] == *q.suspectTree) r.slot = k;
+    }
+    switch (q.suspectKind) {
+      case SuspectKind::Azimuth: r.check = RemeasureCheck::Azimuth; break;
+      case SuspectKind::Distance: r.check = RemeasureCheck::Distance; break;
+      case SuspectKind::MapX:
+      case SuspectKind::MapY: r.check = RemeasureCheck::Position; break;
+      default: r.check = RemeasureCheck::Sighting; break;
+    }
+    // A better fitting tree: the number is the first thing to check.
+    if (q.suggestedTree) r.check = RemeasureCheck::TreeNumber;
+    r.reason = std::string("outlier: ") + quality::SuspectKindWord(q.suspectKind);
+    if (q.suspectW) r.reason += " w " + Number(*q.suspectW, 2);
+    if (q.suggestedTree) r.reason += "; tree " + std::to_string(*q.suggestedTree) + " fits";
+    list.push_back(r);
+  }
+  std::stable_sort(list.begin(), list.end(), [](const RemeasureRow& a, const RemeasureRow& b) {
+    return std::make_tuple(a.plot, a.tree, a.caseNumber, a.slot.value_or(0)) <
+           std::make_tuple(b.plot, b.tree, b.caseNumber, b.slot.value_or(0));
+  });
+  return list;
+}
+
+std::string RemeasureText(const std::vector<RemeasureRow>& rows) {
+  std::string text;
+  for (const char* c : kRemeasureColumns) text += (text.empty() ? "" : ",") + std::string(c);
+  text += "\r\n";
+  for (const RemeasureRow& r : rows)
+    text += std::to_string(r.plot) + "," + std::to_string(r.tree) + "," +
+            std::to_string(r.caseNumber) + "," + Opt(r.slot) + "," + Opt(r.sightedTree) + "," +
+            RemeasureCheckWord(r.check) + "," + Text(r.reason) + "," + Opt(r.suggestedTree) + "," +
+            (r.x ? Number(*r.x, 4) : "") + "," + (r.y ? Number(*r.y, 4) : "") + "\r\n";
+  return text;
+}
+
+bool WriteRemeasureFile(const std::string& path, const std::vector<RemeasureRow>& rows,
+                        std::string& error) {
+  std::string reason;
+  if (WriteWholeFile(path, RemeasureText(rows), reason)) return true;
+  error = "The re-measure list \"" + path + "\" cannot be written: " + reason + ".";
+  return false;
+}
+
+bool WriteRemeasureFileOfRun(const InputData& input, const std::string& workFolder,
+                             const std::vector<Correction>& corrections, const std::string& path,
+                             std::string& error) {
+  std::vector<quality::QualityRow> rows;
+  std::vector<quality::ObservationRow> obs;
+  for (const quality::FileReadStatus& st :
+       {quality::ReadQualityFile(workFolder + quality::kQualityFileName, rows),
+        quality::ReadObservationsFile(workFolder + quality::kObservationsFileName, obs)})
+    if (!st.ok) {
+      error = "The re-measure list needs the quality file \"" + st.path + "\": line " +
+              std::to_string(st.line) + ": " + st.message + ".";
+      return false;
+    }
+  return WriteRemeasureFile(path, BuildRemeasureList(rows, obs, corrections, &input), error);
+}
+
+}  // namespace treetri

@@ -1,0 +1,228 @@
+// The cleaning loop in the batch program: --corrections against a run on a
+// sighting file corrected by hand, a refused correction, the replay of a
+// run's azimuth correction, the run record and the re-measure list of the
+// example data.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/corrections.h"
+#include "core/run_record.h"
+#include "data/parameter_file.h"
+#include "data/readers.h"
+#include "platform/file_facts.h"
+#include "platform/files.h"
+#include "platform/headless_ui.h"
+#include "platform/run_guard.h"
+#include "tests/support.h"
+
+namespace treetri {
+namespace {
+
+using testing::RunBatch;
+using testing::SplitLines;
+using testing::TempFolder;
+using Result = testing::BatchResult;
+
+std::string ExampleText(const std::string& name) {
+  std::string content, error;
+  EXPECT_TRUE(ReadWholeFile(TREETRI_SOURCE_DIR "/examples/" + name, content, error)) << error;
+  return content;
+}
+
+// A folder with the example's parameter file and map.
+void Prepare(const TempFolder& dir) {
+  dir.Write(kParameterFileName, ExampleText("SimulationInputParameters2.txt"));
+  dir.Write("map.txt", ExampleText("map.txt"));
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+const std::string kHeader = "time,plot,tree,slot,field,old,new,reason,verdict,suspect_kind\r\n";
+// Case 15: tree 15 written for tree 7 in slot 3; case 3: the azimuth to
+// tree 36 dropped; case 20: the distance of slot 2 changed.
+const std::string kCorrections =
+    kHeader +
+    "2026-12-07T03:40:12Z,2,1005,3,tree,15,7,suggested tree,outlier,distance\r\n"
+    "2026-12-07T03:41:00Z,1,1003,2,azimuth,100.50,,,,\r\n";
+const char* const kOutputs[] = {"results.txt", "mapdata.txt", "quality.csv", "observations.csv",
+                                "A_txt.txt",   "l_txt.txt",   "weigths.txt", "Matlab.txt"};
+
+std::string HandCorrectedSightings() {
+  std::string text = ExampleText("sightings.txt");
+  text = Replace(text, "2,1005,1,4,20,3.31,166.0,9,5.51,57.1,15,7.26,",
+                 "2,1005,1,4,20,3.31,166.0,9,5.51,57.1,7,7.26,");
+  text = Replace(text, "1,1003,2,3,12,2.24,103.0,36,9.17,100.5,",
+                 "1,1003,2,3,12,2.24,103.0,36,9.17,-1,");
+  return text;
+}
+
+TEST(CleaningBatch, CorrectionsGiveTheRunOfAHandCorrectedFile) {
+  TempFolder edited, hand;
+  Prepare(edited);
+  Prepare(hand);
+  const std::string sightings = ExampleText("sightings.txt");
+  edited.Write("sightings.txt", sightings);
+  edited.Write("corrections.csv", kCorrections);
+  hand.Write("sightings.txt", HandCorrectedSightings());
+  const Result a = RunBatch(edited, "--corrections corrections.csv --azimuth-correction-used "
+                                    "0.00125 map.txt sightings.txt");
+  const Result b = RunBatch(hand, "--azimuth-correction-used 0.00125 map.txt sightings.txt");
+  ASSERT_EQ(a.status, 0) << a.err.back();
+  ASSERT_EQ(b.status, 0) << b.err.back();
+  EXPECT_EQ(a.out, b.out);
+  for (const char* name : kOutputs) EXPECT_EQ(edited.Read(name), hand.Read(name)) << name;
+  EXPECT_NE(std::find(a.err.begin(), a.err.end(), "AzimuthCorrection used: 0.00125"), a.err.end());
+  // The outlier of case 15 is gone.
+  EXPECT_EQ(a.err.back(), "quality: 30 ok, 0 outlier, 0 no redundancy, 0 failed, 0 not "
+                          "computed; 0 suggested replacements");
+  // The input is untouched; the corrected sightings lie in the work folder
+  // and give the same run again.
+  EXPECT_EQ(edited.Read("sightings.txt"), sightings);
+  EXPECT_FALSE(hand.Exists("sightings.corrected.txt"));
+  const std::string corrected = edited.Read("sightings.corrected.txt");
+  EXPECT_EQ(SplitLines(corrected).at(2), "1,1003,2,3,12,2.24,103,36,9.17,-1,4,9.4,55,0,-1,-1,0,-1,-1");
+  TempFolder again;
+  Prepare(again);
+  again.Write("s.txt", corrected);
+  ASSERT_EQ(RunBatch(again, "--azimuth-correction-used 0.00125 map.txt s.txt").status, 0);
+  for (const char* name : kOutputs) EXPECT_EQ(again.Read(name), hand.Read(name)) << name;
+}
+
+TEST(CleaningBatch, MismatchingOrBusyCorrectionsAreRefusedBeforeAnythingIsWritten) {
+  TempFolder dir;
+  Prepare(dir);
+  dir.Write("sightings.txt", ExampleText("sightings.txt"));
+  dir.Write("corrections.csv",
+            Replace(kCorrections, "1,1003,2,azimuth,100.50", "1,1003,2,azimuth,100.55"));
+  const Result r = RunBatch(dir, "--corrections corrections.csv map.txt sightings.txt");
+  EXPECT_EQ(r.status, 1);
+  ASSERT_FALSE(r.err.empty());
+  EXPECT_EQ(r.err.back().rfind("The corrections file \"corrections.csv\", line 3: the old azimuth "
+                               "\"100.55\" of plot 1, field tree 1003, slot 2 does not match",
+                               0),
+            0u)
+      << r.err.back();
+  EXPECT_NE(r.err.back().find("\"100.5\" in record 3"), std::string::npos);
+  const std::vector<std::string> inputsOnly = {kParameterFileName, "corrections.csv", "map.txt",
+                                               "sightings.txt", "stderr.txt", "stdout.txt"};
+  EXPECT_EQ(dir.Names(), inputsOnly);
+  // A folder whose lock another program (the desktop) holds: refused too.
+  dir.Write("corrections.csv", kCorrections);
+  FolderLock desktop;
+  std::string detail;
+  ASSERT_EQ(desktop.Acquire(dir.WorkFolder(), detail), FolderLock::Result::Locked);
+  const Result busy = RunBatch(dir, "--corrections corrections.csv map.txt sightings.txt");
+  EXPECT_EQ(busy.status, 1);
+  ASSERT_GE(busy.err.size(), 2u);
+  EXPECT_NE(busy.err[busy.err.size() - 2].find("is in use by another run"), std::string::npos)
+      << busy.err[busy.err.size() - 2];
+  EXPECT_FALSE(dir.Exists("sightings.corrected.txt") || dir.Exists("results.txt") ||
+               dir.Exists(kRunRecordFileName));
+  // Wrong use of the options.
+  for (const char* args : {"--corrections '' map.txt sightings.txt",
+                           "--no-quality --remeasure r.csv map.txt sightings.txt",
+                           "--azimuth-correction-used abc map.txt sightings.txt",
+                           "--remeasure sightings.txt map.txt sightings.txt"})
+    EXPECT_EQ(RunBatch(dir, args).status, 2) << args;
+}
+
+std::string Sha256Sum(const std::string& path) {
+  const std::string cmd = "sha256sum '" + path + "'";
+  FILE* p = ::popen(cmd.c_str(), "r");
+  char buf[65] = {};
+  const size_t n = p ? std::fread(buf, 1, 64, p) : 0;
+  if (p) ::pclose(p);
+  return std::string(buf, n);
+}
+
+TEST(CleaningBatch, RunRecordNamesTheInputsAndReplaysTheDraw) {
+  EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  TempFolder first, replay;
+  Prepare(first);
+  Prepare(replay);
+  first.Write("sightings.txt", ExampleText("sightings.txt"));
+  replay.Write("sightings.txt", ExampleText("sightings.txt"));
+  const Result a = RunBatch(first, "map.txt sightings.txt");
+  ASSERT_EQ(a.status, 0);
+  RunRecordSummary record;
+  std::string error;
+  ASSERT_TRUE(ReadRunRecord(first.WorkFolder() + kRunRecordFileName, record, error)) << error;
+  EXPECT_EQ(record.program, "treetri-batch");
+  EXPECT_EQ(record.state, "completed");
+  EXPECT_EQ(record.casesDone, 30);
+  EXPECT_EQ(record.qualityMethod, "case");
+  EXPECT_TRUE(record.correctionsFile.empty());
+  ASSERT_EQ(record.inputs.size(), 3u);
+  for (const auto& in : record.inputs) {
+    EXPECT_EQ(in.sha256, Sha256Sum(in.path)) << in.role;
+    EXPECT_EQ(in.path.front(), '/');
+  }
+  EXPECT_EQ(record.inputs[1].role, "map");
+  EXPECT_EQ(record.inputs[1].size, static_cast<long long>(ExampleText("map.txt").size()));
+  // The value in the record is the one the run printed, to the last bit.
+  ASSERT_TRUE(record.azimuthCorrectionUsed);
+  const Result b =
+      RunBatch(replay, "--azimuth-correction-used '" + first.WorkFolder() + "run.json' map.txt sightings.txt");
+  ASSERT_EQ(b.status, 0);
+  EXPECT_EQ(a.out, b.out);
+  for (const char* name : kOutputs) EXPECT_EQ(first.Read(name), replay.Read(name)) << name;
+  const std::string text = replay.Read(kRunRecordFileName);
+  EXPECT_NE(text.find("\"azimuth_correction_replayed\": true"), std::string::npos);
+  EXPECT_NE(text.find("\"layout\": \"quality-1\""), std::string::npos);
+}
+
+TEST(CleaningBatch, ChangedInputsAreNamed) {
+  TempFolder dir;
+  const std::string map = dir.Write("map.txt", ExampleText("map.txt"));
+  const std::string sightings = dir.Write("s.txt", ExampleText("sightings.txt"));
+  InputData in;
+  HeadlessUi ui;
+  ASSERT_TRUE(ReadPhotoMapFile(in, ui, map));
+  ASSERT_TRUE(ReadSightingFile(in, ui, sightings));
+  EXPECT_TRUE(ChangedInputs(in).empty());
+  // Same size, one digit different: the checksum tells.
+  dir.Write("s.txt", Replace(ExampleText("sightings.txt"), "3.46", "3.47"));
+  const std::vector<ChangedInput> changed = ChangedInputs(in);
+  ASSERT_EQ(changed.size(), 1u);
+  EXPECT_EQ(changed[0].path, sightings);
+  EXPECT_NE(changed[0].change.find("content (SHA-256)"), std::string::npos);
+  EXPECT_EQ(changed[0].change.find("size"), std::string::npos);
+  EXPECT_EQ(ChangedInputMessage(changed[0]).rfind("The sighting file \"" + sightings +
+                                                  "\" changed since it was read (", 0),
+            0u);
+}
+
+TEST(CleaningBatch, RemeasureListOfTheExample) {
+  TempFolder dir;
+  Prepare(dir);
+  // A field tree without sightings is added to plot 1, after the others.
+  dir.Write("sightings.txt", ExampleText("sightings.txt") +
+                                 "1,1999,2,0,0,-1,-1,0,-1,-1,0,-1,-1,0,-1,-1,0,-1,-1\r\n");
+  ASSERT_EQ(RunBatch(dir, "--remeasure crew.csv map.txt sightings.txt").status, 0);
+  const std::vector<std::string> expected = {
+      "plot,tree,case,slot,sighted_tree,check,reason,suggested_tree,x,y",
+      "1,1999,31,,,sighting,case not computed,,,",
+      "2,1005,15,3,15,tree number,outlier: distance w 48.12; tree 7 fits,7,3400187.0700,6900012.0479"};
+  EXPECT_EQ(SplitLines(dir.Read("crew.csv")), expected);
+  // Corrected, case 15 needs no visit; undone, it does again.
+  dir.Write("corrections.csv", kCorrections);
+  ASSERT_EQ(RunBatch(dir, "--corrections corrections.csv --remeasure crew.csv map.txt "
+                          "sightings.txt").status, 0);
+  EXPECT_EQ(SplitLines(dir.Read("crew.csv")).size(), 2u);
+  dir.Write("corrections.csv",
+            kCorrections + "2026-12-07T04:00:00Z,2,1005,3,tree,7,15,undo,outlier,distance\r\n");
+  ASSERT_EQ(RunBatch(dir, "--corrections corrections.csv --remeasure crew.csv map.txt "
+                          "sightings.txt").status, 0);
+  EXPECT_EQ(SplitLines(dir.Read("crew.csv")), expected);
+}
+
+}  // namespace
+}  // namespace treetri
