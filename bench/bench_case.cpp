@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "core/case_recompute.h"
+#include "data/sighting_record.h"
 #include "display/canvas.h"
 #include "output/results_writer.h"
 #include "platform/files.h"
@@ -77,6 +79,54 @@ void BM_CaseQuality(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_CaseQuality);
+
+// A desktop edit on 2000 cases: one correction applied to the held copy of
+// the sightings (the azimuth of slot 1 dropped, then restored by its undo
+// line, in turn) and the edited case computed again, legacy and quality.
+void BM_EditAndRecompute(benchmark::State& state) {
+  PreparedRun& r = Shared();
+  treetri::CaseRecomputer recomputer(r.t, r.t);
+  int caseNumber = 0;
+  bool undo = false;
+  treetri::Correction edit;
+  for (auto _ : state) {
+    if (!undo) {
+      caseNumber = caseNumber % kCases + 1;
+      const treetri::TargetTree& tree = recomputer.Input().TargetTrees[caseNumber];
+      edit = treetri::Correction{};
+      edit.time = "2026-12-07T04:00:00Z";
+      edit.plot = tree.Plot;
+      edit.tree = tree.Tree;
+      edit.slot = 1;
+      edit.field = treetri::CorrectionField::Azimuth;
+      edit.oldValue = treetri::SightingNumberText(tree.Azimuth[1]);
+    }
+    const treetri::Correction c =
+        undo ? treetri::InverseCorrection(edit, edit.time) : edit;
+    int changed = 0;
+    std::string error;
+    if (!recomputer.Apply(c, changed, error)) {
+      state.SkipWithError(error.c_str());
+      break;
+    }
+    const treetri::RecomputedCase q = recomputer.Recompute(changed);
+    benchmark::DoNotOptimize(q.quality.row.x);
+    undo = !undo;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_EditAndRecompute)->Unit(benchmark::kMillisecond);
+
+// What the desktop does once per run before the first edit: the copy of
+// 2000 sighting records and the plot maps of the recomputer.
+void BM_RecomputerSetUp(benchmark::State& state) {
+  PreparedRun& r = Shared();
+  for (auto _ : state) {
+    treetri::CaseRecomputer recomputer(r.t, r.t);
+    benchmark::DoNotOptimize(&recomputer);
+  }
+}
+BENCHMARK(BM_RecomputerSetUp)->Unit(benchmark::kMillisecond);
 
 // The case steps, the dot on the canvas and the case's three output lines
 // and status built in memory, as the results writer builds them.

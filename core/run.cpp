@@ -3,10 +3,13 @@
 // the run's observers.
 #include "core/run.h"
 
+#include <algorithm>
+#include <memory>
 #include <new>
 
 #include "core/corrections.h"
 #include "core/run_guard.h"
+#include "core/run_record.h"
 #include "data/parameter_file.h"
 #include "display/canvas.h"
 #include "output/dump_files.h"
@@ -200,8 +203,21 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
 RunOutcome Simulate(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks) {
   CaseDots dots(ui);
   std::vector<RunHooks*> all{&dots};
+  // Every run leaves its record: a program that attaches none gets one
+  // with its own name and the per-case quality method.
+  std::unique_ptr<RunRecordSink> record;
+  if (std::none_of(hooks.begin(), hooks.end(),
+                   [](RunHooks* h) { return dynamic_cast<RunRecordSink*>(h) != nullptr; })) {
+    RunRecordInfo info;
+    info.program = ThisProgramName();
+    info.azimuthCorrectionReplayed = t.ReplayAzimuthCorrection.has_value();
+    record = std::make_unique<RunRecordSink>(t, t, info);
+    all.push_back(record.get());
+  }
   all.insert(all.end(), hooks.begin(), hooks.end());
-  return RunPositioning(t, ui, all);
+  const RunOutcome outcome = RunPositioning(t, ui, all);
+  if (record && !record->Error().empty()) ui.MessageBox(record->Error());
+  return outcome;
 }
 
 }  // namespace treetri

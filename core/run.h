@@ -69,7 +69,8 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
 
 // Menu command "Calculate positions": the run with the overview canvas set
 // up first and the case dot drawn after every adjusted case, besides the
-// observers in `hooks`.
+// observers in `hooks`; without a RunRecordSink among them, one of its own
+// writes run.json.
 RunOutcome Simulate(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks = {});
 
 // Reads the parameter file into t.Parameters (with the random addition to

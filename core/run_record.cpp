@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
+
 #include "core/corrections.h"
 #include "data/parameter_file.h"
 #include "output/dump_files.h"
@@ -44,6 +46,14 @@ Json Output(const std::string& file, const std::string& layout) {
 }
 
 }  // namespace
+
+std::string ThisProgramName() {
+#ifdef __GLIBC__
+  return program_invocation_short_name;
+#else
+  return "treetri";
+#endif
+}
 
 std::string RunRecordText(const RunRecordContent& c, const InputData& input,
                           const RunSettings& settings, const FileFacts& parameterFacts,

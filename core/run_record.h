@@ -29,7 +29,12 @@ struct RunRecordInfo {
   bool azimuthCorrectionReplayed = false;
 };
 
-// The sink that writes run.json, attached to a run like any observer.
+// The name the process was started by ("treetri", "treetri-batch").
+std::string ThisProgramName();
+
+// The sink that writes run.json, attached to a run like any observer;
+// Simulate attaches one of its own when the program attaches none. A
+// record it cannot write is reported by Error() and stops nothing.
 class RunRecordSink : public RunHooks {
  public:
   // `input` and `session` are read when the run starts and ends; the file

@@ -16,6 +16,8 @@
 #include "platform/files.h"
 #include "platform/headless_ui.h"
 #include "platform/run_guard.h"
+#include "core/run.h"
+#include "tests/case_builder.h"
 #include "tests/support.h"
 
 namespace treetri {
@@ -177,6 +179,48 @@ TEST(CleaningBatch, RunRecordNamesTheInputsAndReplaysTheDraw) {
   const std::string text = replay.Read(kRunRecordFileName);
   EXPECT_NE(text.find("\"azimuth_correction_replayed\": true"), std::string::npos);
   EXPECT_NE(text.find("\"layout\": \"quality-1\""), std::string::npos);
+}
+
+// A program that attaches no record gets one from the run itself; a run
+// stopped part-way says where; a replay draws nothing.
+TEST(CleaningBatch, EveryRunLeavesItsRecord) {
+  TempFolder dir;
+  testing::Parameters par;
+  par.resultsFile = dir.Path() + "/results.txt";
+  par.azimuthCorrection = 1.25;
+  dir.Write(kParameterFileName, testing::ParameterFile(par));
+  Tables t;
+  HeadlessUi ui;
+  t.WorkFolder = dir.WorkFolder();
+  ASSERT_TRUE(ReadPhotoMapFile(t, ui, TREETRI_SOURCE_DIR "/examples/map.txt"));
+  ASSERT_TRUE(ReadSightingFile(t, ui, TREETRI_SOURCE_DIR "/examples/sightings.txt"));
+  struct StopAfterTwo : RunHooks {
+    int seen = 0;
+    void OnCaseDone(const CaseReport&) override { ++seen; }
+    bool CancelRequested() override { return seen == 2; }
+  } stop;
+  const std::uint64_t generator = t.RandomState;
+  t.ReplayAzimuthCorrection = 1.2534;
+  EXPECT_FALSE(Simulate(t, ui, {&stop}).completed);
+  EXPECT_EQ(t.Parameters.AzimuthCorrection, 1.2534);
+  EXPECT_EQ(t.RandomState, generator);
+  RunRecordSummary record;
+  std::string error;
+  ASSERT_TRUE(ReadRunRecord(dir.WorkFolder() + kRunRecordFileName, record, error)) << error;
+  EXPECT_EQ(record.program, "treetri_tests");
+  EXPECT_EQ(record.state, "cancelled");
+  EXPECT_EQ(record.casesDone, 2);
+  EXPECT_EQ(record.caseCount, 30);
+  EXPECT_EQ(record.azimuthCorrectionUsed, 1.2534);
+  EXPECT_NE(dir.Read(kRunRecordFileName).find("\"azimuth_correction_replayed\": true"),
+            std::string::npos);
+  // Without a replay the run draws, and the record holds the value drawn.
+  t.ReplayAzimuthCorrection.reset();
+  ASSERT_TRUE(Simulate(t, ui).completed);
+  ASSERT_TRUE(ReadRunRecord(dir.WorkFolder() + kRunRecordFileName, record, error)) << error;
+  EXPECT_EQ(record.state, "completed");
+  EXPECT_EQ(record.azimuthCorrectionUsed, t.Parameters.AzimuthCorrection);
+  EXPECT_GT(t.Parameters.AzimuthCorrection, 1.25);
 }
 
 TEST(CleaningBatch, ChangedInputsAreNamed) {

@@ -1,0 +1,52 @@
+// An edited case computed again in memory, for the desktop program's edits:
+// the legacy pipeline and the quality assessment of one case, with the
+// settings the last run used (its AzimuthCorrection, random addition
+// included). No file is written and nothing is shown; the files change only
+// with the next full run.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/corrections.h"
+#include "positioning/case_pipeline.h"
+#include "positioning/tables.h"
+#include "quality/case_quality.h"
+
+namespace treetri {
+
+// One case as a run would compute it.
+struct RecomputedCase {
+  int caseNumber = 0;
+  CaseOutcome outcome;
+  std::string status;    // the list status (" OK ", "FAILED: NPA", ...)
+  std::string listLine;  // the results list line
+  double x = 0, y = 0;   // the legacy adjusted position (X_adj, Y_adj)
+  quality::CaseQuality quality;
+};
+
+class CaseRecomputer {
+ public:
+  // Keeps its own copy of `input` (the sightings as the last run used them,
+  // corrections included) and of the settings of that run.
+  CaseRecomputer(const InputData& input, const RunSettings& lastRun);
+  ~CaseRecomputer();
+  CaseRecomputer(const CaseRecomputer&) = delete;
+  CaseRecomputer& operator=(const CaseRecomputer&) = delete;
+
+  // The sightings with the edits applied so far.
+  const InputData& Input() const { return t_; }
+  const RunParameters& Parameters() const { return t_.Parameters; }
+
+  // Applies one edit to the copy (the rules of ApplyCorrection); `caseNumber`
+  // is the case it changed. False, changing nothing, when it does not match.
+  bool Apply(const Correction& c, int& caseNumber, std::string& error);
+  // Computes case caseNumber (1 to the case count) of the copy.
+  RecomputedCase Recompute(int caseNumber);
+
+ private:
+  Tables t_;
+  std::unique_ptr<quality::PlotMaps> maps_;
+};
+
+}  // namespace treetri
