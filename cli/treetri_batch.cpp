@@ -45,9 +45,9 @@ const char* const kUsage =
     "this one.\n"
     "\n"
     "--gpkg OUT.gpkg writes the results as a GeoPackage after the run: the layers\n"
-    "field_trees, map_trees, sightings and confidence_ellipses, in the coordinate\n"
-    "reference system CRS (EPSG:NNNN or any definition GDAL accepts); without\n"
-    "--crs the layers carry none.\n"
+    "field_trees, map_trees, sightings, confidence_ellipses and remeasure (the\n"
+    "re-measure list), in the coordinate reference system CRS (EPSG:NNNN or any\n"
+    "definition GDAL accepts); without --crs the layers carry none.\n"
     "\n"
     "--corrections FILE applies the corrections (corrections.csv, as the desktop\n"
     "program records them) to the sightings read; the sighting file is never\n"
@@ -268,8 +268,11 @@ int main(int argc, char** argv) {
     gpkg = nullptr;
   }
   if (gpkg && outcome.cases > 0) {
-    const treetri::gis::ExportStatus s =
-        treetri::gis::ExportGeoPackage(exporter.Data(), gpkg, crs);
+    // The re-measure list goes into the GeoPackage as its own layer.
+    treetri::gis::ExportData data = exporter.Data();
+    data.remeasure = treetri::RemeasureFeatures(
+        treetri::BuildRemeasureList(data.quality, data.observations, correctionLines, &t));
+    const treetri::gis::ExportStatus s = treetri::gis::ExportGeoPackage(data, gpkg, crs);
     exported = s.Ok();
     const std::string& text = exported ? s.warning : s.message;
     if (!text.empty()) std::fprintf(stderr, "%s\n", text.c_str());

@@ -129,6 +129,14 @@ bool WriteRemeasureFile(const std::string& path, const std::vector<RemeasureRow>
   return false;
 }
 
+std::vector<gis::RemeasureFeature> RemeasureFeatures(const std::vector<RemeasureRow>& rows) {
+  std::vector<gis::RemeasureFeature> features;
+  for (const RemeasureRow& r : rows)
+    features.push_back({r.plot, r.tree, r.caseNumber, r.slot, r.sightedTree,
+                        RemeasureCheckWord(r.check), r.reason, r.suggestedTree, r.x, r.y});
+  return features;
+}
+
 bool WriteRemeasureFileOfRun(const InputData& input, const std::string& workFolder,
                              const std::vector<Correction>& corrections, const std::string& path,
                              std::string& error) {

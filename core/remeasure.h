@@ -12,6 +12,7 @@
 
 #include "core/corrections.h"
 #include "data/tables.h"
+#include "gis/gpkg_export.h"
 #include "quality/quality_files.h"
 
 namespace treetri {
@@ -51,6 +52,9 @@ std::string RemeasureText(const std::vector<RemeasureRow>& rows);
 // replaced whole). False, with the message naming the file, on failure.
 bool WriteRemeasureFile(const std::string& path, const std::vector<RemeasureRow>& rows,
                         std::string& error);
+
+// The list as the GeoPackage's layer "remeasure" takes it.
+std::vector<gis::RemeasureFeature> RemeasureFeatures(const std::vector<RemeasureRow>& rows);
 
 // The list of the last run in `workFolder`: its quality files read back,
 // the corrections it applied and the sightings of `input`, written to

@@ -122,6 +122,11 @@ const std::vector<Column> kEllipseColumns = {
     {"case_no", OFTInteger}, {"plot", OFTInteger}, {"tree", OFTInteger},
     {"semi_a", OFTReal},     {"semi_b", OFTReal},  {"azimuth", OFTReal}};
 
+const std::vector<Column> kRemeasureColumns = {
+    {"plot", OFTInteger},  {"tree", OFTInteger},    {"case_no", OFTInteger},
+    {"slot", OFTInteger},  {"sighted", OFTInteger}, {"check", OFTString},
+    {"reason", OFTString}, {"sugg_tree", OFTInteger}};
+
 // --- What goes into the layers ------------------------------------------
 
 // One sighting of a case: its observation rows gathered by slot.
@@ -387,6 +392,26 @@ bool WriteEllipses(Writer& w, const ExportData& data) {
 }
 
 // A name beside the target, unique within this process and not in use.
+bool WriteRemeasure(Writer& w, const ExportData& data) {
+  if (!data.remeasure) return true;
+  return w.WriteLayer("remeasure", wkbPoint, kRemeasureColumns, *data.remeasure,
+                      [&](const RemeasureFeature& r, OGRFeature& f) {
+    Put(f, "plot", r.plot);
+    Put(f, "tree", r.tree);
+    Put(f, "case_no", r.caseNumber);
+    Put(f, "slot", r.slot);
+    Put(f, "sighted", r.sightedTree);
+    Put(f, "check", r.check);
+    Put(f, "reason", r.reason);
+    Put(f, "sugg_tree", r.suggestedTree);
+    if (r.x && r.y && std::isfinite(*r.x) && std::isfinite(*r.y)) {
+      OGRPoint point(*r.x, *r.y);
+      f.SetGeometry(&point);
+    }
+    return true;
+  });
+}
+
 std::string TemporaryName(const std::string& path) {
   static std::atomic<int> counter{0};
   std::string name;
@@ -443,7 +468,8 @@ ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
   const Prepared prepared = Prepare(data);
   const long long total = static_cast<long long>(data.results.size() + data.mapTrees.size() +
                                                  prepared.sightings.size()) +
-                          prepared.ellipses;
+                          prepared.ellipses +
+                          static_cast<long long>(data.remeasure ? data.remeasure->size() : 0);
   const std::string temporary = TemporaryName(path);
   std::unique_ptr<GDALDataset> ds(
       driver->Create(temporary.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
@@ -452,7 +478,7 @@ ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
   Writer w(*ds, &srs, total, progress);
   bool ok = ds->StartTransaction() == OGRERR_NONE && WriteFieldTrees(w, data, prepared) &&
             WriteMapTrees(w, data, prepared) && WriteSightings(w, prepared) &&
-            WriteEllipses(w, data) && w.Finish();
+            WriteEllipses(w, data) && WriteRemeasure(w, data) && w.Finish();
   if (ok) ok = ds->CommitTransaction() == OGRERR_NONE;
   std::string reason = LastGdalError();
   CPLErrorReset();

@@ -37,6 +37,16 @@ struct MapTreeRecord {
   double x = 0, y = 0, z = 0;
 };
 
+// One line of the re-measure list (core/remeasure.h), as the layer
+// "remeasure" takes it: the check word and the reason as text.
+struct RemeasureFeature {
+  int plot = 0, tree = 0, caseNumber = 0;
+  std::optional<int> slot, sightedTree;
+  std::string check, reason;
+  std::optional<int> suggestedTree;
+  std::optional<double> x, y;  // no geometry without them (a failed case)
+};
+
 // Everything the export takes, in memory. The quality rows and the
 // observation rows are those of quality.csv and observations.csv; a case
 // without a quality row is exported with empty quality fields, its point at
@@ -46,6 +56,9 @@ struct ExportData {
   std::vector<quality::QualityRow> quality;      // one per case, any order
   std::vector<quality::ObservationRow> observations;
   std::vector<MapTreeRecord> mapTrees;           // the map trees of the positioned plots
+  // The re-measure list; the layer "remeasure" is written when it is set
+  // (empty: a layer without features).
+  std::optional<std::vector<RemeasureFeature>> remeasure;
 };
 
 // Called now and then with the features written so far and the number of
@@ -72,7 +85,7 @@ struct ExportStatus {
 ExportStatus CheckCrs(const std::string& crs);
 
 // Writes the four layers "field_trees", "map_trees", "sightings" and
-// "confidence_ellipses" to the GeoPackage `path` in the coordinate reference
+// "confidence_ellipses" (and "remeasure" when the data hold the list) to the GeoPackage `path` in the coordinate reference
 // system `crs` (empty: none, with a warning). An unknown CRS writes nothing.
 ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
                               const std::string& crs, const ExportProgress& progress = {});

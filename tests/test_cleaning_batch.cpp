@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include <gdal_priv.h>
 #include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
 
 #include "core/corrections.h"
 #include "core/run_record.h"
@@ -256,6 +258,28 @@ TEST(CleaningBatch, RemeasureListOfTheExample) {
       "1,1999,31,,,sighting,case not computed,,,",
       "2,1005,15,3,15,tree number,outlier: distance w 48.12; tree 7 fits,7,3400187.0700,6900012.0479"};
   EXPECT_EQ(SplitLines(dir.Read("crew.csv")), expected);
+  // The same list as a layer of the GeoPackage, at the field tree's position.
+  ASSERT_EQ(RunBatch(dir, "--gpkg out.gpkg map.txt sightings.txt").status, 0);
+  GDALAllRegister();
+  std::unique_ptr<GDALDataset> ds(GDALDataset::Open((dir.Path() + "/out.gpkg").c_str(),
+                                                    GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  ASSERT_TRUE(ds);
+  OGRLayer* layer = ds->GetLayerByName("remeasure");
+  ASSERT_TRUE(layer);
+  ASSERT_EQ(layer->GetFeatureCount(), 2);
+  std::unique_ptr<OGRFeature> failed(layer->GetNextFeature()), outlier(layer->GetNextFeature());
+  EXPECT_EQ(failed->GetFieldAsInteger("tree"), 1999);
+  EXPECT_FALSE(failed->IsFieldSetAndNotNull(failed->GetFieldIndex("slot")));
+  EXPECT_EQ(failed->GetGeometryRef(), nullptr);
+  EXPECT_EQ(outlier->GetFieldAsInteger("case_no"), 15);
+  EXPECT_EQ(outlier->GetFieldAsInteger("slot"), 3);
+  EXPECT_EQ(outlier->GetFieldAsInteger("sighted"), 15);
+  EXPECT_STREQ(outlier->GetFieldAsString("check"), "tree number");
+  EXPECT_EQ(outlier->GetFieldAsInteger("sugg_tree"), 7);
+  ASSERT_TRUE(outlier->GetGeometryRef());
+  EXPECT_NEAR(outlier->GetGeometryRef()->toPoint()->getX(), 3400187.0700, 1e-4);
+  EXPECT_NEAR(outlier->GetGeometryRef()->toPoint()->getY(), 6900012.0479, 1e-4);
+  ds.reset();
   // Corrected, case 15 needs no visit; undone, it does again.
   dir.Write("corrections.csv", kCorrections);
   ASSERT_EQ(RunBatch(dir, "--corrections corrections.csv --remeasure crew.csv map.txt "
