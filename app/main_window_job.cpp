@@ -170,7 +170,7 @@ void MainWindow::FillRecentMenu() {
     QAction* a = recentMenu_->addAction(QString("&%1 %2").arg(++n).arg(folder));
     connect(a, &QAction::triggered, this, [this, folder] { OpenJob(folder.toStdString()); });
   }
-  recentMenu_->setEnabled(n > 0 && !t_.RunInProgress);
+  recentMenu_->setEnabled(n > 0 && !running_);
 }
 
 void MainWindow::UseRecentJobsFile(const QString& path) {
@@ -198,7 +198,7 @@ bool MainWindow::Start(bool askForFolder) {
 }
 
 bool MainWindow::AskForWorkFolder() {
-  if (t_.RunInProgress) return false;
+  if (running_) return false;
   const std::string start = t_.WorkFolder.empty() ? CurrentDirectory() : t_.WorkFolder;
   std::string chosen;
   if (folderHook) {
@@ -213,7 +213,7 @@ bool MainWindow::AskForWorkFolder() {
 }
 
 bool MainWindow::OpenJob(const std::string& folder) {
-  if (t_.RunInProgress) return false;
+  if (running_) return false;
   const QString path = QDir::cleanPath(QDir(QString::fromStdString(folder)).absolutePath());
   if (!QFileInfo(path).isDir() || !QDir::setCurrent(path)) {
     ui_->MessageBox("The work folder \"" + folder +
@@ -262,7 +262,7 @@ void MainWindow::ForgetResults() {
 }
 
 bool MainWindow::OpenResults() {
-  if (t_.RunInProgress) return false;
+  if (running_) return false;
   const ParameterFileCheck check = CheckParameterFile(t_.WorkFolder);
   if (check.resultsFile.empty()) {
     ui_->MessageBox("There are no results to open: the results file is named by the parameter "
@@ -291,7 +291,7 @@ bool MainWindow::OpenResults() {
 }
 
 void MainWindow::OpenMapAndSightings() {
-  if (t_.RunInProgress) return;
+  if (running_) return;
   ui_->SetStartFolder(t_.WorkFolder);
   ui_->SetDialogFilter(kMapDialogFilter);
   ui_->SetDialogTitle(kMapDialogTitle);
@@ -314,7 +314,7 @@ void MainWindow::OpenMapAndSightings() {
 }
 
 bool MainWindow::CreateParameterFile() {
-  if (t_.RunInProgress || t_.WorkFolder.empty()) return false;
+  if (running_ || t_.WorkFolder.empty()) return false;
   const std::string path = t_.WorkFolder + kParameterFileName;
   std::string error;
   switch (CreateNewFile(path, ParameterFileText(DefaultParameterTexts()), error)) {
