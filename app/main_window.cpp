@@ -1,12 +1,12 @@
 #include "app/main_window.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QLayout>
 #include <QListWidget>
@@ -15,10 +15,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "app/desktop_run.h"
+#include "app/gui/message_queue.h"
 #include "app/help_window.h"
 #include "app/plot_map_window.h"
-#include "core/export_observer.h"
-#include "core/quality_observer.h"
 #include "core/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
@@ -103,7 +103,8 @@ MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t
   cancel_->setGeometry(kListLeft + kListWidth - kCancelWidth, kRunRowTop, kCancelWidth,
                        kRunRowHeight);
   cancel_->hide();
-  connect(cancel_, &QPushButton::clicked, this, [this] { cancelRequested_ = true; });
+  connect(cancel_, &QPushButton::clicked, this, [this] { CancelRun(); });
+  runMessages_ = new MessageQueue(this, QtUi::MessageTitle());
 
   fileMenu_ = menuBar()->addMenu("File");
   fileMenu_->setObjectName("File");
@@ -142,80 +143,86 @@ bool MainWindow::RunStartUpIn(const std::string& directory) {
 }
 
 void MainWindow::Open_PhotogrammetricMap() {
-  if (t_.RunInProgress) return;
+  if (running_) return;
   ui_->SetStartFolder(t_.WorkFolder);
   treetri::Open_PhotogrammetricMap(t_, *ui_);
 }
 
 void MainWindow::OPen_Field_observations() {
-  if (t_.RunInProgress) return;
+  if (running_) return;
   ui_->SetStartFolder(t_.WorkFolder);
   treetri::OPen_Field_observations(t_, *ui_);
 }
 
 RunOutcome MainWindow::Simulate() {
-  if (t_.RunInProgress) return {};
-  // The tables must stay as they are while the run processes events between
-  // its cases: the commands that change them, or start a second run, wait.
+  if (running_) return {};
+  // The run owns the tables until it ends: the commands that change them,
+  // or start a second run, are off meanwhile.
   struct RunScope {
     MainWindow* w;
     explicit RunScope(MainWindow* window) : w(window) {
-      w->t_.RunInProgress = true;
+      w->running_ = true;
       w->UpdateCommands();
     }
     ~RunScope() {
-      w->t_.RunInProgress = false;
+      w->running_ = false;
       w->UpdateCommands();
     }
   } scope(this);
-  cancelRequested_ = false;
-  // The run's own observer: the progress bar, a repaint at least every
-  // interval whatever the canvas draws, and the Cancel button's request.
-  struct Progress : RunHooks {
-    MainWindow* w;
-    explicit Progress(MainWindow* window) : w(window) {}
-    void OnCaseDone(const CaseReport& r) override { w->ShowProgress(r.caseNumber, r.caseCount); }
-    bool CancelRequested() override { return w->cancelRequested_; }
-  } progress(this);
-  // The quality files: emptied with the results file, one case's lines after
-  // each case; what the GeoPackage export takes, gathered case by case; the
-  // plot map, when open, following case by case.
-  QualityObserver quality(t_, *ui_);
-  ExportObserver exportData(t_.PhotoTrees, &quality);
-  struct PlotMapFeed : RunHooks {
-    MainWindow& w;
-    const QualityObserver& quality;
-    PlotMapFeed(MainWindow& window, const QualityObserver& q) : w(window), quality(q) {}
-    bool OnRunStart(const RunSettings&, std::string&) override {
-      w.results_.Clear();
-      if (w.plotMap_) w.plotMap_->Reload();
-      return true;
+  progress_->setRange(0, std::min(t_.TargetTreeCount, t_.TargetTrees.Size()));
+  DesktopRun run(t_, *ui_);
+  run_ = &run;
+  run.onRunStart = [this] {
+    results_.Clear();
+    if (plotMap_) plotMap_->Reload();
+  };
+  // Each case's assessment and legacy position into the results; the plot
+  // map, when open, follows case by case.
+  run.onCase = [this](const ShownCase& c) {
+    if (c.adjusted) results_.SetLegacyPosition(c.caseNumber, c.x, c.y);
+    if (c.quality) {
+      results_.Add(*c.quality);
+      if (plotMap_) plotMap_->CaseAdded(c.caseNumber);
     }
-    void OnCaseDone(const CaseReport& r) override {
-      if (r.outcome.failure == CaseFailure::None)
-        w.results_.SetLegacyPosition(r.caseNumber, r.work.X_adj, r.work.Y_adj);
-      const quality::CaseQuality* q = quality.Assessed(r.caseNumber);
-      if (!q) return;
-      w.results_.Add(*q);
-      if (!w.plotMap_) return;
-      w.plotMap_->CaseAdded(r.caseNumber);
-    }
-  } feed(*this, quality);
-  // The progress observer comes last: its repaint shows the map's update.
-  const RunOutcome outcome =
-      treetri::Simulate(t_, *ui_, {&quality, &exportData, &feed, &progress});
+    progress_->setRange(0, c.caseCount);
+    progress_->setValue(c.caseNumber);
+    if (onCaseShown) onCaseShown(c.caseNumber);
+  };
+  run.onMessage = [this](const std::string& text) { ShowRunMessage(text); };
+  // The list's lines enter the widget at most once an interval.
+  QElapsedTimer sinceFlush;
+  sinceFlush.start();
+  run.afterShown = [this, &sinceFlush] {
+    if (sinceFlush.elapsed() < QtUi::kRefreshMilliseconds) return;
+    ui_->FlushList();
+    sinceFlush.start();
+  };
+  RunOutcome outcome;
+  std::string error;
+  const bool ran = run.Run(outcome, error);
+  run_ = nullptr;
   ui_->FlushList();
-  exportData_ = exportData.Data();
+  if (!ran) {
+    ui_->MessageBox(error);
+    return outcome;
+  }
+  exportData_ = run.ExportData();
+  // Asked to end during the run: the run stopped after its case, its files
+  // are complete.
+  if (exitAfterRun_) QCoreApplication::exit(0);
   return outcome;
 }
 
-void MainWindow::ShowProgress(int i, int n) {
-  if (i != n && sinceRefresh_.isValid() && sinceRefresh_.elapsed() < QtUi::kRefreshMilliseconds)
+void MainWindow::ShowRunMessage(const std::string& text) {
+  if (ui_->messageHook) {
+    ui_->messageHook(text);
     return;
-  progress_->setRange(0, n);
-  progress_->setValue(i);
-  ui_->Refresh();
-  sinceRefresh_.start();
+  }
+  runMessages_->Add(QString::fromStdString(text));
+}
+
+void MainWindow::CancelRun() {
+  if (run_) run_->Cancel();
 }
 
 void MainWindow::Exit_Program() {
@@ -223,12 +230,11 @@ void MainWindow::Exit_Program() {
     exitHook();
     return;
   }
-  if (t_.RunInProgress) {
-    // Inside a run the event loop is not ours to leave: end here. Every line
-    // of the run's files has gone to the system in one write, so the files
-    // are complete up to the last finished case.
-    std::fflush(nullptr);
-    std::_Exit(0);
+  if (running_) {
+    // The run stops after its current case and the program ends then.
+    exitAfterRun_ = true;
+    CancelRun();
+    return;
   }
   if (help_) help_->close();
   QCoreApplication::exit(0);
@@ -243,7 +249,11 @@ void MainWindow::ShowHelp() {
   help_->activateWindow();
 }
 
-void MainWindow::List1_DblClick() { treetri::List1_DblClick(t_, *ui_); }
+void MainWindow::List1_DblClick() {
+  // The viewer reads the tables, which the run owns until it ends.
+  if (running_) return;
+  treetri::List1_DblClick(t_, *ui_);
+}
 
 PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
   if (caseNumber == 0) caseNumber = ui_->ListSelectedIndex();
@@ -251,7 +261,7 @@ PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
   // Without a run in this session, the quality files of the last run in the
   // work folder, when they are there.
   const std::string qualityPath = t_.WorkFolder + quality::kQualityFileName;
-  if (results_.Cases().empty() && !t_.RunInProgress && FileExists(qualityPath)) {
+  if (results_.Cases().empty() && !running_ && FileExists(qualityPath)) {
     std::string error;
     if (!results_.Load(qualityPath, t_.WorkFolder + quality::kObservationsFileName, error))
       ui_->MessageBox(error);
@@ -266,7 +276,7 @@ PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
       if (n < list_->count()) list_->setCurrentRow(n);
     };
     plotMap_->exportData = [this] { return GeoPackageData(); };
-    plotMap_->SetRunInProgress(t_.RunInProgress);
+    plotMap_->SetRunInProgress(running_);
   } else {
     plotMap_->Reload();
   }
@@ -321,14 +331,13 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::UpdateCommands() {
-  const bool idle = !t_.RunInProgress;
+  const bool idle = !running_;
   openMap_->setEnabled(idle);
   openSightings_->setEnabled(idle);
   simulate_->setEnabled(idle);
   progress_->setValue(0);
   progress_->setVisible(!idle);
   cancel_->setVisible(!idle);
-  sinceRefresh_.invalidate();
   if (plotMap_) plotMap_->SetRunInProgress(!idle);
 }
 

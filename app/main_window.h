@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -24,6 +23,8 @@ class QPushButton;
 
 namespace treetri {
 
+class DesktopRun;
+class MessageQueue;
 class PictureBox;
 class PlotMapWindow;
 class QtUi;
@@ -81,9 +82,18 @@ class MainWindow : public QMainWindow {
   // with its quality rows and observations, and the map trees of its plots.
   gis::ExportData GeoPackageData() const;
 
-  // Ends the program. By default it leaves the event loop, or, in the middle
-  // of a run, ends the process at once; tests replace it.
+  // Ends the program. By default it leaves the event loop; in the middle of
+  // a run, once the run has stopped after its current case. Tests replace it.
   std::function<void()> exitHook;
+  // During a run, after the GUI thread has shown case caseNumber (its list
+  // line, dot, assessment and progress).
+  std::function<void(int caseNumber)> onCaseShown;
+  // Whether a run is under way (the run owns the tables until it ends).
+  bool Running() const { return running_; }
+  // Stops the run after the current case (the Cancel button).
+  void CancelRun();
+  // The messages of a run, one box at a time, none blocking the window.
+  MessageQueue* RunMessages() const { return runMessages_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -91,16 +101,18 @@ class MainWindow : public QMainWindow {
 
  private:
   void UpdateCommands();
-  // Progress of the run after case i of n; repaints the window when the
-  // last repaint is kRefreshMilliseconds old (or at the last case).
-  void ShowProgress(int i, int n);
+  // A message of the run: to the message hook when set, else a box that
+  // does not block the window.
+  void ShowRunMessage(const std::string& text);
 
   Tables& t_;
   QListWidget* list_;
   QProgressBar* progress_;
   QPushButton* cancel_;
-  bool cancelRequested_ = false;
-  QElapsedTimer sinceRefresh_;
+  bool running_ = false;
+  bool exitAfterRun_ = false;
+  DesktopRun* run_ = nullptr;  // the run under way
+  MessageQueue* runMessages_;
   PictureBox* picture_;
   std::unique_ptr<QtUi> ui_;
   QMenu* fileMenu_;

@@ -473,7 +473,14 @@ ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
   const std::string temporary = TemporaryName(path);
   std::unique_ptr<GDALDataset> ds(
       driver->Create(temporary.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-  if (!ds) return fail(ExportCode::CannotWrite, LastGdalError());
+  // The user knows the file by its own name, not by the temporary one.
+  auto userNamed = [&](std::string text) {
+    for (size_t at = text.find(temporary); at != std::string::npos;
+         at = text.find(temporary, at + path.size()))
+      text.replace(at, temporary.size(), path);
+    return text;
+  };
+  if (!ds) return fail(ExportCode::CannotWrite, userNamed(LastGdalError()));
 
   Writer w(*ds, &srs, total, progress);
   bool ok = ds->StartTransaction() == OGRERR_NONE && WriteFieldTrees(w, data, prepared) &&
@@ -493,7 +500,7 @@ ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
   }
   if (!ok) {
     RemoveWithCompanions(temporary);
-    return fail(w.cancelled() ? ExportCode::Cancelled : ExportCode::CannotWrite, reason);
+    return fail(w.cancelled() ? ExportCode::Cancelled : ExportCode::CannotWrite, userNamed(reason));
   }
   return status;
 }

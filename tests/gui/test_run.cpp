@@ -14,7 +14,7 @@ TEST_F(DesktopTest, ARunThroughTheMenuAndThePlotViewerOfItsResults) {
   OpenDataSet();
   const auto view = [this](int row) { window.List1()->setCurrentRow(row), window.List1_DblClick(); };
   std::vector<std::vector<bool>> seen;
-  window.Ui().onProcessEvents = [&] {
+  window.onCaseShown = [&](int) {
     seen.push_back({window.OpenMapAction()->isEnabled(), window.OpenSightingsAction()->isEnabled(),
                     window.SimulateAction()->isEnabled(), window.ExitAction()->isEnabled(),
                     window.HelpAction()->isEnabled(), window.List1()->isEnabled(),
@@ -25,9 +25,9 @@ TEST_F(DesktopTest, ARunThroughTheMenuAndThePlotViewerOfItsResults) {
     }
   };
   window.SimulateAction()->trigger();
-  window.Ui().onProcessEvents = nullptr;
-  // Per case drawn: the two open commands and Calculate off, the rest on, the
-  // dots drawn so far.
+  window.onCaseShown = nullptr;
+  // Per case shown on the GUI thread: the two open commands and Calculate
+  // off, the rest on, the dots drawn so far. Exit during the run was heard.
   EXPECT_EQ(seen, std::vector<std::vector<bool>>(3, {false, false, false, true, true, true, true}));
   EXPECT_TRUE(window.Help() && window.Help()->isVisible() && exits == 1);
   EXPECT_EQ(messages.back(), "Ready! Results are in file " + File("results.txt"));

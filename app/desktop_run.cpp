@@ -1,0 +1,81 @@
+#include "app/desktop_run.h"
+
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include <QEventLoop>
+
+#include "app/run_relay.h"
+#include "core/export_observer.h"
+#include "core/quality_observer.h"
+#include "platform/qt/qt_ui.h"
+
+namespace treetri {
+
+namespace {
+
+// On the worker: hands each case's figures and assessment to the GUI thread
+// and passes on the Cancel button's request.
+class Feed : public RunHooks {
+ public:
+  Feed(DesktopRun& run, RunRelay& relay, const QualityObserver& quality,
+       const std::atomic<bool>& cancel)
+      : run_(run), relay_(relay), quality_(quality), cancel_(cancel) {}
+  bool OnRunStart(const RunSettings&, std::string&) override {
+    relay_.Post([this] { if (run_.onRunStart) run_.onRunStart(); });
+    return true;
+  }
+  void OnCaseDone(const CaseReport& r) override {
+    ShownCase shown;
+    shown.caseNumber = r.caseNumber;
+    shown.caseCount = r.caseCount;
+    shown.adjusted = r.outcome.failure == CaseFailure::None;
+    shown.x = r.work.X_adj;
+    shown.y = r.work.Y_adj;
+    if (const quality::CaseQuality* q = quality_.Assessed(r.caseNumber)) shown.quality = *q;
+    relay_.Post([this, shown = std::move(shown)] { if (run_.onCase) run_.onCase(shown); });
+  }
+  bool CancelRequested() override { return cancel_; }
+
+ private:
+  DesktopRun& run_;
+  RunRelay& relay_;
+  const QualityObserver& quality_;
+  const std::atomic<bool>& cancel_;
+};
+
+}  // namespace
+
+DesktopRun::DesktopRun(Tables& tables, QtUi& ui) : t_(tables), ui_(ui) {}
+
+bool DesktopRun::Run(RunOutcome& outcome, std::string& error) {
+  cancel_ = false;
+  RunRelay relay(ui_, &context_);
+  relay.onMessage = [this](const std::string& text) { if (onMessage) onMessage(text); };
+  relay.afterDrain = [this] { if (afterShown) afterShown(); };
+  // The quality files: emptied with the results file, one case's lines after
+  // each case; what the GeoPackage export takes, gathered case by case.
+  QualityObserver quality(t_, relay);
+  ExportObserver exportData(t_.PhotoTrees, &quality);
+  Feed feed(*this, relay, quality, cancel_);
+  QEventLoop loop;
+  try {
+    std::thread worker([&] {
+      outcome = treetri::Simulate(t_, relay, {&quality, &exportData, &feed});
+      // The last work queued: everything the run reported comes before it.
+      relay.Post([&loop] { loop.quit(); });
+    });
+    loop.exec();
+    worker.join();
+  } catch (const std::system_error& e) {
+    error = std::string("The run cannot start a thread: ") + e.what();
+    return false;
+  }
+  relay.Drain();
+  relay.HandBack();
+  exportData_ = exportData.Data();
+  return true;
+}
+
+}  // namespace treetri
