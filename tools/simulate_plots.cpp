@@ -9,6 +9,7 @@
 #include "platform/command_line.h"
 #include "tools/simulation.h"
 #include "tools/text_format.h"
+#include "platform/run_guard.h"
 
 namespace {
 
@@ -19,6 +20,9 @@ const char* const kUsage =
     "                        [--azimuth-blunder RATE] [--azimuth-size MIN MAX]\n"
     "                        [--distance-blunder RATE] [--distance-size MIN MAX]\n"
     "                        [--map-shift RATE] [--map-shift-size MIN MAX]\n"
+    "                        [--realistic mature|young] [--stand uniform|clustered|regular]\n"
+    "                        [--density N] [--crew-errors]\n"
+    "                        [--compass-bias SHARE] [--compass-bias-size MIN MAX]\n"
     "       treetri-simulate --help | --version\n"
     "  --seed N      seed of the generator (default 1); the same seed gives the same files\n"
     "  --plots N     number of plots, 1..90 (default 3)\n"
@@ -41,6 +45,22 @@ const char* const kUsage =
     "                           (--distance-size, default 1 5)\n"
     "  --map-shift RATE         share of map trees displaced by MIN..MAX m in any direction\n"
     "                           (--map-shift-size, default 1 5)\n"
+    "Realistic stands and crews (all off by default):\n"
+    "  --realistic mature|young  a mature stand (600 trees/ha, regular) or a dense young one\n"
+    "                           (2500 trees/ha, clustered), the map holding the larger trees;\n"
+    "                           map error 0.5 m, 3 % missing values, crews' errors: wrong\n"
+    "                           numbers 3 %, azimuth and distance blunders 2 % each, map trees\n"
+    "                           displaced 1.5-4 m 3 %, a compass bias of 1-3 degrees on half\n"
+    "                           of the plots (the other options change single settings)\n"
+    "  --stand PATTERN          draw the whole stand: uniform, clustered or regular\n"
+    "  --density N              trees per hectare of such a stand (default 600)\n"
+    "  --crew-errors            blunders as crews make them: a wrong number names the nearest\n"
+    "                           unsighted map tree (80 %) or is a digit slip; azimuth blunders\n"
+    "                           180 degrees (30 %) or MIN..MAX; distance blunders a slope\n"
+    "                           distance (8-25 degrees) taken as horizontal or swapped digits\n"
+    "  --compass-bias SHARE     share of plots (0..1) whose azimuths all carry a compass bias\n"
+    "                           of MIN..MAX degrees, either sign (--compass-bias-size, default\n"
+    "                           1 3)\n"
     "Writes DIR/map.txt, DIR/sightings.txt, DIR/SimulationInputParameters2.txt, DIR/truth.txt\n"
     "and DIR/errors.txt (every gross error, built-in or planted: plot, field tree, slot,\n"
     "kind, true and named tree, size, whether the named tree is on the map).\n";
@@ -58,15 +78,20 @@ std::vector<std::tuple<const char*, double*, int>> PlantingOptions(
   return {{"--wrong-tree", &p.wrongTree, 1},       {"--azimuth-blunder", &p.azimuth, 1},
           {"--distance-blunder", &p.distance, 1},  {"--map-shift", &p.mapShift, 1},
           {"--wrong-tree-radius", &p.wrongTreeRadius, 1}, {"--azimuth-size", p.azimuthSize, 2},
-          {"--distance-size", p.distanceSize, 2},  {"--map-shift-size", p.mapShiftSize, 2}};
+          {"--distance-size", p.distanceSize, 2},  {"--map-shift-size", p.mapShiftSize, 2},
+          {"--compass-bias", &p.compassBias, 1},   {"--compass-bias-size", p.compassBiasSize, 2}};
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  treetri::OpenStandardDescriptors();
   treetri::tools::SimulationOptions o;
   treetri::CommandLine cl("treetri-simulate", kUsage);
-  for (const char* name : {"--seed", "--plots", "--cases", "--out"}) cl.Value(name);
+  for (const char* name : {"--seed", "--plots", "--cases", "--out", "--realistic", "--stand",
+                           "--density"})
+    cl.Value(name);
+  cl.Flag("--crew-errors");
   cl.Value("--origin", 2);
   for (const char* name : {"--clean", "--no-builtin-errors"}) cl.Flag(name);
   const auto planting = PlantingOptions(o.planting);
@@ -86,6 +111,32 @@ int main(int argc, char** argv) {
     }
     o.seed = v;
   }
+  // The realistic settings first: the other options change single ones.
+  if (cl.Has("--realistic")) {
+    const std::string kind = cl.Get("--realistic");
+    if (kind != "mature" && kind != "young")
+      return cl.UsageError("--realistic takes mature or young, not \"" + kind + "\"");
+    o.MakeRealistic(kind == "young");
+  }
+  if (cl.Has("--stand")) {
+    using treetri::tools::StandPattern;
+    const std::string pattern = cl.Get("--stand");
+    o.stand.realistic = true;
+    if (pattern == "uniform")
+      o.stand.pattern = StandPattern::Uniform;
+    else if (pattern == "clustered")
+      o.stand.pattern = StandPattern::Clustered;
+    else if (pattern == "regular")
+      o.stand.pattern = StandPattern::Regular;
+    else
+      return cl.UsageError("bad stand pattern \"" + pattern + "\"");
+  }
+  if (cl.Has("--density")) {
+    if (!treetri::ParseReal(cl.Get("--density"), o.stand.density))
+      return cl.UsageError("bad density \"" + cl.Get("--density") + "\"");
+    o.stand.realistic = true;
+  }
+  if (cl.Has("--crew-errors")) o.planting.crewErrors = true;
   long long n = 0;
   if (cl.Has("--plots")) {
     if (!treetri::tools::ParseWholeArgument(cl.Get("--plots").c_str(), 1, 1000000, n))
