@@ -2,7 +2,7 @@
 
 #include <charconv>
 #include <cstdlib>
-#include <cstring>
+#include <cstdio>
 #include <iostream>
 
 #include <QApplication>
@@ -14,6 +14,7 @@
 #include "app/plot_map_window.h"
 #include "core/run_guard.h"
 #include "data/readers.h"
+#include "platform/command_line.h"
 #include "platform/qt/qt_ui.h"
 #include "platform/run_guard.h"
 
@@ -24,17 +25,24 @@ namespace {
 const char* const kUsage =
     "usage: treetri [--map FILE] [--sightings FILE] [--run] [--plot-map CASE]\n"
     "               [--screenshot OUT.png]\n"
-    "Without options the window opens for interactive work. With any option the\n"
-    "program reads the map and the sighting file given, runs the positioning when\n"
-    "--run is given, saves a picture of the main window (of the plot map window\n"
-    "on case CASE with --plot-map) and ends; messages go to standard error.\n";
+    "       treetri --help | --version\n"
+    "Without options the window opens for interactive work (it needs a display).\n"
+    "With any option the program reads the map and the sighting file given, runs\n"
+    "the positioning when --run is given, saves a picture of the main window (of\n"
+    "the plot map window on case CASE with --plot-map) and ends; messages go to\n"
+    "standard error. Without a display the scripted start draws offscreen.\n"
+    "Options may come in any order, as --name VALUE or --name=VALUE; Qt's\n"
+    "-platform, -style and -display are passed on to Qt.\n"
+    "Exit status: 0 when done, 1 when a file could not be read or written, the\n"
+    "run failed or there is no display, 2 for wrong usage.\n";
 
-bool IsScriptOption(const std::string& a) {
-  for (const char* name : {"--map", "--sightings", "--screenshot", "--plot-map"}) {
-    const std::string n = name;
-    if (a == n || a.rfind(n + "=", 0) == 0) return true;
-  }
-  return a == "--run";
+// The options of the scripted start, and Qt's own that are passed on.
+CommandLine DesktopCommandLine() {
+  CommandLine cl("treetri", kUsage);
+  cl.Flag("--run");
+  for (const char* name : {"--map", "--sightings", "--screenshot", "--plot-map"}) cl.Value(name);
+  for (const char* name : {"-platform", "-style", "-display"}) cl.Value(name);
+  return cl;
 }
 
 bool EnvEmpty(const char* name) {
@@ -64,52 +72,37 @@ void MessageToStderr(const std::string& text) {
 
 bool ParseScriptOptions(const std::vector<std::string>& args, ScriptOptions& o,
                         std::string& error) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "-h" || a == "--help") {
+  CommandLine cl = DesktopCommandLine();
+  switch (cl.Read(args, error)) {
+    case CommandLine::Outcome::kWrongUsage:
+      return false;
+    case CommandLine::Outcome::kHelp:
       o.help = true;
-      continue;
-    }
-    if (a == "--run") {
-      o.run = o.scripted = true;
-      continue;
-    }
-    std::string* target = nullptr;
-    std::string plotMapCase;
-    std::string name = a, value;
-    const size_t eq = a.find('=');
-    if (a.rfind("--", 0) == 0 && eq != std::string::npos) {
-      name = a.substr(0, eq);
-      value = a.substr(eq + 1);
-    }
-    if (name == "--map") target = &o.map;
-    else if (name == "--sightings") target = &o.sightings;
-    else if (name == "--screenshot") target = &o.screenshot;
-    else if (name == "--plot-map") target = &plotMapCase;
-    if (!target) {
-      error = "unknown option: " + a;
+      return true;
+    case CommandLine::Outcome::kVersion:
+      o.version = true;
+      return true;
+    case CommandLine::Outcome::kRun:
+      break;
+  }
+  if (!cl.Operands().empty()) {
+    error = "takes no file names without an option: " + cl.Operands().front();
+    return false;
+  }
+  o.run = cl.Has("--run");
+  o.map = cl.Get("--map");
+  o.sightings = cl.Get("--sightings");
+  o.screenshot = cl.Get("--screenshot");
+  o.qtPlatformGiven = cl.Has("-platform") || cl.Has("-display");
+  o.scripted = o.run || cl.Has("--map") || cl.Has("--sightings") || cl.Has("--screenshot") ||
+               cl.Has("--plot-map");
+  if (cl.Has("--plot-map")) {
+    const std::string value = cl.Get("--plot-map");
+    const auto [end, ec] =
+        std::from_chars(value.data(), value.data() + value.size(), o.plotMapCase);
+    if (ec != std::errc() || end != value.data() + value.size() || o.plotMapCase < 1) {
+      error = "option --plot-map needs a case number (1 or more), not " + value;
       return false;
-    }
-    if (eq == std::string::npos) {
-      if (i + 1 >= args.size()) {
-        error = "option " + name + " needs a file name";
-        return false;
-      }
-      value = args[++i];
-    }
-    if (value.empty()) {
-      error = "option " + name + " needs a file name";
-      return false;
-    }
-    *target = value;
-    o.scripted = true;
-    if (target == &plotMapCase) {
-      const auto [end, ec] =
-          std::from_chars(value.data(), value.data() + value.size(), o.plotMapCase);
-      if (ec != std::errc() || end != value.data() + value.size() || o.plotMapCase < 1) {
-        error = "option --plot-map needs a case number (1 or more), not " + value;
-        return false;
-      }
     }
   }
   if (o.plotMapCase > 0 && o.screenshot.empty()) {
@@ -119,39 +112,65 @@ bool ParseScriptOptions(const std::vector<std::string>& args, ScriptOptions& o,
   return true;
 }
 
-bool WantsScriptedStart(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
-    if (IsScriptOption(argv[i]) || std::strcmp(argv[i], "--help") == 0 ||
-        std::strcmp(argv[i], "-h") == 0)
-      return true;
-  return false;
+namespace {
+
+bool HasDisplay() {
+  return !EnvEmpty("QT_QPA_PLATFORM") || !EnvEmpty("DISPLAY") || !EnvEmpty("WAYLAND_DISPLAY");
 }
 
+// Qt ends the process (abort) when it cannot open the display; the user gets
+// a sentence and status 1 instead.
+void ExitWithoutDisplay(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type != QtFatalMsg) {
+    FilterQtMessages(type, context, text);
+    return;
+  }
+  std::string line = text.toStdString();
+  for (char& c : line)
+    if (c == '\n') c = ' ';
+  std::fprintf(stderr, "treetri: cannot open the display (%s)\n", line.c_str());
+  std::fflush(stderr);
+  std::_Exit(1);
+}
+
+}  // namespace
+
 int RunDesktop(int argc, char** argv) {
+  OpenStandardDescriptors();
   TreatWriteSignalsAsErrors();
-  // Without a display the scripted start still works, offscreen.
-  if (WantsScriptedStart(argc, argv) && EnvEmpty("QT_QPA_PLATFORM") && EnvEmpty("DISPLAY") &&
-      EnvEmpty("WAYLAND_DISPLAY"))
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-
-  previousHandler = qInstallMessageHandler(FilterQtMessages);
-  QApplication app(argc, argv);
-  QCoreApplication::setApplicationName("treetri");
-  QCoreApplication::setApplicationVersion(TREETRI_VERSION);
-
-  std::vector<std::string> args;
-  const QStringList qtArgs = QCoreApplication::arguments();
-  for (int i = 1; i < qtArgs.size(); ++i) args.push_back(qtArgs[i].toStdString());
+  std::vector<std::string> args(argv + 1, argv + argc);
   ScriptOptions options;
   std::string error;
   if (!ParseScriptOptions(args, options, error)) {
-    std::cerr << "treetri: " << error << '\n' << kUsage;
-    return 2;
+    return DesktopCommandLine().UsageError(error);
   }
-  if (options.help) {
-    std::cout << kUsage;
-    return 0;
+  if (options.help || options.version) {
+    std::cout << (options.help ? std::string(kUsage) : DesktopCommandLine().VersionLine() + "\n");
+    std::cout.flush();
+    return std::cout ? 0 : 1;
   }
+  // The picture's target is checked before anything is read or run.
+  if (!options.screenshot.empty() && !CheckWritableTarget(options.screenshot, error)) {
+    std::cerr << "treetri: the picture " << error << '\n';
+    return 1;
+  }
+  if (!HasDisplay() && !options.qtPlatformGiven) {
+    // Without a display the scripted start still works, offscreen; the
+    // window for interactive work cannot open.
+    if (!options.scripted) {
+      std::cerr << "treetri: the desktop program needs a display (neither DISPLAY nor "
+                   "WAYLAND_DISPLAY is set). For a picture of a run without one use the "
+                   "scripted start (treetri --help).\n";
+      return 1;
+    }
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  }
+
+  previousHandler = qInstallMessageHandler(ExitWithoutDisplay);
+  QApplication app(argc, argv);
+  qInstallMessageHandler(FilterQtMessages);
+  QCoreApplication::setApplicationName("treetri");
+  QCoreApplication::setApplicationVersion(TREETRI_VERSION);
 
   Tables tables;
   MainWindow window(tables);

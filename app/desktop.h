@@ -13,17 +13,15 @@ struct ScriptOptions {
   bool run = false;
   int plotMapCase = 0;  // --plot-map CASE: the picture is of the plot map window
   bool help = false;
+  bool version = false;
+  bool qtPlatformGiven = false;  // -platform or -display for Qt
 };
 
-// Parses the arguments after the program name (Qt's own options removed).
-// Returns false with a reason for an unknown option or a missing value.
+// Parses the arguments after the program name (Qt's -platform, -style and
+// -display are read and left to Qt). Returns false with a reason naming the
+// option for an unknown option or a missing value.
 bool ParseScriptOptions(const std::vector<std::string>& args, ScriptOptions& options,
                         std::string& error);
-
-// Whether the raw command line asks for the scripted start or the usage text
-// (looked at before the application object exists, to choose the platform:
-// neither needs a display).
-bool WantsScriptedStart(int argc, char** argv);
 
 int RunDesktop(int argc, char** argv);
 

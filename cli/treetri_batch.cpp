@@ -6,7 +6,6 @@
 
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
@@ -23,14 +22,17 @@
 #include "core/startup.h"
 #include "data/readers.h"
 #include "gis/gpkg_export.h"
+#include "platform/command_line.h"
 #include "platform/headless_ui.h"
 #include "platform/run_guard.h"
+#include "platform/temporary_files.h"
 
 namespace {
 
 const char* const kUsage =
     "usage: treetri-batch [--no-quality | --gpkg OUT.gpkg [--crs CRS]] MAP SIGHTINGS\n"
     "       [--corrections FILE] [--remeasure FILE.csv] [--azimuth-correction-used VALUE|RUN.json]\n"
+    "       treetri-batch --help | --version\n"
     "\n"
     "Positions the field trees of SIGHTINGS against the photo-tree map MAP, with\n"
     "the run parameters of SimulationInputParameters2.txt in the current directory.\n"
@@ -43,6 +45,9 @@ const char* const kUsage =
     "and a count of the verdicts to standard error. --no-quality leaves this out\n"
     "and removes the quality files of an earlier run, which would not describe\n"
     "this one.\n"
+    "\n"
+    "Options may stand anywhere among the file names, as --name VALUE or\n"
+    "--name=VALUE; -- ends the options.\n"
     "\n"
     "--gpkg OUT.gpkg writes the results as a GeoPackage after the run: the layers\n"
     "field_trees, map_trees, sightings, confidence_ellipses and remeasure (the\n"
@@ -72,68 +77,48 @@ std::string Significant17(double v) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  treetri::OpenStandardDescriptors();
   // A write past a file-size limit or into a closed pipe must fail with an
   // error the program reports, not end it.
   treetri::TreatWriteSignalsAsErrors();
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("treetri-batch %s\n", TREETRI_VERSION);
-    return 0;
-  }
-  bool withQuality = true;
-  const char* gpkg = nullptr;
-  std::string crs;
-  bool crsGiven = false;
-  const char* corrections = nullptr;
-  const char* remeasure = nullptr;
-  const char* replay = nullptr;
-  // Options first, each once; then the two file names.
-  while (argc > 3 && argv[1][0] == '-') {
-    if (std::strcmp(argv[1], "--no-quality") == 0 && withQuality) {
-      withQuality = false;
-      --argc;
-      ++argv;
-    } else if (std::strcmp(argv[1], "--gpkg") == 0 && !gpkg) {
-      gpkg = argv[2];
-      argc -= 2;
-      argv += 2;
-    } else if (std::strcmp(argv[1], "--corrections") == 0 && !corrections) {
-      corrections = argv[2];
-      argc -= 2;
-      argv += 2;
-    } else if (std::strcmp(argv[1], "--remeasure") == 0 && !remeasure) {
-      remeasure = argv[2];
-      argc -= 2;
-      argv += 2;
-    } else if (std::strcmp(argv[1], "--azimuth-correction-used") == 0 && !replay) {
-      replay = argv[2];
-      argc -= 2;
-      argv += 2;
-    } else if (std::strcmp(argv[1], "--crs") == 0 && !crsGiven) {
-      crs = argv[2];
-      crsGiven = true;
-      argc -= 2;
-      argv += 2;
-    } else {
-      break;
-    }
-  }
-  if (argc != 3 || argv[1][0] == '-' || argv[2][0] == '-' || (crsGiven && !gpkg) ||
-      (gpkg && (!withQuality || gpkg[0] == '\0')) || (remeasure && (!withQuality || !*remeasure)) ||
-      (corrections && !*corrections) || (replay && !*replay)) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
+  treetri::CommandLine cl("treetri-batch", kUsage);
+  cl.Flag("--no-quality");
+  cl.Value("--gpkg");
+  cl.Value("--crs");
+  cl.Value("--corrections");
+  cl.Value("--remeasure");
+  cl.Value("--azimuth-correction-used");
+  if (!cl.Parse(argc, argv)) return cl.ExitStatus();
+  const std::vector<std::string>& files = cl.Operands();
+  if (files.size() != 2)
+    return cl.UsageError(files.size() < 2 ? "needs the files MAP and SIGHTINGS"
+                                          : "takes two files, MAP and SIGHTINGS, not " +
+                                                std::to_string(files.size()));
+  const bool withQuality = !cl.Has("--no-quality");
+  const std::string gpkgName = cl.Get("--gpkg");
+  const char* gpkg = cl.Has("--gpkg") ? gpkgName.c_str() : nullptr;
+  const std::string crs = cl.Get("--crs");
+  const bool crsGiven = cl.Has("--crs");
+  if (crsGiven && !gpkg) return cl.UsageError("option --crs goes with --gpkg");
+  if (gpkg && !withQuality)
+    return cl.UsageError("option --gpkg needs the quality figures; leave out --no-quality");
+  const std::string correctionsName = cl.Get("--corrections");
+  const std::string remeasureName = cl.Get("--remeasure");
+  const std::string replayText = cl.Get("--azimuth-correction-used");
+  const char* corrections = cl.Has("--corrections") ? correctionsName.c_str() : nullptr;
+  const char* remeasure = cl.Has("--remeasure") ? remeasureName.c_str() : nullptr;
+  const char* replay = cl.Has("--azimuth-correction-used") ? replayText.c_str() : nullptr;
+  if (remeasure && !withQuality)
+    return cl.UsageError("option --remeasure needs the quality figures; leave out --no-quality");
+  const char* const mapFile = files[0].c_str();
+  const char* const sightingFile = files[1].c_str();
   // Neither an input file nor an unknown CRS: refused before anything is
   // run or written.
-  if (gpkg && (treetri::SameFile(gpkg, argv[1]) || treetri::SameFile(gpkg, argv[2]))) {
+  if (gpkg && (treetri::SameFile(gpkg, mapFile) || treetri::SameFile(gpkg, sightingFile))) {
     std::fprintf(stderr, "The GeoPackage \"%s\" is an input file; it is not overwritten.\n", gpkg);
     return 2;
   }
-  if (remeasure && (treetri::SameFile(remeasure, argv[1]) || treetri::SameFile(remeasure, argv[2]) ||
+  if (remeasure && (treetri::SameFile(remeasure, mapFile) || treetri::SameFile(remeasure, sightingFile) ||
                     (corrections && treetri::SameFile(remeasure, corrections)))) {
     std::fprintf(stderr, "The re-measure list \"%s\" is an input file; it is not overwritten.\n",
                  remeasure);
@@ -156,12 +141,31 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  // Only a regular file is ever replaced (the export checks again right
+  // before its rename).
+  for (const char* target : {gpkg, remeasure}) {
+    if (const std::string kind = target ? treetri::NonRegularKind(target) : ""; !kind.empty()) {
+      std::fprintf(stderr, "The %s \"%s\" is %s, not a regular file; it is not replaced.\n",
+                   target == gpkg ? "GeoPackage" : "re-measure list", target, kind.c_str());
+      return 2;
+    }
+  }
   if (crsGiven) {
     const treetri::gis::ExportStatus check = treetri::gis::CheckCrs(crs);
     if (!check.Ok()) {
       std::fprintf(stderr, "%s\n", check.message.c_str());
       return 2;
     }
+  }
+  // A target that cannot be written is found now, not after the run.
+  std::string targetError;
+  if (gpkg && !treetri::CheckWritableTarget(gpkg, targetError)) {
+    std::fprintf(stderr, "The GeoPackage %s. Nothing was run.\n", targetError.c_str());
+    return 1;
+  }
+  if (remeasure && !treetri::CheckWritableTarget(remeasure, targetError)) {
+    std::fprintf(stderr, "The re-measure list %s. Nothing was run.\n", targetError.c_str());
+    return 1;
   }
 
   treetri::Tables t;
@@ -190,8 +194,8 @@ int main(int argc, char** argv) {
   };
 
   if (!treetri::StartUp(t, ui)) return 1;
-  if (!treetri::ReadPhotoMapFile(t, ui, argv[1])) return 1;
-  if (!treetri::ReadSightingFile(t, ui, argv[2])) return 1;
+  if (!treetri::ReadPhotoMapFile(t, ui, mapFile)) return 1;
+  if (!treetri::ReadSightingFile(t, ui, sightingFile)) return 1;
   std::vector<treetri::Correction> correctionLines;
   if (corrections) {
     std::string error;

@@ -7,7 +7,6 @@
 #include <ogrsf_frmts.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -16,6 +15,7 @@
 #include <utility>
 
 #include "platform/files.h"
+#include "platform/temporary_files.h"
 #include "data/angles.h"
 
 namespace treetri::gis {
@@ -396,7 +396,6 @@ bool WriteEllipses(Writer& w, const ExportData& data) {
   });
 }
 
-// A name beside the target, unique within this process and not in use.
 bool WriteRemeasure(Writer& w, const ExportData& data) {
   if (!data.remeasure) return true;
   return w.WriteLayer("remeasure", wkbPoint, kRemeasureColumns, *data.remeasure,
@@ -415,16 +414,6 @@ bool WriteRemeasure(Writer& w, const ExportData& data) {
     }
     return true;
   });
-}
-
-std::string TemporaryName(const std::string& path) {
-  static std::atomic<int> counter{0};
-  std::string name;
-  do {
-    name = path + "." + std::to_string(::getpid()) + "-" + std::to_string(++counter) +
-           ".part.gpkg";
-  } while (FileExists(name));
-  return name;
 }
 
 void RemoveWithCompanions(const std::string& path) {
@@ -475,10 +464,21 @@ ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
                                                  prepared.sightings.size()) +
                           prepared.ellipses +
                           static_cast<long long>(data.remeasure ? data.remeasure->size() : 0);
-  const std::string temporary = TemporaryName(path);
+  if (const std::string kind = NonRegularKind(path); !kind.empty())
+    return fail(ExportCode::CannotWrite, ": it is " + kind + ", not a regular file");
+  // A short name beside the target; what a killed export left there goes.
+  RemoveDeadTemporaries(path);
+  const std::string temporary = TemporaryNameBeside(path, ".gpkg");
   std::unique_ptr<GDALDataset> ds(
       driver->Create(temporary.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-  if (!ds) return fail(ExportCode::CannotWrite, LastGdalError());
+  // The user knows the file by its own name, not by the temporary one.
+  auto userNamed = [&](std::string text) {
+    for (size_t at = text.find(temporary); at != std::string::npos;
+         at = text.find(temporary, at + path.size()))
+      text.replace(at, temporary.size(), path);
+    return text;
+  };
+  if (!ds) return fail(ExportCode::CannotWrite, userNamed(LastGdalError()));
 
   Writer w(*ds, &srs, total, feedback);
   bool ok = ds->StartTransaction() == OGRERR_NONE && WriteFieldTrees(w, data, prepared) &&
@@ -498,7 +498,7 @@ ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
   }
   if (!ok) {
     RemoveWithCompanions(temporary);
-    return fail(w.cancelled() ? ExportCode::Cancelled : ExportCode::CannotWrite, reason);
+    return fail(w.cancelled() ? ExportCode::Cancelled : ExportCode::CannotWrite, userNamed(reason));
   }
   return status;
 }

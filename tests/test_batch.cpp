@@ -45,7 +45,8 @@ TEST(BatchProgram, Usage) {
   Result none = RunBatch(dir, "");
   EXPECT_EQ(none.status, 2);
   ASSERT_FALSE(none.err.empty());
-  EXPECT_EQ(none.err[0], kUsageLine);
+  EXPECT_EQ(none.err[0], "treetri-batch: needs the files MAP and SIGHTINGS");
+  EXPECT_EQ(none.err.at(1), kUsageLine);
   EXPECT_EQ(RunBatch(dir, "one two three").status, 2);
   Result help = RunBatch(dir, "--help"), version = RunBatch(dir, "--version");
   EXPECT_EQ(help.status + version.status, 0);

@@ -22,6 +22,10 @@ namespace {
 
 using namespace tools;
 
+double TrueDistanceForTest(const MapTree& a, const MapTree& b) {
+  return std::hypot(a.trueX - b.trueX, a.trueY - b.trueY);
+}
+
 // Three plots of 40 field trees; clean: the sightings without errors.
 SimulatedData Simulate(std::uint64_t seed, bool clean) {
   SimulationOptions o;
@@ -138,6 +142,134 @@ TEST(ToolsSimulation, PlantedErrorsAreWhatTheRecordSays) {
       // The azimuth is rounded to 0.1 degree before and after the blunder.
       EXPECT_NEAR(std::remainder(s.azimuth - a0 - azimuthOff, 360.0), 0.0, 0.1001);
     }
+}
+
+TEST(ToolsSimulation, RealisticStandsAndCrewsErrorsAreWhatTheRecordSays) {
+  // The realistic settings with exact measurements and a map without
+  // errors, and higher rates: every slot must agree with the truth except
+  // by what errors.txt records in the crews' forms.
+  for (bool young : {false, true}) {
+    SimulationOptions o;
+    o.seed = 21;
+    o.plots = 6;
+    o.cases = 240;
+    o.MakeRealistic(young);
+    o.mapError = o.distanceError = o.azimuthErrorDeg = o.missingShare = 0;
+    o.planting.wrongTree = o.planting.azimuth = o.planting.distance = 0.15;
+    o.planting.mapShift = 0.1;
+    o.planting.compassBias = 1;
+    ASSERT_EQ(CheckOptions(o), "");
+    const SimulatedData d = SimulatePlots(o);
+    const std::vector<PlantedError> errors = PlantedErrors(d);
+    const PlantedErrorsFile back = ParsePlantedErrors(PlantedErrorsText(errors), "errors.txt");
+    ASSERT_EQ(back.problem, "");
+    EXPECT_EQ(PlantedErrorsText(back.errors), PlantedErrorsText(errors));
+
+    // The stand: trees at least the spacing apart (a few may miss it after
+    // the placement's tries), the map trees the first of each plot.
+    int close = 0, pairs = 0;
+    for (const SimulatedPlot& p : d.plots) {
+      std::vector<std::pair<double, double>> at;
+      for (const MapTree& m : d.map)
+        if (m.plot == p.plot) at.push_back({m.trueX, m.trueY});
+      for (const FieldTree& f : d.fieldTrees)
+        if (f.plot == p.plot) at.push_back({f.trueX, f.trueY});
+      for (size_t a = 0; a < at.size(); ++a)
+        for (size_t b = a + 1; b < at.size(); ++b, ++pairs)
+          close += std::hypot(at[a].first - at[b].first, at[a].second - at[b].second) <
+                   o.stand.spacing - 0.002;
+    }
+    EXPECT_LT(close, pairs / 1000 + 1) << young;
+
+    std::map<int, double> bias;
+    std::map<std::tuple<int, int, int>, PlantedError> bySlot;
+    std::map<PlantedKind, int> kinds;
+    for (const PlantedError& e : errors) {
+      ++kinds[e.kind];
+      if (e.kind == PlantedKind::CompassBias) {
+        EXPECT_TRUE(std::fabs(e.shift) >= 1 && std::fabs(e.shift) <= 3) << e.shift;
+        bias[e.plot] = e.shift;
+      } else if (e.kind == PlantedKind::MapShift) {
+        EXPECT_TRUE(e.shift >= 1.49 && e.shift <= 4.01) << e.shift;
+      } else {
+        bySlot[{e.plot, e.tree, e.slot}] = e;
+      }
+    }
+    EXPECT_EQ(static_cast<int>(bias.size()), o.plots);
+    for (PlantedKind k : {PlantedKind::WrongTree, PlantedKind::DigitSlip, PlantedKind::Azimuth,
+                          PlantedKind::AzimuthFlip, PlantedKind::SlopeDistance,
+                          PlantedKind::SwappedDigits, PlantedKind::MapShift})
+      EXPECT_GT(kinds[k], 0) << PlantedKindWord(k) << " " << young;
+    auto mapTree = [&](int plot, int tree) -> const MapTree& {
+      for (const MapTree& m : d.map)
+        if (m.plot == plot && m.tree == tree) return m;
+      return d.map.front();
+    };
+    for (const FieldTree& f : d.fieldTrees)
+      for (size_t j = 0; j < f.slots.size(); ++j) {
+        const SimulatedSighting& s = f.slots[j];
+        const MapTree& measured = d.map[static_cast<size_t>(s.measuredIndex)];
+        const double d0 = std::hypot(measured.trueX - f.trueX, measured.trueY - f.trueY);
+        const double a0 = AzimuthDegrees(f.trueX, f.trueY, measured.trueX, measured.trueY);
+        auto it = bySlot.find({f.plot, f.tree, static_cast<int>(j) + 1});
+        const PlantedKind kind = it == bySlot.end() ? PlantedKind::Missing : it->second.kind;
+        double azimuthOff = bias[f.plot], distanceOff = 0;
+        if (kind == PlantedKind::AzimuthFlip) {
+          EXPECT_EQ(it->second.shift, 180);
+          azimuthOff += 180;
+        }
+        if (kind == PlantedKind::Azimuth) {
+          EXPECT_TRUE(std::fabs(it->second.shift) >= 10 && std::fabs(it->second.shift) <= 40);
+          azimuthOff += it->second.shift;
+        }
+        if (kind == PlantedKind::SlopeDistance) {
+          // A slope of 8 to 25 degrees: the distance over its cosine.
+          distanceOff = it->second.shift;
+          const double slope = std::acos(d0 / (d0 + distanceOff)) * 180 / 3.141592653589793;
+          EXPECT_TRUE(slope > 7.5 && slope < 25.5) << slope << " at " << d0;
+        }
+        if (kind == PlantedKind::SwappedDigits) {
+          // The centimetres of the distance with two neighbouring digits swapped.
+          distanceOff = it->second.shift;
+          std::string was = std::to_string(std::llround(d0 * 100));
+          const std::string now = std::to_string(std::llround(s.distance * 100));
+          bool one = false;
+          for (size_t k = 0; k + 1 < was.size(); ++k) {
+            std::string t = was;
+            std::swap(t[k], t[k + 1]);
+            one = one || t == now;
+          }
+          EXPECT_TRUE(one) << was << " " << now;
+        }
+        if (kind == PlantedKind::WrongTree || kind == PlantedKind::DigitSlip) {
+          ASSERT_NE(s.tree, measured.tree);
+          EXPECT_EQ(it->second.trueTree, measured.tree);
+          if (kind == PlantedKind::WrongTree) {
+            // The nearest map tree that the field tree does not sight.
+            for (const MapTree& m : d.map) {
+              bool sighted = false;
+              for (const SimulatedSighting& other : f.slots)
+                sighted = sighted || other.tree == m.tree ||
+                          d.map[static_cast<size_t>(other.measuredIndex)].tree == m.tree;
+              if (m.plot == f.plot && !sighted)
+                EXPECT_GE(std::hypot(m.trueX - measured.trueX, m.trueY - measured.trueY) + 1e-9,
+                          it->second.shift);
+            }
+          } else {
+            // One digit changed or two neighbouring digits swapped.
+            const std::string a = std::to_string(measured.tree), b = std::to_string(s.tree);
+            int differ = 0;
+            for (size_t k = 0; k < std::min(a.size(), b.size()); ++k) differ += a[k] != b[k];
+            EXPECT_TRUE(a.size() == b.size() && (differ == 1 || differ == 2)) << a << " " << b;
+          }
+          EXPECT_NEAR(TrueDistanceForTest(mapTree(f.plot, s.tree), measured), it->second.shift, 1e-9);
+        } else {
+          EXPECT_EQ(s.tree, measured.tree);
+        }
+        EXPECT_NEAR(s.distance, d0 + distanceOff, 0.006);
+        EXPECT_NEAR(std::remainder(s.azimuth - a0 - azimuthOff, 360.0), 0.0, 0.1501);
+      }
+  }
 }
 
 TEST(ToolsPlantedErrors, RoundTripAndBadLinesNamed) {

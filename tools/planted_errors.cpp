@@ -8,7 +8,9 @@ namespace {
 
 constexpr PlantedKind kKinds[] = {PlantedKind::WrongTree, PlantedKind::Azimuth,
                                   PlantedKind::Distance, PlantedKind::MapShift,
-                                  PlantedKind::Missing};
+                                  PlantedKind::Missing,   PlantedKind::DigitSlip,
+                                  PlantedKind::AzimuthFlip, PlantedKind::SlopeDistance,
+                                  PlantedKind::SwappedDigits, PlantedKind::CompassBias};
 constexpr int kFields = 8;
 
 bool Whole(std::string_view s, int lo, int& out) {
@@ -22,8 +24,6 @@ bool Whole(std::string_view s, int lo, int& out) {
 std::string ParseRecord(const std::vector<std::string_view>& f, PlantedError& e) {
   if (f.size() != kFields)
     return std::to_string(f.size()) + " fields instead of " + std::to_string(kFields);
-  if (!Whole(f[0], 1, e.plot) || !Whole(f[1], 1, e.tree) || !Whole(f[2], 1, e.slot))
-    return "Plot, Tree and Slot must be whole numbers from 1";
   const std::string_view word = Trim(f[3]);
   bool known = false;
   for (PlantedKind k : kKinds)
@@ -32,6 +32,10 @@ std::string ParseRecord(const std::vector<std::string_view>& f, PlantedError& e)
       known = true;
     }
   if (!known) return "unknown Kind \"" + std::string(word) + "\"";
+  const int least = e.kind == PlantedKind::CompassBias ? 0 : 1;
+  if (!Whole(f[0], 1, e.plot) || !Whole(f[1], least, e.tree) || !Whole(f[2], least, e.slot))
+    return least ? "Plot, Tree and Slot must be whole numbers from 1"
+                 : "Plot must be a whole number from 1, Tree and Slot from 0";
   if (!Whole(f[4], 0, e.trueTree) || !Whole(f[5], 0, e.plantedTree))
     return "TrueTree and PlantedTree must be whole numbers";
   const std::string_view onMap = Trim(f[6]);
@@ -52,8 +56,23 @@ const char* PlantedKindWord(PlantedKind k) {
     case PlantedKind::Distance: return "distance";
     case PlantedKind::MapShift: return "map_shift";
     case PlantedKind::Missing: return "missing";
+    case PlantedKind::DigitSlip: return "digit_slip";
+    case PlantedKind::AzimuthFlip: return "azimuth_180";
+    case PlantedKind::SlopeDistance: return "slope_distance";
+    case PlantedKind::SwappedDigits: return "swapped_digits";
+    case PlantedKind::CompassBias: return "compass_bias";
   }
   return "";
+}
+
+PlantedKind BasicKind(PlantedKind k) {
+  switch (k) {
+    case PlantedKind::DigitSlip: return PlantedKind::WrongTree;
+    case PlantedKind::AzimuthFlip: return PlantedKind::Azimuth;
+    case PlantedKind::SlopeDistance:
+    case PlantedKind::SwappedDigits: return PlantedKind::Distance;
+    default: return k;
+  }
 }
 
 std::string PlantedErrorsText(const std::vector<PlantedError>& errors) {

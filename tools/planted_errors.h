@@ -14,6 +14,11 @@
 //   distance    the blunder added to the distance, in metres (signed);
 //   map_shift   metres that the sighted tree's map position is off;
 //   missing     none (the number is not on the plot's map).
+// The crews' forms have kinds of their own: digit_slip (a wrong number that
+// differs from the right one by one digit or two swapped digits; shift as
+// wrong_tree), azimuth_180, slope_distance and swapped_digits (shift as
+// azimuth and distance), and compass_bias: degrees added to every azimuth
+// of the plot, with Tree, Slot, TrueTree and PlantedTree 0.
 // Shift may be empty where OnMap is 0, and is written so.
 // A map shift is listed for every sighting of the displaced tree.
 #pragma once
@@ -23,7 +28,14 @@
 
 namespace treetri::tools {
 
-enum class PlantedKind { WrongTree, Azimuth, Distance, MapShift, Missing };
+enum class PlantedKind {
+  WrongTree, Azimuth, Distance, MapShift, Missing,
+  DigitSlip, AzimuthFlip, SlopeDistance, SwappedDigits, CompassBias
+};
+inline constexpr int kPlantedKinds = 10;
+// The kind a crews' form belongs to: digit slips are wrong trees, 180-degree
+// blunders azimuths, slope distances and swapped digits distances.
+PlantedKind BasicKind(PlantedKind k);
 
 // The word of the Kind column.
 const char* PlantedKindWord(PlantedKind k);

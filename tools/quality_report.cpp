@@ -37,11 +37,14 @@ std::string Percent(const Share& s) {
 
 bool ReadQualityFiles(const std::string& folder, QualityFileContents& run, std::string& error) {
   error.clear();
-  quality::FileReadStatus s =
-      quality::ReadQualityFile(PathInFolder(folder, quality::kQualityFileName), run.cases);
-  const std::string observations = PathInFolder(folder, quality::kObservationsFileName);
-  run.observationsRead = s.ok && FileExists(observations);
-  if (run.observationsRead) s = quality::ReadObservationsFile(observations, run.observations);
+  quality::QualityRunFiles files;
+  const quality::FileReadStatus s =
+      quality::ReadQualityRun(PathInFolder(folder, quality::kQualityFileName),
+                              PathInFolder(folder, quality::kObservationsFileName), true, files);
+  run.cases = std::move(files.cases);
+  run.observations = std::move(files.observations);
+  run.observationsRead = files.observationsRead;
+  run.warnings = std::move(files.warnings);
   if (!s.ok) error = ReadError(s);
   return s.ok;
 }
@@ -133,7 +136,8 @@ QualityFigures ComputeQualityFigures(const QualityFileContents& run, const Simul
   // whose tree is not on the map is left out of it.
   std::map<std::pair<int, int>, std::vector<const PlantedError*>> gross;
   for (const PlantedError& e : truth->errors)
-    if (e.onMap && e.kind != PlantedKind::Missing) gross[{e.plot, e.tree}].push_back(&e);
+    if (e.onMap && e.kind != PlantedKind::Missing && e.kind != PlantedKind::CompassBias)
+      gross[{e.plot, e.tree}].push_back(&e);
 
   for (const quality::QualityRow& c : run.cases) {
     const std::pair<int, int> key{c.plot, c.tree};
@@ -158,14 +162,16 @@ QualityFigures ComputeQualityFigures(const QualityFileContents& run, const Simul
     bool rightSuggestion = false;
     for (const PlantedError* e : errors->second) {
       const bool named = c.suspectTree && *c.suspectTree == e->plantedTree;
-      for (DetectionFigures* d : {&f.byKind[static_cast<int>(e->kind)], &f.all}) {
+      const PlantedKind basic = BasicKind(e->kind);
+      for (DetectionFigures* d : {&f.byKind[static_cast<int>(basic)],
+                                  &f.byForm[static_cast<int>(e->kind)], &f.all}) {
         d->outlier.Count(outlier);
         d->named.Count(named);
       }
-      const bool suggestedRight = e->kind == PlantedKind::WrongTree && named &&
+      const bool suggestedRight = basic == PlantedKind::WrongTree && named &&
                                   c.suggestedTree && *c.suggestedTree == e->trueTree;
       rightSuggestion = rightSuggestion || suggestedRight;
-      if (e->kind != PlantedKind::WrongTree || errors->second.size() != 1 ||
+      if (basic != PlantedKind::WrongTree || errors->second.size() != 1 ||
           t.redundancy < kMinRedundancy)
         continue;
       f.soleWrongTree.Count(outlier);
@@ -214,6 +220,13 @@ std::string FormatQualityReport(const QualityFigures& f) {
     if (f.byKind[k].outlier.of == 0) continue;
     line(std::string("  ") + kinds[k] + ": outlier verdict", Percent(f.byKind[k].outlier));
     line(std::string("  ") + kinds[k] + ": suspect named", Percent(f.byKind[k].named));
+  }
+  // The crews' forms of the errors, each on its own.
+  for (int k = static_cast<int>(PlantedKind::DigitSlip); k < kPlantedKinds; ++k) {
+    if (f.byForm[k].outlier.of == 0) continue;
+    const std::string word = PlantedKindWord(static_cast<PlantedKind>(k));
+    line("  " + word + ": outlier verdict", Percent(f.byForm[k].outlier));
+    line("  " + word + ": suspect named", Percent(f.byForm[k].named));
   }
   line("wrong tree alone, redundancy >= 3: outlier", Percent(f.soleWrongTree) + "  target >= 90 %");
   line("  right tree suggested (true tree in reach)",

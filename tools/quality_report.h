@@ -17,10 +17,12 @@ struct QualityFileContents {
   std::vector<quality::QualityRow> cases;
   std::vector<quality::ObservationRow> observations;
   bool observationsRead = false;  // observations.csv is optional
+  std::vector<std::string> warnings;  // a last case cut short by a stopped run, left out
 };
 
-// False, with a message naming the file, the line and the column, when
-// quality.csv is missing or a line of either file is bad.
+// Reads both files as one unit (quality::ReadQualityRun). False, with a
+// message naming the file, the line and the column, when quality.csv is
+// missing, a line of either file is bad or a case is given twice.
 bool ReadQualityFiles(const std::string& folder, QualityFileContents& run, std::string& error);
 
 // What a simulation folder says about each field tree.
@@ -62,7 +64,8 @@ struct QualityFigures {
 
   bool withTruth = false;
   int matched = 0, notInTruth = 0, clean = 0;
-  DetectionFigures byKind[4];  // wrong tree, azimuth, distance, map shift
+  DetectionFigures byKind[4];  // wrong tree, azimuth, distance, map shift (crews' forms within)
+  DetectionFigures byForm[kPlantedKinds];  // by the planted kind as errors.txt names it
   DetectionFigures all;
   Share soleWrongTree;       // wrong tree the only gross error, redundancy >= 3: outlier
   Share soleWrongTreeRight;  // of those with the true tree within reach: suggested right

@@ -104,6 +104,108 @@ double TrueDistance(const MapTree& a, const MapTree& b) {
   return std::hypot(a.trueX - b.trueX, a.trueY - b.trueY);
 }
 
+// The trees of a realistic stand: n points in the disc around (cx, cy) that
+// holds n trees at the stand's density, at least `spacing` apart (after
+// kPlacementTries misses a draw is taken as it is), in random order.
+std::vector<Point> DrawStand(Rng& rng, const StandOptions& s, double cx, double cy, int n) {
+  const double radius = std::sqrt(n / (s.density / 10000.0) / kFullPi);
+  std::vector<Point> out;
+  auto free = [&](const Point& p) {
+    if (std::hypot(p.x - cx, p.y - cy) > radius) return false;
+    for (const Point& o : out)
+      if (std::hypot(o.x - p.x, o.y - p.y) < s.spacing) return false;
+    return true;
+  };
+  auto inDisc = [&](double r) {
+    const double rr = r * std::sqrt(rng.Uniform());
+    const double a = 2.0 * kFullPi * rng.Uniform();
+    return Point{rr * std::cos(a), rr * std::sin(a)};
+  };
+  if (s.pattern == StandPattern::Regular) {
+    // A square grid turned by a random angle, a few more points than
+    // needed, each moved by up to 15 % of the grid step; n of them at random.
+    const double step = std::sqrt(kFullPi * radius * radius / (1.15 * n));
+    const double turn = kFullPi / 2 * rng.Uniform();
+    std::vector<Point> grid;
+    const int k = static_cast<int>(radius / step) + 2;
+    for (int i = -k; i <= k; ++i)
+      for (int j = -k; j <= k; ++j) {
+        const double gx = i * step + step * rng.Uniform(-0.15, 0.15);
+        const double gy = j * step + step * rng.Uniform(-0.15, 0.15);
+        const Point p{cx + gx * std::cos(turn) - gy * std::sin(turn),
+                      cy + gx * std::sin(turn) + gy * std::cos(turn)};
+        if (std::hypot(p.x - cx, p.y - cy) <= radius) grid.push_back(p);
+      }
+    for (size_t i = grid.size(); i > 1; --i)
+      std::swap(grid[i - 1], grid[static_cast<size_t>(rng.UniformInt(0, static_cast<int>(i) - 1))]);
+    for (const Point& p : grid) {
+      if (static_cast<int>(out.size()) == n) break;
+      out.push_back(Point{Round(p.x, 3), Round(p.y, 3)});
+    }
+  }
+  // Groups of about six trees within 4 m of a centre, or single trees.
+  std::vector<Point> centres;
+  if (s.pattern == StandPattern::Clustered)
+    for (int c = 0; c < std::max(1, n / 6); ++c) centres.push_back(inDisc(radius));
+  while (static_cast<int>(out.size()) < n) {
+    Point p{cx, cy};
+    for (int attempt = 0; attempt < kPlacementTries; ++attempt) {
+      Point q = inDisc(centres.empty() ? radius : 4.0);
+      if (!centres.empty()) {
+        const Point& c = centres[static_cast<size_t>(rng.UniformInt(0, (int)centres.size() - 1))];
+        q.x += c.x;
+        q.y += c.y;
+      }
+      p = Point{Round(cx + q.x, 3), Round(cy + q.y, 3)};
+      if (free(p)) break;
+    }
+    out.push_back(p);
+  }
+  return out;
+}
+
+// The tree number that a digit slip makes of `tree`: one digit changed or
+// two neighbouring digits swapped; 0 when none of these is in `numbers`.
+int DigitSlip(Rng& rng, int tree, const std::vector<int>& numbers) {
+  const std::string digits = std::to_string(tree);
+  std::vector<int> slips;
+  auto consider = [&](const std::string& t) {
+    if (t.empty() || t[0] == '0') return;
+    const int v = std::stoi(t);
+    if (v != tree && std::find(numbers.begin(), numbers.end(), v) != numbers.end() &&
+        std::find(slips.begin(), slips.end(), v) == slips.end())
+      slips.push_back(v);
+  };
+  for (size_t i = 0; i < digits.size(); ++i) {
+    for (char c = '0'; c <= '9'; ++c) {
+      std::string t = digits;
+      t[i] = c;
+      consider(t);
+    }
+    if (i + 1 < digits.size()) {
+      std::string t = digits;
+      std::swap(t[i], t[i + 1]);
+      consider(t);
+    }
+  }
+  return slips.empty() ? 0 : slips[static_cast<size_t>(rng.UniformInt(0, (int)slips.size() - 1))];
+}
+
+// A distance in cm with two neighbouring digits swapped (7.26 m: 7.62 or
+// 2.76 m; never a leading zero); the distance itself when no swap changes it.
+double SwapDigits(Rng& rng, double distance) {
+  const std::string cm = std::to_string(static_cast<long long>(std::llround(distance * 100)));
+  std::vector<std::string> swapped;
+  for (size_t i = 0; i + 1 < cm.size(); ++i)
+    if (cm[i] != cm[i + 1] && !(i == 0 && cm[1] == '0')) {
+      std::string t = cm;
+      std::swap(t[i], t[i + 1]);
+      swapped.push_back(t);
+    }
+  if (swapped.empty()) return distance;
+  return std::stod(swapped[static_cast<size_t>(rng.UniformInt(0, (int)swapped.size() - 1))]) / 100;
+}
+
 // The planted gross errors, from their own generator. `mapStart` holds where
 // each plot's map trees start in d.map, and the end of the last plot.
 void PlantErrors(std::uint64_t seed, const PlantingOptions& p, const std::vector<int>& mapStart,
@@ -147,29 +249,103 @@ void PlantErrors(std::uint64_t seed, const PlantingOptions& p, const std::vector
           if (gap <= p.wrongTreeRadius) near.push_back(m);
           if (nearest < 0 || gap < TrueDistance(d.map[nearest], measured)) nearest = m;
         }
-        const int m = near.empty() ? nearest : near[rng.UniformInt(0, (int)near.size() - 1)];
+        int m = -1;
+        if (!p.crewErrors) {
+          m = near.empty() ? nearest : near[rng.UniformInt(0, (int)near.size() - 1)];
+        } else {
+          // The nearest unsighted tree, or a digit slip of the right number
+          // (the nearest when no slip is on the map).
+          m = nearest;
+          if (!rng.Chance(p.nearestShare)) {
+            std::vector<int> numbers;
+            for (int k = first; k < last; ++k) {
+              bool sighted = false;
+              for (const SimulatedSighting& other : f.slots)
+                sighted = sighted || other.tree == d.map[k].tree;
+              if (!sighted) numbers.push_back(d.map[k].tree);
+            }
+            const int slip = DigitSlip(rng, measured.tree, numbers);
+            for (int k = first; k < last && slip > 0; ++k)
+              if (d.map[k].tree == slip) {
+                m = k;
+                s.form = BlunderForm::DigitSlip;
+              }
+          }
+        }
         if (m < 0) continue;  // the field tree sights every tree of the plot
         s.tree = d.map[m].tree;
         s.kind = SlotKind::WrongTree;
         s.shift = TrueDistance(d.map[m], measured);
       } else if (s.azimuth > -1 && rng.Chance(p.azimuth)) {
-        s.shift = sign() * between(p.azimuthSize[0], p.azimuthSize[1]);
+        if (p.crewErrors && rng.Chance(p.flipShare)) {
+          s.shift = 180;
+          s.form = BlunderForm::Flip;
+        } else {
+          s.shift = sign() * between(p.azimuthSize[0], p.azimuthSize[1]);
+        }
         s.azimuth = WrapRoundAzimuth(s.azimuth + s.shift);
         s.kind = SlotKind::GrossAzimuth;
       } else if (s.distance > -1 && rng.Chance(p.distance)) {
         // Either sign, but the distance stays positive.
-        double shift = sign() * between(p.distanceSize[0], p.distanceSize[1]);
+        double shift = 0;
+        if (!p.crewErrors) {
+          shift = sign() * between(p.distanceSize[0], p.distanceSize[1]);
+        } else if (rng.Chance(p.slopeShare)) {
+          const double slope = between(p.slopeDeg[0], p.slopeDeg[1]) * kFullPi / 180;
+          shift = s.distance / std::cos(slope) - s.distance;
+          s.form = BlunderForm::Slope;
+        } else {
+          shift = SwapDigits(rng, s.distance) - s.distance;
+          s.form = BlunderForm::SwappedDigits;
+        }
         if (s.distance + shift < 0.1) shift = -shift;
         const double blundered = Round(s.distance + shift, 2);
         s.shift = Round(blundered - s.distance, 2);
         s.distance = blundered;
         s.kind = SlotKind::GrossDistance;
+        if (s.shift == 0) {  // a swap of equal digits changes nothing
+          s.kind = SlotKind::Good;
+          s.form = BlunderForm::Plain;
+        }
       }
     }
   }
+
+  // A compass bias on every azimuth of a share of the plots, after all else.
+  if (p.compassBias > 0)
+    for (SimulatedPlot& plot : d.plots) {
+      if (!rng.Chance(p.compassBias)) continue;
+      plot.compassBias = Round(sign() * between(p.compassBiasSize[0], p.compassBiasSize[1]), 1);
+      for (FieldTree& f : d.fieldTrees)
+        if (f.plot == plot.plot)
+          for (SimulatedSighting& s : f.slots)
+            if (s.azimuth > -1) s.azimuth = WrapRoundAzimuth(s.azimuth + plot.compassBias);
+    }
 }
 
 }  // namespace
+
+void SimulationOptions::MakeRealistic(bool young) {
+  stand.realistic = true;
+  stand.pattern = young ? StandPattern::Clustered : StandPattern::Regular;
+  stand.density = young ? 2500 : 600;
+  stand.spacing = young ? 0.7 : 1.5;
+  mapError = 0.5;
+  missingShare = 0.03;
+  grossAzimuthShare = 0;
+  wrongTreeShare = 0;
+  planting.crewErrors = true;
+  planting.wrongTree = 0.03;
+  planting.azimuth = 0.02;
+  planting.distance = 0.02;
+  planting.mapShift = 0.03;
+  planting.azimuthSize[0] = 10;
+  planting.azimuthSize[1] = 40;
+  planting.mapShiftSize[0] = 1.5;
+  planting.mapShiftSize[1] = 4;
+  planting.compassBias = 0.5;
+  anomalies = false;
+}
 
 void SimulationOptions::MakeClean() {
   mapError = 0;
@@ -203,6 +379,23 @@ std::string CheckOptions(const SimulationOptions& o) {
   const PlantingOptions& p = o.planting;
   for (double v : {p.wrongTree, p.azimuth, p.distance, p.mapShift})
     if (!(v >= 0 && v <= 0.5)) return "the rates of planted errors must lie in 0..0.5";
+  for (double v : {p.nearestShare, p.flipShare, p.slopeShare, p.compassBias})
+    if (!(v >= 0 && v <= 1)) return "the shares of the crews' forms must lie in 0..1";
+  if (!(p.slopeDeg[0] >= 0 && p.slopeDeg[0] <= p.slopeDeg[1] && p.slopeDeg[1] <= 60))
+    return "the slope must run from its least to its largest value within 0..60 degrees";
+  if (!(p.compassBiasSize[0] >= 0 && p.compassBiasSize[0] <= p.compassBiasSize[1] &&
+        p.compassBiasSize[1] <= 30))
+    return "the compass bias must run from its least to its largest value within 0..30 degrees";
+  if (o.stand.realistic) {
+    if (!(o.stand.density >= 50 && o.stand.density <= 20000))
+      return "the stand density must lie in 50..20000 trees per hectare";
+    if (!(o.stand.spacing >= 0.1 && o.stand.spacing <= 5))
+      return "the least tree spacing must lie in 0.1..5 m";
+    // The largest stand disc must leave the plots apart.
+    const double trees = o.maxMapTrees + (cases + o.plots - 1) / o.plots;
+    if (!(std::sqrt(trees / (o.stand.density / 10000.0) / kFullPi) <= o.plotSpacing / 2))
+      return "the stands would overlap: raise the density or lower the number of trees";
+  }
   if (!(p.wrongTreeRadius >= 0 && p.wrongTreeRadius <= 100))
     return "the wrong-tree radius must lie in 0..100 m";
   const double sizes[][3] = {{p.azimuthSize[0], p.azimuthSize[1], 180},
@@ -249,8 +442,16 @@ SimulatedData SimulatePlots(const SimulationOptions& o) {
     const double terrain = 80.0 + 40.0 * rng.Uniform();
     std::vector<Point> placed;
     mapStart.push_back(static_cast<int>(d.map.size()));
+    const int fieldTrees = cases / o.plots + (p <= cases % o.plots ? 1 : 0);
+    // A realistic stand is drawn whole: the map trees first, then the
+    // field trees.
+    std::vector<Point> stand;
+    if (o.stand.realistic)
+      stand = DrawStand(rng, o.stand, plot.centreX, plot.centreY, plot.mapTrees + fieldTrees);
     for (int t = 1; t <= plot.mapTrees; ++t) {
-      const Point at = PlaceTree(rng, plot.centreX, plot.centreY, o.plotRadius, kMapSpacing, placed);
+      const Point at = o.stand.realistic ? stand[static_cast<size_t>(t - 1)]
+                                         : PlaceTree(rng, plot.centreX, plot.centreY,
+                                                     o.plotRadius, kMapSpacing, placed);
       placed.push_back(at);
       MapTree m;
       m.plot = p;
@@ -269,14 +470,15 @@ SimulatedData SimulatePlots(const SimulationOptions& o) {
     const int first = mapStart.back();
     const int last = static_cast<int>(d.map.size());
 
-    const int fieldTrees = cases / o.plots + (p <= cases % o.plots ? 1 : 0);
     for (int k = 0; k < fieldTrees; ++k) {
       FieldTree f;
       f.plot = p;
       f.tree = kFirstFieldTreeNumber + k;
       f.species = DrawSpecies(rng);
-      const Point at =
-          PlaceTree(rng, plot.centreX, plot.centreY, o.plotRadius, kFieldSpacing, placed);
+      const Point at = o.stand.realistic
+                           ? stand[static_cast<size_t>(plot.mapTrees + k)]
+                           : PlaceTree(rng, plot.centreX, plot.centreY, o.plotRadius,
+                                       kFieldSpacing, placed);
       placed.push_back(at);
       f.trueX = at.x;
       f.trueY = at.y;
@@ -459,6 +661,14 @@ std::vector<PlantedError> PlantedErrors(const SimulatedData& d) {
     return nullptr;
   };
   std::vector<PlantedError> out;
+  for (const SimulatedPlot& plot : d.plots)
+    if (plot.compassBias != 0) {
+      PlantedError e;
+      e.plot = plot.plot;
+      e.kind = PlantedKind::CompassBias;
+      e.shift = plot.compassBias;
+      out.push_back(e);
+    }
   for (const FieldTree& f : d.fieldTrees)
     for (size_t j = 0; j < f.slots.size(); ++j) {
       const SimulatedSighting& s = f.slots[j];
@@ -473,9 +683,18 @@ std::vector<PlantedError> PlantedErrors(const SimulatedData& d) {
       e.onMap = named != nullptr;
       switch (s.kind) {
         case SlotKind::Good: break;
-        case SlotKind::GrossAzimuth: e.kind = PlantedKind::Azimuth; break;
-        case SlotKind::GrossDistance: e.kind = PlantedKind::Distance; break;
-        case SlotKind::WrongTree: e.kind = PlantedKind::WrongTree; break;
+        case SlotKind::GrossAzimuth:
+          e.kind = s.form == BlunderForm::Flip ? PlantedKind::AzimuthFlip : PlantedKind::Azimuth;
+          break;
+        case SlotKind::GrossDistance:
+          e.kind = s.form == BlunderForm::Slope           ? PlantedKind::SlopeDistance
+                   : s.form == BlunderForm::SwappedDigits ? PlantedKind::SwappedDigits
+                                                          : PlantedKind::Distance;
+          break;
+        case SlotKind::WrongTree:
+          e.kind = s.form == BlunderForm::DigitSlip ? PlantedKind::DigitSlip
+                                                    : PlantedKind::WrongTree;
+          break;
         case SlotKind::ForeignTree: e.kind = PlantedKind::Missing; break;
       }
       if (s.kind != SlotKind::Good) out.push_back(e);

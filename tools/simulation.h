@@ -21,7 +21,19 @@
 //    tree gets an extra slot whose tree number exists only in another plot;
 //  - then the planted gross errors of `planting` (none by default): map trees
 //    displaced, and sightings given the number of a nearby map tree, an
-//    azimuth blunder or a distance blunder, at most one of these per slot.
+//    azimuth blunder or a distance blunder, at most one of these per slot;
+//    with `crewErrors` these take the forms crews make: the wrong number names
+//    the unsighted map tree nearest the measured one (or is a digit slip of
+//    the right number), an azimuth blunder is 180 degrees or 10-40 degrees, a
+//    distance blunder is a slope distance taken as horizontal or two swapped
+//    digits; last a compass bias added to every azimuth of a share of plots.
+//
+// With `stand.realistic` the trees of a plot are not drawn one by one in a
+// fixed disc: the whole stand (map and field trees) is drawn at the stand's
+// density in a disc just large enough, uniform, clustered (groups of about
+// six trees within 4 m) or regular (a jittered square grid), and the larger
+// trees are the mapped ones: the map trees are the first trees drawn (they
+// get the map's heights), the rest are the field trees.
 //
 // Every random number comes from one Rng seeded with `seed`, drawn in a fixed
 // order, so the same options always give the same files. The planted errors
@@ -56,7 +68,28 @@ struct PlantingOptions {
   double azimuthSize[2] = {10, 45};  // degrees, either sign
   double distanceSize[2] = {1, 5};   // metres, either sign
   double mapShiftSize[2] = {1, 5};   // metres, in any direction
-  bool Any() const { return wrongTree > 0 || azimuth > 0 || distance > 0 || mapShift > 0; }
+  // Crews' forms of the blunders (off: the uniform sizes above).
+  bool crewErrors = false;
+  double nearestShare = 0.8;       // wrong numbers naming the nearest tree; the rest digit slips
+  double flipShare = 0.3;          // azimuth blunders that are 180 degrees
+  double slopeShare = 0.5;         // distance blunders that are slope distances
+  double slopeDeg[2] = {8, 25};    // the slope of those, degrees
+  // A compass bias of MIN..MAX degrees, either sign, on this share of plots.
+  double compassBias = 0;
+  double compassBiasSize[2] = {1, 3};
+  bool Any() const {
+    return wrongTree > 0 || azimuth > 0 || distance > 0 || mapShift > 0 || compassBias > 0;
+  }
+};
+
+enum class StandPattern { Uniform, Clustered, Regular };
+
+// A realistic stand (see above); off by default.
+struct StandOptions {
+  bool realistic = false;
+  StandPattern pattern = StandPattern::Uniform;
+  double density = 600;  // trees per hectare, mapped and field trees together
+  double spacing = 1.5;  // least distance between two trees, metres
 };
 
 struct SimulationOptions {
@@ -75,12 +108,19 @@ struct SimulationOptions {
   double wrongTreeShare = 0.01;    // per field tree
   bool anomalies = true;
   PlantingOptions planting;
+  StandOptions stand;
   std::string resultsFileName = "results.txt";
 
   int TotalCases() const { return cases < 0 ? 40 * plots : cases; }
   // Error-free data: no coordinate or measurement errors, nothing missing,
   // no built-in gross errors and no anomalies (planted errors stay).
   void MakeClean();
+  // The realistic settings of a mature (600 trees/ha, regular) or a dense
+  // young stand (2500 trees/ha, clustered): map error 0.5 m, 3 % missing
+  // values, no built-in errors, crews' errors (wrong numbers 3 % of the
+  // sightings, azimuth and distance blunders 2 % each, map trees displaced
+  // 1.5-4 m 3 %, a compass bias of 1-3 degrees on half of the plots).
+  void MakeRealistic(bool young);
 };
 
 // Empty when the options can be simulated, else what is wrong.
@@ -96,6 +136,8 @@ struct MapTree {
 };
 
 enum class SlotKind { Good, GrossAzimuth, GrossDistance, WrongTree, ForeignTree };
+// The crews' form of a gross error (Plain: a uniform size, or none).
+enum class BlunderForm { Plain, Flip, Slope, SwappedDigits, DigitSlip };
 
 struct SimulatedSighting {
   int tree = 0;            // the number written in the file
@@ -103,6 +145,7 @@ struct SimulatedSighting {
   double azimuth = -1;     // degrees, as written, -1 when not observed
   int measuredIndex = -1;  // index into SimulatedData::map of the tree actually measured
   SlotKind kind = SlotKind::Good;
+  BlunderForm form = BlunderForm::Plain;
   // The gross error: degrees or metres added to the azimuth or distance;
   // for a wrong tree, metres between the named and the measured tree.
   double shift = 0;
@@ -118,6 +161,7 @@ struct SimulatedPlot {
   int plot = 0;
   double centreX = 0, centreY = 0;
   int mapTrees = 0;
+  double compassBias = 0;  // degrees added to every azimuth of the plot
 };
 
 struct SimulationSummary {

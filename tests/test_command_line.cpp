@@ -1,0 +1,227 @@
+// The command line shared by every program: the parser on its own, then each
+// installed program as a user calls it (--help, --version, option order,
+// the "--name=value" form, wrong usage and its exit status).
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/command_line.h"
+#include "tests/support.h"
+
+namespace treetri {
+namespace {
+
+using testing::SplitLines;
+using testing::TempFolder;
+
+CommandLine BatchLike() {
+  CommandLine cl("prog", "usage: prog [--flag] [--file F] [--pair A B] X Y\n"
+                         "       prog --help | --version\n\nMore text.\n");
+  cl.Flag("--flag");
+  cl.Value("--file");
+  cl.Value("--pair", 2);
+  return cl;
+}
+
+TEST(CommandLineParser, OptionsInAnyOrderAndBothValueForms) {
+  CommandLine cl = BatchLike();
+  std::string error;
+  ASSERT_EQ(cl.Read({"a", "--file=f.gpkg", "b", "--pair", "-5", "7", "--flag"}, error),
+            CommandLine::Outcome::kRun);
+  EXPECT_EQ(cl.Operands(), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(cl.Get("--file"), "f.gpkg");
+  EXPECT_TRUE(cl.Has("--flag"));
+  EXPECT_EQ(cl.Values("--pair"), (std::vector<std::string>{"-5", "7"}));  // negative numbers
+  // "--pair=A B", a value with an equals sign, "-" as a name, "--" ending the options.
+  ASSERT_EQ(cl.Read({"--pair=1", "2", "--file", "a=b", "-", "--", "--flag"}, error),
+            CommandLine::Outcome::kRun);
+  EXPECT_EQ(cl.Values("--pair"), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(cl.Get("--file"), "a=b");
+  EXPECT_FALSE(cl.Has("--flag"));
+  EXPECT_EQ(cl.Operands(), (std::vector<std::string>{"-", "--flag"}));
+  EXPECT_EQ(cl.Get("--absent"), "");
+  EXPECT_TRUE(cl.Values("--absent").empty());
+}
+
+TEST(CommandLineParser, WrongUsageNamesTheOption) {
+  CommandLine cl = BatchLike();
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--bogus", "a"}, "unknown option --bogus"},
+      {{"a", "-x"}, "unknown option -x"},
+      {{"a", "--file"}, "option --file needs a value"},
+      {{"--pair", "1"}, "option --pair needs 2 values"},
+      {{"--file="}, "option --file needs a value, not an empty text"},
+      {{"--file", ""}, "option --file needs a value, not an empty text"},
+      {{"--flag=yes"}, "option --flag takes no value"},
+      {{"--help=1"}, "option --help takes no value"},
+      {{"--file", "a", "--file=b"}, "option --file is given twice"}};
+  for (const auto& [args, reason] : cases) {
+    std::string error;
+    EXPECT_EQ(cl.Read(args, error), CommandLine::Outcome::kWrongUsage) << reason;
+    EXPECT_EQ(error, reason);
+  }
+  std::string error;
+  EXPECT_EQ(cl.Read({"a", "-h", "--bogus"}, error), CommandLine::Outcome::kWrongUsage);
+  EXPECT_EQ(cl.Read({"a", "b", "-h"}, error), CommandLine::Outcome::kHelp);
+  EXPECT_EQ(cl.Read({"--version", "a"}, error), CommandLine::Outcome::kVersion);
+  EXPECT_EQ(cl.VersionLine(), std::string("prog ") + TREETRI_VERSION);
+}
+
+TEST(CommandLineParser, WritableTargets) {
+  TempFolder dir;
+  std::string error;
+  EXPECT_TRUE(CheckWritableTarget(dir.Path() + "/new.gpkg", error));
+  EXPECT_FALSE(CheckWritableTarget(dir.Path(), error));
+  EXPECT_NE(error.find("is a folder"), std::string::npos);
+  EXPECT_FALSE(CheckWritableTarget(dir.Path() + "/missing/new.gpkg", error));
+  EXPECT_EQ(error, "\"" + dir.Path() + "/missing/new.gpkg\" cannot be written: its folder \"" +
+                       dir.Path() + "/missing\" does not exist");
+  EXPECT_TRUE(CheckWritableFolder(dir.Path() + "/sub", error));
+  EXPECT_TRUE(CheckWritableFolder(dir.Path(), error));
+  dir.Write("file", "x");
+  EXPECT_FALSE(CheckWritableFolder(dir.Path() + "/file", error));
+  EXPECT_FALSE(CheckWritableFolder(dir.Path() + "/missing/sub", error));
+  if (geteuid() != 0) {  // permissions do not stop root
+    ASSERT_EQ(::mkdir((dir.Path() + "/ro").c_str(), 0555), 0);
+    EXPECT_FALSE(CheckWritableTarget(dir.Path() + "/ro/new.gpkg", error));
+    EXPECT_NE(error.find("is not writable"), std::string::npos) << error;
+  }
+}
+
+struct ProgramRun {
+  int status = -1;
+  std::string out, err;
+};
+
+ProgramRun RunProgram(const TempFolder& dir, const std::string& program, const std::string& args) {
+  const std::string cmd = "cd '" + dir.Path() + "' && '" TREETRI_BIN_DIR "/" + program + "' " +
+                          args + " > stdout.txt 2> stderr.txt";
+  const int raw = std::system(cmd.c_str());
+  ProgramRun r;
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.out = dir.Read("stdout.txt");
+  r.err = dir.Read("stderr.txt");
+  return r;
+}
+
+std::vector<std::string> Programs() {
+  std::vector<std::string> p = {"treetri-batch", "treetri-simulate", "treetri-errors",
+                                "treetri-check", "treetri-quality-report"};
+#ifdef TREETRI_DESKTOP_PROGRAM
+  p.push_back("treetri");
+#endif
+  return p;
+}
+
+TEST(CommandLinePrograms, HelpVersionAndWrongUsage) {
+  TempFolder dir;
+  for (const std::string& program : Programs()) {
+    SCOPED_TRACE(program);
+    for (const char* help : {"--help", "-h"}) {
+      const ProgramRun r = RunProgram(dir, program, help);
+      EXPECT_EQ(r.status, 0);
+      EXPECT_EQ(r.out.rfind("usage: " + program + " ", 0), 0u) << r.out;
+      EXPECT_NE(r.out.find(program + " --help | --version\n"), std::string::npos);
+      EXPECT_EQ(r.err, "");
+    }
+    const ProgramRun version = RunProgram(dir, program, "--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, program + " " + TREETRI_VERSION + "\n");
+    // An unknown option and a missing value, also after the file names:
+    // named on standard error with the synopsis, status 2, nothing written.
+    for (const auto& [args, first] :
+         {std::pair<std::string, std::string>{"a b --bogus", "unknown option --bogus"},
+          {"--bogus=1", "unknown option --bogus"},
+          {"-x", "unknown option -x"}}) {
+      const ProgramRun r = RunProgram(dir, program, args);
+      EXPECT_EQ(r.status, 2) << args;
+      EXPECT_EQ(r.out, "") << args;
+      const std::vector<std::string> lines = SplitLines(r.err);
+      ASSERT_GE(lines.size(), 3u) << args;
+      EXPECT_EQ(lines[0], program + ": " + first);
+      EXPECT_EQ(lines[1].rfind("usage: " + program + " ", 0), 0u);
+      EXPECT_EQ(lines.back(), "(\"" + program + " --help\" tells more)");
+    }
+  }
+}
+
+TEST(CommandLinePrograms, ValuesMissingOrOutOfPlace) {
+  TempFolder dir;
+  const std::pair<std::string, std::string> cases[] = {
+      {"treetri-batch a b --gpkg", "treetri-batch: option --gpkg needs a value"},
+      {"treetri-batch --crs EPSG:2393 a b", "treetri-batch: option --crs goes with --gpkg"},
+      {"treetri-batch a", "treetri-batch: needs the files MAP and SIGHTINGS"},
+      {"treetri-batch --no-quality --gpkg=x.gpkg a b",
+       "treetri-batch: option --gpkg needs the quality figures; leave out --no-quality"},
+      {"treetri-simulate --origin 1", "treetri-simulate: option --origin needs 2 values"},
+      {"treetri-simulate --out x extra", "treetri-simulate: takes no file names: extra"},
+      {"treetri-simulate --seed=x --out o", "treetri-simulate: bad seed \"x\""},
+      {"treetri-errors a", "treetri-errors: needs the files RESULTS and TRUTH"},
+      {"treetri-check", "treetri-check: needs a results file"},
+      {"treetri-check a b c", "treetri-check: takes at most two files"},
+      {"treetri-quality-report", "treetri-quality-report: needs the run's folder RESULTS_DIR"}};
+  for (const auto& [args, first] : cases) {
+    const size_t space = args.find(' ');
+    const ProgramRun r = RunProgram(dir, args.substr(0, space),
+                             space == std::string::npos ? "" : args.substr(space + 1));
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_EQ(SplitLines(r.err).at(0), first);
+  }
+}
+
+TEST(CommandLinePrograms, OptionsAfterTheFilesAndTargetsCheckedFirst) {
+  TempFolder dir;
+  // The simulator with its options in any order and form, then the checker
+  // on a file name that begins like an option after "--".
+  ProgramRun sim = RunProgram(dir, "treetri-simulate", "--plots=1 --cases 5 --out=sim --seed 3");
+  ASSERT_EQ(sim.status, 0) << sim.err;
+  ProgramRun again = RunProgram(dir, "treetri-simulate", "--seed=3 --out sim2 --cases=5 --plots 1");
+  ASSERT_EQ(again.status, 0);
+  EXPECT_EQ(dir.Read("sim/sightings.txt"), dir.Read("sim2/sightings.txt"));
+  dir.Write("-h", "no results");
+  const ProgramRun check = RunProgram(dir, "treetri-check", "-- -h");
+  EXPECT_EQ(check.status, 1);  // read as a file, with problems
+  EXPECT_EQ(check.out.rfind("-h: ", 0), 0u) << check.out;
+  // A target that cannot be written is refused before the run, by its name.
+  dir.Write("file", "x");
+  ProgramRun sub = RunProgram(dir, "treetri-simulate", "--out file/sub");
+  EXPECT_EQ(sub.status, 1);
+  EXPECT_EQ(sub.err, "treetri-simulate: \"file/sub\" cannot be written: its folder \"file\" does "
+                     "not exist\n");
+  ProgramRun batch = RunProgram(dir, "treetri-batch", "sim/map.txt sim/sightings.txt --gpkg no/x.gpkg");
+  EXPECT_EQ(batch.status, 1);
+  EXPECT_EQ(batch.err, "The GeoPackage \"no/x.gpkg\" cannot be written: its folder \"no\" does "
+                       "not exist. Nothing was run.\n");
+  EXPECT_FALSE(dir.Exists("results.txt"));
+}
+
+#ifdef TREETRI_DESKTOP_PROGRAM
+TEST(CommandLinePrograms, DesktopWithoutDisplay) {
+  TempFolder dir;
+  // An interactive start says it needs a display; the scripted start works
+  // offscreen.
+  const std::string noDisplay = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ";
+  const std::string cmd = "cd '" + dir.Path() + "' && " + noDisplay + "'" TREETRI_BIN_DIR
+                          "/treetri' > stdout.txt 2> stderr.txt";
+  const int raw = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), 1);
+  EXPECT_EQ(dir.Read("stderr.txt").rfind("treetri: the desktop program needs a display", 0), 0u);
+  const std::string scripted = "cd '" + dir.Path() + "' && " + noDisplay + "'" TREETRI_BIN_DIR
+                               "/treetri' --screenshot=shot.png > stdout.txt 2> stderr.txt";
+  EXPECT_EQ(std::system(scripted.c_str()), 0) << dir.Read("stderr.txt");
+  EXPECT_TRUE(dir.Exists("shot.png"));
+  const ProgramRun missing = RunProgram(dir, "treetri", "--screenshot no/shot.png");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "treetri: the picture \"no/shot.png\" cannot be written: its folder "
+                         "\"no\" does not exist\n");
+}
+#endif
+
+}  // namespace
+}  // namespace treetri
