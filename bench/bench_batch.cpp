@@ -83,8 +83,8 @@ int main(int argc, char** argv) {
     }
     for (long long k = 0; k < repeat; ++k) {
       const double t0 = Now();
-      treetri::QualityObserver quality(r.t, r.ui);
-      treetri::Simulate(r.t, r.ui, {&quality});
+      treetri::QualityObserver quality(r.t, r.feedback);
+      treetri::Simulate(r.t, r.ui, {&quality}, &r.feedback);
       crowdedRuns.push_back(Now() - t0);
     }
     r.t.PhotoTrees.Shrink(kept);
