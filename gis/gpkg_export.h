@@ -62,7 +62,7 @@ struct ExportData {
 };
 
 
-enum class ExportCode { Ok, UnknownCrs, CannotWrite, Cancelled };
+enum class ExportCode { Ok, UnknownCrs, CrsMismatch, CannotWrite, Cancelled };
 
 // The outcome: on failure, a message that names the file or the CRS text;
 // on success, a warning when the layers carry no coordinate reference
