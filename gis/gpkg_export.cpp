@@ -87,7 +87,14 @@ void Put(OGRFeature& f, const char* name, const std::optional<int>& v) {
   else
     f.SetFieldNull(f.GetFieldIndex(name));
 }
-void Put(OGRFeature& f, const char* name, const std::string& v) { f.SetField(name, v.c_str()); }
+// A text that is empty has no value: NULL, as a Shapefile or GeoJSON copy
+// also keeps it.
+void Put(OGRFeature& f, const char* name, const std::string& v) {
+  if (v.empty())
+    f.SetFieldNull(f.GetFieldIndex(name));
+  else
+    f.SetField(name, v.c_str());
+}
 // The fields that name the case in three layers.
 void PutCase(OGRFeature& f, int caseNumber, int plot, int tree) {
   Put(f, "case_no", caseNumber);
@@ -100,6 +107,7 @@ void PutCase(OGRFeature& f, int caseNumber, int plot, int tree) {
 struct Column {
   const char* name;
   OGRFieldType type;
+  OGRFieldSubType subtype = OFSTNone;  // OFSTBoolean: a GeoPackage BOOLEAN
 };
 
 const std::vector<Column> kFieldTreeColumns = {
@@ -124,7 +132,7 @@ const std::vector<Column> kSightingColumns = {
     {"slot", OFTInteger},    {"sighted", OFTInteger}, {"kinds", OFTString},
     {"res_az", OFTReal},     {"res_dist", OFTReal},   {"res_mx", OFTReal},
     {"res_my", OFTReal},     {"w_az", OFTReal},       {"w_dist", OFTReal},
-    {"max_w", OFTReal},      {"control", OFTString},  {"suspect", OFTInteger}};
+    {"max_w", OFTReal},      {"control", OFTString},  {"suspect", OFTInteger, OFSTBoolean}};
 
 const std::vector<Column> kEllipseColumns = {
     {"case_no", OFTInteger}, {"plot", OFTInteger}, {"tree", OFTInteger},
@@ -238,6 +246,7 @@ class Writer {
     if (!layer) return nullptr;
     for (const Column& c : columns) {
       OGRFieldDefn field(c.name, c.type);
+      field.SetSubType(c.subtype);
       if (layer->CreateField(&field) != OGRERR_NONE) return nullptr;
     }
     return layer;
