@@ -67,8 +67,8 @@ Timing Measure(treetri::MainWindow& window, treetri::bench::PreparedRun& r, long
     desktop.push_back(Now() - t0);
     t0 = Now();
     // The batch program's run, with the quality observer both programs attach.
-    treetri::QualityObserver quality(r.t, r.ui);
-    const treetri::RunOutcome b = treetri::Simulate(r.t, r.ui, {&quality});
+    treetri::QualityObserver quality(r.t, r.feedback);
+    const treetri::RunOutcome b = treetri::Simulate(r.t, r.ui, {&quality}, &r.feedback);
     batch.push_back(Now() - t0);
     r.TakeMessages();
     timing.ok = timing.ok && d.completed && b.completed;
