@@ -12,8 +12,8 @@ namespace {
 constexpr std::array<const char*, 5> kVerdictWords = {"ok", "outlier", "no redundancy", "failed",
                                                       "not computed"};
 constexpr std::array<const char*, 4> kKindWords = {"azimuth", "distance", "map_x", "map_y"};
-constexpr std::array<const char*, 6> kSuspectWords = {"",      "azimuth", "distance",
-                                                      "map_x", "map_y",   "sighting"};
+constexpr std::array<const char*, 8> kSuspectWords = {
+    "", "azimuth", "distance", "map_x", "map_y", "sighting", "map_tree", "sighting_or_map_tree"};
 constexpr std::array<const char*, 3> kControlWords = {"", "weak", "uncontrolled"};
 constexpr std::array<const char*, 3> kGlobalWords = {"", "pass", "fail"};
 
@@ -261,7 +261,8 @@ SuspectKind SuspectKindOf(ObservationKind k) {
 
 int SuspectSlot(const QualityRow& row, const std::vector<ObservationRow>& observations) {
   if (!row.suspectTree || row.suspectKind == SuspectKind::None ||
-      row.suspectKind == SuspectKind::Sighting)
+      row.suspectKind == SuspectKind::Sighting || row.suspectKind == SuspectKind::MapTree ||
+      row.suspectKind == SuspectKind::SightingOrMapTree)
     return 0;
   int slot = 0;
   double nearest = 0;
