@@ -136,6 +136,7 @@ void ExitWithoutDisplay(QtMsgType type, const QMessageLogContext& context, const
 }  // namespace
 
 int RunDesktop(int argc, char** argv) {
+  OpenStandardDescriptors();
   TreatWriteSignalsAsErrors();
   std::vector<std::string> args(argv + 1, argv + argc);
   ScriptOptions options;

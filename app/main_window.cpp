@@ -263,8 +263,11 @@ PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
   const std::string qualityPath = t_.WorkFolder + quality::kQualityFileName;
   if (results_.Cases().empty() && !running_ && FileExists(qualityPath)) {
     std::string error;
-    if (!results_.Load(qualityPath, t_.WorkFolder + quality::kObservationsFileName, error))
+    std::vector<std::string> warnings;
+    if (!results_.Load(qualityPath, t_.WorkFolder + quality::kObservationsFileName, error,
+                       &warnings))
       ui_->MessageBox(error);
+    for (const std::string& w : warnings) ui_->MessageBox(w);
   }
   const bool known = results_.Find(caseNumber) != nullptr;
   const bool onList = caseNumber <= t_.TargetTreeCount && caseNumber <= t_.TargetTrees.Size();
@@ -292,23 +295,8 @@ PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
 
 gis::ExportData MainWindow::GeoPackageData() const {
   if (!exportData_.results.empty() || results_.Cases().empty()) return exportData_;
-  // Quality read back from the files of an earlier run: the cases without
-  // their legacy figures.
-  gis::ExportData data;
-  for (const quality::CaseQuality& c : results_.Cases()) {
-    data.quality.push_back(c.row);
-    data.observations.insert(data.observations.end(), c.observations.begin(),
-                             c.observations.end());
-    gis::CaseResult r;
-    r.caseNumber = c.row.caseNumber;
-    r.plot = c.row.plot;
-    r.tree = c.row.tree;
-    r.species = c.row.species;
-    r.status = c.row.legacyStatus;
-    data.results.push_back(r);
-  }
-  data.mapTrees = gis::MapTreesOfPlots(t_.PhotoTrees, data.results);
-  return data;
+  // Quality read back from the files of an earlier run.
+  return gis::ExportDataFromQuality(results_.Cases(), t_.PhotoTrees);
 }
 
 PlotMapWindow* MainWindow::PlotMap() const { return plotMap_; }

@@ -270,7 +270,11 @@ void PlotMapWindow::ShowSummary() {
                                       .arg(scene_.plot)
                                       .arg(scene_.mapTrees.size())
                                       .arg(scene_.fieldTrees.size())
-                                      .arg(counts)
+                                      .arg(counts) +
+                                  // A far-off map tree is drawn but not framed: say so.
+                                  (scene_.farOff.empty()
+                                       ? QString()
+                                       : " - " + QString::fromStdString(views::FarOffNote(scene_)))
                                 : QString());
 }
 

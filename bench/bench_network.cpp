@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <tuple>
@@ -190,6 +191,9 @@ int main(int argc, char** argv) {
       if (added) maps[m.plot].push_back({m.tree, m.mapX, m.mapY});
       else maps[m.plot][it->second] = {m.tree, m.mapX, m.mapY};
     }
+    std::map<int, std::shared_ptr<const quality::PlotIndex>> indices;
+    for (const auto& [plot, trees] : maps)
+      indices[plot] = std::make_shared<const quality::PlotIndex>(trees);
     quality::Sigmas sig{std::max(o.azimuthErrorDeg, 0.05) * 0.0174532925199433,
                         std::max(o.distanceError, 0.01), std::max(o.mapError, 0.01),
                         std::max(o.mapError, 0.01)};
@@ -201,7 +205,7 @@ int main(int argc, char** argv) {
       in.plot = t.plot;
       in.tree = t.tree;
       in.species = t.species;
-      in.plotTrees = maps[t.plot];
+      in.plotTrees = indices[t.plot];
       in.sigmas = sig;
       for (size_t j = 0; j < t.slots.size(); ++j) {
         const tools::SimulatedSighting& s = t.slots[j];

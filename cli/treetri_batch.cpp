@@ -25,6 +25,7 @@
 #include "platform/command_line.h"
 #include "platform/headless_ui.h"
 #include "platform/run_guard.h"
+#include "platform/temporary_files.h"
 
 namespace {
 
@@ -76,6 +77,7 @@ std::string Significant17(double v) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  treetri::OpenStandardDescriptors();
   // A write past a file-size limit or into a closed pipe must fail with an
   // error the program reports, not end it.
   treetri::TreatWriteSignalsAsErrors();
@@ -136,6 +138,15 @@ int main(int argc, char** argv) {
     } else {
       std::fprintf(stderr, "--azimuth-correction-used: \"%s\" is not a number. %s\n", replay,
                    error.c_str());
+      return 2;
+    }
+  }
+  // Only a regular file is ever replaced (the export checks again right
+  // before its rename).
+  for (const char* target : {gpkg, remeasure}) {
+    if (const std::string kind = target ? treetri::NonRegularKind(target) : ""; !kind.empty()) {
+      std::fprintf(stderr, "The %s \"%s\" is %s, not a regular file; it is not replaced.\n",
+                   target == gpkg ? "GeoPackage" : "re-measure list", target, kind.c_str());
       return 2;
     }
   }

@@ -7,7 +7,6 @@
 #include <ogrsf_frmts.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -16,6 +15,7 @@
 #include <utility>
 
 #include "platform/files.h"
+#include "platform/temporary_files.h"
 #include "data/angles.h"
 
 namespace treetri::gis {
@@ -391,7 +391,6 @@ bool WriteEllipses(Writer& w, const ExportData& data) {
   });
 }
 
-// A name beside the target, unique within this process and not in use.
 bool WriteRemeasure(Writer& w, const ExportData& data) {
   if (!data.remeasure) return true;
   return w.WriteLayer("remeasure", wkbPoint, kRemeasureColumns, *data.remeasure,
@@ -410,16 +409,6 @@ bool WriteRemeasure(Writer& w, const ExportData& data) {
     }
     return true;
   });
-}
-
-std::string TemporaryName(const std::string& path) {
-  static std::atomic<int> counter{0};
-  std::string name;
-  do {
-    name = path + "." + std::to_string(::getpid()) + "-" + std::to_string(++counter) +
-           ".part.gpkg";
-  } while (FileExists(name));
-  return name;
 }
 
 void RemoveWithCompanions(const std::string& path) {
@@ -470,7 +459,11 @@ ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
                                                  prepared.sightings.size()) +
                           prepared.ellipses +
                           static_cast<long long>(data.remeasure ? data.remeasure->size() : 0);
-  const std::string temporary = TemporaryName(path);
+  if (const std::string kind = NonRegularKind(path); !kind.empty())
+    return fail(ExportCode::CannotWrite, ": it is " + kind + ", not a regular file");
+  // A short name beside the target; what a killed export left there goes.
+  RemoveDeadTemporaries(path);
+  const std::string temporary = TemporaryNameBeside(path, ".gpkg");
   std::unique_ptr<GDALDataset> ds(
       driver->Create(temporary.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
   // The user knows the file by its own name, not by the temporary one.

@@ -47,4 +47,23 @@ std::vector<MapTreeRecord> MapTreesOfPlots(const Table<PhotoTree>& photoTrees,
   return trees;
 }
 
+ExportData ExportDataFromQuality(const std::vector<quality::CaseQuality>& cases,
+                                 const Table<PhotoTree>& photoTrees) {
+  ExportData data;
+  for (const quality::CaseQuality& c : cases) {
+    data.quality.push_back(c.row);
+    data.observations.insert(data.observations.end(), c.observations.begin(),
+                             c.observations.end());
+    CaseResult r;
+    r.caseNumber = c.row.caseNumber;
+    r.plot = c.row.plot;
+    r.tree = c.row.tree;
+    r.species = c.row.species;
+    r.status = c.row.legacyStatus;
+    data.results.push_back(r);
+  }
+  data.mapTrees = MapTreesOfPlots(photoTrees, data.results);
+  return data;
+}
+
 }  // namespace treetri::gis

@@ -10,6 +10,7 @@
 #include "data/tables.h"
 #include "gis/gpkg_export.h"
 #include "positioning/case_work.h"
+#include "quality/case_quality.h"
 
 namespace treetri::gis {
 
@@ -22,5 +23,11 @@ CaseResult CaseResultOf(const TargetTree& tree, const CaseWork& work, int caseNu
 // Every map tree of the plots of `results`, in map order.
 std::vector<MapTreeRecord> MapTreesOfPlots(const Table<PhotoTree>& photoTrees,
                                            const std::vector<CaseResult>& results);
+
+// The export of a run's quality read back from its files (the cases
+// without their legacy figures, which only a run has), with the map trees
+// of their plots.
+ExportData ExportDataFromQuality(const std::vector<quality::CaseQuality>& cases,
+                                 const Table<PhotoTree>& photoTrees);
 
 }  // namespace treetri::gis

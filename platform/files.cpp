@@ -1,4 +1,5 @@
 #include "platform/files.h"
+#include "platform/temporary_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -191,6 +192,13 @@ bool OutputFile::Append(const std::string& text, std::string& error) {
   return true;
 }
 
+bool OutputFile::TakeBack(long long size) {
+  if (fd_ < 0 || size < 0 || size > size_) return false;
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return false;
+  size_ = size;
+  return true;
+}
+
 bool OutputFile::Rewrite(const std::string& text, std::string& error) {
   if (!Ready(false, error)) return false;
   const off_t length = static_cast<off_t>(text.size());
@@ -224,6 +232,12 @@ bool ReplaceFile(const std::string& from, const std::string& to, std::string& er
     return false;
   }
   ::close(fd);
+  // Checked again right before the rename: only a regular file is replaced,
+  // never a device, FIFO, socket or folder put there since the run began.
+  if (const std::string kind = NonRegularKind(to); !kind.empty()) {
+    error = "\"" + to + "\" is " + kind + ", not a regular file; it is not replaced";
+    return false;
+  }
   if (std::rename(from.c_str(), to.c_str()) != 0) {
     error = Reason();
     return false;

@@ -34,7 +34,8 @@ enum class Links { Follow, Refuse };
 
 // Puts the complete file `from` in the place of `to` (replacing a file of
 // that name): flushes `from` to disk, then renames it. False, with the
-// reason, when either step fails; `from` is then left as it was.
+// reason, when either step fails or `to` exists and is not a regular file
+// (checked right before the rename); `from` is then left as it was.
 bool ReplaceFile(const std::string& from, const std::string& to, std::string& error);
 
 // An output file kept open for a whole run, so that a case costs one system
@@ -54,6 +55,11 @@ class OutputFile {
   // Appends `text` whole or, after a write that fails part-way, not at all,
   // so the file ends after its last complete append.
   bool Append(const std::string& text, std::string& error);
+  // The length the file has after this object's last complete write, and
+  // cutting the file back to such a length (to take back what was appended
+  // after it); false when the cut fails.
+  long long Size() const { return size_; }
+  bool TakeBack(long long size);
   // Makes `text` the whole content; a failed write leaves the file empty
   // rather than half written.
   bool Rewrite(const std::string& text, std::string& error);

@@ -117,4 +117,19 @@ void TreatWriteSignalsAsErrors() {
   std::signal(SIGPIPE, SIG_IGN);
 }
 
+bool OpenStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free descriptor is the closed one.
+    const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened < 0) return false;
+    if (opened != fd) {
+      const bool moved = ::dup2(opened, fd) == fd;
+      ::close(opened);
+      if (!moved) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace treetri

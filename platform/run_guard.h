@@ -48,4 +48,10 @@ class FolderLock {
 // the process.
 void TreatWriteSignalsAsErrors();
 
+// Opens "/dev/null" in place of standard input, output or error when one
+// was closed at the start, so that no file the program opens later gets
+// descriptor 0, 1 or 2 (the list would then be written into it). Call first
+// thing in main; false when /dev/null cannot be opened.
+bool OpenStandardDescriptors();
+
 }  // namespace treetri

@@ -4,31 +4,6 @@
 
 namespace treetri::quality {
 
-PlotMaps::PlotMaps(const Table<PhotoTree>& photoTrees) {
-  for (int i = 1; i <= photoTrees.Size(); ++i) {
-    const PhotoTree& p = photoTrees[i];
-    std::vector<MapTree>& plot = trees_[p.Plot];
-    auto [it, added] = index_[p.Plot].emplace(p.Tree, plot.size());
-    if (added)
-      plot.push_back(MapTree{p.Tree, p.X, p.Y});
-    else
-      plot[it->second] = MapTree{p.Tree, p.X, p.Y};
-  }
-}
-
-const std::vector<MapTree>& PlotMaps::Trees(int plot) const {
-  static const std::vector<MapTree> kNone;
-  auto it = trees_.find(plot);
-  return it == trees_.end() ? kNone : it->second;
-}
-
-const MapTree* PlotMaps::Find(int plot, int tree) const {
-  auto p = index_.find(plot);
-  if (p == index_.end()) return nullptr;
-  auto t = p->second.find(tree);
-  return t == p->second.end() ? nullptr : &trees_.at(plot)[t->second];
-}
-
 std::string LegacyStatusText(const std::string& listStatus) {
   const size_t first = listStatus.find_first_not_of(' ');
   if (first == std::string::npos) return "";
@@ -50,7 +25,7 @@ CaseInput CaseInputFromRun(int caseNumber, const TargetTree& target, const RunPa
   in.hasStart = !c.InitialApproximationFailed;
   in.startX = c.X_ini;
   in.startY = c.Y_ini;
-  in.plotTrees = maps.Trees(target.Plot);
+  in.plotTrees = maps.Plot(target.Plot);
   const int slots = target.NPA < kFileSlots ? target.NPA : kFileSlots;
   for (int k = 1; k <= slots; ++k) {
     InputSighting s;

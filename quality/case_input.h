@@ -4,19 +4,15 @@
 // hand in tests.
 #pragma once
 
+#include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "data/tables.h"
 #include "positioning/case_work.h"
+#include "quality/map_index.h"
 
 namespace treetri::quality {
-
-struct MapTree {
-  int tree = 0;
-  double x = 0, y = 0;
-};
 
 // One sighting slot of the field tree.
 struct InputSighting {
@@ -43,24 +39,10 @@ struct CaseInput {
   std::vector<InputSighting> sightings;  // the sighting slots in slot order
   bool hasStart = false;                 // false: start from the mean of the sighted trees
   double startX = 0, startY = 0;
-  std::vector<MapTree> plotTrees;  // every map tree of the plot, for the wrong-tree search
+  // The map trees of the plot, for the wrong-tree search (shared by the
+  // plot's cases; null: none).
+  std::shared_ptr<const PlotIndex> plotTrees;
   Sigmas sigmas;
-};
-
-// The map trees of every plot, built once per run from the map table. A tree
-// number that occurs twice in a plot has the coordinates of its last record,
-// as the sighting reader attaches them.
-class PlotMaps {
- public:
-  explicit PlotMaps(const Table<PhotoTree>& photoTrees);
-  // The map trees of a plot (empty when the plot has none).
-  const std::vector<MapTree>& Trees(int plot) const;
-  // The tree of a plot, or nullptr.
-  const MapTree* Find(int plot, int tree) const;
-
- private:
-  std::unordered_map<int, std::vector<MapTree>> trees_;
-  std::unordered_map<int, std::unordered_map<int, size_t>> index_;
 };
 
 // A case's list status without the blanks that pad it (" OK " gives "OK"),

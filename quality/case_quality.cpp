@@ -1,5 +1,6 @@
 #include "quality/case_quality.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <string>
@@ -82,13 +83,39 @@ struct Suggestion {
   double sigma0 = 0;
 };
 
-// Replaces the suspect sighting's map tree by every other map tree of the
-// plot within the search radius of the centre and returns the replacement
-// with the smallest vTPv when it has no |w| above the limit and a vTPv of at
-// most vtpvLimit (no such limit when negative).
+// The map trees the wrong-tree search tries for sighting s seen from
+// (cx, cy): all within the radius when they are few; otherwise those nearest
+// to where s puts its tree (the point at its distance and azimuth, the ray
+// of its azimuth, the circle of its distance).
+std::vector<const MapTree*> SearchCandidates(const PlotIndex& index, const NetworkSighting& s,
+                                             double cx, double cy, double radius) {
+  std::vector<const MapTree*> found;
+  if (index.Within(cx, cy, radius, kSearchAll, found)) return found;
+  const double ex = std::sin(s.azimuth), ey = std::cos(s.azimuth);
+  const double reach = s.hasDistance ? s.distance : radius;
+  const double px = cx + reach * ex, py = cy + reach * ey;
+  const int own = s.tree;
+  const Ranking r = InsideDisc(s.hasAzimuth && s.hasDistance ? NearPoint(px, py)
+                               : s.hasAzimuth                ? NearSegment(cx, cy, px, py)
+                                                             : NearCircle(cx, cy, reach),
+                               cx, cy, radius);
+  // The sighting's own tree is not a candidate: one more to make up for it.
+  std::vector<const MapTree*> best = index.Best(r, kSearchCandidates + 1);
+  best.erase(std::remove_if(best.begin(), best.end(), [&](const MapTree* m) { return m->tree == own; }),
+             best.end());
+  if (best.size() > kSearchCandidates) best.resize(kSearchCandidates);
+  return best;
+}
+
+// Replaces the suspect sighting's map tree by every candidate map tree of
+// the plot within the search radius of the centre and returns the
+// replacement with the smallest vTPv when it has no |w| above the limit and
+// a vTPv of at most vtpvLimit (no such limit when negative).
 std::optional<Suggestion> SearchWrongTree(const CaseInput& in,
                                           const std::vector<NetworkSighting>& net, size_t suspect,
-                                          double centreX, double centreY, double vtpvLimit) {
+                                          double centreX, double centreY, double vtpvLimit,
+                                          AssessCount* count) {
+  if (!in.plotTrees) return std::nullopt;
   double radius = 0;
   for (const NetworkSighting& s : net)
     if (s.hasDistance && s.distance > radius) radius = s.distance;
@@ -96,16 +123,17 @@ std::optional<Suggestion> SearchWrongTree(const CaseInput& in,
   std::vector<NetworkSighting> trial = net;
   std::optional<Tested> best;
   int bestTree = 0;
-  for (const MapTree& m : in.plotTrees) {
-    if (m.tree == net[suspect].tree || std::hypot(m.x - centreX, m.y - centreY) > radius) continue;
-    trial[suspect].tree = m.tree;
-    trial[suspect].mapX = m.x;
-    trial[suspect].mapY = m.y;
+  for (const MapTree* m : SearchCandidates(*in.plotTrees, net[suspect], centreX, centreY, radius)) {
+    if (m->tree == net[suspect].tree) continue;
+    trial[suspect].tree = m->tree;
+    trial[suspect].mapX = m->x;
+    trial[suspect].mapY = m->y;
     Tested t = AdjustAndTest(trial, centreX, centreY, in.sigmas);
+    if (count) ++count->adjustments;
     if (!t.Converged()) continue;
     if (!best || t.adj.vtpv < best->adj.vtpv) {
       best = std::move(t);
-      bestTree = m.tree;
+      bestTree = m->tree;
     }
   }
   if (!best || best->maxW > kCriticalW || (vtpvLimit >= 0 && best->adj.vtpv > vtpvLimit))
@@ -180,7 +208,7 @@ void Describe(const CaseInput& in, const std::vector<NetworkSighting>& net, cons
 
 }  // namespace
 
-CaseQuality AssessCase(const CaseInput& in) {
+CaseQuality AssessCase(const CaseInput& in, AssessCount* count) {
   CaseQuality q;
   QualityRow& row = q.row;
   row.caseNumber = in.caseNumber;
@@ -243,7 +271,7 @@ CaseQuality AssessCase(const CaseInput& in) {
       cx = rest.x;
       cy = rest.y;
     }
-    if (auto s = SearchWrongTree(in, net, suspect, cx, cy, full.adj.vtpv / 2)) {
+    if (auto s = SearchWrongTree(in, net, suspect, cx, cy, full.adj.vtpv / 2, count)) {
       row.suggestedTree = s->tree;
       row.suggestedSigma0 = s->sigma0;
     }
@@ -276,7 +304,7 @@ CaseQuality AssessCase(const CaseInput& in) {
   row.suspectTree = net[left].tree;
   AddWarning(row.warnings, "adjusted without slot " + std::to_string(net[left].slot) + " (tree " +
                                std::to_string(net[left].tree) + ")");
-  if (auto s = SearchWrongTree(in, net, left, best->adj.x, best->adj.y, -1)) {
+  if (auto s = SearchWrongTree(in, net, left, best->adj.x, best->adj.y, -1, count)) {
     row.suggestedTree = s->tree;
     row.suggestedSigma0 = s->sigma0;
   }

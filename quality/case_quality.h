@@ -22,12 +22,23 @@ inline constexpr double kConf95Factor = 2.447746830680816;  // sqrt(chi2(2, 0.95
 inline constexpr double kUncontrolledR = 0.01;
 inline constexpr double kWeakR = 0.1;
 inline constexpr double kSearchMargin = 5.0;
+// The wrong-tree search tries every map tree within its radius when there
+// are at most this many; beyond, the kSearchCandidates trees nearest to
+// where the suspect sighting puts its tree (a crowded plot costs no more
+// than an ordinary one).
+inline constexpr size_t kSearchAll = 64;
+inline constexpr size_t kSearchCandidates = 32;
 
 struct CaseQuality {
   QualityRow row;
   std::vector<ObservationRow> observations;
 };
 
-CaseQuality AssessCase(const CaseInput& in);
+// Adjustments made by AssessCase, for tests and benchmarks that count work.
+struct AssessCount {
+  long adjustments = 0;
+};
+
+CaseQuality AssessCase(const CaseInput& in, AssessCount* count = nullptr);
 
 }  // namespace treetri::quality

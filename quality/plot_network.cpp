@@ -51,6 +51,7 @@ constexpr int kRobustIterations = 8;
 constexpr double kLeaveOut = 0.5;        // a group weighted below this is left out
 constexpr double kSightingTie = 0.97;    // a sighting within this share of its observation wins
 constexpr double kSuggestRadius = 3.0;   // metres around the point the sighting gives
+constexpr size_t kSuggestLimit = 50;     // more trees than this that near: no search
 constexpr double kZeroR = 1e-8;
 
 double Wrap(double a) {
@@ -877,10 +878,9 @@ struct Suggestion {
 // The map trees of the plot near the point that sighting g's observations
 // give from its adjusted field tree, tried in its place by their predicted
 // test; the best when it passes, with the runner-up.
-std::optional<Suggestion> Suggest(const Network& n, const Sighting& g,
-                                  const std::vector<MapTree>& plotTrees, double crit1,
+std::optional<Suggestion> Suggest(const Network& n, const Sighting& g, const PlotIndex* plotTrees,
                                   double crit2) {
-  if (g.az < 0 || g.dist < 0) return std::nullopt;
+  if (g.az < 0 || g.dist < 0 || plotTrees == nullptr) return std::nullopt;
   const std::vector<Obs>& obs = n.Observations();
   const double az = obs[static_cast<size_t>(g.az)].observed - n.Bias();
   const double dist = obs[static_cast<size_t>(g.dist)].observed;
@@ -890,15 +890,17 @@ std::optional<Suggestion> Suggest(const Network& n, const Sighting& g,
   std::map<int, int> inNetwork;
   for (size_t j = 0; j < n.Maps().size(); ++j) inNetwork[n.Maps()[j].tree] = static_cast<int>(j);
   std::vector<std::pair<double, int>> ranked;
-  for (const MapTree& m : plotTrees) {
-    if (m.tree == g.tree || std::hypot(m.x - px, m.y - py) > kSuggestRadius) continue;
+  std::vector<const MapTree*> near;
+  plotTrees->Within(px, py, kSuggestRadius, kSuggestLimit, near);
+  for (const MapTree* mp : near) {
+    const MapTree& m = *mp;
+    if (m.tree == g.tree) continue;
     auto it = inNetwork.find(m.tree);
     const int j = it == inNetwork.end() ? -1 : it->second;
     const double T = n.CandidateStatistic(g.field, j, m.x - n.OriginX(), m.y - n.OriginY(), true,
                                           obs[static_cast<size_t>(g.az)].observed, true, dist);
     if (std::isfinite(T)) ranked.push_back({T, m.tree});
   }
-  (void)crit1;
   if (ranked.empty()) return std::nullopt;
   std::sort(ranked.begin(), ranked.end());
   if (ranked[0].first > crit2) return std::nullopt;
@@ -919,7 +921,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
   out.cases.resize(cases.size());
   if (cases.empty()) return out;
   out.summary.plot = cases.front().plot;
-  const std::vector<MapTree>& plotTrees = cases.front().plotTrees;
+  const PlotIndex* plotTrees = cases.front().plotTrees.get();
 
   // Field trees that share a map tree with another one go into the network.
   std::vector<int> parent(cases.size());
@@ -1091,7 +1093,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
       } else {
         row.suspectW = std::sqrt(own->statistic);
       }
-      if (auto s = Suggest(n, g, plotTrees, crit1, crit2)) {
+      if (auto s = Suggest(n, g, plotTrees, crit2)) {
         row.suggestedTree = s->tree;
         if (sum.redundancy >= 1)
           row.suggestedSigma0 = std::sqrt((n.Vtpv() + s->statistic) / (sum.redundancy + 2));
@@ -1164,14 +1166,13 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
         const double mdb = smallest > 1e-12 ? std::sqrt(kLambda0 / smallest) : HUGE_VAL;
         if (std::isfinite(mdb)) extra.confusableDistance = mdb;
         const MapUnknown& m = n.Maps()[static_cast<size_t>(g.map)];
-        double nearest = HUGE_VAL;
-        for (const MapTree& t : plotTrees) {
-          const double d = std::hypot(t.x - m.mapX - n.OriginX(), t.y - m.mapY - n.OriginY());
-          if (t.tree != g.tree && d < mdb && d < nearest) {
-            nearest = d;
-            extra.confusableTree = t.tree;
-          }
-        }
+        const double mx = m.mapX + n.OriginX(), my = m.mapY + n.OriginY();
+        if (plotTrees)
+          for (const MapTree* t : plotTrees->Best(InsideDisc(NearPoint(mx, my), mx, my, mdb), 2))
+            if (t->tree != g.tree && std::hypot(t->x - mx, t->y - my) < mdb) {
+              extra.confusableTree = t->tree;
+              break;
+            }
         res.confusable += extra.confusableTree.has_value();
       }
       for (int i : {g.az, g.dist})

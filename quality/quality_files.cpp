@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <unordered_map>
 
 #include "platform/files.h"
 
@@ -196,7 +197,8 @@ int AzimuthDecimals(ObservationKind k) { return k == ObservationKind::Azimuth ? 
 // line that is not blank.
 template <class Row, size_t N>
 FileReadStatus ReadRows(const std::string& path, const std::array<const char*, N>& columns,
-                        ParseStatus (*parse)(std::string_view, Row&), std::vector<Row>& rows) {
+                        ParseStatus (*parse)(std::string_view, Row&), std::vector<Row>& rows,
+                        std::vector<int>* lineNumbers = nullptr, int* cutLine = nullptr) {
   FileReadStatus st;
   st.path = path;
   std::string text;
@@ -218,6 +220,7 @@ FileReadStatus ReadRows(const std::string& path, const std::array<const char*, N
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
     std::string_view line(text.data() + start, end - start);
+    const bool complete = end < text.size();
     start = end + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (number == 1) {
@@ -225,6 +228,11 @@ FileReadStatus ReadRows(const std::string& path, const std::array<const char*, N
       continue;
     }
     if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
+    if (!complete && cutLine) {
+      // A last line without its line end: the writer was stopped inside it.
+      *cutLine = number;
+      break;
+    }
     Row row;
     const ParseStatus s = parse(line, row);
     if (!s.ok) {
@@ -236,6 +244,7 @@ FileReadStatus ReadRows(const std::string& path, const std::array<const char*, N
       return st;
     }
     rows.push_back(std::move(row));
+    if (lineNumbers) lineNumbers->push_back(number);
   }
   return st;
 }
@@ -397,6 +406,74 @@ FileReadStatus ReadQualityFile(const std::string& path, std::vector<QualityRow>&
 
 FileReadStatus ReadObservationsFile(const std::string& path, std::vector<ObservationRow>& rows) {
   return ReadRows(path, kObservationColumns, ParseObservationLine, rows);
+}
+
+FileReadStatus ReadQualityRun(const std::string& qualityPath, const std::string& observationsPath,
+                              bool observationsOptional, QualityRunFiles& run) {
+  run = QualityRunFiles{};
+  std::vector<int> caseLines, observationLines;
+  int cutCase = 0, cutObservation = 0;
+  FileReadStatus st =
+      ReadRows(qualityPath, kQualityColumns, ParseQualityLine, run.cases, &caseLines, &cutCase);
+  if (!st.ok) return st;
+  auto partial = [&](const std::string& path, int line) {
+    run.warnings.push_back("The file \"" + path + "\" ends inside line " + std::to_string(line) +
+                           " (the run was stopped while writing it); the line is left out.");
+  };
+  if (cutCase) partial(qualityPath, cutCase);
+  // Each case once.
+  std::unordered_map<int, int> lineOfCase;
+  for (size_t i = 0; i < run.cases.size(); ++i) {
+    auto [it, added] = lineOfCase.emplace(run.cases[i].caseNumber, caseLines[i]);
+    if (!added) {
+      st.ok = false;
+      st.line = caseLines[i];
+      st.message = "case " + std::to_string(run.cases[i].caseNumber) + " is given twice, on line " +
+                   std::to_string(it->second) + " and on this line";
+      run.cases.resize(i);
+      return st;
+    }
+  }
+  run.observationsRead = !observationsOptional || FileExists(observationsPath);
+  if (!run.observationsRead) return st;
+  st = ReadRows(observationsPath, kObservationColumns, ParseObservationLine, run.observations,
+                &observationLines, &cutObservation);
+  if (!st.ok) return st;
+  if (cutObservation) partial(observationsPath, cutObservation);
+  // A case's lines stand together, and belong to a case of quality.csv. The
+  // lines of the last case may lack their case line: the run was stopped
+  // between the two files; that case is left out.
+  std::unordered_map<int, int> firstLine;
+  const size_t n = run.observations.size();
+  const int lastCase = n ? run.observations[n - 1].caseNumber : 0;
+  size_t keep = n;
+  for (size_t i = 0; i < n; ++i) {
+    const int c = run.observations[i].caseNumber;
+    const bool newBlock = i == 0 || run.observations[i - 1].caseNumber != c;
+    auto fail = [&](std::string message) {
+      st.ok = false;
+      st.line = observationLines[i];
+      st.message = std::move(message);
+      run.observations.resize(i);
+      return st;
+    };
+    if (newBlock && !firstLine.emplace(c, observationLines[i]).second)
+      return fail("the lines of case " + std::to_string(c) + " are given again (first on line " +
+                  std::to_string(firstLine[c]) + ")");
+    if (lineOfCase.count(c)) continue;
+    if (c != lastCase)
+      return fail("case " + std::to_string(c) + " is not in " + qualityPath);
+    keep = std::min(keep, i);
+  }
+  if (keep < n) {
+    run.warnings.push_back("The file \"" + observationsPath + "\" holds case " +
+                           std::to_string(lastCase) + " from line " +
+                           std::to_string(observationLines[keep]) + " on, which \"" + qualityPath +
+                           "\" lacks (the run was stopped between the two files); the case is "
+                           "left out.");
+    run.observations.resize(keep);
+  }
+  return st;
 }
 
 }  // namespace treetri::quality

@@ -186,4 +186,26 @@ struct FileReadStatus {
 FileReadStatus ReadQualityFile(const std::string& path, std::vector<QualityRow>& rows);
 FileReadStatus ReadObservationsFile(const std::string& path, std::vector<ObservationRow>& rows);
 
+// Both quality files of a run, read as one unit: every case of quality.csv
+// with the observation lines of observations.csv.
+struct QualityRunFiles {
+  std::vector<QualityRow> cases;
+  std::vector<ObservationRow> observations;
+  bool observationsRead = false;  // false: optional and not there
+  // What was left out, each naming the file and the line or the case.
+  std::vector<std::string> warnings;
+};
+
+// Reads a run's two quality files as ReadQualityFile and ReadObservationsFile
+// do, and then as one unit. A run stopped part-way (killed, a full disk, a
+// size limit) may leave a last line without its line end in either file, or
+// the observation lines of its last case without that case's line in
+// quality.csv: those are left out, with a warning that names them. A case
+// given twice in quality.csv, the lines of one case split apart in
+// observations.csv, or observation lines of another case that quality.csv
+// lacks are errors naming the line. With observationsOptional, a missing
+// observations.csv is no error.
+FileReadStatus ReadQualityRun(const std::string& qualityPath, const std::string& observationsPath,
+                              bool observationsOptional, QualityRunFiles& run);
+
 }  // namespace treetri::quality

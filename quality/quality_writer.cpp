@@ -54,16 +54,24 @@ bool QualityRun::AddCase(const InputData& input, const RunParameters& parameters
   last_ = AssessCase(CaseInputFromRun(caseNumber, input.TargetTrees[caseNumber], parameters, work,
                                       *maps_, LegacyStatusText(legacyStatus)));
   const CaseQuality& q = last_;
-  ++summary_.verdicts[static_cast<size_t>(q.row.verdict)];
-  if (q.row.suggestedTree) ++summary_.suggestions;
   std::string lines;
   for (const ObservationRow& o : q.observations) lines += FormatObservationLine(o);
-  if (!observations_.Append(lines, error) || !quality_.Append(FormatQualityLine(q.row), error)) {
+  // The two files are one unit per case: the observation lines first, then
+  // the case line; when the case line cannot be written, its observation
+  // lines are taken back, so both files end on the same whole case.
+  const long long before = observations_.Size();
+  const bool written = observations_.Append(lines, error);
+  if (!written || !quality_.Append(FormatQualityLine(q.row), error)) {
+    if (written) observations_.TakeBack(before);
     End();
+    last_ = CaseQuality{};
     error = "The quality files of case " + std::to_string(caseNumber) + " in \"" + workFolder_ +
             "\" cannot be written: " + error + ". The run goes on without the quality files.";
     return false;
   }
+  // Counted once written: the summary describes the files.
+  ++summary_.verdicts[static_cast<size_t>(q.row.verdict)];
+  if (q.row.suggestedTree) ++summary_.suggestions;
   return true;
 }
 

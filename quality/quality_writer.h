@@ -42,14 +42,16 @@ class QualityRun {
   // trees come from `input` (read once per run), the azimuth correction and
   // the standard errors from `parameters`. legacyStatus is the case's list
   // status (padding blanks are dropped). False, with the reason, when a file
-  // could not be written; later cases are then skipped.
+  // could not be written; later cases are then skipped. Both files end on
+  // the same whole case after every call, also after a failed write.
+  // Summary() counts the cases written.
   bool AddCase(const InputData& input, const RunParameters& parameters, const CaseWork& work,
                int caseNumber, const std::string& legacyStatus, std::string& error);
   // Closes both files.
   void End();
   // The assessment of the case last added (for observers that keep the
   // rows in memory, like the GeoPackage export); a case number of 0 when
-  // that case was skipped.
+  // that case was skipped or could not be written.
   const CaseQuality& LastCase() const { return last_; }
   const QualitySummary& Summary() const { return summary_; }
 

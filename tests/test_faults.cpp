@@ -330,6 +330,29 @@ TEST(Guards, AClosedStandardOutputAndTheDesktopProgramUnderAFileSizeLimit) {
   EXPECT_EQ(dir.Read("sightings.txt"), sightings);
 }
 
+// Started with standard output (or input and error) closed, a program
+// opens /dev/null in its place before any file: the lock file, opened first,
+// would otherwise get descriptor 1 and the list would be written into it.
+TEST(Guards, ClosedStandardDescriptorsAreNotGivenToTheRunsFiles) {
+  TempFolder dir;
+  WriteGrid(dir, 30);
+  for (const std::vector<int>& closed : {std::vector<int>{1}, std::vector<int>{0, 1, 2}}) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      if (::chdir(dir.Path().c_str()) != 0) ::_exit(126);
+      for (int fd : closed) ::close(fd);
+      ::execl(kBatch[0].c_str(), kBatch[0].c_str(), "map.txt", "sightings.txt", nullptr);
+      ::_exit(127);
+    }
+    const int status = Wait(pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << closed.size() << " closed";
+    const std::string lock = dir.Read(kLockFileName);
+    EXPECT_EQ(lock.find("\n", lock.find('\n') + 1), std::string::npos) << "the lock file holds: " << lock;
+    EXPECT_EQ(CompleteLines(dir.Read("results.txt"), 1, ResultsFieldCount(5), 1), 30u);
+  }
+}
+
 TEST(Guards, OutOfMemoryWhileReadingNamesTheFileAndKeepsTheTablesUsable) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "an address-space limit and the address sanitizer do not mix";

@@ -79,7 +79,9 @@ std::vector<CaseInput> Cases(const Plot& p, double noise = 1) {
     in.plot = 1;
     in.tree = p.field[f].tree;
     in.sigmas = p.sigmas;
-    for (const Point& m : p.map) in.plotTrees.push_back({m.tree, m.x, m.y});
+    std::vector<MapTree> trees;
+    for (const Point& m : p.map) trees.push_back({m.tree, m.x, m.y});
+    in.plotTrees = std::make_shared<const PlotIndex>(trees);
     int slot = 0;
     for (int tree : p.sighted[f]) {
       const Point& t = p.True(tree);

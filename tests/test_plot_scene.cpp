@@ -168,3 +168,53 @@ TEST(PlotScene, QualityFilesReadBack) {
 
 }  // namespace
 }  // namespace treetri::views
+
+namespace treetri::views {
+namespace {
+
+// One map tree typed with X = 340000000.0: drawn, but "Fit plot" frames the
+// rest of the plot, and a note says why.
+TEST(PlotScene, AFarOffMapTreeIsLeftOutOfFitPlot) {
+  SceneFixture f;
+  Table<PhotoTree> t;
+  for (auto [tree, x, y] : {std::tuple{1, 10.0, 0.0}, {2, 0.0, 10.0}, {3, -10.0, 0.0},
+                            {4, 0.0, -20.0}, {5, 340000000.0, 0.0}}) {
+    PhotoTree p;
+    p.Plot = 1, p.Tree = tree, p.X = x, p.Y = y;
+    t.Append(p);
+  }
+  const quality::PlotMaps maps(t);
+  const PlotScene s = BuildPlotScene(maps, f.results, 2);
+  EXPECT_EQ(s.mapTrees.size(), 5u);
+  ASSERT_EQ(s.farOff.size(), 1u);
+  EXPECT_EQ(s.farOff[0].tree, 5);
+  EXPECT_LE(s.plotBox.Width(), 20.0);
+  EXPECT_EQ(s.plotBox.Height(), 30.0);
+  EXPECT_EQ(FarOffNote(s), "Map tree 5 (X 340000000.00, Y 0.00) lies far from the rest of plot 1 "
+                           "and is left out of Fit plot.");
+  EXPECT_EQ(FarOffNote(BuildPlotScene(f.maps, f.results, 2)), "");
+  // A tree at 10 times the median spread (10 m) is not far off yet.
+  Table<PhotoTree> edge = t;
+  edge[5].X = 100;
+  EXPECT_TRUE(BuildPlotScene(quality::PlotMaps(edge), f.results, 2).farOff.empty());
+  edge[5].X = 100.01;
+  EXPECT_EQ(BuildPlotScene(quality::PlotMaps(edge), f.results, 2).farOff.size(), 1u);
+}
+
+// A 50 MB text field is shown as its first 400 bytes, cut between
+// characters, with its length.
+TEST(PlotScene, ALongTextFieldIsShownCut) {
+  std::string warnings = "x";
+  while (warnings.size() < 50u * 1000 * 1000) warnings += "\xC3\xA4";  // ä
+  const std::string shown = ShownText(warnings);
+  EXPECT_EQ(shown, "x" + [] {
+    std::string s;
+    for (int i = 0; i < 199; ++i) s += "\xC3\xA4";
+    return s;
+  }() + " ... (25000001 characters in all)");
+  EXPECT_EQ(ShownText("short"), "short");
+  EXPECT_EQ(ShownText(std::string(400, 'a')), std::string(400, 'a'));
+}
+
+}  // namespace
+}  // namespace treetri::views

@@ -49,7 +49,7 @@ CaseInput MakeCase(double x0, double y0, std::vector<InputSighting> sightings,
   in.startY = y0;
   in.sigmas = Sigmas{0.02, 0.08, 0.3, 0.3};
   in.sightings = std::move(sightings);
-  in.plotTrees = std::move(plot);
+  in.plotTrees = std::make_shared<PlotIndex>(plot);
   return in;
 }
 

@@ -6,6 +6,7 @@
 #include "output/output_check.h"
 #include "platform/command_line.h"
 #include "platform/files.h"
+#include "platform/run_guard.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ const char* const kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  treetri::OpenStandardDescriptors();
   treetri::CommandLine cl("treetri-check", kUsage);
   if (!cl.Parse(argc, argv)) return cl.ExitStatus();
   const auto& files = cl.Operands();

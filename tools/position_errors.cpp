@@ -6,6 +6,7 @@
 #include "platform/command_line.h"
 #include "platform/files.h"
 #include "tools/position_stats.h"
+#include "platform/run_guard.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ const char* const kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  treetri::OpenStandardDescriptors();
   treetri::CommandLine cl("treetri-errors", kUsage);
   if (!cl.Parse(argc, argv)) return cl.ExitStatus();
   if (cl.Operands().size() != 2) return cl.UsageError("needs the files RESULTS and TRUTH");

@@ -37,11 +37,14 @@ std::string Percent(const Share& s) {
 
 bool ReadQualityFiles(const std::string& folder, QualityFileContents& run, std::string& error) {
   error.clear();
-  quality::FileReadStatus s =
-      quality::ReadQualityFile(PathInFolder(folder, quality::kQualityFileName), run.cases);
-  const std::string observations = PathInFolder(folder, quality::kObservationsFileName);
-  run.observationsRead = s.ok && FileExists(observations);
-  if (run.observationsRead) s = quality::ReadObservationsFile(observations, run.observations);
+  quality::QualityRunFiles files;
+  const quality::FileReadStatus s =
+      quality::ReadQualityRun(PathInFolder(folder, quality::kQualityFileName),
+                              PathInFolder(folder, quality::kObservationsFileName), true, files);
+  run.cases = std::move(files.cases);
+  run.observations = std::move(files.observations);
+  run.observationsRead = files.observationsRead;
+  run.warnings = std::move(files.warnings);
   if (!s.ok) error = ReadError(s);
   return s.ok;
 }

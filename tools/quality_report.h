@@ -17,10 +17,12 @@ struct QualityFileContents {
   std::vector<quality::QualityRow> cases;
   std::vector<quality::ObservationRow> observations;
   bool observationsRead = false;  // observations.csv is optional
+  std::vector<std::string> warnings;  // a last case cut short by a stopped run, left out
 };
 
-// False, with a message naming the file, the line and the column, when
-// quality.csv is missing or a line of either file is bad.
+// Reads both files as one unit (quality::ReadQualityRun). False, with a
+// message naming the file, the line and the column, when quality.csv is
+// missing, a line of either file is bad or a case is given twice.
 bool ReadQualityFiles(const std::string& folder, QualityFileContents& run, std::string& error);
 
 // What a simulation folder says about each field tree.

@@ -6,6 +6,7 @@
 
 #include "platform/command_line.h"
 #include "tools/quality_report.h"
+#include "platform/run_guard.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ const char* const kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  treetri::OpenStandardDescriptors();
   treetri::CommandLine cl("treetri-quality-report", kUsage);
   if (!cl.Parse(argc, argv)) return cl.ExitStatus();
   const auto& dirs = cl.Operands();
@@ -37,6 +39,8 @@ int main(int argc, char** argv) {
     cl.Error(error);
     return 1;
   }
+  for (const std::string& w : run.warnings)
+    std::fprintf(stderr, "treetri-quality-report: %s\n", w.c_str());
   const treetri::tools::QualityFigures f =
       treetri::tools::ComputeQualityFigures(run, withTruth ? &truth : nullptr);
   std::fputs(treetri::tools::FormatQualityReport(f).c_str(), stdout);

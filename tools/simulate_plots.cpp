@@ -9,6 +9,7 @@
 #include "platform/command_line.h"
 #include "tools/simulation.h"
 #include "tools/text_format.h"
+#include "platform/run_guard.h"
 
 namespace {
 
@@ -84,6 +85,7 @@ std::vector<std::tuple<const char*, double*, int>> PlantingOptions(
 }  // namespace
 
 int main(int argc, char** argv) {
+  treetri::OpenStandardDescriptors();
   treetri::tools::SimulationOptions o;
   treetri::CommandLine cl("treetri-simulate", kUsage);
   for (const char* name : {"--seed", "--plots", "--cases", "--out", "--realistic", "--stand",

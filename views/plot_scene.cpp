@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <map>
 
 namespace treetri::views {
@@ -58,31 +59,22 @@ std::string ReadError(const quality::FileReadStatus& s) {
 }  // namespace
 
 bool CaseResults::Load(const std::string& qualityPath, const std::string& observationsPath,
-                       std::string& error) {
+                       std::string& error, std::vector<std::string>* warnings) {
   cases_.clear();
-  std::vector<quality::QualityRow> rows;
-  std::vector<ObservationRow> observations;
-  quality::FileReadStatus s = quality::ReadQualityFile(qualityPath, rows);
-  if (s.ok) s = quality::ReadObservationsFile(observationsPath, observations);
+  quality::QualityRunFiles run;
+  const quality::FileReadStatus s =
+      quality::ReadQualityRun(qualityPath, observationsPath, false, run);
   if (!s.ok) {
     error = ReadError(s);
     return false;
   }
-  for (quality::QualityRow& r : rows) {
+  if (warnings) *warnings = run.warnings;
+  for (quality::QualityRow& r : run.cases) {
     CaseQuality c;
     c.row = std::move(r);
     Add(std::move(c));
   }
-  for (ObservationRow& o : observations) {
-    CaseQuality* c = At(o.caseNumber);
-    if (!c) {
-      cases_.clear();
-      error = "The file \"" + observationsPath + "\": case " + std::to_string(o.caseNumber) +
-              " is not in " + quality::kQualityFileName;
-      return false;
-    }
-    c->observations.push_back(std::move(o));
-  }
+  for (ObservationRow& o : run.observations) At(o.caseNumber)->observations.push_back(std::move(o));
   return true;
 }
 
@@ -207,7 +199,63 @@ std::vector<SightingLine> CaseLines(const quality::PlotMaps& maps, const CaseQua
   return lines;
 }
 
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  const size_t mid = v.size() / 2;
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid), v.end());
+  return v[mid];
+}
+
+// The middle of a plot's map trees (the median of X and of Y) and their
+// spread (the median distance from it, at least 1 m).
+class FarOffRule {
+ public:
+  explicit FarOffRule(const std::vector<quality::MapTree>& trees) {
+    std::vector<double> xs, ys, d;
+    for (const quality::MapTree& m : trees)
+      if (std::isfinite(m.x) && std::isfinite(m.y)) {
+        xs.push_back(m.x);
+        ys.push_back(m.y);
+      }
+    x_ = Median(xs);
+    y_ = Median(ys);
+    for (size_t i = 0; i < xs.size(); ++i) d.push_back(std::hypot(xs[i] - x_, ys[i] - y_));
+    spread_ = std::fmax(Median(d), 1.0);
+  }
+  bool IsFarOff(double x, double y) const {
+    return !(std::hypot(x - x_, y - y_) <= kFarOffFactor * spread_);
+  }
+
+ private:
+  double x_ = 0, y_ = 0, spread_ = 1;
+};
+
 }  // namespace
+
+std::string FarOffNote(const PlotScene& scene) {
+  if (scene.farOff.empty()) return "";
+  const MapTreeMark& m = scene.farOff.front();
+  char where[96];
+  std::snprintf(where, sizeof where, " (X %.2f, Y %.2f)", m.x, m.y);
+  std::string note = "Map tree " + std::to_string(m.tree) + where;
+  if (scene.farOff.size() > 1)
+    note += " and " + std::to_string(scene.farOff.size() - 1) + " more map tree" +
+            (scene.farOff.size() > 2 ? "s lie" : " lies");
+  else
+    note += " lies";
+  return note + " far from the rest of plot " + std::to_string(scene.plot) +
+         (scene.farOff.size() > 1 ? " and are" : " and is") + " left out of Fit plot.";
+}
+
+std::string ShownText(const std::string& text, size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  size_t cut = maxBytes;
+  // Back to the start of a UTF-8 sequence (a byte that is not 10xxxxxx).
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  size_t characters = 0;
+  for (unsigned char c : text) characters += (c & 0xC0) != 0x80;
+  return text.substr(0, cut) + " ... (" + std::to_string(characters) + " characters in all)";
+}
 
 PlotScene BuildPlotScene(const quality::PlotMaps& maps, const CaseResults& results,
                          int selectedCase, int plot) {
@@ -215,9 +263,14 @@ PlotScene BuildPlotScene(const quality::PlotMaps& maps, const CaseResults& resul
   const CaseQuality* selected = results.Find(selectedCase);
   s.plot = selected ? selected->row.plot : plot;
   s.selectedCase = selected ? selectedCase : 0;
-  for (const quality::MapTree& m : maps.Trees(s.plot)) {
+  const std::vector<quality::MapTree>& trees = maps.Trees(s.plot);
+  const FarOffRule farOff(trees);
+  for (const quality::MapTree& m : trees) {
     s.mapTrees.push_back({m.tree, m.x, m.y});
-    s.plotBox.Add(m.x, m.y);
+    if (farOff.IsFarOff(m.x, m.y))
+      s.farOff.push_back({m.tree, m.x, m.y});
+    else
+      s.plotBox.Add(m.x, m.y);
   }
   for (int n : results.CasesOfPlot(s.plot)) {
     const quality::QualityRow& r = results.Find(n)->row;

@@ -37,12 +37,14 @@ class CaseResults {
   // Case numbers of the cases of a plot, in case order.
   std::vector<int> CasesOfPlot(int plot) const;
 
-  // Reads "quality.csv" and "observations.csv" as a run writes them. False,
-  // with a message naming the file and the line, when a file cannot be read,
-  // is empty, has another header or a line that does not parse, or names a
-  // case that quality.csv lacks; the results are then left empty.
+  // Reads "quality.csv" and "observations.csv" as one unit
+  // (quality::ReadQualityRun). False, with a message naming the file and the
+  // line, when a file cannot be read, is empty, has another header or a line
+  // that does not parse, gives a case twice or names a case that quality.csv
+  // lacks; the results are then left empty. A last case cut short by a
+  // stopped run is left out, with a warning in `warnings`.
   bool Load(const std::string& qualityPath, const std::string& observationsPath,
-            std::string& error);
+            std::string& error, std::vector<std::string>* warnings = nullptr);
 
  private:
   quality::CaseQuality* At(int caseNumber);
@@ -115,9 +117,30 @@ struct PlotScene {
   std::vector<EllipseMark> ellipses;
   std::vector<SightingLine> lines;        // of the selected case
   std::optional<MapTreeMark> suggested;   // the replacement tree suggested for it
-  Box plotBox;  // every mark of the plot
+  Box plotBox;  // every mark of the plot but the far-off map trees
   Box caseBox;  // the selected field tree, its ellipse and its sighted trees
+  // Map trees farther than kFarOffFactor times the plot's spread from its
+  // middle (a typing error such as X = 340000000.0): drawn, but left out of
+  // plotBox so that "Fit plot" frames the rest.
+  std::vector<MapTreeMark> farOff;
 };
+
+// A map tree beyond this many times the median distance of the plot's map
+// trees from their median position is far off (the spread is taken as at
+// least 1 m).
+inline constexpr double kFarOffFactor = 10.0;
+
+// The note for the status line about the far-off map trees of a scene, or
+// "" when there are none: "Map tree 7 (X 340000000.00, Y 6900000.00) lies
+// far from the rest of plot 1 and is left out of Fit plot."
+std::string FarOffNote(const PlotScene& scene);
+
+// A text field as a panel or table shows it: at most maxBytes bytes (cut at
+// a character boundary, never inside a UTF-8 sequence) followed by
+// " ... (N characters in all)" when cut, so a field of any length costs the
+// same to lay out.
+inline constexpr size_t kShownTextBytes = 400;
+std::string ShownText(const std::string& text, size_t maxBytes = kShownTextBytes);
 
 // The scene of the plot of case selectedCase (of the plot given when that
 // case is not among the results).

@@ -23,7 +23,7 @@ QString CaseHtml(const quality::QualityRow& r) {
                      .arg(r.caseNumber).arg(r.plot).arg(r.tree).arg(r.species);
   html += QString("verdict <b style='color:%1'>%2</b> &nbsp;legacy status: %3<br>")
               .arg(colour.name(), quality::VerdictWord(r.verdict),
-                   QString::fromStdString(r.legacyStatus).toHtmlEscaped());
+                   QString::fromStdString(views::ShownText(r.legacyStatus)).toHtmlEscaped());
   if (r.x && r.y)
     html += QString("X %1 &nbsp;Y %2<br>").arg(*r.x, 0, 'f', 3).arg(*r.y, 0, 'f', 3);
   if (r.sigma0)
@@ -47,7 +47,7 @@ QString CaseHtml(const quality::QualityRow& r) {
                 .arg(*r.suggestedTree)
                 .arg(NumberText(r.suggestedSigma0, 3));
   if (!r.warnings.empty())
-    html += "<i>" + QString::fromStdString(r.warnings).toHtmlEscaped() + "</i>";
+    html += "<i>" + QString::fromStdString(views::ShownText(r.warnings)).toHtmlEscaped() + "</i>";
   return html;
 }
 
