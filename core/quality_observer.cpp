@@ -8,7 +8,8 @@ bool QualityObserver::OnRunStart(const RunSettings& settings, std::string& messa
   (void)settings;
   (void)message;
   std::string error;
-  began_ = write_ && run_.Begin(session_.WorkFolder, error);
+  began_ = write_ && (network_ ? networkRun_.Begin(session_.WorkFolder, networkOptions_, error)
+                               : run_.Begin(session_.WorkFolder, error));
   if (write_ ? !began_ : !quality::RemoveQualityFiles(session_.WorkFolder, error))
     ui_.MessageBox(error);
   return true;
@@ -16,12 +17,18 @@ bool QualityObserver::OnRunStart(const RunSettings& settings, std::string& messa
 
 void QualityObserver::OnCaseDone(const CaseReport& r) {
   std::string error;
+  if (network_) {
+    networkRun_.AddCase(r.input, r.settings.Parameters, r.work, r.caseNumber, r.status);
+    return;
+  }
   if (!run_.AddCase(r.input, r.settings.Parameters, r.work, r.caseNumber, r.status, error))
     ui_.MessageBox(error);
 }
 
 void QualityObserver::OnRunEnd(bool completed) {
   (void)completed;
+  std::string error;
+  if (network_ && !networkRun_.End(error)) ui_.MessageBox(error);
   run_.End();
 }
 

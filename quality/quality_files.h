@@ -58,6 +58,14 @@ inline constexpr std::array<const char*, 15> kObservationColumns = {
     "observed",    "adjusted", "residual", "sigma", "redundancy_number", "w",
     "gross_error", "mdb",      "control"};
 
+// The columns that a run of the plot network (--quality network) adds at the
+// end of each file; the readers take files with or without them and read the
+// columns above (quality/network_files.h writes them).
+inline constexpr std::array<const char*, 4> kQualityNetworkColumns = {
+    "method", "suggested_runner_up", "evidence", "confusable"};
+inline constexpr std::array<const char*, 2> kObservationNetworkColumns = {"confusable_tree",
+                                                                          "confusable_distance"};
+
 // Verdict of a case.
 enum class Verdict { Ok, Outlier, NoRedundancy, Failed, NotComputed };
 // Kind of one observation.
