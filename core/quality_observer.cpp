@@ -1,6 +1,6 @@
 #include "core/quality_observer.h"
 
-#include "platform/ui.h"
+#include "platform/feedback.h"
 
 namespace treetri {
 
@@ -11,7 +11,7 @@ bool QualityObserver::OnRunStart(const RunSettings& settings, std::string& messa
   began_ = write_ && (network_ ? networkRun_.Begin(session_.WorkFolder, networkOptions_, error)
                                : run_.Begin(session_.WorkFolder, error));
   if (write_ ? !began_ : !quality::RemoveQualityFiles(session_.WorkFolder, error))
-    ui_.MessageBox(error);
+    feedback_.PushMessage(0, error);
   return true;
 }
 
@@ -22,13 +22,13 @@ void QualityObserver::OnCaseDone(const CaseReport& r) {
     return;
   }
   if (!run_.AddCase(r.input, r.settings.Parameters, r.work, r.caseNumber, r.status, error))
-    ui_.MessageBox(error);
+    feedback_.PushMessage(r.caseNumber, error);
 }
 
 void QualityObserver::OnRunEnd(bool completed) {
   (void)completed;
   std::string error;
-  if (network_ && !networkRun_.End(error)) ui_.MessageBox(error);
+  if (network_ && !networkRun_.End(error)) feedback_.PushMessage(0, error);
   run_.End();
 }
 
