@@ -1,5 +1,7 @@
 #include "core/quality_observer.h"
 
+#include "quality/network_files.h"
+
 #include "platform/feedback.h"
 #include "quality/quality_files.h"
 
@@ -29,6 +31,9 @@ void QualityObserver::OnCaseDone(const CaseReport& r) {
 void QualityObserver::DeclareFiles(const Tables& t, std::vector<RunFile>& files) const {
   for (const char* name : {quality::kQualityFileName, quality::kObservationsFileName})
     files.push_back({"quality file", t.WorkFolder + name, RunFile::Use::Written});
+  if (network_)
+    for (const char* name : {quality::kPlotsFileName, quality::kMapTreesFileName})
+      files.push_back({"quality file", t.WorkFolder + name, RunFile::Use::Written});
 }
 
 void QualityObserver::OnRunEnd(bool completed) {
