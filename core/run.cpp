@@ -113,6 +113,12 @@ bool ReadRunParameters(Tables& t, UserInterface& ui) {
   return ReadParameters(t, ui) == ParameterState::Read;
 }
 
+const char* NothingToCompute(const InputData& input) {
+  if (input.PhotoTrees.Size() == 0) return "no photogrammetric map has been read";
+  if (input.TargetTreeCount <= 0) return "no field trees have been read (no sighting file, or an empty one)";
+  return nullptr;
+}
+
 RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks) {
   RunOutcome outcome;
   struct InProgress {
@@ -120,6 +126,15 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
     explicit InProgress(bool& f) : flag(f) { flag = true; }
     ~InProgress() { flag = false; }
   } inProgress(t.RunInProgress);
+
+  // A run with nothing to compute touches no file: without this check it
+  // would empty the results file of the last run and leave its map data.
+  if (const char* missing = NothingToCompute(t)) {
+    ui.MessageBox(std::string("Nothing to compute: ") + missing +
+                  ". The run is not started; no file was changed.");
+    outcome.nothingToCompute = true;
+    return outcome;
+  }
 
   const ParameterState parameters = ReadParameters(t, ui);
   outcome.parametersRead = parameters == ParameterState::Read;

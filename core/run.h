@@ -23,7 +23,13 @@ struct RunOutcome {
   int cases = 0;                // cases processed
   int failedCases = 0;          // cases that could not be adjusted
   double azimuthCorrectionUsed = 0;
+  bool nothingToCompute = false;  // no map or no field tree: nothing was read or written
 };
+
+// Why a run would have nothing to compute ("no photogrammetric map has been
+// read", "no field trees have been read ..."), or nullptr when it has. Such
+// a run is refused before it reads the parameter file or touches any file.
+const char* NothingToCompute(const InputData& input);
 
 // What an observer sees after each case's results line has been written.
 // Everything is const: observers read, they never change the run.

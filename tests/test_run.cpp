@@ -1,15 +1,19 @@
 // Whole runs through real files: a case checked against an independent
 // least-squares solution, the run driver's decisions and observers, and the
 // start-up routine.
+#include <algorithm>
 #include <cmath>
+#include <map>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "core/quality_observer.h"
 #include "core/startup.h"
 #include "data/readers.h"
 #include "output/results_writer.h"
 #include "platform/headless_ui.h"
+#include "quality/quality_files.h"
 #include "core/run.h"
 #include "tests/case_builder.h"
 #include "tests/independent_lsq.h"
@@ -144,13 +148,42 @@ TEST(RunDriver, ParameterFileFailures) {
   EXPECT_EQ(f.t.Parameters.Block[3][1], 2.5);
 }
 
-TEST(RunDriver, NoFieldTrees) {
+// A run with nothing to compute (no map, or no field tree) touches no file:
+// the folder of an earlier run keeps its results, map data and quality
+// files, and the message says why.
+TEST(RunDriver, NothingToComputeTouchesNoFile) {
   RunFixture f;
-  f.Files(ThreeTreeMap(), "");
-  EXPECT_TRUE(Simulate(f.t, f.ui).completed);
-  EXPECT_EQ(f.dir.Read("results.txt"), "");
-  EXPECT_EQ(f.ui.list.size(), 1u);
-  EXPECT_FALSE(f.t.RunInProgress);
+  f.Files(ThreeTreeMap(), GoodRecord(9, 0.1, 0.2));
+  QualityObserver quality(f.t, f.ui);
+  ASSERT_TRUE(Simulate(f.t, f.ui, {&quality}).completed);
+  const std::vector<std::string> names = f.dir.Names();
+  std::map<std::string, std::string> before;
+  for (const std::string& n : names) before[n] = f.dir.Read(n);
+  ASSERT_TRUE(before.count(quality::kQualityFileName));
+
+  ASSERT_TRUE(ReadSightingFile(f.t, f.ui, f.dir.Write("empty.txt", "")));
+  Tables noMap;
+  noMap.WorkFolder = f.t.WorkFolder;
+  for (Tables* t : {&f.t, &noMap}) {
+    f.ui.messages.clear();
+    f.ui.list.clear();
+    QualityObserver q(*t, f.ui);
+    const RunOutcome outcome = Simulate(*t, f.ui, {&q});
+    EXPECT_TRUE(outcome.nothingToCompute);
+    EXPECT_FALSE(outcome.completed);
+    ASSERT_EQ(f.ui.messages.size(), 1u);
+    EXPECT_EQ(f.ui.messages[0],
+              std::string("Nothing to compute: ") +
+                  (t == &noMap ? "no photogrammetric map has been read"
+                               : "no field trees have been read (no sighting file, or an empty one)") +
+                  ". The run is not started; no file was changed.");
+    EXPECT_TRUE(f.ui.list.empty());
+    std::vector<std::string> now = f.dir.Names();
+    now.erase(std::remove(now.begin(), now.end(), "empty.txt"), now.end());
+    EXPECT_EQ(now, names);
+    for (const std::string& n : names) EXPECT_EQ(f.dir.Read(n), before[n]) << n;
+    EXPECT_FALSE(t->RunInProgress);
+  }
 }
 
 // The dot of a case is drawn only for an adjusted case within the canvas
