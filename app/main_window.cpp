@@ -145,7 +145,13 @@ bool MainWindow::RunStartUpIn(const std::string& directory) {
 void MainWindow::Open_PhotogrammetricMap() {
   if (running_) return;
   ui_->SetStartFolder(t_.WorkFolder);
+  const std::string name = t_.MapFileName, checksum = t_.MapFacts.sha256;
+  const int trees = t_.PhotoTrees.Size();
   treetri::Open_PhotogrammetricMap(t_, *ui_);
+  // A map replaced after the sightings: they are read again, so a run uses
+  // one map for the legacy lines and the quality layer.
+  if (t_.MapFileName != name || t_.MapFacts.sha256 != checksum || t_.PhotoTrees.Size() != trees)
+    SightingsAgainstNewMap(t_, *ui_);
 }
 
 void MainWindow::OPen_Field_observations() {

@@ -31,6 +31,15 @@ struct RunOutcome {
 // a run is refused before it reads the parameter file or touches any file.
 const char* NothingToCompute(const InputData& input);
 
+// One map per run: the sighting reader copies each sighted tree's map
+// coordinates, so field trees read against an earlier map would give the
+// legacy lines the old coordinates and the quality layer the new ones.
+// Called after the map was replaced: when field trees were read, reads the
+// sighting file again against the new map and tells the user; when that
+// fails, drops the field trees (a run then has nothing to compute) and says
+// so. Returns false in that case.
+bool SightingsAgainstNewMap(InputData& input, UserInterface& ui);
+
 // What an observer sees after each case's results line has been written.
 // Everything is const: observers read, they never change the run.
 struct CaseReport {

@@ -241,3 +241,39 @@ TEST(StartUp, MessagesProbeAndHelpText) {
 
 }  // namespace
 }  // namespace treetri
+
+namespace treetri {
+namespace {
+
+// A map replaced after the sightings: the sightings are read again, so the
+// field trees carry the new map's coordinates (as the quality layer does);
+// when they cannot be read again none are kept and a run has nothing to
+// compute.
+TEST(RunDriver, AMapReplacedAfterTheSightingsReadsThemAgain) {
+  RunFixture f;
+  f.Files(ThreeTreeMap(), GoodRecord(9, 0.1, 0.2));
+  ASSERT_EQ(f.t.TargetTrees[1].Sighted[2].Y, 1.5);
+  // Before: the old coordinates stay with the field trees.
+  f.dir.Write("map2.txt", MapRecord(1, 1, 1, 1.0, 0.0) + MapRecord(1, 2, 1, 0.0, 2.5) +
+                              MapRecord(1, 3, 1, -1.2, -0.8));
+  ASSERT_TRUE(ReadPhotoMapFile(f.t, f.ui, f.dir.Path() + "/map2.txt"));
+  EXPECT_EQ(f.t.TargetTrees[1].Sighted[2].Y, 1.5);
+  f.ui.messages.clear();
+  EXPECT_TRUE(SightingsAgainstNewMap(f.t, f.ui));
+  EXPECT_EQ(f.t.TargetTrees[1].Sighted[2].Y, 2.5);
+  EXPECT_EQ(f.t.TargetTreeCount, 1);
+  ASSERT_EQ(f.ui.messages.size(), 2u);  // and the reader's count
+  EXPECT_EQ(f.ui.messages[0], "The map was replaced after the sightings were read: the sighting file \"" +
+                                  f.dir.Path() + "/sight.txt\" is read again against the new map.");
+
+  std::remove((f.dir.Path() + "/sight.txt").c_str());
+  f.ui.messages.clear();
+  EXPECT_FALSE(SightingsAgainstNewMap(f.t, f.ui));
+  EXPECT_EQ(f.t.TargetTreeCount, 0);
+  EXPECT_EQ(f.ui.messages.back(), "The sightings could not be read again against the new map; none "
+                                  "are kept. Open the sighting file before the next run.");
+  EXPECT_TRUE(Simulate(f.t, f.ui).nothingToCompute);
+}
+
+}  // namespace
+}  // namespace treetri
