@@ -23,11 +23,14 @@ namespace treetri {
 namespace {
 
 const char* const kUsage =
-    "usage: treetri [--map FILE] [--sightings FILE] [--run] [--plot-map CASE]\n"
+    "usage: treetri [--ask-folder]\n"
+    "       treetri [--map FILE] [--sightings FILE] [--run] [--plot-map CASE]\n"
     "               [--screenshot OUT.png]\n"
     "       treetri --help | --version\n"
-    "Without options the window opens for interactive work (it needs a display).\n"
-    "With any option the program reads the map and the sighting file given, runs\n"
+    "Without options the window opens for interactive work (it needs a display);\n"
+    "it asks for a work folder first with --ask-folder or when the current folder\n"
+    "has no parameter file.\n"
+    "With any other option the program reads the map and the sighting file given, runs\n"
     "the positioning when --run is given, saves a picture of the main window (of\n"
     "the plot map window on case CASE with --plot-map) and ends; messages go to\n"
     "standard error. Without a display the scripted start draws offscreen.\n"
@@ -40,6 +43,7 @@ const char* const kUsage =
 CommandLine DesktopCommandLine() {
   CommandLine cl("treetri", kUsage);
   cl.Flag("--run");
+  cl.Flag("--ask-folder");
   for (const char* name : {"--map", "--sightings", "--screenshot", "--plot-map"}) cl.Value(name);
   for (const char* name : {"-platform", "-style", "-display"}) cl.Value(name);
   return cl;
@@ -90,6 +94,7 @@ bool ParseScriptOptions(const std::vector<std::string>& args, ScriptOptions& o,
     return false;
   }
   o.run = cl.Has("--run");
+  o.askFolder = cl.Has("--ask-folder");
   o.map = cl.Get("--map");
   o.sightings = cl.Get("--sightings");
   o.screenshot = cl.Get("--screenshot");
@@ -177,9 +182,13 @@ int RunDesktop(int argc, char** argv) {
   if (options.scripted) window.Ui().messageHook = MessageToStderr;
 
   // Without a folder for its files the program cannot work.
+  if (!options.scripted) {
+    if (!window.Start(options.askFolder)) return 1;
+    window.show();
+    return app.exec();
+  }
   if (!window.RunStartUp()) return 1;
   window.show();
-  if (!options.scripted) return app.exec();
 
   bool ok = true;
   QCoreApplication::processEvents();

@@ -15,6 +15,9 @@ struct ScriptOptions {
   bool help = false;
   bool version = false;
   bool qtPlatformGiven = false;  // -platform or -display for Qt
+  // --ask-folder: the interactive start asks for the work folder first (the
+  // desktop menu's entry starts so).
+  bool askFolder = false;
 };
 
 // Parses the arguments after the program name (Qt's -platform, -style and

@@ -15,9 +15,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "app/client_area.h"
 #include "app/desktop_run.h"
 #include "app/gui/message_queue.h"
 #include "app/help_window.h"
+#include "app/manual_window.h"
+#include "app/messages_panel.h"
 #include "app/plot_map_window.h"
 #include "core/startup.h"
 #include "data/readers.h"
@@ -35,13 +38,8 @@ namespace treetri {
 
 namespace {
 
-// Layout in pixels at 96 dots per inch (device-pixel ratio 1).
-constexpr int kClientWidth = 1006, kClientHeight = 538;
-constexpr int kPictureLeft = 8, kPictureTop = 16, kPictureSize = 345;
-constexpr int kListLeft = 376, kListTop = 16, kListWidth = 601, kListHeight = 409;
-// The run's progress bar and Cancel button, in the room under the list.
-constexpr int kRunRowTop = kListTop + kListHeight + 8, kRunRowHeight = 24;
-constexpr int kCancelWidth = 111, kRunRowGap = 10;
+// The drawing surface's pixels (the layout is the client area's).
+constexpr int kPictureSize = 345;
 
 // The list's columns line up only in a fixed-pitch font.
 QFont ListFont() {
@@ -58,17 +56,19 @@ MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t
   setObjectName("Form1");
   setWindowTitle("Trisection and trilateration - treetri " TREETRI_VERSION);
 
-  auto* client = new QWidget(this);
-  client->setFixedSize(kClientWidth, kClientHeight);
+  client_ = new ClientArea(this);
+  QWidget* client = client_;
   setCentralWidget(client);
 
   picture_ = new PictureBox(kPictureSize, kPictureSize, client);
   picture_->setObjectName("Picture1");
-  picture_->move(kPictureLeft, kPictureTop);
+  // The client area sizes the surface with the window; the drawing keeps
+  // its pixels.
+  picture_->setMinimumSize(1, 1);
+  picture_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
 
   list_ = new QListWidget(client);
   list_->setObjectName("List1");
-  list_->setGeometry(kListLeft, kListTop, kListWidth, kListHeight);
   list_->setFont(ListFont());
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   // Long status texts stay whole; the list scrolls sideways to them.
@@ -94,14 +94,10 @@ MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t
 
   progress_ = new QProgressBar(client);
   progress_->setObjectName("RunProgress");
-  progress_->setGeometry(kListLeft, kRunRowTop, kListWidth - kCancelWidth - kRunRowGap,
-                         kRunRowHeight);
   progress_->setFormat("case %v of %m");
   progress_->hide();
   cancel_ = new QPushButton("Cancel", client);
   cancel_->setObjectName("CancelRun");
-  cancel_->setGeometry(kListLeft + kListWidth - kCancelWidth, kRunRowTop, kCancelWidth,
-                       kRunRowHeight);
   cancel_->hide();
   connect(cancel_, &QPushButton::clicked, this, [this] { CancelRun(); });
   runMessages_ = new MessageQueue(this, QtUi::MessageTitle());
@@ -125,13 +121,17 @@ MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t
   connect(exit_, &QAction::triggered, this, [this] { Exit_Program(); });
   connect(helpAction_, &QAction::triggered, this, [this] { ShowHelp(); });
 
-  // The window keeps the size of its client area and menu bar.
-  layout()->setSizeConstraint(QLayout::SetFixedSize);
+  client_->SetElements(picture_, list_, progress_, cancel_);
+  SetUpJobMenu();
+  // The window opens at the legacy size of its client area (with the menu
+  // bar and the status bar) and may then be resized.
+  resize(sizeHint());
 }
 
 MainWindow::~MainWindow() {
   // The plot map reads the results this window owns: it goes first.
   delete plotMap_;
+  delete manual_;
 }
 
 bool MainWindow::RunStartUp() { return RunStartUpIn(CurrentDirectory()); }
@@ -139,6 +139,7 @@ bool MainWindow::RunStartUp() { return RunStartUpIn(CurrentDirectory()); }
 bool MainWindow::RunStartUpIn(const std::string& directory) {
   const bool started = StartUpIn(t_, *ui_, directory);
   ui_->SetStartFolder(t_.WorkFolder);
+  UpdateJob();
   return started;
 }
 
@@ -152,12 +153,14 @@ void MainWindow::Open_PhotogrammetricMap() {
   // one map for the legacy lines and the quality layer.
   if (t_.MapFileName != name || t_.MapFacts.sha256 != checksum || t_.PhotoTrees.Size() != trees)
     SightingsAgainstNewMap(t_, *ui_);
+  UpdateJob();
 }
 
 void MainWindow::OPen_Field_observations() {
   if (running_) return;
   ui_->SetStartFolder(t_.WorkFolder);
   treetri::OPen_Field_observations(t_, *ui_);
+  UpdateJob();
 }
 
 RunOutcome MainWindow::Simulate() {
@@ -213,6 +216,7 @@ RunOutcome MainWindow::Simulate() {
     return outcome;
   }
   exportData_ = run.ExportData();
+  UpdateJob();
   // Asked to end during the run: the run stopped after its case, its files
   // are complete.
   if (exitAfterRun_) QCoreApplication::exit(0);
@@ -329,6 +333,9 @@ void MainWindow::UpdateCommands() {
   openMap_->setEnabled(idle);
   openSightings_->setEnabled(idle);
   simulate_->setEnabled(idle);
+  for (QAction* a : {openFolder_, openInputs_, openResults_, calculate_, createParameters_})
+    a->setEnabled(idle);
+  recentMenu_->setEnabled(idle && !recentMenu_->actions().isEmpty());
   progress_->setValue(0);
   progress_->setVisible(!idle);
   cancel_->setVisible(!idle);

@@ -10,12 +10,16 @@
 #include <QPointer>
 
 #include "app/help_window.h"
+#include "app/manual_window.h"
+#include "app/recent_jobs.h"
+#include "core/job.h"
 #include "core/run.h"
 #include "gis/gpkg_export.h"
 #include "positioning/tables.h"
 #include "views/plot_scene.h"
 
 class QAction;
+class QLabel;
 class QListWidget;
 class QMenu;
 class QProgressBar;
@@ -23,8 +27,11 @@ class QPushButton;
 
 namespace treetri {
 
+class ClientArea;
 class DesktopRun;
+class ManualWindow;
 class MessageQueue;
+class MessagesPanel;
 class PictureBox;
 class PlotMapWindow;
 class QtUi;
@@ -54,6 +61,52 @@ class MainWindow : public QMainWindow {
   // "Show on plot map" of the results list's context menu (Ctrl+M; Enter on
   // a line does the same).
   QAction* ShowOnPlotMapAction() const { return showOnMap_; }
+
+  // The Job menu, after the legacy menu bar, with mnemonics and shortcuts.
+  QMenu* JobMenu() const { return jobMenu_; }
+  QMenu* RecentJobsMenu() const { return recentMenu_; }
+  QAction* OpenWorkFolderAction() const { return openFolder_; }
+  QAction* OpenInputsAction() const { return openInputs_; }
+  QAction* OpenResultsAction() const { return openResults_; }
+  QAction* CalculateAction() const { return calculate_; }
+  QAction* CreateParametersAction() const { return createParameters_; }
+  QAction* MessagesAction() const { return messagesAction_; }
+  QAction* ManualAction() const { return manualAction_; }
+  MessagesPanel* Messages() const { return messages_; }
+  // The open manual window, or null.
+  ManualWindow* Manual() const { return manual_; }
+  // The status bar's text: work folder, map, sightings, parameter file.
+  QString JobStatusText() const;
+
+  // The start of the interactive program: started to ask (askForFolder) or
+  // in a folder without a parameter file it asks for a work folder and opens
+  // it as a job; otherwise, and when the question is cancelled, the start-up
+  // routine runs in the current folder as it always did. False when the
+  // program cannot go on.
+  bool Start(bool askForFolder);
+  // Opens a work folder as the job: it becomes the current folder, the
+  // start-up routine runs there (its messages go to the Messages panel), the
+  // parameter file is checked once (a problem is shown with what to do) and
+  // the map and sighting files last read in that folder are read again.
+  bool OpenJob(const std::string& folder);
+  // Asks for a work folder and opens it; false when cancelled.
+  bool AskForWorkFolder();
+  // Shows the last finished run of the work folder (list, quality for the
+  // plot map and the results table) without computing. False, after a
+  // message, when there is none to show.
+  bool OpenResults();
+  // Asks for the map and then the sighting file and reads both.
+  void OpenMapAndSightings();
+  // Writes a parameter file with default values where the folder has none.
+  bool CreateParameterFile();
+  void ShowManual();
+  // Where the recent jobs are kept (tests give a file of their own).
+  void UseRecentJobsFile(const QString& path);
+  const RecentJobs& Recent() const { return *recent_; }
+
+  // Answers the work-folder question: gets the start folder, returns false
+  // when cancelled. By default a folder dialog; tests replace it.
+  std::function<bool(const std::string& startFolder, std::string& chosen)> folderHook;
 
   // The start-up routine, in the current directory or in the one given.
   // False when the current folder cannot be found.
@@ -101,6 +154,13 @@ class MainWindow : public QMainWindow {
 
  private:
   void UpdateCommands();
+  void SetUpJobMenu();
+  // Title, status bar, recent jobs menu and the job's entry after any
+  // command that changes the folder or the files read.
+  void UpdateJob();
+  void FillRecentMenu();
+  // Clears what the window shows of an earlier job's run.
+  void ForgetResults();
   // A message of the run: to the message hook when set, else a box that
   // does not block the window.
   void ShowRunMessage(const std::string& text);
@@ -126,6 +186,25 @@ class MainWindow : public QMainWindow {
   views::CaseResults results_;
   gis::ExportData exportData_;  // of the last run in this session
   QPointer<PlotMapWindow> plotMap_;
+
+  ClientArea* client_;
+  QMenu* jobMenu_;
+  QMenu* recentMenu_;
+  QAction* openFolder_;
+  QAction* openInputs_;
+  QAction* openResults_;
+  QAction* calculate_;
+  QAction* createParameters_;
+  QAction* messagesAction_;
+  QAction* manualAction_;
+  MessagesPanel* messages_;
+  QPointer<ManualWindow> manual_;
+  QLabel* jobStatus_;
+  std::unique_ptr<RecentJobs> recent_;
+  // A job was opened (or the interactive start ran): the job's files are
+  // remembered among the recent jobs.
+  bool jobOpen_ = false;
+  ParameterFileCheck::Kind parameterKind_ = ParameterFileCheck::Missing;
 };
 
 }  // namespace treetri

@@ -34,11 +34,7 @@ double NextUniform(std::uint64_t& state) {
 
 void FillTauCriticalValues(RunSettings& s) { s.TauCriticalValues = kTauCriticalValues; }
 
-namespace {
-
-// A standard error that is not positive makes its weight infinite: the run
-// cannot go on with it. Returns the offending item's description, or empty.
-std::string NonPositiveSigma(const RunParameters& p) {
+std::string NonPositiveStandardError(const RunParameters& p) {
   struct Item {
     const char* name;
     int item;
@@ -52,6 +48,8 @@ std::string NonPositiveSigma(const RunParameters& p) {
              FreeText(s.value);
   return "";
 }
+
+namespace {
 
 // The overview canvas of the run: set up when the observer is made (before
 // the parameters are read), one dot per adjusted case.
@@ -98,7 +96,7 @@ ParameterState ReadParameters(Tables& t, UserInterface& ui) {
     ui.MessageBox(kParameterErrorMessage);
     ui.MessageBox("The parameter file \"" + path + "\": " + status.detail + ".");
   }
-  const std::string sigma = NonPositiveSigma(t.Parameters);
+  const std::string sigma = NonPositiveStandardError(t.Parameters);
   if (!sigma.empty()) {
     if (read) ui.MessageBox(kParameterErrorMessage);
     ui.MessageBox("The parameter file \"" + path + "\": the standard error " + sigma +

@@ -95,6 +95,11 @@ bool ReadRunParameters(Tables& t, UserInterface& ui);
 
 void FillTauCriticalValues(RunSettings& settings);
 
+// A standard error that is not positive makes its weight infinite: a run
+// cannot go on with it. Returns the first such item described ("SigmaMapX
+// (item 10) is 0"), or empty.
+std::string NonPositiveStandardError(const RunParameters& p);
+
 // The next number of the run driver's generator, uniform in [0, 1).
 double NextUniform(std::uint64_t& state);
 

@@ -23,7 +23,14 @@ void PictureBox::paintEvent(QPaintEvent* event) {
   QPainter p(this);
   // Logical pixels: on a high-density screen the image is scaled up with the
   // rest of the window.
-  p.drawImage(event->rect(), image_, event->rect());
+  if (size() == image_.size()) {
+    p.drawImage(event->rect(), image_, event->rect());
+    return;
+  }
+  // A window made larger or smaller than its usual size shows the same
+  // drawing scaled to the room it has.
+  p.setRenderHint(QPainter::SmoothPixmapTransform);
+  p.drawImage(rect(), image_);
 }
 
 }  // namespace treetri

@@ -42,6 +42,8 @@ class DesktopTest : public ::testing::Test {
       return true;
     };
     window.exitHook = [this] { ++exits; };
+    // Recent jobs go to the test's folder, never to the user's settings.
+    window.UseRecentJobsFile(folder.filePath("recent.ini"));
     window.show();
   }
   std::string File(const char* name) const { return folder.filePath(name).toStdString(); }

@@ -13,13 +13,14 @@ namespace {
 
 TEST_F(DesktopTest, MenuCaptionsInOrderLayoutAndHelpTextRecreatedAfterClose) {
   const QList<QAction*> bar = window.menuBar()->actions();
-  // Help is a command of the bar itself.
-  ASSERT_TRUE(bar.size() == 2 && bar[0]->menu() == window.FileMenu() && bar[1] == window.HelpAction());
+  // Help is a command of the bar itself; the Job menu comes after the two.
+  ASSERT_TRUE(bar.size() == 3 && bar[0]->menu() == window.FileMenu() &&
+              bar[1] == window.HelpAction() && bar[2]->menu() == window.JobMenu());
   const QList<QAction*> file = window.FileMenu()->actions();
   EXPECT_EQ(file, (QList<QAction*>{window.OpenMapAction(), window.OpenSightingsAction(),
                                    window.SimulateAction(), window.ExitAction()}));
   QStringList captions;
-  for (QAction* a : bar + file) captions << a->text() + (a->isEnabled() ? "" : " (off)");
+  for (QAction* a : bar.mid(0, 2) + file) captions << a->text() + (a->isEnabled() ? "" : " (off)");
   EXPECT_EQ(captions, (QStringList{"File", "Help", "Open photogrammetric map (ilmakuvapuut)",
       "Open field observations (suuntimat)", "Calculate positions (tasoituslaskenta)", "Exit Program"}));
   // The layout in pixels.

@@ -1,0 +1,48 @@
+#include "app/messages_panel.h"
+
+#include <QHeaderView>
+#include <QTreeWidget>
+
+namespace treetri {
+
+MessagesPanel::MessagesPanel(QWidget* parent) : QDockWidget("Messages", parent) {
+  setObjectName("MessagesPanel");
+  lines_ = new QTreeWidget(this);
+  lines_->setObjectName("MessageLines");
+  lines_->setColumnCount(2);
+  lines_->setHeaderLabels({"Case", "Message"});
+  lines_->setRootIsDecorated(false);
+  lines_->setUniformRowHeights(true);
+  lines_->setWordWrap(false);
+  lines_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  lines_->header()->setStretchLastSection(true);
+  setWidget(lines_);
+  connect(lines_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+    const int n = item->data(0, Qt::UserRole).toInt();
+    if (n > 0 && onCaseActivated) onCaseActivated(n);
+  });
+}
+
+void MessagesPanel::Add(int caseNumber, const std::string& text) {
+  QString line = QString::fromStdString(text);
+  line.replace('\n', ' ');
+  auto* item = new QTreeWidgetItem({caseNumber > 0 ? QString::number(caseNumber) : QString(), line});
+  item->setData(0, Qt::UserRole, caseNumber);
+  item->setToolTip(1, QString::fromStdString(text));
+  lines_->addTopLevelItem(item);
+  lines_->scrollToItem(item);
+}
+
+void MessagesPanel::Clear() { lines_->clear(); }
+
+int MessagesPanel::Count() const { return lines_->topLevelItemCount(); }
+
+int MessagesPanel::CaseOf(int i) const {
+  return lines_->topLevelItem(i)->data(0, Qt::UserRole).toInt();
+}
+
+std::string MessagesPanel::TextOf(int i) const {
+  return lines_->topLevelItem(i)->toolTip(1).toStdString();
+}
+
+}  // namespace treetri
