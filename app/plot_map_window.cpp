@@ -28,6 +28,7 @@
 #include "app/gui/gpkg_export_task.h"
 #include "app/gui/results_model.h"
 #include "app/gui/view_export.h"
+#include "gis/crs_check.h"
 
 namespace treetri {
 
@@ -356,12 +357,22 @@ bool PlotMapWindow::ExportGeoPackage(const QString& path, const QString& crs) {
     showMessage(QString::fromStdString(check.message));
     return false;
   }
+  // The system must fit the coordinates of the plots' map trees.
+  const gis::ExportData data = exportData();
+  gis::PlaneExtent extent;
+  for (const gis::MapTreeRecord& m : data.mapTrees) extent.Add(m.x, m.y);
+  const gis::ExportStatus fits =
+      gis::CheckCrsFitsExtent(crs.trimmed().toStdString(), extent, false);
+  if (!fits.Ok()) {
+    showMessage(QString::fromStdString(fits.message));
+    return false;
+  }
   sessionCrs_ = crs.trimmed();
   export_->onFinished = [this, path](const gis::ExportStatus& status) {
     ExportFinished(status, path);
   };
   std::string error;
-  if (!export_->Start(exportData(), path.toStdString(), sessionCrs_.toStdString(), error)) {
+  if (!export_->Start(data, path.toStdString(), sessionCrs_.toStdString(), error)) {
     showMessage(QString::fromStdString(error));
     return false;
   }

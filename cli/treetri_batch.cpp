@@ -21,6 +21,7 @@
 #include "core/run.h"
 #include "core/startup.h"
 #include "data/readers.h"
+#include "gis/crs_check.h"
 #include "gis/gpkg_export.h"
 #include "platform/command_line.h"
 #include "platform/headless_ui.h"
@@ -30,7 +31,7 @@
 namespace {
 
 const char* const kUsage =
-    "usage: treetri-batch [--no-quality | --gpkg OUT.gpkg [--crs CRS]] MAP SIGHTINGS\n"
+    "usage: treetri-batch [--no-quality | --gpkg OUT.gpkg [--crs CRS [--force-crs]]] MAP SIGHTINGS\n"
     "       [--corrections FILE] [--remeasure FILE.csv] [--azimuth-correction-used VALUE|RUN.json]\n"
     "       treetri-batch --help | --version\n"
     "\n"
@@ -52,7 +53,12 @@ const char* const kUsage =
     "--gpkg OUT.gpkg writes the results as a GeoPackage after the run: the layers\n"
     "field_trees, map_trees, sightings, confidence_ellipses and remeasure (the\n"
     "re-measure list), in the coordinate reference system CRS (EPSG:NNNN or any\n"
-    "definition GDAL accepts); without --crs the layers carry none.\n"
+    "definition GDAL accepts, read whole); without --crs the layers carry none.\n"
+    "The CRS must fit the map's coordinates: a geographic one needs degrees, a\n"
+    "projected one must put them inside its area of use (the example data and\n"
+    "treetri-simulate's default origin are in EPSG:2393, KKJ / Finland Uniform\n"
+    "Coordinate System); a mismatch is refused (status 2) unless --force-crs is\n"
+    "given, which exports with a warning.\n"
     "\n"
     "--corrections FILE applies the corrections (corrections.csv, as the desktop\n"
     "program records them) to the sightings read; the sighting file is never\n"
@@ -85,6 +91,7 @@ int main(int argc, char** argv) {
   cl.Flag("--no-quality");
   cl.Value("--gpkg");
   cl.Value("--crs");
+  cl.Flag("--force-crs");
   cl.Value("--corrections");
   cl.Value("--remeasure");
   cl.Value("--azimuth-correction-used");
@@ -100,6 +107,7 @@ int main(int argc, char** argv) {
   const std::string crs = cl.Get("--crs");
   const bool crsGiven = cl.Has("--crs");
   if (crsGiven && !gpkg) return cl.UsageError("option --crs goes with --gpkg");
+  if (cl.Has("--force-crs") && !crsGiven) return cl.UsageError("option --force-crs goes with --crs");
   if (gpkg && !withQuality)
     return cl.UsageError("option --gpkg needs the quality figures; leave out --no-quality");
   const std::string correctionsName = cl.Get("--corrections");
@@ -196,6 +204,18 @@ int main(int argc, char** argv) {
   if (!treetri::StartUp(t, ui)) return 1;
   if (!treetri::ReadPhotoMapFile(t, ui, mapFile)) return 1;
   if (!treetri::ReadSightingFile(t, ui, sightingFile)) return 1;
+  // The CRS must fit the map's coordinates, checked before the run.
+  if (crsGiven) {
+    treetri::gis::PlaneExtent extent;
+    for (int i = 1; i <= t.PhotoTrees.Size(); ++i) extent.Add(t.PhotoTrees[i].X, t.PhotoTrees[i].Y);
+    const treetri::gis::ExportStatus fits =
+        treetri::gis::CheckCrsFitsExtent(crs, extent, cl.Has("--force-crs"));
+    if (!fits.Ok()) {
+      std::fprintf(stderr, "%s\n", fits.message.c_str());
+      return 2;
+    }
+    if (!fits.warning.empty()) std::fprintf(stderr, "%s\n", fits.warning.c_str());
+  }
   std::vector<treetri::Correction> correctionLines;
   if (corrections) {
     std::string error;

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "gis/crs_check.h"
 #include "platform/files.h"
 #include "platform/temporary_files.h"
 #include "data/angles.h"
@@ -54,6 +55,12 @@ std::string LastGdalError() {
 bool ParseCrs(const std::string& crs, OGRSpatialReference& srs, ExportStatus& status) {
   RegisterDrivers();
   QuietErrors quiet;
+  std::string notWhole;
+  if (!CrsTextWhole(crs, notWhole)) {
+    status.code = ExportCode::UnknownCrs;
+    status.message = notWhole;
+    return false;
+  }
   if (srs.SetFromUserInput(crs.c_str(), OGRSpatialReference::SET_FROM_USER_INPUT_LIMITATIONS) ==
       OGRERR_NONE)
     return true;

@@ -66,7 +66,7 @@ struct ExportData {
 // disk, the target is untouched).
 using ExportProgress = std::function<bool(long long done, long long total)>;
 
-enum class ExportCode { Ok, UnknownCrs, CannotWrite, Cancelled };
+enum class ExportCode { Ok, UnknownCrs, CrsMismatch, CannotWrite, Cancelled };
 
 // The outcome: on failure, a message that names the file or the CRS text;
 // on success, a warning when the layers carry no coordinate reference

@@ -38,7 +38,7 @@ void CopyExampleParameters(const TempFolder& dir) {
 }
 
 const std::string kUsageLine =
-    "usage: treetri-batch [--no-quality | --gpkg OUT.gpkg [--crs CRS]] MAP SIGHTINGS";
+    "usage: treetri-batch [--no-quality | --gpkg OUT.gpkg [--crs CRS [--force-crs]]] MAP SIGHTINGS";
 
 TEST(BatchProgram, Usage) {
   TempFolder dir;
@@ -51,7 +51,7 @@ TEST(BatchProgram, Usage) {
   Result help = RunBatch(dir, "--help"), version = RunBatch(dir, "--version");
   EXPECT_EQ(help.status + version.status, 0);
   EXPECT_EQ(help.out.at(0), kUsageLine);
-  for (const char* args : {"--quality a b", "--crs EPSG:3067 a b", "--no-quality --gpkg x.gpkg a b",
+  for (const char* args : {"--quality a b", "--crs EPSG:2393 a b", "--no-quality --gpkg x.gpkg a b",
                            "--gpkg x.gpkg --gpkg y.gpkg a b", "--gpkg '' a b"})
     EXPECT_EQ(RunBatch(dir, args).status, 2) << args;
   EXPECT_EQ(version.out.at(0).rfind("treetri-batch ", 0), 0u);
@@ -108,7 +108,7 @@ TEST(BatchProgram, GeoPackageOfTheExampleRun) {
   TempFolder dir;
   CopyExampleParameters(dir);
   const std::string inputs = " " + Example("map.txt") + " " + Example("sightings.txt");
-  Result r = RunBatch(dir, "--gpkg out.gpkg --crs EPSG:3067" + inputs);
+  Result r = RunBatch(dir, "--gpkg out.gpkg --crs EPSG:2393" + inputs);
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(r.err.size(), 6u);  // no warning
   GDALAllRegister();
@@ -118,7 +118,7 @@ TEST(BatchProgram, GeoPackageOfTheExampleRun) {
   std::vector<std::string> lines = SplitLines(dir.Read(quality::kQualityFileName));
   OGRLayer* trees = ds->GetLayerByName("field_trees");
   ASSERT_EQ(trees->GetFeatureCount(), 30);
-  EXPECT_STREQ(trees->GetSpatialRef()->GetAuthorityCode(nullptr), "3067");
+  EXPECT_STREQ(trees->GetSpatialRef()->GetAuthorityCode(nullptr), "2393");
   const std::vector<std::string> results = SplitLines(dir.Read("results.txt"));
   int ellipses = 0;
   for (size_t i = 1; i < lines.size(); ++i) {

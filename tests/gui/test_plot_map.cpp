@@ -183,20 +183,21 @@ TEST_F(PlotMapTest, ExportsAGeoPackageWithoutBlockingAndRefusesAnUnknownCrs) {
   map->showMessage = [&](const QString& text) { shown.push_back(text); };
   const QString path = QString::fromStdString(File("plots.gpkg"));
   map->askSaveFile = [&](const QString&, const QString&) { return path; };
-  for (const char* crs : {"EPSG:nonsense", "EPSG:3067", ""}) {
+  for (const char* crs : {"EPSG:nonsense", "EPSG:3067", "EPSG:2393", ""}) {
     map->askCrs = [&](QString& text) { crsOffered.push_back(text), text = crs; return true; };
     map->ExportGeoPackageAction()->trigger();
     // The command returns at once; the export's outcome comes through the
-    // event loop.
-    EXPECT_EQ(map->ExportRunning(), std::string(crs) != "EPSG:nonsense");
+    // event loop. A CRS whose area of use is far from the plots is refused.
+    EXPECT_EQ(map->ExportRunning(), std::string(crs) == "EPSG:2393" || std::string(crs).empty());
     QTRY_VERIFY(!map->ExportRunning());
     QCoreApplication::processEvents();
   }
   // The unknown CRS is named and nothing is written; the known one is
   // offered again; without a CRS the export warns.
-  ASSERT_EQ(shown.size(), 2u);
+  ASSERT_EQ(shown.size(), 3u);
   EXPECT_TRUE(shown[0].contains("EPSG:nonsense")) << shown[0].toStdString();
-  EXPECT_EQ(crsOffered, (std::vector<QString>{"", "", "EPSG:3067"}));
+  EXPECT_TRUE(shown[1].contains("outside its area of use")) << shown[1].toStdString();
+  EXPECT_EQ(crsOffered, (std::vector<QString>{"", "", "", "EPSG:2393"}));
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_TRUE(file.read(16).startsWith("SQLite format 3"));

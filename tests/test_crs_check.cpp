@@ -1,0 +1,126 @@
+// The coordinate reference system of an export: its text read whole, and
+// checked against the map's coordinates, on its own and through the batch
+// program on the example data (KKJ / Finland Uniform Coordinate System).
+#include <memory>
+#include <string>
+
+#include <gdal_priv.h>
+#include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
+
+#include "data/parameter_file.h"
+#include "gis/crs_check.h"
+#include "platform/files.h"
+#include "tests/support.h"
+
+namespace treetri {
+namespace {
+
+using gis::CheckCrsFitsExtent;
+using gis::CrsTextWhole;
+using gis::ExportCode;
+using gis::PlaneExtent;
+using testing::RunBatch;
+using testing::TempFolder;
+
+TEST(CrsText, ReadWholeOrRefused) {
+  std::string error;
+  for (const char* whole :
+       {"EPSG:2393", "epsg:3067", "EPSG:3067+5717", "IGNF:LAMB93", "urn:ogc:def:crs:EPSG::3067",
+        "http://www.opengis.net/def/crs/EPSG/0/3067", "+proj=utm +zone=35 +ellps=GRS80 +units=m",
+        "WGS84",
+        "GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,298.257223563]],"
+        "PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433]]  "})
+    EXPECT_TRUE(CrsTextWhole(whole, error)) << whole;
+  for (const char* trailing :
+       {"EPSG:3067xyz", "EPSG:3067'; DROP TABLE trees; --", "EPSG:3067 ", "EPSG: 3067", "EPSG:",
+        "urn:ogc:def:crs:EPSG::3067x", "+proj=utm +zone=35 junk", "WGS 84 junk",
+        "GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,298.257223563]],"
+        "PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433]] junk",
+        "GEOGCS[\"unclosed\""}) {
+    EXPECT_FALSE(CrsTextWhole(trailing, error)) << trailing;
+    EXPECT_NE(error.find(std::string("\"") + trailing + "\""), std::string::npos) << error;
+  }
+  // The export refuses the same texts before writing anything.
+  EXPECT_EQ(gis::CheckCrs("EPSG:3067xyz").code, ExportCode::UnknownCrs);
+  EXPECT_TRUE(gis::CheckCrs("EPSG:2393").Ok());
+}
+
+PlaneExtent Box(double x0, double y0, double x1, double y1) {
+  PlaneExtent e;
+  e.Add(x0, y0);
+  e.Add(x1, y1);
+  return e;
+}
+
+TEST(CrsFit, AreaOfUseAndDegrees) {
+  // Plots around 25.1 E 62.2 N in the uniform system (its nominal zone
+  // begins at 25.5 E: within the one-degree margin), the same numbers taken
+  // as TM35FIN (72 E, in Kazakhstan) and as degrees.
+  const PlaneExtent kkj = Box(3399976.04, 6899977.73, 3400221.99, 6900221.37);
+  EXPECT_TRUE(CheckCrsFitsExtent("EPSG:2393", kkj, false).Ok());
+  const gis::ExportStatus tm = CheckCrsFitsExtent("EPSG:3067", kkj, false);
+  EXPECT_EQ(tm.code, ExportCode::CrsMismatch);
+  for (const char* part : {"\"EPSG:3067\" (ETRS89 / TM35FIN(E,N))", "X 3399976.04 to 3400221.99",
+                           "72.21° E", "53.2", "outside its area of use", "19.08° E to 31.59° E",
+                           "--force-crs"})
+    EXPECT_NE(tm.message.find(part), std::string::npos) << part << " in " << tm.message;
+  const gis::ExportStatus degrees = CheckCrsFitsExtent("EPSG:4326", kkj, false);
+  EXPECT_EQ(degrees.code, ExportCode::CrsMismatch);
+  EXPECT_NE(degrees.message.find("not longitudes within ±180°"), std::string::npos);
+  // TM35FIN data (false easting 500 km on 27 E) fit TM35FIN and not the
+  // uniform system (whose X has 3500 km on 27 E).
+  const PlaneExtent tm35 = Box(499900, 6899900, 500100, 6900100);
+  EXPECT_TRUE(CheckCrsFitsExtent("EPSG:3067", tm35, false).Ok());
+  EXPECT_EQ(CheckCrsFitsExtent("EPSG:2393", tm35, false).code, ExportCode::CrsMismatch);
+  // Degrees: at the limits accepted, beyond refused.
+  EXPECT_TRUE(CheckCrsFitsExtent("EPSG:4326", Box(-180, -90, 180, 90), false).Ok());
+  EXPECT_EQ(CheckCrsFitsExtent("EPSG:4326", Box(25, 62, 25, 90.5), false).code,
+            ExportCode::CrsMismatch);
+  // Forced: passes, the same text as a warning.
+  const gis::ExportStatus forced = CheckCrsFitsExtent("EPSG:3067", kkj, true);
+  EXPECT_TRUE(forced.Ok());
+  EXPECT_EQ(forced.warning.rfind("Warning: the map's coordinates", 0), 0u) << forced.warning;
+  // Nothing to check: no CRS, no coordinates, a system without an area of use.
+  EXPECT_TRUE(CheckCrsFitsExtent("", kkj, false).Ok());
+  EXPECT_TRUE(CheckCrsFitsExtent("EPSG:3067", PlaneExtent(), false).Ok());
+  EXPECT_TRUE(CheckCrsFitsExtent("+proj=utm +zone=35 +ellps=GRS80 +units=m", tm35, false).Ok());
+}
+
+std::string Example(const std::string& name) {
+  return std::string("'" TREETRI_SOURCE_DIR "/examples/") + name + "'";
+}
+
+TEST(CrsFit, BatchProgramOnTheExample) {
+  const std::string inputs = " " + Example("map.txt") + " " + Example("sightings.txt");
+  std::string parameters, error;
+  ASSERT_TRUE(ReadWholeFile(TREETRI_SOURCE_DIR "/examples/SimulationInputParameters2.txt",
+                            parameters, error));
+  for (const char* crs : {"EPSG:3067", "EPSG:4326", "EPSG:3067xyz"}) {
+    TempFolder dir;
+    dir.Write(kParameterFileName, parameters);
+    const testing::BatchResult r = RunBatch(dir, std::string("--gpkg out.gpkg --crs ") + crs + inputs);
+    EXPECT_EQ(r.status, 2) << crs;
+    ASSERT_FALSE(r.err.empty());
+    EXPECT_NE(r.err.back().find(std::string("\"") + crs + "\""), std::string::npos) << r.err.back();
+    EXPECT_FALSE(dir.Exists("out.gpkg") || dir.Exists("results.txt")) << crs;  // refused before the run
+  }
+  TempFolder dir;
+  dir.Write(kParameterFileName, parameters);
+  const testing::BatchResult forced =
+      RunBatch(dir, "--crs=EPSG:3067" + inputs + " --force-crs --gpkg out.gpkg");
+  EXPECT_EQ(forced.status, 0);
+  int warnings = 0;
+  for (const std::string& line : forced.err) warnings += line.rfind("Warning: the map's", 0) == 0;
+  EXPECT_EQ(warnings, 1);
+  GDALAllRegister();
+  std::unique_ptr<GDALDataset> ds(GDALDataset::Open((dir.Path() + "/out.gpkg").c_str(),
+                                                    GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  ASSERT_TRUE(ds);
+  EXPECT_STREQ(ds->GetLayerByName("field_trees")->GetSpatialRef()->GetAuthorityCode(nullptr),
+               "3067");
+  EXPECT_EQ(RunBatch(dir, "--force-crs --gpkg o.gpkg" + inputs).status, 2);  // needs --crs
+}
+
+}  // namespace
+}  // namespace treetri
