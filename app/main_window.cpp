@@ -22,6 +22,7 @@
 #include "app/manual_window.h"
 #include "app/messages_panel.h"
 #include "app/plot_map_window.h"
+#include "core/export_target.h"
 #include "core/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
@@ -289,6 +290,7 @@ PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
       if (n < list_->count()) list_->setCurrentRow(n);
     };
     plotMap_->exportData = [this] { return GeoPackageData(); };
+    plotMap_->checkTarget = [this](const std::string& path) { return ExportTargetProblem(t_, path); };
     plotMap_->SetRunInProgress(running_);
   } else {
     plotMap_->Reload();

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDockWidget>
+#include <QFile>
 #include <QFileDialog>
 #include <QGraphicsScene>
 #include <QHBoxLayout>
@@ -325,7 +326,16 @@ void PlotMapWindow::ActivateTableRow(const QModelIndex& index) {
 }
 
 bool PlotMapWindow::ExportView(const QString& path, std::string& error) {
+  if (!TargetAllowed(path, error)) return false;
   return treetri::ExportView(*view_, windowTitle(), path, error);
+}
+
+bool PlotMapWindow::TargetAllowed(const QString& path, std::string& error) const {
+  const std::string target = QFile::encodeName(path).toStdString();
+  const std::string problem = checkTarget ? checkTarget(target) : std::string();
+  if (problem.empty()) return true;
+  error = "The file \"" + target + "\" " + problem + "; it is not written over.";
+  return false;
 }
 
 void PlotMapWindow::ExportViewAsked() {
@@ -352,6 +362,10 @@ void PlotMapWindow::ExportGeoPackageAsked() {
 
 bool PlotMapWindow::ExportGeoPackage(const QString& path, const QString& crs) {
   if (ExportRunning() || runInProgress_ || !exportData) return false;
+  if (std::string error; !TargetAllowed(path, error)) {
+    showMessage(QString::fromStdString(error));
+    return false;
+  }
   const gis::ExportStatus check = gis::CheckCrs(crs.trimmed().toStdString());
   if (!check.Ok()) {
     showMessage(QString::fromStdString(check.message));
