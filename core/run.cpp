@@ -85,6 +85,7 @@ ParameterState ReadParameters(Tables& t, UserInterface& ui) {
     } catch (const std::bad_alloc&) {
       status.detail = "does not fit in memory";
     }
+    if (status.azimuthCorrectionRead) t.AzimuthCorrectionInFile = t.Parameters.AzimuthCorrection;
     // A replay takes the value an earlier run used and draws nothing.
     if (status.azimuthCorrectionRead && t.ReplayAzimuthCorrection)
       t.Parameters.AzimuthCorrection = *t.ReplayAzimuthCorrection;

@@ -85,6 +85,7 @@ std::string RunRecordText(const RunRecordContent& c, const InputData& input,
   j["parameters"] = par;
   // The value every azimuth of the run was corrected by: the file's value
   // plus the run's random addition (or the value replayed).
+  j["azimuth_correction_in_file_deg"] = settings.AzimuthCorrectionInFile;
   j["azimuth_correction_used_deg"] = p.AzimuthCorrection;
   j["azimuth_correction_replayed"] = c.info.azimuthCorrectionReplayed;
   if (input.CorrectionsFileName.empty()) {

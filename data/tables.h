@@ -140,6 +140,9 @@ struct RunSettings {
   // When set, the next runs use this AzimuthCorrection instead of the
   // file's value with a random addition: the replay of an earlier run.
   std::optional<double> ReplayAzimuthCorrection;
+  // The AzimuthCorrection as the parameter file gives it, before the run's
+  // random addition (or the replay) replaced it in Parameters.
+  double AzimuthCorrectionInFile = 0;
   std::array<double, kTauCount> TauCriticalValues{};  // indices 0 to 28
 };
 

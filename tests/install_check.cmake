@@ -7,10 +7,20 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFI
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${rc}")
 endif()
-set(expected bin/treetri-batch bin/treetri-simulate bin/treetri-errors bin/treetri-check
-  share/doc/treetri/README.md share/doc/treetri/examples/map.txt)
+set(programs treetri-batch treetri-simulate treetri-errors treetri-check treetri-quality-report)
 if(WITH_QT)
-  list(APPEND expected bin/treetri share/applications/treetri.desktop
+  list(APPEND programs treetri)
+endif()
+set(expected share/doc/treetri/README.md share/doc/treetri/examples/map.txt
+  share/doc/treetri/copyright share/doc/treetri/changelog.gz)
+foreach(p IN LISTS programs)
+  list(APPEND expected bin/${p})
+  if(HELP2MAN)
+    list(APPEND expected share/man/man1/${p}.1.gz)
+  endif()
+endforeach()
+if(WITH_QT)
+  list(APPEND expected share/applications/treetri.desktop
     share/icons/hicolor/scalable/apps/treetri.svg)
 endif()
 foreach(f IN LISTS expected)
@@ -22,4 +32,24 @@ execute_process(COMMAND ${PREFIX}/bin/treetri-batch --version RESULT_VARIABLE rc
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the installed treetri-batch does not run")
 endif()
+# The installed README names the installed programs and links only to
+# files that are installed beside it.
+file(READ ${PREFIX}/share/doc/treetri/README.md readme)
+if(readme MATCHES "build/bin/")
+  message(FATAL_ERROR "the installed README speaks of build/bin/")
+endif()
+# Links to files: "(NAME.png)" or "(NAME.md)" after a link text ("]"
+# itself would upset CMake's list splitting).
+string(REGEX MATCHALL "\\]\\([A-Za-z0-9_./-]+\\.(png|md|txt|csv|svg)\\)" found "${readme}")
+string(REPLACE "](" "(" links "${found}")
+list(LENGTH links count)
+if(count LESS 4)
+  message(FATAL_ERROR "the installed README has ${count} links to files; the pictures and docs expected")
+endif()
+foreach(link IN LISTS links)
+  string(REGEX REPLACE "^\\((.+)\\)$" "\\1" target "${link}")
+  if(NOT target MATCHES "^https?:" AND NOT EXISTS ${PREFIX}/share/doc/treetri/${target})
+    message(FATAL_ERROR "the installed README links to ${target}, which is not installed")
+  endif()
+endforeach()
 file(REMOVE_RECURSE ${PREFIX})

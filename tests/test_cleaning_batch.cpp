@@ -223,6 +223,8 @@ TEST(CleaningBatch, EveryRunLeavesItsRecord) {
   EXPECT_EQ(record.state, "completed");
   EXPECT_EQ(record.azimuthCorrectionUsed, t.Parameters.AzimuthCorrection);
   EXPECT_GT(t.Parameters.AzimuthCorrection, 1.25);
+  EXPECT_NE(dir.Read(kRunRecordFileName).find("\"azimuth_correction_in_file_deg\": 1.25,"),
+            std::string::npos);
 }
 
 TEST(CleaningBatch, ChangedInputsAreNamed) {
