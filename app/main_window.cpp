@@ -102,6 +102,8 @@ MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t
   cancel_->hide();
   connect(cancel_, &QPushButton::clicked, this, [this] { CancelRun(); });
   runMessages_ = new MessageQueue(this, QtUi::MessageTitle());
+  // Boxes stopped: the messages are in the panel.
+  runMessages_->onSuppressed = [this](int) { messagesAction_->setChecked(true); };
 
   fileMenu_ = menuBar()->addMenu("File");
   fileMenu_->setObjectName("File");
@@ -182,7 +184,16 @@ RunOutcome MainWindow::Simulate() {
   progress_->setRange(0, std::min(t_.TargetTreeCount, t_.TargetTrees.Size()));
   DesktopRun run(t_, *ui_);
   run_ = &run;
+  // The run's messages go to the Messages panel with their case: those
+  // between the start and the last case belong to the case after the last
+  // one shown.
+  runLog_ = RunLog{};
+  runLog_.caseCount = std::min(t_.TargetTreeCount, t_.TargetTrees.Size());
+  runLog_.clock.start();
+  runMessages_->Reset();
+  messages_->Clear();
   run.onRunStart = [this] {
+    runLog_.started = true;
     results_.Clear();
     if (plotMap_) plotMap_->Reload();
   };
@@ -196,6 +207,9 @@ RunOutcome MainWindow::Simulate() {
     }
     progress_->setRange(0, c.caseCount);
     progress_->setValue(c.caseNumber);
+    runLog_.lastCase = c.caseNumber;
+    if (!c.adjusted) runLog_.failed.push_back(c.caseNumber);
+    runLog_.caseCount = c.caseCount;
     if (onCaseShown) onCaseShown(c.caseNumber);
   };
   run.onMessage = [this](const std::string& text) { ShowRunMessage(text); };
@@ -217,6 +231,7 @@ RunOutcome MainWindow::Simulate() {
     return outcome;
   }
   exportData_ = run.ExportData();
+  ShowRunSummary(outcome);
   UpdateJob();
   // Asked to end during the run: the run stopped after its case, its files
   // are complete.
@@ -225,11 +240,17 @@ RunOutcome MainWindow::Simulate() {
 }
 
 void MainWindow::ShowRunMessage(const std::string& text) {
+  const int caseNumber =
+      runLog_.started && runLog_.lastCase < runLog_.caseCount ? runLog_.lastCase + 1 : 0;
+  messages_->Add(caseNumber, text);
+  ++runLog_.messages;
   if (ui_->messageHook) {
     ui_->messageHook(text);
     return;
   }
-  runMessages_->Add(QString::fromStdString(text));
+  // The messages of the cases are one kind: their boxes can be stopped for
+  // the rest of the run; the run's own messages are always shown.
+  runMessages_->Add(QString::fromStdString(text), caseNumber > 0 ? kCaseMessages : 0);
 }
 
 void MainWindow::CancelRun() {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -72,6 +73,8 @@ class MainWindow : public QMainWindow {
   QAction* CreateParametersAction() const { return createParameters_; }
   QAction* MessagesAction() const { return messagesAction_; }
   QAction* ManualAction() const { return manualAction_; }
+  // The summary of the last run, as the status bar shows it.
+  QString RunSummary() const { return runSummary_; }
   MessagesPanel* Messages() const { return messages_; }
   // The open manual window, or null.
   ManualWindow* Manual() const { return manual_; }
@@ -200,10 +203,22 @@ class MainWindow : public QMainWindow {
   MessagesPanel* messages_;
   QPointer<ManualWindow> manual_;
   QLabel* jobStatus_;
+  // What the window learns of the run under way, for the messages' cases
+  // and the summary.
+  struct RunLog {
+    bool started = false;
+    int lastCase = 0, caseCount = 0, messages = 0;
+    std::vector<int> failed;  // cases the adjustment could not position
+    QElapsedTimer clock;
+  } runLog_;
+  static constexpr int kCaseMessages = 1;
+  // After a run: its summary in the Messages panel and the status bar.
+  void ShowRunSummary(const RunOutcome& outcome);
   std::unique_ptr<RecentJobs> recent_;
   // A job was opened (or the interactive start ran): the job's files are
   // remembered among the recent jobs.
   bool jobOpen_ = false;
+  QString runSummary_;
   ParameterFileCheck::Kind parameterKind_ = ParameterFileCheck::Missing;
 };
 

@@ -2,6 +2,8 @@
 // step, the last results, recent jobs, a parameter file, the Messages panel
 // and the manual), the title and the status bar that name the job's files,
 // and the start of the interactive program.
+#include <array>
+
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
@@ -335,6 +337,39 @@ bool MainWindow::CreateParameterFile() {
   }
   ui_->MessageBox("The parameter file \"" + path + "\" cannot be written: " + error + ".");
   return false;
+}
+
+void MainWindow::ShowRunSummary(const RunOutcome& outcome) {
+  if (!runLog_.started) return;
+  std::array<int, 5> verdicts{};
+  for (const quality::CaseQuality& c : results_.Cases())
+    ++verdicts[static_cast<size_t>(c.row.verdict)];
+  QString text = QString("Run summary: %1 cases").arg(outcome.cases);
+  if (!outcome.completed) text += QString(" (stopped after case %1)").arg(outcome.cases);
+  QStringList counts;
+  for (quality::Verdict v : {quality::Verdict::Ok, quality::Verdict::Outlier,
+                             quality::Verdict::NoRedundancy, quality::Verdict::Failed,
+                             quality::Verdict::NotComputed})
+    if (verdicts[static_cast<size_t>(v)] > 0)
+      counts << QString("%1 %2").arg(quality::VerdictWord(v)).arg(verdicts[static_cast<size_t>(v)]);
+  if (!counts.isEmpty()) text += "; verdicts: " + counts.join(", ");
+  text += QString("; %1 not positioned").arg(runLog_.failed.size());
+  if (!runLog_.failed.empty()) text += " (listed below)";
+  text += QString("; %1 messages; azimuth correction used %2; %3 s")
+              .arg(runLog_.messages)
+              .arg(QString::number(outcome.azimuthCorrectionUsed, 'g', 12))
+              .arg(QString::number(runLog_.clock.elapsed() / 1000.0, 'f', 1));
+  runSummary_ = text;
+  messages_->Add(0, text.toStdString());
+  for (int n : runLog_.failed) {
+    std::string line = "Not positioned: case " + std::to_string(n);
+    if (n <= t_.TargetTrees.Size())
+      line += ", plot " + std::to_string(t_.TargetTrees[n].Plot) + ", tree " +
+              std::to_string(t_.TargetTrees[n].Tree);
+    if (const quality::CaseQuality* q = results_.Find(n)) line += ": " + q->row.legacyStatus;
+    messages_->Add(n, line);
+  }
+  statusBar()->showMessage(text);
 }
 
 void MainWindow::ShowManual() {

@@ -2,6 +2,8 @@
 // sighting file corrected by hand, a refused correction, the replay of a
 // run's azimuth correction, the run record and the re-measure list of the
 // example data.
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -136,6 +138,28 @@ TEST(CleaningBatch, MismatchingOrBusyCorrectionsAreRefusedBeforeAnythingIsWritte
                            "--azimuth-correction-used abc map.txt sightings.txt",
                            "--remeasure sightings.txt map.txt sightings.txt"})
     EXPECT_EQ(RunBatch(dir, args).status, 2) << args;
+}
+
+// The sighting file is never written: not even when the corrected file's
+// name in the work folder is a link to it.
+TEST(CleaningBatch, TheSightingFileIsNeverWritten) {
+  TempFolder dir, crew;
+  Prepare(dir);
+  const std::string sightings = crew.Write("plot.txt", ExampleText("sightings.txt"));
+  dir.Write("corrections.csv", kCorrections);
+  for (const bool hard : {true, false}) {
+    const std::string link = dir.WorkFolder() + "plot.corrected.txt";
+    RemoveFile(link);
+    ASSERT_EQ(hard ? ::link(sightings.c_str(), link.c_str()) : ::symlink(sightings.c_str(), link.c_str()), 0);
+    const Result r = RunBatch(dir, "--corrections corrections.csv map.txt '" + sightings + "'");
+    EXPECT_EQ(r.status, 1) << hard;
+    ASSERT_GE(r.err.size(), 2u);
+    EXPECT_EQ(r.err[r.err.size() - 2], "The corrected sighting file \"" + link +
+                                           "\" is the sighting file \"" + sightings +
+                                           "\": the run would write over it. The run is stopped.");
+    EXPECT_EQ(crew.Read("plot.txt"), ExampleText("sightings.txt")) << hard;
+    EXPECT_FALSE(dir.Exists("results.txt")) << hard;
+  }
 }
 
 std::string Sha256Sum(const std::string& path) {
