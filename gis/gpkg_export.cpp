@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "gis/crs_check.h"
+#include "gis/gpkg_describe.h"
 #include "platform/files.h"
 #include "platform/temporary_files.h"
 #include "data/angles.h"
@@ -470,6 +471,13 @@ ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
     return fail(ExportCode::CannotWrite, ": it is " + kind + ", not a regular file");
   // A short name beside the target; what a killed export left there goes.
   RemoveDeadTemporaries(path);
+  // One time stamp for the whole file, pinned by SOURCE_DATE_EPOCH: GDAL
+  // writes it as gpkg_contents' last_change.
+  const std::string timestamp = ExportTimestamp();
+  CPLSetThreadLocalConfigOption("OGR_CURRENT_DATE", timestamp.c_str());
+  struct Unpin {
+    ~Unpin() { CPLSetThreadLocalConfigOption("OGR_CURRENT_DATE", nullptr); }
+  } unpin;
   const std::string temporary = TemporaryNameBeside(path, ".gpkg");
   std::unique_ptr<GDALDataset> ds(
       driver->Create(temporary.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
@@ -486,6 +494,11 @@ ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
   bool ok = ds->StartTransaction() == OGRERR_NONE && WriteFieldTrees(w, data, prepared) &&
             WriteMapTrees(w, data, prepared) && WriteSightings(w, prepared) &&
             WriteEllipses(w, data) && WriteRemeasure(w, data) && w.Finish();
+  std::string describeError;
+  if (ok && !DescribeAndStyle(*ds, timestamp, describeError)) {
+    ok = false;
+    CPLError(CE_Failure, CPLE_AppDefined, "%s", describeError.c_str());
+  }
   if (ok) ok = ds->CommitTransaction() == OGRERR_NONE;
   std::string reason = LastGdalError();
   CPLErrorReset();
