@@ -155,6 +155,27 @@ TEST(GeoPackageStyles, LayersAndFieldsAreDescribed) {
             (std::vector<std::vector<std::string>>{{"gpkg_schema"}}));
 }
 
+// Text fields without a value are NULL, never '' (a Shapefile copy would
+// differ); the suspect flag of a sighting is a GeoPackage BOOLEAN.
+TEST(GeoPackageStyles, NoValueIsNullAndFlagsAreBooleans) {
+  TempFolder dir;
+  std::unique_ptr<GDALDataset> ds = ExportExample(dir, "out.gpkg");
+  ASSERT_TRUE(ds);
+  for (const auto& [layer, field] : {std::pair<std::string, std::string>{"field_trees", "suspect"},
+                                     {"field_trees", "glob_test"}, {"sightings", "control"},
+                                     {"sightings", "kinds"}, {"field_trees", "status"}})
+    EXPECT_EQ(Query(*ds, "SELECT count(*) FROM " + layer + " WHERE " + field + " = ''")[0][0], "0")
+        << layer << "." << field;
+  // The example has 29 cases without a suspect and sightings with full control.
+  EXPECT_EQ(Query(*ds, "SELECT count(*) FROM field_trees WHERE suspect IS NULL")[0][0], "29");
+  EXPECT_NE(Query(*ds, "SELECT count(*) FROM sightings WHERE control IS NULL")[0][0], "0");
+  EXPECT_EQ(Query(*ds, "SELECT type FROM pragma_table_info('sightings') WHERE name = 'suspect'"),
+            (std::vector<std::vector<std::string>>{{"BOOLEAN"}}));
+  OGRFeatureDefn* sightings = ds->GetLayerByName("sightings")->GetLayerDefn();
+  EXPECT_EQ(sightings->GetFieldDefn(sightings->GetFieldIndex("suspect"))->GetSubType(), OFSTBoolean);
+  EXPECT_EQ(Query(*ds, "SELECT count(*) FROM sightings WHERE suspect")[0][0], "1");
+}
+
 TEST(GeoPackageStyles, TwoExportsOfARunAreEqualWithThePinnedTime) {
   PinnedTime pinned;
   TempFolder one, two;
