@@ -12,6 +12,7 @@
 #include "core/startup.h"
 #include "data/readers.h"
 #include "output/results_writer.h"
+#include "platform/feedback.h"
 #include "platform/headless_ui.h"
 #include "quality/quality_files.h"
 #include "core/run.h"
@@ -154,7 +155,9 @@ TEST(RunDriver, ParameterFileFailures) {
 TEST(RunDriver, NothingToComputeTouchesNoFile) {
   RunFixture f;
   f.Files(ThreeTreeMap(), GoodRecord(9, 0.1, 0.2));
-  QualityObserver quality(f.t, f.ui);
+  MessagesToUi toUi(f.ui);
+  Feedback feedback(&toUi, Feedback::Keep::Nothing);
+  QualityObserver quality(f.t, feedback);
   ASSERT_TRUE(Simulate(f.t, f.ui, {&quality}).completed);
   const std::vector<std::string> names = f.dir.Names();
   std::map<std::string, std::string> before;
@@ -167,7 +170,7 @@ TEST(RunDriver, NothingToComputeTouchesNoFile) {
   for (Tables* t : {&f.t, &noMap}) {
     f.ui.messages.clear();
     f.ui.list.clear();
-    QualityObserver q(*t, f.ui);
+    QualityObserver q(*t, feedback);
     const RunOutcome outcome = Simulate(*t, f.ui, {&q});
     EXPECT_TRUE(outcome.nothingToCompute);
     EXPECT_FALSE(outcome.completed);
