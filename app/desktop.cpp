@@ -14,6 +14,8 @@
 #include "app/plot_map_window.h"
 #include "core/export_target.h"
 #include "core/run_guard.h"
+#include "core/run_record.h"
+#include "core/quality_observer.h"
 #include "data/readers.h"
 #include "platform/command_line.h"
 #include "platform/qt/qt_ui.h"
@@ -209,10 +211,16 @@ int RunDesktop(int argc, char** argv) {
     }
     QCoreApplication::processEvents();
   }
-  // The same check as the batch program's targets: the run's files (with
-  // or without --run), non-regular files.
-  if (const std::string problem =
-          options.screenshot.empty() ? "" : ExportTargetProblem(tables, options.screenshot);
+  // The sinks a desktop run attaches declare the files the picture must not
+  // be; the same check as the batch program's targets (with or without
+  // --run), non-regular files included.
+  Feedback declaring;
+  QualityObserver quality(tables, declaring);
+  RunRecordSink record(tables, tables, RunRecordInfo{});
+  if (const std::string problem = options.screenshot.empty()
+                                      ? ""
+                                      : ExportTargetProblem(tables, options.screenshot,
+                                                            {&quality, &record});
       !problem.empty()) {
     std::cerr << "treetri: the picture \"" << options.screenshot << "\" " << problem
               << "; it is not written over\n";

@@ -7,11 +7,12 @@
 
 namespace treetri {
 
-std::string ExportTargetProblem(const Tables& t, const std::string& target) {
+std::string ExportTargetProblem(const Tables& t, const std::string& target,
+                                const std::vector<RunHooks*>& sinks) {
   if (const std::string kind = NonRegularKind(target); !kind.empty())
     return "is " + kind + ", not a regular file";
   RunFile clash;
-  if (ExportTargetClash(t, target, clash))
+  if (ExportTargetClash(t, target, sinks, clash))
     return "is the " + std::string(clash.what) + " \"" + clash.path + "\" of the run";
   // Without a run in this session the results file is the one the work
   // folder's parameter file names (a finished run's results.txt).

@@ -5,6 +5,9 @@
 
 #include <string>
 
+#include <vector>
+
+#include "core/run.h"
 #include "positioning/tables.h"
 
 namespace treetri {
@@ -15,6 +18,8 @@ namespace treetri {
 // not read it yet), or it exists and is not a regular file. The text
 // continues "The picture "P" ...": `is the sighting file "S" of the run`, `is
 // a FIFO, not a regular file`. Empty when the target may be written.
-std::string ExportTargetProblem(const Tables& t, const std::string& target);
+// `sinks`: those the run attaches, whose declared files count too.
+std::string ExportTargetProblem(const Tables& t, const std::string& target,
+                                const std::vector<RunHooks*>& sinks = {});
 
 }  // namespace treetri
