@@ -298,6 +298,8 @@ TEST(RunDriver, AMapReplacedAfterTheSightingsReadsThemAgain) {
   EXPECT_EQ(f.ui.messages.back(), "The sightings could not be read again against the new map; none "
                                   "are kept. Open the sighting file before the next run.");
   EXPECT_TRUE(Simulate(f.t, f.ui).nothingToCompute);
+}
+
 // The run guard checks the union of what the sinks declare: a results file
 // named as a file of any kind of sink is refused before anything is written
 // (the run driver's map data and dump files, the quality observer's files,
