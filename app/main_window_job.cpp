@@ -91,7 +91,7 @@ void MainWindow::SetUpJobMenu() {
   recentMenu_->setObjectName("RecentJobs");
   jobMenu_->addSeparator();
   createParameters_ = add("Create &parameter file", "CreateParameterFile", "");
-  exportRemeasure_ = add("&Export re-measure list...", "ExportRemeasureList", "Ctrl+E");
+  exportRemeasure_ = add("&Export re-measure list...", "ExportRemeasureList", "Ctrl+Shift+E");
   jobMenu_->addSeparator();
   messagesAction_ = add("&Messages panel", "MessagesPanel", "Ctrl+Shift+M");
   messagesAction_->setCheckable(true);
