@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "gis/crs_check.h"
+#include "gis/gpkg_describe.h"
 #include "platform/files.h"
 #include "platform/temporary_files.h"
 #include "data/angles.h"
@@ -86,7 +87,14 @@ void Put(OGRFeature& f, const char* name, const std::optional<int>& v) {
   else
     f.SetFieldNull(f.GetFieldIndex(name));
 }
-void Put(OGRFeature& f, const char* name, const std::string& v) { f.SetField(name, v.c_str()); }
+// A text that is empty has no value: NULL, as a Shapefile or GeoJSON copy
+// also keeps it.
+void Put(OGRFeature& f, const char* name, const std::string& v) {
+  if (v.empty())
+    f.SetFieldNull(f.GetFieldIndex(name));
+  else
+    f.SetField(name, v.c_str());
+}
 // The fields that name the case in three layers.
 void PutCase(OGRFeature& f, int caseNumber, int plot, int tree) {
   Put(f, "case_no", caseNumber);
@@ -99,6 +107,7 @@ void PutCase(OGRFeature& f, int caseNumber, int plot, int tree) {
 struct Column {
   const char* name;
   OGRFieldType type;
+  OGRFieldSubType subtype = OFSTNone;  // OFSTBoolean: a GeoPackage BOOLEAN
 };
 
 const std::vector<Column> kFieldTreeColumns = {
@@ -123,7 +132,7 @@ const std::vector<Column> kSightingColumns = {
     {"slot", OFTInteger},    {"sighted", OFTInteger}, {"kinds", OFTString},
     {"res_az", OFTReal},     {"res_dist", OFTReal},   {"res_mx", OFTReal},
     {"res_my", OFTReal},     {"w_az", OFTReal},       {"w_dist", OFTReal},
-    {"max_w", OFTReal},      {"control", OFTString},  {"suspect", OFTInteger}};
+    {"max_w", OFTReal},      {"control", OFTString},  {"suspect", OFTInteger, OFSTBoolean}};
 
 const std::vector<Column> kEllipseColumns = {
     {"case_no", OFTInteger}, {"plot", OFTInteger}, {"tree", OFTInteger},
@@ -204,9 +213,8 @@ const char* KindsText(const Sighting& s) {
 
 class Writer {
  public:
-  Writer(GDALDataset& ds, OGRSpatialReference* srs, long long total,
-         const ExportProgress& progress)
-      : ds_(ds), srs_(srs), total_(total), progress_(progress) {}
+  Writer(GDALDataset& ds, OGRSpatialReference* srs, long long total, Feedback* feedback)
+      : ds_(ds), srs_(srs), total_(total), feedback_(feedback) {}
 
   // Creates the layer and writes one feature per item: fill sets the
   // feature's fields and geometry, false for an item without a feature.
@@ -224,7 +232,10 @@ class Writer {
   }
   // The last report; the caller may still cancel here.
   bool Finish() {
-    if (progress_ && !progress_(total_, total_)) cancelled_ = true;
+    if (feedback_) {
+      feedback_->SetProgress(total_, total_);
+      cancelled_ = feedback_->IsCanceled();
+    }
     return !cancelled_;
   }
   bool cancelled() const { return cancelled_; }
@@ -235,6 +246,7 @@ class Writer {
     if (!layer) return nullptr;
     for (const Column& c : columns) {
       OGRFieldDefn field(c.name, c.type);
+      field.SetSubType(c.subtype);
       if (layer->CreateField(&field) != OGRERR_NONE) return nullptr;
     }
     return layer;
@@ -243,9 +255,12 @@ class Writer {
   bool Add(OGRLayer& layer, OGRFeature& f) {
     if (layer.CreateFeature(&f) != OGRERR_NONE) return false;
     ++done_;
-    if (progress_ && done_ % kProgressStep == 0 && !progress_(done_, total_)) {
-      cancelled_ = true;
-      return false;
+    if (feedback_ && done_ % kProgressStep == 0) {
+      feedback_->SetProgress(done_, total_);
+      if (feedback_->IsCanceled()) {
+        cancelled_ = true;
+        return false;
+      }
     }
     return true;
   }
@@ -253,7 +268,7 @@ class Writer {
   GDALDataset& ds_;
   OGRSpatialReference* srs_;
   long long total_, done_ = 0;
-  const ExportProgress& progress_;
+  Feedback* feedback_;
   bool cancelled_ = false;
 };
 
@@ -432,7 +447,7 @@ ExportStatus CheckCrs(const std::string& crs) {
 }
 
 ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
-                              const std::string& crs, const ExportProgress& progress) {
+                              const std::string& crs, Feedback* feedback) {
   ExportStatus status;
   OGRSpatialReference srs;
   if (!crs.empty()) {
@@ -470,6 +485,13 @@ ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
     return fail(ExportCode::CannotWrite, ": it is " + kind + ", not a regular file");
   // A short name beside the target; what a killed export left there goes.
   RemoveDeadTemporaries(path);
+  // One time stamp for the whole file, pinned by SOURCE_DATE_EPOCH: GDAL
+  // writes it as gpkg_contents' last_change.
+  const std::string timestamp = ExportTimestamp();
+  CPLSetThreadLocalConfigOption("OGR_CURRENT_DATE", timestamp.c_str());
+  struct Unpin {
+    ~Unpin() { CPLSetThreadLocalConfigOption("OGR_CURRENT_DATE", nullptr); }
+  } unpin;
   const std::string temporary = TemporaryNameBeside(path, ".gpkg");
   std::unique_ptr<GDALDataset> ds(
       driver->Create(temporary.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
@@ -482,10 +504,15 @@ ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
   };
   if (!ds) return fail(ExportCode::CannotWrite, userNamed(LastGdalError()));
 
-  Writer w(*ds, &srs, total, progress);
+  Writer w(*ds, &srs, total, feedback);
   bool ok = ds->StartTransaction() == OGRERR_NONE && WriteFieldTrees(w, data, prepared) &&
             WriteMapTrees(w, data, prepared) && WriteSightings(w, prepared) &&
             WriteEllipses(w, data) && WriteRemeasure(w, data) && w.Finish();
+  std::string describeError;
+  if (ok && !DescribeAndStyle(*ds, timestamp, describeError)) {
+    ok = false;
+    CPLError(CE_Failure, CPLE_AppDefined, "%s", describeError.c_str());
+  }
   if (ok) ok = ds->CommitTransaction() == OGRERR_NONE;
   std::string reason = LastGdalError();
   CPLErrorReset();

@@ -2,6 +2,8 @@
 // sighting file corrected by hand, a refused correction, the replay of a
 // run's azimuth correction, the run record and the re-measure list of the
 // example data.
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -138,6 +140,28 @@ TEST(CleaningBatch, MismatchingOrBusyCorrectionsAreRefusedBeforeAnythingIsWritte
     EXPECT_EQ(RunBatch(dir, args).status, 2) << args;
 }
 
+// The sighting file is never written: not even when the corrected file's
+// name in the work folder is a link to it.
+TEST(CleaningBatch, TheSightingFileIsNeverWritten) {
+  TempFolder dir, crew;
+  Prepare(dir);
+  const std::string sightings = crew.Write("plot.txt", ExampleText("sightings.txt"));
+  dir.Write("corrections.csv", kCorrections);
+  for (const bool hard : {true, false}) {
+    const std::string link = dir.WorkFolder() + "plot.corrected.txt";
+    RemoveFile(link);
+    ASSERT_EQ(hard ? ::link(sightings.c_str(), link.c_str()) : ::symlink(sightings.c_str(), link.c_str()), 0);
+    const Result r = RunBatch(dir, "--corrections corrections.csv map.txt '" + sightings + "'");
+    EXPECT_EQ(r.status, 1) << hard;
+    ASSERT_GE(r.err.size(), 2u);
+    EXPECT_EQ(r.err[r.err.size() - 2], "The corrected sighting file \"" + link +
+                                           "\" is the sighting file \"" + sightings +
+                                           "\": the run would write over it. The run is stopped.");
+    EXPECT_EQ(crew.Read("plot.txt"), ExampleText("sightings.txt")) << hard;
+    EXPECT_FALSE(dir.Exists("results.txt")) << hard;
+  }
+}
+
 std::string Sha256Sum(const std::string& path) {
   const std::string cmd = "sha256sum '" + path + "'";
   FILE* p = ::popen(cmd.c_str(), "r");
@@ -197,9 +221,9 @@ TEST(CleaningBatch, EveryRunLeavesItsRecord) {
   ASSERT_TRUE(ReadPhotoMapFile(t, ui, TREETRI_SOURCE_DIR "/examples/map.txt"));
   ASSERT_TRUE(ReadSightingFile(t, ui, TREETRI_SOURCE_DIR "/examples/sightings.txt"));
   struct StopAfterTwo : RunHooks {
-    int seen = 0;
-    void OnCaseDone(const CaseReport&) override { ++seen; }
-    bool CancelRequested() override { return seen == 2; }
+    void OnCaseDone(const CaseReport& r) override {
+      if (r.caseNumber == 2) r.feedback.Cancel();
+    }
   } stop;
   const std::uint64_t generator = t.RandomState;
   t.ReplayAzimuthCorrection = 1.2534;

@@ -2,6 +2,7 @@
 // least-squares solution, the run driver's decisions and observers, and the
 // start-up routine.
 #include <cmath>
+#include <filesystem>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -10,7 +11,9 @@
 #include "data/readers.h"
 #include "output/results_writer.h"
 #include "platform/headless_ui.h"
+#include "core/quality_observer.h"
 #include "core/run.h"
+#include "core/run_record.h"
 #include "tests/case_builder.h"
 #include "tests/independent_lsq.h"
 #include "tests/support.h"
@@ -184,12 +187,31 @@ TEST(RunHooks, CaseDotAndEvents) {
   } refuse;
   EXPECT_FALSE(Simulate(f.t, f.ui, {&refuse}).completed);
   EXPECT_EQ(f.ui.messages.back(), "no");
-  struct Cancel : RunHooks {
-    bool CancelRequested() override { return true; }
+  // With a feedback of its own the run's messages are kept there with their
+  // case, in order, and not shown; a cancel during case 2 stops after it.
+  struct CancelInCase2 : RunHooks {
+    void OnCaseDone(const CaseReport& r) override {
+      if (r.caseNumber == 2) r.feedback.Cancel();
+    }
   } cancel;
-  const RunOutcome stopped = Simulate(f.t, f.ui, {&cancel});
-  EXPECT_EQ(stopped.cases, 1);
-  EXPECT_EQ(f.ui.messages.back(), "The run is stopped after case 1.");
+  struct Progress : Feedback::Listener {
+    std::vector<std::string> seen;
+    void OnProgress(long long done, long long total) override {
+      seen.push_back(std::to_string(done) + "/" + std::to_string(total));
+    }
+    void OnCancel() override { seen.push_back("cancel"); }
+  } progress;
+  const size_t shown = f.ui.messages.size();
+  Feedback feedback(&progress);
+  const RunOutcome stopped = Simulate(f.t, f.ui, {&cancel}, &feedback);
+  EXPECT_EQ(stopped.cases, 2);
+  EXPECT_TRUE(feedback.IsCanceled());
+  EXPECT_EQ(progress.seen, (std::vector<std::string>{"1/3", "cancel", "2/3"}));
+  const std::vector<FeedbackMessage> messages = feedback.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].caseNumber, 2);
+  EXPECT_EQ(messages[0].text, "The run is stopped after case 2.");
+  EXPECT_EQ(f.ui.messages.size(), shown);
 }
 
 TEST(StartUp, MessagesProbeAndHelpText) {
@@ -204,6 +226,50 @@ TEST(StartUp, MessagesProbeAndHelpText) {
   StartUpIn(t, ui, dir.Path() + "/gone");
   EXPECT_EQ(ui.messages.back(), "TREETRI is badly written:; it assumes I/O access to " + dir.Path() +
                                     "/gone/ -folder, point (.) as decimal and comma (,) as list separator!");
+}
+
+}  // namespace
+}  // namespace treetri
+
+namespace treetri {
+namespace {
+
+// The run guard checks the union of what the sinks declare: a results file
+// named as a file of any kind of sink is refused before anything is written
+// (the run driver's map data and dump files, the quality observer's files,
+// the run record, and a sink the guard knows nothing about), and an export
+// target is checked against the same union.
+TEST(RunGuard, RefusesAResultsFileThatAnySinkDeclares) {
+  struct LaterSink : RunHooks {
+    void DeclareFiles(const Tables& t, std::vector<RunFile>& files) const override {
+      files.push_back({"plots file", t.WorkFolder + "plots.csv", RunFile::Use::Written});
+    }
+  } later;
+  for (const auto& [name, what] :
+       std::vector<std::pair<std::string, std::string>>{{"mapdata.txt", "map data file"},
+                                                        {"Matlab.txt", "dump file"},
+                                                        {"observations.csv", "quality file"},
+                                                        {"run.json", "run record"},
+                                                        {"plots.csv", "plots file"}}) {
+    RunFixture f;
+    f.par.resultsFile = f.dir.Path() + "/" + name;
+    f.Files(ThreeTreeMap(), GoodRecord(9, 0.3, -0.4));
+    Feedback feedback;
+    QualityObserver quality(f.t, feedback);
+    RunRecordSink record(f.t, f.t, RunRecordInfo{});
+    const std::vector<RunHooks*> sinks{&quality, &record, &later};
+    EXPECT_FALSE(Simulate(f.t, f.ui, sinks, &feedback).completed) << name;
+    const std::vector<FeedbackMessage> said = feedback.Messages();
+    ASSERT_EQ(said.size(), 1u) << name;
+    EXPECT_EQ(said[0].text.rfind("The results file \"" + f.par.resultsFile + "\" is the " + what, 0),
+              0u)
+        << said[0].text;
+    EXPECT_FALSE(std::filesystem::exists(f.par.resultsFile)) << name;
+    RunFile clash;
+    EXPECT_TRUE(ExportTargetClash(f.t, f.dir.Path() + "/x.gpkg", sinks, clash) == false);
+    ASSERT_TRUE(ExportTargetClash(f.t, f.dir.Path() + "/./" + name, sinks, clash)) << name;
+    EXPECT_EQ(std::string(clash.what), what);
+  }
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include "quality/case_input.h"
 #include "quality/case_quality.h"
+#include "quality/legend.h"
 
 namespace treetri::views {
 
@@ -58,11 +59,13 @@ struct Colour {
 };
 
 // Colours of the verdicts, and of |w| on a scale from green (0) over amber
-// to red (the critical value and above); grey where w does not exist.
+// to red (the critical value and above); grey where w does not exist. The
+// legend's colours are defined in quality/legend.h, which the GeoPackage's
+// styles share.
 Colour VerdictColour(quality::Verdict v);
 Colour WColour(std::optional<double> absW);
 // |w| from which a sighting line is drawn in the warning colour.
-inline constexpr double kWarningW = 2.0;
+inline constexpr double kWarningW = quality::kWarningW;
 
 // The observations of a sighting as the line style shows them.
 enum class SightingStyle { AzimuthOnly, DistanceOnly, Both };
