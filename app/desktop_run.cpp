@@ -35,8 +35,9 @@ class Feed : public RunHooks {
     shown.y = r.work.Y_adj;
     if (const quality::CaseQuality* q = quality_.Assessed(r.caseNumber)) shown.quality = *q;
     relay_.Post([this, shown = std::move(shown)] { if (run_.onCase) run_.onCase(shown); });
+    // The Cancel button's request stops the run after this case.
+    if (cancel_) r.feedback.Cancel();
   }
-  bool CancelRequested() override { return cancel_; }
 
  private:
   DesktopRun& run_;
@@ -56,13 +57,17 @@ bool DesktopRun::Run(RunOutcome& outcome, std::string& error) {
   relay.afterDrain = [this] { if (afterShown) afterShown(); };
   // The quality files: emptied with the results file, one case's lines after
   // each case; what the GeoPackage export takes, gathered case by case.
-  QualityObserver quality(t_, relay);
+  // The run's messages go to the relay, which shows them on the GUI thread
+  // in order with the list lines and the drawing.
+  MessagesToUi toRelay(relay);
+  Feedback feedback(&toRelay, Feedback::Keep::Nothing);
+  QualityObserver quality(t_, feedback);
   ExportObserver exportData(t_.PhotoTrees, &quality);
   Feed feed(*this, relay, quality, cancel_);
   QEventLoop loop;
   try {
     std::thread worker([&] {
-      outcome = treetri::Simulate(t_, relay, {&quality, &exportData, &feed});
+      outcome = treetri::Simulate(t_, relay, {&quality, &exportData, &feed}, &feedback);
       // The last work queued: everything the run reported comes before it.
       relay.Post([&loop] { loop.quit(); });
     });

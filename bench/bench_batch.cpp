@@ -65,8 +65,8 @@ int main(int argc, char** argv) {
   std::vector<double> qualityRuns;
   for (long long k = 0; k < repeat; ++k) {
     const double t0 = Now();
-    treetri::QualityObserver quality(r.t, r.ui);
-    treetri::Simulate(r.t, r.ui, {&quality});
+    treetri::QualityObserver quality(r.t, r.feedback);
+    treetri::Simulate(r.t, r.ui, {&quality}, &r.feedback);
     qualityRuns.push_back(Now() - t0);
     if (k == 0) std::printf("quality verdicts     %s\n", SummaryText(quality.Summary()).c_str());
   }
@@ -83,8 +83,8 @@ int main(int argc, char** argv) {
     }
     for (long long k = 0; k < repeat; ++k) {
       const double t0 = Now();
-      treetri::QualityObserver quality(r.t, r.ui);
-      treetri::Simulate(r.t, r.ui, {&quality});
+      treetri::QualityObserver quality(r.t, r.feedback);
+      treetri::Simulate(r.t, r.ui, {&quality}, &r.feedback);
       crowdedRuns.push_back(Now() - t0);
     }
     r.t.PhotoTrees.Shrink(kept);

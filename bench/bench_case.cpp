@@ -176,7 +176,7 @@ void BM_CaseWithFiles(benchmark::State& state) {
       break;
     }
     treetri::DrawCasePosition(r.t.Case, r.ui, drawFlag);
-    treetri::WriteCaseResults(r.t, r.ui, caseNumber, iterations, output);
+    treetri::WriteCaseResults(r.t, r.ui, r.feedback, caseNumber, iterations, output);
     if (output.resultsFileFailed || output.mapDataFailed) {
       state.SkipWithError("the results could not be written");
       break;
@@ -204,7 +204,7 @@ void BM_CaseResultsAppendOnly(benchmark::State& state) {
       appended = 0;
       state.ResumeTiming();
     }
-    treetri::WriteCaseResults(r.t, r.ui, caseNumber, iterations, output);
+    treetri::WriteCaseResults(r.t, r.ui, r.feedback, caseNumber, iterations, output);
   }
   state.SetItemsProcessed(state.iterations());
 }

@@ -72,8 +72,8 @@ int main(int argc, char** argv) {
     desktop.push_back(Now() - t0);
     t0 = Now();
     // The batch program's run, with the quality observer both programs attach.
-    treetri::QualityObserver quality(r.t, r.ui);
-    const treetri::RunOutcome b = treetri::Simulate(r.t, r.ui, {&quality});
+    treetri::QualityObserver quality(r.t, r.feedback);
+    const treetri::RunOutcome b = treetri::Simulate(r.t, r.ui, {&quality}, &r.feedback);
     batch.push_back(Now() - t0);
     if (!d.completed || !b.completed) {
       std::fputs("treetri-bench-desktop: a run did not complete\n", stderr);

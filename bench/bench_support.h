@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "positioning/tables.h"
+#include "platform/feedback.h"
 #include "platform/headless_ui.h"
 
 namespace treetri::bench {
@@ -33,6 +34,8 @@ class PreparedRun {
 
   Tables t;
   HeadlessUi ui;
+  MessagesToUi toUi{ui};
+  Feedback feedback{&toUi, Feedback::Keep::Nothing};
   double simulateSeconds = 0, readSeconds = 0;
 
  private:

@@ -239,7 +239,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "\r\033[Kcase %d of %d", i, n);
     progressShown = true;
   };
-  treetri::QualityObserver quality(t, ui, withQuality);
+  // The run's feedback shows no progress (the line above is an observer of
+  // its own) and keeps nothing: each message goes to standard error as the
+  // run makes it.
+  treetri::MessagesToUi toStderr(ui);
+  treetri::Feedback feedback(&toStderr, treetri::Feedback::Keep::Nothing);
+  treetri::QualityObserver quality(t, feedback, withQuality);
   treetri::ExportObserver exporter(t.PhotoTrees, &quality);
   treetri::RunRecordInfo info;
   info.program = "treetri-batch";
@@ -251,7 +256,7 @@ int main(int argc, char** argv) {
   hooks.push_back(&quality);
   if (gpkg) hooks.push_back(&exporter);
   if (progress) hooks.push_back(&progressLine);
-  const treetri::RunOutcome outcome = treetri::Simulate(t, ui, hooks);
+  const treetri::RunOutcome outcome = treetri::Simulate(t, ui, hooks, &feedback);
   clearProgress();
   std::fputs(("AzimuthCorrection used: " + Significant17(outcome.azimuthCorrectionUsed) + "\n").c_str(),
              stderr);

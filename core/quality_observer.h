@@ -11,16 +11,16 @@
 
 namespace treetri {
 
-class UserInterface;
+class Feedback;
 
 class QualityObserver : public RunHooks {
  public:
   // The files go to session.WorkFolder as it is when the run starts; a file
-  // that cannot be written is reported through `ui` and the run goes on
-  // without the quality files. Without `write`, the run writes none and
-  // removes those of an earlier run when it starts.
-  QualityObserver(const Session& session, UserInterface& ui, bool write = true)
-      : session_(session), ui_(ui), write_(write) {}
+  // that cannot be written is reported through `feedback` (the run's) and
+  // the run goes on without the quality files. Without `write`, the run
+  // writes none and removes those of an earlier run when it starts.
+  QualityObserver(const Session& session, Feedback& feedback, bool write = true)
+      : session_(session), feedback_(feedback), write_(write) {}
   bool OnRunStart(const RunSettings& settings, std::string& message) override;
   void OnCaseDone(const CaseReport& report) override;
   void OnRunEnd(bool completed) override;
@@ -38,7 +38,7 @@ class QualityObserver : public RunHooks {
 
  private:
   const Session& session_;
-  UserInterface& ui_;
+  Feedback& feedback_;
   bool write_;
   bool began_ = false;
   quality::QualityRun run_;

@@ -71,7 +71,8 @@ enum class ParameterState {
   Unusable,  // a standard error is not positive: the run cannot go on
 };
 
-ParameterState ReadParameters(Tables& t, UserInterface& ui) {
+ParameterState ReadParameters(Tables& t, Feedback& feedback) {
+  auto say = [&](const std::string& text) { feedback.PushMessage(0, text); };
   const std::string path = t.WorkFolder + kParameterFileName;
   std::string content, error;
   ParameterReadStatus status;
@@ -93,13 +94,13 @@ ParameterState ReadParameters(Tables& t, UserInterface& ui) {
   }
   const bool read = status.ok;
   if (!read) {
-    ui.MessageBox(kParameterErrorMessage);
-    ui.MessageBox("The parameter file \"" + path + "\": " + status.detail + ".");
+    say(kParameterErrorMessage);
+    say("The parameter file \"" + path + "\": " + status.detail + ".");
   }
   const std::string sigma = NonPositiveStandardError(t.Parameters);
   if (!sigma.empty()) {
-    if (read) ui.MessageBox(kParameterErrorMessage);
-    ui.MessageBox("The parameter file \"" + path + "\": the standard error " + sigma +
+    if (read) say(kParameterErrorMessage);
+    say("The parameter file \"" + path + "\": the standard error " + sigma +
                   "; standard errors must be greater than 0. The run is stopped.");
     return ParameterState::Unusable;
   }
@@ -109,10 +110,19 @@ ParameterState ReadParameters(Tables& t, UserInterface& ui) {
 }  // namespace
 
 bool ReadRunParameters(Tables& t, UserInterface& ui) {
-  return ReadParameters(t, ui) == ParameterState::Read;
+  MessagesToUi toUi(ui);
+  Feedback feedback(&toUi, Feedback::Keep::Nothing);
+  return ReadParameters(t, feedback) == ParameterState::Read;
 }
 
-RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks) {
+RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks,
+                          Feedback* given) {
+  MessagesToUi toUi(ui);
+  Feedback own(&toUi, Feedback::Keep::Nothing);
+  Feedback& feedback = given ? *given : own;
+  auto say = [&](int caseNumber, const std::string& text) {
+    feedback.PushMessage(caseNumber, text);
+  };
   RunOutcome outcome;
   struct InProgress {
     bool& flag;
@@ -120,7 +130,7 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
     ~InProgress() { flag = false; }
   } inProgress(t.RunInProgress);
 
-  const ParameterState parameters = ReadParameters(t, ui);
+  const ParameterState parameters = ReadParameters(t, feedback);
   outcome.parametersRead = parameters == ParameterState::Read;
   outcome.azimuthCorrectionUsed = t.Parameters.AzimuthCorrection;
   // A read that failed part-way goes on with the parameters kept from
@@ -131,7 +141,7 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
   // Nothing is written before the output names are checked and the work
   // folder is locked for this run.
   RunGuard guard;
-  if (!guard.Begin(t, ui)) return outcome;
+  if (!guard.Begin(t, feedback)) return outcome;
   // The output files stay open for the run: one write per line, one
   // positional write per dump file.
   std::string error;
@@ -139,7 +149,7 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
   OutputState output;
   DumpFiles dumps(t.WorkFolder);
   if (resultsFile.empty() || !output.Open(resultsFile, t.WorkFolder, error)) {
-    ui.MessageBox("The results file \"" + resultsFile + "\" cannot be created" +
+    say(0, "The results file \"" + resultsFile + "\" cannot be created" +
                   (error.empty() ? std::string() : ": " + error) + ". The run is stopped.");
     return outcome;
   }
@@ -149,7 +159,7 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
     const std::string corrected = CorrectedSightingName(t.WorkFolder, t.SightingFileName);
     OutputFile file;
     if (!file.Create(corrected, CorrectedSightingText(t), error)) {
-      ui.MessageBox("The corrected sighting file \"" + corrected + "\" cannot be written: " +
+      say(0, "The corrected sighting file \"" + corrected + "\" cannot be written: " +
                     error + ". The run is stopped.");
       return outcome;
     }
@@ -162,7 +172,7 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
   for (RunHooks* h : hooks) {
     std::string message;
     if (h->OnRunStart(t, message)) continue;
-    if (!message.empty()) ui.MessageBox(message);
+    if (!message.empty()) say(0, message);
     return end(false);
   }
   ui.ListClear();
@@ -175,33 +185,33 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
     CaseWork& c = t.Case;
     c.CaseNumber = caseNumber;
     const CaseOutcome result = ComputeCase(t.TargetTrees[caseNumber], t.Parameters, c);
-    for (const std::string& m : result.messages) ui.MessageBox(m);
+    for (const std::string& m : result.messages) say(caseNumber, m);
     // The dump files hold the system of the case's last iteration.
     if (result.failure != CaseFailure::Npa && !dumpFailed &&
         !dumps.Write(c, error)) {
       dumpFailed = true;
-      ui.MessageBox("The dump file " + error + ". The run goes on without the dump files.");
+      say(caseNumber, "The dump file " + error + ". The run goes on without the dump files.");
     }
     if (result.failure != CaseFailure::None) ++outcome.failedCases;
-    const std::string status = WriteCaseResults(t, ui, caseNumber, result.iterations, output);
+    const std::string status = WriteCaseResults(t, ui, feedback, caseNumber, result.iterations, output);
     outcome.cases = caseNumber;
-    const CaseReport report{caseNumber, cases, result, t, t, c, status};
+    const CaseReport report{caseNumber, cases, result, t, t, c, status, feedback};
     for (RunHooks* h : hooks) h->OnCaseDone(report);
+    feedback.SetProgress(caseNumber, cases);
     // Without the results file the run's purpose is lost: stop it.
-    bool stop = output.resultsFileFailed || output.mapDataFailed;
-    for (RunHooks* h : hooks) stop = stop || h->CancelRequested();
-    if (stop) {
-      ui.MessageBox("The run is stopped after case " + IntegerText(caseNumber) + ".");
+    if (output.resultsFileFailed || output.mapDataFailed || feedback.IsCanceled()) {
+      say(caseNumber, "The run is stopped after case " + IntegerText(caseNumber) + ".");
       return end(false);
     }
   }
   outcome.completed = true;
   guard.End();
-  ui.MessageBox("Ready! Results are in file " + resultsFile);
+  say(0, "Ready! Results are in file " + resultsFile);
   return end(true);
 }
 
-RunOutcome Simulate(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks) {
+RunOutcome Simulate(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks,
+                    Feedback* feedback) {
   CaseDots dots(ui);
   std::vector<RunHooks*> all{&dots};
   // Every run leaves its record: a program that attaches none gets one
@@ -216,8 +226,13 @@ RunOutcome Simulate(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& 
     all.push_back(record.get());
   }
   all.insert(all.end(), hooks.begin(), hooks.end());
-  const RunOutcome outcome = RunPositioning(t, ui, all);
-  if (record && !record->Error().empty()) ui.MessageBox(record->Error());
+  const RunOutcome outcome = RunPositioning(t, ui, all, feedback);
+  if (record && !record->Error().empty()) {
+    if (feedback)
+      feedback->PushMessage(0, record->Error());
+    else
+      ui.MessageBox(record->Error());
+  }
   return outcome;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "data/parameter_file.h"
+#include "platform/feedback.h"
 #include "positioning/case_pipeline.h"
 #include "positioning/tables.h"
 
@@ -37,6 +38,9 @@ struct CaseReport {
   const CaseWork& work;
   // The status text of the case as the results list shows it.
   const std::string& status;
+  // The run's feedback: where an observer reports what the user must learn
+  // (a quality file that cannot be written), with the case number.
+  Feedback& feedback;
 };
 
 // An observer of a run. Every event has a default that does nothing, so an
@@ -58,20 +62,25 @@ class RunHooks {
   // Once at the end of a run that got past its start: completed is true
   // when every case was processed and written.
   virtual void OnRunEnd(bool completed) { (void)completed; }
-  // Asked between cases; true stops the run after the case just written.
-  virtual bool CancelRequested() { return false; }
 };
 
 // The run driver: parameters, results file and list header, then every
 // case through the case pipeline and the results writer, with the events
-// to every observer in `hooks`.
-RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks);
+// to every observer in `hooks`. The run reports through `feedback`: its
+// progress (cases done of all) after each case, every message the user must
+// see (the legacy's message boxes, in their order, with their case), and it
+// stops after the case just written once the feedback is cancelled. Without
+// a feedback, the run's messages go to ui.MessageBox as they come. `ui`
+// gets the list lines and the drawing.
+RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks,
+                          Feedback* feedback = nullptr);
 
 // Menu command "Calculate positions": the run with the overview canvas set
 // up first and the case dot drawn after every adjusted case, besides the
 // observers in `hooks`; without a RunRecordSink among them, one of its own
 // writes run.json.
-RunOutcome Simulate(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks = {});
+RunOutcome Simulate(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks = {},
+                    Feedback* feedback = nullptr);
 
 // Reads the parameter file into t.Parameters (with the random addition to
 // AzimuthCorrection). Returns false, after its message, when the file could

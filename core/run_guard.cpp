@@ -7,7 +7,7 @@
 #include "data/parameter_file.h"
 #include "output/dump_files.h"
 #include "output/results_format.h"
-#include "platform/ui.h"
+#include "platform/feedback.h"
 #include "quality/quality_files.h"
 
 namespace treetri {
@@ -52,11 +52,12 @@ bool ExportTargetClash(const Tables& t, const std::string& target, RunFile& clas
   return f != nullptr;
 }
 
-bool RunGuard::Begin(const Tables& t, UserInterface& ui) {
+bool RunGuard::Begin(const Tables& t, Feedback& feedback) {
+  auto say = [&](const std::string& text) { feedback.PushMessage(0, text); };
   const std::string& results = t.Parameters.ResultsFileName;
   const std::vector<RunFile> files = RunFiles(t);
   auto refuse = [&](const std::string& written, const std::string& name, const RunFile& f) {
-    ui.MessageBox("The " + written + " \"" + name + "\" is the " + f.what + " \"" + f.path +
+    say("The " + written + " \"" + name + "\" is the " + f.what + " \"" + f.path +
                   "\": the run would write over it. The run is stopped.");
     return false;
   };
@@ -70,7 +71,7 @@ bool RunGuard::Begin(const Tables& t, UserInterface& ui) {
         return refuse(w.what, w.path, in);
   for (const RunFile& f : files)
     if (f.use == RunFile::Use::Own && IsSymbolicLink(f.path)) {
-      ui.MessageBox("The " + std::string(f.what) + " \"" + f.path +
+      say("The " + std::string(f.what) + " \"" + f.path +
                     "\" is a symbolic link; the program writes its own files in the work "
                     "folder only as plain files. The run is stopped.");
       return false;
@@ -80,12 +81,12 @@ bool RunGuard::Begin(const Tables& t, UserInterface& ui) {
   switch (lock_.Acquire(folder, detail)) {
     case FolderLock::Result::Locked: return true;
     case FolderLock::Result::Busy:
-      ui.MessageBox("The folder \"" + folder + "\" is in use by another run (" + detail +
+      say("The folder \"" + folder + "\" is in use by another run (" + detail +
                     "): two runs in one folder would mix their files. The run is stopped.");
       return false;
     case FolderLock::Result::Failed: break;
   }
-  ui.MessageBox("The lock file " + detail + ". The run is stopped.");
+  say("The lock file " + detail + ". The run is stopped.");
   return false;
 }
 

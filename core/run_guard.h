@@ -10,7 +10,7 @@
 
 namespace treetri {
 
-class UserInterface;
+class Feedback;
 
 // A file that a run reads or writes besides its results file: what it is
 // (for messages), its name and how the run uses it.
@@ -46,7 +46,8 @@ class RunGuard {
   // files the program reads or writes besides it, an own file of the work
   // folder that is a symbolic link, and a folder in which another run is
   // under way; otherwise takes the folder's lock. Touches no output file.
-  bool Begin(const Tables& t, UserInterface& ui);
+  // The refusal goes to `feedback`.
+  bool Begin(const Tables& t, Feedback& feedback);
   // Lets the next run in.
   void End() { lock_.Release(); }
 

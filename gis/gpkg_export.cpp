@@ -214,9 +214,8 @@ const char* KindsText(const Sighting& s) {
 
 class Writer {
  public:
-  Writer(GDALDataset& ds, OGRSpatialReference* srs, long long total,
-         const ExportProgress& progress)
-      : ds_(ds), srs_(srs), total_(total), progress_(progress) {}
+  Writer(GDALDataset& ds, OGRSpatialReference* srs, long long total, Feedback* feedback)
+      : ds_(ds), srs_(srs), total_(total), feedback_(feedback) {}
 
   // Creates the layer and writes one feature per item: fill sets the
   // feature's fields and geometry, false for an item without a feature.
@@ -234,7 +233,10 @@ class Writer {
   }
   // The last report; the caller may still cancel here.
   bool Finish() {
-    if (progress_ && !progress_(total_, total_)) cancelled_ = true;
+    if (feedback_) {
+      feedback_->SetProgress(total_, total_);
+      cancelled_ = feedback_->IsCanceled();
+    }
     return !cancelled_;
   }
   bool cancelled() const { return cancelled_; }
@@ -254,9 +256,12 @@ class Writer {
   bool Add(OGRLayer& layer, OGRFeature& f) {
     if (layer.CreateFeature(&f) != OGRERR_NONE) return false;
     ++done_;
-    if (progress_ && done_ % kProgressStep == 0 && !progress_(done_, total_)) {
-      cancelled_ = true;
-      return false;
+    if (feedback_ && done_ % kProgressStep == 0) {
+      feedback_->SetProgress(done_, total_);
+      if (feedback_->IsCanceled()) {
+        cancelled_ = true;
+        return false;
+      }
     }
     return true;
   }
@@ -264,7 +269,7 @@ class Writer {
   GDALDataset& ds_;
   OGRSpatialReference* srs_;
   long long total_, done_ = 0;
-  const ExportProgress& progress_;
+  Feedback* feedback_;
   bool cancelled_ = false;
 };
 
@@ -449,7 +454,7 @@ ExportStatus CheckCrs(const std::string& crs) {
 }
 
 ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
-                              const std::string& crs, const ExportProgress& progress) {
+                              const std::string& crs, Feedback* feedback) {
   ExportStatus status;
   OGRSpatialReference srs;
   if (!crs.empty()) {
@@ -506,7 +511,7 @@ ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
   };
   if (!ds) return fail(ExportCode::CannotWrite, userNamed(LastGdalError()));
 
-  Writer w(*ds, &srs, total, progress);
+  Writer w(*ds, &srs, total, feedback);
   bool ok = ds->StartTransaction() == OGRERR_NONE && WriteFieldTrees(w, data, prepared) &&
             WriteMapTrees(w, data, prepared) && WriteSightings(w, prepared) &&
             WriteEllipses(w, data) && WriteRemeasure(w, data) && w.Finish();

@@ -2,18 +2,18 @@
 // the positioned plots, the sightings and the 95 % confidence ellipses as
 // four layers of one GeoPackage file, written with GDAL/OGR. No Qt: the
 // batch program and the desktop windows both call it, the desktop from a
-// worker thread with a progress callback.
+// worker thread, reporting through a Feedback.
 //
 // The file is written under a temporary name in the target's folder and
 // renamed to the target when complete, so the target name never holds a
 // half-written file; an existing file of that name is replaced.
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/feedback.h"
 #include "quality/quality_files.h"
 
 namespace treetri::gis {
@@ -61,10 +61,6 @@ struct ExportData {
   std::optional<std::vector<RemeasureFeature>> remeasure;
 };
 
-// Called now and then with the features written so far and the number of
-// features in all; returning false cancels the export (nothing is left on
-// disk, the target is untouched).
-using ExportProgress = std::function<bool(long long done, long long total)>;
 
 enum class ExportCode { Ok, UnknownCrs, CrsMismatch, CannotWrite, Cancelled };
 
@@ -87,7 +83,10 @@ ExportStatus CheckCrs(const std::string& crs);
 // Writes the four layers "field_trees", "map_trees", "sightings" and
 // "confidence_ellipses" (and "remeasure" when the data hold the list) to the GeoPackage `path` in the coordinate reference
 // system `crs` (empty: none, with a warning). An unknown CRS writes nothing.
+// `feedback`, when given, gets the features written so far of all now and
+// then; once it is cancelled the export stops (Cancelled: nothing is left on
+// disk, the target is untouched).
 ExportStatus ExportGeoPackage(const ExportData& data, const std::string& path,
-                              const std::string& crs, const ExportProgress& progress = {});
+                              const std::string& crs, Feedback* feedback = nullptr);
 
 }  // namespace treetri::gis

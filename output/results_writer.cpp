@@ -4,6 +4,7 @@
 
 #include "output/number_text.h"
 #include "platform/files.h"
+#include "platform/feedback.h"
 #include "platform/ui.h"
 
 namespace treetri {
@@ -228,8 +229,8 @@ bool OutputState::Open(const std::string& resultsFile, const std::string& folder
   return results.Open(resultsFile, Links::Follow, true, error);
 }
 
-std::string WriteCaseResults(const Tables& t, UserInterface& ui, int caseNumber, int iterations,
-                             OutputState& state) {
+std::string WriteCaseResults(const Tables& t, UserInterface& ui, Feedback& feedback,
+                             int caseNumber, int iterations, OutputState& state) {
   std::string error;
   if (!state.mapDataFailed) {
     state.mapDataText.clear();
@@ -237,7 +238,7 @@ std::string WriteCaseResults(const Tables& t, UserInterface& ui, int caseNumber,
     state.mapDataText += "\r\n";
     if (!state.mapData.Append(state.mapDataText, error)) {
       state.mapDataFailed = true;
-      ui.MessageBox("The map data file \"" + t.WorkFolder + kMapDataFileName +
+      feedback.PushMessage(caseNumber, "The map data file \"" + t.WorkFolder + kMapDataFileName +
                     "\" cannot be written: " + error +
                     ". It holds the lines of the cases before case " +
                     IntegerText(caseNumber) + ".");
@@ -254,7 +255,7 @@ std::string WriteCaseResults(const Tables& t, UserInterface& ui, int caseNumber,
   ui.ListAdd(state.listText);
   if (!state.resultsFileFailed && !state.results.Append(text, error)) {
     state.resultsFileFailed = true;
-    ui.MessageBox("The results file \"" + t.Parameters.ResultsFileName +
+    feedback.PushMessage(caseNumber, "The results file \"" + t.Parameters.ResultsFileName +
                   "\" cannot be written: " + error +
                   ". It holds the lines of the cases before case " + IntegerText(caseNumber) +
                   ".");

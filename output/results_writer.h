@@ -12,6 +12,7 @@
 namespace treetri {
 
 class UserInterface;
+class Feedback;
 
 
 // A run's two line files, kept open from case to case, and the texts of a
@@ -46,7 +47,8 @@ void AppendListLine(std::string& line, const Tables& t, int caseNumber, int iter
 // Writes the case to the two files and the list and returns the case's
 // status text. Every line ends with CR LF; each file is complete on disk
 // when the call returns.
-std::string WriteCaseResults(const Tables& t, UserInterface& ui, int caseNumber, int iterations,
-                             OutputState& state);
+// Its own write failures go to `feedback` with the case number.
+std::string WriteCaseResults(const Tables& t, UserInterface& ui, Feedback& feedback,
+                             int caseNumber, int iterations, OutputState& state);
 
 }  // namespace treetri

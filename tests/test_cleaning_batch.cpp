@@ -221,9 +221,9 @@ TEST(CleaningBatch, EveryRunLeavesItsRecord) {
   ASSERT_TRUE(ReadPhotoMapFile(t, ui, TREETRI_SOURCE_DIR "/examples/map.txt"));
   ASSERT_TRUE(ReadSightingFile(t, ui, TREETRI_SOURCE_DIR "/examples/sightings.txt"));
   struct StopAfterTwo : RunHooks {
-    int seen = 0;
-    void OnCaseDone(const CaseReport&) override { ++seen; }
-    bool CancelRequested() override { return seen == 2; }
+    void OnCaseDone(const CaseReport& r) override {
+      if (r.caseNumber == 2) r.feedback.Cancel();
+    }
   } stop;
   const std::uint64_t generator = t.RandomState;
   t.ReplayAzimuthCorrection = 1.2534;

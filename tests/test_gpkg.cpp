@@ -76,16 +76,12 @@ TEST(GeoPackageExport, LayersFieldsAndGeometryOfHandMadeCases) {
   TempFolder dir;
   const std::string path = dir.Path() + "/out.gpkg";
   const ExportData data = HandMade();
-  long long lastDone = -1, lastTotal = -1;
-  const ExportStatus s = ExportGeoPackage(data, path, "EPSG:3067", [&](long long d, long long t) {
-    lastDone = d;
-    lastTotal = t;
-    return true;
-  });
+  Feedback feedback;
+  const ExportStatus s = ExportGeoPackage(data, path, "EPSG:3067", &feedback);
   ASSERT_TRUE(s.Ok()) << s.message;
   EXPECT_EQ(s.warning, "");
-  EXPECT_EQ(lastDone, 8);  // 2 field trees, 3 map trees, 2 sightings, 1 ellipse
-  EXPECT_EQ(lastTotal, 8);
+  EXPECT_EQ(feedback.Done(), 8);  // 2 field trees, 3 map trees, 2 sightings, 1 ellipse
+  EXPECT_EQ(feedback.Total(), 8);
   Dataset ds = Open(path);
   ASSERT_TRUE(ds);
   // The layers, their counts and their field names as the README lists them:
@@ -218,7 +214,9 @@ TEST(GeoPackageExport, NoCrsBadCrsUnwritablePathReplaceAndCancel) {
   EXPECT_EQ(s.code, ExportCode::CannotWrite);
   EXPECT_EQ(s.message.rfind("The GeoPackage \"" + missing + "\" cannot be written", 0), 0u);
   // A cancelled export leaves the earlier file as it was.
-  s = ExportGeoPackage(HandMade(), path, "", [](long long, long long) { return false; });
+  Feedback cancelled;
+  cancelled.Cancel();
+  s = ExportGeoPackage(HandMade(), path, "", &cancelled);
   EXPECT_EQ(s.code, ExportCode::Cancelled);
   EXPECT_EQ(Open(path)->GetLayerByName("field_trees")->GetFeatureCount(), 1);
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"out.gpkg"});

@@ -1,14 +1,17 @@
 // An output file kept open for a run: an append that fails part way is taken
 // back, a rewrite that shrinks the file cuts it, and a planted link is not
-// followed.
+// followed. The feedback shared by a worker and its consumer.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <utility>
+#include <vector>
 
+#include "platform/feedback.h"
 #include "platform/files.h"
 #include "tests/support.h"
 
@@ -43,6 +46,54 @@ TEST(Files, AFileKeptOpenTakesAFailedLineBackIsCutOnlyWhenItShrinksAndFollowsNoL
   EXPECT_FALSE(linked.Rewrite("ours", error));
   EXPECT_EQ(error, "it is a symbolic link, which is not followed");
   EXPECT_EQ(dir.Read("theirs.txt"), "theirs");
+}
+
+}  // namespace
+}  // namespace treetri
+
+namespace treetri {
+namespace {
+
+// The feedback between a worker and its consumer: a cancel made on another
+// thread reaches the worker's loop, the messages come out in the worker's
+// order with their case, a feedback that keeps nothing still tells its
+// listener, and taking the messages empties the store.
+TEST(Feedback, CancelAcrossThreadsMessagesAndProgress) {
+  struct Seen : Feedback::Listener {
+    std::vector<int> cases;
+    long long lastDone = -1;
+    void OnMessage(const FeedbackMessage& m) override { cases.push_back(m.caseNumber); }
+    void OnProgress(long long done, long long) override { lastDone = done; }
+  } seen;
+  Feedback feedback(&seen);
+  EXPECT_EQ(feedback.Percent(), 0.0);
+  std::thread worker([&] {
+    for (int i = 1; !feedback.IsCanceled(); ++i) {
+      feedback.PushMessage(i, "case " + std::to_string(i));
+      feedback.SetProgress(i, 1000000);
+      if (i == 3) {
+        // Wait here until the consumer has cancelled.
+        while (!feedback.IsCanceled()) std::this_thread::yield();
+      }
+    }
+  });
+  while (feedback.Done() < 3) std::this_thread::yield();
+  feedback.Cancel();
+  worker.join();
+  EXPECT_EQ(seen.cases, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(seen.lastDone, 3);
+  EXPECT_DOUBLE_EQ(feedback.Percent(), 3e-4);
+  const std::vector<FeedbackMessage> taken = feedback.TakeMessages();
+  ASSERT_EQ(taken.size(), 3u);
+  EXPECT_EQ(taken[2].caseNumber, 3);
+  EXPECT_EQ(taken[2].text, "case 3");
+  EXPECT_TRUE(feedback.Messages().empty());
+
+  Seen quiet;
+  Feedback nothingKept(&quiet, Feedback::Keep::Nothing);
+  nothingKept.PushMessage(7, "x");
+  EXPECT_TRUE(nothingKept.Messages().empty());
+  EXPECT_EQ(quiet.cases, std::vector<int>{7});
 }
 
 }  // namespace

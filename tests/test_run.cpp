@@ -184,12 +184,31 @@ TEST(RunHooks, CaseDotAndEvents) {
   } refuse;
   EXPECT_FALSE(Simulate(f.t, f.ui, {&refuse}).completed);
   EXPECT_EQ(f.ui.messages.back(), "no");
-  struct Cancel : RunHooks {
-    bool CancelRequested() override { return true; }
+  // With a feedback of its own the run's messages are kept there with their
+  // case, in order, and not shown; a cancel during case 2 stops after it.
+  struct CancelInCase2 : RunHooks {
+    void OnCaseDone(const CaseReport& r) override {
+      if (r.caseNumber == 2) r.feedback.Cancel();
+    }
   } cancel;
-  const RunOutcome stopped = Simulate(f.t, f.ui, {&cancel});
-  EXPECT_EQ(stopped.cases, 1);
-  EXPECT_EQ(f.ui.messages.back(), "The run is stopped after case 1.");
+  struct Progress : Feedback::Listener {
+    std::vector<std::string> seen;
+    void OnProgress(long long done, long long total) override {
+      seen.push_back(std::to_string(done) + "/" + std::to_string(total));
+    }
+    void OnCancel() override { seen.push_back("cancel"); }
+  } progress;
+  const size_t shown = f.ui.messages.size();
+  Feedback feedback(&progress);
+  const RunOutcome stopped = Simulate(f.t, f.ui, {&cancel}, &feedback);
+  EXPECT_EQ(stopped.cases, 2);
+  EXPECT_TRUE(feedback.IsCanceled());
+  EXPECT_EQ(progress.seen, (std::vector<std::string>{"1/3", "cancel", "2/3"}));
+  const std::vector<FeedbackMessage> messages = feedback.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].caseNumber, 2);
+  EXPECT_EQ(messages[0].text, "The run is stopped after case 2.");
+  EXPECT_EQ(f.ui.messages.size(), shown);
 }
 
 TEST(StartUp, MessagesProbeAndHelpText) {

@@ -5,8 +5,15 @@
 
 namespace treetri {
 
+void GeoPackageExportTask::ToGuiThread::OnProgress(long long done, long long total) {
+  const int percent = total > 0 ? static_cast<int>(100 * done / total) : 0;
+  QMetaObject::invokeMethod(
+      &task, [this, percent] { if (task.onProgress) task.onProgress(percent); },
+      Qt::QueuedConnection);
+}
+
 GeoPackageExportTask::~GeoPackageExportTask() {
-  cancel_ = true;
+  Cancel();
   if (worker_.joinable()) worker_.join();
 }
 
@@ -16,19 +23,12 @@ bool GeoPackageExportTask::Start(gis::ExportData data, const std::string& path,
     error = "A GeoPackage export is under way";
     return false;
   }
-  cancel_ = false;
+  feedback_ = std::make_unique<Feedback>(&progress_);
   // The worker reports through queued calls to this object; its destructor
   // joins the worker first, and Qt drops calls queued for a deleted object.
   try {
     worker_ = std::thread([this, data = std::move(data), path, crs] {
-      const gis::ExportStatus status =
-          gis::ExportGeoPackage(data, path, crs, [this](long long done, long long total) {
-            const int percent = total > 0 ? static_cast<int>(100 * done / total) : 0;
-            QMetaObject::invokeMethod(
-                this, [this, percent] { if (onProgress) onProgress(percent); },
-                Qt::QueuedConnection);
-            return !cancel_;
-          });
+      const gis::ExportStatus status = gis::ExportGeoPackage(data, path, crs, feedback_.get());
       QMetaObject::invokeMethod(this, [this, status] { Finished(status); },
                                 Qt::QueuedConnection);
     });

@@ -3,7 +3,7 @@
 // loop, and Cancel stops the export (nothing is left on disk then).
 #pragma once
 
-#include <atomic>
+#include <memory>
 #include <functional>
 #include <string>
 #include <thread>
@@ -11,6 +11,7 @@
 #include <QObject>
 
 #include "gis/gpkg_export.h"
+#include "platform/feedback.h"
 
 namespace treetri {
 
@@ -27,7 +28,9 @@ class GeoPackageExportTask : public QObject {
   // From Start until onFinished has been called.
   bool Running() const { return worker_.joinable(); }
   // The export stops at its next progress report.
-  void Cancel() { cancel_ = true; }
+  void Cancel() {
+    if (feedback_) feedback_->Cancel();
+  }
 
   // Called on the GUI thread: the percentage written, and the outcome once
   // the worker thread has ended.
@@ -36,8 +39,14 @@ class GeoPackageExportTask : public QObject {
 
  private:
   void Finished(const gis::ExportStatus& status);
+  // The export's progress, passed on to the GUI thread.
+  struct ToGuiThread : Feedback::Listener {
+    explicit ToGuiThread(GeoPackageExportTask& t) : task(t) {}
+    void OnProgress(long long done, long long total) override;
+    GeoPackageExportTask& task;
+  } progress_{*this};
+  std::unique_ptr<Feedback> feedback_;  // one per export, made before its thread
   std::thread worker_;
-  std::atomic<bool> cancel_{false};
 };
 
 }  // namespace treetri
