@@ -13,6 +13,8 @@
 #include "app/main_window.h"
 #include "app/plot_map_window.h"
 #include "core/run_guard.h"
+#include "core/run_record.h"
+#include "core/quality_observer.h"
 #include "data/readers.h"
 #include "platform/command_line.h"
 #include "platform/qt/qt_ui.h"
@@ -207,7 +209,12 @@ int RunDesktop(int argc, char** argv) {
     QCoreApplication::processEvents();
   }
   RunFile clash;
-  if (!options.screenshot.empty() && ExportTargetClash(tables, options.screenshot, clash)) {
+  // The sinks a desktop run attaches declare the files the picture must not be.
+  Feedback declaring;
+  QualityObserver quality(tables, declaring);
+  RunRecordSink record(tables, tables, RunRecordInfo{});
+  if (!options.screenshot.empty() &&
+      ExportTargetClash(tables, options.screenshot, {&quality, &record}, clash)) {
     std::cerr << "treetri: the picture \"" << options.screenshot << "\" is the " << clash.what
               << " \"" << clash.path << "\"; it is not written over\n";
     return 1;

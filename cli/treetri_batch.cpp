@@ -271,7 +271,7 @@ int main(int argc, char** argv) {
   if (remeasure && quality.Began()) {
     treetri::RunFile clash;
     std::string error;
-    if (treetri::ExportTargetClash(t, remeasure, clash)) {
+    if (treetri::ExportTargetClash(t, remeasure, hooks, clash)) {
       std::fprintf(stderr, "The re-measure list \"%s\" is the %s \"%s\" of the run; it is not "
                    "overwritten.\n", remeasure, clash.what, clash.path.c_str());
       listed = false;
@@ -290,7 +290,7 @@ int main(int argc, char** argv) {
   // Nor the results file or any other file the run reads or writes: the
   // same list the run checks its results file against.
   treetri::RunFile clash;
-  if (gpkg && treetri::ExportTargetClash(t, gpkg, clash)) {
+  if (gpkg && treetri::ExportTargetClash(t, gpkg, hooks, clash)) {
     std::fprintf(stderr, "The GeoPackage \"%s\" is the %s \"%s\" of the run; it is not "
                  "overwritten.\n", gpkg, clash.what, clash.path.c_str());
     exported = false;

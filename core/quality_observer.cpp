@@ -1,6 +1,7 @@
 #include "core/quality_observer.h"
 
 #include "platform/feedback.h"
+#include "quality/quality_files.h"
 
 namespace treetri {
 
@@ -18,6 +19,11 @@ void QualityObserver::OnCaseDone(const CaseReport& r) {
   std::string error;
   if (!run_.AddCase(r.input, r.settings.Parameters, r.work, r.caseNumber, r.status, error))
     feedback_.PushMessage(r.caseNumber, error);
+}
+
+void QualityObserver::DeclareFiles(const Tables& t, std::vector<RunFile>& files) const {
+  for (const char* name : {quality::kQualityFileName, quality::kObservationsFileName})
+    files.push_back({"quality file", t.WorkFolder + name, RunFile::Use::Written});
 }
 
 void QualityObserver::OnRunEnd(bool completed) {

@@ -24,6 +24,8 @@ class QualityObserver : public RunHooks {
   bool OnRunStart(const RunSettings& settings, std::string& message) override;
   void OnCaseDone(const CaseReport& report) override;
   void OnRunEnd(bool completed) override;
+  // quality.csv and observations.csv (written, or removed without `write`).
+  void DeclareFiles(const Tables& t, std::vector<RunFile>& files) const override;
   // The assessment of case caseNumber when it is the case last observed and
   // was assessed, else nullptr.
   const quality::CaseQuality* Assessed(int caseNumber) const {

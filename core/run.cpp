@@ -141,7 +141,7 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
   // Nothing is written before the output names are checked and the work
   // folder is locked for this run.
   RunGuard guard;
-  if (!guard.Begin(t, feedback)) return outcome;
+  if (!guard.Begin(t, feedback, hooks)) return outcome;
   // The output files stay open for the run: one write per line, one
   // positional write per dump file.
   std::string error;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/run_guard.h"
 #include "data/parameter_file.h"
 #include "platform/feedback.h"
 #include "positioning/case_pipeline.h"
@@ -62,6 +63,13 @@ class RunHooks {
   // Once at the end of a run that got past its start: completed is true
   // when every case was processed and written.
   virtual void OnRunEnd(bool completed) { (void)completed; }
+  // A sink of the run adds every file it will write (or remove) to `files`;
+  // the run guard checks the union of all declarations against the inputs
+  // and each other before anything is written.
+  virtual void DeclareFiles(const Tables& t, std::vector<RunFile>& files) const {
+    (void)t;
+    (void)files;
+  }
 };
 
 // The run driver: parameters, results file and list header, then every

@@ -3,31 +3,26 @@
 #include <vector>
 
 #include "core/corrections.h"
-#include "core/run_record.h"
+#include "core/run.h"
 #include "data/parameter_file.h"
 #include "output/dump_files.h"
 #include "output/results_format.h"
 #include "platform/feedback.h"
-#include "quality/quality_files.h"
 
 namespace treetri {
 
-std::vector<RunFile> RunFiles(const Tables& t) {
+std::vector<RunFile> RunFiles(const Tables& t, const std::vector<RunHooks*>& sinks) {
   const std::string& folder = t.WorkFolder;
   using Use = RunFile::Use;
   std::vector<RunFile> files{{"parameter file", folder + kParameterFileName, Use::Read},
           {"photogrammetric map file", t.MapFileName, Use::Read},
           {"sighting file", t.SightingFileName, Use::Read},
           {"probe file", folder + kProbeFileName, Use::Kept},
-          {"lock file", folder + kLockFileName, Use::Written},
-          {"quality file", folder + quality::kQualityFileName, Use::Written},
-          {"quality file", folder + quality::kObservationsFileName, Use::Written},
-          {"map data file", folder + kMapDataFileName, Use::Own},
-          {"dump file", folder + kDumpAFileName, Use::Own},
-          {"dump file", folder + kDumpLFileName, Use::Own},
-          {"dump file", folder + kDumpWeightsFileName, Use::Own},
-          {"dump file", folder + kDumpMatlabFileName, Use::Own},
-          {"run record", folder + kRunRecordFileName, Use::Own}};
+          {"lock file", folder + kLockFileName, Use::Written}};
+  // The run driver's own writers.
+  files.push_back({"map data file", folder + kMapDataFileName, Use::Own});
+  for (const char* dump : {kDumpAFileName, kDumpLFileName, kDumpWeightsFileName, kDumpMatlabFileName})
+    files.push_back({"dump file", folder + dump, Use::Own});
   // A run that applies corrections reads their file and writes the
   // corrected sightings in the work folder.
   if (!t.CorrectionsFileName.empty()) {
@@ -35,6 +30,7 @@ std::vector<RunFile> RunFiles(const Tables& t) {
     files.push_back({"corrected sighting file",
                      CorrectedSightingName(folder, t.SightingFileName), Use::Own});
   }
+  for (const RunHooks* sink : sinks) sink->DeclareFiles(t, files);
   return files;
 }
 
@@ -44,18 +40,19 @@ const RunFile* SameAsRunFile(const std::vector<RunFile>& files, const std::strin
   return nullptr;
 }
 
-bool ExportTargetClash(const Tables& t, const std::string& target, RunFile& clash) {
-  std::vector<RunFile> files = RunFiles(t);
+bool ExportTargetClash(const Tables& t, const std::string& target,
+                       const std::vector<RunHooks*>& sinks, RunFile& clash) {
+  std::vector<RunFile> files = RunFiles(t, sinks);
   files.push_back({"results file", t.Parameters.ResultsFileName, RunFile::Use::Written});
   const RunFile* f = SameAsRunFile(files, target);
   if (f) clash = *f;
   return f != nullptr;
 }
 
-bool RunGuard::Begin(const Tables& t, Feedback& feedback) {
+bool RunGuard::Begin(const Tables& t, Feedback& feedback, const std::vector<RunHooks*>& sinks) {
   auto say = [&](const std::string& text) { feedback.PushMessage(0, text); };
   const std::string& results = t.Parameters.ResultsFileName;
-  const std::vector<RunFile> files = RunFiles(t);
+  const std::vector<RunFile> files = RunFiles(t, sinks);
   auto refuse = [&](const std::string& written, const std::string& name, const RunFile& f) {
     say("The " + written + " \"" + name + "\" is the " + f.what + " \"" + f.path +
                   "\": the run would write over it. The run is stopped.");

@@ -11,6 +11,7 @@
 namespace treetri {
 
 class Feedback;
+class RunHooks;
 
 // A file that a run reads or writes besides its results file: what it is
 // (for messages), its name and how the run uses it.
@@ -27,10 +28,11 @@ struct RunFile {
 };
 
 // Every file of a run besides the results file: the input files, the
-// parameter file, "mapdata.txt", the dump files, the quality files, the
-// probe file and the lock file; with corrections applied, the corrections
-// file and the corrected sighting file.
-std::vector<RunFile> RunFiles(const Tables& t);
+// parameter file, the probe file and the lock file, the run driver's own
+// outputs ("mapdata.txt", the dump files; with corrections applied, the
+// corrections file and the corrected sighting file), and every file that
+// one of `sinks` declares.
+std::vector<RunFile> RunFiles(const Tables& t, const std::vector<RunHooks*>& sinks);
 
 // The file of `files` that `name` denotes, by its name or by identity
 // (another spelling, a hard or symbolic link); nullptr when none.
@@ -38,7 +40,9 @@ const RunFile* SameAsRunFile(const std::vector<RunFile>& files, const std::strin
 
 // Whether the target of an export (a GeoPackage, a picture) is a file of the
 // run, its results file included; `clash` is then that file.
-bool ExportTargetClash(const Tables& t, const std::string& target, RunFile& clash);
+// `sinks`: those the run attaches (or attached).
+bool ExportTargetClash(const Tables& t, const std::string& target,
+                       const std::vector<RunHooks*>& sinks, RunFile& clash);
 
 class RunGuard {
  public:
@@ -47,7 +51,7 @@ class RunGuard {
   // folder that is a symbolic link, and a folder in which another run is
   // under way; otherwise takes the folder's lock. Touches no output file.
   // The refusal goes to `feedback`.
-  bool Begin(const Tables& t, Feedback& feedback);
+  bool Begin(const Tables& t, Feedback& feedback, const std::vector<RunHooks*>& sinks);
   // Lets the next run in.
   void End() { lock_.Release(); }
 

@@ -44,6 +44,9 @@ class RunRecordSink : public RunHooks {
   bool OnRunStart(const RunSettings& settings, std::string& message) override;
   void OnCaseDone(const CaseReport& report) override;
   void OnRunEnd(bool completed) override;
+  void DeclareFiles(const Tables& t, std::vector<RunFile>& files) const override {
+    files.push_back({"run record", t.WorkFolder + kRunRecordFileName, RunFile::Use::Own});
+  }
   // The last write's failure, empty when it was written.
   const std::string& Error() const { return error_; }
 

@@ -2,6 +2,7 @@
 // least-squares solution, the run driver's decisions and observers, and the
 // start-up routine.
 #include <cmath>
+#include <filesystem>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -10,7 +11,9 @@
 #include "data/readers.h"
 #include "output/results_writer.h"
 #include "platform/headless_ui.h"
+#include "core/quality_observer.h"
 #include "core/run.h"
+#include "core/run_record.h"
 #include "tests/case_builder.h"
 #include "tests/independent_lsq.h"
 #include "tests/support.h"
@@ -223,6 +226,50 @@ TEST(StartUp, MessagesProbeAndHelpText) {
   StartUpIn(t, ui, dir.Path() + "/gone");
   EXPECT_EQ(ui.messages.back(), "TREETRI is badly written:; it assumes I/O access to " + dir.Path() +
                                     "/gone/ -folder, point (.) as decimal and comma (,) as list separator!");
+}
+
+}  // namespace
+}  // namespace treetri
+
+namespace treetri {
+namespace {
+
+// The run guard checks the union of what the sinks declare: a results file
+// named as a file of any kind of sink is refused before anything is written
+// (the run driver's map data and dump files, the quality observer's files,
+// the run record, and a sink the guard knows nothing about), and an export
+// target is checked against the same union.
+TEST(RunGuard, RefusesAResultsFileThatAnySinkDeclares) {
+  struct LaterSink : RunHooks {
+    void DeclareFiles(const Tables& t, std::vector<RunFile>& files) const override {
+      files.push_back({"plots file", t.WorkFolder + "plots.csv", RunFile::Use::Written});
+    }
+  } later;
+  for (const auto& [name, what] :
+       std::vector<std::pair<std::string, std::string>>{{"mapdata.txt", "map data file"},
+                                                        {"Matlab.txt", "dump file"},
+                                                        {"observations.csv", "quality file"},
+                                                        {"run.json", "run record"},
+                                                        {"plots.csv", "plots file"}}) {
+    RunFixture f;
+    f.par.resultsFile = f.dir.Path() + "/" + name;
+    f.Files(ThreeTreeMap(), GoodRecord(9, 0.3, -0.4));
+    Feedback feedback;
+    QualityObserver quality(f.t, feedback);
+    RunRecordSink record(f.t, f.t, RunRecordInfo{});
+    const std::vector<RunHooks*> sinks{&quality, &record, &later};
+    EXPECT_FALSE(Simulate(f.t, f.ui, sinks, &feedback).completed) << name;
+    const std::vector<FeedbackMessage> said = feedback.Messages();
+    ASSERT_EQ(said.size(), 1u) << name;
+    EXPECT_EQ(said[0].text.rfind("The results file \"" + f.par.resultsFile + "\" is the " + what, 0),
+              0u)
+        << said[0].text;
+    EXPECT_FALSE(std::filesystem::exists(f.par.resultsFile)) << name;
+    RunFile clash;
+    EXPECT_TRUE(ExportTargetClash(f.t, f.dir.Path() + "/x.gpkg", sinks, clash) == false);
+    ASSERT_TRUE(ExportTargetClash(f.t, f.dir.Path() + "/./" + name, sinks, clash)) << name;
+    EXPECT_EQ(std::string(clash.what), what);
+  }
 }
 
 }  // namespace
