@@ -356,7 +356,8 @@ void MainWindow::UpdateCommands() {
   openMap_->setEnabled(idle);
   openSightings_->setEnabled(idle);
   simulate_->setEnabled(idle);
-  for (QAction* a : {openFolder_, openInputs_, openResults_, calculate_, createParameters_})
+  for (QAction* a : {openFolder_, openInputs_, openResults_, calculate_, createParameters_,
+                    exportRemeasure_})
     a->setEnabled(idle);
   recentMenu_->setEnabled(idle && !recentMenu_->actions().isEmpty());
   progress_->setValue(0);

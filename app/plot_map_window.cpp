@@ -229,7 +229,18 @@ void PlotMapWindow::SelectCase(int caseNumber) {
   const bool samePlot = results_.Find(caseNumber)->row.plot == scene_.plot;
   scene_.selectedCase = caseNumber;
   Rebuild(true);
-  if (!samePlot) FitCase();
+  if (!samePlot) return FitCase();
+  // In the same plot the view keeps its scale and moves to the case when
+  // the case is not wholly in sight; a case larger than the view is fitted.
+  const views::Box& box = scene_.caseBox;
+  if (box.empty) return;
+  const QRectF caseRect =
+      QRectF(ToScene(box.minX, box.maxY), ToScene(box.maxX, box.minY)).normalized();
+  const QRectF visible = view_->mapToScene(view_->viewport()->rect()).boundingRect();
+  if (visible.contains(caseRect)) return;
+  if (caseRect.width() > visible.width() || caseRect.height() > visible.height())
+    return FitCase();
+  view_->centerOn(caseRect.center());
 }
 
 void PlotMapWindow::SelectTableRow() {
