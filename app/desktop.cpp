@@ -12,13 +12,16 @@
 
 #include "app/main_window.h"
 #include "app/plot_map_window.h"
+#include "core/export_target.h"
 #include "core/run_guard.h"
 #include "core/run_record.h"
 #include "core/quality_observer.h"
 #include "data/readers.h"
 #include "platform/command_line.h"
 #include "platform/qt/qt_ui.h"
+#include "platform/files.h"
 #include "platform/run_guard.h"
+#include "platform/temporary_files.h"
 
 namespace treetri {
 
@@ -208,21 +211,32 @@ int RunDesktop(int argc, char** argv) {
     }
     QCoreApplication::processEvents();
   }
-  RunFile clash;
-  // The sinks a desktop run attaches declare the files the picture must not be.
+  // The sinks a desktop run attaches declare the files the picture must not
+  // be; the same check as the batch program's targets (with or without
+  // --run), non-regular files included.
   Feedback declaring;
   QualityObserver quality(tables, declaring);
   RunRecordSink record(tables, tables, RunRecordInfo{});
-  if (!options.screenshot.empty() &&
-      ExportTargetClash(tables, options.screenshot, {&quality, &record}, clash)) {
-    std::cerr << "treetri: the picture \"" << options.screenshot << "\" is the " << clash.what
-              << " \"" << clash.path << "\"; it is not written over\n";
+  if (const std::string problem = options.screenshot.empty()
+                                      ? ""
+                                      : ExportTargetProblem(tables, options.screenshot,
+                                                            {&quality, &record});
+      !problem.empty()) {
+    std::cerr << "treetri: the picture \"" << options.screenshot << "\" " << problem
+              << "; it is not written over\n";
     return 1;
   }
   if (!options.screenshot.empty()) {
     const QImage picture = pictured->grab().toImage();
-    if (!picture.save(QString::fromLocal8Bit(options.screenshot.c_str()), "PNG")) {
-      std::cerr << "treetri: cannot save the picture to " << options.screenshot << '\n';
+    // Written whole under a temporary name beside it, then put in place.
+    RemoveDeadTemporaries(options.screenshot);
+    const std::string part = TemporaryNameBeside(options.screenshot, ".png");
+    std::string reason;
+    if (!picture.save(QString::fromLocal8Bit(part.c_str()), "PNG") ||
+        !ReplaceFile(part, options.screenshot, reason)) {
+      RemoveFile(part);
+      std::cerr << "treetri: cannot save the picture to " << options.screenshot
+                << (reason.empty() ? "" : ": " + reason) << '\n';
       ok = false;
     }
   }

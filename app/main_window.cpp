@@ -22,6 +22,7 @@
 #include "app/manual_window.h"
 #include "app/messages_panel.h"
 #include "app/plot_map_window.h"
+#include "core/export_target.h"
 #include "core/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
@@ -148,7 +149,13 @@ bool MainWindow::RunStartUpIn(const std::string& directory) {
 void MainWindow::Open_PhotogrammetricMap() {
   if (running_) return;
   ui_->SetStartFolder(t_.WorkFolder);
+  const std::string name = t_.MapFileName, checksum = t_.MapFacts.sha256;
+  const int trees = t_.PhotoTrees.Size();
   treetri::Open_PhotogrammetricMap(t_, *ui_);
+  // A map replaced after the sightings: they are read again, so a run uses
+  // one map for the legacy lines and the quality layer.
+  if (t_.MapFileName != name || t_.MapFacts.sha256 != checksum || t_.PhotoTrees.Size() != trees)
+    SightingsAgainstNewMap(t_, *ui_);
   UpdateJob();
 }
 
@@ -312,6 +319,7 @@ PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
       if (n < list_->count()) list_->setCurrentRow(n);
     };
     plotMap_->exportData = [this] { return GeoPackageData(); };
+    plotMap_->checkTarget = [this](const std::string& path) { return ExportTargetProblem(t_, path); };
     plotMap_->SetRunInProgress(running_);
   } else {
     plotMap_->Reload();
@@ -356,7 +364,8 @@ void MainWindow::UpdateCommands() {
   openMap_->setEnabled(idle);
   openSightings_->setEnabled(idle);
   simulate_->setEnabled(idle);
-  for (QAction* a : {openFolder_, openInputs_, openResults_, calculate_, createParameters_})
+  for (QAction* a : {openFolder_, openInputs_, openResults_, calculate_, createParameters_,
+                    exportRemeasure_})
     a->setEnabled(idle);
   recentMenu_->setEnabled(idle && !recentMenu_->actions().isEmpty());
   progress_->setValue(0);

@@ -73,6 +73,7 @@ class MainWindow : public QMainWindow {
   QAction* CreateParametersAction() const { return createParameters_; }
   QAction* MessagesAction() const { return messagesAction_; }
   QAction* ManualAction() const { return manualAction_; }
+  QAction* ExportRemeasureAction() const { return exportRemeasure_; }
   // The summary of the last run, as the status bar shows it.
   QString RunSummary() const { return runSummary_; }
   MessagesPanel* Messages() const { return messages_; }
@@ -103,6 +104,10 @@ class MainWindow : public QMainWindow {
   // Writes a parameter file with default values where the folder has none.
   bool CreateParameterFile();
   void ShowManual();
+  // Writes the re-measure list of the last run in the work folder (with the
+  // corrections that run applied) to a file the user names. False, after a
+  // message, when there is no run to list or the file cannot be written.
+  bool ExportRemeasureList();
   // Where the recent jobs are kept (tests give a file of their own).
   void UseRecentJobsFile(const QString& path);
   const RecentJobs& Recent() const { return *recent_; }
@@ -110,6 +115,9 @@ class MainWindow : public QMainWindow {
   // Answers the work-folder question: gets the start folder, returns false
   // when cancelled. By default a folder dialog; tests replace it.
   std::function<bool(const std::string& startFolder, std::string& chosen)> folderHook;
+  // Answers the question for a file to write: gets the name offered, returns
+  // false when cancelled. By default a save dialog; tests replace it.
+  std::function<bool(const std::string& offered, std::string& chosen)> saveHook;
 
   // The start-up routine, in the current directory or in the one given.
   // False when the current folder cannot be found.
@@ -200,6 +208,7 @@ class MainWindow : public QMainWindow {
   QAction* createParameters_;
   QAction* messagesAction_;
   QAction* manualAction_;
+  QAction* exportRemeasure_;
   MessagesPanel* messages_;
   QPointer<ManualWindow> manual_;
   QLabel* jobStatus_;

@@ -19,7 +19,10 @@
 #include "app/manual_window.h"
 #include "app/messages_panel.h"
 #include "app/plot_map_window.h"
+#include "core/corrections.h"
 #include "core/job.h"
+#include "core/remeasure.h"
+#include "core/run_record.h"
 #include "core/startup.h"
 #include "data/parameter_file.h"
 #include "data/readers.h"
@@ -88,6 +91,7 @@ void MainWindow::SetUpJobMenu() {
   recentMenu_->setObjectName("RecentJobs");
   jobMenu_->addSeparator();
   createParameters_ = add("Create &parameter file", "CreateParameterFile", "");
+  exportRemeasure_ = add("&Export re-measure list...", "ExportRemeasureList", "Ctrl+Shift+E");
   jobMenu_->addSeparator();
   messagesAction_ = add("&Messages panel", "MessagesPanel", "Ctrl+Shift+M");
   messagesAction_->setCheckable(true);
@@ -100,6 +104,7 @@ void MainWindow::SetUpJobMenu() {
   connect(calculate_, &QAction::triggered, this, [this] { Simulate(); });
   connect(createParameters_, &QAction::triggered, this, [this] { CreateParameterFile(); });
   connect(manualAction_, &QAction::triggered, this, [this] { ShowManual(); });
+  connect(exportRemeasure_, &QAction::triggered, this, [this] { ExportRemeasureList(); });
 
   messages_ = new MessagesPanel(this);
   addDockWidget(Qt::BottomDockWidgetArea, messages_);
@@ -370,6 +375,43 @@ void MainWindow::ShowRunSummary(const RunOutcome& outcome) {
     messages_->Add(n, line);
   }
   statusBar()->showMessage(text);
+}
+
+bool MainWindow::ExportRemeasureList() {
+  if (running_ || t_.WorkFolder.empty()) return false;
+  const std::string qualityPath = t_.WorkFolder + quality::kQualityFileName;
+  if (!FileExists(qualityPath)) {
+    ui_->MessageBox("There is no run to list in \"" + t_.WorkFolder + "\" (no " +
+                    quality::kQualityFileName + "): calculate positions first.");
+    return false;
+  }
+  // The corrections that the last run applied, as its record names them.
+  std::vector<Correction> corrections;
+  RunRecordSummary record;
+  std::string error;
+  if (ReadRunRecord(t_.WorkFolder + kRunRecordFileName, record, error) &&
+      !record.correctionsFile.empty() && !ReadCorrectionsFile(record.correctionsFile, corrections, error)) {
+    ui_->MessageBox(error);
+    return false;
+  }
+  const std::string offered = t_.WorkFolder + "remeasure.csv";
+  std::string chosen;
+  if (saveHook) {
+    if (!saveHook(offered, chosen)) return false;
+  } else {
+    const QString name = QFileDialog::getSaveFileName(
+        this, "Export re-measure list", QString::fromStdString(offered), "CSV file (*.csv)");
+    if (name.isEmpty()) return false;
+    chosen = name.toStdString();
+  }
+  // A name without an extension gets the list's.
+  if (QFileInfo(QString::fromStdString(chosen)).suffix().isEmpty()) chosen += ".csv";
+  if (!WriteRemeasureFileOfRun(t_, t_.WorkFolder, corrections, chosen, error)) {
+    ui_->MessageBox(error);
+    return false;
+  }
+  messages_->Add(0, "The re-measure list was written to \"" + chosen + "\".");
+  return true;
 }
 
 void MainWindow::ShowManual() {

@@ -68,14 +68,16 @@ std::string ManualHtml(const std::vector<std::pair<std::string, std::string>>& s
   h += "</dl>";
   h += "<h3>The plot map</h3><p>The plot map shows the map trees of the case's plot, the "
        "field trees coloured by verdict with their error ellipses, and the sighting lines "
-       "drawn by kind and by |w|. Picking a line in the main list shows that case. The "
-       "side panel lists the observations "
+       "drawn by kind and by |w|. Picking a line in the main list shows that case, "
+       "also within the plot already shown (the view keeps its scale and moves to the case). "
+       "The side panel lists the observations "
        "of the case with their residuals and w-tests, the suspect and a suggested tree.</p>";
   h += "<h3>Corrections</h3><p>A correction never changes the sighting file. Each one is "
        "a line of <tt>corrections.csv</tt> in the work folder (time, plot, tree, slot, field, "
        "old and new value, reason, verdict and suspect kind); the next full run applies them "
        "and writes the corrected sightings beside its other files. Undo adds the inverse "
-       "line. A field tree that still needs a visit goes to the re-measure list.</p>";
+       "line. A field tree that still needs a visit goes to the re-measure list (Job > Export "
+       "re-measure list): plot, tree, the sighting to check, what to measure and why.</p>";
   h += "<h3>Keyboard</h3><table>";
   for (const auto& [command, key] : shortcuts)
     h += "<tr><td>" + Escape(command) + "</td><td><b>" + Escape(key) + "</b></td></tr>";

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDockWidget>
+#include <QFile>
 #include <QFileDialog>
 #include <QGraphicsScene>
 #include <QHBoxLayout>
@@ -228,7 +229,18 @@ void PlotMapWindow::SelectCase(int caseNumber) {
   const bool samePlot = results_.Find(caseNumber)->row.plot == scene_.plot;
   scene_.selectedCase = caseNumber;
   Rebuild(true);
-  if (!samePlot) FitCase();
+  if (!samePlot) return FitCase();
+  // In the same plot the view keeps its scale and moves to the case when
+  // the case is not wholly in sight; a case larger than the view is fitted.
+  const views::Box& box = scene_.caseBox;
+  if (box.empty) return;
+  const QRectF caseRect =
+      QRectF(ToScene(box.minX, box.maxY), ToScene(box.maxX, box.minY)).normalized();
+  const QRectF visible = view_->mapToScene(view_->viewport()->rect()).boundingRect();
+  if (visible.contains(caseRect)) return;
+  if (caseRect.width() > visible.width() || caseRect.height() > visible.height())
+    return FitCase();
+  view_->centerOn(caseRect.center());
 }
 
 void PlotMapWindow::SelectTableRow() {
@@ -325,7 +337,16 @@ void PlotMapWindow::ActivateTableRow(const QModelIndex& index) {
 }
 
 bool PlotMapWindow::ExportView(const QString& path, std::string& error) {
+  if (!TargetAllowed(path, error)) return false;
   return treetri::ExportView(*view_, windowTitle(), path, error);
+}
+
+bool PlotMapWindow::TargetAllowed(const QString& path, std::string& error) const {
+  const std::string target = QFile::encodeName(path).toStdString();
+  const std::string problem = checkTarget ? checkTarget(target) : std::string();
+  if (problem.empty()) return true;
+  error = "The file \"" + target + "\" " + problem + "; it is not written over.";
+  return false;
 }
 
 void PlotMapWindow::ExportViewAsked() {
@@ -352,6 +373,10 @@ void PlotMapWindow::ExportGeoPackageAsked() {
 
 bool PlotMapWindow::ExportGeoPackage(const QString& path, const QString& crs) {
   if (ExportRunning() || runInProgress_ || !exportData) return false;
+  if (std::string error; !TargetAllowed(path, error)) {
+    showMessage(QString::fromStdString(error));
+    return false;
+  }
   const gis::ExportStatus check = gis::CheckCrs(crs.trimmed().toStdString());
   if (!check.Ok()) {
     showMessage(QString::fromStdString(check.message));

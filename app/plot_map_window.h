@@ -65,6 +65,8 @@ class PlotMapWindow : public QMainWindow {
   // the screen resolution), SVG or PDF, by the file's suffix. False with a
   // reason naming the file.
   bool ExportView(const QString& path, std::string& error);
+  // False, with the message, when checkTarget refuses the path.
+  bool TargetAllowed(const QString& path, std::string& error) const;
 
   // Writes the results as a GeoPackage in a worker thread, with progress in
   // the status line; the window stays usable. False, after a message naming
@@ -86,6 +88,9 @@ class PlotMapWindow : public QMainWindow {
   std::function<QString(const QString& caption, const QString& filter)> askSaveFile;
   // Shows a message (tests record it).
   std::function<void(const QString&)> showMessage;
+  // Why a file may not be written by an export (a file of the run, a
+  // non-regular file: the batch program's check), or "" (none set: no check).
+  std::function<std::string(const std::string& path)> checkTarget;
 
   const views::PlotScene& Scene() const { return scene_; }
   PlotMapView* View() const { return view_; }

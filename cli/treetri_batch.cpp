@@ -33,6 +33,7 @@ namespace {
 const char* const kUsage =
     "usage: treetri-batch [--no-quality | --gpkg OUT.gpkg [--crs CRS [--force-crs]]] MAP SIGHTINGS\n"
     "       [--corrections FILE] [--remeasure FILE.csv] [--azimuth-correction-used VALUE|RUN.json]\n"
+    "       [--quality case|network [--azimuth-bias none]]\n"
     "       treetri-batch --help | --version\n"
     "\n"
     "Positions the field trees of SIGHTINGS against the photo-tree map MAP, with\n"
@@ -46,6 +47,12 @@ const char* const kUsage =
     "and a count of the verdicts to standard error. --no-quality leaves this out\n"
     "and removes the quality files of an earlier run, which would not describe\n"
     "this one.\n"
+    "\n"
+    "--quality network adjusts every field tree of a plot together with the map\n"
+    "trees it sights and one azimuth bias of the plot (--azimuth-bias none leaves\n"
+    "the bias out), and writes quality.csv and observations.csv with the network's\n"
+    "columns, plots.csv and map_trees.csv, plot by plot when the run ends;\n"
+    "--quality case (the default) adjusts each field tree alone.\n"
     "\n"
     "Options may stand anywhere among the file names, as --name VALUE or\n"
     "--name=VALUE; -- ends the options.\n"
@@ -95,6 +102,8 @@ int main(int argc, char** argv) {
   cl.Value("--corrections");
   cl.Value("--remeasure");
   cl.Value("--azimuth-correction-used");
+  cl.Value("--quality");
+  cl.Value("--azimuth-bias");
   if (!cl.Parse(argc, argv)) return cl.ExitStatus();
   const std::vector<std::string>& files = cl.Operands();
   if (files.size() != 2)
@@ -102,6 +111,16 @@ int main(int argc, char** argv) {
                                           : "takes two files, MAP and SIGHTINGS, not " +
                                                 std::to_string(files.size()));
   const bool withQuality = !cl.Has("--no-quality");
+  const std::string method = cl.Has("--quality") ? cl.Get("--quality") : "case";
+  if (method != "case" && method != "network")
+    return cl.UsageError("--quality takes case or network, not \"" + method + "\"");
+  const bool network = method == "network";
+  if (cl.Has("--quality") && !withQuality)
+    return cl.UsageError("option --quality goes without --no-quality");
+  if (cl.Has("--azimuth-bias") && (cl.Get("--azimuth-bias") != "none" || !network))
+    return cl.UsageError("option --azimuth-bias takes none, with --quality network");
+  if (network && (cl.Has("--gpkg") || cl.Has("--remeasure")))
+    return cl.UsageError("--gpkg and --remeasure take the per-case figures; leave out --quality network");
   const std::string gpkgName = cl.Get("--gpkg");
   const char* gpkg = cl.Has("--gpkg") ? gpkgName.c_str() : nullptr;
   const std::string crs = cl.Get("--crs");
@@ -245,10 +264,11 @@ int main(int argc, char** argv) {
   treetri::MessagesToUi toStderr(ui);
   treetri::Feedback feedback(&toStderr, treetri::Feedback::Keep::Nothing);
   treetri::QualityObserver quality(t, feedback, withQuality);
+  if (network) quality.UseNetwork({!cl.Has("--azimuth-bias")});
   treetri::ExportObserver exporter(t.PhotoTrees, &quality);
   treetri::RunRecordInfo info;
   info.program = "treetri-batch";
-  info.qualityMethod = withQuality ? "case" : "none";
+  info.qualityMethod = withQuality ? method : "none";
   info.azimuthCorrectionReplayed = replayValue.has_value();
   treetri::RunRecordSink record(t, t, info);
   std::vector<treetri::RunHooks*> hooks;

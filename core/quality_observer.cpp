@@ -1,5 +1,7 @@
 #include "core/quality_observer.h"
 
+#include "quality/network_files.h"
+
 #include "platform/feedback.h"
 #include "quality/quality_files.h"
 
@@ -9,7 +11,8 @@ bool QualityObserver::OnRunStart(const RunSettings& settings, std::string& messa
   (void)settings;
   (void)message;
   std::string error;
-  began_ = write_ && run_.Begin(session_.WorkFolder, error);
+  began_ = write_ && (network_ ? networkRun_.Begin(session_.WorkFolder, networkOptions_, error)
+                               : run_.Begin(session_.WorkFolder, error));
   if (write_ ? !began_ : !quality::RemoveQualityFiles(session_.WorkFolder, error))
     feedback_.PushMessage(0, error);
   return true;
@@ -17,6 +20,10 @@ bool QualityObserver::OnRunStart(const RunSettings& settings, std::string& messa
 
 void QualityObserver::OnCaseDone(const CaseReport& r) {
   std::string error;
+  if (network_) {
+    networkRun_.AddCase(r.input, r.settings.Parameters, r.work, r.caseNumber, r.status);
+    return;
+  }
   if (!run_.AddCase(r.input, r.settings.Parameters, r.work, r.caseNumber, r.status, error))
     feedback_.PushMessage(r.caseNumber, error);
 }
@@ -24,10 +31,15 @@ void QualityObserver::OnCaseDone(const CaseReport& r) {
 void QualityObserver::DeclareFiles(const Tables& t, std::vector<RunFile>& files) const {
   for (const char* name : {quality::kQualityFileName, quality::kObservationsFileName})
     files.push_back({"quality file", t.WorkFolder + name, RunFile::Use::Written});
+  if (network_)
+    for (const char* name : {quality::kPlotsFileName, quality::kMapTreesFileName})
+      files.push_back({"quality file", t.WorkFolder + name, RunFile::Use::Written});
 }
 
 void QualityObserver::OnRunEnd(bool completed) {
   (void)completed;
+  std::string error;
+  if (network_ && !networkRun_.End(error)) feedback_.PushMessage(0, error);
   run_.End();
 }
 

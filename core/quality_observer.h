@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/run.h"
+#include "quality/network_writer.h"
 #include "quality/quality_writer.h"
 
 namespace treetri {
@@ -21,6 +22,13 @@ class QualityObserver : public RunHooks {
   // writes none and removes those of an earlier run when it starts.
   QualityObserver(const Session& session, Feedback& feedback, bool write = true)
       : session_(session), feedback_(feedback), write_(write) {}
+  // The plot network instead of the per-case layer: every case is kept and
+  // the files are written plot by plot when the run ends; Assessed() then
+  // has no case.
+  void UseNetwork(const quality::NetworkOptions& options) {
+    network_ = true;
+    networkOptions_ = options;
+  }
   bool OnRunStart(const RunSettings& settings, std::string& message) override;
   void OnCaseDone(const CaseReport& report) override;
   void OnRunEnd(bool completed) override;
@@ -36,7 +44,9 @@ class QualityObserver : public RunHooks {
   // started, as when it stopped at its parameters).
   bool Began() const { return began_; }
   // The verdict counts of the last run.
-  const quality::QualitySummary& Summary() const { return run_.Summary(); }
+  const quality::QualitySummary& Summary() const {
+    return network_ ? networkRun_.Summary() : run_.Summary();
+  }
 
  private:
   const Session& session_;
@@ -44,6 +54,9 @@ class QualityObserver : public RunHooks {
   bool write_;
   bool began_ = false;
   quality::QualityRun run_;
+  bool network_ = false;
+  quality::NetworkOptions networkOptions_;
+  quality::NetworkRun networkRun_;
 };
 
 }  // namespace treetri

@@ -11,6 +11,7 @@
 #include "core/run_guard.h"
 #include "core/run_record.h"
 #include "data/parameter_file.h"
+#include "data/readers.h"
 #include "display/canvas.h"
 #include "output/dump_files.h"
 #include "output/number_text.h"
@@ -115,6 +116,24 @@ bool ReadRunParameters(Tables& t, UserInterface& ui) {
   return ReadParameters(t, feedback) == ParameterState::Read;
 }
 
+const char* NothingToCompute(const InputData& input) {
+  if (input.PhotoTrees.Size() == 0) return "no photogrammetric map has been read";
+  if (input.TargetTreeCount <= 0) return "no field trees have been read (no sighting file, or an empty one)";
+  return nullptr;
+}
+
+bool SightingsAgainstNewMap(InputData& input, UserInterface& ui) {
+  if (input.TargetTreeCount <= 0 || input.SightingFileName.empty()) return true;
+  const std::string sightings = input.SightingFileName;
+  ui.MessageBox("The map was replaced after the sightings were read: the sighting file \"" +
+                sightings + "\" is read again against the new map.");
+  if (ReadSightingFile(input, ui, sightings)) return true;
+  input.TargetTreeCount = 0;
+  ui.MessageBox("The sightings could not be read again against the new map; none are kept. "
+                "Open the sighting file before the next run.");
+  return false;
+}
+
 RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks,
                           Feedback* given) {
   MessagesToUi toUi(ui);
@@ -129,6 +148,15 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
     explicit InProgress(bool& f) : flag(f) { flag = true; }
     ~InProgress() { flag = false; }
   } inProgress(t.RunInProgress);
+
+  // A run with nothing to compute touches no file: without this check it
+  // would empty the results file of the last run and leave its map data.
+  if (const char* missing = NothingToCompute(t)) {
+    say(0, std::string("Nothing to compute: ") + missing +
+               ". The run is not started; no file was changed.");
+    outcome.nothingToCompute = true;
+    return outcome;
+  }
 
   const ParameterState parameters = ReadParameters(t, feedback);
   outcome.parametersRead = parameters == ParameterState::Read;

@@ -25,7 +25,22 @@ struct RunOutcome {
   int cases = 0;                // cases processed
   int failedCases = 0;          // cases that could not be adjusted
   double azimuthCorrectionUsed = 0;
+  bool nothingToCompute = false;  // no map or no field tree: nothing was read or written
 };
+
+// Why a run would have nothing to compute ("no photogrammetric map has been
+// read", "no field trees have been read ..."), or nullptr when it has. Such
+// a run is refused before it reads the parameter file or touches any file.
+const char* NothingToCompute(const InputData& input);
+
+// One map per run: the sighting reader copies each sighted tree's map
+// coordinates, so field trees read against an earlier map would give the
+// legacy lines the old coordinates and the quality layer the new ones.
+// Called after the map was replaced: when field trees were read, reads the
+// sighting file again against the new map and tells the user; when that
+// fails, drops the field trees (a run then has nothing to compute) and says
+// so. Returns false in that case.
+bool SightingsAgainstNewMap(InputData& input, UserInterface& ui);
 
 // What an observer sees after each case's results line has been written.
 // Everything is const: observers read, they never change the run.

@@ -66,6 +66,9 @@ const Described kDescriptions[] = {
     {"field_trees", "susp_w", "w of the suspect observation"},
     {"field_trees", "sugg_tree", "Map tree suggested in place of a wrong tree number"},
     {"field_trees", "sugg_s0", "sigma0 with the suggested tree in place"},
+    {"field_trees", "redundancy", "Redundancy of the rigorous adjustment (observations less unknowns)"},
+    {"field_trees", "converged", "Whether the rigorous adjustment converged"},
+    {"field_trees", "warnings", "Warnings of the rigorous adjustment; NULL when there are none"},
     {"map_trees", nullptr,
      "The map trees of the plots that have cases, at their map coordinates, with their "
      "adjusted coordinates."},

@@ -121,7 +121,8 @@ const std::vector<Column> kFieldTreeColumns = {
     {"ell_az", OFTReal},       {"conf95_a", OFTReal},    {"conf95_b", OFTReal},
     {"max_w", OFTReal},        {"verdict", OFTString},   {"suspect", OFTString},
     {"susp_tree", OFTInteger}, {"susp_w", OFTReal},      {"sugg_tree", OFTInteger},
-    {"sugg_s0", OFTReal}};
+    {"sugg_s0", OFTReal},      {"redundancy", OFTInteger}, {"converged", OFTInteger, OFSTBoolean},
+    {"warnings", OFTString}};
 
 const std::vector<Column> kMapTreeColumns = {
     {"plot", OFTInteger}, {"tree", OFTInteger}, {"species", OFTInteger}, {"z", OFTReal},
@@ -312,6 +313,12 @@ bool WriteFieldTrees(Writer& w, const ExportData& data, const Prepared& p) {
       Put(f, "susp_w", q.suspectW);
       Put(f, "sugg_tree", q.suggestedTree);
       Put(f, "sugg_s0", q.suggestedSigma0);
+      Put(f, "redundancy", q.redundancy);
+      if (q.converged)
+        f.SetField("converged", *q.converged ? 1 : 0);
+      else
+        f.SetFieldNull(f.GetFieldIndex("converged"));
+      Put(f, "warnings", q.warnings);
     }
     if (x && y && std::isfinite(*x) && std::isfinite(*y)) {
       OGRPoint point(*x, *y);

@@ -68,6 +68,35 @@ bool IsSymbolicLink(const std::string& path) {
 FolderLock::Result FolderLock::Acquire(const std::string& folder, std::string& detail) {
   Release();
   const std::string path = folder + kLockFileName;
+  // The lock itself is on the folder, which a user tidying a "stale" lock
+  // file cannot delete during a run; the lock file names the holder.
+  const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0 && ::flock(dir, LOCK_EX | LOCK_NB) != 0) {
+    const int reason = errno;
+    ::close(dir);
+    if (reason != EWOULDBLOCK) {
+      detail = "\"" + folder + "\": " + std::strerror(reason);
+      return Result::Failed;
+    }
+    char buf[128];
+    const int note = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const ssize_t n = note >= 0 ? ::pread(note, buf, sizeof buf - 1, 0) : -1;
+    if (note >= 0) ::close(note);
+    std::string holder(buf, n > 0 ? static_cast<size_t>(n) : 0);
+    while (!holder.empty() && (holder.back() == '\n' || holder.back() == '\r')) holder.pop_back();
+    detail = holder.empty() ? std::string("another run") : holder;
+    return Result::Busy;
+  }
+  folderFd_ = dir;
+  const Result r = AcquireFile(path, detail);
+  if (r != Result::Locked) {
+    if (folderFd_ >= 0) ::close(folderFd_);
+    folderFd_ = -1;
+  }
+  return r;
+}
+
+FolderLock::Result FolderLock::AcquireFile(const std::string& path, std::string& detail) {
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
   // In a folder that cannot be written the lock is taken on a lock file left
   // from before; without one no run can write the folder's files, and this
@@ -105,6 +134,8 @@ FolderLock::Result FolderLock::Acquire(const std::string& folder, std::string& d
 }
 
 void FolderLock::Release() {
+  if (folderFd_ >= 0) ::close(folderFd_);
+  folderFd_ = -1;
   if (fd_ < 0) return;
   // The lock file stays: removing it would let a run that opened it before
   // the removal and one that creates it afresh both hold "the" lock.

@@ -22,8 +22,9 @@ bool SameFile(const std::string& a, const std::string& b);
 // Whether the name itself is a symbolic link (not followed).
 bool IsSymbolicLink(const std::string& path);
 
-// An advisory lock on the lock file of a work folder, held from Acquire
-// until Release or the end of the object. The lock file holds the process
+// An advisory lock on a work folder (on the folder itself and on its lock
+// file), held from Acquire until Release or the end of the object; deleting
+// the lock file during a run lets no second run in. The lock file holds the process
 // number and program name of the holder, so that a refused run can name it.
 class FolderLock {
  public:
@@ -40,7 +41,9 @@ class FolderLock {
   void Release();
 
  private:
-  int fd_ = -1;
+  Result AcquireFile(const std::string& path, std::string& detail);
+  int fd_ = -1;        // the lock file
+  int folderFd_ = -1;  // the folder, locked too: deleting the lock file lets no second run in
 };
 
 // A write past a file-size limit, or to a pipe whose reader is gone, fails

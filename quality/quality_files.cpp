@@ -13,8 +13,8 @@ namespace {
 constexpr std::array<const char*, 5> kVerdictWords = {"ok", "outlier", "no redundancy", "failed",
                                                       "not computed"};
 constexpr std::array<const char*, 4> kKindWords = {"azimuth", "distance", "map_x", "map_y"};
-constexpr std::array<const char*, 6> kSuspectWords = {"",      "azimuth", "distance",
-                                                      "map_x", "map_y",   "sighting"};
+constexpr std::array<const char*, 8> kSuspectWords = {
+    "", "azimuth", "distance", "map_x", "map_y", "sighting", "map_tree", "sighting_or_map_tree"};
 constexpr std::array<const char*, 3> kControlWords = {"", "weak", "uncontrolled"};
 constexpr std::array<const char*, 3> kGlobalWords = {"", "pass", "fail"};
 
@@ -178,12 +178,17 @@ class CsvLineFields {
   ParseStatus st_;
 };
 
-ParseStatus SplitChecked(std::string_view line, size_t columns, std::vector<std::string>& f) {
+// A line of `columns` fields, or of those and the `extra` ones that the plot
+// network adds (those are not read here).
+ParseStatus SplitChecked(std::string_view line, size_t columns, std::vector<std::string>& f,
+                         size_t extra = 0) {
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
   ParseStatus st;
   if (!SplitCsvLine(line, f)) {
     st.ok = false;
     st.message = "unclosed quote";
+  } else if (extra > 0 && f.size() == columns + extra) {
+    f.resize(columns);
   } else if (f.size() != columns) {
     st.ok = false;
     st.message = std::to_string(f.size()) + " fields instead of " + std::to_string(columns);
@@ -192,6 +197,21 @@ ParseStatus SplitChecked(std::string_view line, size_t columns, std::vector<std:
 }
 
 int AzimuthDecimals(ObservationKind k) { return k == ObservationKind::Azimuth ? 5 : 4; }
+
+// The header's tail that a plot network run adds to the file of `columns`.
+template <size_t N>
+std::string NetworkColumns(const std::array<const char*, N>& columns) {
+  std::string tail;
+  auto add = [&](const auto& names) {
+    for (const char* c : names) (tail += ",") += c;
+  };
+  if (columns[0] == kQualityColumns[0] && N == kQualityColumns.size() &&
+      columns[N - 1] == kQualityColumns[N - 1])
+    add(kQualityNetworkColumns);
+  else
+    add(kObservationNetworkColumns);
+  return tail;
+}
 
 // Reads a quality file line by line: the header first, then one row per
 // line that is not blank.
@@ -224,7 +244,8 @@ FileReadStatus ReadRows(const std::string& path, const std::array<const char*, N
     start = end + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (number == 1) {
-      if (line != expected) return fail(1, "the header is not \"" + std::string(expected) + "\"");
+      if (line != expected && line != std::string(expected) + NetworkColumns(columns))
+        return fail(1, "the header is not \"" + std::string(expected) + "\"");
       continue;
     }
     if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
@@ -270,7 +291,8 @@ SuspectKind SuspectKindOf(ObservationKind k) {
 
 int SuspectSlot(const QualityRow& row, const std::vector<ObservationRow>& observations) {
   if (!row.suspectTree || row.suspectKind == SuspectKind::None ||
-      row.suspectKind == SuspectKind::Sighting)
+      row.suspectKind == SuspectKind::Sighting || row.suspectKind == SuspectKind::MapTree ||
+      row.suspectKind == SuspectKind::SightingOrMapTree)
     return 0;
   int slot = 0;
   double nearest = 0;
@@ -349,7 +371,7 @@ bool SplitCsvLine(std::string_view line, std::vector<std::string>& fields) {
 
 ParseStatus ParseQualityLine(std::string_view line, QualityRow& r) {
   std::vector<std::string> f;
-  ParseStatus st = SplitChecked(line, kQualityColumns.size(), f);
+  ParseStatus st = SplitChecked(line, kQualityColumns.size(), f, kQualityNetworkColumns.size());
   if (!st.ok) return st;
   CsvLineFields in(f);
   in.Int(r.caseNumber);
@@ -381,7 +403,7 @@ ParseStatus ParseQualityLine(std::string_view line, QualityRow& r) {
 
 ParseStatus ParseObservationLine(std::string_view line, ObservationRow& r) {
   std::vector<std::string> f;
-  ParseStatus st = SplitChecked(line, kObservationColumns.size(), f);
+  ParseStatus st = SplitChecked(line, kObservationColumns.size(), f, kObservationNetworkColumns.size());
   if (!st.ok) return st;
   CsvLineFields in(f);
   in.Int(r.caseNumber);

@@ -58,21 +58,32 @@ inline constexpr std::array<const char*, 15> kObservationColumns = {
     "observed",    "adjusted", "residual", "sigma", "redundancy_number", "w",
     "gross_error", "mdb",      "control"};
 
+// The columns that a run of the plot network (--quality network) adds at the
+// end of each file; the readers take files with or without them and read the
+// columns above (quality/network_files.h writes them).
+inline constexpr std::array<const char*, 4> kQualityNetworkColumns = {
+    "method", "suggested_runner_up", "evidence", "confusable"};
+inline constexpr std::array<const char*, 2> kObservationNetworkColumns = {"confusable_tree",
+                                                                          "confusable_distance"};
+
 // Verdict of a case.
 enum class Verdict { Ok, Outlier, NoRedundancy, Failed, NotComputed };
 // Kind of one observation.
 enum class ObservationKind { Azimuth, Distance, MapX, MapY };
-// Kind of a case's suspect: one observation, or a whole sighting (left out
-// because the case did not converge with it).
-enum class SuspectKind { None, Azimuth, Distance, MapX, MapY, Sighting };
+// Kind of a case's suspect: one observation, a whole sighting (its distance
+// and azimuth together; per case: left out because the case did not
+// converge with it), both coordinates of a map tree (displaced on the map;
+// plot network only) or, for a map tree sighted once, either of the last two
+// (they cannot be told apart).
+enum class SuspectKind { None, Azimuth, Distance, MapX, MapY, Sighting, MapTree, SightingOrMapTree };
 // How well an observation is controlled by the others (redundancy number).
 enum class Control { Controlled, Weak, Uncontrolled };
 // The global test of vTPv at 95 %.
 enum class GlobalTest { None, Pass, Fail };
 
 // The words of the files: "ok", "outlier", "no redundancy", "failed",
-// "not computed"; "azimuth", "distance", "map_x", "map_y"; "" or "sighting"
-// besides the observation kinds; "", "weak", "uncontrolled"; "", "pass",
+// "not computed"; "azimuth", "distance", "map_x", "map_y"; "", "sighting",
+// "map_tree" or "sighting_or_map_tree" besides the observation kinds; "", "weak", "uncontrolled"; "", "pass",
 // "fail".
 const char* VerdictWord(Verdict v);
 const char* KindWord(ObservationKind k);

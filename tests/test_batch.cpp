@@ -196,3 +196,31 @@ TEST(BatchProgram, BadInputGivesStatusOne) {
 
 }  // namespace
 }  // namespace treetri
+
+namespace treetri {
+namespace {
+
+// An empty sighting file: nothing to compute, status 1 with a message, and
+// the files of the earlier run in the folder stay as they were.
+TEST(BatchProgram, NothingToComputeIsStatusOneAndTouchesNoFile) {
+  TempFolder dir;
+  CopyExampleParameters(dir);
+  const std::string map = Example("map.txt");
+  ASSERT_EQ(RunBatch(dir, "--gpkg out.gpkg " + map + " " + Example("sightings.txt")).status, 0);
+  dir.Write("empty.txt", "");
+  std::map<std::string, std::string> before;
+  for (const std::string& n : dir.Names())
+    if (n != "stdout.txt" && n != "stderr.txt") before[n] = dir.Read(n);
+  const Result r = RunBatch(dir, "--gpkg out.gpkg " + map + " empty.txt");
+  EXPECT_EQ(r.status, 1);
+  ASSERT_FALSE(r.err.empty());
+  EXPECT_NE(std::find(r.err.begin(), r.err.end(),
+                      "Nothing to compute: no field trees have been read (no sighting file, or an "
+                      "empty one). The run is not started; no file was changed."),
+            r.err.end());
+  EXPECT_TRUE(r.out.empty());
+  for (const auto& [name, content] : before) EXPECT_EQ(dir.Read(name), content) << name;
+}
+
+}  // namespace
+}  // namespace treetri

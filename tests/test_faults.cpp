@@ -262,6 +262,27 @@ TEST(Guards, ASecondRunInTheFolderIsRefusedAndTheFirstKeepsItsFiles) {
   EXPECT_EQ(Wait(StartBatch(dir)), 0);
 }
 
+// A user tidying a "stale" lock file deletes treetri.lock during a run: the
+// lock is on the folder too, so a second run is still refused.
+TEST(Guards, DeletingTheLockFileDuringARunLetsNoSecondRunIn) {
+  TempFolder dir;
+  WriteGrid(dir, 6);
+  ASSERT_EQ(Wait(StartBatch(dir)), 0);
+  FolderLock first;
+  std::string detail;
+  ASSERT_EQ(first.Acquire(dir.WorkFolder(), detail), FolderLock::Result::Locked) << detail;
+  ASSERT_EQ(std::remove((dir.WorkFolder() + kLockFileName).c_str()), 0);
+  const auto before = Snapshot(dir);
+  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir))), 1);
+  ExpectSaid(dir, "The folder \"" + dir.WorkFolder() + "\" is in use by another run (another run)");
+  EXPECT_TRUE(Snapshot(dir) == before);
+  // Nor does a second lock in this process get in.
+  FolderLock second;
+  EXPECT_EQ(second.Acquire(dir.WorkFolder(), detail), FolderLock::Result::Busy);
+  first.Release();
+  EXPECT_EQ(second.Acquire(dir.WorkFolder(), detail), FolderLock::Result::Locked) << detail;
+}
+
 TEST(Guards, TheProbeFileIsMadeOnlyWhereNoneExistsAndSimultaneousStartsAgree) {
   TempFolder dir;
   dir.Write(kProbeFileName, "the user's own\n");

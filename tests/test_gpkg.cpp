@@ -95,7 +95,8 @@ TEST(GeoPackageExport, LayersFieldsAndGeometryOfHandMadeCases) {
            Layer{"field_trees", 2,
                  "case_no iter plot tree species x_ini y_ini x_adj y_adj sigma_null sigma_x "
                  "sigma_y status x y sigma0 glob_test sx sy ell_a ell_b ell_az conf95_a "
-                 "conf95_b max_w verdict suspect susp_tree susp_w sugg_tree sugg_s0"},
+                 "conf95_b max_w verdict suspect susp_tree susp_w sugg_tree sugg_s0 redundancy converged "
+                 "warnings"},
            Layer{"map_trees", 3, "plot tree species z x_adj y_adj n_sight"},
            Layer{"sightings", 2,
                  "case_no plot tree slot sighted kinds res_az res_dist res_mx res_my w_az "

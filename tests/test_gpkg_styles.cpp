@@ -174,6 +174,12 @@ TEST(GeoPackageStyles, NoValueIsNullAndFlagsAreBooleans) {
   OGRFeatureDefn* sightings = ds->GetLayerByName("sightings")->GetLayerDefn();
   EXPECT_EQ(sightings->GetFieldDefn(sightings->GetFieldIndex("suspect"))->GetSubType(), OFSTBoolean);
   EXPECT_EQ(Query(*ds, "SELECT count(*) FROM sightings WHERE suspect")[0][0], "1");
+  // The case's redundancy and convergence as quality.csv has them: every
+  // example case converged with redundancy.
+  EXPECT_EQ(Query(*ds, "SELECT type FROM pragma_table_info('field_trees') WHERE name = 'converged'"),
+            (std::vector<std::vector<std::string>>{{"BOOLEAN"}}));
+  EXPECT_EQ(Query(*ds, "SELECT count(*) FROM field_trees WHERE converged AND redundancy > 0")[0][0],
+            "30");
 }
 
 TEST(GeoPackageStyles, TwoExportsOfARunAreEqualWithThePinnedTime) {

@@ -1,16 +1,21 @@
 // Whole runs through real files: a case checked against an independent
 // least-squares solution, the run driver's decisions and observers, and the
 // start-up routine.
+#include <algorithm>
 #include <cmath>
+#include <map>
 #include <filesystem>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "core/quality_observer.h"
 #include "core/startup.h"
 #include "data/readers.h"
 #include "output/results_writer.h"
+#include "platform/feedback.h"
 #include "platform/headless_ui.h"
+#include "quality/quality_files.h"
 #include "core/quality_observer.h"
 #include "core/run.h"
 #include "core/run_record.h"
@@ -147,13 +152,44 @@ TEST(RunDriver, ParameterFileFailures) {
   EXPECT_EQ(f.t.Parameters.Block[3][1], 2.5);
 }
 
-TEST(RunDriver, NoFieldTrees) {
+// A run with nothing to compute (no map, or no field tree) touches no file:
+// the folder of an earlier run keeps its results, map data and quality
+// files, and the message says why.
+TEST(RunDriver, NothingToComputeTouchesNoFile) {
   RunFixture f;
-  f.Files(ThreeTreeMap(), "");
-  EXPECT_TRUE(Simulate(f.t, f.ui).completed);
-  EXPECT_EQ(f.dir.Read("results.txt"), "");
-  EXPECT_EQ(f.ui.list.size(), 1u);
-  EXPECT_FALSE(f.t.RunInProgress);
+  f.Files(ThreeTreeMap(), GoodRecord(9, 0.1, 0.2));
+  MessagesToUi toUi(f.ui);
+  Feedback feedback(&toUi, Feedback::Keep::Nothing);
+  QualityObserver quality(f.t, feedback);
+  ASSERT_TRUE(Simulate(f.t, f.ui, {&quality}).completed);
+  const std::vector<std::string> names = f.dir.Names();
+  std::map<std::string, std::string> before;
+  for (const std::string& n : names) before[n] = f.dir.Read(n);
+  ASSERT_TRUE(before.count(quality::kQualityFileName));
+
+  ASSERT_TRUE(ReadSightingFile(f.t, f.ui, f.dir.Write("empty.txt", "")));
+  Tables noMap;
+  noMap.WorkFolder = f.t.WorkFolder;
+  for (Tables* t : {&f.t, &noMap}) {
+    f.ui.messages.clear();
+    f.ui.list.clear();
+    QualityObserver q(*t, feedback);
+    const RunOutcome outcome = Simulate(*t, f.ui, {&q});
+    EXPECT_TRUE(outcome.nothingToCompute);
+    EXPECT_FALSE(outcome.completed);
+    ASSERT_EQ(f.ui.messages.size(), 1u);
+    EXPECT_EQ(f.ui.messages[0],
+              std::string("Nothing to compute: ") +
+                  (t == &noMap ? "no photogrammetric map has been read"
+                               : "no field trees have been read (no sighting file, or an empty one)") +
+                  ". The run is not started; no file was changed.");
+    EXPECT_TRUE(f.ui.list.empty());
+    std::vector<std::string> now = f.dir.Names();
+    now.erase(std::remove(now.begin(), now.end(), "empty.txt"), now.end());
+    EXPECT_EQ(now, names);
+    for (const std::string& n : names) EXPECT_EQ(f.dir.Read(n), before[n]) << n;
+    EXPECT_FALSE(t->RunInProgress);
+  }
 }
 
 // The dot of a case is drawn only for an adjusted case within the canvas
@@ -233,6 +269,36 @@ TEST(StartUp, MessagesProbeAndHelpText) {
 
 namespace treetri {
 namespace {
+
+// A map replaced after the sightings: the sightings are read again, so the
+// field trees carry the new map's coordinates (as the quality layer does);
+// when they cannot be read again none are kept and a run has nothing to
+// compute.
+TEST(RunDriver, AMapReplacedAfterTheSightingsReadsThemAgain) {
+  RunFixture f;
+  f.Files(ThreeTreeMap(), GoodRecord(9, 0.1, 0.2));
+  ASSERT_EQ(f.t.TargetTrees[1].Sighted[2].Y, 1.5);
+  // Before: the old coordinates stay with the field trees.
+  f.dir.Write("map2.txt", MapRecord(1, 1, 1, 1.0, 0.0) + MapRecord(1, 2, 1, 0.0, 2.5) +
+                              MapRecord(1, 3, 1, -1.2, -0.8));
+  ASSERT_TRUE(ReadPhotoMapFile(f.t, f.ui, f.dir.Path() + "/map2.txt"));
+  EXPECT_EQ(f.t.TargetTrees[1].Sighted[2].Y, 1.5);
+  f.ui.messages.clear();
+  EXPECT_TRUE(SightingsAgainstNewMap(f.t, f.ui));
+  EXPECT_EQ(f.t.TargetTrees[1].Sighted[2].Y, 2.5);
+  EXPECT_EQ(f.t.TargetTreeCount, 1);
+  ASSERT_EQ(f.ui.messages.size(), 2u);  // and the reader's count
+  EXPECT_EQ(f.ui.messages[0], "The map was replaced after the sightings were read: the sighting file \"" +
+                                  f.dir.Path() + "/sight.txt\" is read again against the new map.");
+
+  std::remove((f.dir.Path() + "/sight.txt").c_str());
+  f.ui.messages.clear();
+  EXPECT_FALSE(SightingsAgainstNewMap(f.t, f.ui));
+  EXPECT_EQ(f.t.TargetTreeCount, 0);
+  EXPECT_EQ(f.ui.messages.back(), "The sightings could not be read again against the new map; none "
+                                  "are kept. Open the sighting file before the next run.");
+  EXPECT_TRUE(Simulate(f.t, f.ui).nothingToCompute);
+}
 
 // The run guard checks the union of what the sinks declare: a results file
 // named as a file of any kind of sink is refused before anything is written

@@ -14,6 +14,7 @@
 
 #include "app/gui/plot_map_view.h"
 #include "platform/files.h"
+#include "platform/temporary_files.h"
 
 namespace treetri {
 
@@ -60,7 +61,11 @@ bool ExportView(PlotMapView& view, const QString& title, const QString& path,
   const QString suffix = QFileInfo(path).suffix().toLower();
   const QSize size = view.viewport()->size();
   const QRectF target(QPointF(0, 0), QSizeF(size));
-  const QString part = path + ".part";
+  // A short temporary name beside the target; what a killed export left
+  // there goes first.
+  const std::string file = QFile::encodeName(path).toStdString();
+  RemoveDeadTemporaries(file);
+  const QString part = QFile::decodeName(TemporaryNameBeside(file, "." + suffix.toStdString()).c_str());
   auto paint = [&](QPaintDevice& device) {
     QPainter p(&device);
     if (!p.isActive()) return false;

@@ -271,3 +271,45 @@ TEST_F(DesktopTest, TheListAndTheDrawingTakeTheRoomOfAResizedWindow) {
 
 }  // namespace
 }  // namespace treetri::gui
+
+namespace treetri::gui {
+namespace {
+
+TEST_F(JobTest, TheReMeasureListOfTheLastRunGoesToTheFileNamed) {
+  WriteDataSet();
+  ASSERT_TRUE(window.OpenJob(folder.path().toStdString()));
+  std::vector<std::string> offered;
+  window.saveHook = [&](const std::string& name, std::string& chosen) {
+    offered.push_back(name);
+    chosen = File("crew");
+    return true;
+  };
+  // Before a run: nothing to list, no file.
+  EXPECT_FALSE(window.ExportRemeasureAction()->isEnabled() && window.ExportRemeasureList());
+  EXPECT_EQ(messages.size(), 1u);
+  EXPECT_FALSE(QFile::exists(folder.filePath("crew.csv")));
+  // A run in which field tree 104 has no sighting: it needs a visit.
+  std::ofstream(File("sightings.txt"), std::ios::binary | std::ios::app)
+      << "1,104,1,0,0,-1,-1,0,-1,-1,0,-1,-1,0,-1,-1,0,-1,-1\r\n";
+  answers = {File("map.txt"), File("sightings.txt")};
+  window.OpenInputsAction()->trigger();
+  ASSERT_TRUE(window.Simulate().completed);
+  ASSERT_TRUE(window.ExportRemeasureList());
+  EXPECT_EQ(offered, std::vector<std::string>{Folder() + "remeasure.csv"});
+  // The name without an extension gets ".csv".
+  QFile list(folder.filePath("crew.csv"));
+  ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+  const QList<QByteArray> lines = list.readAll().split('\n');
+  ASSERT_GE(lines.size(), 2);
+  EXPECT_TRUE(lines[0].startsWith("plot,tree,case,slot,sighted_tree,check,reason"));
+  int visits = 0;
+  for (const QByteArray& line : lines.mid(1))
+    if (!line.trimmed().isEmpty()) {
+      ++visits;
+      EXPECT_TRUE(line.startsWith("1,104,4,")) << line.toStdString();
+    }
+  EXPECT_EQ(visits, 1);
+}
+
+}  // namespace
+}  // namespace treetri::gui

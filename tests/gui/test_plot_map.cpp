@@ -3,6 +3,8 @@
 // opening it from the results list, the case selection both ways, the
 // layers of its scene, zoom and fit, export, the results table, and the map
 // following a run case by case.
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include <QCheckBox>
@@ -13,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
 #include <QSvgRenderer>
@@ -306,6 +309,57 @@ TEST_F(PlotMapTest, ScriptedStartSavesThePlotMapOfACase) {
     EXPECT_FALSE(ParseScriptOptions(args, options, error));
     EXPECT_NE(error.find(reason), std::string::npos) << error;
   }
+}
+
+}  // namespace
+}  // namespace treetri::gui
+
+namespace treetri::gui {
+namespace {
+
+// The desktop's exports go through the batch program's check: a GeoPackage
+// or a view onto an input file, the results file or a FIFO is refused and
+// the file stays as it was; the scripted screenshot without --run refuses
+// the results file of the folder's finished run.
+TEST_F(PlotMapTest, ExportsRefuseTheRunsFilesAndNonRegularFiles) {
+  RunExample();
+  PlotMapWindow* map = Open(15);
+  ASSERT_TRUE(map);
+  std::vector<QString> shown;
+  map->showMessage = [&](const QString& text) { shown.push_back(text); };
+  map->askCrs = [&](QString& text) { text = "EPSG:3067"; return true; };
+  const std::string results = File("results.txt");
+  std::string before;
+  ASSERT_TRUE(ReadWholeFile(results, before, error));
+  ASSERT_EQ(::mkfifo(File("fifo.png").c_str(), 0600), 0);
+  const struct {
+    std::string path, problem;
+  } targets[] = {{TREETRI_SOURCE_DIR "/examples/map.txt", "is the photogrammetric map file"},
+                 {results, "is the results file"},
+                 {File("fifo.png"), "is a FIFO, not a regular file"}};
+  for (const auto& t : targets) {
+    shown.clear();
+    EXPECT_FALSE(map->ExportGeoPackage(QString::fromStdString(t.path), "EPSG:3067")) << t.path;
+    ASSERT_EQ(shown.size(), 1u) << t.path;
+    EXPECT_TRUE(shown[0].toStdString().find("\"" + t.path + "\" " + t.problem) != std::string::npos)
+        << shown[0].toStdString();
+    EXPECT_FALSE(map->ExportView(QString::fromStdString(t.path), error)) << t.path;
+    EXPECT_NE(error.find(t.problem), std::string::npos) << error;
+  }
+  std::string after;
+  ASSERT_TRUE(ReadWholeFile(results, after, error));
+  EXPECT_EQ(after, before);
+
+  // The scripted start without --run, in the folder of the finished run.
+  QProcess p;
+  p.setWorkingDirectory(folder.path());
+  p.start(TREETRI_PROGRAM, QStringList{"--map", TREETRI_SOURCE_DIR "/examples/map.txt", "--plot-map",
+                                       "1", "--screenshot", "results.txt"});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(p.exitCode(), 1);
+  EXPECT_TRUE(p.readAllStandardError().contains("the picture \"results.txt\" is the results file"));
+  ASSERT_TRUE(ReadWholeFile(results, after, error));
+  EXPECT_EQ(after, before);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // Runs on the small data set: through the menu (the results list, the dots of
 // the canvas, the menu while the run is under way, the plot viewer) and from
 // the program's command line.
+#include <fstream>
+#include <iterator>
+
 #include <QFile>
 #include <QListWidget>
 
@@ -63,6 +66,35 @@ TEST_F(DesktopTest, ARunThroughTheMenuAndThePlotViewerOfItsResults) {
   tables.TargetTrees[1].NPA = 0;  // a case without sighted trees
   view(1);
   EXPECT_EQ(messages.size(), before + 1);  // only the next run's "Ready!"
+}
+
+// Calculate with nothing loaded touches no file of the folder's earlier
+// run; a map opened after the sightings has them read again against it.
+TEST_F(DesktopTest, NothingToComputeAndAMapReplacedAfterTheSightings) {
+  WriteDataSet();
+  tables.WorkFolder = folder.path().toStdString() + "/";
+  std::ofstream(File("results.txt"), std::ios::binary) << "earlier";
+  window.SimulateAction()->trigger();
+  EXPECT_EQ(messages.back(), "Nothing to compute: no photogrammetric map has been read. The run is "
+                             "not started; no file was changed.");
+  std::ifstream earlier(File("results.txt"), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(earlier), {}), "earlier");
+  EXPECT_FALSE(QFile::exists(folder.filePath(quality::kQualityFileName)));
+
+  answers = {File("map.txt"), File("sightings.txt")};
+  window.OpenMapAction()->trigger();
+  window.OpenSightingsAction()->trigger();
+  ASSERT_EQ(tables.TargetTrees[1].Sighted[2].Y, 1.0);
+  std::ofstream(File("map2.txt"), std::ios::binary)
+      << "1,1,1,1,0,0,0,0,0,0,0,0,0,x,0,a,0\r\n1,2,1,0,3,0,0,0,0,0,0,0,0,x,0,a,0\r\n"
+         "1,3,1,-1,0,0,0,0,0,0,0,0,0,x,0,a,0\r\n1,4,1,0,-1,0,0,0,0,0,0,0,0,x,0,a,0\r\n";
+  answers = {File("map2.txt")};
+  messages.clear();
+  window.OpenMapAction()->trigger();
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages[1], "The map was replaced after the sightings were read: the sighting file \"" +
+                             File("sightings.txt") + "\" is read again against the new map.");
+  EXPECT_EQ(tables.TargetTrees[1].Sighted[2].Y, 3.0);
 }
 
 TEST_F(DesktopTest, AScriptedStartSavesAPictureOfTheWindowAfterTheRun) {

@@ -1,0 +1,304 @@
+// treetri-bench-network: the plot network against the per-case layer on
+// simulated realistic stands, in memory. For each seed it simulates a data
+// set (treetri-simulate's --realistic settings), builds every case's input
+// as the run would (map coordinates of the last record of a tree number, the
+// parameter file's standard errors, no azimuth correction, no start
+// position), assesses each plot with the network and each case alone, and
+// scores both against the planted errors. Prints one table of figures
+// summed over the seeds, with the time each method took.
+//
+//   treetri-bench-network [--young] [--seeds N] [--cases N] [--plots N] [--no-bias]
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "quality/case_quality.h"
+#include "quality/plot_network.h"
+#include "tools/simulation.h"
+
+namespace {
+
+using namespace treetri;
+using tools::PlantedKind;
+
+struct Share {
+  int hits = 0, of = 0;
+  void Count(bool h) {
+    ++of;
+    hits += h;
+  }
+  std::string Text() const {
+    char b[64];
+    std::snprintf(b, sizeof b, "%5.1f %% (%d/%d)", of ? 100.0 * hits / of : 0.0, hits, of);
+    return b;
+  }
+};
+
+struct Figures {
+  Share loneWrongNamed, loneWrongAny, loneWrongSuggested, wrongCaughtOrConfusable;
+  Share wrongCaughtOrConfusableDense;
+  Share azimuthCaught, distanceCaught, mapCaught, mapNamed, kindRight;
+  Share falseAlarms, coverage, biasWithin2Sigma, biasNoneWithin2Sigma;
+  Share missedWithConfusable;
+  double seconds = 0;
+};
+
+struct Slot {
+  std::vector<tools::PlantedError> errors;
+};
+
+// The per-case redundancy: observations minus unknowns of the case alone.
+int CaseRedundancy(const quality::CaseInput& in) {
+  int n = 0;
+  for (const quality::InputSighting& s : in.sightings)
+    if (s.onMap) n += s.hasAzimuth + s.hasDistance;
+  return n - 2;
+}
+
+void Score(const tools::SimulatedData& d, const std::vector<quality::CaseInput>& inputs,
+           const std::vector<quality::NetworkCaseResult>& results,
+           const std::map<std::pair<int, int>, bool>& mapFound,
+           const std::map<std::pair<int, int>, bool>& mapNamedAsTree,
+           const std::map<int, std::pair<double, double>>& bias, Figures& f) {
+  std::map<std::tuple<int, int, int>, std::vector<tools::PlantedError>> bySlot;
+  std::map<std::pair<int, int>, double> displaced;
+  std::map<int, double> plantedBias;
+  for (const tools::PlantedError& e : tools::PlantedErrors(d)) {
+    if (e.kind == PlantedKind::CompassBias) {
+      plantedBias[e.plot] = e.shift;
+      continue;
+    }
+    bySlot[{e.plot, e.tree, e.slot}].push_back(e);
+    if (e.kind == PlantedKind::MapShift) displaced[{e.plot, e.plantedTree}] = e.shift;
+  }
+  for (size_t c = 0; c < inputs.size(); ++c) {
+    const quality::CaseInput& in = inputs[c];
+    const quality::NetworkCaseResult& r = results[c];
+    const quality::QualityRow& row = r.quality.row;
+    const tools::FieldTree& truth = d.fieldTrees[c];
+    std::vector<tools::PlantedError> own;
+    for (const quality::InputSighting& s : in.sightings)
+      for (const tools::PlantedError& e : bySlot[{in.plot, in.tree, s.slot}]) own.push_back(e);
+    const bool outlier = row.verdict == quality::Verdict::Outlier;
+    if (own.empty()) {
+      if (row.verdict == quality::Verdict::Ok || outlier) f.falseAlarms.Count(outlier);
+      if (row.conf95A && row.x) {
+        // Inside the 95 % ellipse.
+        const double a = *row.conf95A, b = *row.conf95B, phi = *row.ellipseAzimuth / 57.29577951308232;
+        const double dx = truth.trueX - *row.x, dy = truth.trueY - *row.y;
+        const double along = dx * std::sin(phi) + dy * std::cos(phi);
+        const double across = dx * std::cos(phi) - dy * std::sin(phi);
+        f.coverage.Count(along * along / (a * a) + across * across / (b * b) <= 1);
+      }
+      continue;
+    }
+    // Marks of each slot.
+    auto confusableAt = [&](int slot) {
+      for (size_t k = 0; k < r.quality.observations.size() && k < r.extras.size(); ++k)
+        if (r.quality.observations[k].slot == slot && r.extras[k].confusableTree) return true;
+      return false;
+    };
+    for (const tools::PlantedError& e : own) {
+      const bool suspected = outlier && row.suspectTree && *row.suspectTree == e.plantedTree;
+      const PlantedKind k = tools::BasicKind(e.kind);
+      using SK = quality::SuspectKind;
+      if (suspected) {
+        const SK s = row.suspectKind;
+        bool right = false;
+        if (k == PlantedKind::WrongTree) right = s == SK::Sighting || s == SK::SightingOrMapTree;
+        if (k == PlantedKind::Azimuth) right = s == SK::Azimuth;
+        if (k == PlantedKind::Distance) right = s == SK::Distance;
+        if (k == PlantedKind::MapShift) right = s == SK::MapTree || s == SK::SightingOrMapTree;
+        f.kindRight.Count(right);
+      }
+      if (k == PlantedKind::WrongTree) {
+        const bool caughtOrMarked = suspected || confusableAt(e.slot);
+        (d.options.stand.density > 1500 ? f.wrongCaughtOrConfusableDense
+                                        : f.wrongCaughtOrConfusable)
+            .Count(caughtOrMarked);
+        if (!suspected) f.missedWithConfusable.Count(confusableAt(e.slot));
+        if (own.size() == 1 && CaseRedundancy(in) >= 3) {
+          f.loneWrongAny.Count(outlier);
+          f.loneWrongNamed.Count(suspected);
+          f.loneWrongSuggested.Count(suspected && row.suggestedTree &&
+                                     *row.suggestedTree == e.trueTree);
+        }
+      } else if (k == PlantedKind::Azimuth) {
+        f.azimuthCaught.Count(suspected);
+      } else if (k == PlantedKind::Distance) {
+        f.distanceCaught.Count(suspected);
+      }
+    }
+  }
+  for (const auto& [key, shift] : displaced) {
+    (void)shift;
+    auto it = mapFound.find(key);
+    f.mapCaught.Count(it != mapFound.end() && it->second);
+    auto named = mapNamedAsTree.find(key);
+    f.mapNamed.Count(named != mapNamedAsTree.end() && named->second);
+  }
+  for (const auto& [plot, est] : bias) {
+    auto it = plantedBias.find(plot);
+    const double planted = it == plantedBias.end() ? 0 : it->second;
+    (it == plantedBias.end() ? f.biasNoneWithin2Sigma : f.biasWithin2Sigma)
+        .Count(std::fabs(est.first - planted) <= 2 * est.second);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool young = false, bias = true;
+  int seeds = 3, cases = 2000, plots = 50;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--young") young = true;
+    else if (a == "--no-bias") bias = false;
+    else if (a == "--seeds" && i + 1 < argc) seeds = std::atoi(argv[++i]);
+    else if (a == "--cases" && i + 1 < argc) cases = std::atoi(argv[++i]);
+    else if (a == "--plots" && i + 1 < argc) plots = std::atoi(argv[++i]);
+    else {
+      std::fprintf(stderr, "usage: treetri-bench-network [--young] [--seeds N] [--cases N] "
+                           "[--plots N] [--no-bias]\n");
+      return 2;
+    }
+  }
+  Figures perCase, network;
+  for (int seed = 1; seed <= seeds; ++seed) {
+    tools::SimulationOptions o;
+    o.seed = static_cast<std::uint64_t>(seed);
+    o.plots = plots;
+    o.cases = cases;
+    o.MakeRealistic(young);
+    const std::string problem = tools::CheckOptions(o);
+    if (!problem.empty()) {
+      std::fprintf(stderr, "treetri-bench-network: %s\n", problem.c_str());
+      return 2;
+    }
+    const tools::SimulatedData d = tools::SimulatePlots(o);
+    // The cases' inputs, as the run builds them.
+    std::map<int, std::vector<quality::MapTree>> maps;
+    std::map<std::pair<int, int>, size_t> where;
+    for (const tools::MapTree& m : d.map) {
+      auto [it, added] = where.emplace(std::pair{m.plot, m.tree}, maps[m.plot].size());
+      if (added) maps[m.plot].push_back({m.tree, m.mapX, m.mapY});
+      else maps[m.plot][it->second] = {m.tree, m.mapX, m.mapY};
+    }
+    std::map<int, std::shared_ptr<const quality::PlotIndex>> indices;
+    for (const auto& [plot, trees] : maps)
+      indices[plot] = std::make_shared<const quality::PlotIndex>(trees);
+    quality::Sigmas sig{std::max(o.azimuthErrorDeg, 0.05) * 0.0174532925199433,
+                        std::max(o.distanceError, 0.01), std::max(o.mapError, 0.01),
+                        std::max(o.mapError, 0.01)};
+    std::vector<quality::CaseInput> inputs;
+    for (size_t c = 0; c < d.fieldTrees.size(); ++c) {
+      const tools::FieldTree& t = d.fieldTrees[c];
+      quality::CaseInput in;
+      in.caseNumber = static_cast<int>(c) + 1;
+      in.plot = t.plot;
+      in.tree = t.tree;
+      in.species = t.species;
+      in.plotTrees = indices[t.plot];
+      in.sigmas = sig;
+      for (size_t j = 0; j < t.slots.size(); ++j) {
+        const tools::SimulatedSighting& s = t.slots[j];
+        quality::InputSighting q;
+        q.slot = static_cast<int>(j) + 1;
+        q.tree = s.tree;
+        auto it = where.find({t.plot, s.tree});
+        q.onMap = it != where.end();
+        if (q.onMap) {
+          q.mapX = maps[t.plot][it->second].x;
+          q.mapY = maps[t.plot][it->second].y;
+        }
+        q.hasAzimuth = s.azimuth > -1;
+        q.azimuth = s.azimuth;
+        q.hasDistance = s.distance > -1;
+        q.distance = s.distance;
+        in.sightings.push_back(q);
+      }
+      inputs.push_back(in);
+    }
+
+    // Per case.
+    auto t0 = std::chrono::steady_clock::now();
+    std::vector<quality::NetworkCaseResult> alone(inputs.size());
+    std::map<std::pair<int, int>, bool> aloneMap, aloneMapNamed;
+    for (size_t c = 0; c < inputs.size(); ++c) {
+      alone[c].quality = quality::AssessCase(inputs[c]);
+      const quality::QualityRow& row = alone[c].quality.row;
+      if (row.verdict == quality::Verdict::Outlier && row.suspectTree) {
+        const bool mapKind = row.suspectKind == quality::SuspectKind::MapX ||
+                             row.suspectKind == quality::SuspectKind::MapY;
+        aloneMap[{row.plot, *row.suspectTree}] = true;
+        if (mapKind) aloneMapNamed[{row.plot, *row.suspectTree}] = true;
+      }
+    }
+    auto t1 = std::chrono::steady_clock::now();
+    perCase.seconds += std::chrono::duration<double>(t1 - t0).count();
+    Score(d, inputs, alone, aloneMap, aloneMapNamed, {}, perCase);
+
+    // The network, plot by plot.
+    std::vector<quality::NetworkCaseResult> net(inputs.size());
+    std::map<std::pair<int, int>, bool> netMap, netMapNamed;
+    std::map<int, std::pair<double, double>> biases;
+    std::map<int, std::vector<size_t>> byPlot;
+    for (size_t c = 0; c < inputs.size(); ++c) byPlot[inputs[c].plot].push_back(c);
+    t0 = std::chrono::steady_clock::now();
+    for (const auto& [plot, idx] : byPlot) {
+      std::vector<quality::CaseInput> in;
+      for (size_t c : idx) in.push_back(inputs[c]);
+      quality::PlotResult r = quality::AssessPlot(in, quality::NetworkOptions{bias});
+      for (size_t k = 0; k < idx.size(); ++k) net[idx[k]] = std::move(r.cases[k]);
+      for (const quality::MapTreeResult& m : r.mapTrees) {
+        if (m.displaced) netMap[{plot, m.tree}] = netMapNamed[{plot, m.tree}] = true;
+        if (std::getenv("NETWORK_DEBUG"))
+          for (const tools::MapTree& t : d.map)
+            if (t.plot == plot && t.tree == m.tree && t.shift > 0)
+              std::printf("plot %d tree %d shift %.2f sightings %d test %.1f displaced %d\n", plot,
+                          m.tree, t.shift, m.sightings, m.test ? *m.test : -1.0, m.displaced);
+      }
+      if (r.summary.hasBias) biases[plot] = {r.summary.bias, r.summary.biasSigma};
+    }
+    t1 = std::chrono::steady_clock::now();
+    network.seconds += std::chrono::duration<double>(t1 - t0).count();
+    // Caught, as for the per-case layer: some case's suspect is the tree.
+    for (size_t c = 0; c < inputs.size(); ++c) {
+      const quality::QualityRow& row = net[c].quality.row;
+      if (row.verdict == quality::Verdict::Outlier && row.suspectTree)
+        netMap[{row.plot, *row.suspectTree}] = true;
+    }
+    Score(d, inputs, net, netMap, netMapNamed, biases, network);
+  }
+  const std::pair<const char*, Share Figures::*> lines[] = {
+      {"lone wrong tree (r >= 3): planted sighting suspect", &Figures::loneWrongNamed},
+      {"lone wrong tree (r >= 3): any outlier verdict", &Figures::loneWrongAny},
+      {"lone wrong tree (r >= 3): right tree suggested", &Figures::loneWrongSuggested},
+      {"wrong tree caught or confusable", &Figures::wrongCaughtOrConfusable},
+      {"wrong tree caught or confusable (dense)", &Figures::wrongCaughtOrConfusableDense},
+      {"missed wrong trees with a confusable mark", &Figures::missedWithConfusable},
+      {"azimuth blunders caught", &Figures::azimuthCaught},
+      {"distance blunders caught", &Figures::distanceCaught},
+      {"displaced map trees caught", &Figures::mapCaught},
+      {"displaced map trees named map tree", &Figures::mapNamed},
+      {"suspect's kind right", &Figures::kindRight},
+      {"false alarms on clean cases", &Figures::falseAlarms},
+      {"truth inside the 95 % ellipse (clean)", &Figures::coverage},
+      {"planted compass bias within 2 sigma", &Figures::biasWithin2Sigma},
+      {"no bias: estimate within 2 sigma of 0", &Figures::biasNoneWithin2Sigma}};
+  std::printf("%s stand, %d seed(s), %d cases, %d plots\n", young ? "dense young" : "mature",
+              seeds, cases, plots);
+  std::printf("%-52s %-24s %s\n", "", "per case", "network");
+  for (const auto& [name, member] : lines)
+    std::printf("%-52s %-24s %s\n", name, (perCase.*member).Text().c_str(),
+                (network.*member).Text().c_str());
+  std::printf("%-52s %-24.2f %.2f\n", "seconds (quality only)", perCase.seconds, network.seconds);
+  return 0;
+}

@@ -1,0 +1,25 @@
+// The one check of a name that a program writes besides a run's own files:
+// a GeoPackage, a re-measure list, a screenshot, an exported view. Used by
+// the batch program and by every export of the desktop program.
+#pragma once
+
+#include <string>
+
+#include <vector>
+
+#include "core/run.h"
+#include "positioning/tables.h"
+
+namespace treetri {
+
+// Why `target` may not be written: it is a file of the run described by `t`
+// (an input file, the results file, or a file the run writes; the results
+// file is taken from the work folder's parameter file when this session has
+// not read it yet), or it exists and is not a regular file. The text
+// continues "The picture "P" ...": `is the sighting file "S" of the run`, `is
+// a FIFO, not a regular file`. Empty when the target may be written.
+// `sinks`: those the run attaches, whose declared files count too.
+std::string ExportTargetProblem(const Tables& t, const std::string& target,
+                                const std::vector<RunHooks*>& sinks = {});
+
+}  // namespace treetri

@@ -1,0 +1,84 @@
+#include "quality/network_files.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "quality/chi_square.h"
+
+namespace treetri::quality {
+namespace {
+
+template <size_t N>
+std::string Names(const std::array<const char*, N>& columns) {
+  std::string s;
+  for (const char* c : columns) (s += ",") += c;
+  return s;
+}
+
+// Fixed-point text without locale; "-0.000" becomes "0.000"; not finite: "".
+std::string Fixed(double v, int decimals) {
+  if (!std::isfinite(v)) return "";
+  char b[64];
+  auto r = std::to_chars(b, b + sizeof b, v, std::chars_format::fixed, decimals);
+  std::string s(b, r.ptr);
+  if (s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+  return s;
+}
+
+std::string Opt(const std::optional<double>& v, int decimals) { return v ? Fixed(*v, decimals) : ""; }
+std::string Opt(const std::optional<int>& v) { return v ? std::to_string(*v) : ""; }
+
+// A line of the quality files without its CR LF.
+std::string Bare(std::string line) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  return line;
+}
+
+}  // namespace
+
+std::string NetworkQualityHeaderLine() {
+  return Bare(QualityHeaderLine()) + Names(kQualityNetworkColumns) + "\r\n";
+}
+std::string NetworkObservationHeaderLine() {
+  return Bare(ObservationHeaderLine()) + Names(kObservationNetworkColumns) + "\r\n";
+}
+std::string PlotsHeaderLine() { return Names(kPlotsColumns).substr(1) + "\r\n"; }
+std::string MapTreesHeaderLine() { return Names(kMapTreesColumns).substr(1) + "\r\n"; }
+
+std::string FormatNetworkQualityLine(const NetworkCaseResult& c) {
+  return Bare(FormatQualityLine(c.quality.row)) + "," + (c.network ? "network" : "case") + "," +
+         Opt(c.runnerUp) + "," + Opt(c.evidence, 3) + "," +
+         (c.network ? std::to_string(c.confusable) : std::string()) + "\r\n";
+}
+
+std::string FormatNetworkObservationLine(const ObservationRow& o, const ObservationExtra& e) {
+  return Bare(FormatObservationLine(o)) + "," + Opt(e.confusableTree) + "," +
+         Opt(e.confusableDistance, 4) + "\r\n";
+}
+
+std::string FormatPlotLine(const PlotSummary& p) {
+  std::string s = std::to_string(p.plot) + "," + std::to_string(p.fieldTrees) + "," +
+                  std::to_string(p.mapTrees) + "," + std::to_string(p.observations) + "," +
+                  std::to_string(p.redundancy) + "," + Opt(p.sigma0, 4) + "," +
+                  GlobalTestWord(p.globalTest) + ",";
+  if (p.hasBias) {
+    // The bias's w-test: |bias / its standard deviation| against 3.29.
+    const bool significant = p.biasW && std::fabs(*p.biasW) > kCriticalW;
+    s += Fixed(p.bias, 5) + "," + Fixed(p.biasSigma, 5) + "," + Opt(p.biasW, 3) + "," +
+         (significant ? "significant" : "not significant");
+  } else {
+    s += ",,,";
+  }
+  return s + "," + std::to_string(p.displacedMapTrees) + "," + std::to_string(p.removed) + "," +
+         std::to_string(p.iterations) + "," + (p.converged ? "yes" : "no") + "\r\n";
+}
+
+std::string FormatMapTreeLine(int plot, const MapTreeResult& m) {
+  return std::to_string(plot) + "," + std::to_string(m.tree) + "," + Fixed(m.mapX, 4) + "," +
+         Fixed(m.mapY, 4) + "," + Fixed(m.x, 4) + "," + Fixed(m.y, 4) + "," +
+         Fixed(std::hypot(m.x - m.mapX, m.y - m.mapY), 4) + "," + Fixed(m.sx, 4) + "," +
+         Fixed(m.sy, 4) + "," + std::to_string(m.sightings) + "," + Opt(m.test, 3) + "," +
+         (m.displaced ? "yes" : "no") + "\r\n";
+}
+
+}  // namespace treetri::quality

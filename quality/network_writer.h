@@ -1,0 +1,48 @@
+// The plot network's run: collects every case's input while the run goes,
+// then adjusts plot by plot and writes each plot whole: its cases' lines of
+// "quality.csv" and "observations.csv" (with the network's columns), its
+// line of "plots.csv" and its map trees' lines of "map_trees.csv". The four
+// files are created with their header lines when the run starts.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/tables.h"
+#include "platform/files.h"
+#include "positioning/case_work.h"
+#include "quality/case_input.h"
+#include "quality/plot_network.h"
+#include "quality/quality_writer.h"
+
+namespace treetri::quality {
+
+class NetworkRun {
+ public:
+  // Creates the four files in workFolder. False, with the reason naming the
+  // file, when one cannot be written; the run then writes no quality.
+  bool Begin(const std::string& workFolder, const NetworkOptions& options, std::string& error);
+  // Keeps case caseNumber's input (as QualityRun::AddCase assesses it).
+  void AddCase(const InputData& input, const RunParameters& parameters, const CaseWork& work,
+               int caseNumber, const std::string& legacyStatus);
+  // Adjusts and writes plot by plot, in the order of each plot's first case,
+  // and closes the files. False, with the reason, when a file could not be
+  // written (the plots before it are complete).
+  bool End(std::string& error);
+  const QualitySummary& Summary() const { return summary_; }
+  bool Active() const { return active_; }
+
+ private:
+  std::unique_ptr<PlotMaps> maps_;
+  std::string workFolder_;
+  NetworkOptions options_;
+  OutputFile quality_, observations_, plots_, mapTrees_;
+  bool active_ = false;
+  std::vector<int> plotOrder_;
+  std::map<int, std::vector<CaseInput>> cases_;
+  QualitySummary summary_;
+};
+
+}  // namespace treetri::quality

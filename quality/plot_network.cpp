@@ -1,0 +1,1197 @@
+#include "quality/plot_network.h"
+
+#include <Eigen/Dense>
+#include <Eigen/Sparse>
+#include <Eigen/SparseCholesky>
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <numeric>
+#include <string>
+
+#include "data/angles.h"
+#include "quality/chi_square.h"
+
+namespace treetri::quality {
+
+double CriticalValue(int degrees) {
+  // The value k with P(chi2'(degrees, lambda0) > k) = 80 %: the non-central
+  // chi-square as a Poisson mixture of central ones, k by bisection.
+  auto power = [degrees](double k) {
+    double sum = 0, weight = std::exp(-kLambda0 / 2);
+    for (int j = 0; j < 200; ++j) {
+      sum += weight * (1 - RegularisedGammaP(degrees / 2.0 + j, k / 2));
+      weight *= kLambda0 / 2 / (j + 1);
+    }
+    return sum;
+  };
+  double lo = 0, hi = 100;
+  for (int i = 0; i < 100; ++i) {
+    const double mid = (lo + hi) / 2;
+    (power(mid) > 0.8 ? lo : hi) = mid;
+  }
+  return (lo + hi) / 2;
+}
+
+namespace {
+
+using Eigen::Matrix2d;
+using Eigen::MatrixXd;
+using Eigen::Vector2d;
+using Eigen::VectorXd;
+
+constexpr double kRadToDeg = 180 / kFullPi;
+constexpr double kTwoPi = 2 * kFullPi;
+constexpr double kMaxStep = 5.0;       // metres: the largest move of one point in a step
+constexpr double kConvergence = 1e-4;  // metres (the bias: radians times 10 m)
+constexpr int kNetIterations = 50;
+constexpr int kNetHalvings = 30;
+constexpr double kDanishC = 2.5;         // Danish weights: 1 up to this standardised residual
+constexpr int kRobustIterations = 8;
+constexpr double kLeaveOut = 0.5;        // a group weighted below this is left out
+constexpr double kSightingTie = 0.97;    // a sighting within this share of its observation wins
+constexpr double kSuggestRadius = 3.0;   // metres around the point the sighting gives
+constexpr size_t kSuggestLimit = 50;     // more trees than this that near: no search
+constexpr double kZeroR = 1e-8;
+
+double Wrap(double a) {
+  a = std::fmod(a, kTwoPi);
+  if (a > kFullPi) a -= kTwoPi;
+  if (a <= -kFullPi) a += kTwoPi;
+  return a;
+}
+
+struct Obs {
+  ObservationKind kind = ObservationKind::Azimuth;
+  int field = -1, map = -1, sighting = -1;
+  double observed = 0, sigma = 0;
+  bool active = true;
+  double omega = 1;  // robust weight factor
+};
+
+struct Sighting {
+  int field = 0, map = 0, slot = 0, tree = 0;
+  int az = -1, dist = -1;  // observation indices, -1 when not observed
+};
+
+struct FieldUnknown {
+  int caseIndex = 0;
+  std::vector<int> sightings;
+};
+
+struct MapUnknown {
+  int tree = 0;
+  double mapX = 0, mapY = 0;  // reduced
+  int obsX = -1, obsY = -1;
+  std::vector<int> sightings;
+};
+
+// A design row: up to three reduced unknowns (field tree X, Y, bias) and
+// the two of one map tree.
+struct Row {
+  int n = 0;
+  int col[3] = {};
+  double a[3] = {};
+  int map = -1;
+  double am[2] = {};
+};
+
+enum class HypKind { Observation, Sighting, MapTree };
+
+struct Removal {
+  HypKind kind = HypKind::Observation;
+  int index = 0;  // observation, sighting or map unknown
+  double statistic = 0, ratio = 0;
+  int degrees = 1;
+  bool robust = false;     // left out by the robust start
+  bool onceSighted = false;  // its map tree has no other sighting
+};
+
+class Network {
+ public:
+  Network(const std::vector<CaseInput>& cases, const std::vector<int>& members,
+          bool bias, double ox, double oy)
+      : bias_(bias), ox_(ox), oy_(oy), sig_(cases.front().sigmas) {
+    std::map<int, int> mapIndex;
+    for (int c : members) {
+      const CaseInput& in = cases[static_cast<size_t>(c)];
+      FieldUnknown f;
+      f.caseIndex = c;
+      const int fi = static_cast<int>(fields_.size());
+      double sx = 0, sy = 0;
+      int n = 0;
+      for (const InputSighting& s : in.sightings) {
+        if (!s.onMap || (!s.hasAzimuth && !s.hasDistance)) continue;
+        auto [it, added] = mapIndex.emplace(s.tree, static_cast<int>(maps_.size()));
+        if (added) {
+          MapUnknown m;
+          m.tree = s.tree;
+          m.mapX = s.mapX - ox_;
+          m.mapY = s.mapY - oy_;
+          maps_.push_back(m);
+        }
+        Sighting g;
+        g.field = fi;
+        g.map = it->second;
+        g.slot = s.slot;
+        g.tree = s.tree;
+        const int si = static_cast<int>(sightings_.size());
+        if (s.hasAzimuth) g.az = Add(ObservationKind::Azimuth, fi, g.map, si, s.azimuth / kRadToDeg, sig_.azimuth);
+        if (s.hasDistance) g.dist = Add(ObservationKind::Distance, fi, g.map, si, s.distance, sig_.distance);
+        sightings_.push_back(g);
+        f.sightings.push_back(si);
+        maps_[static_cast<size_t>(g.map)].sightings.push_back(si);
+        sx += s.mapX;
+        sy += s.mapY;
+        ++n;
+      }
+      fields_.push_back(f);
+      start_.push_back(in.hasStart ? Vector2d(in.startX - ox_, in.startY - oy_)
+                                   : Vector2d(sx / n - ox_, sy / n - oy_));
+    }
+    for (size_t j = 0; j < maps_.size(); ++j) {
+      maps_[j].obsX = Add(ObservationKind::MapX, -1, static_cast<int>(j), -1, maps_[j].mapX, sig_.mapX);
+      maps_[j].obsY = Add(ObservationKind::MapY, -1, static_cast<int>(j), -1, maps_[j].mapY, sig_.mapY);
+    }
+    R_ = 2 * static_cast<int>(fields_.size()) + (bias_ ? 1 : 0);
+    u_ = VectorXd::Zero(R_ + 2 * static_cast<int>(maps_.size()));
+    for (size_t i = 0; i < fields_.size(); ++i) u_.segment<2>(2 * static_cast<int>(i)) = start_[i];
+    for (size_t j = 0; j < maps_.size(); ++j)
+      u_.segment<2>(R_ + 2 * static_cast<int>(j)) = Vector2d(maps_[j].mapX, maps_[j].mapY);
+    v_.resize(obs_.size());
+    rows_.resize(obs_.size());
+  }
+
+  // --- the adjustment ------------------------------------------------------
+
+  // Adjusts from the current unknowns; true when converged with a regular
+  // system, and then the covariances are current.
+  bool Adjust() {
+    converged_ = false;
+    iterations_ = 0;
+    double vtpv = Evaluate(u_, v_, rows_);
+    while (iterations_ < kNetIterations) {
+      if (std::isnan(vtpv) || !Factor()) return false;
+      ++iterations_;
+      VectorXd dx = Solve();
+      if (!dx.allFinite()) return false;
+      // Bound the step: no point moves more than kMaxStep, the bias not
+      // more than kMaxStep over 10 m.
+      double largest = 0;
+      const int pointsEnd = 2 * static_cast<int>(fields_.size());
+      for (int k = 0; k < dx.size(); k += 2) {
+        if (k == pointsEnd && bias_) ++k;
+        if (k + 1 >= dx.size()) break;
+        largest = std::max(largest, std::hypot(dx[k], dx[k + 1]));
+      }
+      if (bias_) largest = std::max(largest, 10 * std::fabs(dx[R_ - 1]));
+      if (largest > kMaxStep) dx *= kMaxStep / largest;
+      double coordinates = 0;
+      for (int k = 0; k < dx.size(); ++k)
+        coordinates = std::max(coordinates, std::fabs(dx[k]) * (bias_ && k == R_ - 1 ? 10.0 : 1.0));
+      const bool last = coordinates < kConvergence;
+      double step = 1;
+      bool accepted = false;
+      std::vector<double> vTrial;
+      std::vector<Row> rTrial(rows_.size());
+      for (int h = 0; h <= kNetHalvings; ++h, step /= 2) {
+        const VectorXd trial = u_ + step * dx;
+        const double t = Evaluate(trial, vTrial, rTrial);
+        if (last || t <= vtpv) {
+          u_ = trial;
+          v_.swap(vTrial);
+          rows_.swap(rTrial);
+          vtpv = t;
+          accepted = true;
+          break;
+        }
+      }
+      if (!accepted) return false;
+      if (last) {
+        converged_ = true;
+        break;
+      }
+    }
+    if (!converged_) return false;
+    vtpv_ = vtpv;
+    if (!Factor()) return false;
+    Covariances();
+    return true;
+  }
+
+  // --- figures of the current adjustment -----------------------------------
+
+  int Unknowns() const { return R_ + 2 * static_cast<int>(maps_.size()); }
+  int ActiveObservations() const {
+    int n = 0;
+    for (const Obs& o : obs_) n += o.active;
+    return n;
+  }
+  int Redundancy() const { return ActiveObservations() - Unknowns(); }
+  double Vtpv() const { return vtpv_; }
+  int Iterations() const { return iterations_; }
+  bool HasBias() const { return bias_; }
+  double Bias() const { return bias_ ? u_[R_ - 1] : 0; }
+  double BiasSigma() const { return bias_ ? std::sqrt(Qrr_(R_ - 1, R_ - 1)) : 0; }
+
+  double Weight(int i) const {
+    const Obs& o = obs_[static_cast<size_t>(i)];
+    return o.active ? o.omega / (o.sigma * o.sigma) : 0;
+  }
+  // a Q b^T for two rows on the same map tree (or without one).
+  double RowCov(const Row& a, const Row& b) const {
+    double s = 0;
+    for (int k = 0; k < a.n; ++k)
+      for (int l = 0; l < b.n; ++l) s += a.a[k] * b.a[l] * Qrr_(a.col[k], b.col[l]);
+    if (a.map >= 0 && a.map == b.map) {
+      const size_t j = static_cast<size_t>(a.map);
+      const Vector2d am(a.am[0], a.am[1]), bm(b.am[0], b.am[1]);
+      s += am.dot(Qmm_[j] * bm);
+      // Q(r, m) = -G: the reduced unknowns with the map tree.
+      for (int k = 0; k < a.n; ++k) s -= a.a[k] * G_[j].row(a.col[k]).dot(bm);
+      for (int l = 0; l < b.n; ++l) s -= b.a[l] * G_[j].row(b.col[l]).dot(am);
+    }
+    return s;
+  }
+  double Redundancy(int i) const {
+    const Obs& o = obs_[static_cast<size_t>(i)];
+    if (!o.active) return 0;
+    const Row& r = rows_[static_cast<size_t>(i)];
+    return 1 - Weight(i) * RowCov(r, r);
+  }
+  double W(int i) const {
+    const double r = Redundancy(i);
+    const Obs& o = obs_[static_cast<size_t>(i)];
+    return r > kZeroR ? v_[static_cast<size_t>(i)] / (o.sigma * std::sqrt(r / o.omega)) : NAN;
+  }
+
+  // The statistic v^T Qvv^-1 v of active observations H (NaN when Qvv is
+  // singular there), or of left-out ones with the prediction's covariance
+  // Qll + A Q A^T.
+  double Statistic(const std::vector<int>& H, bool predicted) const {
+    const int q = static_cast<int>(H.size());
+    MatrixXd C(q, q);
+    VectorXd d(q);
+    for (int a = 0; a < q; ++a) {
+      const size_t ia = static_cast<size_t>(H[static_cast<size_t>(a)]);
+      d[a] = v_[ia];
+      for (int b = 0; b < q; ++b) {
+        const size_t ib = static_cast<size_t>(H[static_cast<size_t>(b)]);
+        const double aqa = RowCov(rows_[ia], rows_[ib]);
+        const double ll = a == b ? obs_[ia].sigma * obs_[ia].sigma : 0;
+        C(a, b) = predicted ? ll + aqa : ll - aqa;
+      }
+    }
+    for (int a = 0; a < q; ++a) {
+      const size_t ia = static_cast<size_t>(H[static_cast<size_t>(a)]);
+      if (!(C(a, a) > kZeroR * obs_[ia].sigma * obs_[ia].sigma)) return NAN;
+    }
+    Eigen::LDLT<MatrixXd> ldlt(C);
+    if (ldlt.info() != Eigen::Success || !(ldlt.vectorD().minCoeff() > 1e-10 * C.diagonal().maxCoeff()))
+      return NAN;
+    return d.dot(ldlt.solve(d));
+  }
+
+  // Vectors of the parts.
+  std::vector<Obs>& Observations() { return obs_; }
+  const std::vector<Obs>& Observations() const { return obs_; }
+  const std::vector<Sighting>& Sightings() const { return sightings_; }
+  const std::vector<FieldUnknown>& Fields() const { return fields_; }
+  const std::vector<MapUnknown>& Maps() const { return maps_; }
+  const std::vector<double>& Residuals() const { return v_; }
+  Vector2d Field(int i) const { return u_.segment<2>(2 * i); }
+  Vector2d MapPoint(int j) const { return u_.segment<2>(R_ + 2 * j); }
+  Matrix2d FieldCov(int i) const { return Qrr_.block<2, 2>(2 * i, 2 * i); }
+  const Matrix2d& MapCov(int j) const { return Qmm_[static_cast<size_t>(j)]; }
+  double OriginX() const { return ox_; }
+  double OriginY() const { return oy_; }
+  const Sigmas& Sig() const { return sig_; }
+
+  // The predicted test of a sighting of field tree i to a point with
+  // observed azimuth (radians) and distance, the point being map unknown j
+  // (>= 0) or a map tree outside the network at (px, py) reduced, known to
+  // its map errors. NaN when the prediction's covariance is singular.
+  double CandidateStatistic(int i, int j, double px, double py, bool hasAz, double az,
+                            bool hasDist, double dist) const {
+    const Vector2d f = Field(i);
+    const Vector2d p = j >= 0 ? MapPoint(j) : Vector2d(px, py);
+    const double dx = p.x() - f.x(), dy = p.y() - f.y();
+    const double s2 = dx * dx + dy * dy, s = std::sqrt(s2);
+    if (!(s > 0)) return NAN;
+    std::vector<Row> rows;
+    std::vector<double> d, ll;
+    if (hasAz) {
+      Row r;
+      r.n = 2;
+      r.col[0] = 2 * i; r.a[0] = -dy / s2;
+      r.col[1] = 2 * i + 1; r.a[1] = dx / s2;
+      if (bias_) { r.col[2] = R_ - 1; r.a[2] = 1; r.n = 3; }
+      r.map = j; r.am[0] = dy / s2; r.am[1] = -dx / s2;
+      rows.push_back(r);
+      d.push_back(Wrap(std::atan2(dx, dy) + Bias() - az));
+      ll.push_back(sig_.azimuth * sig_.azimuth);
+    }
+    if (hasDist) {
+      Row r;
+      r.n = 2;
+      r.col[0] = 2 * i; r.a[0] = -dx / s;
+      r.col[1] = 2 * i + 1; r.a[1] = -dy / s;
+      r.map = j; r.am[0] = dx / s; r.am[1] = dy / s;
+      rows.push_back(r);
+      d.push_back(s - dist);
+      ll.push_back(sig_.distance * sig_.distance);
+    }
+    const int q = static_cast<int>(rows.size());
+    MatrixXd C(q, q);
+    VectorXd dv(q);
+    for (int a = 0; a < q; ++a) {
+      dv[a] = d[static_cast<size_t>(a)];
+      for (int b = 0; b < q; ++b) {
+        Row ra = rows[static_cast<size_t>(a)], rb = rows[static_cast<size_t>(b)];
+        double c = (a == b ? ll[static_cast<size_t>(a)] : 0);
+        if (j >= 0) {
+          c += RowCov(ra, rb);
+        } else {
+          ra.map = rb.map = -1;
+          c += RowCov(ra, rb) + sig_.mapX * sig_.mapX * ra.am[0] * rb.am[0] +
+               sig_.mapY * sig_.mapY * ra.am[1] * rb.am[1];
+        }
+        C(a, b) = c;
+      }
+    }
+    Eigen::LDLT<MatrixXd> ldlt(C);
+    if (ldlt.info() != Eigen::Success) return NAN;
+    return dv.dot(ldlt.solve(dv));
+  }
+
+  // The 2 x 2 matrix M = C^T P Qvv P C of a sighting's active observations,
+  // C their partials by the map tree's coordinates: a displacement delta of
+  // the sighted point gives the non-centrality delta^T M delta.
+  Matrix2d DisplacementInformation(const Sighting& g) const {
+    std::vector<int> H;
+    for (int i : {g.az, g.dist})
+      if (i >= 0 && obs_[static_cast<size_t>(i)].active) H.push_back(i);
+    const int q = static_cast<int>(H.size());
+    MatrixXd Qvv(q, q), C(q, 2);
+    for (int a = 0; a < q; ++a) {
+      const size_t ia = static_cast<size_t>(H[static_cast<size_t>(a)]);
+      C(a, 0) = rows_[ia].am[0];
+      C(a, 1) = rows_[ia].am[1];
+      for (int b = 0; b < q; ++b) {
+        const size_t ib = static_cast<size_t>(H[static_cast<size_t>(b)]);
+        Qvv(a, b) = (a == b ? obs_[ia].sigma * obs_[ia].sigma : 0) - RowCov(rows_[ia], rows_[ib]);
+      }
+    }
+    MatrixXd P = MatrixXd::Zero(q, q);
+    for (int a = 0; a < q; ++a) {
+      const double s = obs_[static_cast<size_t>(H[static_cast<size_t>(a)])].sigma;
+      P(a, a) = 1 / (s * s);
+    }
+    if (q == 0) return Matrix2d::Zero();
+    return C.transpose() * P * Qvv * P * C;
+  }
+
+ private:
+  int Add(ObservationKind kind, int field, int map, int sighting, double value, double sigma) {
+    Obs o;
+    o.kind = kind;
+    o.field = field;
+    o.map = map;
+    o.sighting = sighting;
+    o.observed = value;
+    o.sigma = sigma;
+    obs_.push_back(o);
+    return static_cast<int>(obs_.size()) - 1;
+  }
+
+  // Residuals (computed minus observed) and design rows of every
+  // observation, active or not, at u; vTPv of the active ones.
+  double Evaluate(const VectorXd& u, std::vector<double>& v, std::vector<Row>& rows) const {
+    v.assign(obs_.size(), 0);
+    rows.resize(obs_.size());
+    double vtpv = 0;
+    for (size_t i = 0; i < obs_.size(); ++i) {
+      const Obs& o = obs_[i];
+      Row& r = rows[i];
+      r = Row();
+      r.map = o.map;
+      const int mc = R_ + 2 * o.map;
+      if (o.kind == ObservationKind::MapX || o.kind == ObservationKind::MapY) {
+        const int k = o.kind == ObservationKind::MapX ? 0 : 1;
+        v[i] = u[mc + k] - o.observed;
+        r.am[k] = 1;
+      } else {
+        const int fc = 2 * o.field;
+        const double dx = u[mc] - u[fc], dy = u[mc + 1] - u[fc + 1];
+        const double s2 = dx * dx + dy * dy, s = std::sqrt(s2);
+        if (!(s > 0)) return NAN;
+        r.n = 2;
+        r.col[0] = fc;
+        r.col[1] = fc + 1;
+        if (o.kind == ObservationKind::Azimuth) {
+          v[i] = Wrap(std::atan2(dx, dy) + (bias_ ? u[R_ - 1] : 0) - o.observed);
+          r.a[0] = -dy / s2;
+          r.a[1] = dx / s2;
+          r.am[0] = dy / s2;
+          r.am[1] = -dx / s2;
+          if (bias_) {
+            r.col[2] = R_ - 1;
+            r.a[2] = 1;
+            r.n = 3;
+          }
+        } else {
+          v[i] = s - o.observed;
+          r.a[0] = -dx / s;
+          r.a[1] = -dy / s;
+          r.am[0] = dx / s;
+          r.am[1] = dy / s;
+        }
+      }
+      vtpv += Weight(static_cast<int>(i)) * v[i] * v[i];
+    }
+    return std::isfinite(vtpv) ? vtpv : NAN;
+  }
+
+  // The reduced normal equations S dr = c: every map tree's 2 x 2 block
+  // eliminated. False when S is singular.
+  bool Factor() {
+    const size_t M = maps_.size();
+    Nrj_.assign(M, {});
+    Dinv_.assign(M, Matrix2d::Zero());
+    std::vector<Matrix2d> D(M, Matrix2d::Zero());
+    cm_.assign(M, Vector2d::Zero());
+    cr_ = VectorXd::Zero(R_);
+    std::vector<Eigen::Triplet<double>> t;
+    for (size_t i = 0; i < obs_.size(); ++i) {
+      const double p = Weight(static_cast<int>(i));
+      if (p == 0) continue;
+      const Row& r = rows_[i];
+      const Vector2d am(r.am[0], r.am[1]);
+      const size_t j = static_cast<size_t>(r.map);
+      for (int k = 0; k < r.n; ++k) {
+        cr_[r.col[k]] -= p * v_[i] * r.a[k];
+        for (int l = 0; l < r.n; ++l) t.emplace_back(r.col[k], r.col[l], p * r.a[k] * r.a[l]);
+        AddNrj(j, r.col[k], p * r.a[k] * am);
+      }
+      D[j] += p * am * am.transpose();
+      cm_[j] -= p * v_[i] * am;
+    }
+    VectorXd c = cr_;
+    for (size_t j = 0; j < M; ++j) {
+      const double det = D[j].determinant();
+      if (!(det > 1e-12 * D[j](0, 0) * D[j](1, 1)) || !(D[j](0, 0) > 0)) return false;
+      Dinv_[j] = D[j].inverse();
+      for (const auto& [k, nk] : Nrj_[j]) {
+        const Eigen::RowVector2d e = nk.transpose() * Dinv_[j];
+        c[k] -= e.dot(cm_[j]);
+        for (const auto& [l, nl] : Nrj_[j]) t.emplace_back(k, l, -e.dot(nl));
+      }
+    }
+    Eigen::SparseMatrix<double> S(R_, R_);
+    S.setFromTriplets(t.begin(), t.end());
+    ldlt_.compute(S);
+    if (ldlt_.info() != Eigen::Success) return false;
+    const VectorXd Dd = ldlt_.vectorD();
+    double largest = 0;
+    for (int k = 0; k < R_; ++k) largest = std::max(largest, S.coeff(k, k));
+    if (!(Dd.minCoeff() > 1e-11 * largest)) return false;
+    rhs_ = c;
+    return true;
+  }
+
+  void AddNrj(size_t j, int k, const Vector2d& value) {
+    for (auto& [col, sum] : Nrj_[j])
+      if (col == k) {
+        sum += value;
+        return;
+      }
+    Nrj_[j].emplace_back(k, value);
+  }
+
+  VectorXd Solve() const {
+    VectorXd dx(Unknowns());
+    const VectorXd dr = ldlt_.solve(rhs_);
+    dx.head(R_) = dr;
+    for (size_t j = 0; j < maps_.size(); ++j) {
+      Vector2d b = cm_[j];
+      for (const auto& [k, nk] : Nrj_[j]) b -= nk * dr[k];
+      dx.segment<2>(R_ + 2 * static_cast<int>(j)) = Dinv_[j] * b;
+    }
+    return dx;
+  }
+
+  // Qrr = S^-1; per map tree G = Qrr E (E = Nrj Dinv) and Qmm = Dinv + E^T G.
+  void Covariances() {
+    Qrr_ = ldlt_.solve(MatrixXd::Identity(R_, R_));
+    const size_t M = maps_.size();
+    G_.assign(M, MatrixXd::Zero(R_, 2));
+    Qmm_.assign(M, Matrix2d::Zero());
+    for (size_t j = 0; j < M; ++j) {
+      for (const auto& [k, nk] : Nrj_[j]) G_[j] += Qrr_.col(k) * (nk.transpose() * Dinv_[j]);
+      Qmm_[j] = Dinv_[j];
+      for (const auto& [k, nk] : Nrj_[j])
+        Qmm_[j] += (nk.transpose() * Dinv_[j]).transpose() * G_[j].row(k);
+    }
+  }
+
+  bool bias_;
+  double ox_, oy_;
+  Sigmas sig_;
+  std::vector<FieldUnknown> fields_;
+  std::vector<MapUnknown> maps_;
+  std::vector<Sighting> sightings_;
+  std::vector<Obs> obs_;
+  std::vector<Vector2d> start_;
+  int R_ = 0;
+  VectorXd u_;
+  std::vector<double> v_;
+  std::vector<Row> rows_;
+  bool converged_ = false;
+  int iterations_ = 0;
+  double vtpv_ = 0;
+  // Normal equations.
+  std::vector<std::vector<std::pair<int, Vector2d>>> Nrj_;
+  std::vector<Matrix2d> Dinv_;
+  std::vector<Vector2d> cm_;
+  VectorXd cr_, rhs_;
+  Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>> ldlt_;
+  MatrixXd Qrr_;
+  std::vector<MatrixXd> G_;
+  std::vector<Matrix2d> Qmm_;
+};
+
+
+// The observations of a hypothesis.
+std::vector<int> HypothesisObservations(const Network& n, HypKind kind, int index) {
+  std::vector<int> H;
+  if (kind == HypKind::Observation) {
+    H.push_back(index);
+  } else if (kind == HypKind::Sighting) {
+    const Sighting& g = n.Sightings()[static_cast<size_t>(index)];
+    for (int i : {g.az, g.dist})
+      if (i >= 0) H.push_back(i);
+  } else {
+    const MapUnknown& m = n.Maps()[static_cast<size_t>(index)];
+    H = {m.obsX, m.obsY};
+  }
+  return H;
+}
+
+bool AllActive(const Network& n, const std::vector<int>& H, bool active) {
+  for (int i : H)
+    if (n.Observations()[static_cast<size_t>(i)].active != active) return false;
+  return !H.empty();
+}
+
+void SetActive(Network& n, const std::vector<int>& H, bool active) {
+  for (int i : H) n.Observations()[static_cast<size_t>(i)].active = active;
+}
+
+// Active sightings of a map tree (with at least one active observation).
+int ActiveSightings(const Network& n, int map) {
+  int k = 0;
+  for (int si : n.Maps()[static_cast<size_t>(map)].sightings) {
+    const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
+    bool any = false;
+    for (int i : {g.az, g.dist}) any = any || (i >= 0 && n.Observations()[static_cast<size_t>(i)].active);
+    k += any;
+  }
+  return k;
+}
+
+struct Candidate {
+  HypKind kind = HypKind::Observation;
+  int index = 0, degrees = 1;
+  double statistic = 0, ratio = 0;
+};
+
+// Every testable hypothesis of the active network, each with its statistic.
+std::vector<Candidate> Hypotheses(const Network& n, double crit1, double crit2) {
+  std::vector<Candidate> out;
+  const std::vector<Obs>& obs = n.Observations();
+  for (size_t i = 0; i < obs.size(); ++i) {
+    if (!obs[i].active || obs[i].field < 0) continue;
+    const double T = n.Statistic({static_cast<int>(i)}, false);
+    if (std::isfinite(T)) out.push_back({HypKind::Observation, static_cast<int>(i), 1, T, T / crit1});
+  }
+  for (size_t s = 0; s < n.Sightings().size(); ++s) {
+    const Sighting& g = n.Sightings()[s];
+    if (g.az < 0 || g.dist < 0) continue;
+    const std::vector<int> H = {g.az, g.dist};
+    if (!AllActive(n, H, true)) continue;
+    const double T = n.Statistic(H, false);
+    if (std::isfinite(T)) out.push_back({HypKind::Sighting, static_cast<int>(s), 2, T, T / crit2});
+  }
+  for (size_t j = 0; j < n.Maps().size(); ++j) {
+    const MapUnknown& m = n.Maps()[j];
+    // Sighted once, the map tree's test is its sighting's.
+    if (!AllActive(n, {m.obsX, m.obsY}, true) || ActiveSightings(n, static_cast<int>(j)) < 2)
+      continue;
+    const double T = n.Statistic({m.obsX, m.obsY}, false);
+    if (std::isfinite(T)) out.push_back({HypKind::MapTree, static_cast<int>(j), 2, T, T / crit2});
+  }
+  return out;
+}
+
+// The most significant hypothesis; a sighting whose ratio comes within
+// kSightingTie of one of its own observations wins over it.
+const Candidate* Strongest(const Network& n, const std::vector<Candidate>& c) {
+  const Candidate* best = nullptr;
+  for (const Candidate& h : c)
+    if (!best || h.ratio > best->ratio) best = &h;
+  if (best && best->kind == HypKind::Observation) {
+    const int s = n.Observations()[static_cast<size_t>(best->index)].sighting;
+    for (const Candidate& h : c)
+      if (h.kind == HypKind::Sighting && h.index == s && h.ratio >= kSightingTie * best->ratio)
+        return &h;
+  }
+  return best;
+}
+
+bool OnceSighted(const Network& n, HypKind kind, int index) {
+  if (kind == HypKind::MapTree) return false;
+  const int s = kind == HypKind::Sighting ? index
+                                          : n.Observations()[static_cast<size_t>(index)].sighting;
+  const int map = n.Sightings()[static_cast<size_t>(s)].map;
+  return n.Maps()[static_cast<size_t>(map)].sightings.size() == 1;
+}
+
+// Robust start: Danish reweighting by groups (a sighting, a map tree's
+// coordinates), groups below kLeaveOut left out, then put back one at a
+// time (or one observation of a sighting) while each passes its predicted
+// test. Returns the groups that stay out. False when the network cannot be
+// adjusted.
+bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& out) {
+  std::vector<Obs>& obs = n.Observations();
+  if (!n.Adjust()) return false;
+  const size_t S = n.Sightings().size(), M = n.Maps().size();
+  for (int it = 0; it < kRobustIterations; ++it) {
+    std::vector<double> omega(obs.size(), 1);
+    for (size_t i = 0; i < obs.size(); ++i) {
+      const double r = std::max(n.Redundancy(static_cast<int>(i)), 0.05);
+      const double u = std::fabs(n.Residuals()[i]) / (obs[i].sigma * std::sqrt(r));
+      omega[i] = u <= kDanishC ? 1 : std::exp(-(u - kDanishC) * (u - kDanishC) / 8);
+    }
+    auto group = [&](const std::vector<int>& H) {
+      double w = 1;
+      for (int i : H) w = std::min(w, omega[static_cast<size_t>(i)]);
+      for (int i : H) omega[static_cast<size_t>(i)] = w;
+    };
+    for (size_t s = 0; s < S; ++s) group(HypothesisObservations(n, HypKind::Sighting, static_cast<int>(s)));
+    for (size_t j = 0; j < M; ++j) group(HypothesisObservations(n, HypKind::MapTree, static_cast<int>(j)));
+    double change = 0;
+    for (size_t i = 0; i < obs.size(); ++i) {
+      change = std::max(change, std::fabs(obs[i].omega - omega[i]));
+      obs[i].omega = omega[i];
+    }
+    if (!n.Adjust()) {
+      for (Obs& o : obs) o.omega = 1;
+      return n.Adjust();
+    }
+    if (change < 0.01) break;
+  }
+  // Leave out the groups weighted below kLeaveOut.
+  std::vector<std::pair<HypKind, int>> out_;
+  for (size_t s = 0; s < S; ++s) {
+    const std::vector<int> H = HypothesisObservations(n, HypKind::Sighting, static_cast<int>(s));
+    if (!H.empty() && obs[static_cast<size_t>(H[0])].omega < kLeaveOut)
+      out_.push_back({HypKind::Sighting, static_cast<int>(s)});
+  }
+  for (size_t j = 0; j < M; ++j)
+    if (obs[static_cast<size_t>(n.Maps()[j].obsX)].omega < kLeaveOut)
+      out_.push_back({HypKind::MapTree, static_cast<int>(j)});
+  for (Obs& o : obs) o.omega = 1;
+  for (const auto& [k, i] : out_) SetActive(n, HypothesisObservations(n, k, i), false);
+  // A network that the leaving out made singular gets its groups back, the
+  // map trees first.
+  while (!n.Adjust()) {
+    if (out_.empty()) return false;
+    std::stable_sort(out_.begin(), out_.end(), [](const auto& a, const auto& b) {
+      return a.first == HypKind::MapTree && b.first != HypKind::MapTree;
+    });
+    SetActive(n, HypothesisObservations(n, out_.front().first, out_.front().second), true);
+    out_.erase(out_.begin());
+  }
+  // Put back while the best passes its predicted test.
+  for (;;) {
+    double bestRatio = HUGE_VAL;
+    std::vector<int> bestH;
+    for (const auto& [k, i] : out_) {
+      std::vector<int> H = HypothesisObservations(n, k, i);
+      std::vector<std::vector<int>> tries;
+      for (int o : H)
+        if (!obs[static_cast<size_t>(o)].active) tries.push_back({o});
+      if (tries.size() == 2) tries.push_back(H);
+      if (k == HypKind::MapTree) tries = {H};
+      for (const std::vector<int>& t : tries) {
+        if (!AllActive(n, t, false)) continue;
+        const double T = n.Statistic(t, true);
+        const double ratio = T / (t.size() == 1 ? crit1 : crit2);
+        if (std::isfinite(ratio) && ratio < bestRatio) {
+          bestRatio = ratio;
+          bestH = t;
+        }
+      }
+    }
+    if (bestH.empty() || bestRatio > 1) break;
+    SetActive(n, bestH, true);
+    if (!n.Adjust()) {
+      SetActive(n, bestH, false);
+      if (!n.Adjust()) return false;
+      break;
+    }
+  }
+  // A map tree whose sightings stay out while its map coordinates stay in
+  // may be the one displaced: swap them when the sightings then pass.
+  for (size_t j = 0; j < M; ++j) {
+    const MapUnknown& m = n.Maps()[j];
+    std::vector<int> back;
+    for (int si : m.sightings)
+      for (int o : HypothesisObservations(n, HypKind::Sighting, si))
+        if (!obs[static_cast<size_t>(o)].active) back.push_back(o);
+    if (back.empty() || !AllActive(n, {m.obsX, m.obsY}, true)) continue;
+    SetActive(n, {m.obsX, m.obsY}, false);
+    SetActive(n, back, true);
+    bool pass = n.Adjust();
+    for (size_t k = 0; pass && k < back.size(); ++k) {
+      const double T = n.Statistic({back[k]}, false);
+      pass = !(T > crit1);
+    }
+    if (pass) {
+      const double T = n.Statistic({m.obsX, m.obsY}, true);
+      pass = std::isfinite(T) && T > crit2;
+    }
+    if (pass) {
+      out_.erase(std::remove_if(out_.begin(), out_.end(), [&](const auto& g) {
+                   return g.first == HypKind::Sighting &&
+                          n.Sightings()[static_cast<size_t>(g.second)].map == static_cast<int>(j);
+                 }), out_.end());
+      out_.push_back({HypKind::MapTree, static_cast<int>(j)});
+    } else {
+      SetActive(n, back, false);
+      SetActive(n, {m.obsX, m.obsY}, true);
+      if (!n.Adjust()) return false;
+    }
+  }
+  // What stays out, with its predicted statistic.
+  for (const auto& [k, i] : out_) {
+    const std::vector<int> H = HypothesisObservations(n, k, i);
+    std::vector<int> off;
+    for (int o : H)
+      if (!obs[static_cast<size_t>(o)].active) off.push_back(o);
+    if (off.empty()) continue;
+    Removal r;
+    r.kind = off.size() == 1 && k == HypKind::Sighting ? HypKind::Observation : k;
+    r.index = r.kind == HypKind::Observation ? off[0] : i;
+    r.degrees = static_cast<int>(off.size());
+    r.statistic = n.Statistic(off, true);
+    r.ratio = r.statistic / (r.degrees == 1 ? crit1 : crit2);
+    r.robust = true;
+    r.onceSighted = OnceSighted(n, r.kind, r.index);
+    out.push_back(r);
+  }
+  return true;
+}
+
+// Iterative data snooping on the active network.
+void Snoop(Network& n, double crit1, double crit2, std::vector<Removal>& out) {
+  std::vector<std::pair<HypKind, int>> untestable;
+  for (;;) {
+    std::vector<Candidate> c = Hypotheses(n, crit1, crit2);
+    c.erase(std::remove_if(c.begin(), c.end(), [&](const Candidate& h) {
+              return std::find(untestable.begin(), untestable.end(),
+                               std::pair{h.kind, h.index}) != untestable.end();
+            }), c.end());
+    const Candidate* best = Strongest(n, c);
+    if (!best || best->ratio <= 1 || n.Redundancy() - best->degrees < 1) return;
+    const Candidate h = *best;
+    const std::vector<int> H = HypothesisObservations(n, h.kind, h.index);
+    Removal r;
+    r.kind = h.kind;
+    r.index = h.index;
+    r.degrees = h.degrees;
+    r.statistic = h.statistic;
+    r.ratio = h.ratio;
+    r.onceSighted = OnceSighted(n, h.kind, h.index);
+    // A once-sighted map tree's sighting: its whole sighting goes.
+    std::vector<int> off = H;
+    if (r.onceSighted && h.kind == HypKind::Observation) {
+      const int s = n.Observations()[static_cast<size_t>(h.index)].sighting;
+      off = HypothesisObservations(n, HypKind::Sighting, s);
+      std::vector<int> still;
+      for (int i : off)
+        if (n.Observations()[static_cast<size_t>(i)].active) still.push_back(i);
+      off = still;
+    }
+    SetActive(n, off, false);
+    if (!n.Adjust()) {
+      SetActive(n, off, true);
+      untestable.push_back({h.kind, h.index});
+      if (!n.Adjust()) return;
+      continue;
+    }
+    out.push_back(r);
+  }
+}
+
+// Union of field trees that share a map tree.
+int Find(std::vector<int>& parent, int a) {
+  while (parent[static_cast<size_t>(a)] != a) a = parent[static_cast<size_t>(a)] = parent[static_cast<size_t>(parent[static_cast<size_t>(a)])];
+  return a;
+}
+
+bool Usable(const InputSighting& s) { return s.onMap && (s.hasAzimuth || s.hasDistance); }
+
+void Ellipse(double qxx, double qxy, double qyy, QualityRow& row) {
+  row.sx = std::sqrt(qxx);
+  row.sy = std::sqrt(qyy);
+  const double mean = (qxx + qyy) / 2, half = std::hypot((qxx - qyy) / 2, qxy);
+  row.ellipseA = std::sqrt(mean + half);
+  row.ellipseB = std::sqrt(std::fmax(mean - half, 0.0));
+  double phi = 0.5 * std::atan2(2 * qxy, qyy - qxx) * kRadToDeg;
+  if (phi < 0) phi += 180;
+  if (phi >= 180) phi -= 180;
+  row.ellipseAzimuth = phi;
+  row.conf95A = *row.ellipseA * kConf95Factor;
+  row.conf95B = *row.ellipseB * kConf95Factor;
+}
+
+SuspectKind KindOf(const Network& n, const Removal& r) {
+  if (r.kind == HypKind::MapTree) return SuspectKind::MapTree;
+  if (r.onceSighted) return SuspectKind::SightingOrMapTree;
+  if (r.kind == HypKind::Sighting) return SuspectKind::Sighting;
+  return SuspectKindOf(n.Observations()[static_cast<size_t>(r.index)].kind);
+}
+
+int SightingOf(const Network& n, const Removal& r) {
+  return r.kind == HypKind::Sighting ? r.index
+                                     : n.Observations()[static_cast<size_t>(r.index)].sighting;
+}
+
+struct Suggestion {
+  int tree = 0;
+  double statistic = 0;
+  std::optional<int> runnerUp;
+  std::optional<double> evidence;
+};
+
+// The map trees of the plot near the point that sighting g's observations
+// give from its adjusted field tree, tried in its place by their predicted
+// test; the best when it passes, with the runner-up.
+std::optional<Suggestion> Suggest(const Network& n, const Sighting& g, const PlotIndex* plotTrees,
+                                  double crit2) {
+  if (g.az < 0 || g.dist < 0 || plotTrees == nullptr) return std::nullopt;
+  const std::vector<Obs>& obs = n.Observations();
+  const double az = obs[static_cast<size_t>(g.az)].observed - n.Bias();
+  const double dist = obs[static_cast<size_t>(g.dist)].observed;
+  const Vector2d f = n.Field(g.field);
+  const double px = f.x() + dist * std::sin(az) + n.OriginX();
+  const double py = f.y() + dist * std::cos(az) + n.OriginY();
+  std::map<int, int> inNetwork;
+  for (size_t j = 0; j < n.Maps().size(); ++j) inNetwork[n.Maps()[j].tree] = static_cast<int>(j);
+  std::vector<std::pair<double, int>> ranked;
+  std::vector<const MapTree*> near;
+  plotTrees->Within(px, py, kSuggestRadius, kSuggestLimit, near);
+  for (const MapTree* mp : near) {
+    const MapTree& m = *mp;
+    if (m.tree == g.tree) continue;
+    auto it = inNetwork.find(m.tree);
+    const int j = it == inNetwork.end() ? -1 : it->second;
+    const double T = n.CandidateStatistic(g.field, j, m.x - n.OriginX(), m.y - n.OriginY(), true,
+                                          obs[static_cast<size_t>(g.az)].observed, true, dist);
+    if (std::isfinite(T)) ranked.push_back({T, m.tree});
+  }
+  if (ranked.empty()) return std::nullopt;
+  std::sort(ranked.begin(), ranked.end());
+  if (ranked[0].first > crit2) return std::nullopt;
+  Suggestion s;
+  s.tree = ranked[0].second;
+  s.statistic = ranked[0].first;
+  if (ranked.size() > 1) {
+    s.runnerUp = ranked[1].second;
+    s.evidence = ranked[1].first - ranked[0].first;
+  }
+  return s;
+}
+
+}  // namespace
+
+PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions& options) {
+  PlotResult out;
+  out.cases.resize(cases.size());
+  if (cases.empty()) return out;
+  out.summary.plot = cases.front().plot;
+  const PlotIndex* plotTrees = cases.front().plotTrees.get();
+
+  // Field trees that share a map tree with another one go into the network.
+  std::vector<int> parent(cases.size());
+  std::iota(parent.begin(), parent.end(), 0);
+  std::map<int, int> firstSighter;
+  std::vector<int> observations(cases.size(), 0);
+  for (size_t c = 0; c < cases.size(); ++c) {
+    if (!cases[c].computed) continue;
+    for (const InputSighting& s : cases[c].sightings) {
+      if (!Usable(s)) continue;
+      observations[c] += s.hasAzimuth + s.hasDistance;
+      auto [it, added] = firstSighter.emplace(s.tree, static_cast<int>(c));
+      if (!added) parent[static_cast<size_t>(Find(parent, static_cast<int>(c)))] = Find(parent, it->second);
+    }
+  }
+  std::map<int, int> componentSize;
+  for (size_t c = 0; c < cases.size(); ++c)
+    if (cases[c].computed && observations[c] >= 2) ++componentSize[Find(parent, static_cast<int>(c))];
+  std::vector<int> members;
+  double sx = 0, sy = 0;
+  int sn = 0;
+  for (size_t c = 0; c < cases.size(); ++c)
+    if (cases[c].computed && observations[c] >= 2 &&
+        componentSize[Find(parent, static_cast<int>(c))] >= 2) {
+      members.push_back(static_cast<int>(c));
+      for (const InputSighting& s : cases[c].sightings)
+        if (Usable(s)) {
+          sx += s.mapX;
+          sy += s.mapY;
+          ++sn;
+        }
+    }
+
+  bool adjusted = false;
+  std::optional<Network> net;
+  std::vector<Removal> removed;
+  const double crit1 = CriticalValue(1), crit2 = CriticalValue(2);
+  if (!members.empty()) {
+    const double ox = std::round(sx / sn), oy = std::round(sy / sn);
+    for (bool bias : {options.azimuthBias, false}) {
+      net.emplace(cases, members, bias, ox, oy);
+      removed.clear();
+      if (RobustStart(*net, crit1, crit2, removed)) {
+        Snoop(*net, crit1, crit2, removed);
+        adjusted = net->Adjust();
+      }
+      if (adjusted || !bias) break;
+    }
+  }
+  // The rest, and everything when the network could not be adjusted: alone.
+  std::vector<bool> inNetwork(cases.size(), false);
+  if (adjusted)
+    for (int c : members) inNetwork[static_cast<size_t>(c)] = true;
+  for (size_t c = 0; c < cases.size(); ++c)
+    if (!inNetwork[c]) {
+      out.cases[c].quality = AssessCase(cases[c]);
+      out.cases[c].extras.resize(out.cases[c].quality.observations.size());
+    }
+  if (!adjusted) return out;
+
+  Network& n = *net;
+  const std::vector<Obs>& obs = n.Observations();
+  PlotSummary& sum = out.summary;
+  sum.fieldTrees = static_cast<int>(n.Fields().size());
+  sum.mapTrees = static_cast<int>(n.Maps().size());
+  sum.observations = n.ActiveObservations();
+  sum.redundancy = n.Redundancy();
+  sum.iterations = n.Iterations();
+  sum.converged = true;
+  sum.removed = static_cast<int>(removed.size());
+  if (sum.redundancy >= 1) {
+    sum.sigma0 = std::sqrt(n.Vtpv() / sum.redundancy);
+    sum.globalTest = n.Vtpv() <= ChiSquareQuantile(kGlobalTestLevel, sum.redundancy) ? GlobalTest::Pass
+                                                                                       : GlobalTest::Fail;
+  }
+  sum.hasBias = n.HasBias();
+  if (n.HasBias()) {
+    sum.bias = n.Bias() * kRadToDeg;
+    sum.biasSigma = n.BiasSigma() * kRadToDeg;
+    if (sum.biasSigma > 0) sum.biasW = sum.bias / sum.biasSigma;
+  }
+  std::vector<bool> displaced(n.Maps().size(), false);
+  for (const Removal& r : removed)
+    if (r.kind == HypKind::MapTree) displaced[static_cast<size_t>(r.index)] = true;
+  for (size_t j = 0; j < n.Maps().size(); ++j) {
+    const MapUnknown& m = n.Maps()[j];
+    MapTreeResult t;
+    t.tree = m.tree;
+    t.mapX = m.mapX + n.OriginX();
+    t.mapY = m.mapY + n.OriginY();
+    t.x = n.MapPoint(static_cast<int>(j)).x() + n.OriginX();
+    t.y = n.MapPoint(static_cast<int>(j)).y() + n.OriginY();
+    t.sx = std::sqrt(n.MapCov(static_cast<int>(j))(0, 0));
+    t.sy = std::sqrt(n.MapCov(static_cast<int>(j))(1, 1));
+    t.sightings = ActiveSightings(n, static_cast<int>(j));
+    t.displaced = displaced[j];
+    const std::vector<int> H = {m.obsX, m.obsY};
+    const double T = n.Statistic(H, !AllActive(n, H, true));
+    if (std::isfinite(T)) t.test = T;
+    sum.displacedMapTrees += t.displaced;
+    out.mapTrees.push_back(t);
+  }
+
+  // Per field tree: its own removals, its figures, its lines.
+  for (size_t fi = 0; fi < n.Fields().size(); ++fi) {
+    const int field = static_cast<int>(fi);
+    const FieldUnknown& f = n.Fields()[fi];
+    const CaseInput& in = cases[static_cast<size_t>(f.caseIndex)];
+    NetworkCaseResult& res = out.cases[static_cast<size_t>(f.caseIndex)];
+    res.network = true;
+    QualityRow& row = res.quality.row;
+    row.caseNumber = in.caseNumber;
+    row.plot = in.plot;
+    row.tree = in.tree;
+    row.species = in.species;
+    row.legacyStatus = in.legacyStatus;
+    for (const InputSighting& s : in.sightings)
+      if (!s.onMap) {
+        if (!row.warnings.empty()) row.warnings += "; ";
+        row.warnings += "slot " + std::to_string(s.slot) + ": tree " + std::to_string(s.tree) +
+                        " not on the map";
+      }
+    int used = 0;
+    double ownR = 0, maxW = -1;
+    for (int si : f.sightings) {
+      const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
+      bool any = false;
+      for (int i : {g.az, g.dist})
+        if (i >= 0 && obs[static_cast<size_t>(i)].active) {
+          any = true;
+          ownR += n.Redundancy(i);
+          const double w = n.W(i);
+          if (std::isfinite(w)) maxW = std::max(maxW, std::fabs(w));
+        }
+      used += any;
+    }
+    row.usedSightings = used;
+    row.redundancy = static_cast<int>(std::lround(ownR));
+    row.iterations = sum.iterations;
+    row.converged = true;
+    const Vector2d p = n.Field(field);
+    row.x = p.x() + n.OriginX();
+    row.y = p.y() + n.OriginY();
+    row.sigma0 = sum.sigma0;
+    row.globalTest = sum.globalTest;
+    const Matrix2d Q = n.FieldCov(field);
+    Ellipse(Q(0, 0), Q(0, 1), Q(1, 1), row);
+    if (maxW >= 0) row.maxW = maxW;
+    row.verdict = ownR > kUncontrolledR ? Verdict::Ok : Verdict::NoRedundancy;
+
+    // The suspect: the strongest of its own removals, else a displaced map
+    // tree it sights.
+    const Removal* own = nullptr;
+    for (const Removal& r : removed) {
+      if (r.kind == HypKind::MapTree) continue;
+      const Sighting& g = n.Sightings()[static_cast<size_t>(SightingOf(n, r))];
+      if (g.field == field && (!own || r.ratio > own->ratio)) own = &r;
+    }
+    if (own) {
+      const Sighting& g = n.Sightings()[static_cast<size_t>(SightingOf(n, *own))];
+      row.verdict = Verdict::Outlier;
+      row.suspectKind = KindOf(n, *own);
+      row.suspectTree = g.tree;
+      if (own->degrees == 1) {
+        const size_t i = static_cast<size_t>(own->index);
+        const double unit = obs[i].kind == ObservationKind::Azimuth ? kRadToDeg : 1.0;
+        row.suspectW = std::sqrt(own->statistic) * (n.Residuals()[i] < 0 ? -1 : 1);
+        row.suspectGrossError = -n.Residuals()[i] * unit;
+      } else {
+        row.suspectW = std::sqrt(own->statistic);
+      }
+      if (auto s = Suggest(n, g, plotTrees, crit2)) {
+        row.suggestedTree = s->tree;
+        if (sum.redundancy >= 1)
+          row.suggestedSigma0 = std::sqrt((n.Vtpv() + s->statistic) / (sum.redundancy + 2));
+        res.runnerUp = s->runnerUp;
+        res.evidence = s->evidence;
+        // A replacement tree that fits: the number was wrong.
+        if (row.suspectKind == SuspectKind::Azimuth || row.suspectKind == SuspectKind::Distance)
+          row.suspectKind = SuspectKind::Sighting;
+      }
+    } else {
+      for (int si : f.sightings) {
+        const int j = n.Sightings()[static_cast<size_t>(si)].map;
+        if (!displaced[static_cast<size_t>(j)]) continue;
+        row.verdict = Verdict::Outlier;
+        row.suspectKind = SuspectKind::MapTree;
+        row.suspectTree = n.Maps()[static_cast<size_t>(j)].tree;
+        const MapTreeResult& t = out.mapTrees[static_cast<size_t>(j)];
+        if (t.test) row.suspectW = std::sqrt(*t.test);
+        row.suspectGrossError = std::hypot(t.x - t.mapX, t.y - t.mapY);
+        break;
+      }
+    }
+
+    // Observation lines: azimuth and distance of every sighting, then map
+    // X, then map Y, as the per-case layer writes them.
+    auto line = [&](int i, const Sighting& g) {
+      const Obs& o = obs[static_cast<size_t>(i)];
+      ObservationRow r;
+      r.caseNumber = in.caseNumber;
+      r.plot = in.plot;
+      r.tree = in.tree;
+      r.slot = g.slot;
+      r.sightedTree = g.tree;
+      r.kind = o.kind;
+      const double unit = o.kind == ObservationKind::Azimuth ? kRadToDeg : 1.0;
+      double origin = o.kind == ObservationKind::MapX ? n.OriginX()
+                      : o.kind == ObservationKind::MapY ? n.OriginY() : 0;
+      const double v = n.Residuals()[static_cast<size_t>(i)];
+      r.observed = o.observed * unit + origin;
+      r.adjusted = (o.observed + v) * unit + origin;
+      if (o.kind == ObservationKind::Azimuth) {
+        r.adjusted = std::fmod(r.adjusted, 360.0);
+        if (r.adjusted < 0) r.adjusted += 360;
+      }
+      r.residual = v * unit;
+      r.sigma = o.sigma * unit;
+      const double red = n.Redundancy(i);
+      r.redundancyNumber = red;
+      const double w = n.W(i);
+      if (std::isfinite(w)) {
+        r.w = w;
+        r.grossError = -v / red * unit;
+        r.mdb = kMdbFactor * o.sigma / std::sqrt(red) * unit;
+      }
+      r.control = red < kUncontrolledR ? Control::Uncontrolled
+                  : red < kWeakR       ? Control::Weak
+                                       : Control::Controlled;
+      res.quality.observations.push_back(r);
+    };
+    for (int si : f.sightings) {
+      const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
+      // The sighting's smallest detectable displacement and a map tree
+      // nearer than that: a confusion with it could not be seen.
+      ObservationExtra extra;
+      bool any = false;
+      for (int i : {g.az, g.dist}) any = any || (i >= 0 && obs[static_cast<size_t>(i)].active);
+      if (any) {
+        const Matrix2d Mi = n.DisplacementInformation(g);
+        const double smallest = Eigen::SelfAdjointEigenSolver<Matrix2d>(Mi).eigenvalues()[0];
+        const double mdb = smallest > 1e-12 ? std::sqrt(kLambda0 / smallest) : HUGE_VAL;
+        if (std::isfinite(mdb)) extra.confusableDistance = mdb;
+        const MapUnknown& m = n.Maps()[static_cast<size_t>(g.map)];
+        const double mx = m.mapX + n.OriginX(), my = m.mapY + n.OriginY();
+        if (plotTrees)
+          for (const MapTree* t : plotTrees->Best(InsideDisc(NearPoint(mx, my), mx, my, mdb), 2))
+            if (t->tree != g.tree && std::hypot(t->x - mx, t->y - my) < mdb) {
+              extra.confusableTree = t->tree;
+              break;
+            }
+        res.confusable += extra.confusableTree.has_value();
+      }
+      for (int i : {g.az, g.dist})
+        if (i >= 0 && obs[static_cast<size_t>(i)].active) {
+          line(i, g);
+          res.extras.push_back(extra);
+        }
+    }
+    for (bool y : {false, true})
+      for (int si : f.sightings) {
+        const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
+        const MapUnknown& m = n.Maps()[static_cast<size_t>(g.map)];
+        const int i = y ? m.obsY : m.obsX;
+        if (!obs[static_cast<size_t>(i)].active) continue;
+        line(i, g);
+        res.extras.push_back({});
+      }
+  }
+  return out;
+}
+
+}  // namespace treetri::quality

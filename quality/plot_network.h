@@ -1,0 +1,90 @@
+// The plot network: every field tree of a plot adjusted together with every
+// map tree it sights and one azimuth bias of the plot. Unknowns: X, Y of
+// each field tree and of each sighted map tree, and the bias (radians, added
+// to every computed azimuth). Observations: every field distance and azimuth
+// (with the run's azimuth correction) and the map coordinates of the sighted
+// map trees, weights 1/sigma^2. Damped Gauss-Newton with a bounded step in
+// coordinates reduced to a plot origin; sparse normal equations (Eigen) with
+// the map trees' 2 x 2 blocks eliminated.
+//
+// Gross errors: a robust start (iteratively reweighted least squares with
+// Danish weights; groups left out when their weight falls below one half,
+// then put back one at a time while each passes its test), then iterative
+// data snooping at alpha0 = 0.1 % over three kinds of hypothesis: one field
+// observation (1 degree of freedom), one whole sighting (its distance and
+// azimuth, 2) and one map tree's coordinates (2). The 2-degree tests use the
+// critical value that gives them the 1-degree test's power (80 %) at the same
+// non-centrality (Baarda's B-method); hypotheses are compared by their
+// statistic over its critical value, and a near tie between one observation
+// and its whole sighting goes to the sighting. A map tree sighted once cannot
+// be told from its sighting: that hypothesis is "sighting or map tree".
+// Removals stop at the redundancy.
+//
+// A field tree whose sightings share no map tree with another field tree of
+// the plot is assessed alone (AssessCase, method "case").
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "quality/case_input.h"
+#include "quality/case_quality.h"
+
+namespace treetri::quality {
+
+// The critical value and non-centrality of the tests: chi-square with 1 and
+// 2 degrees of freedom, equal power 80 % at lambda0 = 4.13^2.
+inline constexpr double kLambda0 = kMdbFactor * kMdbFactor;
+double CriticalValue(int degrees);  // 10.83 for 1, 11.9 for 2
+
+struct NetworkOptions {
+  bool azimuthBias = true;  // false: no bias unknown (--azimuth-bias none)
+};
+
+// What the network adds to an observation line.
+struct ObservationExtra {
+  std::optional<int> confusableTree;        // a map tree a confusion with could not be seen
+  std::optional<double> confusableDistance; // metres: the sighting's 2-degree MDB
+};
+
+struct NetworkCaseResult {
+  bool network = false;  // method: "network", else "case"
+  CaseQuality quality;   // the case's line and observation lines
+  std::vector<ObservationExtra> extras;  // one per quality.observations line
+  std::optional<int> runnerUp;           // the second-best replacement tree
+  std::optional<double> evidence;        // its statistic minus the best one's
+  int confusable = 0;                    // sightings with a confusable tree
+};
+
+struct MapTreeResult {
+  int tree = 0;
+  double mapX = 0, mapY = 0, x = 0, y = 0;  // map and adjusted coordinates
+  double sx = 0, sy = 0;                    // of the adjusted coordinates
+  int sightings = 0;                        // active sightings of the tree
+  std::optional<double> test;               // the 2-degree statistic (map-tree hypothesis)
+  bool displaced = false;                   // found displaced (its coordinates removed)
+};
+
+struct PlotSummary {
+  int plot = 0;
+  int fieldTrees = 0, mapTrees = 0, observations = 0, redundancy = 0;
+  std::optional<double> sigma0;
+  GlobalTest globalTest = GlobalTest::None;
+  bool hasBias = false;
+  double bias = 0, biasSigma = 0;  // degrees
+  std::optional<double> biasW;     // bias / its standard deviation
+  int displacedMapTrees = 0, removed = 0, iterations = 0;
+  bool converged = false;
+};
+
+struct PlotResult {
+  PlotSummary summary;
+  std::vector<NetworkCaseResult> cases;  // in the order of the input
+  std::vector<MapTreeResult> mapTrees;   // the sighted map trees of the network
+};
+
+// Assesses the cases of one plot (all with the same plot number; their
+// plotTrees and sigmas are taken from the first).
+PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions& options);
+
+}  // namespace treetri::quality

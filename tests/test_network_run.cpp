@@ -1,0 +1,92 @@
+// treetri-batch --quality network on simulated realistic plots: the four
+// files, each plot's lines together and complete, the readers taking the
+// network's columns, and the per-case mode unchanged.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "quality/network_files.h"
+#include "quality/quality_files.h"
+#include "tests/support.h"
+#include "tools/simulation.h"
+
+namespace treetri {
+namespace {
+
+using testing::RunBatch;
+using testing::SplitLines;
+using testing::TempFolder;
+
+// A realistic data set of four plots written into `dir`.
+void Simulate(const TempFolder& dir) {
+  tools::SimulationOptions o;
+  o.seed = 4;
+  o.plots = 4;
+  o.cases = 120;
+  o.MakeRealistic(false);
+  std::string error;
+  ASSERT_TRUE(tools::WriteSimulationFiles(tools::SimulatePlots(o), dir.Path(), error)) << error;
+}
+
+TEST(NetworkRun, WritesEveryPlotWholeInTheNetworkColumns) {
+  TempFolder dir, cases;
+  Simulate(dir);
+  Simulate(cases);
+  const testing::BatchResult r = RunBatch(dir, "--quality network map.txt sightings.txt");
+  ASSERT_EQ(r.status, 0);
+  ASSERT_EQ(r.err.back().rfind("quality: ", 0), 0u);
+  const std::vector<std::string> q = SplitLines(dir.Read(quality::kQualityFileName));
+  const std::vector<std::string> o = SplitLines(dir.Read(quality::kObservationsFileName));
+  const std::vector<std::string> p = SplitLines(dir.Read(quality::kPlotsFileName));
+  const std::vector<std::string> m = SplitLines(dir.Read(quality::kMapTreesFileName));
+  EXPECT_EQ(q[0] + "\r\n", quality::NetworkQualityHeaderLine());
+  EXPECT_EQ(o[0] + "\r\n", quality::NetworkObservationHeaderLine());
+  EXPECT_EQ(p[0] + "\r\n", quality::PlotsHeaderLine());
+  EXPECT_EQ(m[0] + "\r\n", quality::MapTreesHeaderLine());
+  EXPECT_EQ(q.size(), 121u);
+  // One line per plot whose network was adjusted (a plot whose network
+  // cannot be adjusted falls back to the per-case layer and has none).
+  EXPECT_GE(p.size(), 4u);
+  EXPECT_LE(p.size(), 5u);
+
+  // The readers take the files; every case once, each plot's cases together.
+  std::vector<quality::QualityRow> rows;
+  std::vector<quality::ObservationRow> observations;
+  ASSERT_TRUE(quality::ReadQualityFile(dir.Path() + "/" + quality::kQualityFileName, rows).ok);
+  ASSERT_TRUE(
+      quality::ReadObservationsFile(dir.Path() + "/" + quality::kObservationsFileName, observations).ok);
+  std::set<int> seen, plotsDone;
+  int plot = 0, network = 0;
+  for (size_t k = 0; k < rows.size(); ++k) {
+    EXPECT_TRUE(seen.insert(rows[k].caseNumber).second);
+    if (rows[k].plot != plot) {
+      EXPECT_TRUE(plotsDone.insert(rows[k].plot).second) << "plot " << rows[k].plot << " split";
+      plot = rows[k].plot;
+    }
+    network += q[k + 1].find(",network,") != std::string::npos;
+  }
+  EXPECT_GT(network, 80);
+  for (const quality::ObservationRow& ob : observations) EXPECT_TRUE(seen.count(ob.caseNumber));
+
+  // --quality case writes what the default writes.
+  const testing::BatchResult c = RunBatch(cases, "--quality case map.txt sightings.txt");
+  ASSERT_EQ(c.status, 0);
+  TempFolder plain;
+  Simulate(plain);
+  ASSERT_EQ(RunBatch(plain, "map.txt sightings.txt").status, 0);
+  for (const char* name : {quality::kQualityFileName, quality::kObservationsFileName, "results.txt"})
+    EXPECT_EQ(cases.Read(name), plain.Read(name)) << name;
+  EXPECT_FALSE(cases.Exists(quality::kPlotsFileName));
+  // Options that do not go together.
+  for (const char* args : {"--quality plot map.txt sightings.txt",
+                           "--azimuth-bias none map.txt sightings.txt",
+                           "--quality network --azimuth-bias some map.txt sightings.txt",
+                           "--quality network --gpkg x.gpkg map.txt sightings.txt"})
+    EXPECT_EQ(RunBatch(cases, args).status, 2) << args;
+}
+
+}  // namespace
+}  // namespace treetri
