@@ -8,6 +8,7 @@
 #include "output/dump_files.h"
 #include "output/results_format.h"
 #include "platform/feedback.h"
+#include "platform/temporary_files.h"
 
 namespace treetri {
 
@@ -66,6 +67,22 @@ bool RunGuard::Begin(const Tables& t, Feedback& feedback, const std::vector<RunH
       if ((w.use == RunFile::Use::Written || w.use == RunFile::Use::Own) &&
           in.use == RunFile::Use::Read && SameFile(w.path, in.path))
         return refuse(w.what, w.path, in);
+  // Only plain files are ever emptied or replaced: a results file, quality
+  // file or dump file that is a device, FIFO or socket stops the run before
+  // anything is opened (writing to /dev/null or a pipe would lose the run
+  // silently, opening a FIFO blocks). A folder there cannot be written over
+  // and fails with the writers' own "cannot be created" messages, as before.
+  auto notPlain = [&](const std::string& what, const std::string& name) {
+    const std::string kind = NonRegularKind(name);
+    if (kind.empty() || kind == "a folder") return false;
+    say("The " + what + " \"" + name + "\" is " + kind +
+        ", not a plain file; the run writes only plain files. The run is stopped.");
+    return true;
+  };
+  if (notPlain("results file", results)) return false;
+  for (const RunFile& f : files)
+    if ((f.use == RunFile::Use::Written || f.use == RunFile::Use::Own) && notPlain(f.what, f.path))
+      return false;
   for (const RunFile& f : files)
     if (f.use == RunFile::Use::Own && IsSymbolicLink(f.path)) {
       say("The " + std::string(f.what) + " \"" + f.path +

@@ -7,6 +7,13 @@
 #include <filesystem>
 #include <vector>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include "core/quality_observer.h"
@@ -335,6 +342,43 @@ TEST(RunGuard, RefusesAResultsFileThatAnySinkDeclares) {
     EXPECT_TRUE(ExportTargetClash(f.t, f.dir.Path() + "/x.gpkg", sinks, clash) == false);
     ASSERT_TRUE(ExportTargetClash(f.t, f.dir.Path() + "/./" + name, sinks, clash)) << name;
     EXPECT_EQ(std::string(clash.what), what);
+  }
+}
+
+// Only plain files are emptied: a results file, quality file or dump file
+// that is a FIFO or a socket stops the run before anything is written, and
+// stays what it was (opening the FIFO would block the run).
+TEST(RunGuard, RefusesRunOutputsThatAreNotPlainFiles) {
+  for (const auto& [name, makeFifo] : std::vector<std::pair<std::string, bool>>{
+           {"results.txt", true}, {"observations.csv", true}, {"Matlab.txt", false}}) {
+    RunFixture f;
+    f.par.resultsFile = f.dir.Path() + "/results.txt";
+    f.Files(ThreeTreeMap(), GoodRecord(9, 0.3, -0.4));
+    const std::string path = f.dir.Path() + "/" + name;
+    if (makeFifo) {
+      ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << name;
+    } else {
+      const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+      sockaddr_un addr{};
+      addr.sun_family = AF_UNIX;
+      ASSERT_TRUE(s >= 0 && path.size() < sizeof(addr.sun_path)) << "no socket at " << path;
+      std::snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", path.c_str());
+      ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0) << path;
+      ::close(s);
+    }
+    Feedback feedback;
+    QualityObserver quality(f.t, feedback);
+    const std::vector<RunHooks*> sinks{&quality};
+    EXPECT_FALSE(Simulate(f.t, f.ui, sinks, &feedback).completed) << name;
+    const std::vector<FeedbackMessage> said = feedback.Messages();
+    ASSERT_EQ(said.size(), 1u) << name;
+    EXPECT_NE(said[0].text.find("\"" + path + "\" is " + (makeFifo ? "a FIFO" : "a socket")),
+              std::string::npos)
+        << said[0].text;
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_TRUE(makeFifo ? S_ISFIFO(st.st_mode) : S_ISSOCK(st.st_mode)) << name;
+    EXPECT_FALSE(std::filesystem::exists(f.dir.Path() + "/mapdata.txt")) << name;
   }
 }
 
