@@ -29,9 +29,9 @@ class DesktopRun::Feed : public RunHooks {
     ShownCase shown;
     shown.caseNumber = r.caseNumber;
     shown.caseCount = r.caseCount;
-    shown.adjusted = r.outcome.failure == CaseFailure::None;
-    shown.x = r.work.X_adj;
-    shown.y = r.work.Y_adj;
+    shown.adjusted = r.result.Has(LegacyFigure::Position);
+    shown.x = r.result.X_adj;
+    shown.y = r.result.Y_adj;
     if (const quality::CaseQuality* q = quality_.Assessed(r.caseNumber)) shown.quality = *q;
     relay_.Post([this, shown = std::move(shown)] {
       if (run_.onCase) run_.onCase(shown);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "core/quality_input.h"
 #include "core/quality_observer.h"
 #include "core/run.h"
 #include "data/field_reader.h"
@@ -115,18 +116,21 @@ int main(int argc, char** argv) {
     t0 = Now();
     size_t bytes = 0;
     for (int c = 1; c <= cases; ++c) {
-      const int it = treetri::bench::ComputeCase(r.t, c);
-      bytes += treetri::MapDataLine(r.t, c).size() + treetri::ResultsLine(r.t, c, it).size() +
-               treetri::ListLine(r.t, c, it).size();
+      const treetri::LegacyCaseResult legacy = treetri::bench::ComputeCase(r.t, c);
+      std::string lines;
+      treetri::AppendMapDataLine(lines, legacy);
+      treetri::AppendResultsLine(lines, legacy, r.t);
+      treetri::AppendListLine(lines, legacy, treetri::CaseStatus(legacy));
+      bytes += lines.size();
     }
     withLines.push_back(Now() - t0);
     if (bytes == 0) return 1;
     t0 = Now();
     const treetri::quality::PlotMaps maps(r.t.PhotoTrees);
     for (int c = 1; c <= cases; ++c) {
-      treetri::bench::ComputeCase(r.t, c);
-      const auto q = treetri::quality::AssessCase(treetri::quality::CaseInputFromRun(
-          c, r.t.TargetTrees[c], r.t.Parameters, r.t.Case, maps, treetri::CaseStatus(r.t, c)));
+      const treetri::LegacyCaseResult legacy = treetri::bench::ComputeCase(r.t, c);
+      const auto q = treetri::quality::AssessCase(treetri::QualityCaseInput(
+          legacy, r.t.Parameters, maps, treetri::CaseStatus(legacy)));
       bytes += q.observations.size();
     }
     withQuality.push_back(Now() - t0);

@@ -11,6 +11,7 @@
 
 #include "bench/bench_support.h"
 #include "core/case_recompute.h"
+#include "core/quality_input.h"
 #include "data/sighting_record.h"
 #include "display/canvas.h"
 #include "output/results_writer.h"
@@ -46,8 +47,9 @@ void BM_CaseComputation(benchmark::State& state) {
   long iterations = 0;
   for (auto _ : state) {
     caseNumber = caseNumber % kCases + 1;
-    iterations += ComputeCase(r.t, caseNumber);
-    benchmark::DoNotOptimize(r.t.Case.X_adj);
+    const treetri::LegacyCaseResult legacy = ComputeCase(r.t, caseNumber);
+    iterations += legacy.iterations;
+    benchmark::DoNotOptimize(legacy.X_adj);
   }
   state.SetItemsProcessed(state.iterations());
   state.counters["iterations/case"] =
@@ -64,9 +66,7 @@ void BM_CaseQuality(benchmark::State& state) {
     const treetri::quality::PlotMaps maps(r.t.PhotoTrees);
     std::vector<treetri::quality::CaseInput> in;
     for (int c = 1; c <= kCases; ++c) {
-      ComputeCase(r.t, c);
-      in.push_back(treetri::quality::CaseInputFromRun(c, r.t.TargetTrees[c], r.t.Parameters,
-                                                      r.t.Case, maps, ""));
+      in.push_back(treetri::QualityCaseInput(ComputeCase(r.t, c), r.t.Parameters, maps, ""));
     }
     return in;
   }();
@@ -136,11 +136,12 @@ void BM_CaseToResultsLine(benchmark::State& state) {
   int caseNumber = 0;
   for (auto _ : state) {
     caseNumber = caseNumber % kCases + 1;
-    const int iterations = ComputeCase(r.t, caseNumber);
-    treetri::DrawCasePosition(r.t.Case, r.ui, drawFlag);
-    std::string map = treetri::MapDataLine(r.t, caseNumber);
-    std::string line = treetri::ResultsLine(r.t, caseNumber, iterations);
-    std::string list = treetri::ListLine(r.t, caseNumber, iterations);
+    const treetri::LegacyCaseResult legacy = ComputeCase(r.t, caseNumber);
+    treetri::DrawCasePosition(legacy, r.ui, drawFlag);
+    std::string map, line, list;
+    treetri::AppendMapDataLine(map, legacy);
+    treetri::AppendResultsLine(line, legacy, r.t);
+    treetri::AppendListLine(list, legacy, treetri::CaseStatus(legacy));
     benchmark::DoNotOptimize(map.data());
     benchmark::DoNotOptimize(line.data());
     benchmark::DoNotOptimize(list.data());
@@ -170,13 +171,13 @@ void BM_CaseWithFiles(benchmark::State& state) {
       state.ResumeTiming();
     }
     ++caseNumber;
-    int iterations = ComputeCase(r.t, caseNumber);
-    if (!dumps.Write(r.t.Case, error)) {
+    const treetri::LegacyCaseResult legacy = ComputeCase(r.t, caseNumber);
+    if (!dumps.Write(legacy, treetri::LastCaseSystem(r.t), error)) {
       state.SkipWithError(("dump file: " + error).c_str());
       break;
     }
-    treetri::DrawCasePosition(r.t.Case, r.ui, drawFlag);
-    treetri::WriteCaseResults(r.t, r.ui, r.feedback, caseNumber, iterations, output);
+    treetri::DrawCasePosition(legacy, r.ui, drawFlag);
+    treetri::WriteCaseResults(legacy, r.t, r.ui, r.feedback, output);
     if (output.resultsFileFailed || output.mapDataFailed) {
       state.SkipWithError("the results could not be written");
       break;
@@ -193,8 +194,7 @@ void BM_CaseResultsAppendOnly(benchmark::State& state) {
   treetri::OutputState output;
   std::string error;
   output.Open(r.t.Parameters.ResultsFileName, r.t.WorkFolder, error);
-  int caseNumber = 1;
-  int iterations = ComputeCase(r.t, caseNumber);
+  const treetri::LegacyCaseResult legacy = ComputeCase(r.t, 1);
   int appended = 0;
   for (auto _ : state) {
     if (++appended == kCases) {
@@ -204,7 +204,7 @@ void BM_CaseResultsAppendOnly(benchmark::State& state) {
       appended = 0;
       state.ResumeTiming();
     }
-    treetri::WriteCaseResults(r.t, r.ui, r.feedback, caseNumber, iterations, output);
+    treetri::WriteCaseResults(legacy, r.t, r.ui, r.feedback, output);
   }
   state.SetItemsProcessed(state.iterations());
 }
@@ -213,11 +213,11 @@ BENCHMARK(BM_CaseResultsAppendOnly);
 // The four dump files of an already computed case, rewritten.
 void BM_CaseDumpFilesOnly(benchmark::State& state) {
   PreparedRun& r = Shared();
-  ComputeCase(r.t, 1);
+  const treetri::LegacyCaseResult legacy = ComputeCase(r.t, 1);
   treetri::DumpFiles dumps(r.t.WorkFolder);
   std::string error;
   for (auto _ : state)
-    if (!dumps.Write(r.t.Case, error)) {
+    if (!dumps.Write(legacy, treetri::LastCaseSystem(r.t), error)) {
       state.SkipWithError(("dump file: " + error).c_str());
       break;
     }

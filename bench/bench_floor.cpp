@@ -90,14 +90,17 @@ int main(int argc, char** argv) {
   double compute = 0;
   for (int c = 1; c <= cases; ++c) {
     const double t0 = Now();
-    const int iterations = treetri::bench::ComputeCase(r.t, c);
+    const treetri::LegacyCaseResult legacy = treetri::bench::ComputeCase(r.t, c);
     compute += Now() - t0;
     CaseTexts x;
-    x.mapData = treetri::MapDataLine(r.t, c) + "\r\n";
-    if (c == 1) x.results = treetri::ResultsHeaderLine(r.t, c) + "\r\n";
-    x.results += treetri::ResultsLine(r.t, c, iterations) + "\r\n";
-    x.dumps = r.t.Case.Failure != treetri::CaseFailure::Npa;
-    const treetri::DumpTexts d = treetri::DumpFileTexts(r.t.Case);
+    treetri::AppendMapDataLine(x.mapData, legacy);
+    x.mapData += "\r\n";
+    if (c == 1) x.results = treetri::ResultsHeaderLine(legacy) + "\r\n";
+    treetri::AppendResultsLine(x.results, legacy, r.t);
+    x.results += "\r\n";
+    x.dumps = legacy.Has(treetri::LegacyFigure::Start);
+    treetri::DumpTexts d;
+    treetri::FillDumpTexts(legacy, treetri::LastCaseSystem(r.t), d);
     x.dump[0] = d.a, x.dump[1] = d.l, x.dump[2] = d.weights, x.dump[3] = d.matlab;
     for (const std::string* s : {&x.mapData, &x.results, &x.dump[0], &x.dump[1], &x.dump[2], &x.dump[3]})
       bytes += s->size();

@@ -83,9 +83,8 @@ bool PreparedRun::Prepare(int cases, std::uint64_t seed, const std::string& base
   return true;
 }
 
-int ComputeCase(Tables& t, int caseNumber) {
-  t.Case.CaseNumber = caseNumber;
-  return treetri::ComputeCase(t.TargetTrees[caseNumber], t.Parameters, t.Case).iterations;
+LegacyCaseResult ComputeCase(Tables& t, int caseNumber) {
+  return treetri::ComputeCase(t, caseNumber);
 }
 
 double Median(std::vector<double> v) {

@@ -45,7 +45,7 @@ class PreparedRun {
 
 // One case through the case pipeline, as the run driver computes it. No
 // file is written and nothing drawn. Returns the iterations.
-int ComputeCase(Tables& t, int caseNumber);
+LegacyCaseResult ComputeCase(Tables& t, int caseNumber);
 
 // Seconds since an arbitrary start, monotonic.
 double Now();

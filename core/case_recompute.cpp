@@ -1,7 +1,8 @@
 #include "core/case_recompute.h"
 
 #include "output/results_writer.h"
-#include "quality/case_input.h"
+#include "positioning/case_pipeline.h"
+#include "core/quality_input.h"
 
 namespace treetri {
 
@@ -24,16 +25,10 @@ bool CaseRecomputer::Apply(const Correction& c, int& caseNumber, std::string& er
 RecomputedCase CaseRecomputer::Recompute(int caseNumber) {
   RecomputedCase r;
   r.caseNumber = caseNumber;
-  CaseWork& c = t_.Case;
-  c.CaseNumber = caseNumber;
-  r.outcome = ComputeCase(t_.TargetTrees[caseNumber], t_.Parameters, c);
-  r.status = CaseStatus(t_, caseNumber);
-  r.listLine = ListLine(t_, caseNumber, r.outcome.iterations);
-  r.x = c.X_adj;
-  r.y = c.Y_adj;
-  r.quality = quality::AssessCase(quality::CaseInputFromRun(
-      caseNumber, t_.TargetTrees[caseNumber], t_.Parameters, c, *maps_,
-      quality::LegacyStatusText(r.status)));
+  r.legacy = ComputeCase(t_, caseNumber);
+  r.status = CaseStatus(r.legacy);
+  AppendListLine(r.listLine, r.legacy, r.status);
+  r.quality = quality::AssessCase(QualityCaseInput(r.legacy, t_.Parameters, *maps_, r.status));
   return r;
 }
 

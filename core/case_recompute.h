@@ -9,7 +9,7 @@
 #include <string>
 
 #include "core/corrections.h"
-#include "positioning/case_pipeline.h"
+#include "positioning/case_result.h"
 #include "positioning/tables.h"
 #include "quality/case_quality.h"
 
@@ -18,10 +18,9 @@ namespace treetri {
 // One case as a run would compute it.
 struct RecomputedCase {
   int caseNumber = 0;
-  CaseOutcome outcome;
+  LegacyCaseResult legacy;
   std::string status;    // the list status (" OK ", "FAILED: NPA", ...)
   std::string listLine;  // the results list line
-  double x = 0, y = 0;   // the legacy adjusted position (X_adj, Y_adj)
   quality::CaseQuality quality;
 };
 

@@ -12,8 +12,7 @@ bool ExportObserver::OnRunStart(const RunSettings& settings, std::string& messag
 }
 
 void ExportObserver::OnCaseDone(const CaseReport& r) {
-  data_.results.push_back(gis::CaseResultOf(r.input.TargetTrees[r.caseNumber], r.work,
-                                            r.caseNumber, r.outcome.iterations, r.status));
+  data_.results.push_back(gis::CaseResultOf(r.result, r.status));
   const quality::CaseQuality* q = quality_ ? quality_->Assessed(r.caseNumber) : nullptr;
   if (!q) return;
   data_.quality.push_back(q->row);

@@ -1,8 +1,8 @@
 #include "core/quality_observer.h"
 
-#include "quality/network_files.h"
-
+#include "core/quality_input.h"
 #include "platform/feedback.h"
+#include "quality/network_files.h"
 #include "quality/quality_files.h"
 
 namespace treetri {
@@ -11,6 +11,7 @@ bool QualityObserver::OnRunStart(const RunSettings& settings, std::string& messa
   (void)settings;
   (void)message;
   std::string error;
+  maps_.reset();
   began_ = write_ && (network_ ? networkRun_.Begin(session_.WorkFolder, networkOptions_, error)
                                : run_.Begin(session_.WorkFolder, error));
   if (write_ ? !began_ : !quality::RemoveQualityFiles(session_.WorkFolder, error))
@@ -19,13 +20,15 @@ bool QualityObserver::OnRunStart(const RunSettings& settings, std::string& messa
 }
 
 void QualityObserver::OnCaseDone(const CaseReport& r) {
-  std::string error;
+  if (!began_) return;
+  if (!maps_) maps_ = std::make_unique<quality::PlotMaps>(r.input.PhotoTrees);
+  quality::CaseInput in = QualityCaseInput(r.result, r.settings.Parameters, *maps_, r.status);
   if (network_) {
-    networkRun_.AddCase(r.input, r.settings.Parameters, r.work, r.caseNumber, r.status);
+    networkRun_.AddCase(std::move(in));
     return;
   }
-  if (!run_.AddCase(r.input, r.settings.Parameters, r.work, r.caseNumber, r.status, error))
-    feedback_.PushMessage(r.caseNumber, error);
+  std::string error;
+  if (!run_.AddCase(in, error)) feedback_.PushMessage(r.caseNumber, error);
 }
 
 void QualityObserver::DeclareFiles(const Tables& t, std::vector<RunFile>& files) const {

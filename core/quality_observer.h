@@ -4,6 +4,7 @@
 // attach it; the batch program's --no-quality makes it remove the files.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "core/run.h"
@@ -53,6 +54,8 @@ class QualityObserver : public RunHooks {
   Feedback& feedback_;
   bool write_;
   bool began_ = false;
+  // The map trees of each plot, built at the run's first case.
+  std::unique_ptr<quality::PlotMaps> maps_;
   quality::QualityRun run_;
   bool network_ = false;
   quality::NetworkOptions networkOptions_;

@@ -16,6 +16,7 @@
 #include "output/dump_files.h"
 #include "output/number_text.h"
 #include "output/results_writer.h"
+#include "positioning/case_pipeline.h"
 #include "platform/files.h"
 #include "platform/ui.h"
 
@@ -57,7 +58,7 @@ class CaseDots : public RunHooks {
  public:
   explicit CaseDots(UserInterface& ui) : ui_(ui) { SetUpMapCanvas(ui_, drawFlag_); }
   void OnCaseDone(const CaseReport& r) override {
-    if (r.outcome.failure == CaseFailure::None) DrawCasePosition(r.work, ui_, drawFlag_);
+    if (r.result.Has(LegacyFigure::Position)) DrawCasePosition(r.result, ui_, drawFlag_);
   }
 
  private:
@@ -210,20 +211,18 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
   int cases = t.TargetTreeCount;
   if (cases > t.TargetTrees.Size()) cases = t.TargetTrees.Size();
   for (int caseNumber = 1; caseNumber <= cases; ++caseNumber) {
-    CaseWork& c = t.Case;
-    c.CaseNumber = caseNumber;
-    const CaseOutcome result = ComputeCase(t.TargetTrees[caseNumber], t.Parameters, c);
+    const LegacyCaseResult result = ComputeCase(t, caseNumber);
     for (const std::string& m : result.messages) say(caseNumber, m);
     // The dump files hold the system of the case's last iteration.
-    if (result.failure != CaseFailure::Npa && !dumpFailed &&
-        !dumps.Write(c, error)) {
+    if (result.Has(LegacyFigure::Start) && !dumpFailed &&
+        !dumps.Write(result, LastCaseSystem(t), error)) {
       dumpFailed = true;
       say(caseNumber, "The dump file " + error + ". The run goes on without the dump files.");
     }
     if (result.failure != CaseFailure::None) ++outcome.failedCases;
-    const std::string status = WriteCaseResults(t, ui, feedback, caseNumber, result.iterations, output);
+    const std::string status = WriteCaseResults(result, t, ui, feedback, output);
     outcome.cases = caseNumber;
-    const CaseReport report{caseNumber, cases, result, t, t, c, status, feedback};
+    const CaseReport report{caseNumber, cases, result, t, t, status, feedback};
     for (RunHooks* h : hooks) h->OnCaseDone(report);
     feedback.SetProgress(caseNumber, cases);
     // Without the results file the run's purpose is lost: stop it.

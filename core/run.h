@@ -9,7 +9,7 @@
 #include "core/run_guard.h"
 #include "data/parameter_file.h"
 #include "platform/feedback.h"
-#include "positioning/case_pipeline.h"
+#include "positioning/case_result.h"
 #include "positioning/tables.h"
 
 namespace treetri {
@@ -47,11 +47,11 @@ bool SightingsAgainstNewMap(InputData& input, UserInterface& ui);
 struct CaseReport {
   int caseNumber = 0;
   int caseCount = 0;
-  const CaseOutcome& outcome;
+  // The computed case: its figures, failure, messages, slots as used.
+  const LegacyCaseResult& result;
   const InputData& input;
   // The run parameters as used, AzimuthCorrection with its random addition.
   const RunSettings& settings;
-  const CaseWork& work;
   // The status text of the case as the results list shows it.
   const std::string& status;
   // The run's feedback: where an observer reports what the user must learn

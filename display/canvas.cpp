@@ -24,7 +24,7 @@ void SetUpMapCanvas(UserInterface& ui, Flag& drawFlag) {
   ui.SetDrawWidth(2);
 }
 
-void DrawCasePosition(const CaseWork& c, UserInterface& ui, Flag& drawFlag) {
+void DrawCasePosition(const LegacyCaseResult& c, UserInterface& ui, Flag& drawFlag) {
   if (!IsTrue(drawFlag) || !(std::fabs(c.X_adj) < 10)) return;
   const double x = 200 + 100 * c.X_adj;
   const double y = 200 - 100 * c.Y_adj;

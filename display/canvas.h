@@ -2,7 +2,8 @@
 // origin, and one magenta dot per positioned tree.
 #pragma once
 
-#include "positioning/case_work.h"
+#include "data/tables.h"
+#include "positioning/case_result.h"
 
 namespace treetri {
 
@@ -15,6 +16,6 @@ void SetUpMapCanvas(UserInterface& ui, Flag& drawFlag);
 // Draws the current case's adjusted position as a dot and lets the user
 // interface process its pending events (when drawFlag is true and
 // |X_adj| < 10).
-void DrawCasePosition(const CaseWork& c, UserInterface& ui, Flag& drawFlag);
+void DrawCasePosition(const LegacyCaseResult& c, UserInterface& ui, Flag& drawFlag);
 
 }  // namespace treetri

@@ -6,26 +6,22 @@
 
 namespace treetri::gis {
 
-CaseResult CaseResultOf(const TargetTree& tree, const CaseWork& work, int caseNumber,
-                        int iterations, const std::string& status) {
+CaseResult CaseResultOf(const LegacyCaseResult& work, const std::string& status) {
   CaseResult r;
-  r.caseNumber = caseNumber;
-  r.iterations = iterations;
-  r.plot = tree.Plot;
-  r.tree = tree.Tree;
-  r.species = tree.Species;
-  // As the results file: no start position for a case that was not set up,
-  // no position for a failed case, no precision figures without redundancy.
-  const bool failed = work.Failure != CaseFailure::None;
-  if (work.Failure != CaseFailure::Npa) {
+  r.caseNumber = work.caseNumber;
+  r.iterations = work.iterations;
+  r.plot = work.plot;
+  r.tree = work.tree;
+  r.species = work.species;
+  if (work.Has(LegacyFigure::Start)) {
     r.xIni = work.X_ini;
     r.yIni = work.Y_ini;
   }
-  if (!failed) {
+  if (work.Has(LegacyFigure::Position)) {
     r.xAdj = work.X_adj;
     r.yAdj = work.Y_adj;
   }
-  if (!failed && !work.Unchecked) {
+  if (work.Has(LegacyFigure::Precision)) {
     r.sigmaNull = work.SigmaNull;
     r.sigmaX = work.SigmaX;
     r.sigmaY = work.SigmaY;

@@ -9,16 +9,14 @@
 
 #include "data/tables.h"
 #include "gis/gpkg_export.h"
-#include "positioning/case_work.h"
+#include "positioning/case_result.h"
 #include "quality/case_quality.h"
 
 namespace treetri::gis {
 
-// The legacy results of case caseNumber from the case's work area right
-// after the case, with its iteration count and its list status (padding
+// The legacy results of a computed case with its list status (padding
 // blanks are dropped). A value the results file writes as -999 is empty.
-CaseResult CaseResultOf(const TargetTree& tree, const CaseWork& work, int caseNumber,
-                        int iterations, const std::string& status);
+CaseResult CaseResultOf(const LegacyCaseResult& legacy, const std::string& status);
 
 // Every map tree of the plots of `results`, in map order.
 std::vector<MapTreeRecord> MapTreesOfPlots(const Table<PhotoTree>& photoTrees,

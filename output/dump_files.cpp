@@ -21,23 +21,17 @@ constexpr const char* kDumpFileNames[4] = {kDumpAFileName, kDumpLFileName, kDump
 
 }  // namespace
 
-DumpTexts DumpFileTexts(const CaseWork& c) {
-  DumpTexts texts;
-  FillDumpTexts(c, texts);
-  return texts;
-}
-
-void FillDumpTexts(const CaseWork& c, DumpTexts& texts) {
+void FillDumpTexts(const LegacyCaseResult& result, const CaseSystem& c, DumpTexts& texts) {
   const Matrix& A = c.DesignMatrix;
-  const int N = c.FixedPoints.Size();
+  const int N = static_cast<int>(result.sightings.size());
   const int m = A.Rows();
   std::string& a = texts.a;
   a.clear();
   // The entries in the order in which the system sets them.
   int r = 0, entries = 0;
-  for (int j = 1; j <= N && j <= c.CaseObservations.Size(); ++j) {
-    const CaseObservation& o = c.CaseObservations[j];
-    for (int row : {IsTrue(o.Is_Azim) ? o.AzimuthRow : 0, IsTrue(o.IsDist) ? o.DistanceRow : 0}) {
+  for (int j = 1; j <= N; ++j) {
+    const SlotResult& o = result.sightings[static_cast<size_t>(j - 1)];
+    for (int row : {o.Is_Azim ? o.AzimuthRow : 0, o.IsDist ? o.DistanceRow : 0}) {
       if (row < 1 || row > m) continue;
       for (int col : {1, 2, 2 * j + 1, 2 * j + 2})
         if (A.Contains(row, col)) AddEntry(a, row, col, A(row, col));
@@ -75,8 +69,8 @@ DumpFiles::DumpFiles(const std::string& folder) : folder_(folder) {
   for (int k = 0; k < 4; ++k) files_[k].Open(folder + kDumpFileNames[k], Links::Refuse, false, unused);
 }
 
-bool DumpFiles::Write(const CaseWork& c, std::string& error) {
-  FillDumpTexts(c, texts_);
+bool DumpFiles::Write(const LegacyCaseResult& r, const CaseSystem& system, std::string& error) {
+  FillDumpTexts(r, system, texts_);
   const std::string* texts[4] = {&texts_.a, &texts_.l, &texts_.weights, &texts_.matlab};
   std::string why;
   for (int k = 0; k < 4; ++k)

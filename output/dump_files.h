@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/files.h"
-#include "positioning/case_work.h"
+#include "positioning/case_result.h"
 
 namespace treetri {
 
@@ -15,13 +15,12 @@ inline constexpr const char* kDumpLFileName = "l_txt.txt";
 inline constexpr const char* kDumpWeightsFileName = "weigths.txt";
 inline constexpr const char* kDumpMatlabFileName = "Matlab.txt";
 
-// The four texts of the case's current system.
+// The four texts of the system of a case's last iteration, into texts that
+// are reused from case to case.
 struct DumpTexts {
   std::string a, l, weights, matlab;
 };
-DumpTexts DumpFileTexts(const CaseWork& c);
-// The same, into texts that are reused from case to case.
-void FillDumpTexts(const CaseWork& c, DumpTexts& texts);
+void FillDumpTexts(const LegacyCaseResult& r, const CaseSystem& system, DumpTexts& texts);
 
 // The four files of a run's work folder, kept open from case to case (a
 // link planted for one is not followed), with the texts they take.
@@ -31,7 +30,7 @@ class DumpFiles {
   explicit DumpFiles(const std::string& folder);
   // Rewrites the four files with the case's system. On a failure `error`
   // names the file and the reason.
-  bool Write(const CaseWork& c, std::string& error);
+  bool Write(const LegacyCaseResult& r, const CaseSystem& system, std::string& error);
 
  private:
   std::string folder_;

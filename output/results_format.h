@@ -7,7 +7,8 @@
 #include <array>
 
 #include "output/number_text.h"
-#include "positioning/case_work.h"
+#include "data/tables.h"
+#include "positioning/case_result.h"
 
 namespace treetri {
 

@@ -23,20 +23,6 @@ const char* FailureReason(CaseFailure f) {
 
 namespace {
 
-// Number of slot blocks a case writes: none for a case that was not set up.
-int SlotCount(const Tables& t, int caseNumber) {
-  if (t.Case.Failure == CaseFailure::Npa) return 0;
-  const int npa = t.TargetTrees[caseNumber].NPA;
-  int n = npa < 0 ? 0 : npa;
-  if (n > t.Case.FixedPoints.Size()) n = t.Case.FixedPoints.Size();
-  if (n > t.Case.CaseObservations.Size()) n = t.Case.CaseObservations.Size();
-  return n;
-}
-
-bool Failed(const Tables& t) { return t.Case.Failure != CaseFailure::None; }
-// Precision figures exist only for an adjusted case with positive redundancy.
-bool HasPrecision(const Tables& t) { return !Failed(t) && !t.Case.Unchecked; }
-
 // Fields followed by a separator, appended to one line.
 struct Fields {
   std::string& line;
@@ -63,182 +49,142 @@ struct Fields {
   }
   // The case number, the iterations, the plot and the tree: the first four
   // fields of both the results line and the list line.
-  void CaseKey(int caseNumber, int iterations, const TargetTree& tree) {
-    for (std::int64_t v : {caseNumber, iterations, tree.Plot, tree.Tree}) Integer(v);
+  void CaseKey(const LegacyCaseResult& r) {
+    for (std::int64_t v : {r.caseNumber, r.iterations, r.plot, r.tree}) Integer(v);
   }
   // SigmaNull, SigmaX and SigmaY, or "-999" where the case has none.
-  void Precision(bool precise, const CaseWork& c) {
-    FixedOr(precise, c.SigmaNull, 3);
-    FixedOr(precise, c.SigmaX, 2);
-    FixedOr(precise, c.SigmaY, 2);
+  void Precision(const LegacyCaseResult& r) {
+    const bool precise = r.Has(LegacyFigure::Precision);
+    FixedOr(precise, r.SigmaNull, 3);
+    FixedOr(precise, r.SigmaX, 2);
+    FixedOr(precise, r.SigmaY, 2);
   }
 };
 
-// A test value of a row, or "-999" when the row has none.
-void TestValue(Fields& f, const Tables& t, bool observed, int row) {
-  const bool exists = observed && HasPrecision(t) && t.Case.BaardaValues.Contains(row);
-  f.FixedOr(exists, exists ? t.Case.BaardaValues(row) : 0, 4);
+void Tau(Fields& f, const LegacyCaseResult& r, const RunSettings& settings) {
+  const int index = r.NumOfObs - 3;
+  const bool exists = r.Has(LegacyFigure::Precision) && index >= 0 && index < kTauCount;
+  f.FixedOr(exists, exists ? settings.TauCriticalValues[static_cast<size_t>(index)] : 0, 4);
 }
 
-void Tau(Fields& f, const Tables& t) {
-  const int index = t.Case.NumOfObs - 3;
-  const bool exists = HasPrecision(t) && index >= 0 && index < kTauCount;
-  f.FixedOr(exists, exists ? t.TauCriticalValues[static_cast<size_t>(index)] : 0, 4);
-}
-
-void AppendTypeOfIni(std::string& line, const Tables& t) {
-  if (t.Case.Failure == CaseFailure::Npa || t.Case.InitialApproximationFailed)
+void AppendTypeOfIni(std::string& line, const LegacyCaseResult& r) {
+  if (!r.Has(LegacyFigure::Start) || r.initialApproximationFailed)
     line += kTypeOfIniWords[2];
   else
-    line.append(t.Case.TypeOfIni.data(), t.Case.TypeOfIni.size());
+    line.append(r.TypeOfIni.data(), r.TypeOfIni.size());
 }
 
 }  // namespace
 
-std::string CaseStatus(const Tables& t, int caseNumber) {
-  const CaseWork& c = t.Case;
-  if (Failed(t)) return std::string(kStatusFailed) + FailureReason(c.Failure);
-  if (c.Unchecked) return kStatusUnchecked;
+std::string CaseStatus(const LegacyCaseResult& r) {
+  if (r.failure != CaseFailure::None) return std::string(kStatusFailed) + FailureReason(r.failure);
+  if (r.unchecked) return kStatusUnchecked;
   std::string status = kStatusOk;
-  if (c.SigmaX > 0.5 || c.SigmaY > 0.5) status = kStatusDoubtful;
-  if (c.SigmaX > 0.75 || c.SigmaY > 0.75) status = kStatusErroneous;
-  const TargetTree& tree = t.TargetTrees[caseNumber];
+  if (r.SigmaX > 0.5 || r.SigmaY > 0.5) status = kStatusDoubtful;
+  if (r.SigmaX > 0.75 || r.SigmaY > 0.75) status = kStatusErroneous;
   double best = 0;
-  int bestSlot = 0;
-  const int n = SlotCount(t, caseNumber);
-  for (int j = 1; j <= n; ++j) {
-    const CaseObservation& o = c.CaseObservations[j];
-    if (!IsTrue(o.Is_Azim) || !c.BaardaValues.Contains(o.AzimuthRow)) continue;
-    const double v = c.BaardaValues(o.AzimuthRow);
-    if (v > 0 && v > best) {
-      best = v;
-      bestSlot = j;
+  const SlotResult* worst = nullptr;
+  for (const SlotResult& s : r.sightings) {
+    if (!s.hasBaardaAzim) continue;
+    if (s.Baarda_Azim > 0 && s.Baarda_Azim > best) {
+      best = s.Baarda_Azim;
+      worst = &s;
     }
   }
-  if (c.SigmaX > 0.75 || c.SigmaY > 0.75)
-    status += " Point " + (bestSlot > 0 ? IntegerText(tree.SightedTree[bestSlot]) : "?") +
-              " erroneous?";
+  if (r.SigmaX > 0.75 || r.SigmaY > 0.75)
+    status += " Point " + (worst ? IntegerText(worst->SightedTree) : "?") + " erroneous?";
   return status;
 }
 
-std::string MapDataLine(const Tables& t, int caseNumber) {
-  std::string line;
-  AppendMapDataLine(line, t, caseNumber);
-  return line;
-}
-
-void AppendMapDataLine(std::string& line, const Tables& t, int caseNumber) {
-  const CaseWork& c = t.Case;
-  const TargetTree& tree = t.TargetTrees[caseNumber];
-  const bool adjusted = !Failed(t);
+void AppendMapDataLine(std::string& line, const LegacyCaseResult& r) {
+  const bool adjusted = r.Has(LegacyFigure::Position);
   Fields f{line, ","};
-  f.Fixed(tree.Tree, 0);
-  f.Fixed(tree.Species, 0);
-  f.FixedOr(adjusted, c.X_adj, 2);
-  f.FixedOr(adjusted, c.Y_adj, 2);
-  for (float v : c.Reserved2) f.Fixed(v, 5);
-  f.Fixed(c.Reserved2x3[0][1], 5);
-  f.Fixed(c.Reserved2x3[0][2], 5);
-  f.Fixed(c.Reserved2x3[1][1], 5);
-  f.Fixed(c.Reserved2x3[1][2], 5);
-  const int n = SlotCount(t, caseNumber);
-  for (int j = 1; j <= n; ++j) {
-    f.FixedOr(adjusted, c.FixedPoints[j].X_adj, 2);
-    f.FixedOr(adjusted, c.FixedPoints[j].Y_adj, 2);
+  f.Fixed(r.tree, 0);
+  f.Fixed(r.species, 0);
+  f.FixedOr(adjusted, r.X_adj, 2);
+  f.FixedOr(adjusted, r.Y_adj, 2);
+  for (float v : r.Reserved2) f.Fixed(v, 5);
+  f.Fixed(r.Reserved2x3[0][1], 5);
+  f.Fixed(r.Reserved2x3[0][2], 5);
+  f.Fixed(r.Reserved2x3[1][1], 5);
+  f.Fixed(r.Reserved2x3[1][2], 5);
+  for (const SlotResult& s : r.sightings) {
+    f.FixedOr(adjusted, s.X_adj, 2);
+    f.FixedOr(adjusted, s.Y_adj, 2);
   }
 }
 
-std::string ResultsHeaderLine(const Tables& t, int caseNumber) {
+std::string ResultsHeaderLine(const LegacyCaseResult& r) {
   std::string line = kResultsHeaderCasePart;
-  const int n = SlotCount(t, caseNumber);
-  for (int j = 1; j <= n; ++j) line += kResultsHeaderSlotPart;
+  for (size_t j = 0; j < r.sightings.size(); ++j) line += kResultsHeaderSlotPart;
   return line + kResultsHeaderEnd;
 }
 
-std::string ResultsLine(const Tables& t, int caseNumber, int iterations) {
-  std::string line;
-  AppendResultsLine(line, t, caseNumber, iterations);
-  return line;
-}
-
-void AppendResultsLine(std::string& line, const Tables& t, int caseNumber, int iterations) {
-  const CaseWork& c = t.Case;
-  const TargetTree& tree = t.TargetTrees[caseNumber];
-  const bool setUp = c.Failure != CaseFailure::Npa;
-  const bool adjusted = !Failed(t);
-  const bool precise = HasPrecision(t);
+void AppendResultsLine(std::string& line, const LegacyCaseResult& r, const RunSettings& settings) {
+  const bool setUp = r.Has(LegacyFigure::Start);
+  const bool adjusted = r.Has(LegacyFigure::Position);
   Fields f{line, ","};
-  f.CaseKey(caseNumber, iterations, tree);
-  f.Integer(tree.Species);
+  f.CaseKey(r);
+  f.Integer(r.species);
   // A case whose initial approximation failed shows the kept values of the
   // case before, as the adjustment started from there.
-  f.FixedOr(setUp, c.X_ini, 2);
-  f.FixedOr(setUp, c.Y_ini, 2);
-  f.FixedOr(adjusted, c.X_adj, 2);
-  f.FixedOr(adjusted, c.Y_adj, 2);
-  f.Precision(precise, c);
-  Tau(f, t);
-  f.Integer(tree.NPA);
-  f.Integer(setUp ? c.NumOfObs : 0);
-  const int n = SlotCount(t, caseNumber);
-  for (int j = 1; j <= n; ++j) {
-    const FixedPoint& p = c.FixedPoints[j];
-    const CaseObservation& o = c.CaseObservations[j];
-    f.Integer(tree.SightedTree[j]);
-    f.Integer(tree.SightedSpecies[j]);
-    f.Fixed(p.Obs_X, 2);
-    f.Fixed(p.Obs_Y, 2);
-    f.FixedOr(adjusted, p.X_adj, 2);
-    f.FixedOr(adjusted, p.Y_adj, 2);
-    f.Fixed(o.Res_Azim, 4);
-    f.Fixed(o.Res_Dist, 3);
-    f.Text(FlagText(IsTrue(o.IsDist)));
-    TestValue(f, t, IsTrue(o.IsDist), o.DistanceRow);
-    f.Fixed(o.Obs_dist, 2);
-    f.Text(FlagText(IsTrue(o.Is_Azim)));
-    TestValue(f, t, IsTrue(o.Is_Azim), o.AzimuthRow);
-    f.Fixed(o.Obs_azim, 4);
+  f.FixedOr(setUp, r.X_ini, 2);
+  f.FixedOr(setUp, r.Y_ini, 2);
+  f.FixedOr(adjusted, r.X_adj, 2);
+  f.FixedOr(adjusted, r.Y_adj, 2);
+  f.Precision(r);
+  Tau(f, r, settings);
+  f.Integer(r.NPA);
+  f.Integer(setUp ? r.NumOfObs : 0);
+  for (const SlotResult& s : r.sightings) {
+    f.Integer(s.SightedTree);
+    f.Integer(s.SightedSpecies);
+    f.Fixed(s.Obs_X, 2);
+    f.Fixed(s.Obs_Y, 2);
+    f.FixedOr(adjusted, s.X_adj, 2);
+    f.FixedOr(adjusted, s.Y_adj, 2);
+    f.Fixed(s.Res_Azim, 4);
+    f.Fixed(s.Res_Dist, 3);
+    f.Text(FlagText(s.IsDist));
+    f.FixedOr(s.hasBaardaDist, s.BaardaDist, 4);
+    f.Fixed(s.Obs_dist, 2);
+    f.Text(FlagText(s.Is_Azim));
+    f.FixedOr(s.hasBaardaAzim, s.Baarda_Azim, 4);
+    f.Fixed(s.Obs_azim, 4);
   }
-  AppendTypeOfIni(line, t);
+  AppendTypeOfIni(line, r);
 }
 
-std::string ListLine(const Tables& t, int caseNumber, int iterations) {
-  std::string line;
-  AppendListLine(line, t, caseNumber, iterations, CaseStatus(t, caseNumber));
-  return line;
-}
-
-void AppendListLine(std::string& line, const Tables& t, int caseNumber, int iterations,
-                    const std::string& status) {
-  const CaseWork& c = t.Case;
-  const TargetTree& tree = t.TargetTrees[caseNumber];
-  const bool adjusted = !Failed(t);
-  const bool precise = HasPrecision(t);
+void AppendListLine(std::string& line, const LegacyCaseResult& r, const std::string& status) {
+  const bool adjusted = r.Has(LegacyFigure::Position);
   Fields f{line, kListSeparator};
-  f.CaseKey(caseNumber, iterations, tree);
-  f.FixedOr(adjusted, c.X_adj, 2);
-  f.FixedOr(adjusted, c.Y_adj, 2);
-  f.Precision(precise, c);
+  f.CaseKey(r);
+  f.FixedOr(adjusted, r.X_adj, 2);
+  f.FixedOr(adjusted, r.Y_adj, 2);
+  f.Precision(r);
   line += status;
 }
 
 bool OutputState::Open(const std::string& resultsFile, const std::string& folder,
                        std::string& error) {
   std::string unused;
-  mapData.Open(folder + kMapDataFileName, Links::Refuse, false, unused);
+  resultsName = resultsFile;
+  mapDataName = folder + kMapDataFileName;
+  mapData.Open(mapDataName, Links::Refuse, false, unused);
   return results.Open(resultsFile, Links::Follow, true, error);
 }
 
-std::string WriteCaseResults(const Tables& t, UserInterface& ui, Feedback& feedback,
-                             int caseNumber, int iterations, OutputState& state) {
+std::string WriteCaseResults(const LegacyCaseResult& r, const RunSettings& settings,
+                             UserInterface& ui, Feedback& feedback, OutputState& state) {
+  const int caseNumber = r.caseNumber;
   std::string error;
   if (!state.mapDataFailed) {
     state.mapDataText.clear();
-    AppendMapDataLine(state.mapDataText, t, caseNumber);
+    AppendMapDataLine(state.mapDataText, r);
     state.mapDataText += "\r\n";
     if (!state.mapData.Append(state.mapDataText, error)) {
       state.mapDataFailed = true;
-      feedback.PushMessage(caseNumber, "The map data file \"" + t.WorkFolder + kMapDataFileName +
+      feedback.PushMessage(caseNumber, "The map data file \"" + state.mapDataName +
                     "\" cannot be written: " + error +
                     ". It holds the lines of the cases before case " +
                     IntegerText(caseNumber) + ".");
@@ -246,16 +192,16 @@ std::string WriteCaseResults(const Tables& t, UserInterface& ui, Feedback& feedb
   }
   std::string& text = state.resultsText;
   text.clear();
-  if (caseNumber == 1) text = ResultsHeaderLine(t, caseNumber) + "\r\n";
-  AppendResultsLine(text, t, caseNumber, iterations);
+  if (caseNumber == 1) text = ResultsHeaderLine(r) + "\r\n";
+  AppendResultsLine(text, r, settings);
   text += "\r\n";
-  std::string status = CaseStatus(t, caseNumber);
+  std::string status = CaseStatus(r);
   state.listText.clear();
-  AppendListLine(state.listText, t, caseNumber, iterations, status);
+  AppendListLine(state.listText, r, status);
   ui.ListAdd(state.listText);
   if (!state.resultsFileFailed && !state.results.Append(text, error)) {
     state.resultsFileFailed = true;
-    feedback.PushMessage(caseNumber, "The results file \"" + t.Parameters.ResultsFileName +
+    feedback.PushMessage(caseNumber, "The results file \"" + state.resultsName +
                   "\" cannot be written: " + error +
                   ". It holds the lines of the cases before case " + IntegerText(caseNumber) +
                   ".");

@@ -7,7 +7,8 @@
 
 #include "output/results_format.h"
 #include "platform/files.h"
-#include "positioning/tables.h"
+#include "data/tables.h"
+#include "positioning/case_result.h"
 
 namespace treetri {
 
@@ -23,32 +24,30 @@ struct OutputState {
   // cannot be) and "mapdata.txt" in `folder` (opened at its first line).
   bool Open(const std::string& resultsFile, const std::string& folder, std::string& error);
 
+  std::string resultsName, mapDataName;
   bool resultsFileFailed = false;
   bool mapDataFailed = false;
   OutputFile results, mapData;
   std::string resultsText, mapDataText, listText;
 };
 
-// The status text of the current case (" OK ", " ? ", "???? Point N
-// erroneous?", "UNCHECKED" or "FAILED: reason").
-std::string CaseStatus(const Tables& t, int caseNumber);
+// The status text of a case (" OK ", " ? ", "???? Point N erroneous?",
+// "UNCHECKED" or "FAILED: reason").
+std::string CaseStatus(const LegacyCaseResult& r);
 
-// The three texts of a case, built in memory.
-std::string MapDataLine(const Tables& t, int caseNumber);
-std::string ResultsHeaderLine(const Tables& t, int caseNumber);
-std::string ResultsLine(const Tables& t, int caseNumber, int iterations);
-std::string ListLine(const Tables& t, int caseNumber, int iterations);
-// The same lines appended to `line`.
-void AppendMapDataLine(std::string& line, const Tables& t, int caseNumber);
-void AppendResultsLine(std::string& line, const Tables& t, int caseNumber, int iterations);
-void AppendListLine(std::string& line, const Tables& t, int caseNumber, int iterations,
-                    const std::string& status);
+// The results header for a case like `r` (one block per slot).
+std::string ResultsHeaderLine(const LegacyCaseResult& r);
+// The three lines of a case appended to `line`; the results line takes its
+// Tau from the run's table.
+void AppendMapDataLine(std::string& line, const LegacyCaseResult& r);
+void AppendResultsLine(std::string& line, const LegacyCaseResult& r, const RunSettings& settings);
+void AppendListLine(std::string& line, const LegacyCaseResult& r, const std::string& status);
 
 // Writes the case to the two files and the list and returns the case's
 // status text. Every line ends with CR LF; each file is complete on disk
 // when the call returns.
 // Its own write failures go to `feedback` with the case number.
-std::string WriteCaseResults(const Tables& t, UserInterface& ui, Feedback& feedback,
-                             int caseNumber, int iterations, OutputState& state);
+std::string WriteCaseResults(const LegacyCaseResult& r, const RunSettings& settings,
+                             UserInterface& ui, Feedback& feedback, OutputState& state);
 
 }  // namespace treetri

@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "positioning/case_work.h"
+#include "data/tables.h"
+#include "positioning/case_result.h"
 
 namespace treetri {
+
+struct CaseWork;
 
 inline constexpr int kMaxIterations = 20;
 
@@ -19,20 +22,14 @@ bool CorrectionsStop(double dX, double dY);
 // Which least-squares step the iterations use (both give the same bits).
 enum class AdjustmentForm { Fast, ByRoutines };
 
-// What happened to a case.
-struct CaseOutcome {
-  int iterations = 0;
-  CaseFailure failure = CaseFailure::None;
-  bool initialApproximationFailed = false;
-  bool unchecked = false;  // no redundancy: no precision figures
-  // The messages the case's steps raised, in order, for the caller to show.
-  std::vector<std::string> messages;
-};
-
-// Computes the case of `tree` in `work` with the run's parameters. The
+// Computes the case of `tree` in `work` with the run's parameters and
+// returns what it leaves (work.CaseNumber is the case's number). The
 // scalars of the work area that a case does not set keep the previous
 // case's values.
-CaseOutcome ComputeCase(const TargetTree& tree, const RunParameters& parameters, CaseWork& work,
-                        AdjustmentForm form = AdjustmentForm::Fast);
+LegacyCaseResult ComputeCase(const TargetTree& tree, const RunParameters& parameters,
+                             CaseWork& work, AdjustmentForm form = AdjustmentForm::Fast);
+
+// The run driver's form: case caseNumber of t.TargetTrees in t.Case.
+LegacyCaseResult ComputeCase(Tables& t, int caseNumber);
 
 }  // namespace treetri

@@ -1,7 +1,8 @@
 // The case work area: the tables and scalars of the case being computed,
 // the linear system of its current iteration, the solver's matrices and the
-// inverse workspace. The case pipeline owns it; the results writer, the
-// dump files and the views read it.
+// inverse workspace. The case pipeline owns it and no one outside
+// positioning/ reads it: what a computed case leaves for the others is its
+// LegacyCaseResult (positioning/case_result.h).
 #pragma once
 
 #include <array>
@@ -11,6 +12,7 @@
 
 #include "data/tables.h"
 #include "matrix/matrix.h"
+#include "positioning/case_result.h"
 
 namespace treetri {
 
@@ -34,9 +36,6 @@ struct FixedPoint {
   double X_adj = 0, Y_adj = 0;
 };
 
-// Why a case could not be adjusted; None while it can.
-enum class CaseFailure { None, Npa, CoincidentPoint, Singular, TooManyRows, NotFinite };
-
 // The working set of the case being computed.
 struct CaseWork {
   int CaseNumber = 0;
@@ -50,11 +49,12 @@ struct CaseWork {
   std::array<char, 8> TypeOfIni{};  // eight characters of code 0 at start-up
   std::int32_t NumOfObs = 0;
 
-  // Set for the case being computed.
+  // Set by the steps while the case is computed; the pipeline hands them on
+  // in the case's result, their one holder outside positioning/.
   bool InitialApproximationFailed = false;
   CaseFailure Failure = CaseFailure::None;
   bool Unchecked = false;  // redundancy of zero or less: no precision figures
-  // Messages raised while computing the case, in order; the caller shows them.
+  // Messages raised while computing the case, in order; moved into the result.
   std::vector<std::string> Messages;
 
   // The linear system of the current iteration and the solution's matrices.

@@ -1,7 +1,7 @@
 // What the quality adjustment of one case needs, as plain data: the field
 // tree, its sightings, the start position, the plot's map trees and the
-// standard errors. Built from the run's tables by the adapter below, or by
-// hand in tests.
+// standard errors. Built from a computed case by the adapter in core/
+// (core/quality_input.h), or by hand in tests.
 #pragma once
 
 #include <memory>
@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "data/tables.h"
-#include "positioning/case_work.h"
 #include "quality/map_index.h"
 
 namespace treetri::quality {
@@ -48,14 +47,5 @@ struct CaseInput {
 // A case's list status without the blanks that pad it (" OK " gives "OK"),
 // as legacyStatus and the exported status hold it.
 std::string LegacyStatusText(const std::string& listStatus);
-
-// The input of case caseNumber (field tree `target`) as the run leaves it
-// right after that case: the sightings and their map coordinates, the
-// azimuth correction used (in `parameters`), the case's initial
-// approximation from `work` (unless it failed) and the standard errors.
-// legacyStatus is the case's list status.
-CaseInput CaseInputFromRun(int caseNumber, const TargetTree& target,
-                           const RunParameters& parameters, const CaseWork& work,
-                           const PlotMaps& maps, const std::string& legacyStatus);
 
 }  // namespace treetri::quality

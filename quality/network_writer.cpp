@@ -10,7 +10,6 @@ bool NetworkRun::Begin(const std::string& workFolder, const NetworkOptions& opti
                        std::string& error) {
   active_ = false;
   summary_ = QualitySummary{};
-  maps_.reset();
   cases_.clear();
   plotOrder_.clear();
   workFolder_ = workFolder;
@@ -32,12 +31,8 @@ bool NetworkRun::Begin(const std::string& workFolder, const NetworkOptions& opti
   return true;
 }
 
-void NetworkRun::AddCase(const InputData& input, const RunParameters& parameters,
-                         const CaseWork& work, int caseNumber, const std::string& legacyStatus) {
+void NetworkRun::AddCase(CaseInput in) {
   if (!active_) return;
-  if (!maps_) maps_ = std::make_unique<PlotMaps>(input.PhotoTrees);
-  CaseInput in = CaseInputFromRun(caseNumber, input.TargetTrees[caseNumber], parameters, work,
-                                  *maps_, LegacyStatusText(legacyStatus));
   auto [it, added] = cases_.emplace(in.plot, std::vector<CaseInput>{});
   if (added) plotOrder_.push_back(in.plot);
   it->second.push_back(std::move(in));

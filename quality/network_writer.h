@@ -12,7 +12,6 @@
 
 #include "data/tables.h"
 #include "platform/files.h"
-#include "positioning/case_work.h"
 #include "quality/case_input.h"
 #include "quality/plot_network.h"
 #include "quality/quality_writer.h"
@@ -25,8 +24,7 @@ class NetworkRun {
   // file, when one cannot be written; the run then writes no quality.
   bool Begin(const std::string& workFolder, const NetworkOptions& options, std::string& error);
   // Keeps case caseNumber's input (as QualityRun::AddCase assesses it).
-  void AddCase(const InputData& input, const RunParameters& parameters, const CaseWork& work,
-               int caseNumber, const std::string& legacyStatus);
+  void AddCase(CaseInput in);
   // Adjusts and writes plot by plot, in the order of each plot's first case,
   // and closes the files. False, with the reason, when a file could not be
   // written (the plots before it are complete).
@@ -35,7 +33,6 @@ class NetworkRun {
   bool Active() const { return active_; }
 
  private:
-  std::unique_ptr<PlotMaps> maps_;
   std::string workFolder_;
   NetworkOptions options_;
   OutputFile quality_, observations_, plots_, mapTrees_;

@@ -28,7 +28,6 @@ bool RemoveQualityFiles(const std::string& workFolder, std::string& error) {
 bool QualityRun::Begin(const std::string& workFolder, std::string& error) {
   End();
   summary_ = QualitySummary{};
-  maps_.reset();
   workFolder_ = workFolder;
   for (auto [file, name, header] :
        {std::tuple{&quality_, kQualityFileName, QualityHeaderLine()},
@@ -45,14 +44,11 @@ bool QualityRun::Begin(const std::string& workFolder, std::string& error) {
   return true;
 }
 
-bool QualityRun::AddCase(const InputData& input, const RunParameters& parameters,
-                         const CaseWork& work, int caseNumber, const std::string& legacyStatus,
-                         std::string& error) {
+bool QualityRun::AddCase(const CaseInput& in, std::string& error) {
   last_ = CaseQuality{};
   if (!active_) return true;
-  if (!maps_) maps_ = std::make_unique<PlotMaps>(input.PhotoTrees);
-  last_ = AssessCase(CaseInputFromRun(caseNumber, input.TargetTrees[caseNumber], parameters, work,
-                                      *maps_, LegacyStatusText(legacyStatus)));
+  const int caseNumber = in.caseNumber;
+  last_ = AssessCase(in);
   const CaseQuality& q = last_;
   std::string lines;
   for (const ObservationRow& o : q.observations) lines += FormatObservationLine(o);

@@ -10,7 +10,6 @@
 
 #include "data/tables.h"
 #include "platform/files.h"
-#include "positioning/case_work.h"
 #include "quality/case_quality.h"
 
 namespace treetri::quality {
@@ -37,16 +36,11 @@ class QualityRun {
   // lines and keeps them open. False, with the reason naming the file, when a
   // file cannot be written; the run then writes no quality.
   bool Begin(const std::string& workFolder, std::string& error);
-  // Assesses case caseNumber (field tree `target`) from the case work area
-  // as the run leaves it after that case and appends its lines. The map
-  // trees come from `input` (read once per run), the azimuth correction and
-  // the standard errors from `parameters`. legacyStatus is the case's list
-  // status (padding blanks are dropped). False, with the reason, when a file
-  // could not be written; later cases are then skipped. Both files end on
-  // the same whole case after every call, also after a failed write.
+  // Assesses a case and appends its lines. False, with the reason, when a
+  // file could not be written; later cases are then skipped. Both files end
+  // on the same whole case after every call, also after a failed write.
   // Summary() counts the cases written.
-  bool AddCase(const InputData& input, const RunParameters& parameters, const CaseWork& work,
-               int caseNumber, const std::string& legacyStatus, std::string& error);
+  bool AddCase(const CaseInput& in, std::string& error);
   // Closes both files.
   void End();
   // The assessment of the case last added (for observers that keep the
@@ -56,7 +50,6 @@ class QualityRun {
   const QualitySummary& Summary() const { return summary_; }
 
  private:
-  std::unique_ptr<PlotMaps> maps_;
   std::string workFolder_;
   OutputFile quality_, observations_;
   bool active_ = false;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "positioning/case_pipeline.h"
+#include "positioning/tables.h"
 #include "tests/case_builder.h"
 
 namespace treetri {

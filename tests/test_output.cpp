@@ -35,44 +35,50 @@ TEST(NumberText, FixedFreeAndPrinted) {
   EXPECT_EQ(PrintedNumberText(-4), "-4 ");
 }
 
-// An adjusted case with two slots: azimuth rows 1 and 3, distance row 2.
-Tables WrittenCase() {
-  Tables t;
-  testing::SetParameters(t, testing::Parameters{});
-  testing::AddTarget(t, 7, 12, 2, {{3, 5.5, 10}, {4, -1, 200}}, {{3, 1, 2}, {4, -3, 1}});
-  CaseWork& c = t.Case;
-  c.CaseObservations.Recreate(2);
-  c.FixedPoints.Recreate(2);
-  c.CaseObservations[1] = {1, 2, kTrue, 5.5, 5.5, kTrue, 1.396, 1.396, 0, 0.0123, 0.00004};
-  c.CaseObservations[2] = {3, 0, kFalse, 0, 0, kTrue, -1.9, -1.9, 0, 0, -0.02};
-  c.BaardaValues = Vector{1.5, 2.25, 3.125, 0, 0, 0, 0};
-  c.NumOfObs = 7;
-  return t;
+// An adjusted case with two slots: sighted trees 3 (azimuth test 1.5,
+// distance test 2.25) and 4 (azimuth test 3.125).
+LegacyCaseResult WrittenCase() {
+  LegacyCaseResult r;
+  r.caseNumber = r.iterations = 1;
+  r.plot = 7;
+  r.tree = 12;
+  r.NPA = 2;
+  r.NumOfObs = 7;
+  r.sightings.resize(2);
+  r.sightings[0] = {3, 1, 1, 2, 1, 2, true, true, 5.5, 10, 1.396, 0.0123, 0.00004, 2, 1, true, true,
+                2.25, 1.5};
+  r.sightings[1] = {4, 1, -3, 1, -3, 1, false, true, 0, 200, -1.9, 0, -0.02, 0, 3, false, true, 0,
+                3.125};
+  return r;
 }
 
 TEST(ResultsLines, TauAtItsBounds) {
-  Tables t = WrittenCase();
+  LegacyCaseResult r = WrittenCase();
+  Tables t;
+  testing::SetParameters(t, testing::Parameters{});
   for (auto [obs, tau] : {std::pair{3, "55.0000"}, {31, "2.0869"}, {32, "-999"}, {2, "-999"}}) {
-    t.Case.NumOfObs = obs;
-    EXPECT_EQ(testing::SplitFields(ResultsLine(t, 1, 1))[kFieldTau], tau);
+    r.NumOfObs = obs;
+    std::string line;
+    AppendResultsLine(line, r, t);
+    EXPECT_EQ(testing::SplitFields(line)[kFieldTau], tau);
   }
 }
 
 TEST(CaseStatus, ThresholdsAndSuspect) {
-  Tables t = WrittenCase();
+  LegacyCaseResult r = WrittenCase();
   auto status = [&](double sx, double sy) {
-    t.Case.SigmaX = sx;
-    t.Case.SigmaY = sy;
-    return CaseStatus(t, 1);
+    r.SigmaX = sx;
+    r.SigmaY = sy;
+    return CaseStatus(r);
   };
   EXPECT_EQ(status(0.5, 0.5), " OK ");
   EXPECT_EQ(status(0.6, 0.1), " ? ");
   EXPECT_EQ(status(0.75, 0.1), " ? ");
   // Slot 2's azimuth value (3.125) is the largest; distance values never count.
   EXPECT_EQ(status(0.1, 0.8), "???? Point 4 erroneous?");
-  t.Case.BaardaValues(3) = 1.5;  // a tie keeps the earlier slot
+  r.sightings[1].Baarda_Azim = 1.5;  // a tie keeps the earlier slot
   EXPECT_EQ(status(0.1, 0.8), "???? Point 3 erroneous?");
-  t.Case.BaardaValues(1) = t.Case.BaardaValues(3) = 0;
+  r.sightings[0].Baarda_Azim = r.sightings[1].Baarda_Azim = 0;
   EXPECT_EQ(status(0.1, 0.8), "???? Point ? erroneous?");
 }
 

@@ -6,6 +6,7 @@
 
 #include "positioning/case_pipeline.h"
 #include "positioning/case_steps.h"
+#include "positioning/tables.h"
 #include "tests/case_builder.h"
 #include "tests/support.h"
 
@@ -170,7 +171,7 @@ TEST(CasePipeline, StopTestAndTheIterationCap) {
   AddTarget(t, 5, 3008, 4, {{4, 25.46, 212.0}, {5, -1, 267.7}, {11, -1, 132.1}, {8, 26.54, 31.1}},
             {{4, 3421003.64, 6987006.93}, {5, 3420990.25, 6986988.68},
              {11, 3420988.61, 6987000.99}, {8, 3420998.69, 6987005.32}});
-  const CaseOutcome out = ComputeCase(t.TargetTrees[1], t.Parameters, t.Case);
+  const LegacyCaseResult out = ComputeCase(t, 1);
   EXPECT_EQ(out.iterations, kMaxIterations);
   EXPECT_EQ(out.failure, CaseFailure::None);
 }

@@ -13,6 +13,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "core/quality_input.h"
+#include "positioning/case_pipeline.h"
+#include "positioning/tables.h"
 #include "quality/quality_writer.h"
 #include "tests/case_builder.h"
 #include "tests/support.h"
@@ -169,10 +172,10 @@ TEST(QualityRun, BothFilesEndOnTheSameCaseUnderAFileSizeLimit) {
     // Three ordinary cases, cases without observation lines until
     // quality.csv is near the limit, then ordinary ones again.
     int failedAt = 0;
+    const PlotMaps maps(t.PhotoTrees);
     auto add = [&](int c) {
-      CaseWork work;
-      work.InitialApproximationFailed = true;
-      if (!run.AddCase(t, t.Parameters, work, c, " OK ", error)) failedAt = c;
+      const CaseInput in = QualityCaseInput(ComputeCase(t, c), t.Parameters, maps, " OK ");
+      if (!run.AddCase(in, error)) failedAt = c;
     };
     for (int c = 1; c <= 3; ++c) add(c);
     for (int c = 4; c <= 603 && std::filesystem::file_size(folder + kQualityFileName) < kLimit - 1500; ++c)

@@ -1,0 +1,55 @@
+#include "core/quality_input.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace treetri {
+
+quality::CaseInput QualityCaseInput(const LegacyCaseResult& r, const RunParameters& p,
+                                    const quality::PlotMaps& maps, const std::string& listStatus) {
+  quality::CaseInput in;
+  in.caseNumber = r.caseNumber;
+  in.plot = r.plot;
+  in.tree = r.tree;
+  in.species = r.species;
+  in.legacyStatus = quality::LegacyStatusText(listStatus);
+  in.computed = r.Has(LegacyFigure::Start);
+  in.sigmas = quality::Sigmas{p.SigmaAzimuth, p.SigmaDistance, p.SigmaMapX, p.SigmaMapY};
+  if (!in.computed) return in;
+  in.hasStart = !r.initialApproximationFailed;
+  in.startX = r.X_ini;
+  in.startY = r.Y_ini;
+  in.plotTrees = maps.Plot(r.plot);
+  const size_t slots = std::min(r.sightings.size(), static_cast<size_t>(kFileSlots));
+  in.sightings.reserve(slots);
+  for (size_t k = 0; k < slots; ++k) {
+    const SlotResult& used = r.sightings[k];
+    quality::InputSighting s;
+    s.slot = static_cast<int>(k) + 1;
+    s.tree = used.SightedTree;
+    const quality::MapTree* m = maps.Find(r.plot, s.tree);
+    s.onMap = m != nullptr;
+    if (m) {
+      s.mapX = m->x;
+      s.mapY = m->y;
+    }
+    s.hasAzimuth = used.Is_Azim;
+    s.hasDistance = used.IsDist;
+    s.distance = used.Obs_dist;
+    if (s.hasAzimuth) {
+      // The case's corrected azimuth lies in [0, 360] for every azimuth a
+      // sighting file can sensibly hold; any other is brought into range.
+      double a = used.azimuth;
+      if (!(a >= 0 && a < 360)) {
+        a = std::fmod(a, 360.0);
+        if (a < 0) a += 360;
+        if (a >= 360) a -= 360;
+      }
+      s.azimuth = a;
+    }
+    in.sightings.push_back(s);
+  }
+  return in;
+}
+
+}  // namespace treetri

@@ -1,0 +1,22 @@
+// The adapter between the legacy case and the quality layer: the input of
+// the quality adjustment of a case, built from the case's result as the run
+// leaves it. It lives here, above both, so that quality/ knows nothing of
+// the case pipeline.
+#pragma once
+
+#include <string>
+
+#include "data/tables.h"
+#include "positioning/case_result.h"
+#include "quality/case_input.h"
+
+namespace treetri {
+
+// The quality input of case `r`: the sightings with their map coordinates
+// (looked up in `maps`), the azimuths with the correction the case applied,
+// the case's initial approximation (unless it failed) and the standard
+// errors of `parameters`. listStatus is the case's list status.
+quality::CaseInput QualityCaseInput(const LegacyCaseResult& r, const RunParameters& parameters,
+                                    const quality::PlotMaps& maps, const std::string& listStatus);
+
+}  // namespace treetri
