@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
     for (int c = 1; c <= cases; ++c) {
       const treetri::LegacyCaseResult legacy = treetri::bench::ComputeCase(r.t, c);
       const auto q = treetri::quality::AssessCase(treetri::QualityCaseInput(
-          legacy, r.t.Parameters, maps, treetri::CaseStatus(legacy)));
+          legacy, r.t, maps, treetri::CaseStatus(legacy)));
       bytes += q.observations.size();
     }
     withQuality.push_back(Now() - t0);

@@ -66,7 +66,7 @@ void BM_CaseQuality(benchmark::State& state) {
     const treetri::quality::PlotMaps maps(r.t.PhotoTrees);
     std::vector<treetri::quality::CaseInput> in;
     for (int c = 1; c <= kCases; ++c) {
-      in.push_back(treetri::QualityCaseInput(ComputeCase(r.t, c), r.t.Parameters, maps, ""));
+      in.push_back(treetri::QualityCaseInput(ComputeCase(r.t, c), r.t, maps, ""));
     }
     return in;
   }();

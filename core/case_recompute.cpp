@@ -28,7 +28,7 @@ RecomputedCase CaseRecomputer::Recompute(int caseNumber) {
   r.legacy = ComputeCase(t_, caseNumber);
   r.status = CaseStatus(r.legacy);
   AppendListLine(r.listLine, r.legacy, r.status);
-  r.quality = quality::AssessCase(QualityCaseInput(r.legacy, t_.Parameters, *maps_, r.status));
+  r.quality = quality::AssessCase(QualityCaseInput(r.legacy, t_, *maps_, r.status));
   return r;
 }
 

@@ -3,16 +3,45 @@
 #include <algorithm>
 #include <cmath>
 
+#include "output/results_format.h"
+
 namespace treetri {
 
-quality::CaseInput QualityCaseInput(const LegacyCaseResult& r, const RunParameters& p,
+LegacyFigures LegacyFiguresOf(const LegacyCaseResult& r, const RunSettings& settings) {
+  LegacyFigures g;
+  g.iterations = r.iterations;
+  if (r.Has(LegacyFigure::InitialApproximation)) {
+    g.xIni = r.X_ini;
+    g.yIni = r.Y_ini;
+    const std::string word(r.TypeOfIni.data(), r.TypeOfIni.size());
+    const size_t end = word.find_last_not_of(std::string(" \0", 2));
+    if (word != kTypeOfIniWords[2] && end != std::string::npos) g.initial = word.substr(0, end + 1);
+  }
+  if (r.Has(LegacyFigure::Position)) {
+    g.x = r.X_adj;
+    g.y = r.Y_adj;
+  }
+  if (r.Has(LegacyFigure::Precision)) {
+    g.sigma0 = r.SigmaNull;
+    g.sx = r.SigmaX;
+    g.sy = r.SigmaY;
+  }
+  g.tau = r.Tau(settings.TauCriticalValues);
+  g.sightings = r.NPA;
+  g.observations = r.Has(LegacyFigure::Start) ? r.NumOfObs : 0;
+  return g;
+}
+
+quality::CaseInput QualityCaseInput(const LegacyCaseResult& r, const RunSettings& settings,
                                     const quality::PlotMaps& maps, const std::string& listStatus) {
+  const RunParameters& p = settings.Parameters;
   quality::CaseInput in;
   in.caseNumber = r.caseNumber;
   in.plot = r.plot;
   in.tree = r.tree;
   in.species = r.species;
   in.legacyStatus = quality::LegacyStatusText(listStatus);
+  in.legacy = LegacyFiguresOf(r, settings);
   in.computed = r.Has(LegacyFigure::Start);
   in.sigmas = quality::Sigmas{p.SigmaAzimuth, p.SigmaDistance, p.SigmaMapX, p.SigmaMapY};
   if (!in.computed) return in;

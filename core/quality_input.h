@@ -15,8 +15,15 @@ namespace treetri {
 // The quality input of case `r`: the sightings with their map coordinates
 // (looked up in `maps`), the azimuths with the correction the case applied,
 // the case's initial approximation (unless it failed) and the standard
-// errors of `parameters`. listStatus is the case's list status.
-quality::CaseInput QualityCaseInput(const LegacyCaseResult& r, const RunParameters& parameters,
+// errors of the run's parameters; its list status and the figures of its
+// results line (LegacyFiguresOf).
+quality::CaseInput QualityCaseInput(const LegacyCaseResult& r, const RunSettings& settings,
                                     const quality::PlotMaps& maps, const std::string& listStatus);
+
+// The case fields of the results line of `r` as values: those the line
+// writes as -999 are empty, and so are X_ini and Y_ini where the case made
+// no initial approximation (the line repeats the case before's there).
+// TypeOfIni without its padding blanks.
+LegacyFigures LegacyFiguresOf(const LegacyCaseResult& r, const RunSettings& settings);
 
 }  // namespace treetri

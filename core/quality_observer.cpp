@@ -22,7 +22,7 @@ bool QualityObserver::OnRunStart(const RunSettings& settings, std::string& messa
 void QualityObserver::OnCaseDone(const CaseReport& r) {
   if (!began_) return;
   if (!maps_) maps_ = std::make_unique<quality::PlotMaps>(r.input.PhotoTrees);
-  quality::CaseInput in = QualityCaseInput(r.result, r.settings.Parameters, *maps_, r.status);
+  quality::CaseInput in = QualityCaseInput(r.result, r.settings, *maps_, r.status);
   if (network_) {
     networkRun_.AddCase(std::move(in));
     return;

@@ -1,6 +1,7 @@
 #include "output/results_writer.h"
 
 #include <cmath>
+#include <optional>
 
 #include "output/number_text.h"
 #include "platform/files.h"
@@ -62,13 +63,12 @@ struct Fields {
 };
 
 void Tau(Fields& f, const LegacyCaseResult& r, const RunSettings& settings) {
-  const int index = r.NumOfObs - 3;
-  const bool exists = r.Has(LegacyFigure::Precision) && index >= 0 && index < kTauCount;
-  f.FixedOr(exists, exists ? settings.TauCriticalValues[static_cast<size_t>(index)] : 0, 4);
+  const std::optional<double> tau = r.Tau(settings.TauCriticalValues);
+  f.FixedOr(tau.has_value(), tau.value_or(0), 4);
 }
 
 void AppendTypeOfIni(std::string& line, const LegacyCaseResult& r) {
-  if (!r.Has(LegacyFigure::Start) || r.initialApproximationFailed)
+  if (!r.Has(LegacyFigure::InitialApproximation))
     line += kTypeOfIniWords[2];
   else
     line.append(r.TypeOfIni.data(), r.TypeOfIni.size());

@@ -7,9 +7,11 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "data/tables.h"
 #include "matrix/matrix.h"
 
 namespace treetri {
@@ -24,6 +26,9 @@ enum class CaseFailure { None, Npa, CoincidentPoint, Singular, TooManyRows, NotF
 // and left empty by the exports.
 enum class LegacyFigure {
   Start,      // X_ini, Y_ini, NumOfObs: the case was set up (its NPA lies in 1..20)
+  // TypeOfIni: set up, and the initial approximation found a start of the
+  // case's own (X_ini, Y_ini repeat the case before's otherwise)
+  InitialApproximation,
   Position,   // X_adj, Y_adj of the tree and of its sighted trees: it was adjusted
   Precision,  // SigmaNull, SigmaX, SigmaY, Tau and the test values: adjusted with redundancy
 };
@@ -78,10 +83,19 @@ struct LegacyCaseResult {
   bool Has(LegacyFigure figure) const {
     switch (figure) {
       case LegacyFigure::Start: return failure != CaseFailure::Npa;
+      case LegacyFigure::InitialApproximation:
+        return failure != CaseFailure::Npa && !initialApproximationFailed;
       case LegacyFigure::Position: return failure == CaseFailure::None;
       case LegacyFigure::Precision: return failure == CaseFailure::None && !unchecked;
     }
     return false;
+  }
+  // Tau: the critical value of the case's test in the run's table
+  // (RunSettings::TauCriticalValues), where the case has one.
+  std::optional<double> Tau(const std::array<double, kTauCount>& table) const {
+    const int index = NumOfObs - 3;
+    if (!Has(LegacyFigure::Precision) || index < 0 || index >= kTauCount) return std::nullopt;
+    return table[static_cast<size_t>(index)];
   }
 };
 

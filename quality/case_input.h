@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "data/tables.h"
+#include "quality/legacy_figures.h"
 #include "quality/map_index.h"
 
 namespace treetri::quality {
@@ -34,6 +35,7 @@ struct CaseInput {
   int caseNumber = 0;
   int plot = 0, tree = 0, species = 0;
   std::string legacyStatus;              // without padding blanks
+  LegacyFigures legacy;                  // the case's figures of the results file
   bool computed = true;                  // false: the run could not compute the case
   std::vector<InputSighting> sightings;  // the sighting slots in slot order
   bool hasStart = false;                 // false: start from the mean of the sighted trees

@@ -174,7 +174,7 @@ TEST(QualityRun, BothFilesEndOnTheSameCaseUnderAFileSizeLimit) {
     int failedAt = 0;
     const PlotMaps maps(t.PhotoTrees);
     auto add = [&](int c) {
-      const CaseInput in = QualityCaseInput(ComputeCase(t, c), t.Parameters, maps, " OK ");
+      const CaseInput in = QualityCaseInput(ComputeCase(t, c), t, maps, " OK ");
       if (!run.AddCase(in, error)) failedAt = c;
     };
     for (int c = 1; c <= 3; ++c) add(c);
