@@ -22,4 +22,23 @@ namespace treetri {
 std::string ExportTargetProblem(const Tables& t, const std::string& target,
                                 const std::vector<RunHooks*>& sinks = {});
 
+// The files a program writes after its run (a GeoPackage, a re-measure
+// list), declared to the run guard: it refuses the run when one of them is
+// another file of the run, and locks them from the run's start until the
+// program ends, so that no other run can write them meanwhile.
+class FilesAfterRun : public RunHooks {
+ public:
+  // `what` names the file in messages ("GeoPackage").
+  void Add(const char* what, const std::string& path) {
+    files_.push_back({what, path, RunFile::Use::Later});
+  }
+  void DeclareFiles(const Tables& t, std::vector<RunFile>& files) const override {
+    (void)t;
+    files.insert(files.end(), files_.begin(), files_.end());
+  }
+
+ private:
+  std::vector<RunFile> files_;
+};
+
 }  // namespace treetri
