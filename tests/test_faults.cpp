@@ -453,6 +453,14 @@ TEST(Guards, AClosedStandardOutputAndTheDesktopProgramUnderAFileSizeLimit) {
   EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir.Path(), 0, ".", {desktop, "--sightings", "sightings.txt", "--screenshot", "./sightings.txt"}))), 1);
   ExpectSaid(dir, "treetri: the picture \"./sightings.txt\" is the sighting file");
   EXPECT_EQ(dir.Read("sightings.txt"), sightings);
+  // Nor a picture that another run is writing (this process holds it).
+  FileLocks other;
+  std::string holder;
+  ASSERT_EQ(other.Add(dir.Path() + "/shot.png", holder), FileLocks::Result::Locked) << holder;
+  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir.Path(), 0, ".", {desktop, "--sightings", "sightings.txt", "--screenshot", "shot.png"}))), 1);
+  ExpectSaid(dir, "treetri: the picture \"shot.png\" is being written by another run (treetri_tests, process " +
+                      std::to_string(::getpid()) + "); it is not written over");
+  EXPECT_FALSE(dir.Exists("shot.png"));
 }
 
 // Started with standard output (or input and error) closed, a program
