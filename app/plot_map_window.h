@@ -32,6 +32,7 @@ class QTableWidget;
 namespace treetri {
 
 class CasePanel;
+class ExportTargetLock;
 class GeoPackageExportTask;
 class ResultsFilterModel;
 class ResultsModel;
@@ -66,7 +67,8 @@ class PlotMapWindow : public QMainWindow {
   // reason naming the file.
   bool ExportView(const QString& path, std::string& error);
   // False, with the message, when checkTarget refuses the path.
-  bool TargetAllowed(const QString& path, std::string& error) const;
+  // With `lock`, also takes the target's lock against other runs.
+  bool TargetAllowed(const QString& path, std::string& error, ExportTargetLock* lock = nullptr) const;
 
   // Writes the results as a GeoPackage in a worker thread, with progress in
   // the status line; the window stays usable. False, after a message naming
@@ -148,6 +150,7 @@ class PlotMapWindow : public QMainWindow {
   QProgressBar* progress_;
   QPushButton* cancel_;
   GeoPackageExportTask* export_;
+  std::shared_ptr<ExportTargetLock> exportLock_;  // the GeoPackage's target while it is written
   // The CRS last given, offered again for the rest of the session.
   static QString sessionCrs_;
   bool runInProgress_ = false;
