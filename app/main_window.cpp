@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "app/case_edits.h"
 #include "app/client_area.h"
 #include "app/desktop_run.h"
 #include "app/gui/message_queue.h"
@@ -134,6 +135,7 @@ MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t
 MainWindow::~MainWindow() {
   // The plot map reads the results this window owns: it goes first.
   delete plotMap_;
+  edits_.reset();
   delete manual_;
 }
 
@@ -151,6 +153,7 @@ void MainWindow::Open_PhotogrammetricMap() {
   ui_->SetStartFolder(t_.WorkFolder);
   const std::string name = t_.MapFileName, checksum = t_.MapFacts.sha256;
   const int trees = t_.PhotoTrees.Size();
+  edits_.reset();
   treetri::Open_PhotogrammetricMap(t_, *ui_);
   // A map replaced after the sightings: they are read again, so a run uses
   // one map for the legacy lines and the quality layer.
@@ -162,6 +165,7 @@ void MainWindow::Open_PhotogrammetricMap() {
 void MainWindow::OPen_Field_observations() {
   if (running_) return;
   ui_->SetStartFolder(t_.WorkFolder);
+  edits_.reset();
   treetri::OPen_Field_observations(t_, *ui_);
   UpdateJob();
 }
@@ -182,6 +186,7 @@ RunOutcome MainWindow::Simulate() {
     }
   } scope(this);
   progress_->setRange(0, std::min(t_.TargetTreeCount, t_.TargetTrees.Size()));
+  edits_.reset();
   DesktopRun run(t_, *ui_);
   run_ = &run;
   // The run's messages go to the Messages panel with their case: those
@@ -239,6 +244,9 @@ RunOutcome MainWindow::Simulate() {
     return outcome;
   }
   exportData_ = run.ExportData();
+  // The sightings and settings this run used, for edits of its cases.
+  if (runLog_.started) edits_ = std::make_unique<CaseEdits>(t_, t_, t_.WorkFolder, results_);
+  if (plotMap_) plotMap_->Reload();
   ShowRunSummary(outcome);
   UpdateJob();
   // Asked to end during the run: the run stopped after its case, its files
@@ -319,6 +327,7 @@ PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
       if (n < list_->count()) list_->setCurrentRow(n);
     };
     plotMap_->exportData = [this] { return GeoPackageData(); };
+    plotMap_->edits = [this] { return edits_.get(); };
     plotMap_->checkTarget = [this](const std::string& path) { return ExportTargetProblem(t_, path); };
     plotMap_->SetRunInProgress(running_);
   } else {

@@ -28,6 +28,7 @@ class QPushButton;
 
 namespace treetri {
 
+class CaseEdits;
 class ClientArea;
 class DesktopRun;
 class ManualWindow;
@@ -158,6 +159,9 @@ class MainWindow : public QMainWindow {
   void CancelRun();
   // The messages of a run, one box at a time, none blocking the window.
   MessageQueue* RunMessages() const { return runMessages_; }
+  // The sighting edits after the last run in this session (null before a
+  // run, and after the map, the sightings or the job changed).
+  CaseEdits* Edits() const { return edits_.get(); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -195,6 +199,7 @@ class MainWindow : public QMainWindow {
   QPointer<HelpWindow> help_;
   QAction* showOnMap_;
   views::CaseResults results_;
+  std::unique_ptr<CaseEdits> edits_;
   gis::ExportData exportData_;  // of the last run in this session
   QPointer<PlotMapWindow> plotMap_;
 

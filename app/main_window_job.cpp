@@ -15,6 +15,7 @@
 #include <QShortcut>
 #include <QStatusBar>
 
+#include "app/case_edits.h"
 #include "app/main_window.h"
 #include "app/manual_window.h"
 #include "app/messages_panel.h"
@@ -263,6 +264,7 @@ bool MainWindow::OpenJob(const std::string& folder) {
 void MainWindow::ForgetResults() {
   if (plotMap_) plotMap_->close();
   delete plotMap_;
+  edits_.reset();
   results_.Clear();
   exportData_ = {};
   ui_->ListClear();
@@ -303,6 +305,7 @@ void MainWindow::OpenMapAndSightings() {
   ui_->SetDialogFilter(kMapDialogFilter);
   ui_->SetDialogTitle(kMapDialogTitle);
   if (!ui_->ShowOpenDialog()) return;
+  edits_.reset();
   bool mapRead;
   {
     MessagesToPanel toPanel(*ui_, messages_);

@@ -83,6 +83,7 @@ PlotMapWindow::PlotMapWindow(const InputData& input, const views::CaseResults& r
   setCentralWidget(tabs_);
   BuildSidePanel();
   BuildToolBar();
+  SetUpEdits();
   askSaveFile = [this](const QString& caption, const QString& filter) {
     return QFileDialog::getSaveFileName(this, caption, QString(), filter);
   };
@@ -130,6 +131,10 @@ void PlotMapWindow::BuildToolBar() {
   exportView_ = bar->addAction("Export view…", this, [this] { ExportViewAsked(); });
   exportView_->setShortcut(QKeySequence("Ctrl+E"));
   exportGpkg_ = bar->addAction("Export GeoPackage…", this, [this] { ExportGeoPackageAsked(); });
+  bar->addSeparator();
+  undo_ = bar->addAction("Undo edit", this, [this] { UndoEdit(); });
+  undo_->setShortcut(QKeySequence::Undo);
+  undo_->setEnabled(false);
 }
 
 void PlotMapWindow::BuildResultsTab() {
@@ -190,6 +195,7 @@ void PlotMapWindow::Reload() {
   // (seconds for a few thousand cases), and sorted once when attached again.
   proxy_->setSourceModel(nullptr);
   model_->Fill(results_);
+  PutEditedRows();
   proxy_->setSourceModel(model_);
   proxy_->sort(table_->horizontalHeader()->sortIndicatorSection(),
                table_->horizontalHeader()->sortIndicatorOrder());
@@ -265,6 +271,7 @@ void PlotMapWindow::Rebuild(bool keepView) {
   }
   DrawScene();
   panel_->Show(results_.Find(scene_.selectedCase), scene_.plot);
+  ShowSightings();
   SelectTableRow();
   ShowSummary();
   if (!keepView || scene_.plot != previousPlot) FitPlot();
@@ -360,6 +367,7 @@ void PlotMapWindow::ExportViewAsked() {
 void PlotMapWindow::SetRunInProgress(bool running) {
   runInProgress_ = running;
   exportGpkg_->setEnabled(!running && !ExportRunning());
+  ShowSightings();
 }
 
 void PlotMapWindow::ExportGeoPackageAsked() {

@@ -11,6 +11,7 @@
 
 #include <QMainWindow>
 
+#include "app/gui/case_panel.h"
 #include "app/gui/plot_map_view.h"
 #include "app/gui/scene_drawing.h"
 #include "data/tables.h"
@@ -31,7 +32,7 @@ class QTableWidget;
 
 namespace treetri {
 
-class CasePanel;
+class CaseEdits;
 class GeoPackageExportTask;
 class ResultsFilterModel;
 class ResultsModel;
@@ -92,6 +93,26 @@ class PlotMapWindow : public QMainWindow {
   // non-regular file: the batch program's check), or "" (none set: no check).
   std::function<std::string(const std::string& path)> checkTarget;
 
+  // Sighting edits in the side panel: the owner's edit session after a run
+  // (null: no edits, the panel says why).
+  std::function<CaseEdits*()> edits;
+  // Asks for a tree among `trees` (those near the sighting's end first);
+  // `chosen` gets the entry picked. False cancels. Tests answer here.
+  std::function<bool(const QString& caption, const QStringList& trees, QString& chosen)> askTree;
+  // Asks for a sighting's distance and azimuth, given filled with the
+  // current texts ("" drops one). False cancels. Tests answer here.
+  std::function<bool(QString& distance, QString& azimuth)> askValues;
+  // After an edit or its undo computed a case again.
+  std::function<void(int caseNumber)> onCaseEdited;
+  // Edits slot `slot` of the selected case (asking where the edit needs a
+  // value), records it, computes the case again and shows it. False when
+  // nothing changed (cancelled, refused: the reason is shown).
+  bool EditSighting(SightingEdit kind, int slot);
+  // Undoes the last edit (Ctrl+Z). False when there is none or it failed.
+  bool UndoEdit();
+  QAction* UndoAction() const { return undo_; }
+  CasePanel* Panel() const { return panel_; }
+
   const views::PlotScene& Scene() const { return scene_; }
   PlotMapView* View() const { return view_; }
   QGraphicsScene* GraphicsScene() const { return graphics_; }
@@ -123,6 +144,13 @@ class PlotMapWindow : public QMainWindow {
   void ExportViewAsked();
   void ExportGeoPackageAsked();
   void ExportFinished(const gis::ExportStatus& status, const QString& path);
+  // The side panel's sightings of the selected case and whether they can be
+  // edited now.
+  void ShowSightings();
+  void AfterEdit(int caseNumber);
+  void SetUpEdits();
+  // The edited cases' table rows with what they were before.
+  void PutEditedRows();
 
   const InputData& input_;
   const views::CaseResults& results_;
@@ -145,6 +173,7 @@ class PlotMapWindow : public QMainWindow {
   QAction* exaggerate_;
   QAction* exportView_;
   QAction* exportGpkg_;
+  QAction* undo_;
   QProgressBar* progress_;
   QPushButton* cancel_;
   GeoPackageExportTask* export_;
