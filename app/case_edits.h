@@ -26,6 +26,8 @@ class CaseEdits {
             views::CaseResults& results);
   ~CaseEdits();
 
+  // The run's parameters (its azimuth correction included).
+  const RunParameters& Parameters() const { return recomputer_->Parameters(); }
   // The sighting record of a case with the edits so far, or null.
   const TargetTree* Record(int caseNumber) const;
 

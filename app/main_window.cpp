@@ -23,6 +23,7 @@
 #include "app/manual_window.h"
 #include "app/messages_panel.h"
 #include "app/plot_map_window.h"
+#include "core/corrections.h"
 #include "core/export_target.h"
 #include "core/startup.h"
 #include "data/readers.h"
@@ -187,6 +188,33 @@ RunOutcome MainWindow::Simulate() {
   } scope(this);
   progress_->setRange(0, std::min(t_.TargetTreeCount, t_.TargetTrees.Size()));
   edits_.reset();
+  // The work folder's corrections apply to this run only: the sightings as
+  // read come back after it, so that the next run applies the file again.
+  struct CorrectedScope {
+    Tables& t;
+    Table<TargetTree> read;
+    bool applied = false;
+    ~CorrectedScope() {
+      if (!applied) return;
+      t.TargetTrees = std::move(read);
+      t.CorrectionsFileName.clear();
+      t.CorrectionsApplied = 0;
+      t.CorrectionsFacts = {};
+    }
+  } corrected{t_, {}};
+  if (!CheckChangedInputs()) return {};
+  std::vector<Correction> corrections;
+  if (!t_.WorkFolder.empty() && FileExists(t_.WorkFolder + kCorrectionsFileName) &&
+      t_.TargetTrees.Size() > 0) {
+    corrected.read = t_.TargetTrees;
+    std::string error;
+    if (!UseCorrectionsFile(t_, t_.WorkFolder + kCorrectionsFileName, error, &corrections)) {
+      ui_->MessageBox(error + " Nothing was calculated: correct or remove the line.");
+      return {};
+    }
+    corrected.applied = true;
+  }
+  runCorrections_ = corrected.applied ? static_cast<int>(corrections.size()) : -1;
   DesktopRun run(t_, *ui_);
   run_ = &run;
   // The run's messages go to the Messages panel with their case: those
@@ -246,7 +274,6 @@ RunOutcome MainWindow::Simulate() {
   exportData_ = run.ExportData();
   // The sightings and settings this run used, for edits of its cases.
   if (runLog_.started) edits_ = std::make_unique<CaseEdits>(t_, t_, t_.WorkFolder, results_);
-  if (plotMap_) plotMap_->Reload();
   ShowRunSummary(outcome);
   UpdateJob();
   // Asked to end during the run: the run stopped after its case, its files

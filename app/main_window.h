@@ -116,6 +116,11 @@ class MainWindow : public QMainWindow {
   // Answers the work-folder question: gets the start folder, returns false
   // when cancelled. By default a folder dialog; tests replace it.
   std::function<bool(const std::string& startFolder, std::string& chosen)> folderHook;
+  // Asks what to do about inputs that changed since they were read (the
+  // message lists them): ReadAgain, RunAsRead or Cancel. By default a
+  // question box; tests replace it.
+  enum class ChangedAnswer { ReadAgain, RunAsRead, Cancel };
+  std::function<ChangedAnswer(const std::string& message)> changedInputsHook;
   // Answers the question for a file to write: gets the name offered, returns
   // false when cancelled. By default a save dialog; tests replace it.
   std::function<bool(const std::string& offered, std::string& chosen)> saveHook;
@@ -179,6 +184,9 @@ class MainWindow : public QMainWindow {
   // A message of the run: to the message hook when set, else a box that
   // does not block the window.
   void ShowRunMessage(const std::string& text);
+  // Before a run: inputs changed since read are reported and, when the user
+  // wants, read again. False when the run should not start.
+  bool CheckChangedInputs();
 
   Tables& t_;
   QListWidget* list_;
@@ -233,6 +241,8 @@ class MainWindow : public QMainWindow {
   // remembered among the recent jobs.
   bool jobOpen_ = false;
   QString runSummary_;
+  // Lines of corrections.csv the last run applied (-1: it had none).
+  int runCorrections_ = -1;
   ParameterFileCheck::Kind parameterKind_ = ParameterFileCheck::Missing;
 };
 

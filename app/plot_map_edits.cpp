@@ -1,6 +1,8 @@
 // The plot map's sighting edits: the side panel's commands on the selected
 // case's sightings, the questions they ask, undo, and the case computed
 // again in the map, the panel and the results table.
+#include <cmath>
+
 #include <QAction>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -13,6 +15,7 @@
 #include "app/gui/results_model.h"
 #include "app/plot_map_window.h"
 #include "data/sighting_record.h"
+#include "positioning/case_steps.h"
 
 namespace treetri {
 
@@ -179,6 +182,31 @@ void PlotMapWindow::AfterEdit(int caseNumber) {
                                .arg(c->row.sigma0 ? QString::number(*c->row.sigma0, 'f', 3) : "–"),
                            10000);
   if (onCaseEdited) onCaseEdited(caseNumber);
+}
+
+std::vector<SightingRay> PlotMapWindow::RaysOfUnpositionedCase() const {
+  std::vector<SightingRay> rays;
+  const int n = scene_.selectedCase;
+  const quality::CaseQuality* q = results_.Find(n);
+  if (!q || (q->row.x && q->row.y)) return rays;
+  CaseEdits* e = edits ? edits() : nullptr;
+  const TargetTree* r = e ? e->Record(n)
+                          : (n >= 1 && n <= input_.TargetTrees.Size() && n <= input_.TargetTreeCount
+                                 ? &input_.TargetTrees[n]
+                                 : nullptr);
+  if (!r) return rays;
+  // The run's azimuth correction where known (after a run in this session).
+  const double correction = e ? e->Parameters().AzimuthCorrection : 0;
+  for (int k = 1; k <= std::min(r->NPA, kFileSlots); ++k) {
+    const quality::MapTree* m = maps_->Find(r->Plot, r->SightedTree[k]);
+    if (!m) continue;
+    SightingRay ray{k, m->tree, m->x, m->y, std::nullopt, std::nullopt};
+    if (r->Azimuth[k] > kNotMeasured)
+      ray.direction = AzimuthToDirection(CorrectAzimuth(r->Azimuth[k], correction)) + M_PI;
+    if (r->Distance[k] > kNotMeasured) ray.distance = r->Distance[k];
+    if (ray.direction || ray.distance) rays.push_back(ray);
+  }
+  return rays;
 }
 
 void PlotMapWindow::PutEditedRows() {

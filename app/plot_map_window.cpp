@@ -9,6 +9,7 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -69,13 +70,14 @@ PlotMapWindow::PlotMapWindow(const InputData& input, const views::CaseResults& r
   progress_->hide();
   cancel_->hide();
   view_->onPointer = [this](QPointF at) {
-    const QPointF m = ToMap(at);
-    pointer_->setText(QString("X %1   Y %2   %3 px/m")
-                          .arg(m.x(), 0, 'f', 2)
-                          .arg(m.y(), 0, 'f', 2)
-                          .arg(view_->PixelsPerMetre(), 0, 'g', 3));
+    pointerAt_ = at;
+    ShowPointer();
   };
-  view_->onZoom = [this] { ShowLabels(labels_, view_->PixelsPerMetre()); };
+  // Every zoom (wheel, keys, toolbar, fit) shows its scale at once.
+  view_->onZoom = [this] {
+    ShowLabels(labels_, view_->PixelsPerMetre());
+    ShowPointer();
+  };
 
   tabs_ = new QTabWidget;
   tabs_->addTab(view_, "Map");
@@ -84,8 +86,9 @@ PlotMapWindow::PlotMapWindow(const InputData& input, const views::CaseResults& r
   BuildSidePanel();
   BuildToolBar();
   SetUpEdits();
-  askSaveFile = [this](const QString& caption, const QString& filter) {
-    return QFileDialog::getSaveFileName(this, caption, QString(), filter);
+  askSaveFile = [this](const QString& caption, const QString& filter, const QString& offered,
+                       QString& chosenFilter) {
+    return QFileDialog::getSaveFileName(this, caption, offered, filter, &chosenFilter);
   };
   showMessage = [this](const QString& text) { QMessageBox::warning(this, "treetri", text); };
   askCrs = [this](QString& crs) {
@@ -137,49 +140,6 @@ void PlotMapWindow::BuildToolBar() {
   undo_->setEnabled(false);
 }
 
-void PlotMapWindow::BuildResultsTab() {
-  model_ = new ResultsModel(this);
-  proxy_ = new ResultsFilterModel(this);
-  proxy_->setSourceModel(model_);
-  proxy_->setSortRole(ResultsModel::kSortRole);
-
-  table_ = new QTableView;
-  table_->setModel(proxy_);
-  table_->setSortingEnabled(true);
-  table_->sortByColumn(0, Qt::AscendingOrder);
-  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  table_->setSelectionMode(QAbstractItemView::SingleSelection);
-  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  table_->setAlternatingRowColors(true);
-  table_->verticalHeader()->hide();
-  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
-  table_->horizontalHeader()->setStretchLastSection(true);
-  // Widths for the contents as they come, so that a long run does not
-  // measure the table after every case.
-  const int widths[] = {50, 45, 55, 200, 95, 65, 110, 180};
-  for (int c = 0; c < static_cast<int>(std::size(widths)); ++c)
-    table_->setColumnWidth(c, widths[c]);
-  connect(table_, &QTableView::activated, this,
-          [this](const QModelIndex& index) { ActivateTableRow(index); });
-
-  filterText_ = new QLineEdit;
-  filterText_->setPlaceholderText("Filter: plot, tree, status, verdict…");
-  filterText_->setClearButtonEnabled(true);
-  onlyOutliers_ = new QCheckBox("only outliers");
-  auto apply = [this] { proxy_->Set(filterText_->text(), onlyOutliers_->isChecked()); };
-  connect(filterText_, &QLineEdit::textChanged, this, apply);
-  connect(onlyOutliers_, &QCheckBox::toggled, this, apply);
-
-  auto* page = new QWidget;
-  auto* layout = new QVBoxLayout(page);
-  auto* top = new QHBoxLayout;
-  top->addWidget(filterText_, 1);
-  top->addWidget(onlyOutliers_);
-  layout->addLayout(top);
-  layout->addWidget(table_);
-  tabs_->addTab(page, "Results");
-}
-
 void PlotMapWindow::BuildSidePanel() {
   auto* dock = new QDockWidget("Case", this);
   dock->setObjectName("CasePanel");
@@ -199,6 +159,7 @@ void PlotMapWindow::Reload() {
   proxy_->setSourceModel(model_);
   proxy_->sort(table_->horizontalHeader()->sortIndicatorSection(),
                table_->horizontalHeader()->sortIndicatorOrder());
+  SizeTableColumns();
   if (!results_.Find(scene_.selectedCase)) scene_.selectedCase = 0;
   Rebuild(true);
 }
@@ -249,21 +210,19 @@ void PlotMapWindow::SelectCase(int caseNumber) {
   view_->centerOn(caseRect.center());
 }
 
-void PlotMapWindow::SelectTableRow() {
-  if (table_->currentIndex().data(ResultsModel::kCaseRole).toInt() == scene_.selectedCase) return;
-  for (int row = 0; row < proxy_->rowCount(); ++row) {
-    const QModelIndex index = proxy_->index(row, 0);
-    if (index.data(ResultsModel::kCaseRole).toInt() != scene_.selectedCase) continue;
-    table_->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    table_->scrollTo(index);
-    return;
-  }
-}
-
 void PlotMapWindow::Rebuild(bool keepView) {
   const int previousPlot = scene_.plot;
   scene_ = views::BuildPlotScene(*maps_, results_, scene_.selectedCase, scene_.plot);
+  rays_ = RaysOfUnpositionedCase();
+  for (const SightingRay& r : rays_) {
+    const double reach = r.distance.value_or(kRayLength);
+    scene_.caseBox.Add(r.x - reach, r.y - reach);
+    scene_.caseBox.Add(r.x + reach, r.y + reach);
+  }
+  // The legend keeps the selected field tree in sight.
+  view_->keepClear.reset();
+  for (const views::FieldTreeMark& f : scene_.fieldTrees)
+    if (f.caseNumber == scene_.selectedCase) view_->keepClear = QRectF(ToScene(f.x, f.y), QSizeF());
   if (!keepView || scene_.plot != previousPlot) {
     const views::Box& b = scene_.plotBox;
     frame_.origin = b.empty ? QPointF() : QPointF(std::round((b.minX + b.maxX) / 2),
@@ -298,8 +257,16 @@ void PlotMapWindow::ShowSummary() {
                                 : QString());
 }
 
+void PlotMapWindow::ShowPointer() {
+  const QString scale = QString("%1 px/m").arg(view_->PixelsPerMetre(), 0, 'g', 3);
+  if (!pointerAt_) return pointer_->setText(scale);
+  const QPointF m = ToMap(*pointerAt_);
+  pointer_->setText(QString("X %1   Y %2   ").arg(m.x(), 0, 'f', 2).arg(m.y(), 0, 'f', 2) + scale);
+}
+
 void PlotMapWindow::DrawScene() {
   labels_ = DrawPlotScene(*graphics_, scene_, frame_, exaggerated_ ? kEllipseExaggeration : 1);
+  DrawSightingRays(*graphics_, rays_, frame_);
   ShowLabels(labels_, view_->PixelsPerMetre());
 }
 
@@ -336,13 +303,6 @@ void PlotMapWindow::SetExaggerated(bool on) {
   DrawScene();
 }
 
-void PlotMapWindow::ActivateTableRow(const QModelIndex& index) {
-  const int n = index.data(ResultsModel::kCaseRole).toInt();
-  if (!results_.Find(n)) return;
-  ShowCase(n);
-  if (onCaseSelected) onCaseSelected(n);
-}
-
 bool PlotMapWindow::ExportView(const QString& path, std::string& error) {
   if (!TargetAllowed(path, error)) return false;
   return treetri::ExportView(*view_, windowTitle(), path, error);
@@ -357,14 +317,22 @@ bool PlotMapWindow::TargetAllowed(const QString& path, std::string& error) const
 }
 
 void PlotMapWindow::ExportViewAsked() {
-  const QString path = askSaveFile("Export view", "PNG image (*.png);;SVG drawing (*.svg);;PDF (*.pdf)");
+  QString type;
+  const QString offered = scene_.plot ? QString("plot-%1.png").arg(scene_.plot) : QString("plot-map.png");
+  QString path = askSaveFile("Export view", "PNG image (*.png);;SVG drawing (*.svg);;PDF (*.pdf)",
+                             offered, type);
   if (path.isEmpty()) return;
+  // A name without an extension gets the chosen type's.
+  if (QFileInfo(path).suffix().isEmpty())
+    path += type.contains("*.svg") ? ".svg" : type.contains("*.pdf") ? ".pdf" : ".png";
   std::string error;
   if (!ExportView(path, error)) showMessage(QString::fromStdString(error));
   else statusBar()->showMessage("Saved " + path, 5000);
 }
 
 void PlotMapWindow::SetRunInProgress(bool running) {
+  // At the end of a run the columns take the width of what they hold.
+  if (runInProgress_ && !running) SizeTableColumns();
   runInProgress_ = running;
   exportGpkg_->setEnabled(!running && !ExportRunning());
   ShowSightings();
@@ -372,7 +340,8 @@ void PlotMapWindow::SetRunInProgress(bool running) {
 
 void PlotMapWindow::ExportGeoPackageAsked() {
   if (ExportRunning() || runInProgress_) return;
-  const QString path = askSaveFile("Export GeoPackage", "GeoPackage (*.gpkg)");
+  QString type;
+  const QString path = askSaveFile("Export GeoPackage", "GeoPackage (*.gpkg)", "results.gpkg", type);
   if (path.isEmpty()) return;
   QString crs = sessionCrs_;
   if (!askCrs(crs)) return;

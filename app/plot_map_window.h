@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <QMainWindow>
@@ -85,8 +86,13 @@ class PlotMapWindow : public QMainWindow {
 
   // Called with the case a click on the map or in the table selected.
   std::function<void(int)> onCaseSelected;
-  // Asks for a file name to save to (tests answer here); empty cancels.
-  std::function<QString(const QString& caption, const QString& filter)> askSaveFile;
+  // Asks for a file name to save to, offering `offered` (tests answer
+  // here); `chosenFilter` gets the file type picked. Empty cancels.
+  std::function<QString(const QString& caption, const QString& filter, const QString& offered,
+                        QString& chosenFilter)>
+      askSaveFile;
+  // Writes the rows the results table shows (filtered, in its order) as CSV.
+  bool ExportTable(const QString& path, std::string& error);
   // Shows a message (tests record it).
   std::function<void(const QString&)> showMessage;
   // Why a file may not be written by an export (a file of the run, a
@@ -117,6 +123,8 @@ class PlotMapWindow : public QMainWindow {
   PlotMapView* View() const { return view_; }
   QGraphicsScene* GraphicsScene() const { return graphics_; }
   QTableView* ResultsTable() const { return table_; }
+  // The status line's position and scale.
+  QLabel* ScaleLabel() const { return pointer_; }
   QSortFilterProxyModel* ResultsFilter() const;
   QLineEdit* FilterText() const { return filterText_; }
   QCheckBox* OnlyOutliers() const { return onlyOutliers_; }
@@ -139,9 +147,13 @@ class PlotMapWindow : public QMainWindow {
   void ShowSummary();
   void FitBox(const views::Box& box);
   void ActivateTableRow(const QModelIndex& index);
+  void SizeTableColumns();
+  // The status line's pointer position (when known) and scale.
+  void ShowPointer();
   // Selects the selected case's line of the results table.
   void SelectTableRow();
   void ExportViewAsked();
+  void ExportTableAsked();
   void ExportGeoPackageAsked();
   void ExportFinished(const gis::ExportStatus& status, const QString& path);
   // The side panel's sightings of the selected case and whether they can be
@@ -181,6 +193,10 @@ class PlotMapWindow : public QMainWindow {
   static QString sessionCrs_;
   bool runInProgress_ = false;
   QList<QGraphicsItem*> labels_;
+  std::optional<QPointF> pointerAt_;
+  // The sightings of a selected case without a position, from its map trees.
+  std::vector<SightingRay> rays_;
+  std::vector<SightingRay> RaysOfUnpositionedCase() const;  // scene point last under the pointer
 };
 
 }  // namespace treetri

@@ -34,6 +34,14 @@ QString CaseHtml(const quality::QualityRow& r) {
                 .arg(quality::GlobalTestWord(r.globalTest))
                 .arg(r.redundancy ? QString::number(*r.redundancy) : QString("–"))
                 .arg(r.usedSightings ? QString::number(*r.usedSightings) : QString("–"));
+  if (r.verdict == quality::Verdict::Ok && r.globalTest == quality::GlobalTest::Fail)
+    html += QString("<i>Verdict ok although the global test fails: no single observation's "
+                    "|w| exceeds the critical %1 (largest %2), so no one sighting stands out. "
+                    "The observations as a whole scatter more than their standard errors allow: "
+                    "check the standard errors of the parameter file or the largest |w| below."
+                    "</i><br>")
+                .arg(quality::kCriticalW)
+                .arg(NumberText(r.maxW, 2));
   if (r.conf95A && r.ellipseAzimuth)
     html += QString("95 % ellipse %1 m, major axis at %2°<br>")
                 .arg(EllipseText(r))
