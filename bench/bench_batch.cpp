@@ -124,9 +124,10 @@ int main(int argc, char** argv) {
     t0 = Now();
     const treetri::quality::PlotMaps maps(r.t.PhotoTrees);
     for (int c = 1; c <= cases; ++c) {
-      treetri::bench::ComputeCase(r.t, c);
+      const int it = treetri::bench::ComputeCase(r.t, c);
       const auto q = treetri::quality::AssessCase(treetri::quality::CaseInputFromRun(
-          c, r.t.TargetTrees[c], r.t.Parameters, r.t.Case, maps, treetri::CaseStatus(r.t, c)));
+          c, r.t.TargetTrees[c], r.t.Parameters, r.t.Case, maps, treetri::CaseStatus(r.t, c),
+          treetri::LegacyFiguresOf(r.t.TargetTrees[c], r.t.TauCriticalValues, r.t.Case, it)));
       bytes += q.observations.size();
     }
     withQuality.push_back(Now() - t0);

@@ -66,7 +66,7 @@ void BM_CaseQuality(benchmark::State& state) {
     for (int c = 1; c <= kCases; ++c) {
       ComputeCase(r.t, c);
       in.push_back(treetri::quality::CaseInputFromRun(c, r.t.TargetTrees[c], r.t.Parameters,
-                                                      r.t.Case, maps, ""));
+                                                      r.t.Case, maps, "", {}));
     }
     return in;
   }();

@@ -33,7 +33,9 @@ RecomputedCase CaseRecomputer::Recompute(int caseNumber) {
   r.y = c.Y_adj;
   r.quality = quality::AssessCase(quality::CaseInputFromRun(
       caseNumber, t_.TargetTrees[caseNumber], t_.Parameters, c, *maps_,
-      quality::LegacyStatusText(r.status)));
+      quality::LegacyStatusText(r.status),
+      LegacyFiguresOf(t_.TargetTrees[caseNumber], t_.TauCriticalValues, c,
+                      r.outcome.iterations)));
   return r;
 }
 

@@ -2,6 +2,7 @@
 
 #include "quality/network_files.h"
 
+#include "output/results_writer.h"
 #include "platform/feedback.h"
 #include "quality/quality_files.h"
 
@@ -20,11 +21,15 @@ bool QualityObserver::OnRunStart(const RunSettings& settings, std::string& messa
 
 void QualityObserver::OnCaseDone(const CaseReport& r) {
   std::string error;
+  const LegacyFigures legacy = LegacyFiguresOf(r.input.TargetTrees[r.caseNumber],
+                                               r.settings.TauCriticalValues, r.work,
+                                               r.outcome.iterations);
   if (network_) {
-    networkRun_.AddCase(r.input, r.settings.Parameters, r.work, r.caseNumber, r.status);
+    networkRun_.AddCase(r.input, r.settings.Parameters, r.work, r.caseNumber, r.status, legacy);
     return;
   }
-  if (!run_.AddCase(r.input, r.settings.Parameters, r.work, r.caseNumber, r.status, error))
+  if (!run_.AddCase(r.input, r.settings.Parameters, r.work, r.caseNumber, r.status, legacy,
+                    error))
     feedback_.PushMessage(r.caseNumber, error);
 }
 

@@ -1,6 +1,7 @@
 #include "output/results_writer.h"
 
 #include <cmath>
+#include <optional>
 
 #include "output/number_text.h"
 #include "platform/files.h"
@@ -33,9 +34,11 @@ int SlotCount(const Tables& t, int caseNumber) {
   return n;
 }
 
-bool Failed(const Tables& t) { return t.Case.Failure != CaseFailure::None; }
+bool Failed(const CaseWork& c) { return c.Failure != CaseFailure::None; }
+bool Failed(const Tables& t) { return Failed(t.Case); }
 // Precision figures exist only for an adjusted case with positive redundancy.
-bool HasPrecision(const Tables& t) { return !Failed(t) && !t.Case.Unchecked; }
+bool HasPrecision(const CaseWork& c) { return !Failed(c) && !c.Unchecked; }
+bool HasPrecision(const Tables& t) { return HasPrecision(t.Case); }
 
 // Fields followed by a separator, appended to one line.
 struct Fields {
@@ -80,20 +83,55 @@ void TestValue(Fields& f, const Tables& t, bool observed, int row) {
   f.FixedOr(exists, exists ? t.Case.BaardaValues(row) : 0, 4);
 }
 
-void Tau(Fields& f, const Tables& t) {
-  const int index = t.Case.NumOfObs - 3;
-  const bool exists = HasPrecision(t) && index >= 0 && index < kTauCount;
-  f.FixedOr(exists, exists ? t.TauCriticalValues[static_cast<size_t>(index)] : 0, 4);
+// The case's critical value, where it has one.
+std::optional<double> TauOf(const std::array<double, kTauCount>& tau, const CaseWork& c) {
+  const int index = c.NumOfObs - 3;
+  if (!HasPrecision(c) || index < 0 || index >= kTauCount) return std::nullopt;
+  return tau[static_cast<size_t>(index)];
 }
 
-void AppendTypeOfIni(std::string& line, const Tables& t) {
-  if (t.Case.Failure == CaseFailure::Npa || t.Case.InitialApproximationFailed)
+void Tau(Fields& f, const Tables& t) {
+  const std::optional<double> tau = TauOf(t.TauCriticalValues, t.Case);
+  f.FixedOr(tau.has_value(), tau.value_or(0), 4);
+}
+
+void AppendTypeOfIni(std::string& line, const CaseWork& c) {
+  if (c.Failure == CaseFailure::Npa || c.InitialApproximationFailed)
     line += kTypeOfIniWords[2];
   else
-    line.append(t.Case.TypeOfIni.data(), t.Case.TypeOfIni.size());
+    line.append(c.TypeOfIni.data(), c.TypeOfIni.size());
 }
 
 }  // namespace
+
+LegacyFigures LegacyFiguresOf(const TargetTree& tree, const std::array<double, kTauCount>& tau,
+                              const CaseWork& c, int iterations) {
+  LegacyFigures g;
+  const bool setUp = c.Failure != CaseFailure::Npa;
+  g.iterations = iterations;
+  if (setUp && !c.InitialApproximationFailed) {
+    g.xIni = c.X_ini;
+    g.yIni = c.Y_ini;
+  }
+  if (!Failed(c)) {
+    g.x = c.X_adj;
+    g.y = c.Y_adj;
+  }
+  if (HasPrecision(c)) {
+    g.sigma0 = c.SigmaNull;
+    g.sx = c.SigmaX;
+    g.sy = c.SigmaY;
+  }
+  g.tau = TauOf(tau, c);
+  g.sightings = tree.NPA;
+  g.observations = setUp ? c.NumOfObs : 0;
+  // The word without its padding; none where no approximation was made.
+  std::string initial;
+  AppendTypeOfIni(initial, c);
+  const size_t end = initial.find_last_not_of(std::string(" \0", 2));
+  if (initial != kTypeOfIniWords[2] && end != std::string::npos) g.initial = initial.substr(0, end + 1);
+  return g;
+}
 
 std::string CaseStatus(const Tables& t, int caseNumber) {
   const CaseWork& c = t.Case;
@@ -199,7 +237,7 @@ void AppendResultsLine(std::string& line, const Tables& t, int caseNumber, int i
     TestValue(f, t, IsTrue(o.Is_Azim), o.AzimuthRow);
     f.Fixed(o.Obs_azim, 4);
   }
-  AppendTypeOfIni(line, t);
+  AppendTypeOfIni(line, t.Case);
 }
 
 std::string ListLine(const Tables& t, int caseNumber, int iterations) {

@@ -7,6 +7,7 @@
 
 #include "output/results_format.h"
 #include "platform/files.h"
+#include "positioning/legacy_figures.h"
 #include "positioning/tables.h"
 
 namespace treetri {
@@ -32,6 +33,13 @@ struct OutputState {
 // The status text of the current case (" OK ", " ? ", "???? Point N
 // erroneous?", "UNCHECKED" or "FAILED: reason").
 std::string CaseStatus(const Tables& t, int caseNumber);
+
+// The case fields of the results line of case caseNumber as values: those
+// the line writes as -999 are empty, and so are X_ini and Y_ini where the
+// case made no initial approximation (the line repeats the case before's
+// there). TypeOfIni without its padding blanks.
+LegacyFigures LegacyFiguresOf(const TargetTree& tree, const std::array<double, kTauCount>& tau,
+                              const CaseWork& c, int iterations);
 
 // The three texts of a case, built in memory.
 std::string MapDataLine(const Tables& t, int caseNumber);

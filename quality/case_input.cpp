@@ -12,13 +12,14 @@ std::string LegacyStatusText(const std::string& listStatus) {
 
 CaseInput CaseInputFromRun(int caseNumber, const TargetTree& target, const RunParameters& p,
                            const CaseWork& c, const PlotMaps& maps,
-                           const std::string& legacyStatus) {
+                           const std::string& legacyStatus, const LegacyFigures& legacy) {
   CaseInput in;
   in.caseNumber = caseNumber;
   in.plot = target.Plot;
   in.tree = target.Tree;
   in.species = target.Species;
   in.legacyStatus = legacyStatus;
+  in.legacy = legacy;
   in.computed = c.Failure != CaseFailure::Npa && target.NPA >= 1 && target.NPA <= kSlotCount;
   in.sigmas = Sigmas{p.SigmaAzimuth, p.SigmaDistance, p.SigmaMapX, p.SigmaMapY};
   if (!in.computed) return in;

@@ -10,6 +10,7 @@
 
 #include "data/tables.h"
 #include "positioning/case_work.h"
+#include "positioning/legacy_figures.h"
 #include "quality/map_index.h"
 
 namespace treetri::quality {
@@ -35,6 +36,7 @@ struct CaseInput {
   int caseNumber = 0;
   int plot = 0, tree = 0, species = 0;
   std::string legacyStatus;              // without padding blanks
+  LegacyFigures legacy;                  // the case's figures of the results file
   bool computed = true;                  // false: the run could not compute the case
   std::vector<InputSighting> sightings;  // the sighting slots in slot order
   bool hasStart = false;                 // false: start from the mean of the sighted trees
@@ -53,9 +55,10 @@ std::string LegacyStatusText(const std::string& listStatus);
 // right after that case: the sightings and their map coordinates, the
 // azimuth correction used (in `parameters`), the case's initial
 // approximation from `work` (unless it failed) and the standard errors.
-// legacyStatus is the case's list status.
+// legacyStatus is the case's list status, `legacy` its results line's figures.
 CaseInput CaseInputFromRun(int caseNumber, const TargetTree& target,
                            const RunParameters& parameters, const CaseWork& work,
-                           const PlotMaps& maps, const std::string& legacyStatus);
+                           const PlotMaps& maps, const std::string& legacyStatus,
+                           const LegacyFigures& legacy);
 
 }  // namespace treetri::quality

@@ -216,6 +216,11 @@ CaseQuality AssessCase(const CaseInput& in, AssessCount* count) {
   row.tree = in.tree;
   row.species = in.species;
   row.legacyStatus = in.legacyStatus;
+  row.legacy = in.legacy;
+  // Always set: no adjustment has run yet.
+  row.usedSightings = 0;
+  row.iterations = 0;
+  row.converged = false;
   if (!in.computed) {
     row.verdict = Verdict::NotComputed;
     return q;
@@ -283,7 +288,8 @@ CaseQuality AssessCase(const CaseInput& in, AssessCount* count) {
   // the smallest vTPv is the suspect.
   const bool singular = full.adj.status == AdjustStatus::Singular;
   AddWarning(row.warnings, singular ? "singular" : "not converged");
-  row.redundancy = full.adj.redundancy;
+  // Fewer observations than unknowns: the case has no redundancy at all.
+  if (full.adj.redundancy >= 0) row.redundancy = full.adj.redundancy;
   row.iterations = full.adj.iterations;
   row.converged = false;
   std::optional<Tested> best;

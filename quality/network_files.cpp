@@ -70,7 +70,7 @@ std::string FormatPlotLine(const PlotSummary& p) {
     s += ",,,";
   }
   return s + "," + std::to_string(p.displacedMapTrees) + "," + std::to_string(p.removed) + "," +
-         std::to_string(p.iterations) + "," + (p.converged ? "yes" : "no") + "\r\n";
+         std::to_string(p.iterations) + "," + BoolWord(p.converged) + "\r\n";
 }
 
 std::string FormatMapTreeLine(int plot, const MapTreeResult& m) {
@@ -78,7 +78,7 @@ std::string FormatMapTreeLine(int plot, const MapTreeResult& m) {
          Fixed(m.mapY, 4) + "," + Fixed(m.x, 4) + "," + Fixed(m.y, 4) + "," +
          Fixed(std::hypot(m.x - m.mapX, m.y - m.mapY), 4) + "," + Fixed(m.sx, 4) + "," +
          Fixed(m.sy, 4) + "," + std::to_string(m.sightings) + "," + Opt(m.test, 3) + "," +
-         (m.displaced ? "yes" : "no") + "\r\n";
+         BoolWord(m.displaced) + "\r\n";
 }
 
 }  // namespace treetri::quality

@@ -33,11 +33,12 @@ bool NetworkRun::Begin(const std::string& workFolder, const NetworkOptions& opti
 }
 
 void NetworkRun::AddCase(const InputData& input, const RunParameters& parameters,
-                         const CaseWork& work, int caseNumber, const std::string& legacyStatus) {
+                         const CaseWork& work, int caseNumber, const std::string& legacyStatus,
+                         const LegacyFigures& legacy) {
   if (!active_) return;
   if (!maps_) maps_ = std::make_unique<PlotMaps>(input.PhotoTrees);
   CaseInput in = CaseInputFromRun(caseNumber, input.TargetTrees[caseNumber], parameters, work,
-                                  *maps_, LegacyStatusText(legacyStatus));
+                                  *maps_, LegacyStatusText(legacyStatus), legacy);
   auto [it, added] = cases_.emplace(in.plot, std::vector<CaseInput>{});
   if (added) plotOrder_.push_back(in.plot);
   it->second.push_back(std::move(in));

@@ -26,7 +26,7 @@ class NetworkRun {
   bool Begin(const std::string& workFolder, const NetworkOptions& options, std::string& error);
   // Keeps case caseNumber's input (as QualityRun::AddCase assesses it).
   void AddCase(const InputData& input, const RunParameters& parameters, const CaseWork& work,
-               int caseNumber, const std::string& legacyStatus);
+               int caseNumber, const std::string& legacyStatus, const LegacyFigures& legacy);
   // Adjusts and writes plot by plot, in the order of each plot's first case,
   // and closes the files. False, with the reason, when a file could not be
   // written (the plots before it are complete).

@@ -1038,6 +1038,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     row.tree = in.tree;
     row.species = in.species;
     row.legacyStatus = in.legacyStatus;
+    row.legacy = in.legacy;
     for (const InputSighting& s : in.sightings)
       if (!s.onMap) {
         if (!row.warnings.empty()) row.warnings += "; ";

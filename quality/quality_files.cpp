@@ -141,12 +141,12 @@ class CsvLineFields {
     const std::string& t = Take();
     out.reset();
     if (!st_.ok || t.empty()) return;
-    if (t == "true")
+    if (t == BoolWord(true))
       out = true;
-    else if (t == "false")
+    else if (t == BoolWord(false))
       out = false;
     else
-      Fail("not true or false: '" + t + "'");
+      Fail("not TRUE or FALSE: '" + t + "'");
   }
   void Text(std::string& out) {
     const std::string& t = Take();
@@ -315,9 +315,13 @@ std::string ObservationHeaderLine() { return HeaderLine(kObservationColumns); }
 std::string FormatQualityLine(const QualityRow& r) {
   const int grossDecimals = r.suspectKind == SuspectKind::Azimuth ? 5 : 4;
   LineBuilder b;
+  const LegacyFigures& g = r.legacy;
   b.Int(r.caseNumber).Int(r.plot).Int(r.tree).Int(r.species).Text(r.legacyStatus);
+  b.Int(g.iterations).Fixed(g.xIni, 4).Fixed(g.yIni, 4).Fixed(g.x, 4).Fixed(g.y, 4);
+  b.Fixed(g.sigma0, 4).Fixed(g.sx, 4).Fixed(g.sy, 4).Fixed(g.tau, 4).Int(g.sightings);
+  b.Int(g.observations).Text(g.initial);
   b.Int(r.usedSightings).Int(r.redundancy).Int(r.iterations);
-  b.Text(r.converged ? (*r.converged ? "true" : "false") : "");
+  b.Text(r.converged ? BoolWord(*r.converged) : "");
   b.Fixed(r.x, 4).Fixed(r.y, 4).Fixed(r.sigma0, 4).Text(GlobalTestWord(r.globalTest));
   b.Fixed(r.sx, 4).Fixed(r.sy, 4).Fixed(r.ellipseA, 4).Fixed(r.ellipseB, 4);
   b.Fixed(r.ellipseAzimuth, 5).Fixed(r.conf95A, 4).Fixed(r.conf95B, 4).Fixed(r.maxW, 3);
@@ -379,6 +383,13 @@ ParseStatus ParseQualityLine(std::string_view line, QualityRow& r) {
   in.Int(r.tree);
   in.Int(r.species);
   in.Text(r.legacyStatus);
+  LegacyFigures& g = r.legacy;
+  in.Int(g.iterations);
+  for (std::optional<double>* v : {&g.xIni, &g.yIni, &g.x, &g.y, &g.sigma0, &g.sx, &g.sy, &g.tau})
+    in.Real(*v);
+  in.Int(g.sightings);
+  in.Int(g.observations);
+  in.Text(g.initial);
   in.Int(r.usedSightings);
   in.Int(r.redundancy);
   in.Int(r.iterations);

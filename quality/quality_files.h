@@ -15,43 +15,31 @@
 #include <string_view>
 #include <vector>
 
+#include "positioning/legacy_figures.h"
+
 namespace treetri::quality {
 
 inline constexpr const char* kQualityFileName = "quality.csv";
 inline constexpr const char* kObservationsFileName = "observations.csv";
 // The version of the two files' layout that the run record names: raised
 // with every change of their columns or words.
-inline constexpr int kQualityFilesLayout = 1;
+inline constexpr int kQualityFilesLayout = 2;
 
-inline constexpr std::array<const char*, 29> kQualityColumns = {"case",
-                                                                "plot",
-                                                                "tree",
-                                                                "species",
-                                                                "legacy_status",
-                                                                "used_sightings",
-                                                                "redundancy",
-                                                                "iterations",
-                                                                "converged",
-                                                                "x",
-                                                                "y",
-                                                                "sigma0",
-                                                                "global_test",
-                                                                "sx",
-                                                                "sy",
-                                                                "ellipse_a",
-                                                                "ellipse_b",
-                                                                "ellipse_azimuth",
-                                                                "conf95_a",
-                                                                "conf95_b",
-                                                                "max_w",
-                                                                "suspect_kind",
-                                                                "suspect_tree",
-                                                                "suspect_w",
-                                                                "suspect_gross_error",
-                                                                "suggested_tree",
-                                                                "suggested_sigma0",
-                                                                "verdict",
-                                                                "warnings"};
+inline constexpr std::array<const char*, 41> kQualityColumns = {
+    "case",          "plot",           "tree",
+    "species",       "legacy_status",  "legacy_iterations",
+    "legacy_x_ini",  "legacy_y_ini",   "legacy_x",
+    "legacy_y",      "legacy_sigma0",  "legacy_sx",
+    "legacy_sy",     "legacy_tau",     "legacy_npa",
+    "legacy_observations", "legacy_initial", "used_sightings",
+    "redundancy",    "iterations",     "converged",
+    "x",             "y",              "sigma0",
+    "global_test",   "sx",             "sy",
+    "ellipse_a",     "ellipse_b",      "ellipse_azimuth",
+    "conf95_a",      "conf95_b",       "max_w",
+    "suspect_kind",  "suspect_tree",   "suspect_w",
+    "suspect_gross_error", "suggested_tree", "suggested_sigma0",
+    "verdict",       "warnings"};
 
 inline constexpr std::array<const char*, 15> kObservationColumns = {
     "case",        "plot",     "tree",     "slot",  "sighted_tree",      "kind",
@@ -96,17 +84,24 @@ bool ParseSuspectKind(std::string_view word, SuspectKind& out);
 bool ParseControl(std::string_view word, Control& out);
 bool ParseGlobalTest(std::string_view word, GlobalTest& out);
 
+// A boolean of every CSV file the programs write: "TRUE" or "FALSE".
+inline const char* BoolWord(bool b) { return b ? "TRUE" : "FALSE"; }
+
 // The suspect kind of an observation kind.
 SuspectKind SuspectKindOf(ObservationKind k);
 
 // One line of quality.csv. Empty optionals are empty fields. Units: metres,
-// azimuths in degrees.
+// azimuths in degrees. The writers set usedSightings, iterations and
+// converged on every line (0, 0 and false where no adjustment ran), so that
+// those columns have no gaps; redundancy is empty where the case has none
+// (not computed, or fewer observations than unknowns).
 struct QualityRow {
   int caseNumber = 0;
   int plot = 0;
   int tree = 0;
   int species = 0;
   std::string legacyStatus;
+  LegacyFigures legacy;  // the case's figures of the results file
   std::optional<int> usedSightings;
   std::optional<int> redundancy;
   std::optional<int> iterations;
@@ -151,8 +146,9 @@ int SuspectSlot(const QualityRow& row, const std::vector<ObservationRow>& observ
 
 // Header lines and formatted lines, each ending with CR LF. Numbers are
 // written without locale, fixed-point: coordinates, distances, sigmas, axes,
-// gross errors, MDBs 4 decimals, w 3, angles 5, redundancy numbers 4. A value
-// that is not finite is written as an empty field.
+// gross errors, MDBs, tau 4 decimals, w 3, angles 5, redundancy numbers 4. A
+// value that is not finite is written as an empty field; booleans as TRUE
+// and FALSE (what R and pandas read as booleans without options).
 std::string QualityHeaderLine();
 std::string ObservationHeaderLine();
 std::string FormatQualityLine(const QualityRow& row);

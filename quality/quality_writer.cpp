@@ -47,12 +47,13 @@ bool QualityRun::Begin(const std::string& workFolder, std::string& error) {
 
 bool QualityRun::AddCase(const InputData& input, const RunParameters& parameters,
                          const CaseWork& work, int caseNumber, const std::string& legacyStatus,
+                         const LegacyFigures& legacy,
                          std::string& error) {
   last_ = CaseQuality{};
   if (!active_) return true;
   if (!maps_) maps_ = std::make_unique<PlotMaps>(input.PhotoTrees);
   last_ = AssessCase(CaseInputFromRun(caseNumber, input.TargetTrees[caseNumber], parameters, work,
-                                      *maps_, LegacyStatusText(legacyStatus)));
+                                      *maps_, LegacyStatusText(legacyStatus), legacy));
   const CaseQuality& q = last_;
   std::string lines;
   for (const ObservationRow& o : q.observations) lines += FormatObservationLine(o);

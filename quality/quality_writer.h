@@ -41,12 +41,14 @@ class QualityRun {
   // as the run leaves it after that case and appends its lines. The map
   // trees come from `input` (read once per run), the azimuth correction and
   // the standard errors from `parameters`. legacyStatus is the case's list
-  // status (padding blanks are dropped). False, with the reason, when a file
+  // status (padding blanks are dropped), `legacy` its results line's
+  // figures. False, with the reason, when a file
   // could not be written; later cases are then skipped. Both files end on
   // the same whole case after every call, also after a failed write.
   // Summary() counts the cases written.
   bool AddCase(const InputData& input, const RunParameters& parameters, const CaseWork& work,
-               int caseNumber, const std::string& legacyStatus, std::string& error);
+               int caseNumber, const std::string& legacyStatus, const LegacyFigures& legacy,
+               std::string& error);
   // Closes both files.
   void End();
   // The assessment of the case last added (for observers that keep the

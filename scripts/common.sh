@@ -4,7 +4,7 @@ set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
 
-PACKAGES="cmake g++ ninja-build libgtest-dev libbenchmark-dev libeigen3-dev qt6-base-dev qt6-svg-dev fonts-liberation libgdal-dev libssl-dev nlohmann-json3-dev help2man lintian"
+PACKAGES="cmake g++ ninja-build libgtest-dev libbenchmark-dev libeigen3-dev qt6-base-dev qt6-svg-dev fonts-liberation libgdal-dev libssl-dev nlohmann-json3-dev help2man lintian python3-pandas r-base-core"
 
 ensure_packages() {
   missing=""

@@ -204,7 +204,7 @@ TEST(CleaningBatch, RunRecordNamesTheInputsAndReplaysTheDraw) {
   for (const char* name : kOutputs) EXPECT_EQ(first.Read(name), replay.Read(name)) << name;
   const std::string text = replay.Read(kRunRecordFileName);
   EXPECT_NE(text.find("\"azimuth_correction_replayed\": true"), std::string::npos);
-  EXPECT_NE(text.find("\"layout\": \"quality-1\""), std::string::npos);
+  EXPECT_NE(text.find("\"layout\": \"quality-2\""), std::string::npos);
 }
 
 // A program that attaches no record gets one from the run itself; a run

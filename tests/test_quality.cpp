@@ -209,7 +209,10 @@ TEST(Quality, RunWithUncomputedCaseAndUnwritableFile) {
   const std::vector<std::string> lines = testing::SplitLines(dir.Read(kQualityFileName));
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_NE(lines[1].find(",ok,"), std::string::npos) << lines[1];
-  EXPECT_EQ(lines[2], "2,1,10,1,FAILED: NPA,,,,,,,,,,,,,,,,,,,,,,,not computed,");
+  // Not computed: no legacy position, no sighting used, nothing converged,
+  // no redundancy; no sentinel anywhere.
+  EXPECT_EQ(lines[2],
+            "2,1,10,1,FAILED: NPA,0,,,,,,,,,0,0,,0,,0,FALSE,,,,,,,,,,,,,,,,,,,not computed,");
   EXPECT_EQ(lines[3].rfind("3,1,11,1,", 0), 0u) << lines[3];
   EXPECT_EQ(testing::SplitLines(dir.Read(kObservationsFileName)).size(), 1u + 2 * 12u);
 

@@ -18,6 +18,13 @@ TEST(QualityFiles, LinesRoundTrip) {
   q.tree = 11;
   q.species = 3;
   q.legacyStatus = "???? Point 4, \"x\" erroneous?";
+  q.legacy.iterations = 20;
+  q.legacy.xIni = 1234567.3;
+  q.legacy.x = 1234567.25;
+  q.legacy.sigma0 = 3.888;
+  q.legacy.sightings = 5;
+  q.legacy.observations = 20;
+  q.legacy.initial = "INTERSEC";
   q.usedSightings = 4;
   q.redundancy = 5;
   q.converged = true;
@@ -32,7 +39,8 @@ TEST(QualityFiles, LinesRoundTrip) {
   q.warnings = "slot 1: tree 2 not on the map; singular";
   const std::string line = FormatQualityLine(q);
   EXPECT_EQ(line,
-            "7,2,11,3,\"???? Point 4, \"\"x\"\" erroneous?\",4,5,,true,1234567.1235,0.0000,"
+            "7,2,11,3,\"???? Point 4, \"\"x\"\" erroneous?\",20,1234567.3000,,1234567.2500,,"
+            "3.8880,,,,5,20,INTERSEC,4,5,,TRUE,1234567.1235,0.0000,"
             ",fail,,,,,179.99999,,,-4.200,map_y,,,,10,,outlier,"
             "slot 1: tree 2 not on the map; singular\r\n");
   QualityRow back;
@@ -73,6 +81,13 @@ TEST(QualityFiles, BrokenLinesNameTheColumn) {
   }
   QualityRow q;
   EXPECT_FALSE(ParseQualityLine("1,1,1,1,\"open", q).ok);
+  // Booleans are TRUE or FALSE, nothing else.
+  q.converged = true;
+  std::string line = FormatQualityLine(q);
+  line.replace(line.find(",TRUE,"), 6, ",true,");
+  const ParseStatus st = ParseQualityLine(line, q);
+  EXPECT_FALSE(st.ok);
+  EXPECT_EQ(kQualityColumns[static_cast<size_t>(st.column - 1)], std::string("converged"));
 }
 
 // A field tree that sights the suspect's tree twice has one suspect

@@ -119,7 +119,7 @@ TEST(QualityReport, BadInputNamesFileLineAndColumn) {
   const std::string q = h.dir.Path() + "/quality.csv";
   const std::pair<std::string, std::string> cases[] = {
       {"case,plot\r\n" + good, q + " line 1: the header is not \"case,plot,tree,"},
-      {head + good + badVerdict, q + " line 3, column 28 (verdict): "},
+      {head + good + badVerdict, q + " line 3, column 40 (verdict): "},
       {"", q + " line 1: the file is empty"}};
   QualityFileContents run;
   std::string error;

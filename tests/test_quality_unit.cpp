@@ -172,7 +172,7 @@ TEST(QualityRun, BothFilesEndOnTheSameCaseUnderAFileSizeLimit) {
     auto add = [&](int c) {
       CaseWork work;
       work.InitialApproximationFailed = true;
-      if (!run.AddCase(t, t.Parameters, work, c, " OK ", error)) failedAt = c;
+      if (!run.AddCase(t, t.Parameters, work, c, " OK ", {}, error)) failedAt = c;
     };
     for (int c = 1; c <= 3; ++c) add(c);
     for (int c = 4; c <= 603 && std::filesystem::file_size(folder + kQualityFileName) < kLimit - 1500; ++c)
