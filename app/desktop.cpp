@@ -226,6 +226,14 @@ int RunDesktop(int argc, char** argv) {
               << "; it is not written over\n";
     return 1;
   }
+  // No other run writes the picture while it is written.
+  ExportTargetLock pictureLock;
+  if (const std::string busy = options.screenshot.empty() ? "" : pictureLock.Take(options.screenshot);
+      !busy.empty()) {
+    std::cerr << "treetri: the picture \"" << options.screenshot << "\" " << busy
+              << "; it is not written over\n";
+    return 1;
+  }
   if (!options.screenshot.empty()) {
     const QImage picture = pictured->grab().toImage();
     // Written whole under a temporary name beside it, then put in place.

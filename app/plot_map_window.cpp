@@ -30,6 +30,7 @@
 #include "app/gui/gpkg_export_task.h"
 #include "app/gui/results_model.h"
 #include "app/gui/view_export.h"
+#include "core/export_target.h"
 #include "gis/crs_check.h"
 
 namespace treetri {
@@ -304,13 +305,16 @@ void PlotMapWindow::SetExaggerated(bool on) {
 }
 
 bool PlotMapWindow::ExportView(const QString& path, std::string& error) {
-  if (!TargetAllowed(path, error)) return false;
+  ExportTargetLock lock;
+  if (!TargetAllowed(path, error, &lock)) return false;
   return treetri::ExportView(*view_, windowTitle(), path, error);
 }
 
-bool PlotMapWindow::TargetAllowed(const QString& path, std::string& error) const {
+bool PlotMapWindow::TargetAllowed(const QString& path, std::string& error,
+                                  ExportTargetLock* lock) const {
   const std::string target = QFile::encodeName(path).toStdString();
-  const std::string problem = checkTarget ? checkTarget(target) : std::string();
+  std::string problem = checkTarget ? checkTarget(target) : std::string();
+  if (problem.empty() && lock) problem = lock->Take(target);
   if (problem.empty()) return true;
   error = "The file \"" + target + "\" " + problem + "; it is not written over.";
   return false;
@@ -350,7 +354,9 @@ void PlotMapWindow::ExportGeoPackageAsked() {
 
 bool PlotMapWindow::ExportGeoPackage(const QString& path, const QString& crs) {
   if (ExportRunning() || runInProgress_ || !exportData) return false;
-  if (std::string error; !TargetAllowed(path, error)) {
+  // The target stays locked against other runs until the export ends.
+  auto lock = std::make_shared<ExportTargetLock>();
+  if (std::string error; !TargetAllowed(path, error, lock.get())) {
     showMessage(QString::fromStdString(error));
     return false;
   }
@@ -378,6 +384,7 @@ bool PlotMapWindow::ExportGeoPackage(const QString& path, const QString& crs) {
     showMessage(QString::fromStdString(error));
     return false;
   }
+  exportLock_ = std::move(lock);
   progress_->setValue(0);
   progress_->show();
   cancel_->show();
@@ -386,6 +393,7 @@ bool PlotMapWindow::ExportGeoPackage(const QString& path, const QString& crs) {
 }
 
 void PlotMapWindow::ExportFinished(const gis::ExportStatus& status, const QString& path) {
+  exportLock_.reset();
   progress_->hide();
   cancel_->hide();
   exportGpkg_->setEnabled(!runInProgress_);

@@ -34,6 +34,7 @@ class QTableWidget;
 namespace treetri {
 
 class CaseEdits;
+class ExportTargetLock;
 class GeoPackageExportTask;
 class ResultsFilterModel;
 class ResultsModel;
@@ -68,7 +69,8 @@ class PlotMapWindow : public QMainWindow {
   // reason naming the file.
   bool ExportView(const QString& path, std::string& error);
   // False, with the message, when checkTarget refuses the path.
-  bool TargetAllowed(const QString& path, std::string& error) const;
+  // With `lock`, also takes the target's lock against other runs.
+  bool TargetAllowed(const QString& path, std::string& error, ExportTargetLock* lock = nullptr) const;
 
   // Writes the results as a GeoPackage in a worker thread, with progress in
   // the status line; the window stays usable. False, after a message naming
@@ -189,6 +191,7 @@ class PlotMapWindow : public QMainWindow {
   QProgressBar* progress_;
   QPushButton* cancel_;
   GeoPackageExportTask* export_;
+  std::shared_ptr<ExportTargetLock> exportLock_;  // the GeoPackage's target while it is written
   // The CRS last given, offered again for the rest of the session.
   static QString sessionCrs_;
   bool runInProgress_ = false;

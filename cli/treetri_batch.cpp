@@ -13,6 +13,7 @@
 
 #include "core/corrections.h"
 #include "core/export_observer.h"
+#include "core/export_target.h"
 #include "core/quality_observer.h"
 #include "core/remeasure.h"
 #include "core/run_record.h"
@@ -271,7 +272,13 @@ int main(int argc, char** argv) {
   info.qualityMethod = withQuality ? method : "none";
   info.azimuthCorrectionReplayed = replayValue.has_value();
   treetri::RunRecordSink record(t, t, info);
+  // The GeoPackage and the re-measure list are written after the run: the
+  // run guard checks and locks them with the run's own files.
+  treetri::FilesAfterRun afterRun;
+  if (gpkg) afterRun.Add("GeoPackage", gpkg);
+  if (remeasure) afterRun.Add("re-measure list", remeasure);
   std::vector<treetri::RunHooks*> hooks;
+  hooks.push_back(&afterRun);
   hooks.push_back(&record);
   hooks.push_back(&quality);
   if (gpkg) hooks.push_back(&exporter);

@@ -30,4 +30,10 @@ std::string ExportTargetProblem(const Tables& t, const std::string& target,
   return "";
 }
 
+std::string ExportTargetLock::Take(const std::string& target) {
+  std::string holder;
+  if (locks_.Add(target, holder) == FileLocks::Result::Locked) return "";
+  return "is being written by another run (" + holder + ")";
+}
+
 }  // namespace treetri

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/run.h"
+#include "platform/run_guard.h"
 #include "positioning/tables.h"
 
 namespace treetri {
@@ -21,5 +22,39 @@ namespace treetri {
 // `sinks`: those the run attaches, whose declared files count too.
 std::string ExportTargetProblem(const Tables& t, const std::string& target,
                                 const std::vector<RunHooks*>& sinks = {});
+
+// Holds an export's target while it is written, with the lock a run takes
+// on each file it writes: another run that would write the same file (in
+// any folder) is refused meanwhile, and an export onto a file that a run
+// writes now is refused.
+class ExportTargetLock {
+ public:
+  // Empty when the target is locked for this object; otherwise the text
+  // continuing "The file "F" ...": `is being written by another run
+  // (treetri-batch, process 1234)`.
+  std::string Take(const std::string& target);
+
+ private:
+  FileLocks locks_;
+};
+
+// The files a program writes after its run (a GeoPackage, a re-measure
+// list), declared to the run guard: it refuses the run when one of them is
+// another file of the run, and locks them from the run's start until the
+// program ends, so that no other run can write them meanwhile.
+class FilesAfterRun : public RunHooks {
+ public:
+  // `what` names the file in messages ("GeoPackage").
+  void Add(const char* what, const std::string& path) {
+    files_.push_back({what, path, RunFile::Use::Later});
+  }
+  void DeclareFiles(const Tables& t, std::vector<RunFile>& files) const override {
+    (void)t;
+    files.insert(files.end(), files_.begin(), files_.end());
+  }
+
+ private:
+  std::vector<RunFile> files_;
+};
 
 }  // namespace treetri

@@ -134,15 +134,15 @@ bool SightingsAgainstNewMap(InputData& input, UserInterface& ui) {
   return false;
 }
 
-RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks,
-                          Feedback* given) {
-  MessagesToUi toUi(ui);
-  Feedback own(&toUi, Feedback::Keep::Nothing);
-  Feedback& feedback = given ? *given : own;
+namespace {
+
+// The run itself; `started` is true while the observers are between
+// OnRunStart and OnRunEnd.
+void RunCases(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks,
+              Feedback& feedback, RunOutcome& outcome, bool& started) {
   auto say = [&](int caseNumber, const std::string& text) {
     feedback.PushMessage(caseNumber, text);
   };
-  RunOutcome outcome;
   struct InProgress {
     bool& flag;
     explicit InProgress(bool& f) : flag(f) { flag = true; }
@@ -155,7 +155,7 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
     say(0, std::string("Nothing to compute: ") + missing +
                ". The run is not started; no file was changed.");
     outcome.nothingToCompute = true;
-    return outcome;
+    return;
   }
 
   const ParameterState parameters = ReadParameters(t, feedback);
@@ -163,13 +163,13 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
   outcome.azimuthCorrectionUsed = t.Parameters.AzimuthCorrection;
   // A read that failed part-way goes on with the parameters kept from
   // before, unless they leave a standard error that is not positive.
-  if (parameters == ParameterState::Unusable) return outcome;
+  if (parameters == ParameterState::Unusable) return;
   FillTauCriticalValues(t);
 
   // Nothing is written before the output names are checked and the work
   // folder is locked for this run.
   RunGuard guard;
-  if (!guard.Begin(t, feedback, hooks)) return outcome;
+  if (!guard.Begin(t, feedback, hooks)) return;
   // The output files stay open for the run: one write per line, one
   // positional write per dump file.
   std::string error;
@@ -179,7 +179,7 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
   if (resultsFile.empty() || !output.Open(resultsFile, t.WorkFolder, error)) {
     say(0, "The results file \"" + resultsFile + "\" cannot be created" +
                   (error.empty() ? std::string() : ": " + error) + ". The run is stopped.");
-    return outcome;
+    return;
   }
   // The sightings as this run uses them, beside the sighting file it read:
   // a run with corrections leaves them on disk for whoever checks it.
@@ -189,14 +189,15 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
     if (!file.Create(corrected, CorrectedSightingText(t), error)) {
       say(0, "The corrected sighting file \"" + corrected + "\" cannot be written: " +
                     error + ". The run is stopped.");
-      return outcome;
+      return;
     }
   }
   auto end = [&](bool completed) {
     for (RunHooks* h : hooks) h->OnRunEnd(completed);
-    return outcome;
+    return;
   };
   // An observer may refuse the run now that the results file is empty.
+  started = true;
   for (RunHooks* h : hooks) {
     std::string message;
     if (h->OnRunStart(t, message)) continue;
@@ -235,7 +236,43 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
   outcome.completed = true;
   guard.End();
   say(0, "Ready! Results are in file " + resultsFile);
-  return end(true);
+  end(true);
+}
+
+}  // namespace
+
+RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks,
+                          Feedback* given) {
+  MessagesToUi toUi(ui);
+  Feedback own(&toUi, Feedback::Keep::Nothing);
+  Feedback& feedback = given ? *given : own;
+  RunOutcome outcome;
+  bool started = false;
+  // No exception leaves a run: memory that runs out (a crowded plot's
+  // tables, an observer's gathering) stops it like a write failure. Every
+  // file then holds the cases written before, whole; the guard's locks are
+  // released by the unwinding, and the observers are told that the run ended.
+  try {
+    RunCases(t, ui, hooks, feedback, outcome, started);
+  } catch (const std::bad_alloc&) {
+    outcome.completed = false;
+    feedback.PushMessage(outcome.cases,
+                         outcome.cases > 0
+                             ? "The memory ran out: the run is stopped after case " +
+                                   IntegerText(outcome.cases) + "."
+                             : std::string("The memory ran out: the run is stopped before its first case."));
+    if (started) {
+      started = false;
+      for (RunHooks* h : hooks) {
+        try {
+          h->OnRunEnd(false);
+        } catch (const std::bad_alloc&) {
+          // This observer's end is lost; the others still get theirs.
+        }
+      }
+    }
+  }
+  return outcome;
 }
 
 RunOutcome Simulate(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks,

@@ -45,9 +45,12 @@ bool ExportTargetClash(const Tables& t, const std::string& target,
                        const std::vector<RunHooks*>& sinks, RunFile& clash) {
   std::vector<RunFile> files = RunFiles(t, sinks);
   files.push_back({"results file", t.Parameters.ResultsFileName, RunFile::Use::Written});
-  const RunFile* f = SameAsRunFile(files, target);
-  if (f) clash = *f;
-  return f != nullptr;
+  for (const RunFile& f : files)
+    if (f.use != RunFile::Use::Later && SameFile(target, f.path)) {
+      clash = f;
+      return true;
+    }
+  return false;
 }
 
 bool RunGuard::Begin(const Tables& t, Feedback& feedback, const std::vector<RunHooks*>& sinks) {
@@ -59,14 +62,19 @@ bool RunGuard::Begin(const Tables& t, Feedback& feedback, const std::vector<RunH
                   "\": the run would write over it. The run is stopped.");
     return false;
   };
+  auto written = [](const RunFile& f) {
+    return f.use == RunFile::Use::Written || f.use == RunFile::Use::Own || f.use == RunFile::Use::Later;
+  };
   if (const RunFile* f = SameAsRunFile(files, results)) return refuse("results file", results, *f);
   // Nor may a file of a fixed name be an input: a sighting file called
-  // "observations.csv", or a hard link to one as a dump file.
+  // "observations.csv", or a hard link to one as a dump file. A file written
+  // after the run may be no other file of the run at all.
   for (const RunFile& w : files)
-    for (const RunFile& in : files)
-      if ((w.use == RunFile::Use::Written || w.use == RunFile::Use::Own) &&
-          in.use == RunFile::Use::Read && SameFile(w.path, in.path))
-        return refuse(w.what, w.path, in);
+    for (const RunFile& other : files)
+      if (written(w) && &w != &other &&
+          (other.use == RunFile::Use::Read || w.use == RunFile::Use::Later) &&
+          SameFile(w.path, other.path))
+        return refuse(w.what, w.path, other);
   // Only plain files are ever emptied or replaced: a results file, quality
   // file or dump file that is a device, FIFO or socket stops the run before
   // anything is opened (writing to /dev/null or a pipe would lose the run
@@ -81,7 +89,7 @@ bool RunGuard::Begin(const Tables& t, Feedback& feedback, const std::vector<RunH
   };
   if (notPlain("results file", results)) return false;
   for (const RunFile& f : files)
-    if ((f.use == RunFile::Use::Written || f.use == RunFile::Use::Own) && notPlain(f.what, f.path))
+    if (written(f) && notPlain(f.what, f.path))
       return false;
   for (const RunFile& f : files)
     if (f.use == RunFile::Use::Own && IsSymbolicLink(f.path)) {
@@ -93,7 +101,7 @@ bool RunGuard::Begin(const Tables& t, Feedback& feedback, const std::vector<RunH
   std::string detail;
   const std::string& folder = t.WorkFolder;
   switch (lock_.Acquire(folder, detail)) {
-    case FolderLock::Result::Locked: return true;
+    case FolderLock::Result::Locked: return LockFiles(t, feedback, files);
     case FolderLock::Result::Busy:
       say("The folder \"" + folder + "\" is in use by another run (" + detail +
                     "): two runs in one folder would mix their files. The run is stopped.");
@@ -102,6 +110,38 @@ bool RunGuard::Begin(const Tables& t, Feedback& feedback, const std::vector<RunH
   }
   say("The lock file " + detail + ". The run is stopped.");
   return false;
+}
+
+bool RunGuard::LockFiles(const Tables& t, Feedback& feedback, const std::vector<RunFile>& files) {
+  // Another run in another folder may name the same file: its results file
+  // (an absolute name in both parameter files), a GeoPackage, a file of this
+  // folder. Each file the run writes is locked by itself, so whichever run
+  // comes second is refused before it has touched anything.
+  FileLocks later;
+  auto lock = [&](FileLocks& locks, const char* what, const std::string& name) {
+    std::string holder;
+    if (locks.Add(name, holder) == FileLocks::Result::Locked) return true;
+    feedback.PushMessage(0, "The " + std::string(what) + " \"" + name +
+                                "\" is being written by another run (" + holder +
+                                "): two runs writing one file would mix it. The run is stopped.");
+    return false;
+  };
+  bool locked = lock(files_, "results file", t.Parameters.ResultsFileName);
+  for (const RunFile& f : files) {
+    if (!locked) break;
+    if (f.use == RunFile::Use::Written || f.use == RunFile::Use::Own)
+      locked = lock(files_, f.what, f.path);
+    else if (f.use == RunFile::Use::Later)
+      locked = lock(later, f.what, f.path);
+  }
+  if (!locked) {
+    End();
+    return false;
+  }
+  // The program writes these after the run is over: they stay locked until
+  // it ends.
+  later.KeepUntilExit();
+  return true;
 }
 
 }  // namespace treetri

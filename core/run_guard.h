@@ -21,6 +21,8 @@ struct RunFile {
     Kept,     // the probe file, which a run neither reads nor writes
     Written,  // the quality files and the lock file, opened without following a link
     Own,      // "mapdata.txt" and the dump files: a link there stops the run
+    Later,    // written by the program after the run (a GeoPackage, a re-measure
+              // list): locked from the run's start until the program ends
   };
   const char* what;
   std::string path;
@@ -39,7 +41,8 @@ std::vector<RunFile> RunFiles(const Tables& t, const std::vector<RunHooks*>& sin
 const RunFile* SameAsRunFile(const std::vector<RunFile>& files, const std::string& name);
 
 // Whether the target of an export (a GeoPackage, a picture) is a file of the
-// run, its results file included; `clash` is then that file.
+// run, its results file included; `clash` is then that file. The files
+// declared as written after the run are not counted: they are the exports.
 // `sinks`: those the run attaches (or attached).
 bool ExportTargetClash(const Tables& t, const std::string& target,
                        const std::vector<RunHooks*>& sinks, RunFile& clash);
@@ -47,16 +50,23 @@ bool ExportTargetClash(const Tables& t, const std::string& target,
 class RunGuard {
  public:
   // Refuses (false, after one message) a results file that is one of the
-  // files the program reads or writes besides it, an own file of the work
-  // folder that is a symbolic link, and a folder in which another run is
-  // under way; otherwise takes the folder's lock. Touches no output file.
-  // The refusal goes to `feedback`.
+  // files the program reads or writes besides it, a file written after the
+  // run that is another file of the run, an own file of the work folder that
+  // is a symbolic link, a folder in which another run is under way and a
+  // file that another run (in any folder) is writing; otherwise takes the
+  // folder's lock and a lock on every file the run writes (FileLocks). Touches
+  // no output file. The refusal goes to `feedback`.
   bool Begin(const Tables& t, Feedback& feedback, const std::vector<RunHooks*>& sinks);
   // Lets the next run in.
-  void End() { lock_.Release(); }
+  void End() {
+    files_.Release();
+    lock_.Release();
+  }
 
  private:
+  bool LockFiles(const Tables& t, Feedback& feedback, const std::vector<RunFile>& files);
   FolderLock lock_;
+  FileLocks files_;
 };
 
 }  // namespace treetri

@@ -8,8 +8,13 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <random>
+#include <thread>
 
 namespace treetri {
 
@@ -141,6 +146,184 @@ void FolderLock::Release() {
   // the removal and one that creates it afresh both hold "the" lock.
   ::close(fd_);
   fd_ = -1;
+}
+
+namespace {
+
+// A file lock is a read lock on one byte range of an open folder (or file):
+// block B covers the bytes [B << 22, (B + 1) << 22) and a holder locks the
+// first 1 + its process number bytes of it (process numbers stay below
+// 2^22), so that whoever meets the lock can tell whose it is. Read locks
+// never block one another: a run takes its range, then asks whether any
+// other open file description holds a lock on the block's first byte.
+constexpr int kBlockBits = 22;
+constexpr std::uint64_t kBlocks = std::uint64_t{1} << 40;
+// The block of a file's own inode, far above the ranges other programs lock
+// (SQLite locks bytes near 2^30 of a database).
+constexpr std::uint64_t kInodeBlock = kBlocks - 1;
+
+off_t BlockStart(std::uint64_t block) { return static_cast<off_t>(block << kBlockBits); }
+
+// The block of a name in its folder (FNV-1a), never the inode's block.
+std::uint64_t NameBlock(const std::string& name) {
+  std::uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : name) h = (h ^ c) * 1099511628211ull;
+  return h % (kBlocks - 1);
+}
+
+struct LockedObject {
+  int fd = -1;
+  std::map<std::uint64_t, int> counts;  // block -> locks of this process on it
+};
+
+// The process's file locks: one open file description per locked folder or
+// file, shared by every FileLocks of the process (a second description of
+// this process would meet the first as another holder). Never destroyed:
+// locks kept until exit stay valid during the process's end.
+std::mutex& RegistryMutex() {
+  static std::mutex* m = new std::mutex;
+  return *m;
+}
+std::map<std::string, LockedObject>& Registry() {
+  static auto* r = new std::map<std::string, LockedObject>;
+  return *r;
+}
+
+std::string HolderName(long pid) {
+  char buf[64];
+  const std::string comm = "/proc/" + std::to_string(pid) + "/comm";
+  const int fd = ::open(comm.c_str(), O_RDONLY | O_CLOEXEC);
+  const ssize_t n = fd >= 0 ? ::read(fd, buf, sizeof buf) : -1;
+  if (fd >= 0) ::close(fd);
+  std::string name(buf, n > 0 ? static_cast<size_t>(n) : 0);
+  while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
+  return (name.empty() ? std::string() : name + ", ") + "process " + std::to_string(pid);
+}
+
+bool RangeLock(int fd, short type, off_t start, off_t length) {
+  struct flock l {};
+  l.l_type = type;
+  l.l_whence = SEEK_SET;
+  l.l_start = start;
+  l.l_len = length;
+  return ::fcntl(fd, F_OFD_SETLK, &l) == 0;
+}
+
+// Whether another open file description holds a lock on the block's first
+// byte; `holder` then names its process where the range tells it.
+bool HeldElsewhere(int fd, std::uint64_t block, std::string& holder) {
+  struct flock l {};
+  l.l_type = F_WRLCK;
+  l.l_whence = SEEK_SET;
+  l.l_start = BlockStart(block);
+  l.l_len = 1;
+  if (::fcntl(fd, F_OFD_GETLK, &l) != 0 || l.l_type == F_UNLCK) return false;
+  const long pid = static_cast<long>(l.l_len) - 1;
+  holder = l.l_start == BlockStart(block) && pid > 0 && pid < (1L << kBlockBits)
+               ? HolderName(pid)
+               : std::string("another run");
+  return true;
+}
+
+enum class Take { Locked, Busy, Unlocked };
+
+// Locks `block` of the object open as `fd` (which the registry keeps, or
+// closes when it holds that object already). Called with the registry's
+// mutex held.
+Take TakeBlock(const std::string& key, int fd, std::uint64_t block, std::string& holder) {
+  auto found = Registry().find(key);
+  if (found != Registry().end()) {
+    ::close(fd);
+    fd = found->second.fd;
+    if (auto held = found->second.counts.find(block); held != found->second.counts.end()) {
+      ++held->second;
+      return Take::Locked;
+    }
+  }
+  const off_t start = BlockStart(block);
+  const off_t length = 1 + static_cast<off_t>(::getpid());
+  // Two runs that lock the same block at once both see the other and step
+  // back; a random pause lets one of them through on the next try.
+  static thread_local std::minstd_rand pause(static_cast<unsigned>(::getpid()));
+  for (int attempt = 0;; ++attempt) {
+    if (!RangeLock(fd, F_RDLCK, start, length)) {
+      if (found == Registry().end()) ::close(fd);
+      return Take::Unlocked;  // a file system without these locks
+    }
+    if (!HeldElsewhere(fd, block, holder)) break;
+    RangeLock(fd, F_UNLCK, start, length);
+    if (attempt == 4) {
+      if (found == Registry().end()) ::close(fd);
+      return Take::Busy;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1 + pause() % 20));
+  }
+  LockedObject& object = Registry()[key];
+  object.fd = fd;
+  object.counts[block] = 1;
+  return Take::Locked;
+}
+
+std::string ObjectKey(int fd) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return "";
+  return std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
+         std::to_string(static_cast<unsigned long long>(st.st_ino));
+}
+
+}  // namespace
+
+FileLocks::Result FileLocks::Add(const std::string& path, std::string& holder) {
+  const std::string resolved = ResolvedName(path);
+  const size_t slash = resolved.find_last_of('/');
+  if (resolved.empty() || slash == std::string::npos) return Result::Locked;
+  const std::string folder = slash == 0 ? "/" : resolved.substr(0, slash);
+  const std::string name = resolved.substr(slash + 1);
+  std::lock_guard<std::mutex> hold(RegistryMutex());
+  auto take = [&](int fd, std::uint64_t block) {
+    if (fd < 0) return true;  // nothing to lock there: the writer meets the fault itself
+    const std::string key = ObjectKey(fd);
+    if (key.empty()) {
+      ::close(fd);
+      return true;
+    }
+    switch (TakeBlock(key, fd, block, holder)) {
+      case Take::Locked: held_.emplace_back(key, block); return true;
+      case Take::Unlocked: return true;
+      case Take::Busy: return false;
+    }
+    return true;
+  };
+  // By its name in its folder, whether it exists or not ...
+  if (!take(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), NameBlock(name)))
+    return Result::Busy;
+  // ... and by its inode where it is a plain file now.
+  const int file = ::open(resolved.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  struct stat st;
+  if (file >= 0 && (::fstat(file, &st) != 0 || !S_ISREG(st.st_mode))) {
+    ::close(file);
+    return Result::Locked;
+  }
+  return take(file, kInodeBlock) ? Result::Locked : Result::Busy;
+}
+
+void FileLocks::KeepUntilExit() { held_.clear(); }
+
+void FileLocks::Release() {
+  std::lock_guard<std::mutex> hold(RegistryMutex());
+  for (const auto& [key, block] : held_) {
+    auto found = Registry().find(key);
+    if (found == Registry().end()) continue;
+    LockedObject& object = found->second;
+    if (--object.counts[block] > 0) continue;
+    object.counts.erase(block);
+    RangeLock(object.fd, F_UNLCK, BlockStart(block), off_t{1} << kBlockBits);
+    if (object.counts.empty()) {
+      ::close(object.fd);
+      Registry().erase(found);
+    }
+  }
+  held_.clear();
 }
 
 void TreatWriteSignalsAsErrors() {

@@ -3,7 +3,10 @@
 // errors instead of ending the process.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace treetri {
 
@@ -44,6 +47,38 @@ class FolderLock {
   Result AcquireFile(const std::string& path, std::string& detail);
   int fd_ = -1;        // the lock file
   int folderFd_ = -1;  // the folder, locked too: deleting the lock file lets no second run in
+};
+
+// Locks on the files a run writes, one per file: a second run, in this
+// folder or another, that would write one of them is refused while the
+// first holds it. A file is locked by its name in its folder (a byte range,
+// chosen by the name, of an open-file-description lock on the folder
+// itself) and, where it exists, by its own inode (so that a hard link under
+// another name is the same file). No lock file is involved: deleting any file
+// lets no second run in, a file replaced by a rename stays locked by its
+// name, and the locks end with the process. The range's length carries the
+// holder's process number, so that a refused run can name it. Locks taken
+// again by the same process are counted, not refused.
+class FileLocks {
+ public:
+  enum class Result { Locked, Busy };
+  FileLocks() = default;
+  ~FileLocks() { Release(); }
+  FileLocks(const FileLocks&) = delete;
+  FileLocks& operator=(const FileLocks&) = delete;
+
+  // Locks `path` (a name that may not exist yet; links resolved) for this
+  // object. Busy: another process holds it, `holder` names that process
+  // ("treetri-batch, process 1234", or "another run"). A file system without
+  // such locks leaves the file unlocked (Locked).
+  Result Add(const std::string& path, std::string& holder);
+  // Hands the locks held now to the process: they end with it. For files a
+  // program writes after its run (a GeoPackage, a re-measure list).
+  void KeepUntilExit();
+  void Release();
+
+ private:
+  std::vector<std::pair<std::string, std::uint64_t>> held_;  // registry key, byte block
 };
 
 // A write past a file-size limit, or to a pipe whose reader is gone, fails

@@ -19,12 +19,14 @@
 
 #include <gtest/gtest.h>
 
+#include "core/export_target.h"
 #include "core/run.h"
 #include "core/startup.h"
 #include "data/plot_tree_index.h"
 #include "data/readers.h"
 #include "output/results_writer.h"
 #include "output/dump_files.h"
+#include "platform/feedback.h"
 #include "platform/files.h"
 #include "platform/headless_ui.h"
 #include "platform/run_guard.h"
@@ -283,6 +285,108 @@ TEST(Guards, DeletingTheLockFileDuringARunLetsNoSecondRunIn) {
   EXPECT_EQ(second.Acquire(dir.WorkFolder(), detail), FolderLock::Result::Locked) << detail;
 }
 
+// A run under way in `folder`, held by this process: its guard checked and
+// locked every file the run writes.
+struct RunUnderWay {
+  Tables t;
+  Feedback feedback;
+  RunGuard guard;
+  bool began;
+  RunUnderWay(const TempFolder& folder, const std::string& results, const std::vector<RunHooks*>& sinks = {}) {
+    t.WorkFolder = folder.WorkFolder();
+    t.MapFileName = folder.WorkFolder() + "map.txt";
+    t.SightingFileName = folder.WorkFolder() + "sightings.txt";
+    t.Parameters.ResultsFileName = results;
+    began = guard.Begin(t, feedback, sinks);
+  }
+};
+
+// Two work folders whose parameter files name one results file: the lock is
+// on each file the run writes, not only on the folder, so the second run is
+// refused naming the file and the run that writes it. No lock file is
+// involved: deleting the first folder's treetri.lock changes nothing.
+TEST(Guards, TwoFoldersThatNameOneResultsFileCannotBothWriteIt) {
+  TempFolder a, b, shared;
+  WriteGrid(a, 6);
+  for (const char* name : {"map.txt", "sightings.txt"}) b.Write(name, a.Read(name));
+  const std::string results = shared.Path() + "/results.txt";
+  shared.Write("results.txt", "the first run's lines\n");
+  b.Write(kParameterFileName, ParameterFile(Parameters{results}));
+  ASSERT_EQ(::link(results.c_str(), (shared.Path() + "/hard").c_str()), 0);
+  const std::string self = "(treetri_tests, process " + std::to_string(::getpid()) + ")";
+  // The files a start makes in any folder (the probe file; the lock file,
+  // which names the last run that took the folder).
+  b.Write(kProbeFileName, "");
+  auto outputs = [&] {
+    auto files = Snapshot(b);
+    files.erase(kLockFileName);
+    return files;
+  };
+  {
+    RunUnderWay first(a, results);
+    ASSERT_TRUE(first.began);
+    ASSERT_EQ(std::remove((a.WorkFolder() + kLockFileName).c_str()), 0);
+    const auto before = outputs();
+    EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(b))), 1);
+    ExpectSaid(b, "The results file \"" + results + "\" is being written by another run " + self +
+                      ": two runs writing one file would mix it. The run is stopped.");
+    EXPECT_TRUE(outputs() == before);
+    EXPECT_EQ(shared.Read("results.txt"), "the first run's lines\n");
+    // Another name of the same file (a hard link) is the same file.
+    b.Write(kParameterFileName, ParameterFile(Parameters{shared.Path() + "/hard"}));
+    EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(b))), 1);
+    ExpectSaid(b, "The results file \"" + shared.Path() + "/hard\" is being written by another run " + self);
+    // So is a file the first run writes in its own folder.
+    const std::string mapData = a.Read(kMapDataFileName);
+    b.Write(kParameterFileName, ParameterFile(Parameters{a.WorkFolder() + kMapDataFileName}));
+    EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(b))), 1);
+    ExpectSaid(b, "The results file \"" + a.WorkFolder() + kMapDataFileName + "\" is being written by another run " + self);
+    EXPECT_EQ(a.Read(kMapDataFileName), mapData);
+  }
+  // Once the first run has ended the second gets in.
+  b.Write(kParameterFileName, ParameterFile(Parameters{results}));
+  EXPECT_EQ(Wait(StartBatch(b)), 0) << b.Read("stderr.txt");
+  EXPECT_EQ(SplitLines(shared.Read("results.txt")).size(), 6u + 1u);
+}
+
+// A GeoPackage that one run will write after it ends is locked from its
+// start until its program ends: a batch run in another folder that names it
+// is refused before it writes anything.
+TEST(Guards, AGeoPackageThatAnotherRunWritesIsRefusedBeforeTheRun) {
+  TempFolder a, b, shared;
+  WriteGrid(a, 6);
+  for (const char* name : {"map.txt", "sightings.txt", kParameterFileName, kProbeFileName})
+    b.Write(name, a.Read(name));
+  // The lock file names the last run that took the folder.
+  auto outputs = [&] {
+    auto files = Snapshot(b);
+    files.erase(kLockFileName);
+    return files;
+  };
+  const std::string gpkg = shared.Path() + "/plots.gpkg";
+  FilesAfterRun exports;
+  exports.Add("GeoPackage", gpkg);
+  {
+    RunUnderWay first(a, a.WorkFolder() + "results.txt", {&exports});
+    ASSERT_TRUE(first.began);
+  }
+  // The first run is over, its program is not: the GeoPackage stays locked.
+  const auto before = outputs();
+  std::vector<std::string> command = kBatch;
+  command.insert(command.begin() + 1, {"--gpkg", gpkg});
+  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(b.Path(), 0, ".", command))), 1);
+  ExpectSaid(b, "The GeoPackage \"" + gpkg + "\" is being written by another run (treetri_tests, process " +
+                    std::to_string(::getpid()) + ")");
+  EXPECT_TRUE(outputs() == before);
+  EXPECT_FALSE(shared.Exists("plots.gpkg"));
+  // Nor may a file written after the run be another file of the run.
+  command[2] = "quality.csv";
+  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(b.Path(), 0, ".", command))), 1);
+  ExpectSaid(b, "The GeoPackage \"quality.csv\" is the quality file \"" + b.WorkFolder() +
+                    "quality.csv\": the run would write over it. The run is stopped.");
+  EXPECT_TRUE(outputs() == before);
+}
+
 TEST(Guards, TheProbeFileIsMadeOnlyWhereNoneExistsAndSimultaneousStartsAgree) {
   TempFolder dir;
   dir.Write(kProbeFileName, "the user's own\n");
@@ -349,6 +453,14 @@ TEST(Guards, AClosedStandardOutputAndTheDesktopProgramUnderAFileSizeLimit) {
   EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir.Path(), 0, ".", {desktop, "--sightings", "sightings.txt", "--screenshot", "./sightings.txt"}))), 1);
   ExpectSaid(dir, "treetri: the picture \"./sightings.txt\" is the sighting file");
   EXPECT_EQ(dir.Read("sightings.txt"), sightings);
+  // Nor a picture that another run is writing (this process holds it).
+  FileLocks other;
+  std::string holder;
+  ASSERT_EQ(other.Add(dir.Path() + "/shot.png", holder), FileLocks::Result::Locked) << holder;
+  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir.Path(), 0, ".", {desktop, "--sightings", "sightings.txt", "--screenshot", "shot.png"}))), 1);
+  ExpectSaid(dir, "treetri: the picture \"shot.png\" is being written by another run (treetri_tests, process " +
+                      std::to_string(::getpid()) + "); it is not written over");
+  EXPECT_FALSE(dir.Exists("shot.png"));
 }
 
 // Started with standard output (or input and error) closed, a program

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <new>
 #include <filesystem>
 #include <vector>
 
@@ -305,6 +306,35 @@ TEST(RunDriver, AMapReplacedAfterTheSightingsReadsThemAgain) {
   EXPECT_EQ(f.ui.messages.back(), "The sightings could not be read again against the new map; none "
                                   "are kept. Open the sighting file before the next run.");
   EXPECT_TRUE(Simulate(f.t, f.ui).nothingToCompute);
+}
+
+// Memory that runs out during a run (here an observer's allocation in case
+// 2) stops the run like a write failure: a message, the results file with
+// the whole cases before, every observer told that the run ended, the
+// folder's locks released for the next run. No exception leaves the run.
+TEST(RunHooks, MemoryRunningOutStopsTheRunWithAMessage) {
+  RunFixture f;
+  f.Files(ThreeTreeMap(), GoodRecord(9, 0.3, -0.4) + GoodRecord(10, 0.1, 0.2) + GoodRecord(11, -0.2, 0.5));
+  struct OutOfMemoryInCase2 : RunHooks {
+    std::vector<std::string> events;
+    void OnCaseDone(const CaseReport& r) override {
+      events.push_back(std::to_string(r.caseNumber));
+      if (r.caseNumber == 2) throw std::bad_alloc();
+    }
+    void OnRunEnd(bool completed) override { events.push_back(completed ? "end" : "stopped"); }
+  } failing, after;
+  Feedback feedback;
+  const RunOutcome stopped = Simulate(f.t, f.ui, {&failing, &after}, &feedback);
+  EXPECT_FALSE(stopped.completed);
+  EXPECT_EQ(stopped.cases, 2);
+  EXPECT_EQ(failing.events, (std::vector<std::string>{"1", "2", "stopped"}));
+  EXPECT_EQ(after.events, (std::vector<std::string>{"1", "stopped"}));
+  ASSERT_FALSE(feedback.Messages().empty());
+  EXPECT_EQ(feedback.Messages().back().text, "The memory ran out: the run is stopped after case 2.");
+  EXPECT_EQ(f.Results().size(), 1u + 2u);  // the header and the two cases written
+  EXPECT_FALSE(f.t.RunInProgress);
+  EXPECT_TRUE(Simulate(f.t, f.ui).completed);
+  EXPECT_EQ(f.Results().size(), 1u + 3u);
 }
 
 // The run guard checks the union of what the sinks declare: a results file

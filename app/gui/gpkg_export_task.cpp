@@ -1,5 +1,6 @@
 #include "app/gui/gpkg_export_task.h"
 
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -28,7 +29,15 @@ bool GeoPackageExportTask::Start(gis::ExportData data, const std::string& path,
   // joins the worker first, and Qt drops calls queued for a deleted object.
   try {
     worker_ = std::thread([this, data = std::move(data), path, crs] {
-      const gis::ExportStatus status = gis::ExportGeoPackage(data, path, crs, feedback_.get());
+      // Nothing leaves the thread as an exception: memory that runs out is
+      // the export's failure, reported like any other.
+      gis::ExportStatus status;
+      try {
+        status = gis::ExportGeoPackage(data, path, crs, feedback_.get());
+      } catch (const std::bad_alloc&) {
+        status.code = gis::ExportCode::CannotWrite;
+        status.message = "The GeoPackage \"" + path + "\" cannot be written: the memory ran out.";
+      }
       QMetaObject::invokeMethod(this, [this, status] { Finished(status); },
                                 Qt::QueuedConnection);
     });

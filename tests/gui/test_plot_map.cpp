@@ -4,6 +4,8 @@
 // layers of its scene, zoom and fit, export, the results table, and the map
 // following a run case by case.
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -26,6 +28,7 @@
 #include "app/desktop.h"
 #include "app/plot_map_window.h"
 #include "platform/files.h"
+#include "platform/run_guard.h"
 #include "tests/gui/gui_support.h"
 
 namespace treetri::gui {
@@ -360,6 +363,39 @@ TEST_F(PlotMapTest, ExportsRefuseTheRunsFilesAndNonRegularFiles) {
   EXPECT_TRUE(p.readAllStandardError().contains("the picture \"results.txt\" is the results file"));
   ASSERT_TRUE(ReadWholeFile(results, after, error));
   EXPECT_EQ(after, before);
+
+  // A target that another run (another process) is writing is refused too.
+  const std::string held = File("held.png");
+  int ready[2], release[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(release), 0);
+  const pid_t other = ::fork();
+  if (other == 0) {
+    FileLocks locks;
+    std::string holder;
+    const char took = locks.Add(held, holder) == FileLocks::Result::Locked ? 'y' : 'n';
+    char done;
+    if (::write(ready[1], &took, 1) != 1 || ::read(release[0], &done, 1) < 0) ::_exit(1);
+    ::_exit(0);
+  }
+  char took = 0;
+  ASSERT_EQ(::read(ready[0], &took, 1), 1);
+  EXPECT_EQ(took, 'y');
+  const std::string busy = "\"" + held + "\" is being written by another run (";
+  shown.clear();
+  EXPECT_FALSE(map->ExportGeoPackage(QString::fromStdString(held), "EPSG:3067"));
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_NE(shown[0].toStdString().find(busy), std::string::npos) << shown[0].toStdString();
+  EXPECT_NE(shown[0].toStdString().find("process " + std::to_string(other) + ")"), std::string::npos);
+  EXPECT_FALSE(map->ExportView(QString::fromStdString(held), error));
+  EXPECT_NE(error.find(busy), std::string::npos) << error;
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(held)));
+  ASSERT_EQ(::write(release[1], "x", 1), 1);
+  int status = 0;
+  ASSERT_EQ(::waitpid(other, &status, 0), other);
+  for (int fd : {ready[0], ready[1], release[0], release[1]}) ::close(fd);
+  // Once that run has ended the export goes ahead.
+  EXPECT_TRUE(map->ExportView(QString::fromStdString(held), error)) << error;
 }
 
 }  // namespace
