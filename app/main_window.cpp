@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "app/case_edits.h"
 #include "app/client_area.h"
 #include "app/desktop_run.h"
 #include "app/gui/message_queue.h"
@@ -22,6 +23,7 @@
 #include "app/manual_window.h"
 #include "app/messages_panel.h"
 #include "app/plot_map_window.h"
+#include "core/corrections.h"
 #include "core/export_target.h"
 #include "core/startup.h"
 #include "data/readers.h"
@@ -134,6 +136,7 @@ MainWindow::MainWindow(Tables& tables, QWidget* parent) : QMainWindow(parent), t
 MainWindow::~MainWindow() {
   // The plot map reads the results this window owns: it goes first.
   delete plotMap_;
+  edits_.reset();
   delete manual_;
 }
 
@@ -151,6 +154,7 @@ void MainWindow::Open_PhotogrammetricMap() {
   ui_->SetStartFolder(t_.WorkFolder);
   const std::string name = t_.MapFileName, checksum = t_.MapFacts.sha256;
   const int trees = t_.PhotoTrees.Size();
+  edits_.reset();
   treetri::Open_PhotogrammetricMap(t_, *ui_);
   // A map replaced after the sightings: they are read again, so a run uses
   // one map for the legacy lines and the quality layer.
@@ -162,6 +166,7 @@ void MainWindow::Open_PhotogrammetricMap() {
 void MainWindow::OPen_Field_observations() {
   if (running_) return;
   ui_->SetStartFolder(t_.WorkFolder);
+  edits_.reset();
   treetri::OPen_Field_observations(t_, *ui_);
   UpdateJob();
 }
@@ -182,6 +187,34 @@ RunOutcome MainWindow::Simulate() {
     }
   } scope(this);
   progress_->setRange(0, std::min(t_.TargetTreeCount, t_.TargetTrees.Size()));
+  edits_.reset();
+  // The work folder's corrections apply to this run only: the sightings as
+  // read come back after it, so that the next run applies the file again.
+  struct CorrectedScope {
+    Tables& t;
+    Table<TargetTree> read;
+    bool applied = false;
+    ~CorrectedScope() {
+      if (!applied) return;
+      t.TargetTrees = std::move(read);
+      t.CorrectionsFileName.clear();
+      t.CorrectionsApplied = 0;
+      t.CorrectionsFacts = {};
+    }
+  } corrected{t_, {}};
+  if (!CheckChangedInputs()) return {};
+  std::vector<Correction> corrections;
+  if (!t_.WorkFolder.empty() && FileExists(t_.WorkFolder + kCorrectionsFileName) &&
+      t_.TargetTrees.Size() > 0) {
+    corrected.read = t_.TargetTrees;
+    std::string error;
+    if (!UseCorrectionsFile(t_, t_.WorkFolder + kCorrectionsFileName, error, &corrections)) {
+      ui_->MessageBox(error + " Nothing was calculated: correct or remove the line.");
+      return {};
+    }
+    corrected.applied = true;
+  }
+  runCorrections_ = corrected.applied ? static_cast<int>(corrections.size()) : -1;
   DesktopRun run(t_, *ui_);
   run_ = &run;
   // The run's messages go to the Messages panel with their case: those
@@ -239,6 +272,8 @@ RunOutcome MainWindow::Simulate() {
     return outcome;
   }
   exportData_ = run.ExportData();
+  // The sightings and settings this run used, for edits of its cases.
+  if (runLog_.started) edits_ = std::make_unique<CaseEdits>(t_, t_, t_.WorkFolder, results_);
   ShowRunSummary(outcome);
   UpdateJob();
   // Asked to end during the run: the run stopped after its case, its files
@@ -319,6 +354,7 @@ PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
       if (n < list_->count()) list_->setCurrentRow(n);
     };
     plotMap_->exportData = [this] { return GeoPackageData(); };
+    plotMap_->edits = [this] { return edits_.get(); };
     plotMap_->checkTarget = [this](const std::string& path) { return ExportTargetProblem(t_, path); };
     plotMap_->SetRunInProgress(running_);
   } else {

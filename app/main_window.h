@@ -28,6 +28,7 @@ class QPushButton;
 
 namespace treetri {
 
+class CaseEdits;
 class ClientArea;
 class DesktopRun;
 class ManualWindow;
@@ -115,6 +116,11 @@ class MainWindow : public QMainWindow {
   // Answers the work-folder question: gets the start folder, returns false
   // when cancelled. By default a folder dialog; tests replace it.
   std::function<bool(const std::string& startFolder, std::string& chosen)> folderHook;
+  // Asks what to do about inputs that changed since they were read (the
+  // message lists them): ReadAgain, RunAsRead or Cancel. By default a
+  // question box; tests replace it.
+  enum class ChangedAnswer { ReadAgain, RunAsRead, Cancel };
+  std::function<ChangedAnswer(const std::string& message)> changedInputsHook;
   // Answers the question for a file to write: gets the name offered, returns
   // false when cancelled. By default a save dialog; tests replace it.
   std::function<bool(const std::string& offered, std::string& chosen)> saveHook;
@@ -158,6 +164,9 @@ class MainWindow : public QMainWindow {
   void CancelRun();
   // The messages of a run, one box at a time, none blocking the window.
   MessageQueue* RunMessages() const { return runMessages_; }
+  // The sighting edits after the last run in this session (null before a
+  // run, and after the map, the sightings or the job changed).
+  CaseEdits* Edits() const { return edits_.get(); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -175,6 +184,9 @@ class MainWindow : public QMainWindow {
   // A message of the run: to the message hook when set, else a box that
   // does not block the window.
   void ShowRunMessage(const std::string& text);
+  // Before a run: inputs changed since read are reported and, when the user
+  // wants, read again. False when the run should not start.
+  bool CheckChangedInputs();
 
   Tables& t_;
   QListWidget* list_;
@@ -195,6 +207,7 @@ class MainWindow : public QMainWindow {
   QPointer<HelpWindow> help_;
   QAction* showOnMap_;
   views::CaseResults results_;
+  std::unique_ptr<CaseEdits> edits_;
   gis::ExportData exportData_;  // of the last run in this session
   QPointer<PlotMapWindow> plotMap_;
 
@@ -228,6 +241,8 @@ class MainWindow : public QMainWindow {
   // remembered among the recent jobs.
   bool jobOpen_ = false;
   QString runSummary_;
+  // Lines of corrections.csv the last run applied (-1: it had none).
+  int runCorrections_ = -1;
   ParameterFileCheck::Kind parameterKind_ = ParameterFileCheck::Missing;
 };
 

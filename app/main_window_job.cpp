@@ -12,9 +12,11 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QShortcut>
 #include <QStatusBar>
 
+#include "app/case_edits.h"
 #include "app/main_window.h"
 #include "app/manual_window.h"
 #include "app/messages_panel.h"
@@ -22,6 +24,7 @@
 #include "core/corrections.h"
 #include "core/job.h"
 #include "core/remeasure.h"
+#include "core/run.h"
 #include "core/run_record.h"
 #include "core/startup.h"
 #include "data/parameter_file.h"
@@ -263,6 +266,7 @@ bool MainWindow::OpenJob(const std::string& folder) {
 void MainWindow::ForgetResults() {
   if (plotMap_) plotMap_->close();
   delete plotMap_;
+  edits_.reset();
   results_.Clear();
   exportData_ = {};
   ui_->ListClear();
@@ -303,6 +307,7 @@ void MainWindow::OpenMapAndSightings() {
   ui_->SetDialogFilter(kMapDialogFilter);
   ui_->SetDialogTitle(kMapDialogTitle);
   if (!ui_->ShowOpenDialog()) return;
+  edits_.reset();
   bool mapRead;
   {
     MessagesToPanel toPanel(*ui_, messages_);
@@ -358,6 +363,11 @@ void MainWindow::ShowRunSummary(const RunOutcome& outcome) {
     if (verdicts[static_cast<size_t>(v)] > 0)
       counts << QString("%1 %2").arg(quality::VerdictWord(v)).arg(verdicts[static_cast<size_t>(v)]);
   if (!counts.isEmpty()) text += "; verdicts: " + counts.join(", ");
+  if (runCorrections_ >= 0)
+    text += QString("; uses %1 corrections from %2 (sightings written as %3)")
+                .arg(runCorrections_)
+                .arg(kCorrectionsFileName)
+                .arg(QString::fromStdString(CorrectedSightingName("", t_.SightingFileName)));
   text += QString("; %1 not positioned").arg(runLog_.failed.size());
   if (!runLog_.failed.empty()) text += " (listed below)";
   text += QString("; %1 messages; azimuth correction used %2; %3 s")
@@ -412,6 +422,46 @@ bool MainWindow::ExportRemeasureList() {
   }
   messages_->Add(0, "The re-measure list was written to \"" + chosen + "\".");
   return true;
+}
+
+bool MainWindow::CheckChangedInputs() {
+  const std::vector<ChangedInput> changed = ChangedInputs(t_);
+  if (changed.empty()) return true;
+  std::string text;
+  bool mapChanged = false;
+  for (const ChangedInput& c : changed) {
+    text += ChangedInputMessage(c) + "\n";
+    mapChanged = mapChanged || c.path == t_.MapFileName;
+  }
+  for (const ChangedInput& c : changed) messages_->Add(0, ChangedInputMessage(c));
+  messagesAction_->setChecked(true);
+  ChangedAnswer answer = ChangedAnswer::Cancel;
+  if (changedInputsHook) {
+    answer = changedInputsHook(text);
+  } else {
+    const QMessageBox::StandardButton b = QMessageBox::question(
+        this, QtUi::MessageTitle(),
+        QString::fromStdString(text) + "\nRead the changed files again before the run?\n"
+                                       "(No: the run uses the data as read.)",
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    answer = b == QMessageBox::Yes  ? ChangedAnswer::ReadAgain
+             : b == QMessageBox::No ? ChangedAnswer::RunAsRead
+                                    : ChangedAnswer::Cancel;
+  }
+  if (answer == ChangedAnswer::Cancel) return false;
+  if (answer == ChangedAnswer::RunAsRead) return true;
+  // Read again: a new map reads the sightings again with it.
+  edits_.reset();
+  MessagesToPanel toPanel(*ui_, messages_);
+  bool read = true;
+  if (mapChanged) {
+    read = ReadPhotoMapFile(t_, *ui_, std::string(t_.MapFileName)) &&
+           SightingsAgainstNewMap(t_, *ui_);
+  } else {
+    read = ReadSightingFile(t_, *ui_, std::string(t_.SightingFileName));
+  }
+  UpdateJob();
+  return read;
 }
 
 void MainWindow::ShowManual() {

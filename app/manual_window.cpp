@@ -72,6 +72,14 @@ std::string ManualHtml(const std::vector<std::pair<std::string, std::string>>& s
        "also within the plot already shown (the view keeps its scale and moves to the case). "
        "The side panel lists the observations "
        "of the case with their residuals and w-tests, the suspect and a suggested tree.</p>";
+  h += "<h3>Fixing a sighting on the plot map</h3><p>After a run, the side panel lists the "
+       "sightings of the selected case. Pick one and use <i>Use suggested tree</i> (for the "
+       "suspect sighting), <i>Set tree…</i> (the map trees near where the sighting ends come "
+       "first), <i>Drop distance</i>, <i>Drop azimuth</i>, <i>Drop sighting</i> or <i>Edit "
+       "distance / azimuth…</i>. The case is computed again at once with the run's azimuth "
+       "correction; the map, the panel and the results table (column <i>before edit</i>) show "
+       "it. <i>Undo edit</i> (Ctrl+Z) takes back the last edit. The result files change only "
+       "with the next run.</p>";
   h += "<h3>Corrections</h3><p>A correction never changes the sighting file. Each one is "
        "a line of <tt>corrections.csv</tt> in the work folder (time, plot, tree, slot, field, "
        "old and new value, reason, verdict and suspect kind); the next full run applies them "

@@ -9,6 +9,7 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -70,13 +71,14 @@ PlotMapWindow::PlotMapWindow(const InputData& input, const views::CaseResults& r
   progress_->hide();
   cancel_->hide();
   view_->onPointer = [this](QPointF at) {
-    const QPointF m = ToMap(at);
-    pointer_->setText(QString("X %1   Y %2   %3 px/m")
-                          .arg(m.x(), 0, 'f', 2)
-                          .arg(m.y(), 0, 'f', 2)
-                          .arg(view_->PixelsPerMetre(), 0, 'g', 3));
+    pointerAt_ = at;
+    ShowPointer();
   };
-  view_->onZoom = [this] { ShowLabels(labels_, view_->PixelsPerMetre()); };
+  // Every zoom (wheel, keys, toolbar, fit) shows its scale at once.
+  view_->onZoom = [this] {
+    ShowLabels(labels_, view_->PixelsPerMetre());
+    ShowPointer();
+  };
 
   tabs_ = new QTabWidget;
   tabs_->addTab(view_, "Map");
@@ -84,8 +86,10 @@ PlotMapWindow::PlotMapWindow(const InputData& input, const views::CaseResults& r
   setCentralWidget(tabs_);
   BuildSidePanel();
   BuildToolBar();
-  askSaveFile = [this](const QString& caption, const QString& filter) {
-    return QFileDialog::getSaveFileName(this, caption, QString(), filter);
+  SetUpEdits();
+  askSaveFile = [this](const QString& caption, const QString& filter, const QString& offered,
+                       QString& chosenFilter) {
+    return QFileDialog::getSaveFileName(this, caption, offered, filter, &chosenFilter);
   };
   showMessage = [this](const QString& text) { QMessageBox::warning(this, "treetri", text); };
   askCrs = [this](QString& crs) {
@@ -131,49 +135,10 @@ void PlotMapWindow::BuildToolBar() {
   exportView_ = bar->addAction("Export view…", this, [this] { ExportViewAsked(); });
   exportView_->setShortcut(QKeySequence("Ctrl+E"));
   exportGpkg_ = bar->addAction("Export GeoPackage…", this, [this] { ExportGeoPackageAsked(); });
-}
-
-void PlotMapWindow::BuildResultsTab() {
-  model_ = new ResultsModel(this);
-  proxy_ = new ResultsFilterModel(this);
-  proxy_->setSourceModel(model_);
-  proxy_->setSortRole(ResultsModel::kSortRole);
-
-  table_ = new QTableView;
-  table_->setModel(proxy_);
-  table_->setSortingEnabled(true);
-  table_->sortByColumn(0, Qt::AscendingOrder);
-  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  table_->setSelectionMode(QAbstractItemView::SingleSelection);
-  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  table_->setAlternatingRowColors(true);
-  table_->verticalHeader()->hide();
-  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
-  table_->horizontalHeader()->setStretchLastSection(true);
-  // Widths for the contents as they come, so that a long run does not
-  // measure the table after every case.
-  const int widths[] = {50, 45, 55, 200, 95, 65, 110, 180};
-  for (int c = 0; c < static_cast<int>(std::size(widths)); ++c)
-    table_->setColumnWidth(c, widths[c]);
-  connect(table_, &QTableView::activated, this,
-          [this](const QModelIndex& index) { ActivateTableRow(index); });
-
-  filterText_ = new QLineEdit;
-  filterText_->setPlaceholderText("Filter: plot, tree, status, verdict…");
-  filterText_->setClearButtonEnabled(true);
-  onlyOutliers_ = new QCheckBox("only outliers");
-  auto apply = [this] { proxy_->Set(filterText_->text(), onlyOutliers_->isChecked()); };
-  connect(filterText_, &QLineEdit::textChanged, this, apply);
-  connect(onlyOutliers_, &QCheckBox::toggled, this, apply);
-
-  auto* page = new QWidget;
-  auto* layout = new QVBoxLayout(page);
-  auto* top = new QHBoxLayout;
-  top->addWidget(filterText_, 1);
-  top->addWidget(onlyOutliers_);
-  layout->addLayout(top);
-  layout->addWidget(table_);
-  tabs_->addTab(page, "Results");
+  bar->addSeparator();
+  undo_ = bar->addAction("Undo edit", this, [this] { UndoEdit(); });
+  undo_->setShortcut(QKeySequence::Undo);
+  undo_->setEnabled(false);
 }
 
 void PlotMapWindow::BuildSidePanel() {
@@ -191,9 +156,11 @@ void PlotMapWindow::Reload() {
   // (seconds for a few thousand cases), and sorted once when attached again.
   proxy_->setSourceModel(nullptr);
   model_->Fill(results_);
+  PutEditedRows();
   proxy_->setSourceModel(model_);
   proxy_->sort(table_->horizontalHeader()->sortIndicatorSection(),
                table_->horizontalHeader()->sortIndicatorOrder());
+  SizeTableColumns();
   if (!results_.Find(scene_.selectedCase)) scene_.selectedCase = 0;
   Rebuild(true);
 }
@@ -244,21 +211,19 @@ void PlotMapWindow::SelectCase(int caseNumber) {
   view_->centerOn(caseRect.center());
 }
 
-void PlotMapWindow::SelectTableRow() {
-  if (table_->currentIndex().data(ResultsModel::kCaseRole).toInt() == scene_.selectedCase) return;
-  for (int row = 0; row < proxy_->rowCount(); ++row) {
-    const QModelIndex index = proxy_->index(row, 0);
-    if (index.data(ResultsModel::kCaseRole).toInt() != scene_.selectedCase) continue;
-    table_->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    table_->scrollTo(index);
-    return;
-  }
-}
-
 void PlotMapWindow::Rebuild(bool keepView) {
   const int previousPlot = scene_.plot;
   scene_ = views::BuildPlotScene(*maps_, results_, scene_.selectedCase, scene_.plot);
+  rays_ = RaysOfUnpositionedCase();
+  for (const SightingRay& r : rays_) {
+    const double reach = r.distance.value_or(kRayLength);
+    scene_.caseBox.Add(r.x - reach, r.y - reach);
+    scene_.caseBox.Add(r.x + reach, r.y + reach);
+  }
+  // The legend keeps the selected field tree in sight.
+  view_->keepClear.reset();
+  for (const views::FieldTreeMark& f : scene_.fieldTrees)
+    if (f.caseNumber == scene_.selectedCase) view_->keepClear = QRectF(ToScene(f.x, f.y), QSizeF());
   if (!keepView || scene_.plot != previousPlot) {
     const views::Box& b = scene_.plotBox;
     frame_.origin = b.empty ? QPointF() : QPointF(std::round((b.minX + b.maxX) / 2),
@@ -266,6 +231,7 @@ void PlotMapWindow::Rebuild(bool keepView) {
   }
   DrawScene();
   panel_->Show(results_.Find(scene_.selectedCase), scene_.plot);
+  ShowSightings();
   SelectTableRow();
   ShowSummary();
   if (!keepView || scene_.plot != previousPlot) FitPlot();
@@ -292,8 +258,16 @@ void PlotMapWindow::ShowSummary() {
                                 : QString());
 }
 
+void PlotMapWindow::ShowPointer() {
+  const QString scale = QString("%1 px/m").arg(view_->PixelsPerMetre(), 0, 'g', 3);
+  if (!pointerAt_) return pointer_->setText(scale);
+  const QPointF m = ToMap(*pointerAt_);
+  pointer_->setText(QString("X %1   Y %2   ").arg(m.x(), 0, 'f', 2).arg(m.y(), 0, 'f', 2) + scale);
+}
+
 void PlotMapWindow::DrawScene() {
   labels_ = DrawPlotScene(*graphics_, scene_, frame_, exaggerated_ ? kEllipseExaggeration : 1);
+  DrawSightingRays(*graphics_, rays_, frame_);
   ShowLabels(labels_, view_->PixelsPerMetre());
 }
 
@@ -330,13 +304,6 @@ void PlotMapWindow::SetExaggerated(bool on) {
   DrawScene();
 }
 
-void PlotMapWindow::ActivateTableRow(const QModelIndex& index) {
-  const int n = index.data(ResultsModel::kCaseRole).toInt();
-  if (!results_.Find(n)) return;
-  ShowCase(n);
-  if (onCaseSelected) onCaseSelected(n);
-}
-
 bool PlotMapWindow::ExportView(const QString& path, std::string& error) {
   ExportTargetLock lock;
   if (!TargetAllowed(path, error, &lock)) return false;
@@ -354,21 +321,31 @@ bool PlotMapWindow::TargetAllowed(const QString& path, std::string& error,
 }
 
 void PlotMapWindow::ExportViewAsked() {
-  const QString path = askSaveFile("Export view", "PNG image (*.png);;SVG drawing (*.svg);;PDF (*.pdf)");
+  QString type;
+  const QString offered = scene_.plot ? QString("plot-%1.png").arg(scene_.plot) : QString("plot-map.png");
+  QString path = askSaveFile("Export view", "PNG image (*.png);;SVG drawing (*.svg);;PDF (*.pdf)",
+                             offered, type);
   if (path.isEmpty()) return;
+  // A name without an extension gets the chosen type's.
+  if (QFileInfo(path).suffix().isEmpty())
+    path += type.contains("*.svg") ? ".svg" : type.contains("*.pdf") ? ".pdf" : ".png";
   std::string error;
   if (!ExportView(path, error)) showMessage(QString::fromStdString(error));
   else statusBar()->showMessage("Saved " + path, 5000);
 }
 
 void PlotMapWindow::SetRunInProgress(bool running) {
+  // At the end of a run the columns take the width of what they hold.
+  if (runInProgress_ && !running) SizeTableColumns();
   runInProgress_ = running;
   exportGpkg_->setEnabled(!running && !ExportRunning());
+  ShowSightings();
 }
 
 void PlotMapWindow::ExportGeoPackageAsked() {
   if (ExportRunning() || runInProgress_) return;
-  const QString path = askSaveFile("Export GeoPackage", "GeoPackage (*.gpkg)");
+  QString type;
+  const QString path = askSaveFile("Export GeoPackage", "GeoPackage (*.gpkg)", "results.gpkg", type);
   if (path.isEmpty()) return;
   QString crs = sessionCrs_;
   if (!askCrs(crs)) return;

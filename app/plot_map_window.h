@@ -7,10 +7,12 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <QMainWindow>
 
+#include "app/gui/case_panel.h"
 #include "app/gui/plot_map_view.h"
 #include "app/gui/scene_drawing.h"
 #include "data/tables.h"
@@ -31,7 +33,7 @@ class QTableWidget;
 
 namespace treetri {
 
-class CasePanel;
+class CaseEdits;
 class ExportTargetLock;
 class GeoPackageExportTask;
 class ResultsFilterModel;
@@ -86,18 +88,45 @@ class PlotMapWindow : public QMainWindow {
 
   // Called with the case a click on the map or in the table selected.
   std::function<void(int)> onCaseSelected;
-  // Asks for a file name to save to (tests answer here); empty cancels.
-  std::function<QString(const QString& caption, const QString& filter)> askSaveFile;
+  // Asks for a file name to save to, offering `offered` (tests answer
+  // here); `chosenFilter` gets the file type picked. Empty cancels.
+  std::function<QString(const QString& caption, const QString& filter, const QString& offered,
+                        QString& chosenFilter)>
+      askSaveFile;
+  // Writes the rows the results table shows (filtered, in its order) as CSV.
+  bool ExportTable(const QString& path, std::string& error);
   // Shows a message (tests record it).
   std::function<void(const QString&)> showMessage;
   // Why a file may not be written by an export (a file of the run, a
   // non-regular file: the batch program's check), or "" (none set: no check).
   std::function<std::string(const std::string& path)> checkTarget;
 
+  // Sighting edits in the side panel: the owner's edit session after a run
+  // (null: no edits, the panel says why).
+  std::function<CaseEdits*()> edits;
+  // Asks for a tree among `trees` (those near the sighting's end first);
+  // `chosen` gets the entry picked. False cancels. Tests answer here.
+  std::function<bool(const QString& caption, const QStringList& trees, QString& chosen)> askTree;
+  // Asks for a sighting's distance and azimuth, given filled with the
+  // current texts ("" drops one). False cancels. Tests answer here.
+  std::function<bool(QString& distance, QString& azimuth)> askValues;
+  // After an edit or its undo computed a case again.
+  std::function<void(int caseNumber)> onCaseEdited;
+  // Edits slot `slot` of the selected case (asking where the edit needs a
+  // value), records it, computes the case again and shows it. False when
+  // nothing changed (cancelled, refused: the reason is shown).
+  bool EditSighting(SightingEdit kind, int slot);
+  // Undoes the last edit (Ctrl+Z). False when there is none or it failed.
+  bool UndoEdit();
+  QAction* UndoAction() const { return undo_; }
+  CasePanel* Panel() const { return panel_; }
+
   const views::PlotScene& Scene() const { return scene_; }
   PlotMapView* View() const { return view_; }
   QGraphicsScene* GraphicsScene() const { return graphics_; }
   QTableView* ResultsTable() const { return table_; }
+  // The status line's position and scale.
+  QLabel* ScaleLabel() const { return pointer_; }
   QSortFilterProxyModel* ResultsFilter() const;
   QLineEdit* FilterText() const { return filterText_; }
   QCheckBox* OnlyOutliers() const { return onlyOutliers_; }
@@ -120,11 +149,22 @@ class PlotMapWindow : public QMainWindow {
   void ShowSummary();
   void FitBox(const views::Box& box);
   void ActivateTableRow(const QModelIndex& index);
+  void SizeTableColumns();
+  // The status line's pointer position (when known) and scale.
+  void ShowPointer();
   // Selects the selected case's line of the results table.
   void SelectTableRow();
   void ExportViewAsked();
+  void ExportTableAsked();
   void ExportGeoPackageAsked();
   void ExportFinished(const gis::ExportStatus& status, const QString& path);
+  // The side panel's sightings of the selected case and whether they can be
+  // edited now.
+  void ShowSightings();
+  void AfterEdit(int caseNumber);
+  void SetUpEdits();
+  // The edited cases' table rows with what they were before.
+  void PutEditedRows();
 
   const InputData& input_;
   const views::CaseResults& results_;
@@ -147,6 +187,7 @@ class PlotMapWindow : public QMainWindow {
   QAction* exaggerate_;
   QAction* exportView_;
   QAction* exportGpkg_;
+  QAction* undo_;
   QProgressBar* progress_;
   QPushButton* cancel_;
   GeoPackageExportTask* export_;
@@ -155,6 +196,10 @@ class PlotMapWindow : public QMainWindow {
   static QString sessionCrs_;
   bool runInProgress_ = false;
   QList<QGraphicsItem*> labels_;
+  std::optional<QPointF> pointerAt_;
+  // The sightings of a selected case without a position, from its map trees.
+  std::vector<SightingRay> rays_;
+  std::vector<SightingRay> RaysOfUnpositionedCase() const;  // scene point last under the pointer
 };
 
 }  // namespace treetri

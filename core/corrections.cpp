@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <new>
 
 #include "data/field_reader.h"
 #include "data/plot_tree_index.h"
@@ -388,7 +389,13 @@ bool ReadCorrectionsFile(const std::string& path, std::vector<Correction>& out,
     error = "The corrections file \"" + path + "\" cannot be read: " + reason + ".";
     return false;
   }
-  return ParseCorrections(text, path, out, error);
+  try {
+    return ParseCorrections(text, path, out, error);
+  } catch (const std::bad_alloc&) {
+    out.clear();
+    error = "The corrections file \"" + path + "\" cannot be read: out of memory.";
+    return false;
+  }
 }
 
 bool AppendCorrectionLine(const std::string& path, const Correction& c, std::string& error) {
@@ -473,7 +480,12 @@ bool UseCorrectionsFile(InputData& input, const std::string& path, std::string& 
     return false;
   }
   std::vector<Correction> lines;
-  if (!ParseCorrections(text, path, lines, error)) return false;
+  try {
+    if (!ParseCorrections(text, path, lines, error)) return false;
+  } catch (const std::bad_alloc&) {
+    error = "The corrections file \"" + path + "\" cannot be read: out of memory.";
+    return false;
+  }
   if (!ApplyCorrections(input, lines, path, error)) return false;
   input.CorrectionsFacts = FactsOfContent(path, text);
   if (linesRead) *linesRead = std::move(lines);

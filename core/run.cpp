@@ -274,8 +274,10 @@ RunOutcome RunPositioning(Tables& t, UserInterface& ui, const std::vector<RunHoo
   return outcome;
 }
 
-RunOutcome Simulate(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks,
-                    Feedback* feedback) {
+namespace {
+
+RunOutcome SimulateWithDots(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks,
+                            Feedback* feedback) {
   CaseDots dots(ui);
   std::vector<RunHooks*> all{&dots};
   // Every run leaves its record: a program that attaches none gets one
@@ -298,6 +300,24 @@ RunOutcome Simulate(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& 
       ui.MessageBox(record->Error());
   }
   return outcome;
+}
+
+}  // namespace
+
+RunOutcome Simulate(Tables& t, UserInterface& ui, const std::vector<RunHooks*>& hooks,
+                    Feedback* feedback) {
+  // The run itself stops on memory running out (RunPositioning); this
+  // catches it in the setting up around it, before any file is touched.
+  try {
+    return SimulateWithDots(t, ui, hooks, feedback);
+  } catch (const std::bad_alloc&) {
+    const std::string text = "The memory ran out: the run is stopped.";
+    if (feedback)
+      feedback->PushMessage(0, text);
+    else
+      ui.MessageBox(text);
+    return RunOutcome{};
+  }
 }
 
 }  // namespace treetri

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
+#include <new>
 
 #include "core/corrections.h"
 #include "data/parameter_file.h"
@@ -170,12 +171,32 @@ bool RunRecordSink::Write() {
   return true;
 }
 
+namespace {
+
+bool ReadRunRecordText(const std::string& path, const std::string& text, RunRecordSummary& out,
+                       std::string& error);
+
+}  // namespace
+
 bool ReadRunRecord(const std::string& path, RunRecordSummary& out, std::string& error) {
   std::string text, reason;
   if (!ReadWholeFile(path, text, reason)) {
     error = "The run record \"" + path + "\" cannot be read: " + reason + ".";
     return false;
   }
+  try {
+    return ReadRunRecordText(path, text, out, error);
+  } catch (const std::bad_alloc&) {
+    out = RunRecordSummary{};
+    error = "The run record \"" + path + "\" cannot be read: out of memory.";
+    return false;
+  }
+}
+
+namespace {
+
+bool ReadRunRecordText(const std::string& path, const std::string& text, RunRecordSummary& out,
+                       std::string& error) {
   const Json j = Json::parse(text, nullptr, false);
   if (j.is_discarded() || !j.is_object()) {
     error = "The run record \"" + path + "\" is not JSON.";
@@ -221,6 +242,8 @@ bool ReadRunRecord(const std::string& path, RunRecordSummary& out, std::string& 
     }
   return true;
 }
+
+}  // namespace
 
 std::vector<ChangedInput> ChangedInputs(const InputData& input) {
   std::vector<ChangedInput> changed;

@@ -229,16 +229,37 @@ enum class Take { Locked, Busy, Unlocked };
 
 // Locks `block` of the object open as `fd` (which the registry keeps, or
 // closes when it holds that object already). Called with the registry's
-// mutex held.
+// mutex held. Memory running out (std::bad_alloc) leaves the registry and
+// the kernel's locks as they were.
 Take TakeBlock(const std::string& key, int fd, std::uint64_t block, std::string& holder) {
   auto found = Registry().find(key);
   if (found != Registry().end()) {
     ::close(fd);
-    fd = found->second.fd;
     if (auto held = found->second.counts.find(block); held != found->second.counts.end()) {
       ++held->second;
       return Take::Locked;
     }
+  } else {
+    try {
+      found = Registry().emplace(key, LockedObject{fd, {}}).first;
+    } catch (...) {
+      ::close(fd);
+      throw;
+    }
+  }
+  LockedObject& object = found->second;
+  // Forgets the block, and the object when nothing else of it is held.
+  auto forget = [&] {
+    object.counts.erase(block);
+    if (!object.counts.empty()) return;
+    ::close(object.fd);
+    Registry().erase(found);
+  };
+  try {
+    object.counts.emplace(block, 0);
+  } catch (...) {
+    forget();
+    throw;
   }
   const off_t start = BlockStart(block);
   const off_t length = 1 + static_cast<off_t>(::getpid());
@@ -246,21 +267,27 @@ Take TakeBlock(const std::string& key, int fd, std::uint64_t block, std::string&
   // back; a random pause lets one of them through on the next try.
   static thread_local std::minstd_rand pause(static_cast<unsigned>(::getpid()));
   for (int attempt = 0;; ++attempt) {
-    if (!RangeLock(fd, F_RDLCK, start, length)) {
-      if (found == Registry().end()) ::close(fd);
+    if (!RangeLock(object.fd, F_RDLCK, start, length)) {
+      forget();
       return Take::Unlocked;  // a file system without these locks
     }
-    if (!HeldElsewhere(fd, block, holder)) break;
-    RangeLock(fd, F_UNLCK, start, length);
+    bool elsewhere = false;
+    try {
+      elsewhere = HeldElsewhere(object.fd, block, holder);
+    } catch (...) {
+      RangeLock(object.fd, F_UNLCK, start, length);
+      forget();
+      throw;
+    }
+    if (!elsewhere) break;
+    RangeLock(object.fd, F_UNLCK, start, length);
     if (attempt == 4) {
-      if (found == Registry().end()) ::close(fd);
+      forget();
       return Take::Busy;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1 + pause() % 20));
   }
-  LockedObject& object = Registry()[key];
-  object.fd = fd;
-  object.counts[block] = 1;
+  object.counts.find(block)->second = 1;
   return Take::Locked;
 }
 
@@ -280,9 +307,17 @@ FileLocks::Result FileLocks::Add(const std::string& path, std::string& holder) {
   const std::string folder = slash == 0 ? "/" : resolved.substr(0, slash);
   const std::string name = resolved.substr(slash + 1);
   std::lock_guard<std::mutex> hold(RegistryMutex());
+  // Room for this call's two locks first: a lock taken is always recorded.
+  held_.reserve(held_.size() + 2);
   auto take = [&](int fd, std::uint64_t block) {
     if (fd < 0) return true;  // nothing to lock there: the writer meets the fault itself
-    const std::string key = ObjectKey(fd);
+    std::string key;
+    try {
+      key = ObjectKey(fd);
+    } catch (...) {
+      ::close(fd);
+      throw;
+    }
     if (key.empty()) {
       ::close(fd);
       return true;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <unordered_map>
 
 #include "platform/files.h"
@@ -432,16 +433,55 @@ ParseStatus ParseObservationLine(std::string_view line, ObservationRow& r) {
   return in.Status();
 }
 
+namespace {
+
+// A file whose rows do not fit in memory is a file that cannot be read, as
+// with ReadWholeFile: no exception leaves a reader.
+FileReadStatus OutOfMemory(const std::string& path) {
+  FileReadStatus st;
+  st.ok = false;
+  st.path = path;
+  st.message = "out of memory";
+  return st;
+}
+
+template <class Read>
+FileReadStatus WithinMemory(const std::string& path, Read read) {
+  try {
+    return read();
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory(path);
+  }
+}
+
+FileReadStatus ReadRunWhole(const std::string& qualityPath, const std::string& observationsPath,
+                            bool observationsOptional, QualityRunFiles& run);
+
+}  // namespace
+
 FileReadStatus ReadQualityFile(const std::string& path, std::vector<QualityRow>& rows) {
-  return ReadRows(path, kQualityColumns, ParseQualityLine, rows);
+  return WithinMemory(path, [&] { return ReadRows(path, kQualityColumns, ParseQualityLine, rows); });
 }
 
 FileReadStatus ReadObservationsFile(const std::string& path, std::vector<ObservationRow>& rows) {
-  return ReadRows(path, kObservationColumns, ParseObservationLine, rows);
+  return WithinMemory(path,
+                      [&] { return ReadRows(path, kObservationColumns, ParseObservationLine, rows); });
 }
 
 FileReadStatus ReadQualityRun(const std::string& qualityPath, const std::string& observationsPath,
                               bool observationsOptional, QualityRunFiles& run) {
+  try {
+    return ReadRunWhole(qualityPath, observationsPath, observationsOptional, run);
+  } catch (const std::bad_alloc&) {
+    run = QualityRunFiles{};
+    return OutOfMemory(qualityPath);
+  }
+}
+
+namespace {
+
+FileReadStatus ReadRunWhole(const std::string& qualityPath, const std::string& observationsPath,
+                            bool observationsOptional, QualityRunFiles& run) {
   run = QualityRunFiles{};
   std::vector<int> caseLines, observationLines;
   int cutCase = 0, cutObservation = 0;
@@ -507,5 +547,7 @@ FileReadStatus ReadQualityRun(const std::string& qualityPath, const std::string&
   }
   return st;
 }
+
+}  // namespace
 
 }  // namespace treetri::quality

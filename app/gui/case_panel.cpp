@@ -2,9 +2,11 @@
 
 #include <cmath>
 
+#include <QAction>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 #include "app/gui/plot_map_view.h"
@@ -32,6 +34,14 @@ QString CaseHtml(const quality::QualityRow& r) {
                 .arg(quality::GlobalTestWord(r.globalTest))
                 .arg(r.redundancy ? QString::number(*r.redundancy) : QString("–"))
                 .arg(r.usedSightings ? QString::number(*r.usedSightings) : QString("–"));
+  if (r.verdict == quality::Verdict::Ok && r.globalTest == quality::GlobalTest::Fail)
+    html += QString("<i>Verdict ok although the global test fails: no single observation's "
+                    "|w| exceeds the critical %1 (largest %2), so no one sighting stands out. "
+                    "The observations as a whole scatter more than their standard errors allow: "
+                    "check the standard errors of the parameter file or the largest |w| below."
+                    "</i><br>")
+                .arg(quality::kCriticalW)
+                .arg(NumberText(r.maxW, 2));
   if (r.conf95A && r.ellipseAzimuth)
     html += QString("95 % ellipse %1 m, major axis at %2°<br>")
                 .arg(EllipseText(r))
@@ -70,11 +80,92 @@ CasePanel::CasePanel(QWidget* parent) : QWidget(parent) {
   layout->addWidget(caseLine_);
   layout->addWidget(new QLabel("<b>Observations</b>"));
   layout->addWidget(observations_, 1);
+
+  sightings_ = new QTableWidget(0, 4);
+  sightings_->setObjectName("Sightings");
+  sightings_->setHorizontalHeaderLabels({"slot", "tree", "distance", "azimuth"});
+  sightings_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  sightings_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  sightings_->setSelectionMode(QAbstractItemView::SingleSelection);
+  sightings_->verticalHeader()->hide();
+  sightings_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  sightings_->verticalHeader()->setDefaultSectionSize(sightings_->fontMetrics().height() + 6);
+  sightings_->setMaximumHeight(6 * (sightings_->fontMetrics().height() + 6) + 8);
+  sightings_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  auto* bar = new QToolBar;
+  bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  const char* captions[] = {"Use suggested tree", "Set tree…", "Drop distance", "Drop azimuth",
+                            "Drop sighting", "Edit distance / azimuth…"};
+  for (size_t k = 0; k < edits_.size(); ++k) {
+    const auto kind = static_cast<SightingEdit>(k);
+    edits_[k] = new QAction(captions[k], this);
+    connect(edits_[k], &QAction::triggered, this, [this, kind] {
+      if (onEdit && SelectedSlot() > 0) onEdit(kind, SelectedSlot());
+    });
+    bar->addAction(edits_[k]);
+    sightings_->addAction(edits_[k]);
+  }
+  connect(sightings_, &QTableWidget::itemSelectionChanged, this, [this] { UpdateActions(); });
+  editNote_ = new QLabel;
+  editNote_->setWordWrap(true);
+  layout->addWidget(new QLabel("<b>Sightings</b>"));
+  layout->addWidget(sightings_);
+  layout->addWidget(bar);
+  layout->addWidget(editNote_);
+  UpdateActions();
   setMinimumWidth(470);
+}
+
+void CasePanel::ShowSightings(const std::vector<ShownSighting>& sightings, int suspectSlot,
+                              std::optional<int> suggestedTree, bool editable,
+                              const QString& note) {
+  suspectSlot_ = suspectSlot;
+  suggested_ = suggestedTree;
+  editable_ = editable;
+  editNote_->setText(note);
+  editNote_->setVisible(!note.isEmpty());
+  sightings_->setRowCount(static_cast<int>(sightings.size()));
+  int row = 0;
+  for (const ShownSighting& s : sightings) {
+    const QStringList cells = {QString::number(s.slot), QString::number(s.tree), s.distance,
+                               s.azimuth};
+    for (int col = 0; col < cells.size(); ++col) {
+      auto* item = new QTableWidgetItem(cells[col]);
+      item->setData(Qt::UserRole, s.slot);
+      item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      if (s.slot == suspectSlot) item->setForeground(mapstyle::ToQColor(views::WColour(100)));
+      sightings_->setItem(row, col, item);
+    }
+    ++row;
+  }
+  SelectSlot(suspectSlot > 0 ? suspectSlot : (sightings.empty() ? 0 : sightings.front().slot));
+  UpdateActions();
+}
+
+int CasePanel::SelectedSlot() const {
+  const QList<QTableWidgetItem*> items = sightings_->selectedItems();
+  return items.isEmpty() ? 0 : items.front()->data(Qt::UserRole).toInt();
+}
+
+void CasePanel::SelectSlot(int slot) {
+  sightings_->clearSelection();
+  for (int row = 0; row < sightings_->rowCount(); ++row)
+    if (sightings_->item(row, 0)->data(Qt::UserRole).toInt() == slot) sightings_->selectRow(row);
+}
+
+void CasePanel::UpdateActions() {
+  const int slot = SelectedSlot();
+  for (QAction* a : edits_) a->setEnabled(editable_ && slot > 0);
+  QAction* use = edits_[static_cast<size_t>(SightingEdit::UseSuggested)];
+  // A suggested tree replaces the suspect sighting's tree.
+  use->setText(suggested_ ? QString("Use suggested tree %1").arg(*suggested_)
+                          : QString("Use suggested tree"));
+  use->setEnabled(editable_ && suggested_ && slot > 0 && slot == suspectSlot_);
 }
 
 void CasePanel::Show(const quality::CaseQuality* c, int plot) {
   observations_->setRowCount(0);
+  ShowSightings({}, 0, std::nullopt, false, QString());
   if (!c) {
     caseLine_->setText(plot ? QString("Plot %1: no case selected. Click a field tree.").arg(plot)
                             : QString("No results yet: run the positioning."));

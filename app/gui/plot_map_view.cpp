@@ -39,18 +39,36 @@ std::vector<Entry> LegendEntries(bool exaggerated) {
       {Entry::LineEntry, "azimuth only", Qt::black, Qt::DashLine},
       {Entry::LineEntry, "distance only", Qt::black, Qt::DotLine},
       {Entry::LineEntry, "suspect sighting", ToQColor(views::WColour(9)), Qt::SolidLine},
+      {Entry::LineEntry, "left out of the adjustment", ToQColor(views::WColour(99)),
+       Qt::DashDotLine},
+      {Entry::LineEntry, "sighting of a case not positioned",
+       ToQColor(views::VerdictColour(Verdict::Failed)), Qt::DashLine},
       {Entry::RampEntry, "|w|  0 … 3.3", Qt::black},
   };
 }
 
 double LineHeight(const QFontMetricsF& fm) { return fm.height() + 3; }
 
-// The legend's box in the top left corner of `area`.
-QRectF LegendBox(const QRectF& area, const QFontMetricsF& fm, const std::vector<Entry>& entries) {
+// The legend's box in a corner of `area`: clear of the north arrow (top
+// right) and the scale bar (bottom left).
+QRectF LegendBox(const QRectF& area, const QFontMetricsF& fm, const std::vector<Entry>& entries,
+                 PlotMapView::Corner corner) {
   double textWidth = 0;
   for (const Entry& e : entries) textWidth = std::max(textWidth, fm.horizontalAdvance(e.text));
-  return QRectF(area.left() + 10, area.top() + 10, textWidth + 48,
-                LineHeight(fm) * static_cast<double>(entries.size()) + 10);
+  const double w = textWidth + 48, h = LineHeight(fm) * static_cast<double>(entries.size()) + 10;
+  switch (corner) {
+    case PlotMapView::Corner::TopLeft: return QRectF(area.left() + 10, area.top() + 10, w, h);
+    case PlotMapView::Corner::TopRight: return QRectF(area.right() - 10 - w, area.top() + 60, w, h);
+    case PlotMapView::Corner::BottomRight:
+      return QRectF(area.right() - 10 - w, area.bottom() - 10 - h, w, h);
+    case PlotMapView::Corner::BottomLeft:
+      return QRectF(area.left() + 10, area.bottom() - 40 - h, w, h);
+  }
+  return {};
+}
+
+bool LeftCorner(PlotMapView::Corner c) {
+  return c == PlotMapView::Corner::TopLeft || c == PlotMapView::Corner::BottomLeft;
 }
 
 }  // namespace
@@ -97,10 +115,31 @@ QFont PlotMapView::OverlayFont() const {
 
 QRect PlotMapView::FreeArea() const {
   QRect area = viewport()->rect();
-  const QRectF legend = LegendBox(area, QFontMetricsF(OverlayFont()), LegendEntries(ellipsesExaggerated));
+  if (!legendShown) return area;
+  const QRectF legend = LegendBox(area, QFontMetricsF(OverlayFont()),
+                                  LegendEntries(ellipsesExaggerated), legendCorner);
   // Beside the legend, unless that leaves less than half of the view.
-  area.setLeft(std::min(static_cast<int>(std::ceil(legend.right())) + 6, area.width() / 2));
+  if (LeftCorner(legendCorner))
+    area.setLeft(std::min(static_cast<int>(std::ceil(legend.right())) + 6, area.width() / 2));
+  else
+    area.setRight(std::max(static_cast<int>(std::floor(legend.left())) - 6, area.width() / 2));
   return area;
+}
+
+QRectF PlotMapView::LegendRect(const QRectF& area) const {
+  if (!legendShown) return {};
+  const QFontMetricsF fm(OverlayFont());
+  const std::vector<Entry> entries = LegendEntries(ellipsesExaggerated);
+  // The selected case on the screen, with room for its mark.
+  const QRectF clear = keepClear ? QRectF(mapFromScene(*keepClear).boundingRect())
+                                       .adjusted(-10, -10, 10, 10)
+                                 : QRectF();
+  for (int k = 0; k < 4; ++k) {
+    const auto corner = static_cast<Corner>((static_cast<int>(legendCorner) + k) % 4);
+    const QRectF box = LegendBox(area, fm, entries, corner);
+    if (clear.isNull() || !box.intersects(clear)) return box;
+  }
+  return {};
 }
 
 void PlotMapView::Fit(const QRectF& r) {
@@ -173,51 +212,53 @@ void PlotMapView::PaintOverlays(QPainter& p, const QRectF& area) const {
 
   // Legend, top left.
   const std::vector<Entry> entries = LegendEntries(ellipsesExaggerated);
-  const QRectF box = LegendBox(area, fm, entries);
-  p.setPen(QPen(QColor(0xa0, 0xa0, 0xa0), 1));
-  p.setBrush(QColor(255, 255, 255, 225));
-  p.drawRoundedRect(box, 3, 3);
-  double y = box.top() + 5 + line / 2;
-  for (const Entry& e : entries) {
-    const QPointF symbol(box.left() + 18, y);
-    switch (e.kind) {
-      case Entry::DotEntry:
-        p.setPen(QPen(e.colour == kMapTreeFill ? kMapTreeLine : e.colour.darker(140), 1));
-        p.setBrush(e.colour);
-        p.drawEllipse(symbol, 4.5, 4.5);
-        break;
-      case Entry::RingEntry:
-        p.setPen(QPen(e.colour, 2));
-        p.setBrush(Qt::NoBrush);
-        p.drawEllipse(symbol, e.colour == kSuggested ? 6 : 4, e.colour == kSuggested ? 6 : 4);
-        break;
-      case Entry::EllipseEntry: {
-        QColor fill = e.colour;
-        fill.setAlpha(40);
-        p.setPen(QPen(e.colour, 1));
-        p.setBrush(fill);
-        p.drawEllipse(symbol, 10, 5);
-        break;
-      }
-      case Entry::LineEntry:
-        if (e.text.startsWith("suspect")) {
-          p.setPen(QPen(kSuspectHalo, 7, Qt::SolidLine, Qt::RoundCap));
+  const QRectF box = LegendRect(area);
+  if (!box.isNull()) {
+    p.setPen(QPen(QColor(0xa0, 0xa0, 0xa0), 1));
+    p.setBrush(QColor(255, 255, 255, 225));
+    p.drawRoundedRect(box, 3, 3);
+    double y = box.top() + 5 + line / 2;
+    for (const Entry& e : entries) {
+      const QPointF symbol(box.left() + 18, y);
+      switch (e.kind) {
+        case Entry::DotEntry:
+          p.setPen(QPen(e.colour == kMapTreeFill ? kMapTreeLine : e.colour.darker(140), 1));
+          p.setBrush(e.colour);
+          p.drawEllipse(symbol, 4.5, 4.5);
+          break;
+        case Entry::RingEntry:
+          p.setPen(QPen(e.colour, 2));
+          p.setBrush(Qt::NoBrush);
+          p.drawEllipse(symbol, e.colour == kSuggested ? 6 : 4, e.colour == kSuggested ? 6 : 4);
+          break;
+        case Entry::EllipseEntry: {
+          QColor fill = e.colour;
+          fill.setAlpha(40);
+          p.setPen(QPen(e.colour, 1));
+          p.setBrush(fill);
+          p.drawEllipse(symbol, 10, 5);
+          break;
+        }
+        case Entry::LineEntry:
+          if (e.text.startsWith("suspect")) {
+            p.setPen(QPen(kSuspectHalo, 7, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(symbol - QPointF(11, 0), symbol + QPointF(11, 0));
+          }
+          p.setPen(QPen(e.colour, 1.8, e.style, Qt::FlatCap));
           p.drawLine(symbol - QPointF(11, 0), symbol + QPointF(11, 0));
-        }
-        p.setPen(QPen(e.colour, 1.8, e.style, Qt::FlatCap));
-        p.drawLine(symbol - QPointF(11, 0), symbol + QPointF(11, 0));
-        break;
-      case Entry::RampEntry:
-        for (int i = 0; i < 22; ++i) {
-          p.setPen(Qt::NoPen);
-          p.setBrush(ToQColor(views::WColour(quality::kCriticalW * i / 21.0)));
-          p.drawRect(QRectF(symbol.x() - 11 + i, y - 4, 1.05, 8));
-        }
-        break;
+          break;
+        case Entry::RampEntry:
+          for (int i = 0; i < 22; ++i) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(ToQColor(views::WColour(quality::kCriticalW * i / 21.0)));
+            p.drawRect(QRectF(symbol.x() - 11 + i, y - 4, 1.05, 8));
+          }
+          break;
+      }
+      p.setPen(Qt::black);
+      p.drawText(QPointF(box.left() + 36, y + fm.ascent() / 2 - 1), e.text);
+      y += line;
     }
-    p.setPen(Qt::black);
-    p.drawText(QPointF(box.left() + 36, y + fm.ascent() / 2 - 1), e.text);
-    y += line;
   }
 
   // North arrow, top right.

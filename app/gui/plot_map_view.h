@@ -39,6 +39,16 @@ class PlotMapView : public QGraphicsView {
   // The part of the viewport that the legend leaves free for the map.
   QRect FreeArea() const;
 
+  // The legend: shown or not, and the corner it prefers. It moves to the
+  // next corner where it would cover `keepClear` (the selected case, scene
+  // units), and is left out when every corner would.
+  enum class Corner { TopLeft, TopRight, BottomRight, BottomLeft };
+  bool legendShown = true;
+  Corner legendCorner = Corner::TopLeft;
+  std::optional<QRectF> keepClear;
+  // The legend's box as drawn in `area` (screen units); empty when not drawn.
+  QRectF LegendRect(const QRectF& area) const;
+
   std::function<void(QPointF)> onClick;    // scene point of a click
   std::function<void(QPointF)> onPointer;      // scene point under the pointer
   std::function<void()> onZoom;                // after the scale changed

@@ -1,5 +1,6 @@
 #include "app/gui/results_model.h"
 
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -12,11 +13,21 @@ namespace {
 
 const QStringList kResultColumns = {"case",   "plot",           "tree",    "legacy status",
                                     "verdict", "σ0",            "ellipse 95 % (m)", "suspect",
-                                    "suggestion"};
+                                    "suggestion", "warnings", "before edit"};
+
+// The case as the run left it: verdict, σ0 and how far the edit moved it.
+QString BeforeText(const quality::QualityRow& now, const quality::QualityRow& before) {
+  QString text = QString("%1, σ0 %2").arg(quality::VerdictWord(before.verdict), NumberText(before.sigma0, 3));
+  if (now.x && now.y && before.x && before.y)
+    text += QString(", moved %1 m").arg(std::hypot(*now.x - *before.x, *now.y - *before.y), 0, 'f', 3);
+  return text;
+}
 
 // The cells of a case's row.
-QList<QStandardItem*> Row(const quality::QualityRow& q) {
+QList<QStandardItem*> Row(const quality::QualityRow& q, const quality::QualityRow* before) {
   const QVariant none;
+  const QString beforeText = before ? BeforeText(q, *before) : QString();
+  const QString warnings = QString::fromStdString(views::ShownText(q.warnings));
   const std::vector<std::pair<QString, QVariant>> cells = {
       {QString::number(q.caseNumber), q.caseNumber},
       {QString::number(q.plot), q.plot},
@@ -29,6 +40,8 @@ QList<QStandardItem*> Row(const quality::QualityRow& q) {
       {SuspectText(q), SuspectText(q)},
       {q.suggestedTree ? QString::number(*q.suggestedTree) : QString(),
        q.suggestedTree ? QVariant(*q.suggestedTree) : none},
+      {warnings, warnings},
+      {beforeText, beforeText},
   };
   QList<QStandardItem*> items;
   for (int c = 0; c < static_cast<int>(cells.size()); ++c) {
@@ -38,7 +51,7 @@ QList<QStandardItem*> Row(const quality::QualityRow& q) {
     if (c == ResultsModel::VerdictColumn)
       item->setForeground(mapstyle::ToQColor(views::VerdictColour(q.verdict)));
     if (c != ResultsModel::StatusColumn && c != ResultsModel::VerdictColumn &&
-        c != ResultsModel::SuspectColumn)
+        c != ResultsModel::SuspectColumn && c < ResultsModel::WarningsColumn)
       item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     items.append(item);
   }
@@ -57,14 +70,14 @@ void ResultsModel::Fill(const views::CaseResults& results) {
   rowOfCase_.clear();
   for (const quality::CaseQuality& c : results.Cases()) {
     rowOfCase_[c.row.caseNumber] = rowCount();
-    appendRow(Row(c.row));
+    appendRow(Row(c.row, nullptr));
   }
 }
 
-void ResultsModel::Put(const quality::QualityRow& row) {
+void ResultsModel::Put(const quality::QualityRow& row, const quality::QualityRow* before) {
   // A new case's row comes whole, so that a sorting filter places it once.
   auto [at, added] = rowOfCase_.emplace(row.caseNumber, rowCount());
-  const QList<QStandardItem*> items = Row(row);
+  const QList<QStandardItem*> items = Row(row, before);
   if (added) {
     appendRow(items);
     return;

@@ -1,6 +1,7 @@
 // The results table's model: one row per case (case, plot, tree, legacy
-// status, verdict, σ0, ellipse, suspect, suggestion), each cell with a value
-// to sort by and its case number; and the filter that shows the rows
+// status, verdict, σ0, ellipse, suspect, suggestion, warnings and, for a case
+// edited since the run, what it was before), each cell with a value to sort
+// by and its case number; and the filter that shows the rows
 // matching a text and, on request, only the outliers.
 #pragma once
 
@@ -19,13 +20,14 @@ class ResultsModel : public QStandardItemModel {
   static constexpr int kSortRole = Qt::UserRole + 1;
   static constexpr int kCaseRole = Qt::UserRole + 2;
   enum Column { CaseColumn, PlotColumn, TreeColumn, StatusColumn, VerdictColumn, Sigma0Column,
-                EllipseColumn, SuspectColumn, SuggestionColumn };
+                EllipseColumn, SuspectColumn, SuggestionColumn, WarningsColumn, BeforeColumn };
 
   explicit ResultsModel(QObject* parent = nullptr);
   // Every case of `results`, in their order.
   void Fill(const views::CaseResults& results);
-  // Adds the case's row, or replaces it when the case has one.
-  void Put(const quality::QualityRow& row);
+  // Adds the case's row, or replaces it when the case has one; `before` is
+  // the case as the run left it when it has been edited since.
+  void Put(const quality::QualityRow& row, const quality::QualityRow* before = nullptr);
 
  private:
   std::unordered_map<int, int> rowOfCase_;  // case number: row

@@ -1,6 +1,9 @@
 #include "app/gui/scene_drawing.h"
 
 #include <algorithm>
+#include <cmath>
+#include <unordered_map>
+#include <vector>
 
 #include <QGraphicsEllipseItem>
 #include <QGraphicsLineItem>
@@ -128,9 +131,74 @@ QList<QGraphicsItem*> DrawPlotScene(QGraphicsScene& graphics, const views::PlotS
   return labels;
 }
 
+void DrawSightingRays(QGraphicsScene& graphics, const std::vector<SightingRay>& rays,
+                      const MapFrame& frame) {
+  const QColor colour = ToQColor(views::VerdictColour(quality::Verdict::Failed));
+  for (const SightingRay& r : rays) {
+    const QPointF from = frame.ToScene(r.x, r.y);
+    QGraphicsItem* item;
+    if (r.direction) {
+      const double length = r.distance.value_or(kRayLength);
+      const QPointF to = frame.ToScene(r.x + length * std::cos(*r.direction),
+                                       r.y + length * std::sin(*r.direction));
+      item = graphics.addLine(QLineF(from, to), Cosmetic(colour, 1.6, Qt::DashLine));
+    } else if (r.distance) {
+      const double d = *r.distance;
+      item = graphics.addEllipse(QRectF(from - QPointF(d, d), from + QPointF(d, d)),
+                                 Cosmetic(colour, 1.2, Qt::DotLine));
+    } else {
+      continue;
+    }
+    item->setZValue(3);
+    item->setToolTip(QString("slot %1, map tree %2: sighting of a case without a position%3")
+                         .arg(r.slot)
+                         .arg(r.tree)
+                         .arg(r.direction ? (r.distance ? "" : " (no distance: ray of 5 m)")
+                                          : " (distance only)"));
+  }
+}
+
 void ShowLabels(const QList<QGraphicsItem*>& labels, double pixelsPerMetre) {
   const bool show = pixelsPerMetre >= kLabelPixelsPerMetre;
-  for (QGraphicsItem* item : labels) item->setVisible(show);
+  if (!show) {
+    for (QGraphicsItem* item : labels) item->setVisible(false);
+    return;
+  }
+  // The selected case's label first, then the field trees', then the map
+  // trees' (drawn in the reverse order); a label that would overlap one
+  // placed before it waits for a closer zoom.
+  std::vector<QGraphicsItem*> order(labels.rbegin(), labels.rend());
+  std::stable_partition(order.begin(), order.end(), [](QGraphicsItem* item) {
+    const auto* text = qgraphicsitem_cast<QGraphicsSimpleTextItem*>(item);
+    return text && text->font().bold();
+  });
+  // Placed labels by screen cell, so that a plot of many trees costs about
+  // one look per neighbour.
+  constexpr double kCell = 64;
+  std::unordered_map<long long, std::vector<QRectF>> cells;
+  const auto key = [](long long cx, long long cy) { return cx * 1000003LL + cy; };
+  for (QGraphicsItem* item : order) {
+    const QRectF r = item->transform()
+                         .mapRect(item->boundingRect())
+                         .translated(item->pos() * pixelsPerMetre);
+    const long long x0 = static_cast<long long>(std::floor(r.left() / kCell)),
+                    x1 = static_cast<long long>(std::floor(r.right() / kCell)),
+                    y0 = static_cast<long long>(std::floor(r.top() / kCell)),
+                    y1 = static_cast<long long>(std::floor(r.bottom() / kCell));
+    bool free = true;
+    for (long long cx = x0; cx <= x1 && free; ++cx)
+      for (long long cy = y0; cy <= y1 && free; ++cy)
+        if (const auto it = cells.find(key(cx, cy)); it != cells.end())
+          for (const QRectF& other : it->second)
+            if (other.intersects(r)) {
+              free = false;
+              break;
+            }
+    item->setVisible(free);
+    if (!free) continue;
+    for (long long cx = x0; cx <= x1; ++cx)
+      for (long long cy = y0; cy <= y1; ++cy) cells[key(cx, cy)].push_back(r);
+  }
 }
 
 }  // namespace treetri

@@ -4,6 +4,9 @@
 // size, with tree numbers as labels.
 #pragma once
 
+#include <optional>
+#include <vector>
+
 #include <QList>
 #include <QPointF>
 
@@ -36,5 +39,19 @@ struct MapFrame {
 QList<QGraphicsItem*> DrawPlotScene(QGraphicsScene& graphics, const views::PlotScene& scene,
                                     const MapFrame& frame, double ellipseFactor);
 void ShowLabels(const QList<QGraphicsItem*>& labels, double pixelsPerMetre);
+
+// A sighting of a case that has no position, drawn from its map tree (x, y)
+// back towards where the field tree stands: a ray along the azimuth (of the
+// distance's length, or kRayLength without one), or a circle of the
+// distance without an azimuth.
+struct SightingRay {
+  int slot = 0, tree = 0;
+  double x = 0, y = 0;
+  std::optional<double> direction;  // radians, counter-clockwise from east
+  std::optional<double> distance;   // metres
+};
+constexpr double kRayLength = 5;
+void DrawSightingRays(QGraphicsScene& graphics, const std::vector<SightingRay>& rays,
+                      const MapFrame& frame);
 
 }  // namespace treetri

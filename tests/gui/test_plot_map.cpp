@@ -243,7 +243,7 @@ TEST_F(PlotMapTest, ExportsAGeoPackageWithoutBlockingAndRefusesAnUnknownCrs) {
   std::vector<QString> shown, crsOffered;
   map->showMessage = [&](const QString& text) { shown.push_back(text); };
   const QString path = QString::fromStdString(File("plots.gpkg"));
-  map->askSaveFile = [&](const QString&, const QString&) { return path; };
+  map->askSaveFile = [&](const QString&, const QString&, const QString&, QString&) { return path; };
   for (const char* crs : {"EPSG:nonsense", "EPSG:3067", "EPSG:2393", ""}) {
     map->askCrs = [&](QString& text) { crsOffered.push_back(text), text = crs; return true; };
     map->ExportGeoPackageAction()->trigger();

@@ -1,0 +1,136 @@
+#include "app/case_edits.h"
+
+#include <cmath>
+
+#include "data/sighting_record.h"
+#include "positioning/case_steps.h"
+#include "quality/map_index.h"
+
+namespace treetri {
+
+namespace {
+
+// What the record holds in the slot's field, as the sighting file writes it.
+std::string OldText(const TargetTree& r, int slot, CorrectionField field) {
+  switch (field) {
+    case CorrectionField::Tree: return std::to_string(r.SightedTree[slot]);
+    case CorrectionField::Distance: return SightingNumberText(r.Distance[slot]);
+    case CorrectionField::Azimuth: return SightingNumberText(r.Azimuth[slot]);
+    case CorrectionField::Sighting:
+      return SightingNumberText(r.Distance[slot]) + "/" + SightingNumberText(r.Azimuth[slot]);
+  }
+  return "";
+}
+
+}  // namespace
+
+CaseEdits::CaseEdits(const InputData& input, const RunSettings& lastRun, std::string folder,
+                     views::CaseResults& results)
+    : recomputer_(std::make_unique<CaseRecomputer>(input, lastRun)),
+      folder_(std::move(folder)),
+      results_(results),
+      maps_(std::make_unique<quality::PlotMaps>(input.PhotoTrees)) {}
+
+CaseEdits::~CaseEdits() = default;
+
+const TargetTree* CaseEdits::Record(int caseNumber) const {
+  const InputData& in = recomputer_->Input();
+  if (caseNumber < 1 || caseNumber > in.TargetTrees.Size() || caseNumber > in.TargetTreeCount)
+    return nullptr;
+  return &in.TargetTrees[caseNumber];
+}
+
+Correction CaseEdits::Line(int caseNumber, int slot, CorrectionField field,
+                           const std::string& newValue) const {
+  Correction c;
+  c.time = IsoTimeNow();
+  c.slot = slot;
+  c.field = field;
+  c.newValue = newValue;
+  c.reason = "edited on the plot map";
+  if (const TargetTree* r = Record(caseNumber)) {
+    c.plot = r->Plot;
+    c.tree = r->Tree;
+    c.oldValue = OldText(*r, slot, field);
+  }
+  if (const quality::CaseQuality* q = results_.Find(caseNumber)) {
+    c.verdict = quality::VerdictWord(q->row.verdict);
+    if (q->row.suspectKind != quality::SuspectKind::None)
+      c.suspectKind = quality::SuspectKindWord(q->row.suspectKind);
+  }
+  return c;
+}
+
+bool CaseEdits::ApplyAndRecord(const Correction& c, std::string& error) {
+  int caseNumber = 0;
+  if (!recomputer_->Apply(c, caseNumber, error)) return false;
+  if (!RecordCorrection(folder_, c, error)) {
+    // Not on disk: the copy goes back to what the file says.
+    int ignored = 0;
+    std::string undoError;
+    recomputer_->Apply(InverseCorrection(c, c.time), ignored, undoError);
+    return false;
+  }
+  if (const quality::CaseQuality* q = results_.Find(caseNumber))
+    before_.emplace(caseNumber, *q);
+  RecomputedCase r = recomputer_->Recompute(caseNumber);
+  if (r.outcome.failure == CaseFailure::None) results_.SetLegacyPosition(caseNumber, r.x, r.y);
+  results_.Add(std::move(r.quality));
+  lastCase_ = caseNumber;
+  return true;
+}
+
+bool CaseEdits::Edit(const Correction& c, std::string& error) {
+  if (!ApplyAndRecord(c, error)) return false;
+  done_.push_back(c);
+  return true;
+}
+
+bool CaseEdits::Undo(std::string& error) {
+  if (done_.empty()) {
+    error = "There is no edit to undo.";
+    return false;
+  }
+  if (!ApplyAndRecord(InverseCorrection(done_.back(), IsoTimeNow()), error)) return false;
+  done_.pop_back();
+  return true;
+}
+
+const quality::CaseQuality* CaseEdits::Before(int caseNumber) const {
+  const auto it = before_.find(caseNumber);
+  return it == before_.end() ? nullptr : &it->second;
+}
+
+std::vector<int> CaseEdits::TreesNearSighting(int caseNumber, int slot, size_t k) const {
+  std::vector<int> trees;
+  const TargetTree* r = Record(caseNumber);
+  if (!r || slot < 1 || slot > kFileSlots) return trees;
+  const quality::PlotIndex& index = *maps_->Plot(r->Plot);
+  // Where the sighting ends: from the field tree's position along the
+  // corrected azimuth; without a position, a distance or an azimuth, the
+  // sighted map tree itself.
+  std::optional<std::array<double, 2>> at;
+  const quality::CaseQuality* q = results_.Find(caseNumber);
+  if (q && q->row.x && q->row.y) at = std::array<double, 2>{*q->row.x, *q->row.y};
+  else if (const auto* legacy = results_.LegacyPosition(caseNumber)) at = *legacy;
+  double x = 0, y = 0;
+  const double d = r->Distance[slot], a = r->Azimuth[slot];
+  if (at && d > kNotMeasured && a > kNotMeasured) {
+    const double direction =
+        AzimuthToDirection(CorrectAzimuth(a, recomputer_->Parameters().AzimuthCorrection));
+    x = (*at)[0] + d * std::cos(direction);
+    y = (*at)[1] + d * std::sin(direction);
+  } else if (const quality::MapTree* m = index.Find(r->SightedTree[slot])) {
+    x = m->x;
+    y = m->y;
+  } else if (at) {
+    x = (*at)[0];
+    y = (*at)[1];
+  } else {
+    return trees;
+  }
+  for (const quality::MapTree* m : index.Best(quality::NearPoint(x, y), k)) trees.push_back(m->tree);
+  return trees;
+}
+
+}  // namespace treetri

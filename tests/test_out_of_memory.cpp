@@ -1,0 +1,193 @@
+// Memory that runs out at any allocation of a reader or of a run: the
+// failure comes back as the function's status (a message naming the file),
+// never as an exception. The test binary's operator new fails once, at the
+// Nth allocation of this thread after it is armed, for every N in turn.
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/corrections.h"
+#include "core/quality_observer.h"
+#include "core/run_record.h"
+#include "core/run.h"
+#include "data/readers.h"
+#include "platform/feedback.h"
+#include "platform/headless_ui.h"
+#include "quality/quality_files.h"
+#include "tests/case_builder.h"
+#include "tests/support.h"
+
+namespace {
+thread_local long allocationsBeforeFailure = -1;  // -1: never fails
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (allocationsBeforeFailure >= 0 && allocationsBeforeFailure-- == 0) throw std::bad_alloc();
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace treetri {
+namespace {
+
+using testing::TempFolder;
+
+// Calls `read` with the Nth allocation in it failing, for N = 0, 1, ...
+// until a call gets through without the failure, then `check(ok, failed)`
+// outside the armed stretch. Returns the count of allocations of a whole call.
+template <class Read, class Check>
+long EveryAllocationFails(Read read, Check check) {
+  for (long n = 0;; ++n) {
+    bool ok = false, escaped = false;
+    allocationsBeforeFailure = n;
+    try {
+      ok = read();
+    } catch (const std::bad_alloc&) {
+      escaped = true;
+    }
+    const bool failedNow = allocationsBeforeFailure == -1;
+    allocationsBeforeFailure = -1;
+    if (escaped) {
+      ADD_FAILURE() << "bad_alloc left the function at allocation " << n;
+      return n;
+    }
+    check(ok, failedNow);
+    if (!failedNow) return n;
+  }
+}
+
+TEST(OutOfMemory, ReadersReturnTheFailureNamingTheFile) {
+  TempFolder dir;
+  const std::string quality = dir.WorkFolder() + quality::kQualityFileName;
+  const std::string observations = dir.WorkFolder() + quality::kObservationsFileName;
+  // A run's quality files, written by a run of three cases.
+  testing::Parameters par;
+  dir.Write(kParameterFileName, testing::ParameterFile(par));
+  std::string map, sightings;
+  for (int k = 1; k <= 6; ++k) map += testing::MapRecord(1, k, 1, 3.0 * (k % 3), 3.0 * (k / 3));
+  for (int i = 0; i < 3; ++i) {
+    std::vector<testing::Sighting> slots;
+    for (int k = 1; k <= 4; ++k)
+      slots.push_back(testing::Sight(k, 1.0 + i * 0.5, 1.5, 3.0 * (k % 3), 3.0 * (k / 3)));
+    sightings += testing::SightingRecord(1, 100 + i, 1, 4, slots);
+  }
+  dir.Write("map.txt", map);
+  dir.Write("sightings.txt", sightings);
+  {
+    Tables t;
+    HeadlessUi ui;
+    t.WorkFolder = dir.WorkFolder();
+    ASSERT_TRUE(ReadPhotoMapFile(t, ui, dir.Path() + "/map.txt"));
+    ASSERT_TRUE(ReadSightingFile(t, ui, dir.Path() + "/sightings.txt"));
+    Feedback feedback;
+    QualityObserver qualityLayer(t, feedback);
+    ASSERT_TRUE(Simulate(t, ui, {&qualityLayer}, &feedback).completed);
+  }
+  quality::QualityRunFiles run;
+  quality::FileReadStatus st;
+  const long points = EveryAllocationFails(
+      [&] {
+        st = quality::ReadQualityRun(quality, observations, false, run);
+        return st.ok;
+      },
+      [&](bool ok, bool failed) {
+        if (!failed) {
+          EXPECT_TRUE(ok) << st.message;
+        } else if (!ok) {
+          EXPECT_TRUE(st.path == quality || st.path == observations) << st.path;
+          EXPECT_EQ(st.message, "out of memory");
+        }
+      });
+  EXPECT_GT(points, 10);
+
+  const std::string corrections = dir.Write(kCorrectionsFileName, CorrectionsHeaderLine());
+  std::vector<Correction> lines;
+  std::string error;
+  auto failedNaming = [&](const std::string& start) {
+    return [&, start](bool ok, bool failed) {
+      if (!failed) {
+        EXPECT_TRUE(ok) << error;
+      } else if (!ok) {
+        EXPECT_EQ(error.rfind(start, 0), 0u) << error;
+        EXPECT_NE(error.find("out of memory"), std::string::npos) << error;
+      }
+    };
+  };
+  EveryAllocationFails([&] { return ReadCorrectionsFile(corrections, lines, error); },
+                       failedNaming("The corrections file \"" + corrections + "\" cannot be read"));
+
+  // (The run record is left out: nlohmann/json allocates while it destroys
+  // a value, so memory running out there ends the program.)
+
+  // The map reader says so through its message box.
+  const std::string mapFile = dir.WorkFolder() + "map.txt";
+  Tables t;
+  HeadlessUi ui;
+  EveryAllocationFails([&] { return ReadPhotoMapFile(t, ui, mapFile); },
+                       [&](bool ok, bool failed) {
+                         if (!failed) {
+                           EXPECT_TRUE(ok);
+                         } else if (!ok) {
+                           EXPECT_NE(ui.messages.back().find(mapFile), std::string::npos);
+                         }
+                       });
+}
+
+// A whole run with the quality layer, its memory running out at each of its
+// allocations in turn: the run stops with a message (or, where a reader
+// catches it, goes on without what it could not read), and the next run in
+// the folder gets through, so no lock is left behind.
+TEST(OutOfMemory, ARunStopsWithAMessageAtAnyAllocation) {
+  TempFolder dir;
+  dir.Write(kParameterFileName, testing::ParameterFile(testing::Parameters{}));
+  std::string map;
+  for (int k = 1; k <= 4; ++k) map += testing::MapRecord(1, k, 1, 3.0 * (k % 2), 3.0 * (k / 2));
+  std::vector<testing::Sighting> slots;
+  for (int k = 1; k <= 4; ++k) slots.push_back(testing::Sight(k, 1.0, 1.5, 3.0 * (k % 2), 3.0 * (k / 2)));
+  dir.Write("map.txt", map);
+  dir.Write("sightings.txt", testing::SightingRecord(1, 100, 1, 4, slots));
+  Tables t;
+  HeadlessUi ui;
+  t.WorkFolder = dir.WorkFolder();
+  ASSERT_TRUE(ReadPhotoMapFile(t, ui, dir.Path() + "/map.txt"));
+  ASSERT_TRUE(ReadSightingFile(t, ui, dir.Path() + "/sightings.txt"));
+  // The run record is left out: nlohmann/json allocates while it destroys a
+  // value (see the test above), so a record sink that writes nothing stands
+  // in for it.
+  struct NoRecord : RunRecordSink {
+    using RunRecordSink::RunRecordSink;
+    bool OnRunStart(const RunSettings&, std::string&) override { return true; }
+    void OnRunEnd(bool) override {}
+  } noRecord(t, t, RunRecordInfo{});
+  Feedback feedback;
+  QualityObserver quality(t, feedback);
+  const std::vector<RunHooks*> hooks{&noRecord, &quality};
+  RunOutcome outcome;
+  std::vector<FeedbackMessage> said;
+  long stopped = 0;
+  const long points = EveryAllocationFails(
+      [&] {
+        outcome = Simulate(t, ui, hooks, &feedback);
+        return outcome.completed;
+      },
+      [&](bool ok, bool failed) {
+        said = feedback.TakeMessages();
+        if (!failed) {
+          EXPECT_TRUE(ok) << (said.empty() ? std::string() : said.back().text);
+        } else if (!ok) {
+          ++stopped;
+          EXPECT_FALSE(said.empty());
+          EXPECT_FALSE(t.RunInProgress);
+        }
+      });
+  EXPECT_GT(points, 100);
+  EXPECT_GT(stopped, 0);
+}
+
+}  // namespace
+}  // namespace treetri
