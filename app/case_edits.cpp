@@ -74,7 +74,8 @@ bool CaseEdits::ApplyAndRecord(const Correction& c, std::string& error) {
   if (const quality::CaseQuality* q = results_.Find(caseNumber))
     before_.emplace(caseNumber, *q);
   RecomputedCase r = recomputer_->Recompute(caseNumber);
-  if (r.outcome.failure == CaseFailure::None) results_.SetLegacyPosition(caseNumber, r.x, r.y);
+  if (r.legacy.Has(LegacyFigure::Position))
+    results_.SetLegacyPosition(caseNumber, r.legacy.X_adj, r.legacy.Y_adj);
   results_.Add(std::move(r.quality));
   lastCase_ = caseNumber;
   return true;
