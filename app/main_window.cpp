@@ -343,6 +343,8 @@ PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
                        &warnings))
       ui_->MessageBox(error);
     for (const std::string& w : warnings) ui_->MessageBox(w);
+    std::string why;
+    if (!results_.Cases().empty() && !edits_) EditsOfRecordedRun(why);
   }
   const bool known = results_.Find(caseNumber) != nullptr;
   const bool onList = caseNumber <= t_.TargetTreeCount && caseNumber <= t_.TargetTrees.Size();

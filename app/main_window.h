@@ -184,6 +184,12 @@ class MainWindow : public QMainWindow {
   // A message of the run: to the message hook when set, else a box that
   // does not block the window.
   void ShowRunMessage(const std::string& text);
+  // Edits on the results of the folder's last run read back from its files:
+  // its run record must name the map and sighting files read now (same
+  // checksums); its azimuth correction is replayed and the corrections it
+  // applied (the start of corrections.csv as it was then) applied again.
+  // False, with the reason, when that run cannot be recomputed.
+  bool EditsOfRecordedRun(std::string& why);
   // Before a run: inputs changed since read are reported and, when the user
   // wants, read again. False when the run should not start.
   bool CheckChangedInputs();

@@ -29,6 +29,7 @@
 #include "core/startup.h"
 #include "data/parameter_file.h"
 #include "data/readers.h"
+#include "platform/file_facts.h"
 #include "platform/files.h"
 #include "platform/qt/qt_ui.h"
 #include "quality/quality_files.h"
@@ -296,6 +297,8 @@ bool MainWindow::OpenResults() {
     messages_->Add(0, error);
   messages_->Add(0, "The results of the last run, from \"" + check.resultsFile + "\": " +
                         std::to_string(lines.size() - 1) + " cases (not computed again).");
+  if (std::string why; !results_.Cases().empty() && !EditsOfRecordedRun(why))
+    messages_->Add(0, "Sightings cannot be edited on these results: " + why);
   messagesAction_->setChecked(true);
   UpdateJob();
   return true;
@@ -421,6 +424,50 @@ bool MainWindow::ExportRemeasureList() {
     return false;
   }
   messages_->Add(0, "The re-measure list was written to \"" + chosen + "\".");
+  return true;
+}
+
+bool MainWindow::EditsOfRecordedRun(std::string& why) {
+  RunRecordSummary record;
+  if (!ReadRunRecord(t_.WorkFolder + kRunRecordFileName, record, why)) return false;
+  if (!record.azimuthCorrectionUsed) {
+    why = "the run record gives no azimuth correction.";
+    return false;
+  }
+  auto run = std::make_unique<Tables>();
+  static_cast<InputData&>(*run) = t_;
+  static_cast<Session&>(*run) = t_;
+  for (const RunRecordSummary::Input& in : record.inputs) {
+    const FileFacts* now = in.role == "map" ? &t_.MapFacts : in.role == "sightings" ? &t_.SightingFacts : nullptr;
+    if (now && (!now->known || now->sha256 != in.sha256)) {
+      why = "the " + in.role + " file read now is not the one of the run (\"" + in.path +
+            "\"): open that file first.";
+      return false;
+    }
+    if (in.role != "corrections") continue;
+    // corrections.csv is only appended to: as the run read it, it is the
+    // start of the file now.
+    std::string text;
+    if (!ReadWholeFile(in.path, text, why) || in.size < 0 ||
+        static_cast<size_t>(in.size) > text.size() ||
+        Sha256Hex(text.substr(0, static_cast<size_t>(in.size))) != in.sha256) {
+      why = "the corrections file \"" + in.path + "\" is no longer as the run read it.";
+      return false;
+    }
+    std::vector<Correction> lines;
+    if (!ParseCorrections(text.substr(0, static_cast<size_t>(in.size)), in.path, lines, why) ||
+        !ApplyCorrections(*run, lines, in.path, why))
+      return false;
+  }
+  run->ReplayAzimuthCorrection = record.azimuthCorrectionUsed;
+  {
+    MessagesToPanel toPanel(*ui_, messages_);
+    if (!ReadRunParameters(*run, *ui_)) {
+      why = "the parameter file cannot be read.";
+      return false;
+    }
+  }
+  edits_ = std::make_unique<CaseEdits>(*run, *run, t_.WorkFolder, results_);
   return true;
 }
 

@@ -80,7 +80,8 @@ void PlotMapWindow::ShowSightings() {
                        QString::fromStdString(SightingNumberText(r->Azimuth[k]))});
   const QString note =
       runInProgress_ ? "A run is under way: sightings can be edited after it."
-      : !e           ? "Calculate positions in this session to edit the sightings here."
+      : !e           ? "Sightings can be edited after a run in this session, or on the results of "
+                       "the last run with its map and sightings open."
                      : QString();
   panel_->ShowSightings(shown, quality::SuspectSlot(q->row, q->observations), q->row.suggestedTree,
                         e && r, note);

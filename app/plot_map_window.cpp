@@ -131,6 +131,19 @@ void PlotMapWindow::BuildToolBar() {
   exaggerate_->setCheckable(true);
   exaggerate_->setToolTip("Draw the confidence ellipses ten times their size");
   connect(exaggerate_, &QAction::toggled, this, [this](bool on) { SetExaggerated(on); });
+  // The legend: shown or hidden (L), and moved to the next corner.
+  QAction* legend = bar->addAction("Legend");
+  legend->setCheckable(true);
+  legend->setChecked(true);
+  legend->setShortcut(QKeySequence("L"));
+  connect(legend, &QAction::toggled, this, [this](bool on) {
+    view_->legendShown = on;
+    view_->viewport()->update();
+  });
+  bar->addAction("Move legend", this, [this] {
+    view_->legendCorner = static_cast<PlotMapView::Corner>((static_cast<int>(view_->legendCorner) + 1) % 4);
+    view_->viewport()->update();
+  });
   bar->addSeparator();
   exportView_ = bar->addAction("Export view…", this, [this] { ExportViewAsked(); });
   exportView_->setShortcut(QKeySequence("Ctrl+E"));

@@ -220,6 +220,41 @@ TEST_F(CaseEditTest, ARunAppliesCorrectionsAndWritesWhatTheBatchProgramWrites) {
     EXPECT_EQ(Read(there(name)), Read(File(name))) << name;
 }
 
+TEST_F(CaseEditTest, TheLastRunOpenedFromItsFilesCanBeEditedAsThatRunComputedIt) {
+  OpenPlanted();
+  std::ofstream(File("corrections.csv"), std::ios::binary)
+      << "time,plot,tree,slot,field,old,new,reason,verdict,suspect_kind\r\n"
+      << "2026-12-07T06:00:00Z,1,101,1,distance,1.728011,0.728011,typo,ok,\r\n";
+  ASSERT_TRUE(window.Simulate().completed);
+  const std::array<double, 2> run2 = At(2);
+  // An edit after the run appends to corrections.csv; the run did not use it.
+  PlotMapWindow* map = window.ShowPlotMap(2);
+  ASSERT_TRUE(map);
+  ASSERT_TRUE(map->EditSighting(SightingEdit::DropSighting, 2));
+
+  ASSERT_TRUE(window.OpenResults());
+  ASSERT_TRUE(window.Edits());
+  EXPECT_EQ(window.Edits()->Record(1)->Distance[1], 0.728011);  // the run's correction
+  EXPECT_EQ(window.Edits()->Record(2)->Distance[2], 0.640312);  // the later edit is not
+  map = window.ShowPlotMap(2);
+  ASSERT_TRUE(map);
+  map->askTree = [](const QString&, const QStringList&, QString& chosen) {
+    chosen = "4";
+    return true;
+  };
+  ASSERT_TRUE(map->EditSighting(SightingEdit::SetTree, 2));
+  EXPECT_AT(2, -0.4, -0.5, 3e-4);
+  map->UndoAction()->trigger();
+  EXPECT_AT(2, run2[0], run2[1], 1e-6);  // as the run computed it, with its azimuth correction
+
+  // Another sighting file than the run's: no edits on its results.
+  std::ofstream(File("other.txt"), std::ios::binary) << kPlanted << kPlanted;
+  answers = {File("other.txt")};
+  window.OpenSightingsAction()->trigger();
+  ASSERT_TRUE(window.OpenResults());
+  EXPECT_FALSE(window.Edits());
+}
+
 TEST_F(CaseEditTest, AnInputChangedSinceReadIsReportedAndReadAgainOnRequest) {
   OpenDataSet();
   ASSERT_TRUE(window.Simulate().completed);
