@@ -46,7 +46,7 @@ struct Figures {
   Share wrongCaughtOrConfusableDense;
   Share azimuthCaught, distanceCaught, mapCaught, mapNamed, kindRight;
   Share falseAlarms, coverage, biasWithin2Sigma, biasNoneWithin2Sigma;
-  Share missedWithConfusable;
+  Share missedWithConfusable, networkPlots;
   double seconds = 0;
 };
 
@@ -265,6 +265,7 @@ int main(int argc, char** argv) {
               std::printf("plot %d tree %d shift %.2f sightings %d test %.1f displaced %d\n", plot,
                           m.tree, t.shift, m.sightings, m.test ? *m.test : -1.0, m.displaced);
       }
+      network.networkPlots.Count(r.summary.fieldTrees > 0);
       if (r.summary.hasBias) biases[plot] = {r.summary.bias, r.summary.biasSigma};
     }
     t1 = std::chrono::steady_clock::now();
@@ -292,7 +293,8 @@ int main(int argc, char** argv) {
       {"false alarms on clean cases", &Figures::falseAlarms},
       {"truth inside the 95 % ellipse (clean)", &Figures::coverage},
       {"planted compass bias within 2 sigma", &Figures::biasWithin2Sigma},
-      {"no bias: estimate within 2 sigma of 0", &Figures::biasNoneWithin2Sigma}};
+      {"no bias: estimate within 2 sigma of 0", &Figures::biasNoneWithin2Sigma},
+      {"plots adjusted as a network", &Figures::networkPlots}};
   std::printf("%s stand, %d seed(s), %d cases, %d plots\n", young ? "dense young" : "mature",
               seeds, cases, plots);
   std::printf("%-52s %-24s %s\n", "", "per case", "network");
