@@ -180,15 +180,16 @@ class CsvLineFields {
 };
 
 // A line of `columns` fields, or of those and the `extra` ones that the plot
-// network adds (those are not read here).
+// network adds (moved to `extras` when given, else dropped).
 ParseStatus SplitChecked(std::string_view line, size_t columns, std::vector<std::string>& f,
-                         size_t extra = 0) {
+                         size_t extra = 0, std::vector<std::string>* extras = nullptr) {
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
   ParseStatus st;
   if (!SplitCsvLine(line, f)) {
     st.ok = false;
     st.message = "unclosed quote";
   } else if (extra > 0 && f.size() == columns + extra) {
+    if (extras) extras->assign(f.begin() + static_cast<std::ptrdiff_t>(columns), f.end());
     f.resize(columns);
   } else if (f.size() != columns) {
     st.ok = false;
@@ -212,6 +213,14 @@ std::string NetworkColumns(const std::array<const char*, N>& columns) {
   else
     add(kObservationNetworkColumns);
   return tail;
+}
+
+// The name of the network's column k (0-based) added to the file of `columns`.
+template <size_t N>
+const char* NetworkColumnName(const std::array<const char*, N>& columns, size_t k) {
+  if (columns[0] == kQualityColumns[0] && N == kQualityColumns.size())
+    return k < kQualityNetworkColumns.size() ? kQualityNetworkColumns[k] : nullptr;
+  return k < kObservationNetworkColumns.size() ? kObservationNetworkColumns[k] : nullptr;
 }
 
 // Reads a quality file line by line: the header first, then one row per
@@ -262,6 +271,9 @@ FileReadStatus ReadRows(const std::string& path, const std::array<const char*, N
       if (s.column >= 1 && s.column <= static_cast<int>(N)) {
         st.column = s.column;
         st.columnName = columns[static_cast<size_t>(s.column - 1)];
+      } else if (s.column > static_cast<int>(N)) {
+        st.column = s.column;
+        st.columnName = NetworkColumnName(columns, static_cast<size_t>(s.column) - N - 1);
       }
       return st;
     }
@@ -414,9 +426,22 @@ ParseStatus ParseQualityLine(std::string_view line, QualityRow& r) {
 }
 
 ParseStatus ParseObservationLine(std::string_view line, ObservationRow& r) {
-  std::vector<std::string> f;
-  ParseStatus st = SplitChecked(line, kObservationColumns.size(), f, kObservationNetworkColumns.size());
+  std::vector<std::string> f, extras;
+  ParseStatus st =
+      SplitChecked(line, kObservationColumns.size(), f, kObservationNetworkColumns.size(), &extras);
   if (!st.ok) return st;
+  r.confusableTree.reset();
+  r.confusableDistance.reset();
+  if (!extras.empty()) {
+    CsvLineFields more(extras);
+    more.Int(r.confusableTree);
+    more.Real(r.confusableDistance);
+    if (!more.Status().ok) {
+      ParseStatus bad = more.Status();
+      bad.column += static_cast<int>(kObservationColumns.size());
+      return bad;
+    }
+  }
   CsvLineFields in(f);
   in.Int(r.caseNumber);
   in.Int(r.plot);

@@ -135,6 +135,10 @@ struct ObservationRow {
   double redundancyNumber = 0;
   std::optional<double> w, grossError, mdb;  // empty where r is zero
   Control control = Control::Controlled;
+  // Read from a plot network's file only (its confusable_tree and
+  // confusable_distance columns); the per-case layout has neither.
+  std::optional<int> confusableTree = std::nullopt;
+  std::optional<double> confusableDistance = std::nullopt;
 };
 
 // The slot of a case's suspect observation among observation lines (lines
