@@ -6,7 +6,11 @@
 #pragma once
 
 #include <array>
+#include <map>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "quality/plot_network.h"
 
@@ -35,5 +39,38 @@ std::string FormatNetworkQualityLine(const NetworkCaseResult& c);
 std::string FormatNetworkObservationLine(const ObservationRow& o, const ObservationExtra& e);
 std::string FormatPlotLine(const PlotSummary& p);
 std::string FormatMapTreeLine(int plot, const MapTreeResult& m);
+
+// One line of plots.csv and of map_trees.csv as read back (for the
+// GeoPackage export); optionals are empty fields.
+struct PlotLine {
+  int plot = 0, fieldTrees = 0, mapTrees = 0, observations = 0, redundancy = 0;
+  std::optional<double> sigma0;
+  GlobalTest globalTest = GlobalTest::None;
+  std::optional<double> azimuthBias, azimuthBiasSd, azimuthBiasW;
+  std::string azimuthBiasTest;  // "significant", "not significant" or ""
+  int displacedMapTrees = 0, removed = 0, iterations = 0;
+  bool converged = false;
+};
+struct MapTreeLine {
+  int plot = 0, tree = 0;
+  double mapX = 0, mapY = 0, x = 0, y = 0, shift = 0, sx = 0, sy = 0;
+  int sightings = 0;
+  std::optional<double> test;
+  bool displaced = false;
+};
+ParseStatus ParsePlotLine(std::string_view line, PlotLine& out);
+ParseStatus ParseMapTreeLine(std::string_view line, MapTreeLine& out);
+
+// What a run of the plot network wrote besides the quality files' own
+// columns: plots.csv, map_trees.csv and the method of every case (the
+// column "method" of quality.csv: "case" or "network").
+struct NetworkFiles {
+  std::vector<PlotLine> plots;
+  std::vector<MapTreeLine> mapTrees;
+  std::map<int, std::string> methods;  // by case number
+};
+// Reads the three files in workFolder (a name ending in its separator);
+// on failure the status names the file, the line and the column.
+FileReadStatus ReadNetworkFiles(const std::string& workFolder, NetworkFiles& out);
 
 }  // namespace treetri::quality
