@@ -96,7 +96,7 @@ bool DesktopRun::Run(RunOutcome& outcome, std::string& error) {
   MessagesToUi toRelay(relay);
   Feedback feedback(&toRelay, Feedback::Keep::Nothing);
   QualityObserver quality(t_, feedback);
-  ExportObserver exportData(t_.PhotoTrees, &quality);
+  ExportObserver exportData(t_.PhotoTrees, &quality, &t_.TargetTrees);
   Feed feed(*this, relay, quality, cancel_);
   QEventLoop loop;
   try {

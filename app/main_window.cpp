@@ -25,6 +25,7 @@
 #include "app/plot_map_window.h"
 #include "core/corrections.h"
 #include "core/export_target.h"
+#include "core/run_record.h"
 #include "core/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
@@ -373,9 +374,16 @@ PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
 }
 
 gis::ExportData MainWindow::GeoPackageData() const {
-  if (!exportData_.results.empty() || results_.Cases().empty()) return exportData_;
-  // Quality read back from the files of an earlier run.
-  return gis::ExportDataFromQuality(results_.Cases(), t_.PhotoTrees);
+  // The run's own data, else the quality read back from the files of an
+  // earlier run; the run record of the work folder as its metadata.
+  gis::ExportData data = !exportData_.results.empty() || results_.Cases().empty()
+                             ? exportData_
+                             : gis::ExportDataFromQuality(results_.Cases(), t_.PhotoTrees,
+                                                          &t_.TargetTrees);
+  std::string reason;
+  if (!ReadWholeFile(t_.WorkFolder + kRunRecordFileName, data.runRecord, reason))
+    data.runRecord.clear();
+  return data;
 }
 
 PlotMapWindow* MainWindow::PlotMap() const { return plotMap_; }

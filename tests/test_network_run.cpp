@@ -84,7 +84,7 @@ TEST(NetworkRun, WritesEveryPlotWholeInTheNetworkColumns) {
   for (const char* args : {"--quality plot map.txt sightings.txt",
                            "--azimuth-bias none map.txt sightings.txt",
                            "--quality network --azimuth-bias some map.txt sightings.txt",
-                           "--quality network --gpkg x.gpkg map.txt sightings.txt"})
+                           "--quality network --remeasure x.csv map.txt sightings.txt"})
     EXPECT_EQ(RunBatch(cases, args).status, 2) << args;
 }
 
