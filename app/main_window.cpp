@@ -359,6 +359,7 @@ PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
     plotMap_->exportData = [this] { return GeoPackageData(); };
     plotMap_->edits = [this] { return edits_.get(); };
     plotMap_->checkTarget = [this](const std::string& path) { return ExportTargetProblem(t_, path); };
+    plotMap_->workFolder = [this] { return QString::fromStdString(t_.WorkFolder); };
     plotMap_->SetRunInProgress(running_);
   } else {
     plotMap_->Reload();

@@ -13,7 +13,6 @@
 #include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -27,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include "app/gui/case_panel.h"
+#include "app/gui/crs_dialog.h"
 #include "app/gui/gpkg_export_task.h"
 #include "app/gui/results_model.h"
 #include "app/gui/view_export.h"
@@ -92,14 +92,7 @@ PlotMapWindow::PlotMapWindow(const InputData& input, const views::CaseResults& r
     return QFileDialog::getSaveFileName(this, caption, offered, filter, &chosenFilter);
   };
   showMessage = [this](const QString& text) { QMessageBox::warning(this, "treetri", text); };
-  askCrs = [this](QString& crs) {
-    bool ok = false;
-    crs = QInputDialog::getText(
-        this, "Export GeoPackage",
-        "Coordinate reference system of the coordinates\n(EPSG:NNNN, WKT or PROJ text; empty for none):",
-        QLineEdit::Normal, crs, &ok);
-    return ok;
-  };
+  askCrs = [this](QString& crs) { return CrsDialog::Ask(this, crs); };
   Reload();
 }
 
@@ -361,6 +354,8 @@ void PlotMapWindow::ExportGeoPackageAsked() {
   const QString path = askSaveFile("Export GeoPackage", "GeoPackage (*.gpkg)", "results.gpkg", type);
   if (path.isEmpty()) return;
   QString crs = sessionCrs_;
+  const QString folder = workFolder ? workFolder() : QString();
+  RememberedCrs(folder, crs);  // the job's own system comes first
   if (!askCrs(crs)) return;
   ExportGeoPackage(path.endsWith(".gpkg", Qt::CaseInsensitive) ? path : path + ".gpkg", crs);
 }
@@ -389,6 +384,7 @@ bool PlotMapWindow::ExportGeoPackage(const QString& path, const QString& crs) {
     return false;
   }
   sessionCrs_ = crs.trimmed();
+  if (workFolder) RememberCrs(workFolder(), sessionCrs_);
   export_->onFinished = [this, path](const gis::ExportStatus& status) {
     ExportFinished(status, path);
   };

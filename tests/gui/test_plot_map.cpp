@@ -25,6 +25,7 @@
 #include <QTableWidget>
 #include <QTest>
 
+#include "app/gui/crs_dialog.h"
 #include "app/desktop.h"
 #include "app/plot_map_window.h"
 #include "platform/files.h"
@@ -259,6 +260,10 @@ TEST_F(PlotMapTest, ExportsAGeoPackageWithoutBlockingAndRefusesAnUnknownCrs) {
   EXPECT_TRUE(shown[0].contains("EPSG:nonsense")) << shown[0].toStdString();
   EXPECT_TRUE(shown[1].contains("outside its area of use")) << shown[1].toStdString();
   EXPECT_EQ(crsOffered, (std::vector<QString>{"", "", "", "EPSG:2393"}));
+  // The job's folder remembers the system of its last export (none).
+  QString remembered = "unchanged";
+  EXPECT_TRUE(RememberedCrs(QString::fromStdString(tables.WorkFolder), remembered));
+  EXPECT_EQ(remembered, "");
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_TRUE(file.read(16).startsWith("SQLite format 3"));
