@@ -199,8 +199,9 @@ std::string NetworkColumns(const std::array<const char*, N>& columns) {
   auto add = [&](const auto& names) {
     for (const char* c : names) (tail += ",") += c;
   };
-  if (columns[0] == kQualityColumns[0] && N == kQualityColumns.size() &&
-      columns[N - 1] == kQualityColumns[N - 1])
+  // Compared by text: two uses of one literal need not share an address.
+  if (N == kQualityColumns.size() && std::string_view(columns[0]) == kQualityColumns[0] &&
+      std::string_view(columns[N - 1]) == kQualityColumns[N - 1])
     add(kQualityNetworkColumns);
   else
     add(kObservationNetworkColumns);
