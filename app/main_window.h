@@ -67,13 +67,9 @@ class MainWindow : public QMainWindow {
   // The Job menu, after the legacy menu bar, with mnemonics and shortcuts.
   QMenu* JobMenu() const { return jobMenu_; }
   QMenu* RecentJobsMenu() const { return recentMenu_; }
-  QAction* OpenWorkFolderAction() const { return openFolder_; }
   QAction* OpenInputsAction() const { return openInputs_; }
   QAction* OpenResultsAction() const { return openResults_; }
   QAction* CalculateAction() const { return calculate_; }
-  QAction* CreateParametersAction() const { return createParameters_; }
-  QAction* MessagesAction() const { return messagesAction_; }
-  QAction* ManualAction() const { return manualAction_; }
   QAction* ExportRemeasureAction() const { return exportRemeasure_; }
   // The summary of the last run, as the status bar shows it.
   QString RunSummary() const { return runSummary_; }

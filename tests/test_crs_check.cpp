@@ -20,7 +20,7 @@ namespace {
 using gis::CheckCrsFitsExtent;
 using gis::CrsTextWhole;
 using gis::ExportCode;
-using gis::PlaneExtent;
+using treetri::PlaneExtent;
 using testing::RunBatch;
 using testing::TempFolder;
 

@@ -94,7 +94,7 @@ QList<QGraphicsItem*> DrawPlotScene(QGraphicsScene& graphics, const views::PlotS
                          .arg(l.absW ? QString(", |w| %1").arg(*l.absW, 0, 'f', 2) : QString()));
   }
 
-  for (const views::MapTreeMark& m : scene.mapTrees) {
+  for (const quality::MapTree& m : scene.mapTrees) {
     const QPointF at = frame.ToScene(m.x, m.y);
     auto* dot = Marker(Dot(3.5, QPen(kMapTreeLine, 1), kMapTreeFill), at, 4);
     dot->setToolTip(QString("map tree %1").arg(m.tree));
