@@ -1,7 +1,9 @@
 #include "quality/network_files.h"
 
+#include <charconv>
 #include <cmath>
 #include <functional>
+#include <system_error>
 
 #include "platform/files.h"
 
@@ -176,37 +178,29 @@ FileReadStatus ReadLines(const std::string& path, const std::string& header,
     st.ok = false;
     return st;
   }
-  size_t start = 0;
   int number = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string_view l(text.data() + start, end - start);
-    start = end + 1;
-    ++number;
-    if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
-    if (number == 1) {
-      if (l != Bare(header)) {
-        st.ok = false;
-        st.line = 1;
-        st.message = "the header is not \"" + Bare(header) + "\"";
-        return st;
-      }
-      continue;
-    }
-    if (l.find_first_not_of(" \t") == std::string_view::npos) continue;
-    const ParseStatus p = line(l);
-    if (!p.ok) {
+  ForEachLine(text, [&](std::string_view l, int n) {
+    number = n;
+    if (n == 1) {
+      if (l == Bare(header)) return true;
       st.ok = false;
-      st.line = number;
-      st.message = p.message;
-      if (columns && p.column >= 1 && p.column <= static_cast<int>(N)) {
-        st.column = p.column;
-        st.columnName = (*columns)[static_cast<size_t>(p.column - 1)];
-      }
-      return st;
+      st.line = 1;
+      st.message = "the header is not \"" + Bare(header) + "\"";
+      return false;
     }
-  }
+    if (l.find_first_not_of(" \t") == std::string_view::npos) return true;
+    const ParseStatus p = line(l);
+    if (p.ok) return true;
+    st.ok = false;
+    st.line = n;
+    st.message = p.message;
+    if (columns && p.column >= 1 && p.column <= static_cast<int>(N)) {
+      st.column = p.column;
+      st.columnName = (*columns)[static_cast<size_t>(p.column - 1)];
+    }
+    return false;
+  });
+  if (!st.ok) return st;
   if (number == 0) {
     st.ok = false;
     st.line = 1;

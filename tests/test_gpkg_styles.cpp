@@ -338,6 +338,34 @@ TEST(GeoPackageStyles, PlotNetworkExportsPlotsAndItsMapTrees) {
             "0");
   const nlohmann::json metadata = nlohmann::json::parse(ds->GetMetadataItem("GPKG_METADATA_ITEM_1"));
   EXPECT_EQ(metadata["run"]["quality_method"], "network");
+
+  // The readers take what the writers write, and name a damaged place.
+  quality::PlotSummary summary;
+  summary.plot = 7;
+  summary.sigma0 = 1.25;
+  summary.globalTest = quality::GlobalTest::Fail;
+  summary.hasBias = true;
+  summary.bias = -0.5;
+  summary.biasSigma = 0.125;
+  summary.biasW = -4.0;
+  summary.converged = true;
+  quality::PlotLine read;
+  ASSERT_TRUE(quality::ParsePlotLine(quality::FormatPlotLine(summary), read).ok);
+  EXPECT_EQ(read.plot, 7);
+  EXPECT_EQ(read.sigma0, 1.25);
+  EXPECT_EQ(read.globalTest, quality::GlobalTest::Fail);
+  EXPECT_EQ(read.azimuthBias, -0.5);
+  EXPECT_EQ(read.azimuthBiasTest, "significant");
+  EXPECT_TRUE(read.converged);
+  dir.Write("plots.csv", quality::PlotsHeaderLine() + quality::FormatPlotLine(summary) +
+                             "8,3,2,20,9,1.x,pass,,,,,0,1,5,TRUE\r\n");
+  const quality::FileReadStatus bad = quality::ReadNetworkFiles(dir.Path() + "/", files);
+  EXPECT_FALSE(bad.ok);
+  EXPECT_EQ(bad.path, dir.Path() + "/plots.csv");
+  EXPECT_EQ(bad.line, 3);
+  EXPECT_STREQ(bad.columnName, "sigma0");
+  dir.Write("plots.csv", "");
+  EXPECT_EQ(quality::ReadNetworkFiles(dir.Path() + "/", files).message, "the file is empty");
 }
 
 // Two exports of one run, with the time pinned, are equal to the byte; the
