@@ -120,8 +120,8 @@ int main(int argc, char** argv) {
     return cl.UsageError("option --quality goes without --no-quality");
   if (cl.Has("--azimuth-bias") && (cl.Get("--azimuth-bias") != "none" || !network))
     return cl.UsageError("option --azimuth-bias takes none, with --quality network");
-  if (network && (cl.Has("--gpkg") || cl.Has("--remeasure")))
-    return cl.UsageError("--gpkg and --remeasure take the per-case figures; leave out --quality network");
+  if (network && cl.Has("--gpkg"))
+    return cl.UsageError("--gpkg takes the per-case figures; leave out --quality network");
   const std::string gpkgName = cl.Get("--gpkg");
   const char* gpkg = cl.Has("--gpkg") ? gpkgName.c_str() : nullptr;
   const std::string crs = cl.Get("--crs");

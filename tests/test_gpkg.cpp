@@ -57,7 +57,7 @@ ExportData HandMade() {
   auto obs = [](int slot, int tree, ObservationKind kind, double observed, double residual,
                 double w) {
     return ObservationRow{1, 7, 101, slot, tree, kind, observed, observed + residual, residual,
-                          0, 0, w, {}, {}, quality::Control::Controlled};
+                          0, 0, w, {}, {}, quality::Control::Controlled, {}, {}};
   };
   d.observations = {obs(1, 11, ObservationKind::Azimuth, 45.0, 0.1, 1.0),
                     obs(1, 11, ObservationKind::Distance, 7.0, -0.02, -0.5),
