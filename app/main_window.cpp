@@ -216,6 +216,7 @@ RunOutcome MainWindow::Simulate() {
   }
   runCorrections_ = corrected.applied ? static_cast<int>(corrections.size()) : -1;
   DesktopRun run(t_, *ui_);
+  run.network = NetworkOptionsOfJob();
   run_ = &run;
   // The run's messages go to the Messages panel with their case: those
   // between the start and the last case belong to the case after the last
@@ -272,8 +273,10 @@ RunOutcome MainWindow::Simulate() {
     return outcome;
   }
   exportData_ = run.ExportData();
+  if (run.network && runLog_.started) LoadNetworkResults();
   // The sightings and settings this run used, for edits of its cases.
-  if (runLog_.started) edits_ = std::make_unique<CaseEdits>(t_, t_, t_.WorkFolder, results_);
+  if (runLog_.started)
+    edits_ = std::make_unique<CaseEdits>(t_, t_, t_.WorkFolder, results_, run.network);
   ShowRunSummary(outcome);
   UpdateJob();
   // Asked to end during the run: the run stopped after its case, its files

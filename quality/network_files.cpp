@@ -81,4 +81,19 @@ std::string FormatMapTreeLine(int plot, const MapTreeResult& m) {
          BoolWord(m.displaced) + "\r\n";
 }
 
+CaseQuality NetworkCaseQuality(const NetworkCaseResult& c) {
+  CaseQuality q = c.quality;
+  QualityRow::NetworkColumns n;
+  n.network = c.network;
+  n.runnerUp = c.runnerUp;
+  n.evidence = c.evidence;
+  if (c.network) n.confusable = c.confusable;
+  q.row.networkColumns = n;
+  for (size_t k = 0; k < q.observations.size() && k < c.extras.size(); ++k) {
+    q.observations[k].confusableTree = c.extras[k].confusableTree;
+    q.observations[k].confusableDistance = c.extras[k].confusableDistance;
+  }
+  return q;
+}
+
 }  // namespace treetri::quality

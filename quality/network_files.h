@@ -36,4 +36,9 @@ std::string FormatNetworkObservationLine(const ObservationRow& o, const Observat
 std::string FormatPlotLine(const PlotSummary& p);
 std::string FormatMapTreeLine(int plot, const MapTreeResult& m);
 
+// A case of the network as its lines read back: the quality row and the
+// observation rows with the network's columns set, as the readers of
+// quality/quality_files.h give them.
+CaseQuality NetworkCaseQuality(const NetworkCaseResult& c);
+
 }  // namespace treetri::quality
