@@ -69,13 +69,9 @@ class MainWindow : public QMainWindow {
   // The Job menu, after the legacy menu bar, with mnemonics and shortcuts.
   QMenu* JobMenu() const { return jobMenu_; }
   QMenu* RecentJobsMenu() const { return recentMenu_; }
-  QAction* OpenWorkFolderAction() const { return openFolder_; }
   QAction* OpenInputsAction() const { return openInputs_; }
   QAction* OpenResultsAction() const { return openResults_; }
   QAction* CalculateAction() const { return calculate_; }
-  QAction* CreateParametersAction() const { return createParameters_; }
-  QAction* MessagesAction() const { return messagesAction_; }
-  QAction* ManualAction() const { return manualAction_; }
   QAction* ExportRemeasureAction() const { return exportRemeasure_; }
   // Job → Quality method: per case (the default) or the plot network; the
   // next run uses it, and it is remembered with the job.

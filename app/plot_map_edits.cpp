@@ -106,7 +106,7 @@ bool PlotMapWindow::EditSighting(SightingEdit kind, int slot) {
       const std::vector<int> near = e->TreesNearSighting(n, slot, kNearTrees);
       QStringList trees;
       for (int t : near) trees << QString::number(t) + kNearMark;
-      for (const views::MapTreeMark& m : scene_.mapTrees)
+      for (const quality::MapTree& m : scene_.mapTrees)
         if (std::find(near.begin(), near.end(), m.tree) == near.end())
           trees << QString::number(m.tree);
       QString chosen;

@@ -213,7 +213,7 @@ void PlotMapWindow::SelectCase(int caseNumber) {
   if (!samePlot) return FitCase();
   // In the same plot the view keeps its scale and moves to the case when
   // the case is not wholly in sight; a case larger than the view is fitted.
-  const views::Box& box = scene_.caseBox;
+  const PlaneExtent& box = scene_.caseBox;
   if (box.empty) return;
   const QRectF caseRect =
       QRectF(ToScene(box.minX, box.maxY), ToScene(box.maxX, box.minY)).normalized();
@@ -230,15 +230,15 @@ void PlotMapWindow::Rebuild(bool keepView) {
   rays_ = RaysOfUnpositionedCase();
   for (const SightingRay& r : rays_) {
     const double reach = r.distance.value_or(kRayLength);
-    scene_.caseBox.Add(r.x - reach, r.y - reach);
-    scene_.caseBox.Add(r.x + reach, r.y + reach);
+    scene_.caseBox.AddFinite(r.x - reach, r.y - reach);
+    scene_.caseBox.AddFinite(r.x + reach, r.y + reach);
   }
   // The legend keeps the selected field tree in sight.
   view_->keepClear.reset();
   for (const views::FieldTreeMark& f : scene_.fieldTrees)
     if (f.caseNumber == scene_.selectedCase) view_->keepClear = QRectF(ToScene(f.x, f.y), QSizeF());
   if (!keepView || scene_.plot != previousPlot) {
-    const views::Box& b = scene_.plotBox;
+    const PlaneExtent& b = scene_.plotBox;
     frame_.origin = b.empty ? QPointF() : QPointF(std::round((b.minX + b.maxX) / 2),
                                                   std::round((b.minY + b.maxY) / 2));
   }
@@ -285,7 +285,7 @@ void PlotMapWindow::DrawScene() {
   ShowLabels(labels_, view_->PixelsPerMetre());
 }
 
-void PlotMapWindow::FitBox(const views::Box& box) {
+void PlotMapWindow::FitBox(const PlaneExtent& box) {
   if (box.empty) return;
   // At least 4 m across, and a margin of a tenth on every side.
   const double w = std::max(box.Width(), 4.0), h = std::max(box.Height(), 4.0);
@@ -301,11 +301,11 @@ void PlotMapWindow::FitCase() {
   if (scene_.caseBox.empty) return FitPlot();
   if (!exaggerated_) return FitBox(scene_.caseBox);
   // The exaggerated ellipse needs more room.
-  views::Box box = scene_.caseBox;
+  PlaneExtent box = scene_.caseBox;
   for (const views::EllipseMark& e : scene_.ellipses)
     if (e.caseNumber == scene_.selectedCase) {
-      box.Add(e.x - kEllipseExaggeration * e.a, e.y - kEllipseExaggeration * e.a);
-      box.Add(e.x + kEllipseExaggeration * e.a, e.y + kEllipseExaggeration * e.a);
+      box.AddFinite(e.x - kEllipseExaggeration * e.a, e.y - kEllipseExaggeration * e.a);
+      box.AddFinite(e.x + kEllipseExaggeration * e.a, e.y + kEllipseExaggeration * e.a);
     }
   FitBox(box);
 }
@@ -381,7 +381,7 @@ bool PlotMapWindow::ExportGeoPackage(const QString& path, const QString& crs) {
   }
   // The system must fit the coordinates of the plots' map trees.
   const gis::ExportData data = exportData();
-  gis::PlaneExtent extent;
+  PlaneExtent extent;
   for (const gis::MapTreeRecord& m : data.mapTrees) extent.Add(m.x, m.y);
   const gis::ExportStatus fits =
       gis::CheckCrsFitsExtent(crs.trimmed().toStdString(), extent, false);

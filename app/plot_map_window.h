@@ -147,7 +147,7 @@ class PlotMapWindow : public QMainWindow {
   void Rebuild(bool keepView);
   void DrawScene();
   void ShowSummary();
-  void FitBox(const views::Box& box);
+  void FitBox(const PlaneExtent& box);
   void ActivateTableRow(const QModelIndex& index);
   void SizeTableColumns();
   // The status line's pointer position (when known) and scale.

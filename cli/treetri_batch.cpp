@@ -226,7 +226,7 @@ int main(int argc, char** argv) {
   if (!treetri::ReadSightingFile(t, ui, sightingFile)) return 1;
   // The CRS must fit the map's coordinates, checked before the run.
   if (crsGiven) {
-    treetri::gis::PlaneExtent extent;
+    treetri::PlaneExtent extent;
     for (int i = 1; i <= t.PhotoTrees.Size(); ++i) extent.Add(t.PhotoTrees[i].X, t.PhotoTrees[i].Y);
     const treetri::gis::ExportStatus fits =
         treetri::gis::CheckCrsFitsExtent(crs, extent, cl.Has("--force-crs"));

@@ -3,6 +3,7 @@
 #include "data/parameter_file.h"
 #include "output/output_check.h"
 #include "platform/files.h"
+#include "platform/text.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

@@ -81,19 +81,6 @@ std::string AreaName(const char* area) {
 
 }  // namespace
 
-void PlaneExtent::Add(double x, double y) {
-  if (empty) {
-    minX = maxX = x;
-    minY = maxY = y;
-    empty = false;
-    return;
-  }
-  minX = std::min(minX, x);
-  maxX = std::max(maxX, x);
-  minY = std::min(minY, y);
-  maxY = std::max(maxY, y);
-}
-
 bool CrsTextWhole(const std::string& crs, std::string& error) {
   bool whole = false;
   const size_t bracket = crs.find_first_of("[(");

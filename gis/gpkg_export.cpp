@@ -392,8 +392,8 @@ bool WriteSightings(Writer& w, const Prepared& p) {
 // counter-clockwise; the major axis points along its azimuth (degrees
 // clockwise from north).
 OGRPolygon EllipsePolygon(double cx, double cy, double a, double b, double azimuthDeg) {
-  const double phi = azimuthDeg * kFullPi / 180;
-  const double ux = std::sin(phi), uy = std::cos(phi);  // major axis
+  const AzimuthUnit major = UnitOfAzimuth(azimuthDeg);
+  const double ux = major.east, uy = major.north;
   const double vx = -uy, vy = ux;                       // minor axis, to its left
   OGRLinearRing ring;
   for (int k = 0; k <= kEllipseVertices; ++k) {

@@ -5,6 +5,7 @@
 
 #include "data/field_reader.h"
 #include "output/number_text.h"
+#include "platform/text.h"
 
 namespace treetri {
 
@@ -79,20 +80,6 @@ void CheckFields(const std::string& where, const std::vector<std::string>& field
 }
 
 }  // namespace
-
-std::vector<std::string> SplitAt(const std::string& s, const std::string& separator) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  for (;;) {
-    const size_t end = s.find(separator, start);
-    if (end == std::string::npos) {
-      out.push_back(s.substr(start));
-      return out;
-    }
-    out.push_back(s.substr(start, end - start));
-    start = end + separator.size();
-  }
-}
 
 std::vector<std::string> CheckResultsText(const std::string& text) {
   std::vector<std::string> problems;

@@ -17,7 +17,4 @@ std::vector<std::string> CheckMapDataText(const std::string& text);
 std::vector<std::string> CheckListLine(const std::string& line);
 std::vector<std::string> CheckDumpText(const std::string& text);
 
-// The comma-separated fields of a line.
-std::vector<std::string> SplitAt(const std::string& s, const std::string& separator);
-
 }  // namespace treetri

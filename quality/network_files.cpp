@@ -1,8 +1,8 @@
 #include "quality/network_files.h"
 
-#include <charconv>
 #include <cmath>
 
+#include "platform/text.h"
 #include "quality/chi_square.h"
 
 namespace treetri::quality {
@@ -17,11 +17,8 @@ std::string Names(const std::array<const char*, N>& columns) {
 
 // Fixed-point text without locale; "-0.000" becomes "0.000"; not finite: "".
 std::string Fixed(double v, int decimals) {
-  if (!std::isfinite(v)) return "";
-  char b[64];
-  auto r = std::to_chars(b, b + sizeof b, v, std::chars_format::fixed, decimals);
-  std::string s(b, r.ptr);
-  if (s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+  std::string s;
+  AppendFixedDecimals(s, v, decimals);
   return s;
 }
 

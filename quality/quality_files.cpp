@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace treetri::quality {
 namespace {
@@ -31,15 +32,7 @@ bool FindWord(const std::array<const char*, N>& words, std::string_view word, E&
 }
 
 // Fixed-point text without locale; "-0.000" becomes "0.000"; not finite: "".
-void AppendFixed(std::string& s, double v, int decimals) {
-  if (!std::isfinite(v)) return;
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-  std::string_view text(buf, static_cast<size_t>(r.ptr - buf));
-  if (text.front() == '-' && text.find_first_not_of("-0.") == std::string_view::npos)
-    text.remove_prefix(1);
-  s += text;
-}
+void AppendFixed(std::string& s, double v, int decimals) { AppendFixedDecimals(s, v, decimals); }
 
 void AppendInt(std::string& s, long long v) {
   char buf[24];
@@ -205,8 +198,9 @@ std::string NetworkColumns(const std::array<const char*, N>& columns) {
   auto add = [&](const auto& names) {
     for (const char* c : names) (tail += ",") += c;
   };
-  if (columns[0] == kQualityColumns[0] && N == kQualityColumns.size() &&
-      columns[N - 1] == kQualityColumns[N - 1])
+  // Compared by text: two uses of one literal need not share an address.
+  if (N == kQualityColumns.size() && std::string_view(columns[0]) == kQualityColumns[0] &&
+      std::string_view(columns[N - 1]) == kQualityColumns[N - 1])
     add(kQualityNetworkColumns);
   else
     add(kObservationNetworkColumns);
@@ -235,24 +229,19 @@ FileReadStatus ReadRows(const std::string& path, const std::array<const char*, N
     return st;
   };
   if (text.empty()) return fail(1, "the file is empty");
-  size_t start = 0;
-  for (int number = 1; start < text.size(); ++number) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string_view line(text.data() + start, end - start);
-    const bool complete = end < text.size();
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  ForEachLine(text, [&](std::string_view line, int number, bool complete) {
     if (number == 1) {
-      if (line != expected && line != std::string(expected) + NetworkColumns(columns))
-        return fail(1, "the header is not \"" + std::string(expected) + "\"");
-      continue;
+      if (line != expected && line != std::string(expected) + NetworkColumns(columns)) {
+        fail(1, "the header is not \"" + std::string(expected) + "\"");
+        return false;
+      }
+      return true;
     }
-    if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
+    if (line.find_first_not_of(" \t\r") == std::string_view::npos) return true;
     if (!complete && cutLine) {
       // A last line without its line end: the writer was stopped inside it.
       *cutLine = number;
-      break;
+      return false;
     }
     Row row;
     const ParseStatus s = parse(line, row);
@@ -262,11 +251,12 @@ FileReadStatus ReadRows(const std::string& path, const std::array<const char*, N
         st.column = s.column;
         st.columnName = columns[static_cast<size_t>(s.column - 1)];
       }
-      return st;
+      return false;
     }
     rows.push_back(std::move(row));
     if (lineNumbers) lineNumbers->push_back(number);
-  }
+    return true;
+  });
   return st;
 }
 

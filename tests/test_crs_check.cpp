@@ -19,7 +19,7 @@ namespace {
 using gis::CheckCrsFitsExtent;
 using gis::CrsTextWhole;
 using gis::ExportCode;
-using gis::PlaneExtent;
+using treetri::PlaneExtent;
 using testing::RunBatch;
 using testing::TempFolder;
 

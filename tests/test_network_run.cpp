@@ -56,9 +56,12 @@ TEST(NetworkRun, WritesEveryPlotWholeInTheNetworkColumns) {
   // The readers take the files; every case once, each plot's cases together.
   std::vector<quality::QualityRow> rows;
   std::vector<quality::ObservationRow> observations;
-  ASSERT_TRUE(quality::ReadQualityFile(dir.Path() + "/" + quality::kQualityFileName, rows).ok);
-  ASSERT_TRUE(
-      quality::ReadObservationsFile(dir.Path() + "/" + quality::kObservationsFileName, observations).ok);
+  const quality::FileReadStatus qs =
+      quality::ReadQualityFile(dir.Path() + "/" + quality::kQualityFileName, rows);
+  ASSERT_TRUE(qs.ok) << qs.message;
+  const quality::FileReadStatus os =
+      quality::ReadObservationsFile(dir.Path() + "/" + quality::kObservationsFileName, observations);
+  ASSERT_TRUE(os.ok) << os.message;
   std::set<int> seen, plotsDone;
   int plot = 0, network = 0;
   for (size_t k = 0; k < rows.size(); ++k) {

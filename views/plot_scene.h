@@ -13,9 +13,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "data/plane_extent.h"
 #include "quality/case_input.h"
 #include "quality/case_quality.h"
 #include "quality/legend.h"
+#include "quality/map_index.h"
 
 namespace treetri::views {
 
@@ -73,11 +75,6 @@ inline constexpr double kWarningW = quality::kWarningW;
 enum class SightingStyle { AzimuthOnly, DistanceOnly, Both };
 const char* SightingStyleLabel(SightingStyle s);
 
-struct MapTreeMark {
-  int tree = 0;
-  double x = 0, y = 0;
-};
-
 struct FieldTreeMark {
   int caseNumber = 0;
   int tree = 0;
@@ -111,30 +108,22 @@ struct SightingLine {
   std::optional<double> confusableDistance;
 };
 
-struct Box {
-  double minX = 0, minY = 0, maxX = 0, maxY = 0;
-  bool empty = true;
-  void Add(double x, double y);
-  double Width() const { return empty ? 0 : maxX - minX; }
-  double Height() const { return empty ? 0 : maxY - minY; }
-};
-
 struct PlotScene {
   int plot = 0;
   int selectedCase = 0;  // 0: none
-  std::vector<MapTreeMark> mapTrees;
+  std::vector<quality::MapTree> mapTrees;
   std::vector<FieldTreeMark> fieldTrees;  // the positioned cases of the plot
   std::vector<EllipseMark> ellipses;
   std::vector<SightingLine> lines;        // of the selected case
-  std::optional<MapTreeMark> suggested;   // the replacement tree suggested for it
-  std::vector<MapTreeMark> confusable;    // the trees its sightings may be confused with
+  std::optional<quality::MapTree> suggested;   // the replacement tree suggested for it
+  std::vector<quality::MapTree> confusable;    // the trees its sightings may be confused with
   bool network = false;  // a case of the plot was assessed by the plot network
-  Box plotBox;  // every mark of the plot but the far-off map trees
-  Box caseBox;  // the selected field tree, its ellipse and its sighted trees
+  PlaneExtent plotBox;  // every mark of the plot but the far-off map trees
+  PlaneExtent caseBox;  // the selected field tree, its ellipse and its sighted trees
   // Map trees farther than kFarOffFactor times the plot's spread from its
   // middle (a typing error such as X = 340000000.0): drawn, but left out of
   // plotBox so that "Fit plot" frames the rest.
-  std::vector<MapTreeMark> farOff;
+  std::vector<quality::MapTree> farOff;
 };
 
 // A map tree beyond this many times the median distance of the plot's map

@@ -100,7 +100,7 @@ QList<QGraphicsItem*> DrawPlotScene(QGraphicsScene& graphics, const views::PlotS
   for (const views::SightingLine& l : scene.lines) {
     if (!l.confusableTree) continue;
     const auto to = std::find_if(scene.confusable.begin(), scene.confusable.end(),
-                                 [&](const views::MapTreeMark& m) { return m.tree == *l.confusableTree; });
+                                 [&](const quality::MapTree& m) { return m.tree == *l.confusableTree; });
     if (to == scene.confusable.end()) continue;
     auto* line = graphics.addLine(QLineF(frame.ToScene(l.x0, l.y0), frame.ToScene(to->x, to->y)),
                                   Cosmetic(confusable, 1.4, Qt::DashLine));
@@ -119,7 +119,7 @@ QList<QGraphicsItem*> DrawPlotScene(QGraphicsScene& graphics, const views::PlotS
     graphics.addItem(ring);
   }
 
-  for (const views::MapTreeMark& m : scene.mapTrees) {
+  for (const quality::MapTree& m : scene.mapTrees) {
     const QPointF at = frame.ToScene(m.x, m.y);
     auto* dot = Marker(Dot(3.5, QPen(kMapTreeLine, 1), kMapTreeFill), at, 4);
     dot->setToolTip(QString("map tree %1").arg(m.tree));

@@ -133,7 +133,7 @@ TEST_F(PlotMapTest, LayersOfTheOutlierCaseZoomAndFit) {
   QCoreApplication::processEvents();
   PlotMapView* view = map->View();
   EXPECT_GT(view->FreeArea().left(), 100);
-  const auto inside = [&](const views::Box& b) {
+  const auto inside = [&](const PlaneExtent& b) {
     const QRect free = view->FreeArea();
     return free.contains(view->mapFromScene(map->ToScene(b.minX, b.minY))) &&
            free.contains(view->mapFromScene(map->ToScene(b.maxX, b.maxY)));
@@ -169,7 +169,7 @@ TEST_F(PlotMapTest, ExportsTheViewWithTheTreesWhereTheScreenShowsThem) {
   const auto field = std::find_if(s.fieldTrees.begin(), s.fieldTrees.end(),
                                   [](const views::FieldTreeMark& f) { return f.caseNumber == 15; });
   const auto mapTree = std::find_if(s.mapTrees.begin(), s.mapTrees.end(),
-                                    [](const views::MapTreeMark& m) { return m.tree == 15; });
+                                    [](const quality::MapTree& m) { return m.tree == 15; });
   ASSERT_TRUE(field != s.fieldTrees.end() && mapTree != s.mapTrees.end());
   const QPoint outlierAt = view->mapFromScene(map->ToScene(field->x, field->y));
   const QPoint mapTreeAt = view->mapFromScene(map->ToScene(mapTree->x, mapTree->y));
