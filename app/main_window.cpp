@@ -217,6 +217,7 @@ RunOutcome MainWindow::Simulate() {
   }
   runCorrections_ = corrected.applied ? static_cast<int>(corrections.size()) : -1;
   DesktopRun run(t_, *ui_);
+  run.network = NetworkOptionsOfJob();
   run_ = &run;
   // The run's messages go to the Messages panel with their case: those
   // between the start and the last case belong to the case after the last
@@ -273,8 +274,10 @@ RunOutcome MainWindow::Simulate() {
     return outcome;
   }
   exportData_ = run.ExportData();
+  if (run.network && runLog_.started) LoadNetworkResults();
   // The sightings and settings this run used, for edits of its cases.
-  if (runLog_.started) edits_ = std::make_unique<CaseEdits>(t_, t_, t_.WorkFolder, results_);
+  if (runLog_.started)
+    edits_ = std::make_unique<CaseEdits>(t_, t_, t_.WorkFolder, results_, run.network);
   ShowRunSummary(outcome);
   UpdateJob();
   // Asked to end during the run: the run stopped after its case, its files
@@ -381,7 +384,18 @@ gis::ExportData MainWindow::GeoPackageData() const {
                              ? exportData_
                              : gis::ExportDataFromQuality(results_.Cases(), t_.PhotoTrees,
                                                           &t_.TargetTrees);
+  // A plot network run: its figures, plots and map trees are in its files.
+  const bool network =
+      data.quality.empty() ? !data.results.empty()
+                           : std::any_of(data.quality.begin(), data.quality.end(),
+                                         [](const quality::QualityRow& q) {
+                                           return q.networkColumns && q.networkColumns->network;
+                                         });
   std::string reason;
+  if (network && gis::AddNetworkFiles(data, t_.WorkFolder, reason)) {
+    data.leftOut.clear();
+    gis::AddLeftOutSightings(data, t_.TargetTrees);
+  }
   if (!ReadWholeFile(t_.WorkFolder + kRunRecordFileName, data.runRecord, reason))
     data.runRecord.clear();
   return data;

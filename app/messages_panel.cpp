@@ -3,6 +3,8 @@
 #include <QHeaderView>
 #include <QTreeWidget>
 
+#include "platform/qt/qt_ui.h"
+
 namespace treetri {
 
 MessagesPanel::MessagesPanel(QWidget* parent) : QDockWidget("Messages", parent) {
@@ -44,5 +46,11 @@ int MessagesPanel::CaseOf(int i) const {
 std::string MessagesPanel::TextOf(int i) const {
   return lines_->topLevelItem(i)->toolTip(1).toStdString();
 }
+
+MessagesToPanel::MessagesToPanel(QtUi& ui, MessagesPanel* panel) : ui_(ui), saved_(ui.messageHook) {
+  ui.messageHook = [panel](const std::string& text) { panel->Add(0, text); };
+}
+
+MessagesToPanel::~MessagesToPanel() { ui_.messageHook = saved_; }
 
 }  // namespace treetri

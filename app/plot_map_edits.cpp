@@ -169,18 +169,24 @@ void PlotMapWindow::AfterEdit(int caseNumber) {
   const quality::CaseQuality* c = results_.Find(caseNumber);
   CaseEdits* e = edits ? edits() : nullptr;
   if (!c || !e) return;
-  const quality::CaseQuality* before = e->Before(caseNumber);
-  model_->Put(c->row, before ? &before->row : nullptr);
+  for (int n : e->LastChanged())
+    if (const quality::CaseQuality* q = results_.Find(n)) {
+      const quality::CaseQuality* before = e->Before(n);
+      model_->Put(q->row, before ? &before->row : nullptr);
+    }
   if (scene_.selectedCase != caseNumber) {
     SelectCase(caseNumber);
   } else {
     Rebuild(true);
   }
-  statusBar()->showMessage(QString("Case %1 computed again: %2, σ0 %3 (recorded in corrections.csv; "
+  statusBar()->showMessage(QString("Case %1%4 computed again: %2, σ0 %3 (recorded in corrections.csv; "
                                    "the files change with the next run)")
                                .arg(caseNumber)
                                .arg(quality::VerdictWord(c->row.verdict))
-                               .arg(c->row.sigma0 ? QString::number(*c->row.sigma0, 'f', 3) : "–"),
+                               .arg(c->row.sigma0 ? QString::number(*c->row.sigma0, 'f', 3) : "–")
+                               .arg(e->Network() ? QString(" and its plot (%1 cases, plot network)")
+                                                       .arg(e->LastChanged().size())
+                                                 : QString()),
                            10000);
   if (onCaseEdited) onCaseEdited(caseNumber);
 }

@@ -272,6 +272,7 @@ void PlotMapWindow::ShowPointer() {
 }
 
 void PlotMapWindow::DrawScene() {
+  view_->networkShown = scene_.network;
   labels_ = DrawPlotScene(*graphics_, scene_, frame_, exaggerated_ ? kEllipseExaggeration : 1);
   DrawSightingRays(*graphics_, rays_, frame_);
   ShowLabels(labels_, view_->PixelsPerMetre());

@@ -62,7 +62,7 @@ const char* const kUsage =
     "\n"
     "--gpkg OUT.gpkg writes the results as a GeoPackage after the run: the layers\n"
     "field_trees, map_trees, sightings, confidence_ellipses and remeasure (the\n"
-    "re-measure list; with --quality network, plots instead), with the run record\n"
+    "re-measure list; with --quality network also plots), with the run record\n"
     "as its metadata, in the coordinate reference system CRS (EPSG:NNNN or any\n"
     "definition GDAL accepts, read whole); without --crs the layers carry none.\n"
     "The CRS must fit the map's coordinates: a geographic one needs degrees, a\n"
@@ -123,8 +123,6 @@ int main(int argc, char** argv) {
     return cl.UsageError("option --quality goes without --no-quality");
   if (cl.Has("--azimuth-bias") && (cl.Get("--azimuth-bias") != "none" || !network))
     return cl.UsageError("option --azimuth-bias takes none, with --quality network");
-  if (network && cl.Has("--remeasure"))
-    return cl.UsageError("--remeasure takes the per-case figures; leave out --quality network");
   const std::string gpkgName = cl.Get("--gpkg");
   const char* gpkg = cl.Has("--gpkg") ? gpkgName.c_str() : nullptr;
   const std::string crs = cl.Get("--crs");
@@ -333,11 +331,11 @@ int main(int argc, char** argv) {
       // The network's figures as its files hold them, plot by plot.
       exported = treetri::gis::AddNetworkFiles(data, t.WorkFolder, error);
       if (exported) treetri::gis::AddLeftOutSightings(data, t.TargetTrees);
-    } else {
-      // The re-measure list goes into the GeoPackage as its own layer.
+    }
+    // The re-measure list goes into the GeoPackage as its own layer.
+    if (exported)
       data.remeasure = treetri::RemeasureFeatures(
           treetri::BuildRemeasureList(data.quality, data.observations, correctionLines, &t));
-    }
     // The run record as the run left it, for the GeoPackage's metadata.
     std::string reason;
     if (!treetri::ReadWholeFile(t.WorkFolder + treetri::kRunRecordFileName, data.runRecord, reason))

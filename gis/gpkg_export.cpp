@@ -425,8 +425,9 @@ bool WriteFieldTrees(Writer& w, const ExportData& data, const Prepared& p) {
       else
         f.SetFieldNull(f.GetFieldIndex("converged"));
       Put(f, "warnings", q.warnings);
-      const auto method = data.methods.find(r.caseNumber);
-      Put(f, "method", method == data.methods.end() ? std::string("case") : method->second);
+      // The network's method column where the row has it.
+      Put(f, "method", std::string(q.networkColumns && q.networkColumns->network ? "network"
+                                                                                  : "case"));
     }
     if (x && y && std::isfinite(*x) && std::isfinite(*y)) {
       OGRPoint point(*x, *y);

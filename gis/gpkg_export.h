@@ -93,9 +93,6 @@ struct ExportData {
   std::optional<std::vector<RemeasureFeature>> remeasure;
   // The sightings left out whole, for the layer "sightings".
   std::vector<LeftOutSighting> leftOut;
-  // How each case was assessed ("case" or "network"), by case number; a
-  // case with a quality row and no entry: "case".
-  std::map<int, std::string> methods;
   // The plot network's plots (the layer "plots" is written when set) and
   // its map trees by (plot, tree): map_trees then takes the network's
   // adjusted coordinates, shift and test instead of the per-case means.

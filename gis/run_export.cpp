@@ -100,7 +100,6 @@ bool AddNetworkFiles(ExportData& data, const std::string& workFolder, std::strin
   }
   data.quality = std::move(files.cases);
   data.observations = std::move(files.observations);
-  data.methods = std::move(network.methods);
   data.plots.emplace();
   for (const quality::PlotLine& p : network.plots) {
     PlotFeature f;

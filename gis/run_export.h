@@ -40,8 +40,8 @@ ExportData ExportDataFromQuality(const std::vector<quality::CaseQuality>& cases,
 
 // Replaces the quality of `data` (an export gathered while a run of the plot
 // network went, with the legacy results only) by what the network wrote in
-// the work folder: quality.csv and observations.csv, each case's method,
-// plots.csv and map_trees.csv. False, with a message naming the file and
+// the work folder: quality.csv and observations.csv (with the network's
+// columns), plots.csv and map_trees.csv. False, with a message naming the file and
 // the line, when one of them cannot be read.
 bool AddNetworkFiles(ExportData& data, const std::string& workFolder, std::string& error);
 

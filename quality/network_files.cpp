@@ -265,27 +265,22 @@ FileReadStatus ReadNetworkFiles(const std::string& workFolder, NetworkFiles& out
                    if (s.ok) out.mapTrees.push_back(m);
                    return s;
                  });
-  if (!st.ok) return st;
-  // The method of each case: the quality file's first network column.
-  constexpr size_t kMethod = kQualityColumns.size();
-  return ReadLines<1>(workFolder + kQualityFileName, NetworkQualityHeaderLine(), nullptr,
-                      [&](std::string_view l) {
-                        std::vector<std::string> f;
-                        ParseStatus s =
-                            Split(l, kQualityColumns.size() + kQualityNetworkColumns.size(), f);
-                        if (!s.ok) return s;
-                        Fields in(f);
-                        int caseNumber = 0;
-                        in.Int(caseNumber);
-                        s = in.Status();
-                        if (s.ok && f[kMethod] != "case" && f[kMethod] != "network") {
-                          s.ok = false;
-                          s.column = static_cast<int>(kMethod) + 1;
-                          s.message = "method \"" + f[kMethod] + "\" is neither case nor network";
-                        }
-                        if (s.ok) out.methods[caseNumber] = f[kMethod];
-                        return s;
-                      });
+  return st;
+}
+
+CaseQuality NetworkCaseQuality(const NetworkCaseResult& c) {
+  CaseQuality q = c.quality;
+  QualityRow::NetworkColumns n;
+  n.network = c.network;
+  n.runnerUp = c.runnerUp;
+  n.evidence = c.evidence;
+  if (c.network) n.confusable = c.confusable;
+  q.row.networkColumns = n;
+  for (size_t k = 0; k < q.observations.size() && k < c.extras.size(); ++k) {
+    q.observations[k].confusableTree = c.extras[k].confusableTree;
+    q.observations[k].confusableDistance = c.extras[k].confusableDistance;
+  }
+  return q;
 }
 
 }  // namespace treetri::quality

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <array>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,16 +60,19 @@ struct MapTreeLine {
 ParseStatus ParsePlotLine(std::string_view line, PlotLine& out);
 ParseStatus ParseMapTreeLine(std::string_view line, MapTreeLine& out);
 
-// What a run of the plot network wrote besides the quality files' own
-// columns: plots.csv, map_trees.csv and the method of every case (the
-// column "method" of quality.csv: "case" or "network").
+// What a run of the plot network wrote besides the quality files:
+// plots.csv and map_trees.csv.
 struct NetworkFiles {
   std::vector<PlotLine> plots;
   std::vector<MapTreeLine> mapTrees;
-  std::map<int, std::string> methods;  // by case number
 };
-// Reads the three files in workFolder (a name ending in its separator);
-// on failure the status names the file, the line and the column.
+// Reads the two files in workFolder (a name ending in its separator); on
+// failure the status names the file, the line and the column.
 FileReadStatus ReadNetworkFiles(const std::string& workFolder, NetworkFiles& out);
+
+// A case of the network as its lines read back: the quality row and the
+// observation rows with the network's columns set, as the readers of
+// quality/quality_files.h give them.
+CaseQuality NetworkCaseQuality(const NetworkCaseResult& c);
 
 }  // namespace treetri::quality

@@ -173,7 +173,7 @@ class CsvLineFields {
 };
 
 // A line of `columns` fields, or of those and the `extra` ones that the plot
-// network adds (those are not read here).
+// network adds (read by the caller after the others).
 ParseStatus SplitChecked(std::string_view line, size_t columns, std::vector<std::string>& f,
                          size_t extra = 0) {
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
@@ -182,7 +182,6 @@ ParseStatus SplitChecked(std::string_view line, size_t columns, std::vector<std:
     st.ok = false;
     st.message = "unclosed quote";
   } else if (extra > 0 && f.size() == columns + extra) {
-    f.resize(columns);
   } else if (f.size() != columns) {
     st.ok = false;
     st.message = std::to_string(f.size()) + " fields instead of " + std::to_string(columns);
@@ -400,6 +399,20 @@ ParseStatus ParseQualityLine(std::string_view line, QualityRow& r) {
   in.Real(r.suggestedSigma0);
   in.Word(ParseVerdict, r.verdict);
   in.Text(r.warnings);
+  r.networkColumns.reset();
+  if (f.size() > kQualityColumns.size()) {
+    QualityRow::NetworkColumns n;
+    std::string method;
+    in.Text(method);
+    if (in.Status().ok && method != "network" && method != "case")
+      return ParseStatus{false, static_cast<int>(kQualityColumns.size()) + 1,
+                         "unknown word: '" + method + "'"};
+    n.network = method == "network";
+    in.Int(n.runnerUp);
+    in.Real(n.evidence);
+    in.Int(n.confusable);
+    r.networkColumns = n;
+  }
   return in.Status();
 }
 
@@ -420,6 +433,12 @@ ParseStatus ParseObservationLine(std::string_view line, ObservationRow& r) {
   in.Real(r.grossError);
   in.Real(r.mdb);
   in.Word(ParseControl, r.control);
+  r.confusableTree.reset();
+  r.confusableDistance.reset();
+  if (f.size() > kObservationColumns.size()) {
+    in.Int(r.confusableTree);
+    in.Real(r.confusableDistance);
+  }
   return in.Status();
 }
 

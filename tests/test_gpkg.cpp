@@ -58,7 +58,7 @@ ExportData HandMade() {
   auto obs = [](int slot, int tree, ObservationKind kind, double observed, double residual,
                 double w) {
     return ObservationRow{1, 7, 101, slot, tree, kind, observed, observed + residual, residual,
-                          0, 0, w, {}, {}, quality::Control::Controlled};
+                          0, 0, w, {}, {}, quality::Control::Controlled, {}, {}};
   };
   d.observations = {obs(1, 11, ObservationKind::Azimuth, 45.0, 0.1, 1.0),
                     obs(1, 11, ObservationKind::Distance, 7.0, -0.02, -0.5),
@@ -190,7 +190,7 @@ TEST(GeoPackageExport, LeftOutSightingTwiceMappedTreeMethodsAndPlots) {
   data.quality.push_back(q3);
   data.observations.push_back(ObservationRow{3, 7, 103, 1, 11, ObservationKind::Azimuth, 10.0,
                                              10.0, 0, 0, 0, {}, {}, {},
-                                             quality::Control::Uncontrolled});
+                                             quality::Control::Uncontrolled, {}, {}});
   data.mapTrees.push_back({7, 11, 1, 3400090.0, 6700090.0, 118.0});  // tree 11 again
   Table<TargetTree> records;
   records.Recreate(3);
@@ -205,7 +205,7 @@ TEST(GeoPackageExport, LeftOutSightingTwiceMappedTreeMethodsAndPlots) {
   records[1].Tree = 101;
   gis::AddLeftOutSightings(data, records);
   ASSERT_EQ(data.leftOut.size(), 1u);
-  data.methods[1] = "network";
+  data.quality[0].networkColumns = QualityRow::NetworkColumns{true, {}, {}, 0};
   data.plots = std::vector<gis::PlotFeature>{{7, 3, 2, 20, 9, 1.1, "pass", 0.2, 0.1, 2.0,
                                               "not significant", 0, 1, 5, true}};
   data.networkMapTrees[{7, 11}] = {3400015.0, 6700025.0, 3400015.3, 6700025.4, 0.5,

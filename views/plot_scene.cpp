@@ -89,6 +89,11 @@ Colour WColour(std::optional<double> absW) {
   return {c.r, c.g, c.b};
 }
 
+Colour ConfusableColour() {
+  const quality::LegendColour c = quality::ConfusableLegendColour();
+  return {c.r, c.g, c.b};
+}
+
 const char* SightingStyleLabel(SightingStyle s) {
   switch (s) {
     case SightingStyle::AzimuthOnly: return "azimuth only";
@@ -126,6 +131,10 @@ std::vector<SightingLine> CaseLines(const quality::PlotMaps& maps, const CaseQua
     line.tree = o.sightedTree;
     (o.kind == ObservationKind::Azimuth ? kinds[o.slot].first : kinds[o.slot].second) = true;
     if (o.w && (!line.absW || std::fabs(*o.w) > *line.absW)) line.absW = std::fabs(*o.w);
+    if (o.confusableTree) {
+      line.confusableTree = o.confusableTree;
+      line.confusableDistance = o.confusableDistance;
+    }
   }
   std::vector<SightingLine> lines;
   const bool suspectLeftOut = row.suspectKind == quality::SuspectKind::Sighting;
@@ -243,6 +252,10 @@ PlotScene BuildPlotScene(const quality::PlotMaps& maps, const CaseResults& resul
       continue;
     }
     s.fieldTrees.push_back({n, r.tree, *r.x, *r.y, r.verdict});
+    if (r.networkColumns) {
+      s.network = s.network || r.networkColumns->network;
+      s.fieldTrees.back().confusable = r.networkColumns->confusable.value_or(0);
+    }
     s.plotBox.AddFinite(*r.x, *r.y);
     if (r.conf95A && r.conf95B && r.ellipseAzimuth) {
       EllipseMark e{n, *r.x, *r.y, *r.conf95A, *r.conf95B, *r.ellipseAzimuth, r.verdict};
@@ -255,7 +268,14 @@ PlotScene BuildPlotScene(const quality::PlotMaps& maps, const CaseResults& resul
   if (Positioned(row)) {
     s.caseBox.AddFinite(*row.x, *row.y);
     s.lines = CaseLines(maps, *selected);
-    for (const SightingLine& l : s.lines) s.caseBox.AddFinite(l.x1, l.y1);
+    for (const SightingLine& l : s.lines) {
+      s.caseBox.AddFinite(l.x1, l.y1);
+      if (l.confusableTree)
+        if (const quality::MapTree* m = maps.Find(row.plot, *l.confusableTree)) {
+          s.confusable.push_back(*m);
+          s.caseBox.AddFinite(m->x, m->y);
+        }
+    }
   }
   if (row.suggestedTree)
     if (const quality::MapTree* m = maps.Find(row.plot, *row.suggestedTree)) {

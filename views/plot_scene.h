@@ -66,6 +66,8 @@ struct Colour {
 // styles share.
 Colour VerdictColour(quality::Verdict v);
 Colour WColour(std::optional<double> absW);
+// The plot network's confusable marks.
+Colour ConfusableColour();
 // |w| from which a sighting line is drawn in the warning colour.
 inline constexpr double kWarningW = quality::kWarningW;
 
@@ -79,6 +81,7 @@ struct FieldTreeMark {
   double x = 0, y = 0;  // the rigorous position, or the legacy one (below)
   quality::Verdict verdict = quality::Verdict::Ok;
   bool atLegacyPosition = false;
+  int confusable = 0;  // its sightings marked confusable (plot network)
 };
 
 // A 95 % confidence ellipse: semi-axes in metres, azimuth of the major axis,
@@ -99,6 +102,10 @@ struct SightingLine {
   bool suspect = false;
   bool leftOut = false;  // not in the adjustment (the suspect sighting of a case
                          // adjusted without it)
+  // Plot network: a map tree a confusion with could not be seen, and the
+  // sighting's smallest detectable displacement (metres).
+  std::optional<int> confusableTree;
+  std::optional<double> confusableDistance;
 };
 
 struct PlotScene {
@@ -109,6 +116,8 @@ struct PlotScene {
   std::vector<EllipseMark> ellipses;
   std::vector<SightingLine> lines;        // of the selected case
   std::optional<quality::MapTree> suggested;   // the replacement tree suggested for it
+  std::vector<quality::MapTree> confusable;    // the trees its sightings may be confused with
+  bool network = false;  // a case of the plot was assessed by the plot network
   PlaneExtent plotBox;  // every mark of the plot but the far-off map trees
   PlaneExtent caseBox;  // the selected field tree, its ellipse and its sighted trees
   // Map trees farther than kFarOffFactor times the plot's spread from its

@@ -13,7 +13,8 @@ namespace {
 
 const QStringList kResultColumns = {"case",   "plot",           "tree",    "legacy status",
                                     "verdict", "σ0",            "ellipse 95 % (m)", "suspect",
-                                    "suggestion", "warnings", "before edit"};
+                                    "suggestion", "method", "confusable", "warnings",
+                                    "before edit"};
 
 // The case as the run left it: verdict, σ0 and how far the edit moved it.
 QString BeforeText(const quality::QualityRow& now, const quality::QualityRow& before) {
@@ -28,6 +29,11 @@ QList<QStandardItem*> Row(const quality::QualityRow& q, const quality::QualityRo
   const QVariant none;
   const QString beforeText = before ? BeforeText(q, *before) : QString();
   const QString warnings = QString::fromStdString(views::ShownText(q.warnings));
+  const QString method = q.networkColumns ? (q.networkColumns->network ? "network" : "case") : "";
+  // Sightings marked confusable; -1 where the method marks none.
+  const int confusable = q.networkColumns && q.networkColumns->confusable
+                             ? *q.networkColumns->confusable
+                             : -1;
   const std::vector<std::pair<QString, QVariant>> cells = {
       {QString::number(q.caseNumber), q.caseNumber},
       {QString::number(q.plot), q.plot},
@@ -40,6 +46,9 @@ QList<QStandardItem*> Row(const quality::QualityRow& q, const quality::QualityRo
       {SuspectText(q), SuspectText(q)},
       {q.suggestedTree ? QString::number(*q.suggestedTree) : QString(),
        q.suggestedTree ? QVariant(*q.suggestedTree) : none},
+      {method, method},
+      {confusable >= 0 ? QString::number(confusable) : QString(),
+       confusable >= 0 ? QVariant(confusable) : none},
       {warnings, warnings},
       {beforeText, beforeText},
   };
@@ -50,8 +59,11 @@ QList<QStandardItem*> Row(const quality::QualityRow& q, const quality::QualityRo
     item->setData(q.caseNumber, ResultsModel::kCaseRole);
     if (c == ResultsModel::VerdictColumn)
       item->setForeground(mapstyle::ToQColor(views::VerdictColour(q.verdict)));
+    if (c == ResultsModel::ConfusableColumn && confusable > 0)
+      item->setForeground(mapstyle::ToQColor(views::ConfusableColour()));
     if (c != ResultsModel::StatusColumn && c != ResultsModel::VerdictColumn &&
-        c != ResultsModel::SuspectColumn && c < ResultsModel::WarningsColumn)
+        c != ResultsModel::SuspectColumn && c != ResultsModel::MethodColumn &&
+        c < ResultsModel::WarningsColumn)
       item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     items.append(item);
   }

@@ -1,5 +1,6 @@
 // The results table's model: one row per case (case, plot, tree, legacy
-// status, verdict, σ0, ellipse, suspect, suggestion, warnings and, for a case
+// status, verdict, σ0, ellipse, suspect, suggestion, method ("network" or
+// "case", empty for a per-case run), confusable sightings, warnings and, for a case
 // edited since the run, what it was before), each cell with a value to sort
 // by and its case number; and the filter that shows the rows
 // matching a text and, on request, only the outliers.
@@ -20,7 +21,8 @@ class ResultsModel : public QStandardItemModel {
   static constexpr int kSortRole = Qt::UserRole + 1;
   static constexpr int kCaseRole = Qt::UserRole + 2;
   enum Column { CaseColumn, PlotColumn, TreeColumn, StatusColumn, VerdictColumn, Sigma0Column,
-                EllipseColumn, SuspectColumn, SuggestionColumn, WarningsColumn, BeforeColumn };
+                EllipseColumn, SuspectColumn, SuggestionColumn, MethodColumn, ConfusableColumn,
+                WarningsColumn, BeforeColumn };
 
   explicit ResultsModel(QObject* parent = nullptr);
   // Every case of `results`, in their order.
