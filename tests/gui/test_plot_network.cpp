@@ -19,6 +19,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
+#include <QSortFilterProxyModel>
+#include <QTableView>
 #include <QTemporaryDir>
 
 #include "app/case_edits.h"
@@ -143,7 +145,14 @@ TEST_F(PlotNetworkTest, TheJobRunsTheNetworkShowsItsMarksAndAnEditAssessesThePlo
   ASSERT_TRUE(window.Edits() && window.Edits()->Network());
   const int slot = map->Panel()->SelectedSlot();
   ASSERT_GT(slot, 0);
+  map->ResultsTable()->sortByColumn(ResultsModel::Sigma0Column, Qt::AscendingOrder);
   ASSERT_TRUE(map->EditSighting(SightingEdit::DropSighting, slot));
+  // The plot's σ0 changed on all its rows: the sorted table follows.
+  const QSortFilterProxyModel* sorted = map->ResultsFilter();
+  for (int r = 1; r < sorted->rowCount(); ++r)
+    ASSERT_LE(sorted->index(r - 1, ResultsModel::Sigma0Column).data(ResultsModel::kSortRole).toDouble(),
+              sorted->index(r, ResultsModel::Sigma0Column).data(ResultsModel::kSortRole).toDouble())
+        << "row " << r;
   std::set<int> plotCases;
   for (const auto& [n, r] : file)
     if (r.plot == plot) plotCases.insert(n);
