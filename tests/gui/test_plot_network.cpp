@@ -21,6 +21,7 @@
 #include <QProcess>
 #include <QSortFilterProxyModel>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 
 #include "app/case_edits.h"
@@ -108,6 +109,8 @@ TEST_F(PlotNetworkTest, TheJobRunsTheNetworkShowsItsMarksAndAnEditAssessesThePlo
       clean = &c.row;
   }
   ASSERT_TRUE(marked && clean) << "the simulated plots should have both kinds of case";
+  // The GeoPackage export takes the network's quality read back.
+  EXPECT_EQ(window.GeoPackageData().quality.size(), 70u);
   const int markedCase = marked->caseNumber, count = *marked->networkColumns->confusable;
   const int plot = marked->plot;
   const double mx = *marked->x, my = *marked->y, cx = *clean->x, cy = *clean->y;
@@ -133,6 +136,12 @@ TEST_F(PlotNetworkTest, TheJobRunsTheNetworkShowsItsMarksAndAnEditAssessesThePlo
   EXPECT_FALSE(Ringed(screen, c, teal));
   // The panel and the table say what the network found.
   EXPECT_TRUE(map->CaseLine()->text().contains("method: plot network"));
+  std::set<QString> confusableSlots;
+  const QTableWidget* observations = map->ObservationsTable();
+  for (int r = 0; r < observations->rowCount(); ++r)
+    if (observations->item(r, 10) && observations->item(r, 10)->text().startsWith("tree "))
+      confusableSlots.insert(observations->item(r, 0)->text());
+  EXPECT_EQ(static_cast<int>(confusableSlots.size()), count);
   const auto* model = static_cast<const QStandardItemModel*>(map->ResultsFilter()->sourceModel());
   int row = 0;
   while (row < model->rowCount() && model->item(row, 0)->text().toInt() != markedCase) ++row;
