@@ -109,6 +109,7 @@ TEST_F(PlotNetworkTest, TheJobRunsTheNetworkShowsItsMarksAndAnEditAssessesThePlo
       clean = &c.row;
   }
   ASSERT_TRUE(marked && clean) << "the simulated plots should have both kinds of case";
+  EXPECT_NE(Read(File("run.json")).find("\"quality_method\": \"network\""), std::string::npos);
   // The GeoPackage export takes the network's quality read back.
   EXPECT_EQ(window.GeoPackageData().quality.size(), 70u);
   const int markedCase = marked->caseNumber, count = *marked->networkColumns->confusable;
