@@ -196,6 +196,13 @@ TEST_F(PlotNetworkTest, TheJobRunsTheNetworkShowsItsMarksAndAnEditAssessesThePlo
     EXPECT_EQ(edited.networkColumns->confusable, full.networkColumns->confusable) << "case " << n;
   }
 
+  // The run opened again from its files: its network columns, and edits
+  // that assess a plot again.
+  ASSERT_TRUE(window.OpenResults());
+  ASSERT_TRUE(window.Results().Find(markedCase) && window.Results().Find(markedCase)->row.networkColumns);
+  ASSERT_TRUE(window.Edits());
+  EXPECT_TRUE(window.Edits()->Network());
+
   // The job keeps its method: opened again, the network is chosen.
   ASSERT_TRUE(window.OpenJob(folder.path().toStdString()));
   EXPECT_TRUE(window.NetworkMethod());
