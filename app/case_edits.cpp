@@ -9,22 +9,6 @@
 
 namespace treetri {
 
-namespace {
-
-// What the record holds in the slot's field, as the sighting file writes it.
-std::string OldText(const TargetTree& r, int slot, CorrectionField field) {
-  switch (field) {
-    case CorrectionField::Tree: return std::to_string(r.SightedTree[slot]);
-    case CorrectionField::Distance: return SightingNumberText(r.Distance[slot]);
-    case CorrectionField::Azimuth: return SightingNumberText(r.Azimuth[slot]);
-    case CorrectionField::Sighting:
-      return SightingNumberText(r.Distance[slot]) + "/" + SightingNumberText(r.Azimuth[slot]);
-  }
-  return "";
-}
-
-}  // namespace
-
 CaseEdits::CaseEdits(const InputData& input, const RunSettings& lastRun, std::string folder,
                      views::CaseResults& results,
                      std::optional<quality::NetworkOptions> network)
@@ -54,7 +38,7 @@ Correction CaseEdits::Line(int caseNumber, int slot, CorrectionField field,
   if (const TargetTree* r = Record(caseNumber)) {
     c.plot = r->Plot;
     c.tree = r->Tree;
-    c.oldValue = OldText(*r, slot, field);
+    c.oldValue = CorrectionFieldText(*r, slot, field);
   }
   if (const quality::CaseQuality* q = results_.Find(caseNumber)) {
     c.verdict = quality::VerdictWord(q->row.verdict);

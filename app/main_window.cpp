@@ -273,7 +273,9 @@ RunOutcome MainWindow::Simulate() {
     ui_->MessageBox(error);
     return outcome;
   }
-  exportData_ = run.ExportData();
+  // A network run's quality is in its files, read back above: the export
+  // takes it from there.
+  exportData_ = run.network ? gis::ExportData{} : run.ExportData();
   if (run.network && runLog_.started) LoadNetworkResults();
   // The sightings and settings this run used, for edits of its cases.
   if (runLog_.started)
@@ -284,24 +286,6 @@ RunOutcome MainWindow::Simulate() {
   // are complete.
   if (exitAfterRun_) QCoreApplication::exit(0);
   return outcome;
-}
-
-void MainWindow::ShowRunMessage(const std::string& text) {
-  const int caseNumber =
-      runLog_.started && runLog_.lastCase < runLog_.caseCount ? runLog_.lastCase + 1 : 0;
-  messages_->Add(caseNumber, text);
-  ++runLog_.messages;
-  if (ui_->messageHook) {
-    ui_->messageHook(text);
-    return;
-  }
-  // The messages of the cases are one kind: their boxes can be stopped for
-  // the rest of the run; the run's own messages are always shown.
-  runMessages_->Add(QString::fromStdString(text), caseNumber > 0 ? kCaseMessages : 0);
-}
-
-void MainWindow::CancelRun() {
-  if (run_) run_->Cancel();
 }
 
 void MainWindow::Exit_Program() {

@@ -1,4 +1,4 @@
-// The main window's runs: the job's quality method (per case or the plot
+// The main window's runs: the messages of a run, the job's quality method (per case or the plot
 // network, remembered with the job), the results of a network run read back
 // from its files, the run summary, edits on the last run opened from its
 // files, and the inputs changed since they were read.
@@ -12,6 +12,8 @@
 #include <QStatusBar>
 
 #include "app/case_edits.h"
+#include "app/desktop_run.h"
+#include "app/gui/message_queue.h"
 #include "app/main_window.h"
 #include "app/messages_panel.h"
 #include "app/plot_map_window.h"
@@ -52,6 +54,24 @@ void MainWindow::SetNetworkMethod(bool on) {
 std::optional<quality::NetworkOptions> MainWindow::NetworkOptionsOfJob() const {
   if (!NetworkMethod()) return std::nullopt;
   return quality::NetworkOptions{};
+}
+
+void MainWindow::ShowRunMessage(const std::string& text) {
+  const int caseNumber =
+      runLog_.started && runLog_.lastCase < runLog_.caseCount ? runLog_.lastCase + 1 : 0;
+  messages_->Add(caseNumber, text);
+  ++runLog_.messages;
+  if (ui_->messageHook) {
+    ui_->messageHook(text);
+    return;
+  }
+  // The messages of the cases are one kind: their boxes can be stopped for
+  // the rest of the run; the run's own messages are always shown.
+  runMessages_->Add(QString::fromStdString(text), caseNumber > 0 ? kCaseMessages : 0);
+}
+
+void MainWindow::CancelRun() {
+  if (run_) run_->Cancel();
 }
 
 void MainWindow::LoadNetworkResults() {

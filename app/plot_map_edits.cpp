@@ -169,11 +169,13 @@ void PlotMapWindow::AfterEdit(int caseNumber) {
   const quality::CaseQuality* c = results_.Find(caseNumber);
   CaseEdits* e = edits ? edits() : nullptr;
   if (!c || !e) return;
+  std::vector<std::pair<const quality::QualityRow*, const quality::QualityRow*>> rows;
   for (int n : e->LastChanged())
     if (const quality::CaseQuality* q = results_.Find(n)) {
       const quality::CaseQuality* before = e->Before(n);
-      model_->Put(q->row, before ? &before->row : nullptr);
+      rows.push_back({&q->row, before ? &before->row : nullptr});
     }
+  model_->PutAll(rows);
   if (scene_.selectedCase != caseNumber) {
     SelectCase(caseNumber);
   } else {
@@ -219,8 +221,10 @@ std::vector<SightingRay> PlotMapWindow::RaysOfUnpositionedCase() const {
 void PlotMapWindow::PutEditedRows() {
   CaseEdits* e = edits ? edits() : nullptr;
   if (!e) return;
+  std::vector<std::pair<const quality::QualityRow*, const quality::QualityRow*>> rows;
   for (const auto& [n, before] : e->BeforeCases())
-    if (const quality::CaseQuality* c = results_.Find(n)) model_->Put(c->row, &before.row);
+    if (const quality::CaseQuality* c = results_.Find(n)) rows.push_back({&c->row, &before.row});
+  model_->PutAll(rows);
 }
 
 }  // namespace treetri

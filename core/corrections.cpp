@@ -175,18 +175,6 @@ bool OldMatches(const TargetTree& r, int slot, CorrectionField field, const Valu
   return false;
 }
 
-// What the record holds in the slot's field, as the file writes it.
-std::string CurrentText(const TargetTree& r, int slot, CorrectionField field) {
-  switch (field) {
-    case CorrectionField::Tree: return std::to_string(r.SightedTree[slot]);
-    case CorrectionField::Distance: return SightingNumberText(r.Distance[slot]);
-    case CorrectionField::Azimuth: return SightingNumberText(r.Azimuth[slot]);
-    case CorrectionField::Sighting:
-      return SightingNumberText(r.Distance[slot]) + "/" + SightingNumberText(r.Azimuth[slot]);
-  }
-  return "";
-}
-
 void SetNew(TargetTree& r, int slot, CorrectionField field, const Values& v) {
   switch (field) {
     case CorrectionField::Tree: r.SightedTree[slot] = v.newTree; break;
@@ -234,7 +222,7 @@ bool ApplyWithIndex(InputData& input, const Correction& c, const std::string& pa
     std::string found;
     for (int i : records)
       found += (found.empty() ? "" : ", ") + std::string("\"") +
-               CurrentText(input.TargetTrees[i], c.slot, c.field) + "\" in record " +
+               CorrectionFieldText(input.TargetTrees[i], c.slot, c.field) + "\" in record " +
                std::to_string(i);
     error = place + ": the old " + field + " \"" + c.oldValue + "\" of " + who +
             " does not match the sighting file \"" + input.SightingFileName + "\" (" + found +
@@ -265,6 +253,17 @@ bool ApplyWithIndex(InputData& input, const Correction& c, const std::string& pa
 }
 
 }  // namespace
+
+std::string CorrectionFieldText(const TargetTree& r, int slot, CorrectionField field) {
+  switch (field) {
+    case CorrectionField::Tree: return std::to_string(r.SightedTree[slot]);
+    case CorrectionField::Distance: return SightingNumberText(r.Distance[slot]);
+    case CorrectionField::Azimuth: return SightingNumberText(r.Azimuth[slot]);
+    case CorrectionField::Sighting:
+      return SightingNumberText(r.Distance[slot]) + "/" + SightingNumberText(r.Azimuth[slot]);
+  }
+  return "";
+}
 
 const char* CorrectionFieldWord(CorrectionField f) {
   return kFieldWords[static_cast<size_t>(f)];

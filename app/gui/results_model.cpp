@@ -1,8 +1,11 @@
 #include "app/gui/results_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
+
+#include <QSignalBlocker>
 
 #include "app/gui/plot_map_view.h"
 #include "app/gui/row_texts.h"
@@ -95,6 +98,27 @@ void ResultsModel::Put(const quality::QualityRow& row, const quality::QualityRow
     return;
   }
   for (int column = 0; column < items.size(); ++column) setItem(at->second, column, items[column]);
+}
+
+void ResultsModel::PutAll(
+    const std::vector<std::pair<const quality::QualityRow*, const quality::QualityRow*>>& rows) {
+  int first = -1, last = -1;
+  {
+    // The cells change unseen; the views learn of the rows once, below.
+    const QSignalBlocker quiet(this);
+    for (const auto& [row, before] : rows) {
+      const auto at = rowOfCase_.find(row->caseNumber);
+      if (at == rowOfCase_.end()) continue;
+      const QList<QStandardItem*> items = Row(*row, before);
+      for (int column = 0; column < items.size(); ++column) setItem(at->second, column, items[column]);
+      first = first < 0 ? at->second : std::min(first, at->second);
+      last = std::max(last, at->second);
+    }
+  }
+  if (first >= 0) emit dataChanged(index(first, 0), index(last, columnCount() - 1));
+  // A case without a row yet is added as Put adds it.
+  for (const auto& [row, before] : rows)
+    if (!rowOfCase_.count(row->caseNumber)) Put(*row, before);
 }
 
 void ResultsFilterModel::Set(const QString& text, bool onlyOutliers) {

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
@@ -30,6 +32,9 @@ class ResultsModel : public QStandardItemModel {
   // Adds the case's row, or replaces it when the case has one; `before` is
   // the case as the run left it when it has been edited since.
   void Put(const quality::QualityRow& row, const quality::QualityRow* before = nullptr);
+  // Puts the rows of several cases (each with its `before`, or null) as one
+  // change: a sorting filter sorts once, not once for every cell.
+  void PutAll(const std::vector<std::pair<const quality::QualityRow*, const quality::QualityRow*>>& rows);
 
  private:
   std::unordered_map<int, int> rowOfCase_;  // case number: row

@@ -19,6 +19,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 
 #include "app/case_edits.h"
@@ -106,6 +109,9 @@ TEST_F(PlotNetworkTest, TheJobRunsTheNetworkShowsItsMarksAndAnEditAssessesThePlo
       clean = &c.row;
   }
   ASSERT_TRUE(marked && clean) << "the simulated plots should have both kinds of case";
+  EXPECT_NE(Read(File("run.json")).find("\"quality_method\": \"network\""), std::string::npos);
+  // The GeoPackage export takes the network's quality read back.
+  EXPECT_EQ(window.GeoPackageData().quality.size(), 70u);
   const int markedCase = marked->caseNumber, count = *marked->networkColumns->confusable;
   const int plot = marked->plot;
   const double mx = *marked->x, my = *marked->y, cx = *clean->x, cy = *clean->y;
@@ -131,6 +137,12 @@ TEST_F(PlotNetworkTest, TheJobRunsTheNetworkShowsItsMarksAndAnEditAssessesThePlo
   EXPECT_FALSE(Ringed(screen, c, teal));
   // The panel and the table say what the network found.
   EXPECT_TRUE(map->CaseLine()->text().contains("method: plot network"));
+  std::set<QString> confusableSlots;
+  const QTableWidget* observations = map->ObservationsTable();
+  for (int r = 0; r < observations->rowCount(); ++r)
+    if (observations->item(r, 10) && observations->item(r, 10)->text().startsWith("tree "))
+      confusableSlots.insert(observations->item(r, 0)->text());
+  EXPECT_EQ(static_cast<int>(confusableSlots.size()), count);
   const auto* model = static_cast<const QStandardItemModel*>(map->ResultsFilter()->sourceModel());
   int row = 0;
   while (row < model->rowCount() && model->item(row, 0)->text().toInt() != markedCase) ++row;
@@ -143,7 +155,14 @@ TEST_F(PlotNetworkTest, TheJobRunsTheNetworkShowsItsMarksAndAnEditAssessesThePlo
   ASSERT_TRUE(window.Edits() && window.Edits()->Network());
   const int slot = map->Panel()->SelectedSlot();
   ASSERT_GT(slot, 0);
+  map->ResultsTable()->sortByColumn(ResultsModel::Sigma0Column, Qt::AscendingOrder);
   ASSERT_TRUE(map->EditSighting(SightingEdit::DropSighting, slot));
+  // The plot's σ0 changed on all its rows: the sorted table follows.
+  const QSortFilterProxyModel* sorted = map->ResultsFilter();
+  for (int r = 1; r < sorted->rowCount(); ++r)
+    ASSERT_LE(sorted->index(r - 1, ResultsModel::Sigma0Column).data(ResultsModel::kSortRole).toDouble(),
+              sorted->index(r, ResultsModel::Sigma0Column).data(ResultsModel::kSortRole).toDouble())
+        << "row " << r;
   std::set<int> plotCases;
   for (const auto& [n, r] : file)
     if (r.plot == plot) plotCases.insert(n);
@@ -176,6 +195,13 @@ TEST_F(PlotNetworkTest, TheJobRunsTheNetworkShowsItsMarksAndAnEditAssessesThePlo
     }
     EXPECT_EQ(edited.networkColumns->confusable, full.networkColumns->confusable) << "case " << n;
   }
+
+  // The run opened again from its files: its network columns, and edits
+  // that assess a plot again.
+  ASSERT_TRUE(window.OpenResults());
+  ASSERT_TRUE(window.Results().Find(markedCase) && window.Results().Find(markedCase)->row.networkColumns);
+  ASSERT_TRUE(window.Edits());
+  EXPECT_TRUE(window.Edits()->Network());
 
   // The job keeps its method: opened again, the network is chosen.
   ASSERT_TRUE(window.OpenJob(folder.path().toStdString()));
