@@ -5,31 +5,18 @@
 #include "data/sighting_record.h"
 #include "positioning/case_steps.h"
 #include "quality/map_index.h"
+#include "quality/network_files.h"
 
 namespace treetri {
 
-namespace {
-
-// What the record holds in the slot's field, as the sighting file writes it.
-std::string OldText(const TargetTree& r, int slot, CorrectionField field) {
-  switch (field) {
-    case CorrectionField::Tree: return std::to_string(r.SightedTree[slot]);
-    case CorrectionField::Distance: return SightingNumberText(r.Distance[slot]);
-    case CorrectionField::Azimuth: return SightingNumberText(r.Azimuth[slot]);
-    case CorrectionField::Sighting:
-      return SightingNumberText(r.Distance[slot]) + "/" + SightingNumberText(r.Azimuth[slot]);
-  }
-  return "";
-}
-
-}  // namespace
-
 CaseEdits::CaseEdits(const InputData& input, const RunSettings& lastRun, std::string folder,
-                     views::CaseResults& results)
+                     views::CaseResults& results,
+                     std::optional<quality::NetworkOptions> network)
     : recomputer_(std::make_unique<CaseRecomputer>(input, lastRun)),
       folder_(std::move(folder)),
       results_(results),
-      maps_(std::make_unique<quality::PlotMaps>(input.PhotoTrees)) {}
+      maps_(std::make_unique<quality::PlotMaps>(input.PhotoTrees)),
+      network_(network) {}
 
 CaseEdits::~CaseEdits() = default;
 
@@ -51,7 +38,7 @@ Correction CaseEdits::Line(int caseNumber, int slot, CorrectionField field,
   if (const TargetTree* r = Record(caseNumber)) {
     c.plot = r->Plot;
     c.tree = r->Tree;
-    c.oldValue = OldText(*r, slot, field);
+    c.oldValue = CorrectionFieldText(*r, slot, field);
   }
   if (const quality::CaseQuality* q = results_.Find(caseNumber)) {
     c.verdict = quality::VerdictWord(q->row.verdict);
@@ -71,12 +58,35 @@ bool CaseEdits::ApplyAndRecord(const Correction& c, std::string& error) {
     recomputer_->Apply(InverseCorrection(c, c.time), ignored, undoError);
     return false;
   }
-  if (const quality::CaseQuality* q = results_.Find(caseNumber))
-    before_.emplace(caseNumber, *q);
-  RecomputedCase r = recomputer_->Recompute(caseNumber);
+  lastChanged_.clear();
+  // A case keeps what the run made of it once the edit changed it: the
+  // edited case always, another case of the plot when its verdict, suspect
+  // or position (by 1 mm or more) changed.
+  const auto changed = [](const quality::QualityRow& a, const quality::QualityRow& b) {
+    const bool moved = a.x.has_value() != b.x.has_value() ||
+                       (a.x && b.x && a.y && b.y && std::hypot(*a.x - *b.x, *a.y - *b.y) >= 1e-3);
+    return moved || a.verdict != b.verdict || a.suspectKind != b.suspectKind ||
+           a.suspectTree != b.suspectTree || a.suggestedTree != b.suggestedTree;
+  };
+  const auto put = [&, this](quality::CaseQuality q) {
+    const int n = q.row.caseNumber;
+    if (const quality::CaseQuality* was = results_.Find(n))
+      if (n == caseNumber || changed(q.row, was->row)) before_.emplace(n, *was);
+    lastChanged_.push_back(n);
+    results_.Add(std::move(q));
+  };
+  RecomputedCase r;
+  if (network_) {
+    // The network ties the plot's cases together: all of them may change.
+    CaseRecomputer::PlotRecompute p = recomputer_->RecomputePlot(caseNumber, *network_);
+    r = std::move(p.edited);
+    for (const quality::NetworkCaseResult& c : p.plot.cases) put(quality::NetworkCaseQuality(c));
+  } else {
+    r = recomputer_->Recompute(caseNumber);
+    put(std::move(r.quality));
+  }
   if (r.legacy.Has(LegacyFigure::Position))
     results_.SetLegacyPosition(caseNumber, r.legacy.X_adj, r.legacy.Y_adj);
-  results_.Add(std::move(r.quality));
   lastCase_ = caseNumber;
   return true;
 }

@@ -1,13 +1,14 @@
 // The desktop's edits of sightings after a run: each edit is one line of
 // corrections.csv in the work folder (appended under the folder's lock), is
 // applied to an in-memory copy of the sightings the run used, and computes
-// its case again with the run's azimuth correction. Undo appends the inverse
-// line. No input file and no result file is written: the next full run
+// its case again with the run's azimuth correction (with the plot network,
+// its whole plot). Undo appends the inverse line. No input file and no result file is written: the next full run
 // applies corrections.csv. Qt-free.
 #pragma once
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,11 @@ class CaseEdits {
   // applied, its azimuth correction in the parameters); `folder` the work
   // folder (ending with the separator); `results` the quality of the run's
   // cases, which each edit updates.
+  // With `network`, the run assessed its cases by the plot network: an edit
+  // assesses the edited case's plot again the same way.
   CaseEdits(const InputData& input, const RunSettings& lastRun, std::string folder,
-            views::CaseResults& results);
+            views::CaseResults& results,
+            std::optional<quality::NetworkOptions> network = std::nullopt);
   ~CaseEdits();
 
   // The run's parameters (its azimuth correction included).
@@ -43,8 +47,11 @@ class CaseEdits {
   // Undoes the last edit not undone (the inverse line, recorded the same way).
   bool Undo(std::string& error);
   bool CanUndo() const { return !done_.empty(); }
-  // The case the last edit or undo computed again (0: none yet).
+  // The case the last edit or undo computed again (0: none yet), and every
+  // case whose quality it changed (the case, or its plot's cases).
   int LastCase() const { return lastCase_; }
+  const std::vector<int>& LastChanged() const { return lastChanged_; }
+  bool Network() const { return network_.has_value(); }
 
   // The case as the run left it, before its first edit; null when not edited.
   const quality::CaseQuality* Before(int caseNumber) const;
@@ -64,7 +71,9 @@ class CaseEdits {
   std::vector<Correction> done_;
   std::map<int, quality::CaseQuality> before_;
   std::unique_ptr<quality::PlotMaps> maps_;
+  std::optional<quality::NetworkOptions> network_;
   int lastCase_ = 0;
+  std::vector<int> lastChanged_;
 };
 
 }  // namespace treetri

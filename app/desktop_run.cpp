@@ -9,6 +9,7 @@
 #include "app/run_relay.h"
 #include "core/export_observer.h"
 #include "core/quality_observer.h"
+#include "core/run_record.h"
 #include "platform/qt/qt_ui.h"
 
 namespace treetri {
@@ -96,12 +97,20 @@ bool DesktopRun::Run(RunOutcome& outcome, std::string& error) {
   MessagesToUi toRelay(relay);
   Feedback feedback(&toRelay, Feedback::Keep::Nothing);
   QualityObserver quality(t_, feedback);
-  ExportObserver exportData(t_.PhotoTrees, &quality);
+  if (network) quality.UseNetwork(*network);
+  ExportObserver exportData(t_.PhotoTrees, &quality, &t_.TargetTrees);
   Feed feed(*this, relay, quality, cancel_);
+  // The run record names the quality method.
+  RunRecordInfo info;
+  info.program = ThisProgramName();
+  info.qualityMethod = network ? "network" : "case";
+  info.azimuthCorrectionReplayed = t_.ReplayAzimuthCorrection.has_value();
+  RunRecordSink record(t_, t_, info);
   QEventLoop loop;
   try {
     std::thread worker([&] {
-      outcome = treetri::Simulate(t_, relay, {&quality, &exportData, &feed}, &feedback);
+      outcome = treetri::Simulate(t_, relay, {&record, &quality, &exportData, &feed}, &feedback);
+      if (!record.Error().empty()) feedback.PushMessage(0, record.Error());
       // The last work queued: everything the run reported comes before it.
       relay.Post([&loop] { loop.quit(); });
     });

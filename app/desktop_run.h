@@ -20,6 +20,7 @@
 #include "core/run.h"
 #include "gis/gpkg_export.h"
 #include "quality/case_quality.h"
+#include "quality/plot_network.h"
 
 namespace treetri {
 
@@ -50,6 +51,10 @@ class DesktopRun {
   std::function<void(const std::string& text)> onMessage;
   // After each batch of reports has been shown.
   std::function<void()> afterShown;
+  // The plot network instead of the per-case assessment: the quality files
+  // are written plot by plot when the run ends, and no case carries its
+  // assessment during the run (the caller reads the files afterwards).
+  std::optional<quality::NetworkOptions> network;
 
   // Runs on a worker thread while this thread processes its events, and
   // returns when the run has ended and everything it reported was shown.

@@ -25,6 +25,7 @@
 #include "app/plot_map_window.h"
 #include "core/corrections.h"
 #include "core/export_target.h"
+#include "core/run_record.h"
 #include "core/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
@@ -216,6 +217,7 @@ RunOutcome MainWindow::Simulate() {
   }
   runCorrections_ = corrected.applied ? static_cast<int>(corrections.size()) : -1;
   DesktopRun run(t_, *ui_);
+  run.network = NetworkOptionsOfJob();
   run_ = &run;
   // The run's messages go to the Messages panel with their case: those
   // between the start and the last case belong to the case after the last
@@ -271,33 +273,19 @@ RunOutcome MainWindow::Simulate() {
     ui_->MessageBox(error);
     return outcome;
   }
-  exportData_ = run.ExportData();
+  // A network run's quality is in its files, read back above: the export
+  // takes it from there.
+  exportData_ = run.network ? gis::ExportData{} : run.ExportData();
+  if (run.network && runLog_.started) LoadNetworkResults();
   // The sightings and settings this run used, for edits of its cases.
-  if (runLog_.started) edits_ = std::make_unique<CaseEdits>(t_, t_, t_.WorkFolder, results_);
+  if (runLog_.started)
+    edits_ = std::make_unique<CaseEdits>(t_, t_, t_.WorkFolder, results_, run.network);
   ShowRunSummary(outcome);
   UpdateJob();
   // Asked to end during the run: the run stopped after its case, its files
   // are complete.
   if (exitAfterRun_) QCoreApplication::exit(0);
   return outcome;
-}
-
-void MainWindow::ShowRunMessage(const std::string& text) {
-  const int caseNumber =
-      runLog_.started && runLog_.lastCase < runLog_.caseCount ? runLog_.lastCase + 1 : 0;
-  messages_->Add(caseNumber, text);
-  ++runLog_.messages;
-  if (ui_->messageHook) {
-    ui_->messageHook(text);
-    return;
-  }
-  // The messages of the cases are one kind: their boxes can be stopped for
-  // the rest of the run; the run's own messages are always shown.
-  runMessages_->Add(QString::fromStdString(text), caseNumber > 0 ? kCaseMessages : 0);
-}
-
-void MainWindow::CancelRun() {
-  if (run_) run_->Cancel();
 }
 
 void MainWindow::Exit_Program() {
@@ -358,6 +346,7 @@ PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
     plotMap_->exportData = [this] { return GeoPackageData(); };
     plotMap_->edits = [this] { return edits_.get(); };
     plotMap_->checkTarget = [this](const std::string& path) { return ExportTargetProblem(t_, path); };
+    plotMap_->workFolder = [this] { return QString::fromStdString(t_.WorkFolder); };
     plotMap_->SetRunInProgress(running_);
   } else {
     plotMap_->Reload();
@@ -373,9 +362,27 @@ PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
 }
 
 gis::ExportData MainWindow::GeoPackageData() const {
-  if (!exportData_.results.empty() || results_.Cases().empty()) return exportData_;
-  // Quality read back from the files of an earlier run.
-  return gis::ExportDataFromQuality(results_.Cases(), t_.PhotoTrees);
+  // The run's own data, else the quality read back from the files of an
+  // earlier run; the run record of the work folder as its metadata.
+  gis::ExportData data = !exportData_.results.empty() || results_.Cases().empty()
+                             ? exportData_
+                             : gis::ExportDataFromQuality(results_.Cases(), t_.PhotoTrees,
+                                                          &t_.TargetTrees);
+  // A plot network run: its figures, plots and map trees are in its files.
+  const bool network =
+      data.quality.empty() ? !data.results.empty()
+                           : std::any_of(data.quality.begin(), data.quality.end(),
+                                         [](const quality::QualityRow& q) {
+                                           return q.networkColumns && q.networkColumns->network;
+                                         });
+  std::string reason;
+  if (network && gis::AddNetworkFiles(data, t_.WorkFolder, reason)) {
+    data.leftOut.clear();
+    gis::AddLeftOutSightings(data, t_.TargetTrees);
+  }
+  if (!ReadWholeFile(t_.WorkFolder + kRunRecordFileName, data.runRecord, reason))
+    data.runRecord.clear();
+  return data;
 }
 
 PlotMapWindow* MainWindow::PlotMap() const { return plotMap_; }

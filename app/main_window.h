@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <QElapsedTimer>
@@ -17,6 +18,7 @@
 #include "core/run.h"
 #include "gis/gpkg_export.h"
 #include "positioning/tables.h"
+#include "quality/plot_network.h"
 #include "views/plot_scene.h"
 
 class QAction;
@@ -67,14 +69,16 @@ class MainWindow : public QMainWindow {
   // The Job menu, after the legacy menu bar, with mnemonics and shortcuts.
   QMenu* JobMenu() const { return jobMenu_; }
   QMenu* RecentJobsMenu() const { return recentMenu_; }
-  QAction* OpenWorkFolderAction() const { return openFolder_; }
   QAction* OpenInputsAction() const { return openInputs_; }
   QAction* OpenResultsAction() const { return openResults_; }
   QAction* CalculateAction() const { return calculate_; }
-  QAction* CreateParametersAction() const { return createParameters_; }
-  QAction* MessagesAction() const { return messagesAction_; }
-  QAction* ManualAction() const { return manualAction_; }
   QAction* ExportRemeasureAction() const { return exportRemeasure_; }
+  // Job → Quality method: per case (the default) or the plot network; the
+  // next run uses it, and it is remembered with the job.
+  QMenu* QualityMenu() const { return qualityMenu_; }
+  QAction* NetworkMethodAction() const { return network_; }
+  bool NetworkMethod() const;
+  void SetNetworkMethod(bool on);
   // The summary of the last run, as the status bar shows it.
   QString RunSummary() const { return runSummary_; }
   MessagesPanel* Messages() const { return messages_; }
@@ -175,6 +179,11 @@ class MainWindow : public QMainWindow {
  private:
   void UpdateCommands();
   void SetUpJobMenu();
+  void SetUpQualityMenu();
+  // The network's options when the job's method is the plot network.
+  std::optional<quality::NetworkOptions> NetworkOptionsOfJob() const;
+  // After a network run: its cases' quality read back from its files.
+  void LoadNetworkResults();
   // Title, status bar, recent jobs menu and the job's entry after any
   // command that changes the folder or the files read.
   void UpdateJob();
@@ -228,6 +237,9 @@ class MainWindow : public QMainWindow {
   QAction* messagesAction_;
   QAction* manualAction_;
   QAction* exportRemeasure_;
+  QMenu* qualityMenu_;
+  QAction* perCase_;
+  QAction* network_;
   MessagesPanel* messages_;
   QPointer<ManualWindow> manual_;
   QLabel* jobStatus_;

@@ -44,20 +44,6 @@ namespace {
 
 const char* const kTitle = "Trisection and trilateration - treetri " TREETRI_VERSION;
 
-// While it lives, the messages of the user-interface operations go to the
-// Messages panel instead of a box.
-class MessagesToPanel {
- public:
-  MessagesToPanel(QtUi& ui, MessagesPanel* panel) : ui_(ui), saved_(ui.messageHook) {
-    ui.messageHook = [panel](const std::string& text) { panel->Add(0, text); };
-  }
-  ~MessagesToPanel() { ui_.messageHook = saved_; }
-
- private:
-  QtUi& ui_;
-  std::function<void(const std::string&)> saved_;
-};
-
 QString FileNameOnly(const std::string& path) {
   return path.empty() ? QString("none") : QFileInfo(QString::fromStdString(path)).fileName();
 }
@@ -96,6 +82,7 @@ void MainWindow::SetUpJobMenu() {
   jobMenu_->addSeparator();
   createParameters_ = add("Create &parameter file", "CreateParameterFile", "");
   exportRemeasure_ = add("&Export re-measure list...", "ExportRemeasureList", "Ctrl+Shift+E");
+  SetUpQualityMenu();
   jobMenu_->addSeparator();
   messagesAction_ = add("&Messages panel", "MessagesPanel", "Ctrl+Shift+M");
   messagesAction_->setCheckable(true);
@@ -169,7 +156,8 @@ void MainWindow::UpdateJob() {
                                              QString::fromStdString(t_.WorkFolder));
   jobStatus_->setText(JobStatusText());
   if (!jobOpen_ || t_.WorkFolder.empty()) return;
-  recent_->Remember({t_.WorkFolder, t_.MapFileName, t_.SightingFileName});
+  recent_->Remember({t_.WorkFolder, t_.MapFileName, t_.SightingFileName,
+                     NetworkMethod() ? "network" : "case"});
   FillRecentMenu();
 }
 
@@ -246,8 +234,10 @@ bool MainWindow::OpenJob(const std::string& folder) {
     UpdateJob();
     return false;
   }
-  // The map and the sightings last read in this folder, when still there.
+  // The map and the sightings last read in this folder, when still there,
+  // and the quality method chosen for it.
   const RecentJob job = recent_->Find(t_.WorkFolder);
+  (job.quality == "network" ? network_ : perCase_)->setChecked(true);
   if (!job.map.empty() && FileExists(job.map)) {
     MessagesToPanel toPanel(*ui_, messages_);
     if (ReadPhotoMapFile(t_, *ui_, job.map) && !job.sightings.empty() &&
@@ -352,44 +342,6 @@ bool MainWindow::CreateParameterFile() {
   return false;
 }
 
-void MainWindow::ShowRunSummary(const RunOutcome& outcome) {
-  if (!runLog_.started) return;
-  std::array<int, 5> verdicts{};
-  for (const quality::CaseQuality& c : results_.Cases())
-    ++verdicts[static_cast<size_t>(c.row.verdict)];
-  QString text = QString("Run summary: %1 cases").arg(outcome.cases);
-  if (!outcome.completed) text += QString(" (stopped after case %1)").arg(outcome.cases);
-  QStringList counts;
-  for (quality::Verdict v : {quality::Verdict::Ok, quality::Verdict::Outlier,
-                             quality::Verdict::NoRedundancy, quality::Verdict::Failed,
-                             quality::Verdict::NotComputed})
-    if (verdicts[static_cast<size_t>(v)] > 0)
-      counts << QString("%1 %2").arg(quality::VerdictWord(v)).arg(verdicts[static_cast<size_t>(v)]);
-  if (!counts.isEmpty()) text += "; verdicts: " + counts.join(", ");
-  if (runCorrections_ >= 0)
-    text += QString("; uses %1 corrections from %2 (sightings written as %3)")
-                .arg(runCorrections_)
-                .arg(kCorrectionsFileName)
-                .arg(QString::fromStdString(CorrectedSightingName("", t_.SightingFileName)));
-  text += QString("; %1 not positioned").arg(runLog_.failed.size());
-  if (!runLog_.failed.empty()) text += " (listed below)";
-  text += QString("; %1 messages; azimuth correction used %2; %3 s")
-              .arg(runLog_.messages)
-              .arg(QString::number(outcome.azimuthCorrectionUsed, 'g', 12))
-              .arg(QString::number(runLog_.clock.elapsed() / 1000.0, 'f', 1));
-  runSummary_ = text;
-  messages_->Add(0, text.toStdString());
-  for (int n : runLog_.failed) {
-    std::string line = "Not positioned: case " + std::to_string(n);
-    if (n <= t_.TargetTrees.Size())
-      line += ", plot " + std::to_string(t_.TargetTrees[n].Plot) + ", tree " +
-              std::to_string(t_.TargetTrees[n].Tree);
-    if (const quality::CaseQuality* q = results_.Find(n)) line += ": " + q->row.legacyStatus;
-    messages_->Add(n, line);
-  }
-  statusBar()->showMessage(text);
-}
-
 bool MainWindow::ExportRemeasureList() {
   if (running_ || t_.WorkFolder.empty()) return false;
   const std::string qualityPath = t_.WorkFolder + quality::kQualityFileName;
@@ -425,90 +377,6 @@ bool MainWindow::ExportRemeasureList() {
   }
   messages_->Add(0, "The re-measure list was written to \"" + chosen + "\".");
   return true;
-}
-
-bool MainWindow::EditsOfRecordedRun(std::string& why) {
-  RunRecordSummary record;
-  if (!ReadRunRecord(t_.WorkFolder + kRunRecordFileName, record, why)) return false;
-  if (!record.azimuthCorrectionUsed) {
-    why = "the run record gives no azimuth correction.";
-    return false;
-  }
-  auto run = std::make_unique<Tables>();
-  static_cast<InputData&>(*run) = t_;
-  static_cast<Session&>(*run) = t_;
-  for (const RunRecordSummary::Input& in : record.inputs) {
-    const FileFacts* now = in.role == "map" ? &t_.MapFacts : in.role == "sightings" ? &t_.SightingFacts : nullptr;
-    if (now && (!now->known || now->sha256 != in.sha256)) {
-      why = "the " + in.role + " file read now is not the one of the run (\"" + in.path +
-            "\"): open that file first.";
-      return false;
-    }
-    if (in.role != "corrections") continue;
-    // corrections.csv is only appended to: as the run read it, it is the
-    // start of the file now.
-    std::string text;
-    if (!ReadWholeFile(in.path, text, why) || in.size < 0 ||
-        static_cast<size_t>(in.size) > text.size() ||
-        Sha256Hex(text.substr(0, static_cast<size_t>(in.size))) != in.sha256) {
-      why = "the corrections file \"" + in.path + "\" is no longer as the run read it.";
-      return false;
-    }
-    std::vector<Correction> lines;
-    if (!ParseCorrections(text.substr(0, static_cast<size_t>(in.size)), in.path, lines, why) ||
-        !ApplyCorrections(*run, lines, in.path, why))
-      return false;
-  }
-  run->ReplayAzimuthCorrection = record.azimuthCorrectionUsed;
-  {
-    MessagesToPanel toPanel(*ui_, messages_);
-    if (!ReadRunParameters(*run, *ui_)) {
-      why = "the parameter file cannot be read.";
-      return false;
-    }
-  }
-  edits_ = std::make_unique<CaseEdits>(*run, *run, t_.WorkFolder, results_);
-  return true;
-}
-
-bool MainWindow::CheckChangedInputs() {
-  const std::vector<ChangedInput> changed = ChangedInputs(t_);
-  if (changed.empty()) return true;
-  std::string text;
-  bool mapChanged = false;
-  for (const ChangedInput& c : changed) {
-    text += ChangedInputMessage(c) + "\n";
-    mapChanged = mapChanged || c.path == t_.MapFileName;
-  }
-  for (const ChangedInput& c : changed) messages_->Add(0, ChangedInputMessage(c));
-  messagesAction_->setChecked(true);
-  ChangedAnswer answer = ChangedAnswer::Cancel;
-  if (changedInputsHook) {
-    answer = changedInputsHook(text);
-  } else {
-    const QMessageBox::StandardButton b = QMessageBox::question(
-        this, QtUi::MessageTitle(),
-        QString::fromStdString(text) + "\nRead the changed files again before the run?\n"
-                                       "(No: the run uses the data as read.)",
-        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
-    answer = b == QMessageBox::Yes  ? ChangedAnswer::ReadAgain
-             : b == QMessageBox::No ? ChangedAnswer::RunAsRead
-                                    : ChangedAnswer::Cancel;
-  }
-  if (answer == ChangedAnswer::Cancel) return false;
-  if (answer == ChangedAnswer::RunAsRead) return true;
-  // Read again: a new map reads the sightings again with it.
-  edits_.reset();
-  MessagesToPanel toPanel(*ui_, messages_);
-  bool read = true;
-  if (mapChanged) {
-    read = ReadPhotoMapFile(t_, *ui_, std::string(t_.MapFileName)) &&
-           SightingsAgainstNewMap(t_, *ui_);
-  } else {
-    read = ReadSightingFile(t_, *ui_, std::string(t_.SightingFileName));
-  }
-  UpdateJob();
-  return read;
 }
 
 void MainWindow::ShowManual() {

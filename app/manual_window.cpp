@@ -72,6 +72,16 @@ std::string ManualHtml(const std::vector<std::pair<std::string, std::string>>& s
        "also within the plot already shown (the view keeps its scale and moves to the case). "
        "The side panel lists the observations "
        "of the case with their residuals and w-tests, the suspect and a suggested tree.</p>";
+  h += "<h3>The plot network</h3><p>Job &gt; Quality method &gt; <i>Plot network</i> (kept "
+       "with the job) adjusts every field tree of a plot together with the map trees it "
+       "sights and one azimuth bias of the plot; the quality files are written when the run "
+       "ends. A sighting whose map tree has another map tree nearer than the network could "
+       "tell apart is <i>confusable</i>: the field tree is ringed in teal and, for the "
+       "selected case, a dashed teal line leads on to the other tree. The side panel gives "
+       "the method, the runner-up of a suggested tree and by how much the suggestion fits "
+       "better, and each confusable tree with its distance; the results table has the method "
+       "and the count of confusable sightings, and the re-measure list asks the crew to check "
+       "their tree numbers. An edit assesses the whole plot again.</p>";
   h += "<h3>Fixing a sighting on the plot map</h3><p>After a run, the side panel lists the "
        "sightings of the selected case. Pick one and use <i>Use suggested tree</i> (for the "
        "suspect sighting), <i>Set tree…</i> (the map trees near where the sighting ends come "

@@ -13,6 +13,8 @@ class QTreeWidget;
 
 namespace treetri {
 
+class QtUi;
+
 class MessagesPanel : public QDockWidget {
  public:
   explicit MessagesPanel(QWidget* parent = nullptr);
@@ -32,6 +34,20 @@ class MessagesPanel : public QDockWidget {
 
  private:
   QTreeWidget* lines_;
+};
+
+// While it lives, the messages of the user-interface operations go to the
+// Messages panel instead of a box.
+class MessagesToPanel {
+ public:
+  MessagesToPanel(QtUi& ui, MessagesPanel* panel);
+  ~MessagesToPanel();
+  MessagesToPanel(const MessagesToPanel&) = delete;
+  MessagesToPanel& operator=(const MessagesToPanel&) = delete;
+
+ private:
+  QtUi& ui_;
+  std::function<void(const std::string&)> saved_;
 };
 
 }  // namespace treetri

@@ -106,7 +106,7 @@ bool PlotMapWindow::EditSighting(SightingEdit kind, int slot) {
       const std::vector<int> near = e->TreesNearSighting(n, slot, kNearTrees);
       QStringList trees;
       for (int t : near) trees << QString::number(t) + kNearMark;
-      for (const views::MapTreeMark& m : scene_.mapTrees)
+      for (const quality::MapTree& m : scene_.mapTrees)
         if (std::find(near.begin(), near.end(), m.tree) == near.end())
           trees << QString::number(m.tree);
       QString chosen;
@@ -169,18 +169,26 @@ void PlotMapWindow::AfterEdit(int caseNumber) {
   const quality::CaseQuality* c = results_.Find(caseNumber);
   CaseEdits* e = edits ? edits() : nullptr;
   if (!c || !e) return;
-  const quality::CaseQuality* before = e->Before(caseNumber);
-  model_->Put(c->row, before ? &before->row : nullptr);
+  std::vector<std::pair<const quality::QualityRow*, const quality::QualityRow*>> rows;
+  for (int n : e->LastChanged())
+    if (const quality::CaseQuality* q = results_.Find(n)) {
+      const quality::CaseQuality* before = e->Before(n);
+      rows.push_back({&q->row, before ? &before->row : nullptr});
+    }
+  model_->PutAll(rows);
   if (scene_.selectedCase != caseNumber) {
     SelectCase(caseNumber);
   } else {
     Rebuild(true);
   }
-  statusBar()->showMessage(QString("Case %1 computed again: %2, σ0 %3 (recorded in corrections.csv; "
+  statusBar()->showMessage(QString("Case %1%4 computed again: %2, σ0 %3 (recorded in corrections.csv; "
                                    "the files change with the next run)")
                                .arg(caseNumber)
                                .arg(quality::VerdictWord(c->row.verdict))
-                               .arg(c->row.sigma0 ? QString::number(*c->row.sigma0, 'f', 3) : "–"),
+                               .arg(c->row.sigma0 ? QString::number(*c->row.sigma0, 'f', 3) : "–")
+                               .arg(e->Network() ? QString(" and its plot (%1 cases, plot network)")
+                                                       .arg(e->LastChanged().size())
+                                                 : QString()),
                            10000);
   if (onCaseEdited) onCaseEdited(caseNumber);
 }
@@ -213,8 +221,10 @@ std::vector<SightingRay> PlotMapWindow::RaysOfUnpositionedCase() const {
 void PlotMapWindow::PutEditedRows() {
   CaseEdits* e = edits ? edits() : nullptr;
   if (!e) return;
+  std::vector<std::pair<const quality::QualityRow*, const quality::QualityRow*>> rows;
   for (const auto& [n, before] : e->BeforeCases())
-    if (const quality::CaseQuality* c = results_.Find(n)) model_->Put(c->row, &before.row);
+    if (const quality::CaseQuality* c = results_.Find(n)) rows.push_back({&c->row, &before.row});
+  model_->PutAll(rows);
 }
 
 }  // namespace treetri

@@ -13,7 +13,6 @@
 #include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -27,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include "app/gui/case_panel.h"
+#include "app/gui/crs_dialog.h"
 #include "app/gui/gpkg_export_task.h"
 #include "app/gui/results_model.h"
 #include "app/gui/view_export.h"
@@ -92,14 +92,7 @@ PlotMapWindow::PlotMapWindow(const InputData& input, const views::CaseResults& r
     return QFileDialog::getSaveFileName(this, caption, offered, filter, &chosenFilter);
   };
   showMessage = [this](const QString& text) { QMessageBox::warning(this, "treetri", text); };
-  askCrs = [this](QString& crs) {
-    bool ok = false;
-    crs = QInputDialog::getText(
-        this, "Export GeoPackage",
-        "Coordinate reference system of the coordinates\n(EPSG:NNNN, WKT or PROJ text; empty for none):",
-        QLineEdit::Normal, crs, &ok);
-    return ok;
-  };
+  askCrs = [this](QString& crs) { return CrsDialog::Ask(this, crs); };
   Reload();
 }
 
@@ -213,7 +206,7 @@ void PlotMapWindow::SelectCase(int caseNumber) {
   if (!samePlot) return FitCase();
   // In the same plot the view keeps its scale and moves to the case when
   // the case is not wholly in sight; a case larger than the view is fitted.
-  const views::Box& box = scene_.caseBox;
+  const PlaneExtent& box = scene_.caseBox;
   if (box.empty) return;
   const QRectF caseRect =
       QRectF(ToScene(box.minX, box.maxY), ToScene(box.maxX, box.minY)).normalized();
@@ -230,15 +223,15 @@ void PlotMapWindow::Rebuild(bool keepView) {
   rays_ = RaysOfUnpositionedCase();
   for (const SightingRay& r : rays_) {
     const double reach = r.distance.value_or(kRayLength);
-    scene_.caseBox.Add(r.x - reach, r.y - reach);
-    scene_.caseBox.Add(r.x + reach, r.y + reach);
+    scene_.caseBox.AddFinite(r.x - reach, r.y - reach);
+    scene_.caseBox.AddFinite(r.x + reach, r.y + reach);
   }
   // The legend keeps the selected field tree in sight.
   view_->keepClear.reset();
   for (const views::FieldTreeMark& f : scene_.fieldTrees)
     if (f.caseNumber == scene_.selectedCase) view_->keepClear = QRectF(ToScene(f.x, f.y), QSizeF());
   if (!keepView || scene_.plot != previousPlot) {
-    const views::Box& b = scene_.plotBox;
+    const PlaneExtent& b = scene_.plotBox;
     frame_.origin = b.empty ? QPointF() : QPointF(std::round((b.minX + b.maxX) / 2),
                                                   std::round((b.minY + b.maxY) / 2));
   }
@@ -279,12 +272,13 @@ void PlotMapWindow::ShowPointer() {
 }
 
 void PlotMapWindow::DrawScene() {
+  view_->networkShown = scene_.network;
   labels_ = DrawPlotScene(*graphics_, scene_, frame_, exaggerated_ ? kEllipseExaggeration : 1);
   DrawSightingRays(*graphics_, rays_, frame_);
   ShowLabels(labels_, view_->PixelsPerMetre());
 }
 
-void PlotMapWindow::FitBox(const views::Box& box) {
+void PlotMapWindow::FitBox(const PlaneExtent& box) {
   if (box.empty) return;
   // At least 4 m across, and a margin of a tenth on every side.
   const double w = std::max(box.Width(), 4.0), h = std::max(box.Height(), 4.0);
@@ -300,11 +294,11 @@ void PlotMapWindow::FitCase() {
   if (scene_.caseBox.empty) return FitPlot();
   if (!exaggerated_) return FitBox(scene_.caseBox);
   // The exaggerated ellipse needs more room.
-  views::Box box = scene_.caseBox;
+  PlaneExtent box = scene_.caseBox;
   for (const views::EllipseMark& e : scene_.ellipses)
     if (e.caseNumber == scene_.selectedCase) {
-      box.Add(e.x - kEllipseExaggeration * e.a, e.y - kEllipseExaggeration * e.a);
-      box.Add(e.x + kEllipseExaggeration * e.a, e.y + kEllipseExaggeration * e.a);
+      box.AddFinite(e.x - kEllipseExaggeration * e.a, e.y - kEllipseExaggeration * e.a);
+      box.AddFinite(e.x + kEllipseExaggeration * e.a, e.y + kEllipseExaggeration * e.a);
     }
   FitBox(box);
 }
@@ -361,6 +355,8 @@ void PlotMapWindow::ExportGeoPackageAsked() {
   const QString path = askSaveFile("Export GeoPackage", "GeoPackage (*.gpkg)", "results.gpkg", type);
   if (path.isEmpty()) return;
   QString crs = sessionCrs_;
+  const QString folder = workFolder ? workFolder() : QString();
+  RememberedCrs(folder, crs);  // the job's own system comes first
   if (!askCrs(crs)) return;
   ExportGeoPackage(path.endsWith(".gpkg", Qt::CaseInsensitive) ? path : path + ".gpkg", crs);
 }
@@ -380,7 +376,7 @@ bool PlotMapWindow::ExportGeoPackage(const QString& path, const QString& crs) {
   }
   // The system must fit the coordinates of the plots' map trees.
   const gis::ExportData data = exportData();
-  gis::PlaneExtent extent;
+  PlaneExtent extent;
   for (const gis::MapTreeRecord& m : data.mapTrees) extent.Add(m.x, m.y);
   const gis::ExportStatus fits =
       gis::CheckCrsFitsExtent(crs.trimmed().toStdString(), extent, false);
@@ -389,6 +385,7 @@ bool PlotMapWindow::ExportGeoPackage(const QString& path, const QString& crs) {
     return false;
   }
   sessionCrs_ = crs.trimmed();
+  if (workFolder) RememberCrs(workFolder(), sessionCrs_);
   export_->onFinished = [this, path](const gis::ExportStatus& status) {
     ExportFinished(status, path);
   };

@@ -85,6 +85,9 @@ class PlotMapWindow : public QMainWindow {
   // Asks for the coordinate reference system (tests answer here); false
   // cancels.
   std::function<bool(QString& crs)> askCrs;
+  // The job's work folder, whose CRS is remembered (app/gui/crs_dialog.h)
+  // and offered first; unset or empty: the session's last CRS only.
+  std::function<QString()> workFolder;
 
   // Called with the case a click on the map or in the table selected.
   std::function<void(int)> onCaseSelected;
@@ -147,7 +150,7 @@ class PlotMapWindow : public QMainWindow {
   void Rebuild(bool keepView);
   void DrawScene();
   void ShowSummary();
-  void FitBox(const views::Box& box);
+  void FitBox(const PlaneExtent& box);
   void ActivateTableRow(const QModelIndex& index);
   void SizeTableColumns();
   // The status line's pointer position (when known) and scale.

@@ -22,7 +22,8 @@ RecentJobs::RecentJobs(const QString& path) : path_(path) {
     s->setArrayIndex(i);
     RecentJob job{s->value("folder").toString().toStdString(),
                   s->value("map").toString().toStdString(),
-                  s->value("sightings").toString().toStdString()};
+                  s->value("sightings").toString().toStdString(),
+                  s->value("quality", "case").toString().toStdString()};
     if (!job.folder.empty()) jobs_.push_back(job);
   }
   s->endArray();
@@ -31,7 +32,7 @@ RecentJobs::RecentJobs(const QString& path) : path_(path) {
 RecentJob RecentJobs::Find(const std::string& folder) const {
   for (const RecentJob& j : jobs_)
     if (j.folder == folder) return j;
-  return {folder, "", ""};
+  return {folder, "", "", "case"};
 }
 
 void RecentJobs::Remember(const RecentJob& job) {
@@ -50,6 +51,7 @@ void RecentJobs::Save() const {
     s->setValue("folder", QString::fromStdString(jobs_[i].folder));
     s->setValue("map", QString::fromStdString(jobs_[i].map));
     s->setValue("sightings", QString::fromStdString(jobs_[i].sightings));
+    s->setValue("quality", QString::fromStdString(jobs_[i].quality));
   }
   s->endArray();
   s->sync();

@@ -1,5 +1,6 @@
 // The recent jobs of the desktop program: work folders opened before, with
-// the map and sighting files last read in each, newest first. Kept in the
+// the map and sighting files last read in each and the quality method
+// chosen, newest first. Kept in the
 // user's settings file (or a file given, for tests).
 #pragma once
 
@@ -12,6 +13,7 @@ namespace treetri {
 
 struct RecentJob {
   std::string folder, map, sightings;
+  std::string quality = "case";  // the quality method: "case" or "network"
 };
 
 class RecentJobs {

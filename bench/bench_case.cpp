@@ -3,8 +3,10 @@
 // work folder somewhere other than the temporary folder.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "platform/files.h"
 #include "output/dump_files.h"
 #include "quality/case_quality.h"
+#include "quality/plot_network.h"
 
 namespace {
 
@@ -116,6 +119,64 @@ void BM_EditAndRecompute(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_EditAndRecompute)->Unit(benchmark::kMillisecond);
+
+// A desktop edit with the plot network on 2000 cases in plots of 40 or 100
+// field trees (the argument; realistic mature stands): the edit as above, then the edited case
+// computed again and its whole plot assessed again by the network. The first
+// edit of a plot computes the plot's other cases once; the benchmark edits
+// one case after another through the plots, so it counts that too, once per
+// plot.
+void BM_EditAndRecomputePlot(benchmark::State& state) {
+  static std::map<int, std::unique_ptr<PreparedRun>> runs;
+  const int perPlot = static_cast<int>(state.range(0));
+  std::unique_ptr<PreparedRun>& run = runs[perPlot];
+  if (!run) {
+    auto r = std::make_unique<PreparedRun>();
+    const char* base = std::getenv("TREETRI_BENCH_DIR");
+    std::string error;
+    if (!r->Prepare(kCases, 2024, base ? base : "", error, perPlot, true)) {
+      std::fprintf(stderr, "treetri-bench-case: %s\n", error.c_str());
+      std::exit(1);
+    }
+    run = std::move(r);
+  }
+  treetri::CaseRecomputer recomputer(run->t, run->t);
+  const treetri::quality::NetworkOptions options;
+  int caseNumber = 0, computed = 0, slowest = 0;
+  bool undo = false;
+  treetri::Correction edit;
+  for (auto _ : state) {
+    if (!undo) {
+      caseNumber = caseNumber % kCases + 1;
+      const treetri::TargetTree& tree = recomputer.Input().TargetTrees[caseNumber];
+      edit = treetri::Correction{};
+      edit.time = "2026-12-07T04:00:00Z";
+      edit.plot = tree.Plot;
+      edit.tree = tree.Tree;
+      edit.slot = 1;
+      edit.field = treetri::CorrectionField::Azimuth;
+      edit.oldValue = treetri::SightingNumberText(tree.Azimuth[1]);
+    }
+    const treetri::Correction c = undo ? treetri::InverseCorrection(edit, edit.time) : edit;
+    int changed = 0;
+    std::string error;
+    if (!recomputer.Apply(c, changed, error)) {
+      state.SkipWithError(error.c_str());
+      break;
+    }
+    int cases = 0;
+    const treetri::CaseRecomputer::PlotRecompute p = recomputer.RecomputePlot(changed, options, &cases);
+    benchmark::DoNotOptimize(p.plot.cases.data());
+    computed += cases;
+    slowest = std::max(slowest, static_cast<int>(p.plot.cases.size()));
+    undo = !undo;
+  }
+  state.SetItemsProcessed(state.iterations());
+  state.counters["field trees/plot"] = benchmark::Counter(slowest);
+  state.counters["cases computed/edit"] =
+      benchmark::Counter(static_cast<double>(computed) / static_cast<double>(state.iterations()));
+}
+BENCHMARK(BM_EditAndRecomputePlot)->Arg(40)->Arg(100)->Unit(benchmark::kMillisecond);
 
 // What the desktop does once per run before the first edit: the copy of
 // 2000 sighting records and the plot maps of the recomputer.

@@ -35,7 +35,7 @@ int PreparedRun::TakeMessages() {
 }
 
 bool PreparedRun::Prepare(int cases, std::uint64_t seed, const std::string& base,
-                          std::string& error) {
+                          std::string& error, int perPlot, bool realistic) {
   ui.recordDrawing = false;
   ui.onMessage = [this](const std::string&) {
     ++messages_;
@@ -55,8 +55,9 @@ bool PreparedRun::Prepare(int cases, std::uint64_t seed, const std::string& base
   const double t0 = Now();
   tools::SimulationOptions o;
   o.seed = seed;
-  o.plots = (cases + 39) / 40;
+  o.plots = (cases + perPlot - 1) / perPlot;
   o.cases = cases;
+  if (realistic) o.MakeRealistic(false);
   o.resultsFileName = folder_ + "/results.txt";
   const std::string problem = tools::CheckOptions(o);
   if (!problem.empty()) {

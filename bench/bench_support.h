@@ -22,11 +22,13 @@ class PreparedRun {
   PreparedRun(const PreparedRun&) = delete;
   PreparedRun& operator=(const PreparedRun&) = delete;
 
-  // Simulates `cases` field trees (40 per plot) into a fresh folder under
+  // Simulates `cases` field trees (`perPlot` per plot; with `realistic`,
+  // the simulator's realistic mature stands) into a fresh folder under
   // `base` (the system's temporary folder when empty), runs the start-up in
   // it, reads the map and the sighting file and the run parameters. The
   // results file is named with its full path inside the folder.
-  bool Prepare(int cases, std::uint64_t seed, const std::string& base, std::string& error);
+  bool Prepare(int cases, std::uint64_t seed, const std::string& base, std::string& error,
+               int perPlot = 40, bool realistic = false);
 
   const std::string& Folder() const { return folder_; }
   // The message boxes shown since the last call, counted.

@@ -24,7 +24,9 @@
 #include "data/readers.h"
 #include "gis/crs_check.h"
 #include "gis/gpkg_export.h"
+#include "gis/run_export.h"
 #include "platform/command_line.h"
+#include "platform/files.h"
 #include "platform/headless_ui.h"
 #include "platform/run_guard.h"
 #include "platform/temporary_files.h"
@@ -60,7 +62,8 @@ const char* const kUsage =
     "\n"
     "--gpkg OUT.gpkg writes the results as a GeoPackage after the run: the layers\n"
     "field_trees, map_trees, sightings, confidence_ellipses and remeasure (the\n"
-    "re-measure list), in the coordinate reference system CRS (EPSG:NNNN or any\n"
+    "re-measure list; with --quality network also plots), with the run record\n"
+    "as its metadata, in the coordinate reference system CRS (EPSG:NNNN or any\n"
     "definition GDAL accepts, read whole); without --crs the layers carry none.\n"
     "The CRS must fit the map's coordinates: a geographic one needs degrees, a\n"
     "projected one must put them inside its area of use (the example data and\n"
@@ -120,8 +123,6 @@ int main(int argc, char** argv) {
     return cl.UsageError("option --quality goes without --no-quality");
   if (cl.Has("--azimuth-bias") && (cl.Get("--azimuth-bias") != "none" || !network))
     return cl.UsageError("option --azimuth-bias takes none, with --quality network");
-  if (network && (cl.Has("--gpkg") || cl.Has("--remeasure")))
-    return cl.UsageError("--gpkg and --remeasure take the per-case figures; leave out --quality network");
   const std::string gpkgName = cl.Get("--gpkg");
   const char* gpkg = cl.Has("--gpkg") ? gpkgName.c_str() : nullptr;
   const std::string crs = cl.Get("--crs");
@@ -226,7 +227,7 @@ int main(int argc, char** argv) {
   if (!treetri::ReadSightingFile(t, ui, sightingFile)) return 1;
   // The CRS must fit the map's coordinates, checked before the run.
   if (crsGiven) {
-    treetri::gis::PlaneExtent extent;
+    treetri::PlaneExtent extent;
     for (int i = 1; i <= t.PhotoTrees.Size(); ++i) extent.Add(t.PhotoTrees[i].X, t.PhotoTrees[i].Y);
     const treetri::gis::ExportStatus fits =
         treetri::gis::CheckCrsFitsExtent(crs, extent, cl.Has("--force-crs"));
@@ -266,7 +267,7 @@ int main(int argc, char** argv) {
   treetri::Feedback feedback(&toStderr, treetri::Feedback::Keep::Nothing);
   treetri::QualityObserver quality(t, feedback, withQuality);
   if (network) quality.UseNetwork({!cl.Has("--azimuth-bias")});
-  treetri::ExportObserver exporter(t.PhotoTrees, &quality);
+  treetri::ExportObserver exporter(t.PhotoTrees, &quality, &t.TargetTrees);
   treetri::RunRecordInfo info;
   info.program = "treetri-batch";
   info.qualityMethod = withQuality ? method : "none";
@@ -324,14 +325,27 @@ int main(int argc, char** argv) {
     gpkg = nullptr;
   }
   if (gpkg && outcome.cases > 0) {
-    // The re-measure list goes into the GeoPackage as its own layer.
     treetri::gis::ExportData data = exporter.Data();
-    data.remeasure = treetri::RemeasureFeatures(
-        treetri::BuildRemeasureList(data.quality, data.observations, correctionLines, &t));
-    const treetri::gis::ExportStatus s = treetri::gis::ExportGeoPackage(data, gpkg, crs);
-    exported = s.Ok();
-    const std::string& text = exported ? s.warning : s.message;
-    if (!text.empty()) std::fprintf(stderr, "%s\n", text.c_str());
+    std::string error;
+    if (network) {
+      // The network's figures as its files hold them, plot by plot.
+      exported = treetri::gis::AddNetworkFiles(data, t.WorkFolder, error);
+      if (exported) treetri::gis::AddLeftOutSightings(data, t.TargetTrees);
+    }
+    // The re-measure list goes into the GeoPackage as its own layer.
+    if (exported)
+      data.remeasure = treetri::RemeasureFeatures(
+          treetri::BuildRemeasureList(data.quality, data.observations, correctionLines, &t));
+    // The run record as the run left it, for the GeoPackage's metadata.
+    std::string reason;
+    if (!treetri::ReadWholeFile(t.WorkFolder + treetri::kRunRecordFileName, data.runRecord, reason))
+      data.runRecord.clear();
+    if (exported) {
+      const treetri::gis::ExportStatus s = treetri::gis::ExportGeoPackage(data, gpkg, crs);
+      exported = s.Ok();
+      error = exported ? s.warning : s.message;
+    }
+    if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
   }
   return outcome.parametersRead && outcome.completed && listWhole && exported && recorded &&
                  listed

@@ -5,13 +5,16 @@
 // with the next full run.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/corrections.h"
 #include "positioning/case_result.h"
 #include "positioning/tables.h"
 #include "quality/case_quality.h"
+#include "quality/plot_network.h"
 
 namespace treetri {
 
@@ -43,9 +46,26 @@ class CaseRecomputer {
   // Computes case caseNumber (1 to the case count) of the copy.
   RecomputedCase Recompute(int caseNumber);
 
+  // Case caseNumber computed again and its plot assessed again by the plot
+  // network: the legacy figures of the edited case (its `quality` stays
+  // empty) and the plot's result, its cases in case order. The other cases
+  // of the plot are computed once, at the first call for the plot, and kept:
+  // only an edit changes a case. `cases` (optional) counts the legacy
+  // computations made.
+  struct PlotRecompute {
+    RecomputedCase edited;
+    quality::PlotResult plot;
+  };
+  PlotRecompute RecomputePlot(int caseNumber, const quality::NetworkOptions& options,
+                              int* cases = nullptr);
+
  private:
+  // The legacy computation of a case and its quality input.
+  RecomputedCase Legacy(int caseNumber, quality::CaseInput& in);
+
   Tables t_;
   std::unique_ptr<quality::PlotMaps> maps_;
+  std::map<int, quality::CaseInput> inputs_;  // of the cases of plots assessed so far
 };
 
 }  // namespace treetri

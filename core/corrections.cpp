@@ -16,6 +16,7 @@
 #include "platform/file_facts.h"
 #include "platform/files.h"
 #include "platform/run_guard.h"
+#include "platform/text.h"
 #include "quality/quality_files.h"
 
 namespace treetri {
@@ -174,18 +175,6 @@ bool OldMatches(const TargetTree& r, int slot, CorrectionField field, const Valu
   return false;
 }
 
-// What the record holds in the slot's field, as the file writes it.
-std::string CurrentText(const TargetTree& r, int slot, CorrectionField field) {
-  switch (field) {
-    case CorrectionField::Tree: return std::to_string(r.SightedTree[slot]);
-    case CorrectionField::Distance: return SightingNumberText(r.Distance[slot]);
-    case CorrectionField::Azimuth: return SightingNumberText(r.Azimuth[slot]);
-    case CorrectionField::Sighting:
-      return SightingNumberText(r.Distance[slot]) + "/" + SightingNumberText(r.Azimuth[slot]);
-  }
-  return "";
-}
-
 void SetNew(TargetTree& r, int slot, CorrectionField field, const Values& v) {
   switch (field) {
     case CorrectionField::Tree: r.SightedTree[slot] = v.newTree; break;
@@ -233,7 +222,7 @@ bool ApplyWithIndex(InputData& input, const Correction& c, const std::string& pa
     std::string found;
     for (int i : records)
       found += (found.empty() ? "" : ", ") + std::string("\"") +
-               CurrentText(input.TargetTrees[i], c.slot, c.field) + "\" in record " +
+               CorrectionFieldText(input.TargetTrees[i], c.slot, c.field) + "\" in record " +
                std::to_string(i);
     error = place + ": the old " + field + " \"" + c.oldValue + "\" of " + who +
             " does not match the sighting file \"" + input.SightingFileName + "\" (" + found +
@@ -264,6 +253,17 @@ bool ApplyWithIndex(InputData& input, const Correction& c, const std::string& pa
 }
 
 }  // namespace
+
+std::string CorrectionFieldText(const TargetTree& r, int slot, CorrectionField field) {
+  switch (field) {
+    case CorrectionField::Tree: return std::to_string(r.SightedTree[slot]);
+    case CorrectionField::Distance: return SightingNumberText(r.Distance[slot]);
+    case CorrectionField::Azimuth: return SightingNumberText(r.Azimuth[slot]);
+    case CorrectionField::Sighting:
+      return SightingNumberText(r.Distance[slot]) + "/" + SightingNumberText(r.Azimuth[slot]);
+  }
+  return "";
+}
 
 const char* CorrectionFieldWord(CorrectionField f) {
   return kFieldWords[static_cast<size_t>(f)];
@@ -312,17 +312,12 @@ Correction InverseCorrection(const Correction& c, const std::string& time) {
 
 bool ParseCorrections(const std::string& text, const std::string& path,
                       std::vector<Correction>& out, std::string& error) {
-  size_t pos = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-  int lineNumber = 0;
+  const size_t bom = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   bool headerSeen = false;
   std::vector<std::string> f;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(pos, end - pos);
-    pos = end + 1;
-    ++lineNumber;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  const bool whole = ForEachLine(std::string_view(text).substr(bom), [&](std::string_view view,
+                                                                          int lineNumber) {
+    const std::string line(view);
     const std::string place = LinePlace(path, lineNumber);
     if (!headerSeen) {
       if (line + "\r\n" != CorrectionsHeaderLine()) {
@@ -331,9 +326,9 @@ bool ParseCorrections(const std::string& text, const std::string& path,
         return false;
       }
       headerSeen = true;
-      continue;
+      return true;
     }
-    if (line.find_first_not_of(" \t") == std::string::npos) continue;
+    if (line.find_first_not_of(" \t") == std::string::npos) return true;
     if (!quality::SplitCsvLine(line, f)) {
       error = place + ": a quote is not closed.";
       return false;
@@ -374,7 +369,9 @@ bool ParseCorrections(const std::string& text, const std::string& path,
     if (!c.suspectKind.empty() && !quality::ParseSuspectKind(c.suspectKind, kind))
       return bad(9, "is not a suspect kind of quality.csv");
     out.push_back(c);
-  }
+    return true;
+  });
+  if (!whole) return false;
   if (!headerSeen) {
     error = LinePlace(path, 1) + ": the file is empty; it needs its header line.";
     return false;

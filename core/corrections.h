@@ -61,6 +61,10 @@ std::string IsoTimeNow();
 // verdict and suspect kind, stamped `time`.
 Correction InverseCorrection(const Correction& c, const std::string& time);
 
+// What a sighting record holds in slot `slot`'s field, as the sighting file
+// writes it: the old value of a correction ("7.26/187.4" for a sighting).
+std::string CorrectionFieldText(const TargetTree& r, int slot, CorrectionField field);
+
 // Parses the text of a corrections file named `path`: the header exactly as
 // above (a UTF-8 byte-order mark is skipped), then one correction per line
 // that is not blank. False on the first bad line, with a message naming the

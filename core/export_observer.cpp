@@ -23,6 +23,7 @@ void ExportObserver::OnCaseDone(const CaseReport& r) {
 void ExportObserver::OnRunEnd(bool completed) {
   (void)completed;
   data_.mapTrees = gis::MapTreesOfPlots(photoTrees_, data_.results);
+  if (targetTrees_) gis::AddLeftOutSightings(data_, *targetTrees_);
 }
 
 }  // namespace treetri

@@ -17,8 +17,11 @@ class ExportObserver : public RunHooks {
   // photoTrees: the map the run reads, for the map trees of its plots at the
   // end. quality: the run's quality observer, which must come before this
   // one among the observers; nullptr for a run without the quality layer.
-  ExportObserver(const Table<PhotoTree>& photoTrees, const QualityObserver* quality)
-      : photoTrees_(photoTrees), quality_(quality) {}
+  // targetTrees: the field trees' records, for the sightings the cases
+  // left out whole (none are found without them).
+  ExportObserver(const Table<PhotoTree>& photoTrees, const QualityObserver* quality,
+                 const Table<TargetTree>* targetTrees = nullptr)
+      : photoTrees_(photoTrees), quality_(quality), targetTrees_(targetTrees) {}
   bool OnRunStart(const RunSettings& settings, std::string& message) override;
   void OnCaseDone(const CaseReport& report) override;
   void OnRunEnd(bool completed) override;
@@ -28,6 +31,7 @@ class ExportObserver : public RunHooks {
  private:
   const Table<PhotoTree>& photoTrees_;
   const QualityObserver* quality_;
+  const Table<TargetTree>* targetTrees_;
   gis::ExportData data_;
 };
 

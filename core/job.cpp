@@ -8,6 +8,7 @@
 #include "data/parameter_file.h"
 #include "output/results_format.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "quality/quality_files.h"
 
 namespace treetri {
@@ -24,17 +25,6 @@ constexpr int kListFieldsFromResults[] = {kFieldCase,    kFieldIterations, kFiel
                                           kFieldSigmaNull, kFieldSigmaX,   kFieldSigmaY};
 static_assert(sizeof(kListFieldsFromResults) / sizeof(int) == kListParts - 1,
               "every list part but the status comes from the results line");
-
-std::vector<std::string> SplitCommas(const std::string& line) {
-  std::vector<std::string> fields;
-  size_t start = 0;
-  for (;;) {
-    const size_t end = line.find(',', start);
-    fields.push_back(line.substr(start, end == std::string::npos ? end : end - start));
-    if (end == std::string::npos) return fields;
-    start = end + 1;
-  }
-}
 
 // The quality file keeps the status without its surrounding blanks; the
 // list shows the two short words framed by blanks.
@@ -110,23 +100,14 @@ bool RebuildResultsList(const std::string& resultsFile, const std::string& quali
     for (const quality::QualityRow& r : rows) status[r.caseNumber] = r.legacyStatus;
 
   lines.push_back(kListHeader);
-  size_t start = 0;
-  int lineNumber = 0;
-  while (start < content.size()) {
-    size_t end = content.find('\n', start);
-    if (end == std::string::npos) end = content.size();
-    std::string line = content.substr(start, end - start);
-    start = end + 1;
-    ++lineNumber;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (lineNumber == 1 || line.empty()) continue;  // the header
-    const std::vector<std::string> fields = SplitCommas(line);
+  const bool whole = ForEachLine(content, [&](std::string_view line, int lineNumber) {
+    if (lineNumber == 1 || line.empty()) return true;  // the header
+    const std::vector<std::string> fields = SplitAt(line, ",");
     int caseNumber = 0;
     if (fields.size() < static_cast<size_t>(kResultsCaseFields) ||
         (caseNumber = std::atoi(fields[kFieldCase].c_str())) < 1) {
       error = "The results file \"" + resultsFile + "\", line " + std::to_string(lineNumber) +
               ": not a line of a case.";
-      lines.clear();
       return false;
     }
     std::string listLine;
@@ -134,6 +115,11 @@ bool RebuildResultsList(const std::string& resultsFile, const std::string& quali
     const auto s = status.find(caseNumber);
     if (s != status.end()) listLine += ListStatus(s->second);
     lines.push_back(listLine);
+    return true;
+  });
+  if (!whole) {
+    lines.clear();
+    return false;
   }
   if (lines.size() < 2) {
     error = "The results file \"" + resultsFile + "\" holds no case.";

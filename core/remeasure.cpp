@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <tuple>
 
 #include "platform/files.h"
@@ -14,10 +15,18 @@ namespace {
 constexpr std::array<const char*, 5> kCheckWords = {"tree number", "distance", "azimuth",
                                                     "sighting", "position"};
 
+std::string Number(double v, int decimals) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+  return buf;
+}
+
 // The field trees (plot, tree) that the corrections leave changed: a line
 // and its undo cancel out, so a tree whose every edit was undone is still to
 // be visited.
-std::map<std::pair<int, int>, int> NetEdits(const std::vector<Correction>& corrections) {
+// Also the slots (plot, tree, slot) so changed, in `slots`.
+std::map<std::pair<int, int>, int> NetEdits(const std::vector<Correction>& corrections,
+                                            std::set<std::tuple<int, int, int>>& slots) {
   std::map<std::tuple<int, int, int, int>, std::string> original, current;
   for (const Correction& c : corrections) {
     const auto key = std::make_tuple(c.plot, c.tree, c.slot, static_cast<int>(c.field));
@@ -26,14 +35,19 @@ std::map<std::pair<int, int>, int> NetEdits(const std::vector<Correction>& corre
   }
   std::map<std::pair<int, int>, int> edited;
   for (const auto& [key, value] : current)
-    if (value != original[key]) ++edited[{std::get<0>(key), std::get<1>(key)}];
+    if (value != original[key]) {
+      ++edited[{std::get<0>(key), std::get<1>(key)}];
+      slots.insert({std::get<0>(key), std::get<1>(key), std::get<2>(key)});
+    }
   return edited;
 }
 
-std::string Number(double v, int decimals) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  return buf;
+// The reason of a confusable sighting.
+std::string ConfusableReason(const quality::ObservationRow& o) {
+  std::string s = "confusable with tree " + std::to_string(*o.confusableTree);
+  if (o.confusableDistance)
+    s += " (a confusion within " + Number(*o.confusableDistance, 2) + " m is not seen)";
+  return s;
 }
 
 std::string Text(const std::string& s) {
@@ -61,9 +75,17 @@ std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::QualityR
                                              const InputData* input) {
   using quality::SuspectKind;
   using quality::Verdict;
-  const auto edited = NetEdits(corrections);
+  std::set<std::tuple<int, int, int>> editedSlots;
+  const auto edited = NetEdits(corrections, editedSlots);
+  // The confusable sightings of each case (plot network runs): one per slot.
+  std::map<int, std::map<int, const quality::ObservationRow*>> confusable;
+  for (const quality::ObservationRow& o : obs)
+    if (o.confusableTree && o.slot > 0 && !editedSlots.count({o.plot, o.tree, o.slot}))
+      confusable[o.caseNumber].emplace(o.slot, &o);
   std::vector<RemeasureRow> list;
   for (const quality::QualityRow& q : rows) {
+    std::map<int, const quality::ObservationRow*> marked;
+    if (auto it = confusable.find(q.caseNumber); it != confusable.end()) marked = it->second;
     RemeasureRow r;
     r.plot = q.plot;
     r.tree = q.tree;
@@ -75,9 +97,22 @@ std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::QualityR
       list.push_back(r);
       continue;
     }
-    if (q.verdict != Verdict::Outlier || edited.count({q.plot, q.tree})) continue;
     r.x = q.x;
     r.y = q.y;
+    // A confusion of the tree number that the network could not see: the
+    // number is checked in the field.
+    auto addConfusable = [&](const quality::ObservationRow& o) {
+      RemeasureRow c = r;
+      c.slot = o.slot;
+      c.sightedTree = o.sightedTree;
+      c.check = RemeasureCheck::TreeNumber;
+      c.reason = ConfusableReason(o);
+      list.push_back(c);
+    };
+    if (q.verdict != Verdict::Outlier || edited.count({q.plot, q.tree})) {
+      for (const auto& [slot, o] : marked) addConfusable(*o);
+      continue;
+    }
     r.sightedTree = q.suspectTree;
     r.suggestedTree = q.suggestedTree;
     const int slot = quality::SuspectSlot(q, obs);
@@ -92,7 +127,8 @@ std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::QualityR
       case SuspectKind::Azimuth: r.check = RemeasureCheck::Azimuth; break;
       case SuspectKind::Distance: r.check = RemeasureCheck::Distance; break;
       case SuspectKind::MapX:
-      case SuspectKind::MapY: r.check = RemeasureCheck::Position; break;
+      case SuspectKind::MapY:
+      case SuspectKind::MapTree: r.check = RemeasureCheck::Position; break;
       default: r.check = RemeasureCheck::Sighting; break;
     }
     // A better fitting tree: the number is the first thing to check.
@@ -100,7 +136,13 @@ std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::QualityR
     r.reason = std::string("outlier: ") + quality::SuspectKindWord(q.suspectKind);
     if (q.suspectW) r.reason += " w " + Number(*q.suspectW, 2);
     if (q.suggestedTree) r.reason += "; tree " + std::to_string(*q.suggestedTree) + " fits";
+    // The suspect sighting's own mark joins its line.
+    if (auto m = r.slot ? marked.find(*r.slot) : marked.end(); m != marked.end()) {
+      r.reason += "; " + ConfusableReason(*m->second);
+      marked.erase(m);
+    }
     list.push_back(r);
+    for (const auto& [slot, o] : marked) addConfusable(*o);
   }
   std::stable_sort(list.begin(), list.end(), [](const RemeasureRow& a, const RemeasureRow& b) {
     return std::make_tuple(a.plot, a.tree, a.caseNumber, a.slot.value_or(0)) <

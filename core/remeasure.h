@@ -38,8 +38,11 @@ struct RemeasureRow {
 };
 
 // The field trees needing a visit: outlier cases of a field tree that no
-// applied correction (net of its undo lines) touches, and failed or not
-// computed cases. `input` (optional) finds the slot of a sighting that was
+// applied correction (net of its undo lines) touches, sightings that a plot
+// network run marked confusable (observation lines with a confusable tree;
+// check "tree number"; a sighting whose slot an applied correction changed
+// is left out; the mark of an outlier's suspect sighting joins its line),
+// and failed or not computed cases. `input` (optional) finds the slot of a sighting that was
 // left out of the adjustment. Sorted by plot, tree, case and slot.
 std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::QualityRow>& rows,
                                              const std::vector<quality::ObservationRow>& obs,

@@ -13,10 +13,6 @@
 namespace treetri {
 
 inline constexpr int kSightingRecordFields = 19;
-// The field numbers (from 1) of slot k's three values.
-inline constexpr int SightedTreeField(int k) { return 3 * k + 2; }
-inline constexpr int DistanceField(int k) { return 3 * k + 3; }
-inline constexpr int AzimuthField(int k) { return 3 * k + 4; }
 // A distance or azimuth of this value or less was not measured.
 inline constexpr double kNotMeasured = -1;
 

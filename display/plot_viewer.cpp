@@ -6,6 +6,7 @@
 #include "output/number_text.h"
 #include "output/results_format.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "platform/ui.h"
 
 namespace treetri {
@@ -27,15 +28,17 @@ static_assert(kFieldCase == 0 && kFieldSpecies == 4 && kFieldX_ini == 5 && kFiel
 bool ReadCasePositions(const Tables& t, int k, CasePositions& out) {
   std::string content, error;
   if (!ReadWholeFile(t.Parameters.ResultsFileName, content, error)) return false;
-  // Skip the header and the lines of the cases before k.
-  size_t pos = 0;
-  for (int line = 0; line < k; ++line) {
-    pos = content.find('\n', pos);
-    if (pos == std::string::npos) return false;
-    ++pos;
-  }
-  size_t end = content.find('\n', pos);
-  FieldReader in(content.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
+  // Line k + 1, after the header and the lines of the cases before k.
+  std::string line;
+  bool found = false;
+  ForEachLine(content, [&](std::string_view text, int number) {
+    if (number <= k) return true;
+    line = text;
+    found = true;
+    return false;
+  });
+  if (!found) return false;
+  FieldReader in(line);
   FieldError err;
   std::int32_t caseNumber = 0, iterations = 0, plot = 0, tree = 0, species = 0;
   if (!(in.ReadInt32(caseNumber, err) && in.ReadInt32(iterations, err) &&

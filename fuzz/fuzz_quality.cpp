@@ -25,7 +25,7 @@ using namespace treetri::fuzz;
 
 namespace {
 
-void CheckBox(const views::Box& b, const char* which) {
+void CheckBox(const PlaneExtent& b, const char* which) {
   if (b.empty) return;
   FUZZ_CHECK(std::isfinite(b.minX) && std::isfinite(b.maxX) && std::isfinite(b.minY) &&
                  std::isfinite(b.maxY) && b.minX <= b.maxX && b.minY <= b.maxY,

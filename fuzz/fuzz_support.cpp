@@ -3,6 +3,7 @@
 #include "data/parameter_file.h"
 #include "output/output_check.h"
 #include "platform/files.h"
+#include "platform/text.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -130,6 +131,38 @@ std::string Join(const std::vector<std::string>& problems) {
   std::string out;
   for (const std::string& p : problems) out += "\n  " + p;
   return out;
+}
+
+// A results-list line: its parts in their forms, a status the program writes.
+std::vector<std::string> CheckListLine(const std::string& line) {
+  std::vector<std::string> problems;
+  NoNonFiniteWords("the line", line, problems);
+  const std::vector<std::string> p = SplitAt(line, kListSeparator);
+  if (p.size() != static_cast<size_t>(kListParts))
+    return {"the line has " + std::to_string(p.size()) + " parts: " + QuotedText(line)};
+  CheckFields("the line", p, 0, kListForms, problems);
+  const std::string& s = p[kListParts - 1];
+  const std::string point = std::string(kStatusErroneous) + " Point ", erroneous = " erroneous?";
+  bool known = s == kStatusOk || s == kStatusDoubtful || s == kStatusUnchecked ||
+               (s.rfind(point, 0) == 0 && s.size() > point.size() + erroneous.size() &&
+                s.compare(s.size() - erroneous.size(), erroneous.size(), erroneous) == 0);
+  for (CaseFailure f : kFailures) known = known || s == kStatusFailed + std::string(FailureReason(f));
+  if (!known) problems.push_back("the status " + QuotedText(s) + " is not one of the program's");
+  return problems;
+}
+
+// A dump file: whole lines of numbers separated by blanks.
+std::vector<std::string> CheckDumpText(const std::string& text) {
+  std::vector<std::string> problems;
+  NoNonFiniteWords("the text", text, problems);
+  const std::vector<std::string> lines = WrittenLines(text, problems);
+  for (size_t k = 0; k < lines.size(); ++k)
+    for (const std::string& item : SplitAt(lines[k], " ")) {
+      double v;
+      if (!ParseReal(item, v))
+        problems.push_back("line " + std::to_string(k + 1) + ": " + QuotedText(item) + " is no number");
+    }
+  return problems;
 }
 
 }  // namespace

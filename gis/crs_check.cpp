@@ -6,9 +6,10 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <charconv>
 #include <cmath>
 #include <memory>
+
+#include "platform/text.h"
 
 namespace treetri::gis {
 namespace {
@@ -56,9 +57,9 @@ bool Blank(const std::string& s, size_t from) {
 }
 
 std::string Fixed(double v, int decimals) {
-  char buf[64];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-  return std::string(buf, r.ptr);
+  std::string s;
+  if (!AppendFixedDecimals(s, v, decimals)) s = std::isnan(v) ? "nan" : v < 0 ? "-inf" : "inf";
+  return s;
 }
 
 std::string Degrees(double lo, double hi, char positive, char negative) {
@@ -80,19 +81,6 @@ std::string AreaName(const char* area) {
 }
 
 }  // namespace
-
-void PlaneExtent::Add(double x, double y) {
-  if (empty) {
-    minX = maxX = x;
-    minY = maxY = y;
-    empty = false;
-    return;
-  }
-  minX = std::min(minX, x);
-  maxX = std::max(maxX, x);
-  minY = std::min(minY, y);
-  maxY = std::max(maxY, y);
-}
 
 bool CrsTextWhole(const std::string& crs, std::string& error) {
   bool whole = false;

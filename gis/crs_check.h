@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "data/plane_extent.h"
 #include "gis/gpkg_export.h"
 
 namespace treetri::gis {
@@ -18,12 +19,8 @@ namespace treetri::gis {
 // text, otherwise.
 bool CrsTextWhole(const std::string& crs, std::string& error);
 
-// The bounding box of coordinates in the map's system.
-struct PlaneExtent {
-  double minX = 0, minY = 0, maxX = 0, maxY = 0;
-  bool empty = true;
-  void Add(double x, double y);
-};
+// The bounding box of coordinates in the map's system: PlaneExtent of
+// data/plane_extent.h.
 
 // How far outside its area of use (in degrees) a projected system is still
 // taken to fit: an area of use ends where the next zone begins, and a plot

@@ -5,6 +5,8 @@
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
 
+#include <nlohmann/json.hpp>
+
 #include <charconv>
 #include <cstdio>
 #include <optional>
@@ -69,6 +71,7 @@ const Described kDescriptions[] = {
     {"field_trees", "redundancy", "Redundancy of the rigorous adjustment (observations less unknowns)"},
     {"field_trees", "converged", "Whether the rigorous adjustment converged"},
     {"field_trees", "warnings", "Warnings of the rigorous adjustment; NULL when there are none"},
+    {"field_trees", "method", "How the case was assessed: case (alone) or network (with its plot)"},
     {"map_trees", nullptr,
      "The map trees of the plots that have cases, at their map coordinates, with their "
      "adjusted coordinates."},
@@ -76,9 +79,16 @@ const Described kDescriptions[] = {
     {"map_trees", "tree", "Map tree number"},
     {"map_trees", "species", "Tree species code"},
     {"map_trees", "z", "Height on the map (m)"},
-    {"map_trees", "x_adj", "Adjusted X, mean over the cases that sighted it (m)"},
-    {"map_trees", "y_adj", "Adjusted Y, mean over the cases that sighted it (m)"},
-    {"map_trees", "n_sight", "Number of sightings of it used"},
+    {"map_trees", "x_adj",
+     "Adjusted X: the plot network's, else the mean over the cases that sighted this record (m)"},
+    {"map_trees", "y_adj",
+     "Adjusted Y: the plot network's, else the mean over the cases that sighted this record (m)"},
+    {"map_trees", "n_sight", "Number of sightings of this record used"},
+    {"map_trees", "shift", "Plot network: distance from the map position to the adjusted one (m)"},
+    {"map_trees", "sx", "Plot network: standard deviation of the adjusted X (m)"},
+    {"map_trees", "sy", "Plot network: standard deviation of the adjusted Y (m)"},
+    {"map_trees", "test", "Plot network: test value of the map tree's displacement (2 degrees)"},
+    {"map_trees", "displaced", "Plot network: whether it was found displaced on the map"},
     {"sightings", nullptr,
      "One line per sighting used, from the field tree's rigorous position to the sighted map "
      "tree, with the residuals and w-tests of its observations."},
@@ -96,7 +106,9 @@ const Described kDescriptions[] = {
     {"sightings", "w_dist", "w-test value of the distance"},
     {"sightings", "max_w", "Largest |w| of the sighting's observations"},
     {"sightings", "control", "Weakest control of its observations: weak, uncontrolled or NULL"},
-    {"sightings", "suspect", "1 when the sighting holds the case's suspect observation"},
+    {"sightings", "suspect", "Whether the sighting holds the case's suspect observation"},
+    {"sightings", "left_out",
+     "Whether the adjustment left the sighting's distance and azimuth out (the suspect)"},
     {"confidence_ellipses", nullptr,
      "The 95 % confidence ellipse of every case with precision figures."},
     {"confidence_ellipses", "case_no", "Case number"},
@@ -105,6 +117,24 @@ const Described kDescriptions[] = {
     {"confidence_ellipses", "semi_a", "Semi-major axis (m)"},
     {"confidence_ellipses", "semi_b", "Semi-minor axis (m)"},
     {"confidence_ellipses", "azimuth", "Azimuth of the major axis (degrees from north)"},
+    {"plots", nullptr,
+     "The plot network: one feature per plot, the convex hull of its field trees and sighted "
+     "map trees, with its adjustment's figures."},
+    {"plots", "plot", "Plot number"},
+    {"plots", "field_trees", "Field trees of the plot"},
+    {"plots", "map_trees", "Map trees sighted in the plot"},
+    {"plots", "observations", "Observations of the plot's adjustment"},
+    {"plots", "redundancy", "Redundancy of the plot's adjustment"},
+    {"plots", "sigma0", "A posteriori standard error of unit weight of the plot"},
+    {"plots", "glob_test", "Global chi-square test of the plot at 95 %: pass or fail"},
+    {"plots", "az_bias", "Azimuth bias of the plot (degrees); NULL without the bias unknown"},
+    {"plots", "az_bias_sd", "Standard deviation of the azimuth bias (degrees)"},
+    {"plots", "az_bias_w", "w-test value of the azimuth bias"},
+    {"plots", "az_bias_test", "The bias's test: significant or not significant"},
+    {"plots", "displaced", "Map trees found displaced"},
+    {"plots", "removed", "Observations removed as gross errors"},
+    {"plots", "iter", "Iterations of the plot's adjustment"},
+    {"plots", "converged", "Whether the plot's adjustment converged"},
     {"remeasure", nullptr, "The re-measure list: what to measure again in the field."},
     {"remeasure", "plot", "Plot number"},
     {"remeasure", "tree", "Field tree number"},
@@ -247,6 +277,13 @@ std::string EllipsesQml() {
          "</symbols></renderer-v2>\n</qgis>\n";
 }
 
+std::string PlotsQml() {
+  return std::string(kHead) +
+         "<renderer-v2 type=\"singleSymbol\" symbollevels=\"0\" enableorderby=\"0\" "
+         "forceraster=\"0\"><symbols>" + Outline("0", "90,90,90,255") +
+         "</symbols></renderer-v2>\n</qgis>\n";
+}
+
 std::string RemeasureQml() {
   return std::string(kHead) +
          "<renderer-v2 type=\"singleSymbol\" symbollevels=\"0\" enableorderby=\"0\" "
@@ -262,6 +299,17 @@ std::string Quote(const std::string& s) {
     if (c == '\'') out += '\'';
   }
   return out + "'";
+}
+
+// Registers an extension for a table once: GDAL may have done so (a NULL
+// column name makes the table's unique constraint no help).
+std::string Register(const std::string& table, const std::string& extension,
+                     const std::string& definition) {
+  return "INSERT INTO gpkg_extensions (table_name, column_name, extension_name, definition, "
+         "scope) SELECT " + Quote(table) + ", NULL, " + Quote(extension) + ", " +
+         Quote(definition) + ", 'read-write' WHERE NOT EXISTS (SELECT 1 FROM gpkg_extensions "
+         "WHERE table_name = " + Quote(table) + " AND column_name IS NULL AND extension_name = " +
+         Quote(extension) + ")";
 }
 
 bool Sql(GDALDataset& ds, const std::string& statement, std::string& error) {
@@ -283,6 +331,7 @@ std::string LayerStyleQml(const std::string& layer) {
   if (layer == "sightings") return SightingsQml();
   if (layer == "confidence_ellipses") return EllipsesQml();
   if (layer == "remeasure") return RemeasureQml();
+  if (layer == "plots") return PlotsQml();
   return std::string();
 }
 
@@ -377,8 +426,8 @@ bool DescribeAndStyle(GDALDataset& ds, const std::string& timestamp, std::string
            "CONSTRAINT ge_tce UNIQUE (table_name, column_name, extension_name))",
            error) ||
       !Sql(ds,
-           "INSERT OR IGNORE INTO gpkg_extensions VALUES ('gpkg_data_columns', NULL, "
-           "'gpkg_schema', 'http://www.geopackage.org/spec121/#extension_schema', 'read-write')",
+           Register("gpkg_data_columns", "gpkg_schema",
+                    "http://www.geopackage.org/spec121/#extension_schema"),
            error))
     return false;
   for (const std::string& name : layers) {
@@ -392,14 +441,67 @@ bool DescribeAndStyle(GDALDataset& ds, const std::string& timestamp, std::string
       const std::string field = defn->GetFieldDefn(i)->GetNameRef();
       const std::string text = FieldDescription(name, field);
       if (text.empty()) continue;
-      if (!Sql(ds, "INSERT OR REPLACE INTO gpkg_data_columns (table_name, column_name, name, "
-                   "title, description) VALUES (" + Quote(name) + ", " + Quote(field) + ", " +
-                   Quote(name + "." + field) + ", " + Quote(field) + ", " + Quote(text) + ")",
+      // GDAL has entered the fields that have a domain (constraint_name):
+      // those rows are kept and completed.
+      if (!Sql(ds, "INSERT INTO gpkg_data_columns (table_name, column_name, name, title, "
+                   "description) VALUES (" + Quote(name) + ", " + Quote(field) + ", " +
+                   Quote(name + "." + field) + ", " + Quote(field) + ", " + Quote(text) +
+                   ") ON CONFLICT (table_name, column_name) DO UPDATE SET name = excluded.name, "
+                   "title = excluded.title, description = excluded.description",
                error))
         return false;
     }
   }
   return true;
+}
+
+std::string RunMetadataText(const std::string& runRecord, const std::string& crs,
+                            const std::string& crsName, const std::string& timestamp) {
+  using Json = nlohmann::ordered_json;
+  Json j;
+  j["metadata_layout"] = 1;
+  j["exported"] = timestamp;
+  j["exported_with"] = std::string("treetri ") + TREETRI_VERSION;
+  j["crs"] = crs.empty() ? Json(nullptr) : Json(crs);
+  j["crs_name"] = crsName.empty() ? Json(nullptr) : Json(crsName);
+  Json run = Json::parse(runRecord, nullptr, false);
+  j["run"] = run.is_discarded() || !run.is_object() ? Json(nullptr) : run;
+  return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+bool WriteRunMetadata(GDALDataset& ds, const std::string& metadata, const std::string& timestamp,
+                      std::string& error) {
+  // The tables as the metadata extension defines them, registered.
+  return Sql(ds,
+             "CREATE TABLE IF NOT EXISTS gpkg_metadata (id INTEGER CONSTRAINT m_pk PRIMARY KEY "
+             "ASC NOT NULL, md_scope TEXT NOT NULL DEFAULT 'dataset', md_standard_uri TEXT NOT "
+             "NULL, mime_type TEXT NOT NULL DEFAULT 'text/xml', metadata TEXT NOT NULL DEFAULT '')",
+             error) &&
+         Sql(ds,
+             "CREATE TABLE IF NOT EXISTS gpkg_metadata_reference (reference_scope TEXT NOT NULL, "
+             "table_name TEXT, column_name TEXT, row_id_value INTEGER, timestamp DATETIME NOT NULL "
+             "DEFAULT (strftime('%Y-%m-%dT%H:%M:%fZ','now')), md_file_id INTEGER NOT NULL, "
+             "md_parent_id INTEGER, CONSTRAINT crmr_mfi_fk FOREIGN KEY (md_file_id) REFERENCES "
+             "gpkg_metadata(id), CONSTRAINT crmr_mpi_fk FOREIGN KEY (md_parent_id) REFERENCES "
+             "gpkg_metadata(id))",
+             error) &&
+         Sql(ds,
+             Register("gpkg_metadata", "gpkg_metadata",
+                      "http://www.geopackage.org/spec120/#extension_metadata"),
+             error) &&
+         Sql(ds,
+             Register("gpkg_metadata_reference", "gpkg_metadata",
+                      "http://www.geopackage.org/spec120/#extension_metadata"),
+             error) &&
+         Sql(ds,
+             "INSERT INTO gpkg_metadata (id, md_scope, md_standard_uri, mime_type, metadata) "
+             "VALUES (1, 'dataset', " + Quote(kRunMetadataUri) + ", 'application/json', " +
+                 Quote(metadata) + ")",
+             error) &&
+         Sql(ds,
+             "INSERT INTO gpkg_metadata_reference (reference_scope, timestamp, md_file_id) "
+             "VALUES ('geopackage', " + Quote(timestamp) + ", 1)",
+             error);
 }
 
 }  // namespace treetri::gis

@@ -34,4 +34,21 @@ std::string ExportTimestamp();
 // be written.
 bool DescribeAndStyle(GDALDataset& ds, const std::string& timestamp, std::string& error);
 
+// The export's metadata, a JSON object: the layout of this object, the
+// export's time stamp, the program and version that exported, the CRS as
+// given and its name (null without one), and the run record of the run
+// ("run": run.json as the run wrote it, null when none is known or it is
+// not JSON).
+std::string RunMetadataText(const std::string& runRecord, const std::string& crs,
+                            const std::string& crsName, const std::string& timestamp);
+
+// Writes `metadata` as the GeoPackage's metadata (the metadata extension:
+// gpkg_metadata, scope "dataset", type application/json, and its reference
+// for the whole file in gpkg_metadata_reference with the time stamp).
+bool WriteRunMetadata(GDALDataset& ds, const std::string& metadata, const std::string& timestamp,
+                      std::string& error);
+
+// The URI that names the metadata's layout in gpkg_metadata.md_standard_uri.
+inline constexpr const char* kRunMetadataUri = "urn:treetri:gpkg-metadata:1";
+
 }  // namespace treetri::gis

@@ -9,7 +9,9 @@
 // half-written file; an existing file of that name is replaced.
 #pragma once
 
+#include <map>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,36 @@ struct RemeasureFeature {
   std::optional<double> x, y;  // no geometry without them (a failed case)
 };
 
+// A sighting the adjustment left out whole (a case's suspect when the case
+// did not converge with it): it has no observation lines, so the sighting
+// record gives it. Exported in "sightings" without residuals, marked left
+// out (and suspect).
+struct LeftOutSighting {
+  int caseNumber = 0, plot = 0, tree = 0, slot = 0, sightedTree = 0;
+  bool azimuth = false, distance = false;  // what the record holds
+  std::optional<double> mapX, mapY;        // the sighted map tree as the case used it
+};
+
+// One line of plots.csv (the plot network), as the layer "plots" takes it:
+// a polygon around the plot's trees with the file's fields.
+struct PlotFeature {
+  int plot = 0, fieldTrees = 0, mapTrees = 0, observations = 0, redundancy = 0;
+  std::optional<double> sigma0;
+  std::string globalTest;  // "pass", "fail" or ""
+  std::optional<double> azimuthBias, azimuthBiasSd, azimuthBiasW;
+  std::string azimuthBiasTest;  // "significant", "not significant" or ""
+  int displacedMapTrees = 0, removed = 0, iterations = 0;
+  bool converged = false;
+};
+
+// What the plot network found for one map tree (map_trees.csv).
+struct MapTreeNetwork {
+  double mapX = 0, mapY = 0, x = 0, y = 0, shift = 0, sx = 0, sy = 0;
+  int sightings = 0;
+  std::optional<double> test;
+  bool displaced = false;
+};
+
 // Everything the export takes, in memory. The quality rows and the
 // observation rows are those of quality.csv and observations.csv; a case
 // without a quality row is exported with empty quality fields, its point at
@@ -59,6 +91,16 @@ struct ExportData {
   // The re-measure list; the layer "remeasure" is written when it is set
   // (empty: a layer without features).
   std::optional<std::vector<RemeasureFeature>> remeasure;
+  // The sightings left out whole, for the layer "sightings".
+  std::vector<LeftOutSighting> leftOut;
+  // The plot network's plots (the layer "plots" is written when set) and
+  // its map trees by (plot, tree): map_trees then takes the network's
+  // adjusted coordinates, shift and test instead of the per-case means.
+  std::optional<std::vector<PlotFeature>> plots;
+  std::map<std::pair<int, int>, MapTreeNetwork> networkMapTrees;
+  // The run record (run.json's text) of the run, for gpkg_metadata; empty:
+  // none known (the metadata then says so).
+  std::string runRecord;
 };
 
 
@@ -81,8 +123,10 @@ struct ExportStatus {
 ExportStatus CheckCrs(const std::string& crs);
 
 // Writes the four layers "field_trees", "map_trees", "sightings" and
-// "confidence_ellipses" (and "remeasure" when the data hold the list) to the GeoPackage `path` in the coordinate reference
-// system `crs` (empty: none, with a warning). An unknown CRS writes nothing.
+// "confidence_ellipses" (and "remeasure" and "plots" when the data hold
+// them) to the GeoPackage `path` in the coordinate reference system `crs`
+// (empty: none, with a warning), with coded field domains for the coded
+// values and the run's metadata in gpkg_metadata. An unknown CRS writes nothing.
 // `feedback`, when given, gets the features written so far of all now and
 // then; once it is cancelled the export stops (Cancelled: nothing is left on
 // disk, the target is untouched).

@@ -1,8 +1,11 @@
 #include "gis/run_export.h"
 
+#include <map>
+#include <set>
 #include <unordered_set>
 
 #include "quality/case_input.h"
+#include "quality/network_files.h"
 
 namespace treetri::gis {
 
@@ -43,8 +46,90 @@ std::vector<MapTreeRecord> MapTreesOfPlots(const Table<PhotoTree>& photoTrees,
   return trees;
 }
 
+void AddLeftOutSightings(ExportData& data, const Table<TargetTree>& targetTrees) {
+  using quality::ObservationKind;
+  using quality::SuspectKind;
+  // The slots whose distance or azimuth has a line, by case.
+  std::set<std::pair<int, int>> measured;
+  for (const quality::ObservationRow& o : data.observations)
+    if (o.kind == ObservationKind::Azimuth || o.kind == ObservationKind::Distance)
+      measured.insert({o.caseNumber, o.slot});
+  for (const quality::QualityRow& q : data.quality) {
+    if (!q.suspectTree || q.suspectKind == SuspectKind::None) continue;
+    if (q.caseNumber < 1 || q.caseNumber > targetTrees.Size()) continue;
+    const TargetTree& t = targetTrees[q.caseNumber];
+    if (t.Plot != q.plot || t.Tree != q.tree) continue;  // not this run's record
+    // The sighting of the suspect's tree that was measured and has neither
+    // its distance nor its azimuth among the lines.
+    for (int k = 1; k <= kSlotCount; ++k) {
+      const bool azimuth = IsTrue(t.HasAzimuth[k]), distance = IsTrue(t.HasDistance[k]);
+      if (t.SightedTree[k] != *q.suspectTree || (!azimuth && !distance) ||
+          measured.count({q.caseNumber, k}))
+        continue;
+      LeftOutSighting l;
+      l.caseNumber = q.caseNumber;
+      l.plot = q.plot;
+      l.tree = q.tree;
+      l.slot = k;
+      l.sightedTree = t.SightedTree[k];
+      l.azimuth = azimuth;
+      l.distance = distance;
+      if (t.Sighted[k].X != 0 || t.Sighted[k].Y != 0) {
+        l.mapX = t.Sighted[k].X;
+        l.mapY = t.Sighted[k].Y;
+      }
+      data.leftOut.push_back(l);
+      break;
+    }
+  }
+}
+
+bool AddNetworkFiles(ExportData& data, const std::string& workFolder, std::string& error) {
+  quality::QualityRunFiles files;
+  const quality::FileReadStatus st =
+      quality::ReadQualityRun(workFolder + quality::kQualityFileName,
+                              workFolder + quality::kObservationsFileName, false, files);
+  quality::NetworkFiles network;
+  const quality::FileReadStatus nst = st.ok ? quality::ReadNetworkFiles(workFolder, network) : st;
+  if (!nst.ok) {
+    error = "The file \"" + nst.path + "\" cannot be read" +
+            (nst.line > 0 ? " at line " + std::to_string(nst.line) : std::string()) +
+            (nst.columnName ? std::string(", column ") + nst.columnName : std::string()) + ": " +
+            nst.message + ".";
+    return false;
+  }
+  data.quality = std::move(files.cases);
+  data.observations = std::move(files.observations);
+  data.plots.emplace();
+  for (const quality::PlotLine& p : network.plots) {
+    PlotFeature f;
+    f.plot = p.plot;
+    f.fieldTrees = p.fieldTrees;
+    f.mapTrees = p.mapTrees;
+    f.observations = p.observations;
+    f.redundancy = p.redundancy;
+    f.sigma0 = p.sigma0;
+    f.globalTest = quality::GlobalTestWord(p.globalTest);
+    f.azimuthBias = p.azimuthBias;
+    f.azimuthBiasSd = p.azimuthBiasSd;
+    f.azimuthBiasW = p.azimuthBiasW;
+    f.azimuthBiasTest = p.azimuthBiasTest;
+    f.displacedMapTrees = p.displacedMapTrees;
+    f.removed = p.removed;
+    f.iterations = p.iterations;
+    f.converged = p.converged;
+    data.plots->push_back(f);
+  }
+  for (const quality::MapTreeLine& m : network.mapTrees)
+    data.networkMapTrees[{m.plot, m.tree}] =
+        MapTreeNetwork{m.mapX, m.mapY, m.x, m.y, m.shift, m.sx, m.sy, m.sightings, m.test,
+                       m.displaced};
+  return true;
+}
+
 ExportData ExportDataFromQuality(const std::vector<quality::CaseQuality>& cases,
-                                 const Table<PhotoTree>& photoTrees) {
+                                 const Table<PhotoTree>& photoTrees,
+                                 const Table<TargetTree>* targetTrees) {
   ExportData data;
   for (const quality::CaseQuality& c : cases) {
     data.quality.push_back(c.row);
@@ -56,9 +141,19 @@ ExportData ExportDataFromQuality(const std::vector<quality::CaseQuality>& cases,
     r.tree = c.row.tree;
     r.species = c.row.species;
     r.status = c.row.legacyStatus;
+    const LegacyFigures& g = c.row.legacy;
+    r.iterations = g.iterations;
+    r.xIni = g.xIni;
+    r.yIni = g.yIni;
+    r.xAdj = g.x;
+    r.yAdj = g.y;
+    r.sigmaNull = g.sigma0;
+    r.sigmaX = g.sx;
+    r.sigmaY = g.sy;
     data.results.push_back(r);
   }
   data.mapTrees = MapTreesOfPlots(photoTrees, data.results);
+  if (targetTrees) AddLeftOutSightings(data, *targetTrees);
   return data;
 }
 

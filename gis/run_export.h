@@ -22,10 +22,27 @@ CaseResult CaseResultOf(const LegacyCaseResult& legacy, const std::string& statu
 std::vector<MapTreeRecord> MapTreesOfPlots(const Table<PhotoTree>& photoTrees,
                                            const std::vector<CaseResult>& results);
 
-// The export of a run's quality read back from its files (the cases
-// without their legacy figures, which only a run has), with the map trees
-// of their plots.
+// The sightings that the cases of `data` left out whole: the measured
+// sighting of the suspect's tree has neither its distance nor its azimuth
+// among the observation lines (the suspect is a whole sighting, or the plot
+// network removed the only observation of it; the map tree's coordinates
+// may still be there), taken
+// from the field trees' records (TargetTrees, by case number): appended to
+// data.leftOut.
+void AddLeftOutSightings(ExportData& data, const Table<TargetTree>& targetTrees);
+
+// The export of a run's quality read back from its files (the cases with
+// the legacy figures quality.csv repeats), with the map trees of their
+// plots and, given the field trees' records, the sightings left out.
 ExportData ExportDataFromQuality(const std::vector<quality::CaseQuality>& cases,
-                                 const Table<PhotoTree>& photoTrees);
+                                 const Table<PhotoTree>& photoTrees,
+                                 const Table<TargetTree>* targetTrees = nullptr);
+
+// Replaces the quality of `data` (an export gathered while a run of the plot
+// network went, with the legacy results only) by what the network wrote in
+// the work folder: quality.csv and observations.csv (with the network's
+// columns), plots.csv and map_trees.csv. False, with a message naming the file and
+// the line, when one of them cannot be read.
+bool AddNetworkFiles(ExportData& data, const std::string& workFolder, std::string& error);
 
 }  // namespace treetri::gis

@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "data/field_reader.h"
 #include "output/number_text.h"
+#include "platform/text.h"
 
 namespace treetri {
 
-namespace {
-
-std::string Quote(const std::string& s) {
+std::string QuotedText(const std::string& s) {
   std::string out = "\"";
   for (unsigned char c : s) {
     if (c < 0x20 || c >= 0x7f) {
@@ -26,13 +24,13 @@ std::string Quote(const std::string& s) {
 
 // The lines of a file the program writes: every line ends with CR LF, so
 // the text ends with one (or is empty) and holds no other line end.
-std::vector<std::string> Lines(const std::string& text, std::vector<std::string>& problems) {
+std::vector<std::string> WrittenLines(const std::string& text, std::vector<std::string>& problems) {
   if (text.empty()) return {};
   std::string body = text;
   if (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0) {
     const size_t cut = text.rfind("\r\n");
     problems.push_back("the last line is not complete: " +
-                       Quote(text.substr(cut == std::string::npos ? 0 : cut + 2)));
+                       QuotedText(text.substr(cut == std::string::npos ? 0 : cut + 2)));
     body = cut == std::string::npos ? std::string() : text.substr(0, cut + 2);
     if (body.empty()) return {};
   }
@@ -52,6 +50,8 @@ void NoNonFiniteWords(const std::string& where, const std::string& text,
     problems.push_back(where + " holds \"nan\" or \"inf\"");
 }
 
+namespace {
+
 // A number with exactly `decimals` decimals (a whole number for 0).
 bool NumberForm(const std::string& f, int decimals) {
   size_t i = f.size() > 0 && f[0] == '-' ? 1 : 0, digits = 0, decs = 0;
@@ -62,6 +62,8 @@ bool NumberForm(const std::string& f, int decimals) {
   while (i < f.size() && f[i] >= '0' && f[i] <= '9') ++i, ++decs;
   return i == f.size() && static_cast<int>(decs) == decimals;
 }
+
+}  // namespace
 
 // Field forms: 'i' integer, '0'..'5' fixed with that many decimals or
 // "-999", 'b' a flag word.
@@ -74,30 +76,14 @@ void CheckFields(const std::string& where, const std::vector<std::string>& field
                     : form == 'b' ? f == FlagText(true) || f == FlagText(false)
                                   : f == kMissingText || NumberForm(f, form - '0');
     if (!ok)
-      problems.push_back(where + ", field " + std::to_string(first + k + 1) + ": " + Quote(f));
-  }
-}
-
-}  // namespace
-
-std::vector<std::string> SplitAt(const std::string& s, const std::string& separator) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  for (;;) {
-    const size_t end = s.find(separator, start);
-    if (end == std::string::npos) {
-      out.push_back(s.substr(start));
-      return out;
-    }
-    out.push_back(s.substr(start, end - start));
-    start = end + separator.size();
+      problems.push_back(where + ", field " + std::to_string(first + k + 1) + ": " + QuotedText(f));
   }
 }
 
 std::vector<std::string> CheckResultsText(const std::string& text) {
   std::vector<std::string> problems;
   NoNonFiniteWords("the text", text, problems);
-  const std::vector<std::string> lines = Lines(text, problems);
+  const std::vector<std::string> lines = WrittenLines(text, problems);
   if (lines.empty()) return problems;
   const std::vector<std::string> header = SplitAt(lines[0], ",");
   // The last word follows the comma and blank of "NumOfObs, " when case 1
@@ -128,7 +114,7 @@ std::vector<std::string> CheckResultsText(const std::string& text) {
                   kResultsSlotForms, problems);
     const std::string& type = f.back();
     if (std::find(kTypeOfIniWords.begin(), kTypeOfIniWords.end(), type) == kTypeOfIniWords.end())
-      problems.push_back(where + " ends with " + Quote(type));
+      problems.push_back(where + " ends with " + QuotedText(type));
   }
   return problems;
 }
@@ -136,7 +122,7 @@ std::vector<std::string> CheckResultsText(const std::string& text) {
 std::vector<std::string> CheckMapDataText(const std::string& text) {
   std::vector<std::string> problems;
   NoNonFiniteWords("the text", text, problems);
-  const std::vector<std::string> lines = Lines(text, problems);
+  const std::vector<std::string> lines = WrittenLines(text, problems);
   for (size_t k = 0; k < lines.size(); ++k) {
     const std::string where = "line " + std::to_string(k + 1);
     const std::vector<std::string> f = SplitAt(lines[k], ",");
@@ -148,38 +134,8 @@ std::vector<std::string> CheckMapDataText(const std::string& text) {
     CheckFields(where, f, 0,
                 kMapDataCaseForms + std::string(fields - kMapDataCaseFields, '2'), problems);
     for (size_t i = 4; i < static_cast<size_t>(kMapDataCaseFields); ++i)
-      if (f[i] != "0.00000") problems.push_back(where + ": reserved value " + Quote(f[i]));
+      if (f[i] != "0.00000") problems.push_back(where + ": reserved value " + QuotedText(f[i]));
   }
-  return problems;
-}
-
-std::vector<std::string> CheckListLine(const std::string& line) {
-  std::vector<std::string> problems;
-  NoNonFiniteWords("the line", line, problems);
-  const std::vector<std::string> p = SplitAt(line, kListSeparator);
-  if (p.size() != static_cast<size_t>(kListParts))
-    return {"the line has " + std::to_string(p.size()) + " parts: " + Quote(line)};
-  CheckFields("the line", p, 0, kListForms, problems);
-  const std::string& s = p[kListParts - 1];
-  const std::string point = std::string(kStatusErroneous) + " Point ", erroneous = " erroneous?";
-  bool known = s == kStatusOk || s == kStatusDoubtful || s == kStatusUnchecked ||
-               (s.rfind(point, 0) == 0 && s.size() > point.size() + erroneous.size() &&
-                s.compare(s.size() - erroneous.size(), erroneous.size(), erroneous) == 0);
-  for (CaseFailure f : kFailures) known = known || s == kStatusFailed + std::string(FailureReason(f));
-  if (!known) problems.push_back("the status " + Quote(s) + " is not one of the program's");
-  return problems;
-}
-
-std::vector<std::string> CheckDumpText(const std::string& text) {
-  std::vector<std::string> problems;
-  NoNonFiniteWords("the text", text, problems);
-  const std::vector<std::string> lines = Lines(text, problems);
-  for (size_t k = 0; k < lines.size(); ++k)
-    for (const std::string& item : SplitAt(lines[k], " ")) {
-      double v;
-      if (!ParseReal(item, v))
-        problems.push_back("line " + std::to_string(k + 1) + ": " + Quote(item) + " is no number");
-    }
   return problems;
 }
 

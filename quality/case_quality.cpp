@@ -158,21 +158,7 @@ void Describe(const CaseInput& in, const std::vector<NetworkSighting>& net, cons
     row.globalTest = PassesGlobalTest(a) ? GlobalTest::Pass : GlobalTest::Fail;
     if (t.maxIndex >= 0) row.maxW = t.maxW;
   }
-  row.sx = std::sqrt(a.qxx);
-  row.sy = std::sqrt(a.qyy);
-  // Eigenvalues of the 2 x 2 cofactor matrix; the direction of the larger
-  // as an azimuth: the form q(phi) = qxx sin^2 + qyy cos^2 + 2 qxy sin cos is
-  // largest at 2 phi = atan2(2 qxy, qyy - qxx).
-  const double mean = (a.qxx + a.qyy) / 2;
-  const double half = std::hypot((a.qxx - a.qyy) / 2, a.qxy);
-  row.ellipseA = std::sqrt(mean + half);
-  row.ellipseB = std::sqrt(std::fmax(mean - half, 0.0));
-  double phi = 0.5 * std::atan2(2 * a.qxy, a.qyy - a.qxx) * kRadToDeg;
-  if (phi < 0) phi += 180;
-  if (phi >= 180) phi -= 180;
-  row.ellipseAzimuth = phi;
-  row.conf95A = *row.ellipseA * kConf95Factor;
-  row.conf95B = *row.ellipseB * kConf95Factor;
+  SetPointEllipse(a.qxx, a.qxy, a.qyy, row);
 
   for (size_t i = 0; i < a.observations.size(); ++i) {
     const AdjustedObservation& o = a.observations[i];
@@ -207,6 +193,24 @@ void Describe(const CaseInput& in, const std::vector<NetworkSighting>& net, cons
 }
 
 }  // namespace
+
+void SetPointEllipse(double qxx, double qxy, double qyy, QualityRow& row) {
+  row.sx = std::sqrt(qxx);
+  row.sy = std::sqrt(qyy);
+  // Eigenvalues of the 2 x 2 cofactor matrix; the direction of the larger
+  // as an azimuth: the form q(phi) = qxx sin^2 + qyy cos^2 + 2 qxy sin cos is
+  // largest at 2 phi = atan2(2 qxy, qyy - qxx).
+  const double mean = (qxx + qyy) / 2;
+  const double half = std::hypot((qxx - qyy) / 2, qxy);
+  row.ellipseA = std::sqrt(mean + half);
+  row.ellipseB = std::sqrt(std::fmax(mean - half, 0.0));
+  double phi = 0.5 * std::atan2(2 * qxy, qyy - qxx) * kRadToDeg;
+  if (phi < 0) phi += 180;
+  if (phi >= 180) phi -= 180;
+  row.ellipseAzimuth = phi;
+  row.conf95A = *row.ellipseA * kConf95Factor;
+  row.conf95B = *row.ellipseB * kConf95Factor;
+}
 
 CaseQuality AssessCase(const CaseInput& in, AssessCount* count) {
   CaseQuality q;

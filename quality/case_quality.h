@@ -29,6 +29,12 @@ inline constexpr double kSearchMargin = 5.0;
 inline constexpr size_t kSearchAll = 64;
 inline constexpr size_t kSearchCandidates = 32;
 
+// The error ellipse of a point from its cofactors (x east, y north, as the
+// adjustment gives them): sx, sy, the semi-axes, the azimuth of the major axis
+// in degrees within [0, 180) and the 95 % semi-axes, set in `row`. The case
+// assessment and the plot network both use it.
+void SetPointEllipse(double qxx, double qxy, double qyy, QualityRow& row);
+
 struct CaseQuality {
   QualityRow row;
   std::vector<ObservationRow> observations;

@@ -18,6 +18,8 @@ LegendColour VerdictLegendColour(Verdict v) {
   return {0x80, 0x80, 0x80};
 }
 
+LegendColour ConfusableLegendColour() { return {0x00, 0x9e, 0xb0}; }  // teal
+
 LegendColour WLegendColour(std::optional<double> absW) {
   if (!absW || !std::isfinite(*absW)) return {0x90, 0x90, 0x90};
   struct Stop {

@@ -21,4 +21,11 @@ LegendColour WLegendColour(std::optional<double> absW);
 // |w| from which a sighting line is drawn in the warning colour.
 inline constexpr double kWarningW = 2.0;
 
+// The plot network's marks: a sighting marked confusable (another map tree
+// lies nearer its map tree than the network could detect a confusion) and
+// that other tree; a field tree with such sightings is ringed in it.
+LegendColour ConfusableLegendColour();
+inline constexpr const char* kConfusableSightingText = "confusable sighting";
+inline constexpr const char* kConfusableTreeText = "confusable tree";
+
 }  // namespace treetri::quality

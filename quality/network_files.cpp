@@ -2,7 +2,12 @@
 
 #include <charconv>
 #include <cmath>
+#include <functional>
+#include <system_error>
 
+#include "platform/files.h"
+
+#include "platform/text.h"
 #include "quality/chi_square.h"
 
 namespace treetri::quality {
@@ -17,11 +22,8 @@ std::string Names(const std::array<const char*, N>& columns) {
 
 // Fixed-point text without locale; "-0.000" becomes "0.000"; not finite: "".
 std::string Fixed(double v, int decimals) {
-  if (!std::isfinite(v)) return "";
-  char b[64];
-  auto r = std::to_chars(b, b + sizeof b, v, std::chars_format::fixed, decimals);
-  std::string s(b, r.ptr);
-  if (s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+  std::string s;
+  AppendFixedDecimals(s, v, decimals);
   return s;
 }
 
@@ -79,6 +81,206 @@ std::string FormatMapTreeLine(int plot, const MapTreeResult& m) {
          Fixed(std::hypot(m.x - m.mapX, m.y - m.mapY), 4) + "," + Fixed(m.sx, 4) + "," +
          Fixed(m.sy, 4) + "," + std::to_string(m.sightings) + "," + Opt(m.test, 3) + "," +
          BoolWord(m.displaced) + "\r\n";
+}
+
+namespace {
+
+// The fields of one line, read in order; the first bad one is remembered.
+class Fields {
+ public:
+  explicit Fields(const std::vector<std::string>& f) : f_(f) {}
+  void Int(int& v) {
+    const std::string& t = Next();
+    if (!ok()) return;
+    const auto r = std::from_chars(t.data(), t.data() + t.size(), v);
+    if (t.empty() || r.ec != std::errc() || r.ptr != t.data() + t.size()) Fail("not a whole number");
+  }
+  void Real(std::optional<double>& v) {
+    const std::string& t = Next();
+    if (!ok() || t.empty()) {
+      v.reset();
+      return;
+    }
+    double d = 0;
+    const auto r = std::from_chars(t.data(), t.data() + t.size(), d);
+    if (r.ec != std::errc() || r.ptr != t.data() + t.size() || !std::isfinite(d))
+      Fail("not a number");
+    else
+      v = d;
+  }
+  void Real(double& v) {
+    std::optional<double> o;
+    Real(o);
+    if (ok() && !o) Fail("empty");
+    if (o) v = *o;
+  }
+  void Bool(bool& v) {
+    const std::string& t = Next();
+    if (!ok()) return;
+    if (t == BoolWord(true) || t == BoolWord(false))
+      v = t == BoolWord(true);
+    else
+      Fail("neither TRUE nor FALSE");
+  }
+  void Word(std::string& v, std::initializer_list<const char*> words) {
+    v = Next();
+    if (!ok()) return;
+    for (const char* w : words)
+      if (v == w) return;
+    Fail("not a known word");
+  }
+  void Global(GlobalTest& v) {
+    const std::string& t = Next();
+    if (ok() && !ParseGlobalTest(t, v)) Fail("not a known word");
+  }
+  bool ok() const { return st_.ok; }
+  ParseStatus Status() const { return st_; }
+
+ private:
+  const std::string& Next() {
+    ++column_;
+    return f_[static_cast<size_t>(column_ - 1)];
+  }
+  void Fail(const char* message) {
+    if (!st_.ok) return;
+    st_.ok = false;
+    st_.column = column_;
+    st_.message = message;
+  }
+  const std::vector<std::string>& f_;
+  int column_ = 0;
+  ParseStatus st_;
+};
+
+ParseStatus Split(std::string_view line, size_t columns, std::vector<std::string>& f) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  ParseStatus st;
+  if (!SplitCsvLine(line, f)) {
+    st.ok = false;
+    st.message = "unclosed quote";
+  } else if (f.size() != columns) {
+    st.ok = false;
+    st.message = std::to_string(f.size()) + " fields instead of " + std::to_string(columns);
+  }
+  return st;
+}
+
+// Reads a file of a header line and lines: each line not blank goes to
+// `line` (false: the status names the column).
+template <size_t N>
+FileReadStatus ReadLines(const std::string& path, const std::string& header,
+                         const std::array<const char*, N>* columns,
+                         const std::function<ParseStatus(std::string_view)>& line) {
+  FileReadStatus st;
+  st.path = path;
+  std::string text;
+  if (!ReadWholeFile(path, text, st.message)) {
+    st.ok = false;
+    return st;
+  }
+  int number = 0;
+  ForEachLine(text, [&](std::string_view l, int n) {
+    number = n;
+    if (n == 1) {
+      if (l == Bare(header)) return true;
+      st.ok = false;
+      st.line = 1;
+      st.message = "the header is not \"" + Bare(header) + "\"";
+      return false;
+    }
+    if (l.find_first_not_of(" \t") == std::string_view::npos) return true;
+    const ParseStatus p = line(l);
+    if (p.ok) return true;
+    st.ok = false;
+    st.line = n;
+    st.message = p.message;
+    if (columns && p.column >= 1 && p.column <= static_cast<int>(N)) {
+      st.column = p.column;
+      st.columnName = (*columns)[static_cast<size_t>(p.column - 1)];
+    }
+    return false;
+  });
+  if (!st.ok) return st;
+  if (number == 0) {
+    st.ok = false;
+    st.line = 1;
+    st.message = "the file is empty";
+  }
+  return st;
+}
+
+}  // namespace
+
+ParseStatus ParsePlotLine(std::string_view line, PlotLine& p) {
+  std::vector<std::string> f;
+  const ParseStatus st = Split(line, kPlotsColumns.size(), f);
+  if (!st.ok) return st;
+  Fields in(f);
+  in.Int(p.plot);
+  in.Int(p.fieldTrees);
+  in.Int(p.mapTrees);
+  in.Int(p.observations);
+  in.Int(p.redundancy);
+  in.Real(p.sigma0);
+  in.Global(p.globalTest);
+  in.Real(p.azimuthBias);
+  in.Real(p.azimuthBiasSd);
+  in.Real(p.azimuthBiasW);
+  in.Word(p.azimuthBiasTest, {"", "significant", "not significant"});
+  in.Int(p.displacedMapTrees);
+  in.Int(p.removed);
+  in.Int(p.iterations);
+  in.Bool(p.converged);
+  return in.Status();
+}
+
+ParseStatus ParseMapTreeLine(std::string_view line, MapTreeLine& m) {
+  std::vector<std::string> f;
+  const ParseStatus st = Split(line, kMapTreesColumns.size(), f);
+  if (!st.ok) return st;
+  Fields in(f);
+  in.Int(m.plot);
+  in.Int(m.tree);
+  for (double* v : {&m.mapX, &m.mapY, &m.x, &m.y, &m.shift, &m.sx, &m.sy}) in.Real(*v);
+  in.Int(m.sightings);
+  in.Real(m.test);
+  in.Bool(m.displaced);
+  return in.Status();
+}
+
+FileReadStatus ReadNetworkFiles(const std::string& workFolder, NetworkFiles& out) {
+  out = NetworkFiles{};
+  FileReadStatus st = ReadLines(workFolder + kPlotsFileName, PlotsHeaderLine(), &kPlotsColumns,
+                                [&](std::string_view l) {
+                                  PlotLine p;
+                                  const ParseStatus s = ParsePlotLine(l, p);
+                                  if (s.ok) out.plots.push_back(p);
+                                  return s;
+                                });
+  if (!st.ok) return st;
+  st = ReadLines(workFolder + kMapTreesFileName, MapTreesHeaderLine(), &kMapTreesColumns,
+                 [&](std::string_view l) {
+                   MapTreeLine m;
+                   const ParseStatus s = ParseMapTreeLine(l, m);
+                   if (s.ok) out.mapTrees.push_back(m);
+                   return s;
+                 });
+  return st;
+}
+
+CaseQuality NetworkCaseQuality(const NetworkCaseResult& c) {
+  CaseQuality q = c.quality;
+  QualityRow::NetworkColumns n;
+  n.network = c.network;
+  n.runnerUp = c.runnerUp;
+  n.evidence = c.evidence;
+  if (c.network) n.confusable = c.confusable;
+  q.row.networkColumns = n;
+  for (size_t k = 0; k < q.observations.size() && k < c.extras.size(); ++k) {
+    q.observations[k].confusableTree = c.extras[k].confusableTree;
+    q.observations[k].confusableDistance = c.extras[k].confusableDistance;
+  }
+  return q;
 }
 
 }  // namespace treetri::quality

@@ -6,7 +6,10 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "quality/plot_network.h"
 
@@ -35,5 +38,41 @@ std::string FormatNetworkQualityLine(const NetworkCaseResult& c);
 std::string FormatNetworkObservationLine(const ObservationRow& o, const ObservationExtra& e);
 std::string FormatPlotLine(const PlotSummary& p);
 std::string FormatMapTreeLine(int plot, const MapTreeResult& m);
+
+// One line of plots.csv and of map_trees.csv as read back (for the
+// GeoPackage export); optionals are empty fields.
+struct PlotLine {
+  int plot = 0, fieldTrees = 0, mapTrees = 0, observations = 0, redundancy = 0;
+  std::optional<double> sigma0;
+  GlobalTest globalTest = GlobalTest::None;
+  std::optional<double> azimuthBias, azimuthBiasSd, azimuthBiasW;
+  std::string azimuthBiasTest;  // "significant", "not significant" or ""
+  int displacedMapTrees = 0, removed = 0, iterations = 0;
+  bool converged = false;
+};
+struct MapTreeLine {
+  int plot = 0, tree = 0;
+  double mapX = 0, mapY = 0, x = 0, y = 0, shift = 0, sx = 0, sy = 0;
+  int sightings = 0;
+  std::optional<double> test;
+  bool displaced = false;
+};
+ParseStatus ParsePlotLine(std::string_view line, PlotLine& out);
+ParseStatus ParseMapTreeLine(std::string_view line, MapTreeLine& out);
+
+// What a run of the plot network wrote besides the quality files:
+// plots.csv and map_trees.csv.
+struct NetworkFiles {
+  std::vector<PlotLine> plots;
+  std::vector<MapTreeLine> mapTrees;
+};
+// Reads the two files in workFolder (a name ending in its separator); on
+// failure the status names the file, the line and the column.
+FileReadStatus ReadNetworkFiles(const std::string& workFolder, NetworkFiles& out);
+
+// A case of the network as its lines read back: the quality row and the
+// observation rows with the network's columns set, as the readers of
+// quality/quality_files.h give them.
+CaseQuality NetworkCaseQuality(const NetworkCaseResult& c);
 
 }  // namespace treetri::quality

@@ -967,20 +967,6 @@ int Find(std::vector<int>& parent, int a) {
 
 bool Usable(const InputSighting& s) { return s.onMap && (s.hasAzimuth || s.hasDistance); }
 
-void Ellipse(double qxx, double qxy, double qyy, QualityRow& row) {
-  row.sx = std::sqrt(qxx);
-  row.sy = std::sqrt(qyy);
-  const double mean = (qxx + qyy) / 2, half = std::hypot((qxx - qyy) / 2, qxy);
-  row.ellipseA = std::sqrt(mean + half);
-  row.ellipseB = std::sqrt(std::fmax(mean - half, 0.0));
-  double phi = 0.5 * std::atan2(2 * qxy, qyy - qxx) * kRadToDeg;
-  if (phi < 0) phi += 180;
-  if (phi >= 180) phi -= 180;
-  row.ellipseAzimuth = phi;
-  row.conf95A = *row.ellipseA * kConf95Factor;
-  row.conf95B = *row.ellipseB * kConf95Factor;
-}
-
 SuspectKind KindOf(const Network& n, const Removal& r) {
   if (r.kind == HypKind::MapTree) return SuspectKind::MapTree;
   if (r.onceSighted) return SuspectKind::SightingOrMapTree;
@@ -1194,7 +1180,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     row.sigma0 = sum.sigma0;
     row.globalTest = sum.globalTest;
     const Matrix2d Q = n.FieldCov(field);
-    Ellipse(Q(0, 0), Q(0, 1), Q(1, 1), row);
+    SetPointEllipse(Q(0, 0), Q(0, 1), Q(1, 1), row);
     if (maxW >= 0) row.maxW = maxW;
     row.verdict = ownR > kUncontrolledR ? Verdict::Ok : Verdict::NoRedundancy;
 

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace treetri::quality {
 namespace {
@@ -31,15 +32,7 @@ bool FindWord(const std::array<const char*, N>& words, std::string_view word, E&
 }
 
 // Fixed-point text without locale; "-0.000" becomes "0.000"; not finite: "".
-void AppendFixed(std::string& s, double v, int decimals) {
-  if (!std::isfinite(v)) return;
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-  std::string_view text(buf, static_cast<size_t>(r.ptr - buf));
-  if (text.front() == '-' && text.find_first_not_of("-0.") == std::string_view::npos)
-    text.remove_prefix(1);
-  s += text;
-}
+void AppendFixed(std::string& s, double v, int decimals) { AppendFixedDecimals(s, v, decimals); }
 
 void AppendInt(std::string& s, long long v) {
   char buf[24];
@@ -180,17 +173,15 @@ class CsvLineFields {
 };
 
 // A line of `columns` fields, or of those and the `extra` ones that the plot
-// network adds (moved to `extras` when given, else dropped).
+// network adds (read by the caller after the others).
 ParseStatus SplitChecked(std::string_view line, size_t columns, std::vector<std::string>& f,
-                         size_t extra = 0, std::vector<std::string>* extras = nullptr) {
+                         size_t extra = 0) {
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
   ParseStatus st;
   if (!SplitCsvLine(line, f)) {
     st.ok = false;
     st.message = "unclosed quote";
   } else if (extra > 0 && f.size() == columns + extra) {
-    if (extras) extras->assign(f.begin() + static_cast<std::ptrdiff_t>(columns), f.end());
-    f.resize(columns);
   } else if (f.size() != columns) {
     st.ok = false;
     st.message = std::to_string(f.size()) + " fields instead of " + std::to_string(columns);
@@ -207,8 +198,9 @@ std::string NetworkColumns(const std::array<const char*, N>& columns) {
   auto add = [&](const auto& names) {
     for (const char* c : names) (tail += ",") += c;
   };
-  if (columns[0] == kQualityColumns[0] && N == kQualityColumns.size() &&
-      columns[N - 1] == kQualityColumns[N - 1])
+  // Compared by text: two uses of one literal need not share an address.
+  if (N == kQualityColumns.size() && std::string_view(columns[0]) == kQualityColumns[0] &&
+      std::string_view(columns[N - 1]) == kQualityColumns[N - 1])
     add(kQualityNetworkColumns);
   else
     add(kObservationNetworkColumns);
@@ -245,24 +237,19 @@ FileReadStatus ReadRows(const std::string& path, const std::array<const char*, N
     return st;
   };
   if (text.empty()) return fail(1, "the file is empty");
-  size_t start = 0;
-  for (int number = 1; start < text.size(); ++number) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string_view line(text.data() + start, end - start);
-    const bool complete = end < text.size();
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  ForEachLine(text, [&](std::string_view line, int number, bool complete) {
     if (number == 1) {
-      if (line != expected && line != std::string(expected) + NetworkColumns(columns))
-        return fail(1, "the header is not \"" + std::string(expected) + "\"");
-      continue;
+      if (line != expected && line != std::string(expected) + NetworkColumns(columns)) {
+        fail(1, "the header is not \"" + std::string(expected) + "\"");
+        return false;
+      }
+      return true;
     }
-    if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
+    if (line.find_first_not_of(" \t\r") == std::string_view::npos) return true;
     if (!complete && cutLine) {
       // A last line without its line end: the writer was stopped inside it.
       *cutLine = number;
-      break;
+      return false;
     }
     Row row;
     const ParseStatus s = parse(line, row);
@@ -275,11 +262,12 @@ FileReadStatus ReadRows(const std::string& path, const std::array<const char*, N
         st.column = s.column;
         st.columnName = NetworkColumnName(columns, static_cast<size_t>(s.column) - N - 1);
       }
-      return st;
+      return false;
     }
     rows.push_back(std::move(row));
     if (lineNumbers) lineNumbers->push_back(number);
-  }
+    return true;
+  });
   return st;
 }
 
@@ -422,26 +410,27 @@ ParseStatus ParseQualityLine(std::string_view line, QualityRow& r) {
   in.Real(r.suggestedSigma0);
   in.Word(ParseVerdict, r.verdict);
   in.Text(r.warnings);
+  r.networkColumns.reset();
+  if (f.size() > kQualityColumns.size()) {
+    QualityRow::NetworkColumns n;
+    std::string method;
+    in.Text(method);
+    if (in.Status().ok && method != "network" && method != "case")
+      return ParseStatus{false, static_cast<int>(kQualityColumns.size()) + 1,
+                         "unknown word: '" + method + "'"};
+    n.network = method == "network";
+    in.Int(n.runnerUp);
+    in.Real(n.evidence);
+    in.Int(n.confusable);
+    r.networkColumns = n;
+  }
   return in.Status();
 }
 
 ParseStatus ParseObservationLine(std::string_view line, ObservationRow& r) {
-  std::vector<std::string> f, extras;
-  ParseStatus st =
-      SplitChecked(line, kObservationColumns.size(), f, kObservationNetworkColumns.size(), &extras);
+  std::vector<std::string> f;
+  ParseStatus st = SplitChecked(line, kObservationColumns.size(), f, kObservationNetworkColumns.size());
   if (!st.ok) return st;
-  r.confusableTree.reset();
-  r.confusableDistance.reset();
-  if (!extras.empty()) {
-    CsvLineFields more(extras);
-    more.Int(r.confusableTree);
-    more.Real(r.confusableDistance);
-    if (!more.Status().ok) {
-      ParseStatus bad = more.Status();
-      bad.column += static_cast<int>(kObservationColumns.size());
-      return bad;
-    }
-  }
   CsvLineFields in(f);
   in.Int(r.caseNumber);
   in.Int(r.plot);
@@ -455,6 +444,12 @@ ParseStatus ParseObservationLine(std::string_view line, ObservationRow& r) {
   in.Real(r.grossError);
   in.Real(r.mdb);
   in.Word(ParseControl, r.control);
+  r.confusableTree.reset();
+  r.confusableDistance.reset();
+  if (f.size() > kObservationColumns.size()) {
+    in.Int(r.confusableTree);
+    in.Real(r.confusableDistance);
+  }
   return in.Status();
 }
 

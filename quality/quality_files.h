@@ -120,6 +120,16 @@ struct QualityRow {
   std::optional<double> suggestedSigma0;
   Verdict verdict = Verdict::NotComputed;
   std::string warnings;
+  // The columns of a plot network run (kQualityNetworkColumns): set when the
+  // line has them. network: method "network", else "case"; confusable: the
+  // case's sightings with a confusable tree (empty for method "case").
+  struct NetworkColumns {
+    bool network = false;
+    std::optional<int> runnerUp;
+    std::optional<double> evidence;
+    std::optional<int> confusable;
+  };
+  std::optional<NetworkColumns> networkColumns;
 };
 
 // One line of observations.csv. Azimuth rows hold degrees in observed,
@@ -135,10 +145,11 @@ struct ObservationRow {
   double redundancyNumber = 0;
   std::optional<double> w, grossError, mdb;  // empty where r is zero
   Control control = Control::Controlled;
-  // Read from a plot network's file only (its confusable_tree and
-  // confusable_distance columns); the per-case layout has neither.
-  std::optional<int> confusableTree = std::nullopt;
-  std::optional<double> confusableDistance = std::nullopt;
+  // Of a plot network run (kObservationNetworkColumns), where the line has
+  // them: a map tree a confusion with could not be seen, and the sighting's
+  // smallest detectable displacement (metres).
+  std::optional<int> confusableTree;
+  std::optional<double> confusableDistance;
 };
 
 // The slot of a case's suspect observation among observation lines (lines

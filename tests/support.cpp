@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text.h"
+
 namespace treetri::testing {
 
 TempFolder::TempFolder() {
@@ -55,31 +57,11 @@ std::vector<std::string> TempFolder::Names() const {
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = end + 1;
-  }
+  ForEachLine(text, [&](std::string_view line, int) { lines.emplace_back(line); });
   return lines;
 }
 
-std::vector<std::string> SplitFields(const std::string& line) {
-  std::vector<std::string> fields;
-  size_t start = 0;
-  for (;;) {
-    size_t end = line.find(',', start);
-    if (end == std::string::npos) {
-      fields.push_back(line.substr(start));
-      return fields;
-    }
-    fields.push_back(line.substr(start, end - start));
-    start = end + 1;
-  }
-}
+std::vector<std::string> SplitFields(const std::string& line) { return SplitAt(line, ","); }
 
 BatchResult RunBatch(const TempFolder& dir, const std::string& args) {
   const std::string cmd = "cd '" + dir.Path() + "' && '" TREETRI_BIN_DIR "/treetri-batch' " +

@@ -37,26 +37,6 @@ void CopyExampleParameters(const TempFolder& dir) {
   dir.Write(kParameterFileName, content);
 }
 
-const std::string kUsageLine =
-    "usage: treetri-batch [--no-quality | --gpkg OUT.gpkg [--crs CRS [--force-crs]]] MAP SIGHTINGS";
-
-TEST(BatchProgram, Usage) {
-  TempFolder dir;
-  Result none = RunBatch(dir, "");
-  EXPECT_EQ(none.status, 2);
-  ASSERT_FALSE(none.err.empty());
-  EXPECT_EQ(none.err[0], "treetri-batch: needs the files MAP and SIGHTINGS");
-  EXPECT_EQ(none.err.at(1), kUsageLine);
-  EXPECT_EQ(RunBatch(dir, "one two three").status, 2);
-  Result help = RunBatch(dir, "--help"), version = RunBatch(dir, "--version");
-  EXPECT_EQ(help.status + version.status, 0);
-  EXPECT_EQ(help.out.at(0), kUsageLine);
-  for (const char* args : {"--quality a b", "--crs EPSG:2393 a b", "--no-quality --gpkg x.gpkg a b",
-                           "--gpkg x.gpkg --gpkg y.gpkg a b", "--gpkg '' a b"})
-    EXPECT_EQ(RunBatch(dir, args).status, 2) << args;
-  EXPECT_EQ(version.out.at(0).rfind("treetri-batch ", 0), 0u);
-}
-
 // The outputs are compared byte for byte by the golden run; here the
 // positions against the simulator's truth, and the checker on the files.
 TEST(BatchProgram, ExampleRunAccuracyAndCheck) {

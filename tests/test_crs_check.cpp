@@ -10,6 +10,7 @@
 
 #include "data/parameter_file.h"
 #include "gis/crs_check.h"
+#include "gis/crs_list.h"
 #include "platform/files.h"
 #include "tests/support.h"
 
@@ -19,7 +20,7 @@ namespace {
 using gis::CheckCrsFitsExtent;
 using gis::CrsTextWhole;
 using gis::ExportCode;
-using gis::PlaneExtent;
+using treetri::PlaneExtent;
 using testing::RunBatch;
 using testing::TempFolder;
 
@@ -89,6 +90,32 @@ TEST(CrsFit, AreaOfUseAndDegrees) {
 
 std::string Example(const std::string& name) {
   return std::string("'" TREETRI_SOURCE_DIR "/examples/") + name + "'";
+}
+
+// The list the desktop searches: the PROJ database's EPSG systems, the
+// example's among them with its area of use; no deprecated one.
+TEST(CrsList, TheDatabasesSystemsWithTheirAreas) {
+  const std::vector<gis::CrsEntry>& list = gis::KnownCrsList();
+  ASSERT_GT(list.size(), 1000u);
+  const gis::CrsEntry* kkj = nullptr;
+  bool wgs84 = false;
+  for (const gis::CrsEntry& e : list) {
+    if (e.id == "EPSG:2393") kkj = &e;
+    if (e.id == "EPSG:4326") wgs84 = e.geographic;
+    EXPECT_NE(e.id, "EPSG:3785") << "deprecated";  // the old Popular Visualisation CRS
+  }
+  ASSERT_TRUE(kkj);
+  EXPECT_EQ(kkj->name, "KKJ / Finland Uniform Coordinate System");
+  EXPECT_FALSE(kkj->geographic);
+  ASSERT_TRUE(kkj->hasBox);
+  // The example lies at 25.08 E 62.19 N.
+  EXPECT_TRUE(kkj->west <= 25.08 && 25.08 <= kkj->east && kkj->south <= 62.19 &&
+              62.19 <= kkj->north);
+  EXPECT_TRUE(wgs84);
+  EXPECT_TRUE(gis::CrsMatches(*kkj, "finland KKJ  uniform"));
+  EXPECT_TRUE(gis::CrsMatches(*kkj, "2393"));
+  EXPECT_TRUE(gis::CrsMatches(*kkj, ""));
+  EXPECT_FALSE(gis::CrsMatches(*kkj, "2393 sweden"));
 }
 
 TEST(CrsFit, BatchProgramOnTheExample) {

@@ -486,38 +486,6 @@ TEST(Guards, ClosedStandardDescriptorsAreNotGivenToTheRunsFiles) {
   }
 }
 
-TEST(Guards, OutOfMemoryWhileReadingNamesTheFileAndKeepsTheTablesUsable) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "an address-space limit and the address sanitizer do not mix";
-#endif
-  TempFolder dir;
-  WriteGrid(dir, 6);
-  // Records of 36 bytes that make tree records several times larger.
-  std::string big;
-  for (int k = 0; k < 1 << 20; ++k) big += "1,7,1,0,0,0,0,0,0,0,0,0,0,a,0,b,1\r\n";
-  dir.Write("big.txt", big);
-  big = std::string();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    Tables t;
-    HeadlessUi ui;
-    int failed = ReadPhotoMapFile(t, ui, dir.Path() + "/map.txt") ? 0 : 1;
-    // Room for the file's text, not for its table.
-    std::string pages, error;
-    ReadWholeFile("/proc/self/statm", pages, error);
-    const rlim_t room = static_cast<rlim_t>(std::stoul(pages)) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (96u << 20);
-    const rlimit limit{room, RLIM_INFINITY};
-    if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
-    if (ReadPhotoMapFile(t, ui, dir.Path() + "/big.txt")) failed |= 2;
-    if (ui.messages.back().rfind("The photogrammetric map file \"" + dir.Path() + "/big.txt\" does not fit in memory.", 0) != 0)
-      failed |= 4;
-    failed |= ReadPhotoMapFile(t, ui, dir.Path() + "/map.txt") && ReadSightingFile(t, ui, dir.Path() + "/sightings.txt") &&
-              t.TargetTrees[6].Sighted[5].X != 0 ? 0 : 8;
-    ::_exit(failed);
-  }
-  EXPECT_EQ(WEXITSTATUS(Wait(pid)), 0);
-}
-
 TEST(Guards, TheTreeIndexStaysNLogNWhateverTheKeys) {
   // Keys that a hash without mixing puts into one bucket: multiples of a
   // large power of two, in one plot, with the map's last repeat kept.

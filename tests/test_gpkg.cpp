@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "gis/gpkg_export.h"
+#include "gis/run_export.h"
 #include "quality/quality_files.h"
 #include "tests/support.h"
 
@@ -57,7 +58,7 @@ ExportData HandMade() {
   auto obs = [](int slot, int tree, ObservationKind kind, double observed, double residual,
                 double w) {
     return ObservationRow{1, 7, 101, slot, tree, kind, observed, observed + residual, residual,
-                          0, 0, w, {}, {}, quality::Control::Controlled};
+                          0, 0, w, {}, {}, quality::Control::Controlled, {}, {}};
   };
   d.observations = {obs(1, 11, ObservationKind::Azimuth, 45.0, 0.1, 1.0),
                     obs(1, 11, ObservationKind::Distance, 7.0, -0.02, -0.5),
@@ -96,11 +97,11 @@ TEST(GeoPackageExport, LayersFieldsAndGeometryOfHandMadeCases) {
                  "case_no iter plot tree species x_ini y_ini x_adj y_adj sigma_null sigma_x "
                  "sigma_y status x y sigma0 glob_test sx sy ell_a ell_b ell_az conf95_a "
                  "conf95_b max_w verdict suspect susp_tree susp_w sugg_tree sugg_s0 redundancy converged "
-                 "warnings"},
-           Layer{"map_trees", 3, "plot tree species z x_adj y_adj n_sight"},
+                 "warnings method"},
+           Layer{"map_trees", 3, "plot tree species z x_adj y_adj n_sight shift sx sy test displaced"},
            Layer{"sightings", 2,
                  "case_no plot tree slot sighted kinds res_az res_dist res_mx res_my w_az "
-                 "w_dist max_w control suspect"},
+                 "w_dist max_w control suspect left_out"},
            Layer{"confidence_ellipses", 1, "case_no plot tree semi_a semi_b azimuth"}}) {
     OGRLayer* layer = ds->GetLayerByName(l.name);
     ASSERT_TRUE(layer) << l.name;
@@ -166,6 +167,144 @@ TEST(GeoPackageExport, LayersFieldsAndGeometryOfHandMadeCases) {
   EXPECT_NEAR(box.MinY, 6700019.0003, 1e-6);
   EXPECT_NEAR(box.MaxY, 6700021.0003, 1e-6);
   EXPECT_TRUE(ring->isClockwise() == 0);
+}
+
+// Case 3 of plot 7 did not converge with its sighting of tree 13 (slot 2):
+// the suspect is that whole sighting, which has no observation lines; its
+// record gives it. Tree 11 is on the map twice: the sighting used the first
+// record. The plot network assessed case 1 and adjusted tree 11.
+TEST(GeoPackageExport, LeftOutSightingTwiceMappedTreeMethodsAndPlots) {
+  TempFolder dir;
+  const std::string path = dir.Path() + "/out.gpkg";
+  ExportData data = HandMade();
+  data.results.push_back({3, 4, 7, 103, 1, {}, {}, 3400020.0, 6700010.0, {}, {}, {}, ""});
+  QualityRow q3;
+  q3.caseNumber = 3;
+  q3.plot = 7;
+  q3.tree = 103;
+  q3.x = 3400020.0;
+  q3.y = 6700010.0;
+  q3.verdict = quality::Verdict::Outlier;
+  q3.suspectKind = quality::SuspectKind::Sighting;
+  q3.suspectTree = 13;
+  data.quality.push_back(q3);
+  data.observations.push_back(ObservationRow{3, 7, 103, 1, 11, ObservationKind::Azimuth, 10.0,
+                                             10.0, 0, 0, 0, {}, {}, {},
+                                             quality::Control::Uncontrolled, {}, {}});
+  data.mapTrees.push_back({7, 11, 1, 3400090.0, 6700090.0, 118.0});  // tree 11 again
+  Table<TargetTree> records;
+  records.Recreate(3);
+  TargetTree& r3 = records[3];
+  r3.Plot = 7;
+  r3.Tree = 103;
+  r3.SightedTree[1] = 11;
+  r3.SightedTree[2] = 13;
+  r3.HasAzimuth[2] = kTrue;
+  r3.Sighted[2] = SightedXYZ{3400030.0, 6700030.0, 0};
+  records[1].Plot = 7;  // case 1's suspect is one observation: nothing left out
+  records[1].Tree = 101;
+  gis::AddLeftOutSightings(data, records);
+  ASSERT_EQ(data.leftOut.size(), 1u);
+  data.quality[0].networkColumns = QualityRow::NetworkColumns{true, {}, {}, 0};
+  data.plots = std::vector<gis::PlotFeature>{{7, 3, 2, 20, 9, 1.1, "pass", 0.2, 0.1, 2.0,
+                                              "not significant", 0, 1, 5, true}};
+  data.networkMapTrees[{7, 11}] = {3400015.0, 6700025.0, 3400015.3, 6700025.4, 0.5,
+                                   0.05, 0.06, 3, 1.5, false};
+  ASSERT_TRUE(ExportGeoPackage(data, path, "EPSG:2393").Ok());
+  Dataset ds = Open(path);
+  ASSERT_TRUE(ds);
+
+  // The left-out sighting: marked, the suspect, no residuals, drawn to the
+  // map tree the record names.
+  OGRLayer* sightings = ds->GetLayerByName("sightings");
+  sightings->SetAttributeFilter("left_out");
+  ASSERT_EQ(sightings->GetFeatureCount(), 1);
+  std::unique_ptr<OGRFeature> f(sightings->GetNextFeature());
+  EXPECT_EQ(f->GetFieldAsInteger("case_no"), 3);
+  EXPECT_EQ(f->GetFieldAsInteger("slot"), 2);
+  EXPECT_EQ(f->GetFieldAsInteger("sighted"), 13);
+  EXPECT_STREQ(f->GetFieldAsString("kinds"), "azimuth");
+  EXPECT_EQ(f->GetFieldAsInteger("suspect"), 1);
+  EXPECT_TRUE(f->IsFieldNull(f->GetFieldIndex("res_az")));
+  const OGRLineString* line = f->GetGeometryRef()->toLineString();
+  EXPECT_DOUBLE_EQ(line->getX(0), 3400020.0);
+  EXPECT_DOUBLE_EQ(line->getY(1), 6700030.0);
+  // Every outlier with a suspect has its suspect sighting marked.
+  sightings->SetAttributeFilter("suspect");
+  EXPECT_EQ(sightings->GetFeatureCount(), 2);
+  sightings->SetAttributeFilter("NOT left_out");
+  EXPECT_EQ(sightings->GetFeatureCount(), 3);
+
+  // Tree 11 twice: the network's figures and the sightings on the record at
+  // (3400015, 6700025) only.
+  OGRLayer* map = ds->GetLayerByName("map_trees");
+  map->SetAttributeFilter("tree = 11");
+  ASSERT_EQ(map->GetFeatureCount(), 2);
+  for (auto& m : *map) {
+    const bool used = m->GetGeometryRef()->toPoint()->getX() == 3400015.0;
+    EXPECT_EQ(m->GetFieldAsInteger("n_sight"), used ? 3 : 0);
+    EXPECT_EQ(m->IsFieldNull(m->GetFieldIndex("x_adj")), !used);
+    if (used) {
+      EXPECT_DOUBLE_EQ(m->GetFieldAsDouble("shift"), 0.5);
+    }
+    EXPECT_EQ(m->GetFieldAsInteger("displaced"), 0);
+  }
+  // Without the network, the sightings' own mean, again on one record: case
+  // 1's adjusted X and case 3 (no map coordinates observed) not counted.
+  data.networkMapTrees.clear();
+  data.plots.reset();
+  ASSERT_TRUE(ExportGeoPackage(data, path, "EPSG:2393").Ok());
+  ds = Open(path);
+  map = ds->GetLayerByName("map_trees");
+  map->SetAttributeFilter("tree = 11 AND n_sight = 1");
+  ASSERT_EQ(map->GetFeatureCount(), 1);
+  f.reset(map->GetNextFeature());
+  EXPECT_DOUBLE_EQ(f->GetFieldAsDouble("x_adj"), 3400015.03);
+  EXPECT_DOUBLE_EQ(f->GetGeometryRef()->toPoint()->getX(), 3400015.0);
+  EXPECT_TRUE(f->IsFieldNull(f->GetFieldIndex("displaced")));
+  EXPECT_EQ(ds->GetLayerByName("plots"), nullptr);
+
+  // The method of each case: NULL without a quality row.
+  OGRLayer* trees = ds->GetLayerByName("field_trees");
+  std::vector<std::string> methods;
+  for (auto& t : *trees)
+    methods.push_back(t->IsFieldNull(t->GetFieldIndex("method")) ? "NULL"
+                                                                  : t->GetFieldAsString("method"));
+  EXPECT_EQ(methods, (std::vector<std::string>{"network", "NULL", "case"}));
+}
+
+// The plots layer: one polygon per plot, the hull of its trees.
+TEST(GeoPackageExport, PlotsLayerIsTheHullOfThePlotsTrees) {
+  TempFolder dir;
+  const std::string path = dir.Path() + "/out.gpkg";
+  ExportData data = HandMade();
+  gis::PlotFeature plot;
+  plot.plot = 7;
+  plot.globalTest = "fail";
+  plot.azimuthBiasTest = "";
+  data.plots = std::vector<gis::PlotFeature>{plot};
+  // Case 1 at (3400010, 6700020) and two adjusted map trees; the one inside
+  // the triangle is no corner.
+  data.networkMapTrees[{7, 11}] = {3400015.0, 6700025.0, 3400030.0, 6700020.0, 0, 0, 0, 1, {},
+                                   false};
+  data.networkMapTrees[{7, 12}] = {3400008.0, 6700014.0, 3400020.0, 6700040.0, 0, 0, 0, 1, {},
+                                   true};
+  data.networkMapTrees[{7, 13}] = {3400030.0, 6700030.0, 3400020.0, 6700025.0, 0, 0, 0, 1, {},
+                                   false};
+  ASSERT_TRUE(ExportGeoPackage(data, path, "EPSG:2393").Ok());
+  Dataset ds = Open(path);
+  OGRLayer* plots = ds->GetLayerByName("plots");
+  ASSERT_TRUE(plots);
+  ASSERT_EQ(plots->GetFeatureCount(), 1);
+  std::unique_ptr<OGRFeature> f(plots->GetNextFeature());
+  EXPECT_STREQ(f->GetFieldAsString("glob_test"), "fail");
+  EXPECT_TRUE(f->IsFieldNull(f->GetFieldIndex("az_bias_test")));
+  const OGRLinearRing* ring = f->GetGeometryRef()->toPolygon()->getExteriorRing();
+  EXPECT_EQ(ring->getNumPoints(), 4);  // a closed triangle
+  EXPECT_NEAR(f->GetGeometryRef()->toPolygon()->get_Area(), 0.5 * 20 * 20, 0.01);
+  EXPECT_FALSE(ring->isClockwise());
+  ds->GetLayerByName("map_trees")->SetAttributeFilter("displaced");
+  EXPECT_EQ(ds->GetLayerByName("map_trees")->GetFeatureCount(), 1);
 }
 
 // Errors, the CRS left out and a second export over the first.

@@ -1,8 +1,11 @@
 // The GeoPackage of the example run read back with GDAL: a default QGIS
 // style for every layer that parses as XML and carries the plot map's
-// legend, descriptions of the layers and their fields, and one pinnable
-// time stamp, so two exports of one run are equal to the byte.
+// legend, descriptions of the layers and their fields, the coded values as
+// field domains, the run record as metadata, the plot network's layers, and
+// one pinnable time stamp, so two exports of one run are equal to the byte.
+#include <algorithm>
 #include <cstdlib>
+#include <tuple>
 #include <map>
 #include <memory>
 #include <set>
@@ -11,10 +14,14 @@
 #include <cpl_minixml.h>
 #include <gdal_priv.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <ogrsf_frmts.h>
 
 #include "data/parameter_file.h"
 #include "gis/gpkg_describe.h"
+#include "gis/run_export.h"
+#include "quality/network_files.h"
+#include "quality/quality_files.h"
 #include "platform/files.h"
 #include "tests/support.h"
 
@@ -29,15 +36,18 @@ struct PinnedTime {
   ~PinnedTime() { unsetenv("SOURCE_DATE_EPOCH"); }
 };
 
-std::unique_ptr<GDALDataset> ExportExample(const TempFolder& dir, const std::string& name) {
+std::unique_ptr<GDALDataset> ExportExample(const TempFolder& dir, const std::string& name,
+                                           const std::string& options = "",
+                                           testing::BatchResult* result = nullptr) {
   std::string parameters, error;
   EXPECT_TRUE(ReadWholeFile(TREETRI_SOURCE_DIR "/examples/SimulationInputParameters2.txt",
                             parameters, error));
   dir.Write(kParameterFileName, parameters);
   const testing::BatchResult r =
-      RunBatch(dir, "--gpkg " + name + " --crs EPSG:2393 '" TREETRI_SOURCE_DIR
+      RunBatch(dir, options + " --gpkg " + name + " --crs EPSG:2393 '" TREETRI_SOURCE_DIR
                     "/examples/map.txt' '" TREETRI_SOURCE_DIR "/examples/sightings.txt'");
   EXPECT_EQ(r.status, 0);
+  if (result) *result = r;
   GDALAllRegister();
   return std::unique_ptr<GDALDataset>(GDALDataset::Open((dir.Path() + "/" + name).c_str(),
                                                         GDAL_OF_VECTOR | GDAL_OF_READONLY));
@@ -182,21 +192,231 @@ TEST(GeoPackageStyles, NoValueIsNullAndFlagsAreBooleans) {
             "30");
 }
 
+// The metadata: the run record as the run wrote it, the export's time, the
+// CRS; the azimuth correction in it is the one the run reported.
+TEST(GeoPackageStyles, MetadataHoldsTheRunRecordAndTheCrs) {
+  PinnedTime pinned;
+  TempFolder dir;
+  testing::BatchResult run;
+  std::unique_ptr<GDALDataset> ds = ExportExample(dir, "out.gpkg", "", &run);
+  ASSERT_TRUE(ds);
+  EXPECT_EQ(Query(*ds, "SELECT md_scope, md_standard_uri, mime_type FROM gpkg_metadata"),
+            (std::vector<std::vector<std::string>>{
+                {"dataset", gis::kRunMetadataUri, "application/json"}}));
+  EXPECT_EQ(Query(*ds, "SELECT reference_scope, timestamp, md_file_id FROM "
+                       "gpkg_metadata_reference"),
+            (std::vector<std::vector<std::string>>{
+                {"geopackage", "2027/01/15 08:00:00+00", "1"}}));
+  EXPECT_EQ(Query(*ds, "SELECT count(*) FROM gpkg_extensions WHERE extension_name = "
+                       "'gpkg_metadata'")[0][0], "2");
+  // GDAL hands the file's metadata to its users as an item.
+  const char* item = ds->GetMetadataItem("GPKG_METADATA_ITEM_1");
+  ASSERT_TRUE(item);
+  const nlohmann::json metadata = nlohmann::json::parse(item);
+  EXPECT_EQ(metadata["exported"], "2027-01-15T08:00:00.000Z");
+  EXPECT_EQ(metadata["crs"], "EPSG:2393");
+  EXPECT_EQ(metadata["crs_name"], "KKJ / Finland Uniform Coordinate System");
+  EXPECT_EQ(metadata["exported_with"], std::string("treetri ") + TREETRI_VERSION);
+  const nlohmann::json& record = metadata["run"];
+  EXPECT_EQ(record, nlohmann::json::parse(dir.Read("run.json")));
+  EXPECT_EQ(record["program"], "treetri-batch");
+  EXPECT_EQ(record["state"], "completed");
+  // The inputs with their checksums: the map's is the one of the file.
+  bool mapListed = false;
+  for (const auto& input : record["inputs"])
+    if (input["role"] == "map") {
+      mapListed = true;
+      EXPECT_EQ(input["sha256"].get<std::string>().size(), 64u);
+      std::string text, error;
+      ASSERT_TRUE(ReadWholeFile(TREETRI_SOURCE_DIR "/examples/map.txt", text, error));
+      EXPECT_EQ(input["size"], text.size());
+    }
+  EXPECT_TRUE(mapListed);
+  EXPECT_TRUE(record["parameters"].contains("sigma_distance_m"));
+  std::string used;
+  for (const std::string& line : run.err)
+    if (line.rfind("AzimuthCorrection used: ", 0) == 0) used = line.substr(24);
+  ASSERT_FALSE(used.empty());
+  EXPECT_EQ(record["azimuth_correction_used_deg"].get<double>(), std::stod(used));
+}
+
+// The coded values as field domains (GDAL's coded domains): the verdicts,
+// the suspect's kinds in the files' vocabulary, the control, and every
+// value written is a code of its field's domain.
+TEST(GeoPackageStyles, CodedValuesAreFieldDomains) {
+  TempFolder dir;
+  std::unique_ptr<GDALDataset> ds = ExportExample(dir, "out.gpkg");
+  ASSERT_TRUE(ds);
+  auto codes = [&](const std::string& name) {
+    std::vector<std::string> out;
+    const OGRFieldDomain* d = ds->GetFieldDomain(name);
+    if (!d || d->GetDomainType() != OFDT_CODED) return out;
+    for (const OGRCodedValue* v = static_cast<const OGRCodedFieldDomain*>(d)->GetEnumeration();
+         v->pszCode; ++v)
+      out.push_back(v->pszCode);
+    std::sort(out.begin(), out.end());  // GDAL reads them back in its order
+    return out;
+  };
+  auto sorted = [](std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+  };
+  EXPECT_EQ(codes("verdict"),
+            sorted({"ok", "outlier", "no redundancy", "failed", "not computed"}));
+  EXPECT_EQ(codes("suspect_kind"), sorted({"azimuth", "distance", "map_x", "map_y", "sighting",
+                                           "map_tree", "sighting_or_map_tree"}));
+  EXPECT_EQ(codes("control"), sorted({"weak", "uncontrolled"}));
+  for (const auto& [layer, field, domain] :
+       {std::tuple<std::string, std::string, std::string>{"field_trees", "verdict", "verdict"},
+        {"field_trees", "suspect", "suspect_kind"},
+        {"field_trees", "glob_test", "global_test"},
+        {"field_trees", "method", "method"},
+        {"sightings", "control", "control"},
+        {"sightings", "kinds", "sighting_kinds"}}) {
+    OGRFeatureDefn* defn = ds->GetLayerByName(layer.c_str())->GetLayerDefn();
+    EXPECT_EQ(defn->GetFieldDefn(defn->GetFieldIndex(field.c_str()))->GetDomainName(), domain)
+        << layer << "." << field;
+    const std::vector<std::string> allowed = codes(domain);
+    ASSERT_FALSE(allowed.empty()) << domain;
+    for (const auto& row : Query(*ds, "SELECT DISTINCT " + field + " FROM " + layer + " WHERE " +
+                                          field + " IS NOT NULL"))
+      EXPECT_NE(std::find(allowed.begin(), allowed.end(), row[0]), allowed.end())
+          << layer << "." << field << " = " << row[0];
+  }
+  // The descriptions of the fields with a domain are kept beside GDAL's entry.
+  EXPECT_EQ(Query(*ds, "SELECT constraint_name, description FROM gpkg_data_columns WHERE "
+                       "table_name = 'field_trees' AND column_name = 'verdict'"),
+            (std::vector<std::vector<std::string>>{
+                {"verdict", gis::FieldDescription("field_trees", "verdict")}}));
+}
+
+// The plot network's run exports too: its plots, its map trees' figures and
+// each case's method, as its files hold them.
+TEST(GeoPackageStyles, PlotNetworkExportsPlotsAndItsMapTrees) {
+  TempFolder dir;
+  std::unique_ptr<GDALDataset> ds = ExportExample(dir, "net.gpkg", "--quality network");
+  ASSERT_TRUE(ds);
+  quality::NetworkFiles files;
+  ASSERT_TRUE(quality::ReadNetworkFiles(dir.Path() + "/", files).ok);
+  ASSERT_FALSE(files.plots.empty());
+  OGRLayer* plots = ds->GetLayerByName("plots");
+  ASSERT_TRUE(plots);
+  EXPECT_EQ(plots->GetFeatureCount(), static_cast<long long>(files.plots.size()));
+  for (const auto& row : Query(*ds, "SELECT p.redundancy, p.field_trees FROM plots p"))
+    EXPECT_NE(row[0], "NULL");
+  // The plot's figures as plots.csv has them, its polygon round its trees.
+  std::unique_ptr<OGRFeature> first(plots->GetNextFeature());
+  EXPECT_EQ(first->GetFieldAsInteger("plot"), files.plots[0].plot);
+  EXPECT_EQ(first->GetFieldAsInteger("redundancy"), files.plots[0].redundancy);
+  ASSERT_TRUE(first->GetGeometryRef());
+  std::unique_ptr<OGRFeature> tree(ds->GetLayerByName("field_trees")->GetNextFeature());
+  ASSERT_TRUE(tree && tree->GetGeometryRef());
+  OGREnvelope box;
+  first->GetGeometryRef()->getEnvelope(&box);
+  const OGRPoint* at = tree->GetGeometryRef()->toPoint();
+  EXPECT_TRUE(box.MinX <= at->getX() && at->getX() <= box.MaxX && box.MinY <= at->getY() &&
+              at->getY() <= box.MaxY);
+  // Every map tree of map_trees.csv on its record with the network's figures.
+  EXPECT_EQ(Query(*ds, "SELECT count(*) FROM map_trees WHERE shift IS NOT NULL")[0][0],
+            std::to_string(files.mapTrees.size()));
+  EXPECT_EQ(Query(*ds, "SELECT count(*) FROM map_trees WHERE displaced")[0][0],
+            std::to_string(std::count_if(files.mapTrees.begin(), files.mapTrees.end(),
+                                         [](const quality::MapTreeLine& m) { return m.displaced; })));
+  // Each case's method as quality.csv gives it.
+  std::vector<quality::QualityRow> rows;
+  ASSERT_TRUE(quality::ReadQualityFile(dir.Path() + "/quality.csv", rows).ok);
+  long long network = 0;
+  for (const quality::QualityRow& row : rows)
+    network += row.networkColumns && row.networkColumns->network;
+  EXPECT_GT(network, 0);
+  EXPECT_EQ(Query(*ds, "SELECT count(*) FROM field_trees WHERE method = 'network'")[0][0],
+            std::to_string(network));
+  EXPECT_EQ(Query(*ds, "SELECT count(*) FROM field_trees WHERE method IS NULL")[0][0], "0");
+  // Every case with a suspect has its suspect sighting marked, also where the
+  // network removed the suspect observation or the whole sighting.
+  EXPECT_NE(Query(*ds, "SELECT count(*) FROM field_trees WHERE suspect IS NOT NULL")[0][0], "0");
+  EXPECT_EQ(Query(*ds, "SELECT count(*) FROM field_trees f WHERE suspect IS NOT NULL AND NOT "
+                       "EXISTS (SELECT 1 FROM sightings s WHERE s.case_no = f.case_no AND "
+                       "s.suspect)")[0][0],
+            "0");
+  const nlohmann::json metadata = nlohmann::json::parse(ds->GetMetadataItem("GPKG_METADATA_ITEM_1"));
+  EXPECT_EQ(metadata["run"]["quality_method"], "network");
+
+  // The readers take what the writers write, and name a damaged place.
+  quality::PlotSummary summary;
+  summary.plot = 7;
+  summary.sigma0 = 1.25;
+  summary.globalTest = quality::GlobalTest::Fail;
+  summary.hasBias = true;
+  summary.bias = -0.5;
+  summary.biasSigma = 0.125;
+  summary.biasW = -4.0;
+  summary.converged = true;
+  quality::PlotLine read;
+  ASSERT_TRUE(quality::ParsePlotLine(quality::FormatPlotLine(summary), read).ok);
+  EXPECT_EQ(read.plot, 7);
+  EXPECT_EQ(read.sigma0, 1.25);
+  EXPECT_EQ(read.globalTest, quality::GlobalTest::Fail);
+  EXPECT_EQ(read.azimuthBias, -0.5);
+  EXPECT_EQ(read.azimuthBiasTest, "significant");
+  EXPECT_TRUE(read.converged);
+  dir.Write("plots.csv", quality::PlotsHeaderLine() + quality::FormatPlotLine(summary) +
+                             "8,3,2,20,9,1.x,pass,,,,,0,1,5,TRUE\r\n");
+  const quality::FileReadStatus bad = quality::ReadNetworkFiles(dir.Path() + "/", files);
+  EXPECT_FALSE(bad.ok);
+  EXPECT_EQ(bad.path, dir.Path() + "/plots.csv");
+  EXPECT_EQ(bad.line, 3);
+  EXPECT_STREQ(bad.columnName, "sigma0");
+  dir.Write("plots.csv", "");
+  EXPECT_EQ(quality::ReadNetworkFiles(dir.Path() + "/", files).message, "the file is empty");
+}
+
+// Two exports of one run, with the time pinned, are equal to the byte; the
+// batch program's export of it carries the same metadata.
 TEST(GeoPackageStyles, TwoExportsOfARunAreEqualWithThePinnedTime) {
   PinnedTime pinned;
-  TempFolder one, two;
-  ASSERT_TRUE(ExportExample(one, "a.gpkg"));
-  ASSERT_TRUE(ExportExample(two, "a.gpkg"));
-  EXPECT_EQ(gis::ExportTimestamp(), "2027-01-15T08:00:00.000Z");
-  EXPECT_TRUE(one.Read("a.gpkg") == two.Read("a.gpkg"));
-  GDALAllRegister();
-  std::unique_ptr<GDALDataset> ds(GDALDataset::Open((one.Path() + "/a.gpkg").c_str(),
-                                                    GDAL_OF_VECTOR | GDAL_OF_READONLY));
-  ASSERT_TRUE(ds);
-  for (const auto& row : Query(*ds, "SELECT last_change FROM gpkg_contents"))
+  TempFolder dir;
+  std::unique_ptr<GDALDataset> batch = ExportExample(dir, "a.gpkg");
+  ASSERT_TRUE(batch);
+  for (const auto& row : Query(*batch, "SELECT last_change FROM gpkg_contents"))
     EXPECT_EQ(row[0], "2027/01/15 08:00:00+00");  // as GDAL reads the time back
+  // The run's files read back, as the desktop program exports an earlier run.
+  quality::QualityRunFiles files;
+  ASSERT_TRUE(quality::ReadQualityRun(dir.Path() + "/quality.csv",
+                                      dir.Path() + "/observations.csv", false, files).ok);
+  std::vector<quality::CaseQuality> cases;
+  for (const quality::QualityRow& row : files.cases) {
+    cases.push_back({row, {}});
+    for (const quality::ObservationRow& o : files.observations)
+      if (o.caseNumber == row.caseNumber) cases.back().observations.push_back(o);
+  }
+  gis::ExportData data = gis::ExportDataFromQuality(cases, Table<PhotoTree>{});
+  data.runRecord = dir.Read("run.json");
+  ASSERT_TRUE(gis::ExportGeoPackage(data, dir.Path() + "/b.gpkg", "EPSG:2393").Ok());
+  ASSERT_TRUE(gis::ExportGeoPackage(data, dir.Path() + "/c.gpkg", "EPSG:2393").Ok());
+  EXPECT_EQ(gis::ExportTimestamp(), "2027-01-15T08:00:00.000Z");
+  EXPECT_TRUE(dir.Read("b.gpkg") == dir.Read("c.gpkg"));
+  std::unique_ptr<GDALDataset> b(GDALDataset::Open((dir.Path() + "/b.gpkg").c_str(),
+                                                   GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  ASSERT_TRUE(b);
+  EXPECT_EQ(Query(*b, "SELECT metadata FROM gpkg_metadata"),
+            Query(*batch, "SELECT metadata FROM gpkg_metadata"));
   setenv("SOURCE_DATE_EPOCH", "not a time", 1);  // ignored: the present time
   EXPECT_NE(gis::ExportTimestamp(), "2027-01-15T08:00:00.000Z");
+}
+
+// QGIS itself, headless (PyQGIS), where Debian's python3-qgis is installed:
+// every layer loads with its features, its CRS and its default style.
+TEST(GeoPackageStyles, QgisLoadsEveryLayerWithItsDefaultStyle) {
+  if (std::system("/usr/bin/python3 -c 'import qgis.core' >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "skipped: python3-qgis (PyQGIS) is not installed";
+  TempFolder dir;
+  ASSERT_TRUE(ExportExample(dir, "out.gpkg"));
+  const std::string out = dir.Path() + "/qgis.out";
+  const std::string command = "/usr/bin/python3 " TREETRI_SOURCE_DIR "/tests/qgis_load.py '" +
+                              dir.Path() + "/out.gpkg' EPSG:2393 field_trees map_trees sightings "
+                              "confidence_ellipses >'" + out + "' 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << dir.Read("qgis.out");
 }
 
 }  // namespace

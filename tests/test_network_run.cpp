@@ -5,6 +5,7 @@
 
 #include <map>
 #include <set>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -53,9 +54,12 @@ TEST(NetworkRun, WritesEveryPlotWholeInTheNetworkColumns) {
   // The readers take the files; every case once, each plot's cases together.
   std::vector<quality::QualityRow> rows;
   std::vector<quality::ObservationRow> observations;
-  ASSERT_TRUE(quality::ReadQualityFile(dir.Path() + "/" + quality::kQualityFileName, rows).ok);
-  ASSERT_TRUE(
-      quality::ReadObservationsFile(dir.Path() + "/" + quality::kObservationsFileName, observations).ok);
+  const quality::FileReadStatus qs =
+      quality::ReadQualityFile(dir.Path() + "/" + quality::kQualityFileName, rows);
+  ASSERT_TRUE(qs.ok) << qs.message;
+  const quality::FileReadStatus os =
+      quality::ReadObservationsFile(dir.Path() + "/" + quality::kObservationsFileName, observations);
+  ASSERT_TRUE(os.ok) << os.message;
   std::set<int> seen, plotsDone;
   int plot = 0, network = 0;
   for (size_t k = 0; k < rows.size(); ++k) {
@@ -64,7 +68,11 @@ TEST(NetworkRun, WritesEveryPlotWholeInTheNetworkColumns) {
       EXPECT_TRUE(plotsDone.insert(rows[k].plot).second) << "plot " << rows[k].plot << " split";
       plot = rows[k].plot;
     }
-    network += q[k + 1].find(",network,") != std::string::npos;
+    const bool isNetwork = q[k + 1].find(",network,") != std::string::npos;
+    network += isNetwork;
+    // The reader takes the network's columns.
+    ASSERT_TRUE(rows[k].networkColumns) << q[k + 1];
+    EXPECT_EQ(rows[k].networkColumns->network, isNetwork);
   }
   EXPECT_GT(network, 80);
   for (const quality::ObservationRow& ob : observations) EXPECT_TRUE(seen.count(ob.caseNumber));
@@ -81,8 +89,7 @@ TEST(NetworkRun, WritesEveryPlotWholeInTheNetworkColumns) {
   // Options that do not go together.
   for (const char* args : {"--quality plot map.txt sightings.txt",
                            "--azimuth-bias none map.txt sightings.txt",
-                           "--quality network --azimuth-bias some map.txt sightings.txt",
-                           "--quality network --gpkg x.gpkg map.txt sightings.txt"})
+                           "--quality network --azimuth-bias some map.txt sightings.txt"})
     EXPECT_EQ(RunBatch(cases, args).status, 2) << args;
 }
 
@@ -115,6 +122,41 @@ TEST(NetworkRun, EveryRealisticPlotIsAdjustedAsANetwork) {
     EXPECT_EQ(network, fieldTrees);
     EXPECT_GE(network, computed - 1 - 12) << "at most one case per plot alone";
   }
+}
+
+// The re-measure list of a network run holds every sighting marked
+// confusable in observations.csv (its case and slot, check "tree number",
+// the tree it could be confused with), and no other confusable line.
+TEST(NetworkRun, RemeasureListsEveryConfusableSighting) {
+  TempFolder dir;
+  Simulate(dir);
+  ASSERT_EQ(RunBatch(dir, "--quality network --remeasure crew.csv map.txt sightings.txt").status, 0);
+  // The marks, read from the file's own columns: case (1), slot (4),
+  // confusable_tree (16).
+  std::set<std::tuple<std::string, std::string, std::string>> marks;
+  const std::vector<std::string> o = SplitLines(dir.Read(quality::kObservationsFileName));
+  for (size_t k = 1; k < o.size(); ++k) {
+    std::vector<std::string> f;
+    ASSERT_TRUE(quality::SplitCsvLine(o[k], f));
+    ASSERT_EQ(f.size(), 17u);
+    if (!f[15].empty()) marks.insert({f[0], f[3], f[15]});
+  }
+  ASSERT_GT(marks.size(), 3u) << "the simulated stands should have confusable sightings";
+  std::set<std::tuple<std::string, std::string, std::string>> listed;
+  const std::vector<std::string> crew = SplitLines(dir.Read("crew.csv"));
+  for (size_t k = 1; k < crew.size(); ++k) {
+    std::vector<std::string> f;
+    ASSERT_TRUE(quality::SplitCsvLine(crew[k], f));
+    ASSERT_EQ(f.size(), 10u);
+    const size_t at = f[6].find("confusable with tree ");
+    if (at == std::string::npos) continue;
+    const std::string tree = f[6].substr(at + 21, f[6].find(' ', at + 21) - at - 21);
+    listed.insert({f[2], f[3], tree});
+    if (f[6].rfind("outlier", 0) != 0) {
+      EXPECT_EQ(f[5], "tree number") << crew[k];
+    }
+  }
+  EXPECT_EQ(listed, marks);
 }
 
 }  // namespace

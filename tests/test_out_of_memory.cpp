@@ -144,18 +144,25 @@ TEST(OutOfMemory, ReadersReturnTheFailureNamingTheFile) {
   // (The run record is left out: nlohmann/json allocates while it destroys
   // a value, so memory running out there ends the program.)
 
-  // The map reader says so through its message box.
+  // The map reader says so through its message box, and the same tables
+  // read the map and the sightings after each failure.
   const std::string mapFile = dir.WorkFolder() + "map.txt";
   Tables t;
   HeadlessUi ui;
+  int doesNotFit = 0;
   EveryAllocationFails([&] { return ReadPhotoMapFile(t, ui, mapFile); },
                        [&](bool ok, bool failed) {
                          if (!failed) {
                            EXPECT_TRUE(ok);
                          } else if (!ok) {
                            EXPECT_NE(ui.messages.back().find(mapFile), std::string::npos);
+                           doesNotFit += ui.messages.back().rfind("The photogrammetric map file \"" +
+                                                                  mapFile + "\" does not fit in memory.", 0) == 0;
                          }
                        });
+  EXPECT_GT(doesNotFit, 0);
+  ASSERT_TRUE(ReadSightingFile(t, ui, dir.WorkFolder() + "sightings.txt"));
+  EXPECT_EQ(t.TargetTrees[3].Sighted[4].X, 3.0);
 }
 
 // A whole run with the quality layer, its memory running out at each of its

@@ -7,13 +7,14 @@
 
 #include "output/number_text.h"
 #include "output/results_writer.h"
+#include "platform/text.h"
 #include "tests/case_builder.h"
 #include "tests/support.h"
 
 namespace treetri {
 namespace {
 
-TEST(NumberText, FixedFreeAndPrinted) {
+TEST(NumberText, FixedFreeAndPrintedAndTheTextHelpers) {
   struct Row {
     double v;
     int d;
@@ -33,6 +34,31 @@ TEST(NumberText, FixedFreeAndPrinted) {
   EXPECT_EQ(FreeText(1e-20), "1e-20");
   EXPECT_EQ(PrintedNumberText(12), " 12 ");
   EXPECT_EQ(PrintedNumberText(-4), "-4 ");
+  // The other files' fixed decimals round the exact binary value (2.675 is
+  // 2.67499999...), write no "-0" and no garbage for the largest values.
+  std::string other;
+  for (Row r : {Row{2.675, 2, "2.67"}, Row{0.125, 2, "0.12"}, Row{-0.001, 2, "0.00"},
+                Row{-0.0, 0, "0"},
+                Row{0x1p300, 1, "2037035976334486086268445688409378161051468393665936250636140449354"
+                                "381299763336706183397376.0"}}) {
+    other.clear();
+    EXPECT_TRUE(AppendFixedDecimals(other, r.v, r.d));
+    EXPECT_EQ(other, r.text) << r.v;
+  }
+  EXPECT_FALSE(AppendFixedDecimals(other, inf, 2));
+  // Lines: CR LF or LF, nothing after a final line end, a cut last line
+  // told apart, a walk stopped by its callback; fields split without quoting.
+  std::vector<std::string> seen;
+  EXPECT_FALSE(ForEachLine("a\r\nb,\"c,\"\n\nlast\nnot reached", [&](std::string_view l, int n, bool ended) {
+    seen.push_back(std::to_string(n) + (ended ? "" : "cut") + ":" + std::string(l));
+    return n < 4;
+  }));
+  EXPECT_EQ(seen, (std::vector<std::string>{"1:a", "2:b,\"c,\"", "3:", "4:last"}));
+  seen.clear();
+  ForEachLine("x\ny", [&](std::string_view l, int, bool ended) { seen.push_back(ended ? "" : std::string(l)); });
+  EXPECT_EQ(seen, (std::vector<std::string>{"", "y"}));
+  EXPECT_EQ(SplitAt("b,\"c,\",", ","), (std::vector<std::string>{"b", "\"c", "\"", ""}));
+  EXPECT_EQ(SplitAt("1, 2, 3", ", "), (std::vector<std::string>{"1", "2", "3"}));
 }
 
 // An adjusted case with two slots: sighted trees 3 (azimuth test 1.5,

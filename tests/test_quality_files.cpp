@@ -48,7 +48,7 @@ TEST(QualityFiles, LinesRoundTrip) {
   EXPECT_EQ(FormatQualityLine(back), line);
 
   const ObservationRow o{3, 1, 5, 2, 14, ObservationKind::Azimuth, 359.5, 0.25, 0.75, 0.0785398,
-                         0.0042, 1.23456, std::nullopt, 3.0, Control::Uncontrolled};
+                         0.0042, 1.23456, std::nullopt, 3.0, Control::Uncontrolled, {}, {}};
   const std::string obsLine = FormatObservationLine(o);
   EXPECT_EQ(obsLine,
             "3,1,5,2,14,azimuth,359.50000,0.25000,0.75000,0.07854,0.0042,1.235,,3.00000,"

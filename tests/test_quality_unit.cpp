@@ -36,7 +36,7 @@ QualityRow Case(int n) {
 
 ObservationRow Observation(int n, int slot) {
   return ObservationRow{n, 1, 100 + n, slot, slot, ObservationKind::Distance, 5, 5, 0, 0.05, 0.5,
-                        0.1, 0.0, 0.3, Control::Controlled};
+                        0.1, 0.0, 0.3, Control::Controlled, {}, {}};
 }
 
 // The two files of cases 1..n, each case with two observation lines.

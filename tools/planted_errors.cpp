@@ -21,7 +21,7 @@ bool Whole(std::string_view s, int lo, int& out) {
 }
 
 // Why the fields are no record; empty when `e` holds them.
-std::string ParseRecord(const std::vector<std::string_view>& f, PlantedError& e) {
+std::string ParseRecord(const std::vector<std::string>& f, PlantedError& e) {
   if (f.size() != kFields)
     return std::to_string(f.size()) + " fields instead of " + std::to_string(kFields);
   const std::string_view word = Trim(f[3]);
@@ -100,7 +100,7 @@ PlantedErrorsFile ParsePlantedErrors(const std::string& text, const std::string&
     }
     if (Trim(line).empty()) return;
     PlantedError e;
-    const std::string why = ParseRecord(SplitAtCommas(line), e);
+    const std::string why = ParseRecord(SplitAt(line, ","), e);
     if (why.empty())
       file.errors.push_back(e);
     else

@@ -37,7 +37,7 @@ ResultsFile ParseResultsText(const std::string& text) {
       r.headerSeen = true;
       return;
     }
-    const std::vector<std::string_view> f = SplitAtCommas(line);
+    const std::vector<std::string> f = SplitAt(line, ",");
     auto skip = [&](const std::string& why) {
       ++r.skippedLines;
       Note(r.problems, number, why);
@@ -75,7 +75,7 @@ TruthFile ParseTruthText(const std::string& text) {
   TruthFile t;
   ForEachLine(text, [&](std::string_view line, int number) {
     if (Trim(line).empty()) return;
-    const std::vector<std::string_view> f = SplitAtCommas(line);
+    const std::vector<std::string> f = SplitAt(line, ",");
     int plot = 0, tree = 0;
     double x = 0, y = 0;
     if (f.size() < 4 || !Whole(f[0], plot) || !Whole(f[1], tree) || !ParseDouble(f[2], x) ||

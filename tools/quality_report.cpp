@@ -111,10 +111,10 @@ bool ReadSimulationTruth(const std::string& folder, SimulationTruth& truth, std:
 bool InsideEllipse(double x, double y, double cx, double cy, double a, double b,
                    double azimuthDeg) {
   if (!(a > 0 && b > 0)) return false;
-  const double t = azimuthDeg * kFullPi / 180.0;
+  const AzimuthUnit major = UnitOfAzimuth(azimuthDeg);
   const double dx = x - cx, dy = y - cy;
-  const double u = dx * std::sin(t) + dy * std::cos(t);  // along a
-  const double v = dx * std::cos(t) - dy * std::sin(t);  // along b
+  const double u = dx * major.east + dy * major.north;  // along a
+  const double v = dx * major.north - dy * major.east;  // along b
   return (u / a) * (u / a) + (v / b) * (v / b) <= 1.0;
 }
 

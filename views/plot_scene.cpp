@@ -89,6 +89,11 @@ Colour WColour(std::optional<double> absW) {
   return {c.r, c.g, c.b};
 }
 
+Colour ConfusableColour() {
+  const quality::LegendColour c = quality::ConfusableLegendColour();
+  return {c.r, c.g, c.b};
+}
+
 const char* SightingStyleLabel(SightingStyle s) {
   switch (s) {
     case SightingStyle::AzimuthOnly: return "azimuth only";
@@ -98,33 +103,19 @@ const char* SightingStyleLabel(SightingStyle s) {
   return "";
 }
 
-void Box::Add(double x, double y) {
-  if (!std::isfinite(x) || !std::isfinite(y)) return;
-  if (empty) {
-    minX = maxX = x;
-    minY = maxY = y;
-    empty = false;
-    return;
-  }
-  minX = std::min(minX, x);
-  maxX = std::max(maxX, x);
-  minY = std::min(minY, y);
-  maxY = std::max(maxY, y);
-}
-
 namespace {
 
 bool Positioned(const quality::QualityRow& r) {
   return r.x && r.y && std::isfinite(*r.x) && std::isfinite(*r.y);
 }
 
-void AddEllipseBox(Box& box, const EllipseMark& e) {
+void AddEllipseBox(PlaneExtent& box, const EllipseMark& e) {
   // The ellipse's bounding box: half-widths along X and Y.
-  const double t = e.azimuth * kFullPi / 180;
-  const double hx = std::hypot(e.a * std::sin(t), e.b * std::cos(t));
-  const double hy = std::hypot(e.a * std::cos(t), e.b * std::sin(t));
-  box.Add(e.x - hx, e.y - hy);
-  box.Add(e.x + hx, e.y + hy);
+  const AzimuthUnit u = UnitOfAzimuth(e.azimuth);
+  const double hx = std::hypot(e.a * u.east, e.b * u.north);
+  const double hy = std::hypot(e.a * u.north, e.b * u.east);
+  box.AddFinite(e.x - hx, e.y - hy);
+  box.AddFinite(e.x + hx, e.y + hy);
 }
 
 // The sighting lines of a case: one per slot with field observations, the
@@ -140,6 +131,10 @@ std::vector<SightingLine> CaseLines(const quality::PlotMaps& maps, const CaseQua
     line.tree = o.sightedTree;
     (o.kind == ObservationKind::Azimuth ? kinds[o.slot].first : kinds[o.slot].second) = true;
     if (o.w && (!line.absW || std::fabs(*o.w) > *line.absW)) line.absW = std::fabs(*o.w);
+    if (o.confusableTree) {
+      line.confusableTree = o.confusableTree;
+      line.confusableDistance = o.confusableDistance;
+    }
   }
   std::vector<SightingLine> lines;
   const bool suspectLeftOut = row.suspectKind == quality::SuspectKind::Sighting;
@@ -208,7 +203,7 @@ class FarOffRule {
 
 std::string FarOffNote(const PlotScene& scene) {
   if (scene.farOff.empty()) return "";
-  const MapTreeMark& m = scene.farOff.front();
+  const quality::MapTree& m = scene.farOff.front();
   char where[96];
   std::snprintf(where, sizeof where, " (X %.2f, Y %.2f)", m.x, m.y);
   std::string note = "Map tree " + std::to_string(m.tree) + where;
@@ -240,24 +235,28 @@ PlotScene BuildPlotScene(const quality::PlotMaps& maps, const CaseResults& resul
   const std::vector<quality::MapTree>& trees = maps.Trees(s.plot);
   const FarOffRule farOff(trees);
   for (const quality::MapTree& m : trees) {
-    s.mapTrees.push_back({m.tree, m.x, m.y});
+    s.mapTrees.push_back(m);
     if (farOff.IsFarOff(m.x, m.y))
-      s.farOff.push_back({m.tree, m.x, m.y});
+      s.farOff.push_back(m);
     else
-      s.plotBox.Add(m.x, m.y);
+      s.plotBox.AddFinite(m.x, m.y);
   }
   for (int n : results.CasesOfPlot(s.plot)) {
     const quality::QualityRow& r = results.Find(n)->row;
     if (!Positioned(r)) {
       if (const auto* legacy = results.LegacyPosition(n)) {
         s.fieldTrees.push_back({n, r.tree, (*legacy)[0], (*legacy)[1], r.verdict, true});
-        s.plotBox.Add((*legacy)[0], (*legacy)[1]);
-        if (n == s.selectedCase) s.caseBox.Add((*legacy)[0], (*legacy)[1]);
+        s.plotBox.AddFinite((*legacy)[0], (*legacy)[1]);
+        if (n == s.selectedCase) s.caseBox.AddFinite((*legacy)[0], (*legacy)[1]);
       }
       continue;
     }
     s.fieldTrees.push_back({n, r.tree, *r.x, *r.y, r.verdict});
-    s.plotBox.Add(*r.x, *r.y);
+    if (r.networkColumns) {
+      s.network = s.network || r.networkColumns->network;
+      s.fieldTrees.back().confusable = r.networkColumns->confusable.value_or(0);
+    }
+    s.plotBox.AddFinite(*r.x, *r.y);
     if (r.conf95A && r.conf95B && r.ellipseAzimuth) {
       EllipseMark e{n, *r.x, *r.y, *r.conf95A, *r.conf95B, *r.ellipseAzimuth, r.verdict};
       s.ellipses.push_back(e);
@@ -267,14 +266,21 @@ PlotScene BuildPlotScene(const quality::PlotMaps& maps, const CaseResults& resul
   if (!selected) return s;
   const quality::QualityRow& row = selected->row;
   if (Positioned(row)) {
-    s.caseBox.Add(*row.x, *row.y);
+    s.caseBox.AddFinite(*row.x, *row.y);
     s.lines = CaseLines(maps, *selected);
-    for (const SightingLine& l : s.lines) s.caseBox.Add(l.x1, l.y1);
+    for (const SightingLine& l : s.lines) {
+      s.caseBox.AddFinite(l.x1, l.y1);
+      if (l.confusableTree)
+        if (const quality::MapTree* m = maps.Find(row.plot, *l.confusableTree)) {
+          s.confusable.push_back(*m);
+          s.caseBox.AddFinite(m->x, m->y);
+        }
+    }
   }
   if (row.suggestedTree)
     if (const quality::MapTree* m = maps.Find(row.plot, *row.suggestedTree)) {
-      s.suggested = MapTreeMark{m->tree, m->x, m->y};
-      s.caseBox.Add(m->x, m->y);
+      s.suggested = *m;
+      s.caseBox.AddFinite(m->x, m->y);
     }
   return s;
 }

@@ -13,9 +13,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "data/plane_extent.h"
 #include "quality/case_input.h"
 #include "quality/case_quality.h"
 #include "quality/legend.h"
+#include "quality/map_index.h"
 
 namespace treetri::views {
 
@@ -64,6 +66,8 @@ struct Colour {
 // styles share.
 Colour VerdictColour(quality::Verdict v);
 Colour WColour(std::optional<double> absW);
+// The plot network's confusable marks.
+Colour ConfusableColour();
 // |w| from which a sighting line is drawn in the warning colour.
 inline constexpr double kWarningW = quality::kWarningW;
 
@@ -71,17 +75,13 @@ inline constexpr double kWarningW = quality::kWarningW;
 enum class SightingStyle { AzimuthOnly, DistanceOnly, Both };
 const char* SightingStyleLabel(SightingStyle s);
 
-struct MapTreeMark {
-  int tree = 0;
-  double x = 0, y = 0;
-};
-
 struct FieldTreeMark {
   int caseNumber = 0;
   int tree = 0;
   double x = 0, y = 0;  // the rigorous position, or the legacy one (below)
   quality::Verdict verdict = quality::Verdict::Ok;
   bool atLegacyPosition = false;
+  int confusable = 0;  // its sightings marked confusable (plot network)
 };
 
 // A 95 % confidence ellipse: semi-axes in metres, azimuth of the major axis,
@@ -102,30 +102,28 @@ struct SightingLine {
   bool suspect = false;
   bool leftOut = false;  // not in the adjustment (the suspect sighting of a case
                          // adjusted without it)
-};
-
-struct Box {
-  double minX = 0, minY = 0, maxX = 0, maxY = 0;
-  bool empty = true;
-  void Add(double x, double y);
-  double Width() const { return empty ? 0 : maxX - minX; }
-  double Height() const { return empty ? 0 : maxY - minY; }
+  // Plot network: a map tree a confusion with could not be seen, and the
+  // sighting's smallest detectable displacement (metres).
+  std::optional<int> confusableTree;
+  std::optional<double> confusableDistance;
 };
 
 struct PlotScene {
   int plot = 0;
   int selectedCase = 0;  // 0: none
-  std::vector<MapTreeMark> mapTrees;
+  std::vector<quality::MapTree> mapTrees;
   std::vector<FieldTreeMark> fieldTrees;  // the positioned cases of the plot
   std::vector<EllipseMark> ellipses;
   std::vector<SightingLine> lines;        // of the selected case
-  std::optional<MapTreeMark> suggested;   // the replacement tree suggested for it
-  Box plotBox;  // every mark of the plot but the far-off map trees
-  Box caseBox;  // the selected field tree, its ellipse and its sighted trees
+  std::optional<quality::MapTree> suggested;   // the replacement tree suggested for it
+  std::vector<quality::MapTree> confusable;    // the trees its sightings may be confused with
+  bool network = false;  // a case of the plot was assessed by the plot network
+  PlaneExtent plotBox;  // every mark of the plot but the far-off map trees
+  PlaneExtent caseBox;  // the selected field tree, its ellipse and its sighted trees
   // Map trees farther than kFarOffFactor times the plot's spread from its
   // middle (a typing error such as X = 340000000.0): drawn, but left out of
   // plotBox so that "Fit plot" frames the rest.
-  std::vector<MapTreeMark> farOff;
+  std::vector<quality::MapTree> farOff;
 };
 
 // A map tree beyond this many times the median distance of the plot's map

@@ -16,8 +16,9 @@ namespace treetri {
 
 namespace {
 
-const QStringList kObservationColumns = {"slot", "tree", "kind", "observed", "v", "r",
-                                         "w",    "gross error", "MDB", "control"};
+const QStringList kObservationColumns = {"slot", "tree",        "kind", "observed", "v",
+                                         "r",    "w",           "gross error", "MDB", "control",
+                                         "confusable"};
 
 QString CaseHtml(const quality::QualityRow& r) {
   const QColor colour = mapstyle::ToQColor(views::VerdictColour(r.verdict));
@@ -26,6 +27,11 @@ QString CaseHtml(const quality::QualityRow& r) {
   html += QString("verdict <b style='color:%1'>%2</b> &nbsp;legacy status: %3<br>")
               .arg(colour.name(), quality::VerdictWord(r.verdict),
                    QString::fromStdString(views::ShownText(r.legacyStatus)).toHtmlEscaped());
+  if (r.networkColumns)
+    html += r.networkColumns->network
+                ? QString("method: plot network (σ0 and global test are the plot's)<br>")
+                : QString("method: per case (its sightings share no map tree with the plot's "
+                          "other field trees)<br>");
   if (r.x && r.y)
     html += QString("X %1 &nbsp;Y %2<br>").arg(*r.x, 0, 'f', 3).arg(*r.y, 0, 'f', 3);
   if (r.sigma0)
@@ -51,11 +57,24 @@ QString CaseHtml(const quality::QualityRow& r) {
     if (r.suspectGrossError) html += QString(", gross error %1").arg(*r.suspectGrossError, 0, 'f', 3);
     html += "<br>";
   }
-  if (r.suggestedTree)
-    html += QString("<span style='color:%1'>suggested tree %2 (σ0 %3)</span><br>")
+  if (r.suggestedTree) {
+    html += QString("<span style='color:%1'>suggested tree %2 (σ0 %3)</span>")
                 .arg(mapstyle::kSuggested.name())
                 .arg(*r.suggestedTree)
                 .arg(NumberText(r.suggestedSigma0, 3));
+    // The runner-up and how much better the suggestion fits: a clear choice
+    // or a coin toss.
+    if (r.networkColumns && r.networkColumns->runnerUp)
+      html += QString(", runner-up tree %1, better by %2 in the test statistic")
+                  .arg(*r.networkColumns->runnerUp)
+                  .arg(NumberText(r.networkColumns->evidence, 2));
+    html += "<br>";
+  }
+  if (r.networkColumns && r.networkColumns->confusable.value_or(0) > 0)
+    html += QString("<span style='color:%1'>%2 sighting(s) confusable: a confusion with the tree "
+                    "named in the observations could not be seen; check in the field</span><br>")
+                .arg(mapstyle::ToQColor(views::ConfusableColour()).name())
+                .arg(*r.networkColumns->confusable);
   if (!r.warnings.empty())
     html += "<i>" + QString::fromStdString(views::ShownText(r.warnings)).toHtmlEscaped() + "</i>";
   return html;
@@ -186,10 +205,15 @@ void CasePanel::Show(const quality::CaseQuality* c, int plot) {
                                NumberText(o.w, 2),
                                NumberText(o.grossError, decimals),
                                NumberText(o.mdb, decimals),
-                               quality::ControlWord(o.control)};
+                               quality::ControlWord(o.control),
+                               o.confusableTree ? QString("tree %1 (%2 m)")
+                                                      .arg(*o.confusableTree)
+                                                      .arg(NumberText(o.confusableDistance, 2))
+                                                : QString()};
     for (int col = 0; col < cells.size(); ++col) {
       auto* item = new QTableWidgetItem(cells[col]);
-      if (col != 2 && col != 9) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      if (col == 10) item->setForeground(mapstyle::ToQColor(views::ConfusableColour()));
+      if (col != 2 && col < 9) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
       if (col == 6 && o.w && std::fabs(*o.w) >= views::kWarningW)
         item->setForeground(mapstyle::ToQColor(views::WColour(std::fabs(*o.w))));
       observations_->setItem(row, col, item);

@@ -24,8 +24,8 @@ struct Entry {
   Qt::PenStyle style = Qt::SolidLine;
 };
 
-std::vector<Entry> LegendEntries(bool exaggerated) {
-  return {
+std::vector<Entry> LegendEntries(bool exaggerated, bool network) {
+  std::vector<Entry> entries = {
       {Entry::DotEntry, "ok", ToQColor(views::VerdictColour(Verdict::Ok))},
       {Entry::DotEntry, "outlier", ToQColor(views::VerdictColour(Verdict::Outlier))},
       {Entry::DotEntry, "no redundancy", ToQColor(views::VerdictColour(Verdict::NoRedundancy))},
@@ -45,6 +45,14 @@ std::vector<Entry> LegendEntries(bool exaggerated) {
        ToQColor(views::VerdictColour(Verdict::Failed)), Qt::DashLine},
       {Entry::RampEntry, "|w|  0 … 3.3", Qt::black},
   };
+  // The plot network's marks, where its results are shown.
+  if (network) {
+    const QColor confusable = ToQColor(views::ConfusableColour());
+    entries.insert(entries.end() - 1,
+                   {{Entry::LineEntry, quality::kConfusableSightingText, confusable, Qt::DashLine},
+                    {Entry::RingEntry, quality::kConfusableTreeText, confusable}});
+  }
+  return entries;
 }
 
 double LineHeight(const QFontMetricsF& fm) { return fm.height() + 3; }
@@ -117,7 +125,7 @@ QRect PlotMapView::FreeArea() const {
   QRect area = viewport()->rect();
   if (!legendShown) return area;
   const QRectF legend = LegendBox(area, QFontMetricsF(OverlayFont()),
-                                  LegendEntries(ellipsesExaggerated), legendCorner);
+                                  LegendEntries(ellipsesExaggerated, networkShown), legendCorner);
   // Beside the legend, unless that leaves less than half of the view.
   if (LeftCorner(legendCorner))
     area.setLeft(std::min(static_cast<int>(std::ceil(legend.right())) + 6, area.width() / 2));
@@ -129,7 +137,7 @@ QRect PlotMapView::FreeArea() const {
 QRectF PlotMapView::LegendRect(const QRectF& area) const {
   if (!legendShown) return {};
   const QFontMetricsF fm(OverlayFont());
-  const std::vector<Entry> entries = LegendEntries(ellipsesExaggerated);
+  const std::vector<Entry> entries = LegendEntries(ellipsesExaggerated, networkShown);
   // The selected case on the screen, with room for its mark.
   const QRectF clear = keepClear ? QRectF(mapFromScene(*keepClear).boundingRect())
                                        .adjusted(-10, -10, 10, 10)
@@ -211,7 +219,7 @@ void PlotMapView::PaintOverlays(QPainter& p, const QRectF& area) const {
   const double line = LineHeight(fm);
 
   // Legend, top left.
-  const std::vector<Entry> entries = LegendEntries(ellipsesExaggerated);
+  const std::vector<Entry> entries = LegendEntries(ellipsesExaggerated, networkShown);
   const QRectF box = LegendRect(area);
   if (!box.isNull()) {
     p.setPen(QPen(QColor(0xa0, 0xa0, 0xa0), 1));

@@ -46,6 +46,8 @@ class PlotMapView : public QGraphicsView {
   bool legendShown = true;
   Corner legendCorner = Corner::TopLeft;
   std::optional<QRectF> keepClear;
+  // The plot network's marks have their legend entries.
+  bool networkShown = false;
   // The legend's box as drawn in `area` (screen units); empty when not drawn.
   QRectF LegendRect(const QRectF& area) const;
 

@@ -1,8 +1,11 @@
 #include "app/gui/results_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
+
+#include <QSignalBlocker>
 
 #include "app/gui/plot_map_view.h"
 #include "app/gui/row_texts.h"
@@ -13,7 +16,8 @@ namespace {
 
 const QStringList kResultColumns = {"case",   "plot",           "tree",    "legacy status",
                                     "verdict", "σ0",            "ellipse 95 % (m)", "suspect",
-                                    "suggestion", "warnings", "before edit"};
+                                    "suggestion", "method", "confusable", "warnings",
+                                    "before edit"};
 
 // The case as the run left it: verdict, σ0 and how far the edit moved it.
 QString BeforeText(const quality::QualityRow& now, const quality::QualityRow& before) {
@@ -28,6 +32,11 @@ QList<QStandardItem*> Row(const quality::QualityRow& q, const quality::QualityRo
   const QVariant none;
   const QString beforeText = before ? BeforeText(q, *before) : QString();
   const QString warnings = QString::fromStdString(views::ShownText(q.warnings));
+  const QString method = q.networkColumns ? (q.networkColumns->network ? "network" : "case") : "";
+  // Sightings marked confusable; -1 where the method marks none.
+  const int confusable = q.networkColumns && q.networkColumns->confusable
+                             ? *q.networkColumns->confusable
+                             : -1;
   const std::vector<std::pair<QString, QVariant>> cells = {
       {QString::number(q.caseNumber), q.caseNumber},
       {QString::number(q.plot), q.plot},
@@ -40,6 +49,9 @@ QList<QStandardItem*> Row(const quality::QualityRow& q, const quality::QualityRo
       {SuspectText(q), SuspectText(q)},
       {q.suggestedTree ? QString::number(*q.suggestedTree) : QString(),
        q.suggestedTree ? QVariant(*q.suggestedTree) : none},
+      {method, method},
+      {confusable >= 0 ? QString::number(confusable) : QString(),
+       confusable >= 0 ? QVariant(confusable) : none},
       {warnings, warnings},
       {beforeText, beforeText},
   };
@@ -50,8 +62,11 @@ QList<QStandardItem*> Row(const quality::QualityRow& q, const quality::QualityRo
     item->setData(q.caseNumber, ResultsModel::kCaseRole);
     if (c == ResultsModel::VerdictColumn)
       item->setForeground(mapstyle::ToQColor(views::VerdictColour(q.verdict)));
+    if (c == ResultsModel::ConfusableColumn && confusable > 0)
+      item->setForeground(mapstyle::ToQColor(views::ConfusableColour()));
     if (c != ResultsModel::StatusColumn && c != ResultsModel::VerdictColumn &&
-        c != ResultsModel::SuspectColumn && c < ResultsModel::WarningsColumn)
+        c != ResultsModel::SuspectColumn && c != ResultsModel::MethodColumn &&
+        c < ResultsModel::WarningsColumn)
       item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     items.append(item);
   }
@@ -83,6 +98,27 @@ void ResultsModel::Put(const quality::QualityRow& row, const quality::QualityRow
     return;
   }
   for (int column = 0; column < items.size(); ++column) setItem(at->second, column, items[column]);
+}
+
+void ResultsModel::PutAll(
+    const std::vector<std::pair<const quality::QualityRow*, const quality::QualityRow*>>& rows) {
+  int first = -1, last = -1;
+  {
+    // The cells change unseen; the views learn of the rows once, below.
+    const QSignalBlocker quiet(this);
+    for (const auto& [row, before] : rows) {
+      const auto at = rowOfCase_.find(row->caseNumber);
+      if (at == rowOfCase_.end()) continue;
+      const QList<QStandardItem*> items = Row(*row, before);
+      for (int column = 0; column < items.size(); ++column) setItem(at->second, column, items[column]);
+      first = first < 0 ? at->second : std::min(first, at->second);
+      last = std::max(last, at->second);
+    }
+  }
+  if (first >= 0) emit dataChanged(index(first, 0), index(last, columnCount() - 1));
+  // A case without a row yet is added as Put adds it.
+  for (const auto& [row, before] : rows)
+    if (!rowOfCase_.count(row->caseNumber)) Put(*row, before);
 }
 
 void ResultsFilterModel::Set(const QString& text, bool onlyOutliers) {

@@ -1,11 +1,14 @@
 // The results table's model: one row per case (case, plot, tree, legacy
-// status, verdict, σ0, ellipse, suspect, suggestion, warnings and, for a case
+// status, verdict, σ0, ellipse, suspect, suggestion, method ("network" or
+// "case", empty for a per-case run), confusable sightings, warnings and, for a case
 // edited since the run, what it was before), each cell with a value to sort
 // by and its case number; and the filter that shows the rows
 // matching a text and, on request, only the outliers.
 #pragma once
 
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
@@ -20,7 +23,8 @@ class ResultsModel : public QStandardItemModel {
   static constexpr int kSortRole = Qt::UserRole + 1;
   static constexpr int kCaseRole = Qt::UserRole + 2;
   enum Column { CaseColumn, PlotColumn, TreeColumn, StatusColumn, VerdictColumn, Sigma0Column,
-                EllipseColumn, SuspectColumn, SuggestionColumn, WarningsColumn, BeforeColumn };
+                EllipseColumn, SuspectColumn, SuggestionColumn, MethodColumn, ConfusableColumn,
+                WarningsColumn, BeforeColumn };
 
   explicit ResultsModel(QObject* parent = nullptr);
   // Every case of `results`, in their order.
@@ -28,6 +32,9 @@ class ResultsModel : public QStandardItemModel {
   // Adds the case's row, or replaces it when the case has one; `before` is
   // the case as the run left it when it has been edited since.
   void Put(const quality::QualityRow& row, const quality::QualityRow* before = nullptr);
+  // Puts the rows of several cases (each with its `before`, or null) as one
+  // change: a sorting filter sorts once, not once for every cell.
+  void PutAll(const std::vector<std::pair<const quality::QualityRow*, const quality::QualityRow*>>& rows);
 
  private:
   std::unordered_map<int, int> rowOfCase_;  // case number: row

@@ -94,7 +94,32 @@ QList<QGraphicsItem*> DrawPlotScene(QGraphicsScene& graphics, const views::PlotS
                          .arg(l.absW ? QString(", |w| %1").arg(*l.absW, 0, 'f', 2) : QString()));
   }
 
-  for (const views::MapTreeMark& m : scene.mapTrees) {
+  // A confusable sighting: a dashed line on to the tree it may be confused
+  // with, which is ringed.
+  const QColor confusable = ToQColor(views::ConfusableColour());
+  for (const views::SightingLine& l : scene.lines) {
+    if (!l.confusableTree) continue;
+    const auto to = std::find_if(scene.confusable.begin(), scene.confusable.end(),
+                                 [&](const quality::MapTree& m) { return m.tree == *l.confusableTree; });
+    if (to == scene.confusable.end()) continue;
+    auto* line = graphics.addLine(QLineF(frame.ToScene(l.x0, l.y0), frame.ToScene(to->x, to->y)),
+                                  Cosmetic(confusable, 1.4, Qt::DashLine));
+    line->setZValue(2.5);
+    const QString why =
+        QString("slot %1, tree %2: confusable with tree %3%4")
+            .arg(l.slot)
+            .arg(l.tree)
+            .arg(*l.confusableTree)
+            .arg(l.confusableDistance
+                     ? QString(" (a confusion within %1 m is not seen)").arg(*l.confusableDistance, 0, 'f', 2)
+                     : QString());
+    line->setToolTip(why);
+    auto* ring = Marker(Dot(6.5, QPen(confusable, 1.8), Qt::NoBrush), frame.ToScene(to->x, to->y), 5);
+    ring->setToolTip(why);
+    graphics.addItem(ring);
+  }
+
+  for (const quality::MapTree& m : scene.mapTrees) {
     const QPointF at = frame.ToScene(m.x, m.y);
     auto* dot = Marker(Dot(3.5, QPen(kMapTreeLine, 1), kMapTreeFill), at, 4);
     dot->setToolTip(QString("map tree %1").arg(m.tree));
@@ -112,6 +137,15 @@ QList<QGraphicsItem*> DrawPlotScene(QGraphicsScene& graphics, const views::PlotS
     const QColor colour = ToQColor(views::VerdictColour(f.verdict));
     const bool selected = f.caseNumber == scene.selectedCase;
     if (selected) graphics.addItem(Marker(Dot(9, QPen(Qt::black, 1.6), Qt::NoBrush), at, 5));
+    if (f.confusable > 0) {
+      auto* ring = Marker(Dot(7, QPen(confusable, 1.8), Qt::NoBrush), at, 5);
+      ring->setToolTip(QString("case %1, tree %2: %3 confusable sighting%4")
+                           .arg(f.caseNumber)
+                           .arg(f.tree)
+                           .arg(f.confusable)
+                           .arg(f.confusable > 1 ? "s" : ""));
+      graphics.addItem(ring);
+    }
     // A case that only the legacy adjustment positioned: a ring there.
     auto* dot = f.atLegacyPosition ? Marker(Dot(5, QPen(colour, 2.2), Qt::white), at, 5)
                                    : Marker(Dot(5.5, QPen(colour.darker(150), 1), colour), at, 5);

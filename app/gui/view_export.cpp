@@ -71,8 +71,12 @@ bool ExportView(PlotMapView& view, const QString& title, const QString& path,
     if (!p.isActive()) return false;
     p.setRenderHints(view.renderHints());
     p.fillRect(target, view.backgroundBrush());
+    // The viewport paints itself as on the screen. QGraphicsView::render
+    // would look its items up without the view's scale, and so leave out a
+    // marker or label of fixed screen size whose unscaled box lies outside
+    // the part of the scene shown: at a close zoom, every label.
     view.overlays = false;
-    view.render(&p, target, view.viewport()->rect());
+    view.viewport()->render(&p, QPoint(), QRegion(), QWidget::DrawChildren);
     view.overlays = true;
     view.PaintOverlays(p, target);
     return p.end();

@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include "platform/qt/picture_box.h"
+#include "platform/text.h"
 
 namespace treetri {
 
@@ -26,23 +27,9 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b + 1);
 }
 
-std::vector<std::string> Split(const std::string& s, char sep) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (;;) {
-    size_t end = s.find(sep, start);
-    if (end == std::string::npos) {
-      parts.push_back(s.substr(start));
-      return parts;
-    }
-    parts.push_back(s.substr(start, end - start));
-    start = end + 1;
-  }
-}
-
 std::string QtPatterns(const std::string& patterns) {
   std::string out;
-  for (const std::string& raw : Split(patterns, ';')) {
+  for (const std::string& raw : SplitAt(patterns, ";")) {
     std::string p = Trim(raw);
     if (p.empty()) continue;
     if (p == "*.*") p = "*";
@@ -95,7 +82,7 @@ QPen PenFor(Rgb color, int width) {
 
 std::string ToQtFilter(const std::string& filter) {
   if (Trim(filter).empty()) return {};
-  std::vector<std::string> parts = Split(filter, '|');
+  std::vector<std::string> parts = SplitAt(filter, "|");
   std::string out;
   for (size_t i = 0; i < parts.size(); i += 2) {
     std::string description = Trim(parts[i]);

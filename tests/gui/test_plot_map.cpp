@@ -25,6 +25,7 @@
 #include <QTableWidget>
 #include <QTest>
 
+#include "app/gui/crs_dialog.h"
 #include "app/desktop.h"
 #include "app/plot_map_window.h"
 #include "platform/files.h"
@@ -133,7 +134,7 @@ TEST_F(PlotMapTest, LayersOfTheOutlierCaseZoomAndFit) {
   QCoreApplication::processEvents();
   PlotMapView* view = map->View();
   EXPECT_GT(view->FreeArea().left(), 100);
-  const auto inside = [&](const views::Box& b) {
+  const auto inside = [&](const PlaneExtent& b) {
     const QRect free = view->FreeArea();
     return free.contains(view->mapFromScene(map->ToScene(b.minX, b.minY))) &&
            free.contains(view->mapFromScene(map->ToScene(b.maxX, b.maxY)));
@@ -169,7 +170,7 @@ TEST_F(PlotMapTest, ExportsTheViewWithTheTreesWhereTheScreenShowsThem) {
   const auto field = std::find_if(s.fieldTrees.begin(), s.fieldTrees.end(),
                                   [](const views::FieldTreeMark& f) { return f.caseNumber == 15; });
   const auto mapTree = std::find_if(s.mapTrees.begin(), s.mapTrees.end(),
-                                    [](const views::MapTreeMark& m) { return m.tree == 15; });
+                                    [](const quality::MapTree& m) { return m.tree == 15; });
   ASSERT_TRUE(field != s.fieldTrees.end() && mapTree != s.mapTrees.end());
   const QPoint outlierAt = view->mapFromScene(map->ToScene(field->x, field->y));
   const QPoint mapTreeAt = view->mapFromScene(map->ToScene(mapTree->x, mapTree->y));
@@ -259,6 +260,10 @@ TEST_F(PlotMapTest, ExportsAGeoPackageWithoutBlockingAndRefusesAnUnknownCrs) {
   EXPECT_TRUE(shown[0].contains("EPSG:nonsense")) << shown[0].toStdString();
   EXPECT_TRUE(shown[1].contains("outside its area of use")) << shown[1].toStdString();
   EXPECT_EQ(crsOffered, (std::vector<QString>{"", "", "", "EPSG:2393"}));
+  // The job's folder remembers the system of its last export (none).
+  QString remembered = "unchanged";
+  EXPECT_TRUE(RememberedCrs(QString::fromStdString(tables.WorkFolder), remembered));
+  EXPECT_EQ(remembered, "");
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_TRUE(file.read(16).startsWith("SQLite format 3"));

@@ -21,7 +21,7 @@ TEST_F(DesktopTest, ThePlotMapFollowsASelectionInTheSamePlot) {
   PlotMapView* view = map->View();
   const auto visible = [&] { return view->mapToScene(view->viewport()->rect()).boundingRect(); };
   const auto caseRect = [&] {
-    const views::Box& b = map->Scene().caseBox;
+    const PlaneExtent& b = map->Scene().caseBox;
     return QRectF(map->ToScene(b.minX, b.maxY), map->ToScene(b.maxX, b.minY)).normalized();
   };
   ASSERT_TRUE(visible().contains(caseRect()));

@@ -2,7 +2,8 @@
 // closer zoom, the legend moves off the selected case or hides, the status
 // line follows every zoom, a case without a position shows its sightings
 // from the map trees, the table's highlight follows the shown case through
-// filtering, and exports complete a name without extension.
+// filtering, and exports complete a name without extension and leave out
+// the labels the screen leaves out.
 #include <cmath>
 #include <fstream>
 
@@ -13,11 +14,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "app/gui/plot_map_view.h"
 #include "app/gui/results_model.h"
 #include "app/gui/scene_drawing.h"
+#include "app/gui/view_export.h"
 #include "app/plot_map_window.h"
 #include "tests/gui/gui_support.h"
 
@@ -45,6 +48,67 @@ TEST(PlotMapLabels, ALabelThatWouldOverlapAnotherWaitsForACloserZoom) {
   EXPECT_NE(labels[0]->isVisible(), labels[1]->isVisible());
   ShowLabels(labels, 2000);  // 100 pixels apart
   EXPECT_EQ(shown(), 3);
+}
+
+// Exports draw what the screen draws: a label the screen leaves out (it
+// would overlap one placed before it) is left out of the export too, and
+// once a closer zoom shows it on the screen, the export shows it as well.
+TEST(PlotMapExport, LeavesOutTheLabelsTheScreenLeavesOut) {
+  QTemporaryDir dir;
+  views::PlotScene scene;
+  scene.plot = 1;
+  scene.mapTrees = {{11111, 0, 0}, {22222, 0.5, 0}};  // wide labels, half a metre apart
+  QGraphicsScene graphics;
+  PlotMapView view(&graphics);
+  view.legendShown = false;
+  view.resize(500, 400);
+  view.show();
+  const QList<QGraphicsItem*> labels = DrawPlotScene(graphics, scene, MapFrame{}, 1);
+  ASSERT_EQ(labels.size(), 2);
+  // Label pixels (the text is dark grey) in a rectangle of the view, in an
+  // image `scale` times the view's size.
+  const auto dark = [](const QImage& image, const QRect& r, int scale) {
+    int n = 0;
+    for (int y = r.top() * scale; y <= r.bottom() * scale; ++y)
+      for (int x = r.left() * scale; x <= r.right() * scale; ++x) {
+        const QColor p(image.pixel(x, y));
+        n += p.red() < 0x90 && p.green() < 0x90 && p.blue() < 0x90;
+      }
+    return n;
+  };
+  // Where a label lies in the view.
+  const auto rectOf = [&](QGraphicsItem* label) {
+    return QRectF(QPointF(view.mapFromScene(label->pos())) + QPointF(5, -15) +
+                      label->boundingRect().topLeft(),
+                  label->boundingRect().size())
+        .toRect();
+  };
+  for (double ppm : {20.0, 200.0}) {  // labels 10 and 100 pixels apart
+    view.resetTransform();
+    view.scale(ppm, ppm);
+    view.centerOn(0.25, 0);
+    ShowLabels(labels, view.PixelsPerMetre());
+    QCoreApplication::processEvents();
+    const QImage screen = view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    std::string error;
+    const QString png = dir.filePath("view.png");
+    ASSERT_TRUE(ExportView(view, "plot 1", png, error)) << error;
+    const QImage exported = QImage(png).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(exported.size(), screen.size() * 2);
+    // The left label's own part, left of the right one's (and above the
+    // map trees' dots): text there only when the left label is shown.
+    const QRect left = rectOf(labels[0]), right = rectOf(labels[1]);
+    ASSERT_LT(left.left(), right.left());
+    const QRect own(left.left() + 1, left.top() + 1,
+                    std::min(left.width(), right.left() - left.left()) - 2, left.height() - 4);
+    const bool shown = labels[0]->isVisible();
+    EXPECT_EQ(shown, ppm > 100) << "at " << ppm << " px/m";
+    EXPECT_EQ(dark(screen, own, 1) > 0, shown) << "screen at " << ppm << " px/m";
+    EXPECT_EQ(dark(exported, own, 2) > 0, shown) << "export at " << ppm << " px/m";
+    // The right label is placed first: always shown, on both.
+    EXPECT_GT(dark(screen, right.adjusted(1, 1, -1, -4), 1), 0);
+    EXPECT_GT(dark(exported, right.adjusted(1, 1, -1, -4), 2), 0);
+  }
 }
 
 class PlotMapViewTest : public DesktopTest {

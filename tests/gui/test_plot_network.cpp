@@ -1,0 +1,215 @@
+// The plot network in the desktop program: chosen in the Job menu and kept
+// with the job, its confusable marks on the plot map (pixels at a known
+// field tree), its columns in the results table and the side panel, and an
+// edit that assesses its whole plot again as a full run with the correction
+// would.
+
+// Before any Qt header: Qt's "slots" keyword would take the simulator's
+// member of that name.
+#include "tools/simulation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+#include "app/case_edits.h"
+#include "app/gui/plot_map_view.h"
+#include "app/gui/results_model.h"
+#include "app/plot_map_window.h"
+#include "quality/quality_files.h"
+#include "tests/gui/gui_support.h"
+
+namespace treetri::gui {
+namespace {
+
+class PlotNetworkTest : public DesktopTest {
+ protected:
+  // Two realistic plots (wrong numbers naming near neighbours, so that some
+  // sightings are confusable), read as the job's map and sightings.
+  void OpenSimulated() {
+    tools::SimulationOptions o;
+    o.seed = 4;
+    o.plots = 2;
+    o.cases = 70;
+    o.MakeRealistic(false);
+    o.resultsFileName = File("results.txt");
+    std::string error;
+    ASSERT_TRUE(tools::WriteSimulationFiles(tools::SimulatePlots(o), folder.path().toStdString(),
+                                            error))
+        << error;
+    ASSERT_TRUE(window.OpenJob(folder.path().toStdString()));
+    answers = {File("map.txt"), File("sightings.txt")};
+    window.OpenMapAction()->trigger();
+    window.OpenSightingsAction()->trigger();
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  // The cases of quality.csv in `dir` by case number.
+  static std::map<int, quality::QualityRow> Rows(const std::string& dir) {
+    std::vector<quality::QualityRow> rows;
+    EXPECT_TRUE(quality::ReadQualityFile(dir + "/quality.csv", rows).ok);
+    std::map<int, quality::QualityRow> byCase;
+    for (const quality::QualityRow& r : rows) byCase[r.caseNumber] = r;
+    return byCase;
+  }
+};
+
+// Whether a pixel of `image` within one pixel of `at` has the colour (each
+// channel within 40: the ring's edge is smoothed into the background).
+bool Carries(const QImage& image, QPoint at, const QColor& colour) {
+  for (int dy = -1; dy <= 1; ++dy)
+    for (int dx = -1; dx <= 1; ++dx) {
+      if (!image.valid(at.x() + dx, at.y() + dy)) continue;
+      const QColor p(image.pixel(at.x() + dx, at.y() + dy));
+      if (std::abs(p.red() - colour.red()) <= 40 && std::abs(p.green() - colour.green()) <= 40 &&
+          std::abs(p.blue() - colour.blue()) <= 40)
+        return true;
+    }
+  return false;
+}
+
+// A ring of the colour, 7 pixels around `at`: on all four sides (a line
+// through the point would give two at most).
+bool Ringed(const QImage& image, QPoint at, const QColor& colour) {
+  for (QPoint d : {QPoint(7, 0), QPoint(-7, 0), QPoint(0, 7), QPoint(0, -7)})
+    if (!Carries(image, at + d, colour)) return false;
+  return true;
+}
+
+TEST_F(PlotNetworkTest, TheJobRunsTheNetworkShowsItsMarksAndAnEditAssessesThePlotAgain) {
+  OpenSimulated();
+  window.NetworkMethodAction()->trigger();
+  ASSERT_TRUE(window.NetworkMethod());
+  ASSERT_TRUE(window.Simulate().completed);
+  // Every case carries the network's columns, as quality.csv has them.
+  const std::map<int, quality::QualityRow> file = Rows(folder.path().toStdString());
+  ASSERT_EQ(window.Results().Cases().size(), 70u);
+  const quality::QualityRow* marked = nullptr;  // a network case with confusable sightings
+  const quality::QualityRow* clean = nullptr;   // a positioned network case without
+  for (const quality::CaseQuality& c : window.Results().Cases()) {
+    ASSERT_TRUE(c.row.networkColumns) << "case " << c.row.caseNumber;
+    EXPECT_EQ(c.row.networkColumns->confusable, file.at(c.row.caseNumber).networkColumns->confusable);
+    if (!c.row.networkColumns->network || !c.row.x) continue;
+    if (c.row.networkColumns->confusable.value_or(0) > 0 && !marked) marked = &c.row;
+    if (c.row.networkColumns->confusable == 0 && !clean && marked && c.row.plot == marked->plot)
+      clean = &c.row;
+  }
+  ASSERT_TRUE(marked && clean) << "the simulated plots should have both kinds of case";
+  EXPECT_NE(Read(File("run.json")).find("\"quality_method\": \"network\""), std::string::npos);
+  // The GeoPackage export takes the network's quality read back.
+  EXPECT_EQ(window.GeoPackageData().quality.size(), 70u);
+  const int markedCase = marked->caseNumber, count = *marked->networkColumns->confusable;
+  const int plot = marked->plot;
+  const double mx = *marked->x, my = *marked->y, cx = *clean->x, cy = *clean->y;
+
+  // The plot map: a ring of the confusable colour 7 pixels around the
+  // marked field tree, none around the clean one; the legend names it.
+  PlotMapWindow* map = window.ShowPlotMap(markedCase);
+  ASSERT_TRUE(map);
+  map->resize(1200, 800);
+  QCoreApplication::processEvents();
+  map->FitPlot();
+  QCoreApplication::processEvents();
+  PlotMapView* view = map->View();
+  EXPECT_TRUE(view->networkShown);
+  const QColor teal = mapstyle::ToQColor(views::ConfusableColour());
+  const QImage screen = view->viewport()->grab().toImage();
+  const QPoint at = view->mapFromScene(map->ToScene(mx, my));
+  ASSERT_TRUE(view->FreeArea().contains(at));
+  EXPECT_TRUE(Ringed(screen, at, teal));
+  ASSERT_EQ(clean->plot, plot);
+  const QPoint c = view->mapFromScene(map->ToScene(cx, cy));
+  ASSERT_TRUE(view->FreeArea().contains(c));
+  EXPECT_FALSE(Ringed(screen, c, teal));
+  // The panel and the table say what the network found.
+  EXPECT_TRUE(map->CaseLine()->text().contains("method: plot network"));
+  std::set<QString> confusableSlots;
+  const QTableWidget* observations = map->ObservationsTable();
+  for (int r = 0; r < observations->rowCount(); ++r)
+    if (observations->item(r, 10) && observations->item(r, 10)->text().startsWith("tree "))
+      confusableSlots.insert(observations->item(r, 0)->text());
+  EXPECT_EQ(static_cast<int>(confusableSlots.size()), count);
+  const auto* model = static_cast<const QStandardItemModel*>(map->ResultsFilter()->sourceModel());
+  int row = 0;
+  while (row < model->rowCount() && model->item(row, 0)->text().toInt() != markedCase) ++row;
+  ASSERT_LT(row, model->rowCount());
+  EXPECT_EQ(model->item(row, ResultsModel::MethodColumn)->text(), "network");
+  EXPECT_EQ(model->item(row, ResultsModel::ConfusableColumn)->text(), QString::number(count));
+
+  // An edit of the marked case assesses its whole plot again: what a full
+  // network run with the correction and the same azimuth correction gives.
+  ASSERT_TRUE(window.Edits() && window.Edits()->Network());
+  const int slot = map->Panel()->SelectedSlot();
+  ASSERT_GT(slot, 0);
+  map->ResultsTable()->sortByColumn(ResultsModel::Sigma0Column, Qt::AscendingOrder);
+  ASSERT_TRUE(map->EditSighting(SightingEdit::DropSighting, slot));
+  // The plot's σ0 changed on all its rows: the sorted table follows.
+  const QSortFilterProxyModel* sorted = map->ResultsFilter();
+  for (int r = 1; r < sorted->rowCount(); ++r)
+    ASSERT_LE(sorted->index(r - 1, ResultsModel::Sigma0Column).data(ResultsModel::kSortRole).toDouble(),
+              sorted->index(r, ResultsModel::Sigma0Column).data(ResultsModel::kSortRole).toDouble())
+        << "row " << r;
+  std::set<int> plotCases;
+  for (const auto& [n, r] : file)
+    if (r.plot == plot) plotCases.insert(n);
+  const std::vector<int>& changed = window.Edits()->LastChanged();
+  EXPECT_EQ(std::set<int>(changed.begin(), changed.end()), plotCases);
+
+  QTemporaryDir other;
+  for (const char* name : {"map.txt", "sightings.txt", "corrections.csv"})
+    ASSERT_TRUE(QFile::copy(folder.filePath(name), other.filePath(name)));
+  std::string params = Read(File(treetri::kParameterFileName));
+  params.replace(params.find(File("results.txt")), File("results.txt").size(),
+                 other.filePath("results.txt").toStdString());
+  std::ofstream(other.filePath(treetri::kParameterFileName).toStdString(), std::ios::binary) << params;
+  QProcess batch;
+  batch.setWorkingDirectory(other.path());
+  batch.start(TREETRI_BATCH, {"--quality", "network", "--corrections", "corrections.csv",
+                              "--azimuth-correction-used", folder.filePath("run.json"), "map.txt",
+                              "sightings.txt"});
+  ASSERT_TRUE(batch.waitForFinished(60000));
+  ASSERT_EQ(batch.exitCode(), 0) << batch.readAllStandardError().toStdString();
+  const std::map<int, quality::QualityRow> rerun = Rows(other.path().toStdString());
+  for (int n : plotCases) {
+    const quality::QualityRow& edited = window.Results().Find(n)->row;
+    const quality::QualityRow& full = rerun.at(n);
+    EXPECT_EQ(edited.verdict, full.verdict) << "case " << n;
+    ASSERT_EQ(edited.x.has_value(), full.x.has_value()) << "case " << n;
+    if (edited.x) {
+      EXPECT_NEAR(*edited.x, *full.x, 1e-4) << "case " << n;
+      EXPECT_NEAR(*edited.y, *full.y, 1e-4) << "case " << n;
+    }
+    EXPECT_EQ(edited.networkColumns->confusable, full.networkColumns->confusable) << "case " << n;
+  }
+
+  // The run opened again from its files: its network columns, and edits
+  // that assess a plot again.
+  ASSERT_TRUE(window.OpenResults());
+  ASSERT_TRUE(window.Results().Find(markedCase) && window.Results().Find(markedCase)->row.networkColumns);
+  ASSERT_TRUE(window.Edits());
+  EXPECT_TRUE(window.Edits()->Network());
+
+  // The job keeps its method: opened again, the network is chosen.
+  ASSERT_TRUE(window.OpenJob(folder.path().toStdString()));
+  EXPECT_TRUE(window.NetworkMethod());
+  window.SetNetworkMethod(false);
+  ASSERT_TRUE(window.OpenJob(folder.path().toStdString()));
+  EXPECT_FALSE(window.NetworkMethod());
+}
+
+}  // namespace
+}  // namespace treetri::gui
