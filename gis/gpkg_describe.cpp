@@ -108,7 +108,7 @@ const Described kDescriptions[] = {
     {"sightings", "control", "Weakest control of its observations: weak, uncontrolled or NULL"},
     {"sightings", "suspect", "Whether the sighting holds the case's suspect observation"},
     {"sightings", "left_out",
-     "Whether the adjustment left the sighting's distance and azimuth out (the suspect)"},
+     "Whether the adjustment left the sighting's distance and azimuth out (no residuals)"},
     {"confidence_ellipses", nullptr,
      "The 95 % confidence ellipse of every case with precision figures."},
     {"confidence_ellipses", "case_no", "Case number"},

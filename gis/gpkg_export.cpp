@@ -284,7 +284,7 @@ Prepared Prepare(const ExportData& data) {
   }
   for (const LeftOutSighting& l : data.leftOut) {
     p.sightings[{l.caseNumber, l.slot}].leftOut = &l;
-    p.suspects.insert({l.caseNumber, l.slot});
+    if (l.suspect) p.suspects.insert({l.caseNumber, l.slot});
   }
   // The suspect sighting of each case: the line of the suspect observation
   // decides; where there is none (a whole sighting or a map tree is the

@@ -49,14 +49,15 @@ struct RemeasureFeature {
   std::optional<double> x, y;  // no geometry without them (a failed case)
 };
 
-// A sighting the adjustment left out whole (a case's suspect when the case
-// did not converge with it): it has no observation lines, so the sighting
-// record gives it. Exported in "sightings" without residuals, marked left
-// out (and suspect).
+// A sighting whose distance and azimuth the adjustment left out (a case's
+// suspect when the case did not converge with it, or the plot network's
+// removals): they have no observation lines, so the sighting record gives
+// it. Exported in "sightings" without their residuals, marked left out.
 struct LeftOutSighting {
   int caseNumber = 0, plot = 0, tree = 0, slot = 0, sightedTree = 0;
   bool azimuth = false, distance = false;  // what the record holds
   std::optional<double> mapX, mapY;        // the sighted map tree as the case used it
+  bool suspect = false;                    // the case's suspect
 };
 
 // One line of plots.csv (the plot network), as the layer "plots" takes it:

@@ -49,21 +49,29 @@ std::vector<MapTreeRecord> MapTreesOfPlots(const Table<PhotoTree>& photoTrees,
 void AddLeftOutSightings(ExportData& data, const Table<TargetTree>& targetTrees) {
   using quality::ObservationKind;
   using quality::SuspectKind;
-  // The slots whose distance or azimuth has a line, by case.
+  // The slots whose distance or azimuth has a line, and the cases with
+  // lines at all.
   std::set<std::pair<int, int>> measured;
-  for (const quality::ObservationRow& o : data.observations)
+  std::set<int> adjusted;
+  for (const quality::ObservationRow& o : data.observations) {
+    adjusted.insert(o.caseNumber);
     if (o.kind == ObservationKind::Azimuth || o.kind == ObservationKind::Distance)
       measured.insert({o.caseNumber, o.slot});
+  }
   for (const quality::QualityRow& q : data.quality) {
-    if (!q.suspectTree || q.suspectKind == SuspectKind::None) continue;
+    if (!adjusted.count(q.caseNumber)) continue;  // not adjusted: nothing was left out
     if (q.caseNumber < 1 || q.caseNumber > targetTrees.Size()) continue;
     const TargetTree& t = targetTrees[q.caseNumber];
     if (t.Plot != q.plot || t.Tree != q.tree) continue;  // not this run's record
-    // The sighting of the suspect's tree that was measured and has neither
-    // its distance nor its azimuth among the lines.
+    const bool suspectLeftOut = q.suspectTree && q.suspectKind != SuspectKind::None;
+    bool suspectFound = false;
+    // Every sighting of a map tree that was found, measured and has neither
+    // its distance nor its azimuth among the lines; the first of the
+    // suspect's tree is the suspect.
     for (int k = 1; k <= kSlotCount; ++k) {
       const bool azimuth = IsTrue(t.HasAzimuth[k]), distance = IsTrue(t.HasDistance[k]);
-      if (t.SightedTree[k] != *q.suspectTree || (!azimuth && !distance) ||
+      const bool found = t.Sighted[k].X != 0 || t.Sighted[k].Y != 0;
+      if (t.SightedTree[k] <= 0 || !found || (!azimuth && !distance) ||
           measured.count({q.caseNumber, k}))
         continue;
       LeftOutSighting l;
@@ -74,12 +82,11 @@ void AddLeftOutSightings(ExportData& data, const Table<TargetTree>& targetTrees)
       l.sightedTree = t.SightedTree[k];
       l.azimuth = azimuth;
       l.distance = distance;
-      if (t.Sighted[k].X != 0 || t.Sighted[k].Y != 0) {
-        l.mapX = t.Sighted[k].X;
-        l.mapY = t.Sighted[k].Y;
-      }
+      l.mapX = t.Sighted[k].X;
+      l.mapY = t.Sighted[k].Y;
+      l.suspect = suspectLeftOut && !suspectFound && l.sightedTree == *q.suspectTree;
+      suspectFound = suspectFound || l.suspect;
       data.leftOut.push_back(l);
-      break;
     }
   }
 }

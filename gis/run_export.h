@@ -22,13 +22,13 @@ CaseResult CaseResultOf(const LegacyCaseResult& legacy, const std::string& statu
 std::vector<MapTreeRecord> MapTreesOfPlots(const Table<PhotoTree>& photoTrees,
                                            const std::vector<CaseResult>& results);
 
-// The sightings that the cases of `data` left out whole: the measured
-// sighting of the suspect's tree has neither its distance nor its azimuth
-// among the observation lines (the suspect is a whole sighting, or the plot
-// network removed the only observation of it; the map tree's coordinates
-// may still be there), taken
-// from the field trees' records (TargetTrees, by case number): appended to
-// data.leftOut.
+// The sightings that the adjusted cases of `data` left out: a sighting of a
+// map tree that was found on the map and measured, whose distance and
+// azimuth have no observation lines (a whole sighting as the suspect, or
+// the plot network's removals; the map tree's coordinates may still be
+// there), taken from the field trees' records (TargetTrees, by case
+// number) and appended to data.leftOut. The first such sighting of the
+// suspect's tree is the case's suspect.
 void AddLeftOutSightings(ExportData& data, const Table<TargetTree>& targetTrees);
 
 // The export of a run's quality read back from its files (the cases with

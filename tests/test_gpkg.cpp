@@ -171,7 +171,7 @@ TEST(GeoPackageExport, LayersFieldsAndGeometryOfHandMadeCases) {
 
 // Case 3 of plot 7 did not converge with its sighting of tree 13 (slot 2):
 // the suspect is that whole sighting, which has no observation lines; its
-// record gives it. Tree 11 is on the map twice: the sighting used the first
+// record gives it, and its slot 3, also without lines. Tree 11 is on the map twice: the sighting used the first
 // record. The plot network assessed case 1 and adjusted tree 11.
 TEST(GeoPackageExport, LeftOutSightingTwiceMappedTreeMethodsAndPlots) {
   TempFolder dir;
@@ -201,10 +201,15 @@ TEST(GeoPackageExport, LeftOutSightingTwiceMappedTreeMethodsAndPlots) {
   r3.SightedTree[2] = 13;
   r3.HasAzimuth[2] = kTrue;
   r3.Sighted[2] = SightedXYZ{3400030.0, 6700030.0, 0};
+  // Slot 3 to tree 12, measured and found on the map but without lines: left
+  // out too, not the suspect.
+  r3.SightedTree[3] = 12;
+  r3.HasDistance[3] = kTrue;
+  r3.Sighted[3] = SightedXYZ{3400008.0, 6700014.0, 0};
   records[1].Plot = 7;  // case 1's suspect is one observation: nothing left out
   records[1].Tree = 101;
   gis::AddLeftOutSightings(data, records);
-  ASSERT_EQ(data.leftOut.size(), 1u);
+  ASSERT_EQ(data.leftOut.size(), 2u);
   data.quality[0].networkColumns = QualityRow::NetworkColumns{true, {}, {}, 0};
   data.plots = std::vector<gis::PlotFeature>{{7, 3, 2, 20, 9, 1.1, "pass", 0.2, 0.1, 2.0,
                                               "not significant", 0, 1, 5, true}};
@@ -217,7 +222,7 @@ TEST(GeoPackageExport, LeftOutSightingTwiceMappedTreeMethodsAndPlots) {
   // The left-out sighting: marked, the suspect, no residuals, drawn to the
   // map tree the record names.
   OGRLayer* sightings = ds->GetLayerByName("sightings");
-  sightings->SetAttributeFilter("left_out");
+  sightings->SetAttributeFilter("left_out AND suspect");
   ASSERT_EQ(sightings->GetFeatureCount(), 1);
   std::unique_ptr<OGRFeature> f(sightings->GetNextFeature());
   EXPECT_EQ(f->GetFieldAsInteger("case_no"), 3);
@@ -234,6 +239,11 @@ TEST(GeoPackageExport, LeftOutSightingTwiceMappedTreeMethodsAndPlots) {
   EXPECT_EQ(sightings->GetFeatureCount(), 2);
   sightings->SetAttributeFilter("NOT left_out");
   EXPECT_EQ(sightings->GetFeatureCount(), 3);
+  sightings->SetAttributeFilter("left_out AND NOT suspect");
+  ASSERT_EQ(sightings->GetFeatureCount(), 1);
+  f.reset(sightings->GetNextFeature());
+  EXPECT_EQ(f->GetFieldAsInteger("slot"), 3);
+  EXPECT_STREQ(f->GetFieldAsString("kinds"), "distance");
 
   // Tree 11 twice: the network's figures and the sightings on the record at
   // (3400015, 6700025) only.

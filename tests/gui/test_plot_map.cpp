@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include <QCheckBox>
+#include <gdal_priv.h>
 #include <QPainter>
 #include <QFile>
 #include <QGraphicsEllipseItem>
@@ -267,6 +268,18 @@ TEST_F(PlotMapTest, ExportsAGeoPackageWithoutBlockingAndRefusesAnUnknownCrs) {
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_TRUE(file.read(16).startsWith("SQLite format 3"));
+  file.close();
+  // Its metadata holds the run record of the job's run.
+  GDALAllRegister();
+  std::unique_ptr<GDALDataset> ds(GDALDataset::Open(path.toUtf8().constData(),
+                                                    GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  ASSERT_TRUE(ds);
+  const char* metadata = ds->GetMetadataItem("GPKG_METADATA_ITEM_1");
+  ASSERT_TRUE(metadata);
+  EXPECT_NE(std::string(metadata).find("\"work_folder\": \"" + tables.WorkFolder + "\""),
+            std::string::npos)
+      << metadata;
+  EXPECT_NE(std::string(metadata).find("\"state\": \"completed\""), std::string::npos);
 }
 
 TEST_F(PlotMapTest, ResultsTableSortsFiltersAndFollowsARun) {
