@@ -7,6 +7,7 @@
 #include <cmath>
 #include <map>
 #include <numeric>
+#include <set>
 #include <string>
 
 #include "data/angles.h"
@@ -45,6 +46,8 @@ constexpr double kTwoPi = 2 * kFullPi;
 constexpr double kMaxStep = 5.0;       // metres: the largest move of one point in a step
 constexpr double kConvergence = 1e-4;  // metres (the bias: radians times 10 m)
 constexpr int kNetIterations = 50;
+constexpr int kLooseIterations = 5;  // a reweighting step needs no convergence
+constexpr int kTrialIterations = 15;  // a trial that does not converge by then is rejected
 constexpr int kNetHalvings = 30;
 constexpr double kMinDamping = 1e-9;   // Levenberg-Marquardt damping: the smallest used
 constexpr double kMaxDamping = 1e3;    // and the largest before giving up
@@ -199,9 +202,9 @@ class Network {
   // reweighting steps, where gross errors make Gauss-Newton converge slowly)
   // accepts the point reached after the iterations when its system is
   // regular. A failed adjustment leaves the unknowns as they were.
-  bool Adjust(bool loose = false) {
+  bool Adjust(bool loose = false, int iterations = kNetIterations) {
     const VectorXd saved = u_;
-    if (AdjustFrom(loose)) return true;
+    if (AdjustFrom(loose, iterations)) return true;
     u_ = saved;
     Evaluate(u_, v_, rows_);
     return false;
@@ -419,13 +422,13 @@ class Network {
   }
 
  private:
-  bool AdjustFrom(bool loose) {
+  bool AdjustFrom(bool loose, int most) {
     converged_ = false;
     iterations_ = 0;
     double vtpv = Evaluate(u_, v_, rows_);
     double damping = 0;
     bool harder = false;
-    while (iterations_ < kNetIterations) {
+    while (iterations_ < (loose ? std::min(most, kLooseIterations) : most)) {
       if (std::isnan(vtpv)) return false;
       // A system singular on the way (a weakly tied point wandering through
       // a degenerate spot) is damped, Levenberg-Marquardt fashion, until it
@@ -484,7 +487,9 @@ class Network {
     }
     if (!converged_ && !loose) return false;
     vtpv_ = vtpv;
-    if (!Factor(0)) return false;
+    // Converged, the last factorisation (undamped, within the convergence
+    // limit of the point reached) gives the covariances.
+    if (!converged_ && !Factor(0)) return false;
     Covariances();
     return true;
   }
@@ -561,9 +566,11 @@ class Network {
     cm_.assign(M, Vector2d::Zero());
     cr_ = VectorXd::Zero(R_);
     std::vector<Eigen::Triplet<double>> t;
+    // Every observation takes part, those left out with weight zero, so that
+    // the pattern of S stays the same and its ordering is found once.
+    t.reserve(triplets_);
     for (size_t i = 0; i < obs_.size(); ++i) {
       const double p = Weight(static_cast<int>(i));
-      if (p == 0) continue;
       const Row& r = rows_[i];
       const Vector2d am(r.am[0], r.am[1]);
       const size_t j = static_cast<size_t>(r.map);
@@ -575,11 +582,12 @@ class Network {
       D[j] += p * am * am.transpose();
       cm_[j] -= p * v_[i] * am;
     }
-    if (damping > 0) {
+    {
       for (size_t j = 0; j < M; ++j) D[j].diagonal() *= 1 + damping;
       std::vector<double> diag(static_cast<size_t>(R_), 0);
-      for (const auto& e : t)
-        if (e.row() == e.col()) diag[static_cast<size_t>(e.row())] += e.value();
+      if (damping > 0)
+        for (const auto& e : t)
+          if (e.row() == e.col()) diag[static_cast<size_t>(e.row())] += e.value();
       for (int k = 0; k < R_; ++k) t.emplace_back(k, k, damping * diag[static_cast<size_t>(k)]);
     }
     VectorXd c = cr_;
@@ -593,9 +601,14 @@ class Network {
         for (const auto& [l, nl] : Nrj_[j]) t.emplace_back(k, l, -e.dot(nl));
       }
     }
+    triplets_ = std::max(triplets_, t.size());
     Eigen::SparseMatrix<double> S(R_, R_);
     S.setFromTriplets(t.begin(), t.end());
-    ldlt_.compute(S);
+    if (!analysed_) {
+      ldlt_.analyzePattern(S);
+      analysed_ = true;
+    }
+    ldlt_.factorize(S);
     if (ldlt_.info() != Eigen::Success) return false;
     const VectorXd Dd = ldlt_.vectorD();
     // Each pivot against its own diagonal element (points very near a map
@@ -665,6 +678,8 @@ class Network {
   std::vector<Vector2d> cm_;
   VectorXd cr_, rhs_;
   Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>> ldlt_;
+  bool analysed_ = false;  // the ordering of S's pattern is found
+  size_t triplets_ = 0;
   MatrixXd Qrr_;
   std::vector<MatrixXd> G_;
   std::vector<Matrix2d> Qmm_;
@@ -837,10 +852,17 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
     SetActive(n, HypothesisObservations(n, out_.front().first, out_.front().second), true);
     out_.erase(out_.begin());
   }
-  // Put back while the best passes its predicted test.
+  // Put back while groups pass their predicted test: in each round every
+  // passing group whose field tree and map tree no other passing group of
+  // the round touches (the best first), so that one adjustment serves
+  // several; should that adjustment fail, only the best goes back.
   for (;;) {
-    double bestRatio = HUGE_VAL;
-    std::vector<int> bestH;
+    struct Back {
+      double ratio;
+      std::vector<int> H;
+      int field, map;
+    };
+    std::vector<Back> passing;
     for (const auto& [k, i] : out_) {
       std::vector<int> H = HypothesisObservations(n, k, i);
       std::vector<std::vector<int>> tries;
@@ -848,36 +870,65 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
         if (!obs[static_cast<size_t>(o)].active) tries.push_back({o});
       if (tries.size() == 2) tries.push_back(H);
       if (k == HypKind::MapTree) tries = {H};
+      Back best{HUGE_VAL, {}, -1, -1};
       for (const std::vector<int>& t : tries) {
         if (!AllActive(n, t, false)) continue;
         const double T = n.Statistic(t, true);
         const double ratio = T / (t.size() == 1 ? crit1 : crit2);
-        if (std::isfinite(ratio) && ratio < bestRatio) {
-          bestRatio = ratio;
-          bestH = t;
-        }
+        if (std::isfinite(ratio) && ratio < best.ratio) best = {ratio, t, -1, -1};
       }
+      if (best.H.empty() || best.ratio > 1) continue;
+      const Obs& o = obs[static_cast<size_t>(best.H[0])];
+      best.field = o.field;
+      best.map = o.map;
+      passing.push_back(best);
     }
-    if (bestH.empty() || bestRatio > 1) break;
-    SetActive(n, bestH, true);
-    if (!n.Adjust()) {
-      SetActive(n, bestH, false);
-      if (!n.Adjust()) return false;
-      break;
+    if (passing.empty()) break;
+    std::sort(passing.begin(), passing.end(),
+              [](const Back& a, const Back& b) { return a.ratio < b.ratio; });
+    std::vector<int> round;
+    std::set<int> fieldsTaken, mapsTaken;
+    for (const Back& g : passing) {
+      if ((g.field >= 0 && fieldsTaken.count(g.field)) || mapsTaken.count(g.map)) continue;
+      if (g.field >= 0) fieldsTaken.insert(g.field);
+      mapsTaken.insert(g.map);
+      round.insert(round.end(), g.H.begin(), g.H.end());
     }
+    SetActive(n, round, true);
+    if (n.Adjust(false, kTrialIterations)) continue;
+    SetActive(n, round, false);
+    if (round.size() > passing.front().H.size()) {
+      SetActive(n, passing.front().H, true);
+      if (n.Adjust(false, kTrialIterations)) continue;
+      SetActive(n, passing.front().H, false);
+    }
+    if (!n.Adjust()) return false;
+    break;
   }
   // A map tree whose sightings stay out while its map coordinates stay in
   // may be the one displaced: swap them when the sightings then pass.
   for (size_t j = 0; j < M; ++j) {
     const MapUnknown& m = n.Maps()[j];
+    // (Tried where at least two of its sightings stay out, or all of them:
+    // one sighting out among others that fit is that sighting's own error far
+    // more often, and the trial costs a whole adjustment.)
     std::vector<int> back;
-    for (int si : m.sightings)
+    int sightingsOut = 0;
+    for (int si : m.sightings) {
+      bool out = false;
       for (int o : HypothesisObservations(n, HypKind::Sighting, si))
-        if (!obs[static_cast<size_t>(o)].active) back.push_back(o);
-    if (back.empty() || !AllActive(n, {m.obsX, m.obsY}, true)) continue;
+        if (!obs[static_cast<size_t>(o)].active) {
+          back.push_back(o);
+          out = true;
+        }
+      sightingsOut += out;
+    }
+    if (sightingsOut == 0 || (sightingsOut < 2 && sightingsOut < static_cast<int>(m.sightings.size())) ||
+        !AllActive(n, {m.obsX, m.obsY}, true))
+      continue;
     SetActive(n, {m.obsX, m.obsY}, false);
     SetActive(n, back, true);
-    bool pass = n.Adjust();
+    bool pass = n.Adjust(false, kTrialIterations);
     for (size_t k = 0; pass && k < back.size(); ++k) {
       const double T = n.Statistic({back[k]}, false);
       pass = !(T > crit1);
@@ -1069,7 +1120,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
   bool adjusted = false;
   std::optional<Network> net;
   std::vector<Removal> removed;
-  const double crit1 = CriticalValue(1), crit2 = CriticalValue(2);
+  static const double crit1 = CriticalValue(1), crit2 = CriticalValue(2);
   if (!members.empty()) {
     const double ox = std::round(sx / sn), oy = std::round(sy / sn);
     for (bool bias : {options.azimuthBias, false}) {
