@@ -46,8 +46,18 @@ constexpr double kMaxStep = 5.0;       // metres: the largest move of one point 
 constexpr double kConvergence = 1e-4;  // metres (the bias: radians times 10 m)
 constexpr int kNetIterations = 50;
 constexpr int kNetHalvings = 30;
+constexpr double kMinDamping = 1e-9;   // Levenberg-Marquardt damping: the smallest used
+constexpr double kMaxDamping = 1e3;    // and the largest before giving up
 constexpr double kDanishC = 2.5;         // Danish weights: 1 up to this standardised residual
 constexpr int kRobustIterations = 8;
+// Two trees nearer than this cannot be sighted one from the other: an
+// azimuth's partials are taken as at this distance there (a wrongly numbered
+// sighting of the field tree's own map record would otherwise make the
+// normal equations explode).
+constexpr double kNear = 0.3;            // metres
+constexpr double kPivot = 1e-10;         // the smallest pivot over its diagonal element
+constexpr double kDetermined = 1e-6;     // a point's block: smallest over largest eigenvalue
+constexpr double kMinOmega = 1e-4;       // the smallest weight factor: the system stays regular
 constexpr double kLeaveOut = 0.5;        // a group weighted below this is left out
 constexpr double kSightingTie = 0.97;    // a sighting within this share of its observation wins
 constexpr double kSuggestRadius = 3.0;   // metres around the point the sighting gives
@@ -59,6 +69,12 @@ double Wrap(double a) {
   if (a > kFullPi) a -= kTwoPi;
   if (a <= -kFullPi) a += kTwoPi;
   return a;
+}
+
+double Median(std::vector<double> a) {
+  std::sort(a.begin(), a.end());
+  const size_t h = a.size() / 2;
+  return a.size() % 2 ? a[h] : (a[h - 1] + a[h]) / 2;
 }
 
 struct Obs {
@@ -146,8 +162,21 @@ class Network {
         ++n;
       }
       fields_.push_back(f);
-      start_.push_back(in.hasStart ? Vector2d(in.startX - ox_, in.startY - oy_)
-                                   : Vector2d(sx / n - ox_, sy / n - oy_));
+      // Start: the median of the points that the sightings with both a
+      // distance and an azimuth give (one wrong number or blunder among
+      // three does not move it), else the case's own start, else the mean
+      // of the sighted trees.
+      std::vector<double> px, py;
+      for (const InputSighting& s : in.sightings)
+        if (s.onMap && s.hasAzimuth && s.hasDistance) {
+          px.push_back(s.mapX - ox_ - s.distance * std::sin(s.azimuth / kRadToDeg));
+          py.push_back(s.mapY - oy_ - s.distance * std::cos(s.azimuth / kRadToDeg));
+        }
+      if (!px.empty())
+        start_.push_back(Vector2d(Median(px), Median(py)));
+      else
+        start_.push_back(in.hasStart ? Vector2d(in.startX - ox_, in.startY - oy_)
+                                     : Vector2d(sx / n - ox_, sy / n - oy_));
     }
     for (size_t j = 0; j < maps_.size(); ++j) {
       maps_[j].obsX = Add(ObservationKind::MapX, -1, static_cast<int>(j), -1, maps_[j].mapX, sig_.mapX);
@@ -160,66 +189,63 @@ class Network {
       u_.segment<2>(R_ + 2 * static_cast<int>(j)) = Vector2d(maps_[j].mapX, maps_[j].mapY);
     v_.resize(obs_.size());
     rows_.resize(obs_.size());
+    Evaluate(u_, v_, rows_);
   }
 
   // --- the adjustment ------------------------------------------------------
 
   // Adjusts from the current unknowns; true when converged with a regular
-  // system, and then the covariances are current.
-  bool Adjust() {
-    converged_ = false;
-    iterations_ = 0;
-    double vtpv = Evaluate(u_, v_, rows_);
-    while (iterations_ < kNetIterations) {
-      if (std::isnan(vtpv) || !Factor()) return false;
-      ++iterations_;
-      VectorXd dx = Solve();
-      if (!dx.allFinite()) return false;
-      // Bound the step: no point moves more than kMaxStep, the bias not
-      // more than kMaxStep over 10 m.
-      double largest = 0;
-      const int pointsEnd = 2 * static_cast<int>(fields_.size());
-      for (int k = 0; k < dx.size(); k += 2) {
-        if (k == pointsEnd && bias_) ++k;
-        if (k + 1 >= dx.size()) break;
-        largest = std::max(largest, std::hypot(dx[k], dx[k + 1]));
-      }
-      if (bias_) largest = std::max(largest, 10 * std::fabs(dx[R_ - 1]));
-      if (largest > kMaxStep) dx *= kMaxStep / largest;
-      double coordinates = 0;
-      for (int k = 0; k < dx.size(); ++k)
-        coordinates = std::max(coordinates, std::fabs(dx[k]) * (bias_ && k == R_ - 1 ? 10.0 : 1.0));
-      const bool last = coordinates < kConvergence;
-      double step = 1;
-      bool accepted = false;
-      std::vector<double> vTrial;
-      std::vector<Row> rTrial(rows_.size());
-      for (int h = 0; h <= kNetHalvings; ++h, step /= 2) {
-        const VectorXd trial = u_ + step * dx;
-        const double t = Evaluate(trial, vTrial, rTrial);
-        if (last || t <= vtpv) {
-          u_ = trial;
-          v_.swap(vTrial);
-          rows_.swap(rTrial);
-          vtpv = t;
-          accepted = true;
-          break;
-        }
-      }
-      if (!accepted) return false;
-      if (last) {
-        converged_ = true;
-        break;
-      }
-    }
-    if (!converged_) return false;
-    vtpv_ = vtpv;
-    if (!Factor()) return false;
-    Covariances();
-    return true;
+  // system, and then the covariances are current. Loose (the robust start's
+  // reweighting steps, where gross errors make Gauss-Newton converge slowly)
+  // accepts the point reached after the iterations when its system is
+  // regular. A failed adjustment leaves the unknowns as they were.
+  bool Adjust(bool loose = false) {
+    const VectorXd saved = u_;
+    if (AdjustFrom(loose)) return true;
+    u_ = saved;
+    Evaluate(u_, v_, rows_);
+    return false;
   }
 
   // --- figures of the current adjustment -----------------------------------
+
+  // The distance between the field tree and the map tree of observation i
+  // at the current unknowns.
+  double Distance(int i) const {
+    const Obs& o = obs_[static_cast<size_t>(i)];
+    return (MapPoint(o.map) - Field(o.field)).norm();
+  }
+
+  // The standard error of observation i's residual at the start, where the
+  // field tree and the map tree are each known to about the map error.
+  double StartSigma(int i) const {
+    const Obs& o = obs_[static_cast<size_t>(i)];
+    const double m2 = sig_.mapX * sig_.mapX + sig_.mapY * sig_.mapY;
+    if (o.kind == ObservationKind::Distance) return std::sqrt(o.sigma * o.sigma + m2);
+    if (o.kind != ObservationKind::Azimuth) return o.sigma;
+    const double d = std::max(Distance(i), 1.0);
+    return std::sqrt(o.sigma * o.sigma + m2 / (d * d));
+  }
+
+  // Whether every field tree and every map tree is determined by the
+  // active observations at the current linearisation: its own 2 x 2 block
+  // of the normal equations (the other points held) is well conditioned.
+  bool Determined() const {
+    std::vector<Matrix2d> F(fields_.size(), Matrix2d::Zero()), D(maps_.size(), Matrix2d::Zero());
+    for (size_t i = 0; i < obs_.size(); ++i) {
+      const double p = obs_[i].active ? 1 / (obs_[i].sigma * obs_[i].sigma) : 0;
+      if (p == 0) continue;
+      const Row& r = rows_[i];
+      const Vector2d am(r.am[0], r.am[1]);
+      D[static_cast<size_t>(r.map)] += p * am * am.transpose();
+      if (obs_[i].field >= 0) F[static_cast<size_t>(obs_[i].field)] += p * am * am.transpose();
+    }
+    auto regular = [](const Matrix2d& N) {
+      const Eigen::Vector2d e = Eigen::SelfAdjointEigenSolver<Matrix2d>(N).eigenvalues();
+      return e[1] > 0 && e[0] > kDetermined * e[1];
+    };
+    return std::all_of(F.begin(), F.end(), regular) && std::all_of(D.begin(), D.end(), regular);
+  }
 
   int Unknowns() const { return R_ + 2 * static_cast<int>(maps_.size()); }
   int ActiveObservations() const {
@@ -317,16 +343,17 @@ class Network {
     const Vector2d p = j >= 0 ? MapPoint(j) : Vector2d(px, py);
     const double dx = p.x() - f.x(), dy = p.y() - f.y();
     const double s2 = dx * dx + dy * dy, s = std::sqrt(s2);
+    const double s2a = std::max(s2, kNear * kNear);  // the azimuth's partials
     if (!(s > 0)) return NAN;
     std::vector<Row> rows;
     std::vector<double> d, ll;
     if (hasAz) {
       Row r;
       r.n = 2;
-      r.col[0] = 2 * i; r.a[0] = -dy / s2;
-      r.col[1] = 2 * i + 1; r.a[1] = dx / s2;
+      r.col[0] = 2 * i; r.a[0] = -dy / s2a;
+      r.col[1] = 2 * i + 1; r.a[1] = dx / s2a;
       if (bias_) { r.col[2] = R_ - 1; r.a[2] = 1; r.n = 3; }
-      r.map = j; r.am[0] = dy / s2; r.am[1] = -dx / s2;
+      r.map = j; r.am[0] = dy / s2a; r.am[1] = -dx / s2a;
       rows.push_back(r);
       d.push_back(Wrap(std::atan2(dx, dy) + Bias() - az));
       ll.push_back(sig_.azimuth * sig_.azimuth);
@@ -392,6 +419,76 @@ class Network {
   }
 
  private:
+  bool AdjustFrom(bool loose) {
+    converged_ = false;
+    iterations_ = 0;
+    double vtpv = Evaluate(u_, v_, rows_);
+    double damping = 0;
+    bool harder = false;
+    while (iterations_ < kNetIterations) {
+      if (std::isnan(vtpv)) return false;
+      // A system singular on the way (a weakly tied point wandering through
+      // a degenerate spot) is damped, Levenberg-Marquardt fashion, until it
+      // can be solved; damping that is not needed any more is let go.
+      if (!harder) damping = damping / 100 < kMinDamping ? 0 : damping / 100;
+      harder = false;
+      while (!Factor(damping)) {
+        damping = damping == 0 ? kMinDamping : damping * 100;
+        if (damping > kMaxDamping) return false;
+      }
+      ++iterations_;
+      VectorXd dx = Solve();
+      if (!dx.allFinite()) return false;
+      // Bound the step: no point moves more than kMaxStep, the bias not
+      // more than kMaxStep over 10 m.
+      double largest = 0;
+      const int pointsEnd = 2 * static_cast<int>(fields_.size());
+      for (int k = 0; k < dx.size(); k += 2) {
+        if (k == pointsEnd && bias_) ++k;
+        if (k + 1 >= dx.size()) break;
+        largest = std::max(largest, std::hypot(dx[k], dx[k + 1]));
+      }
+      if (bias_) largest = std::max(largest, 10 * std::fabs(dx[R_ - 1]));
+      if (largest > kMaxStep) dx *= kMaxStep / largest;
+      double coordinates = 0;
+      for (int k = 0; k < dx.size(); ++k)
+        coordinates = std::max(coordinates, std::fabs(dx[k]) * (bias_ && k == R_ - 1 ? 10.0 : 1.0));
+      const bool last = coordinates < kConvergence && damping == 0;
+      double step = 1;
+      bool accepted = false;
+      std::vector<double> vTrial;
+      std::vector<Row> rTrial(rows_.size());
+      for (int h = 0; h <= kNetHalvings; ++h, step /= 2) {
+        const VectorXd trial = u_ + step * dx;
+        const double t = Evaluate(trial, vTrial, rTrial);
+        if (last || t <= vtpv) {
+          u_ = trial;
+          v_.swap(vTrial);
+          rows_.swap(rTrial);
+          vtpv = t;
+          accepted = true;
+          break;
+        }
+      }
+      if (!accepted) {
+        // No decrease along this direction: damp harder and try again.
+        damping = damping == 0 ? kMinDamping : damping * 100;
+        if (damping > kMaxDamping) break;
+        harder = true;
+        continue;
+      }
+      if (last) {
+        converged_ = true;
+        break;
+      }
+    }
+    if (!converged_ && !loose) return false;
+    vtpv_ = vtpv;
+    if (!Factor(0)) return false;
+    Covariances();
+    return true;
+  }
+
   int Add(ObservationKind kind, int field, int map, int sighting, double value, double sigma) {
     Obs o;
     o.kind = kind;
@@ -424,16 +521,17 @@ class Network {
         const int fc = 2 * o.field;
         const double dx = u[mc] - u[fc], dy = u[mc + 1] - u[fc + 1];
         const double s2 = dx * dx + dy * dy, s = std::sqrt(s2);
+        const double s2a = std::max(s2, kNear * kNear);  // the azimuth's partials
         if (!(s > 0)) return NAN;
         r.n = 2;
         r.col[0] = fc;
         r.col[1] = fc + 1;
         if (o.kind == ObservationKind::Azimuth) {
           v[i] = Wrap(std::atan2(dx, dy) + (bias_ ? u[R_ - 1] : 0) - o.observed);
-          r.a[0] = -dy / s2;
-          r.a[1] = dx / s2;
-          r.am[0] = dy / s2;
-          r.am[1] = -dx / s2;
+          r.a[0] = -dy / s2a;
+          r.a[1] = dx / s2a;
+          r.am[0] = dy / s2a;
+          r.am[1] = -dx / s2a;
           if (bias_) {
             r.col[2] = R_ - 1;
             r.a[2] = 1;
@@ -453,8 +551,9 @@ class Network {
   }
 
   // The reduced normal equations S dr = c: every map tree's 2 x 2 block
-  // eliminated. False when S is singular.
-  bool Factor() {
+  // eliminated; damping > 0 adds that share of each diagonal element to it.
+  // False when S is singular.
+  bool Factor(double damping) {
     const size_t M = maps_.size();
     Nrj_.assign(M, {});
     Dinv_.assign(M, Matrix2d::Zero());
@@ -476,6 +575,13 @@ class Network {
       D[j] += p * am * am.transpose();
       cm_[j] -= p * v_[i] * am;
     }
+    if (damping > 0) {
+      for (size_t j = 0; j < M; ++j) D[j].diagonal() *= 1 + damping;
+      std::vector<double> diag(static_cast<size_t>(R_), 0);
+      for (const auto& e : t)
+        if (e.row() == e.col()) diag[static_cast<size_t>(e.row())] += e.value();
+      for (int k = 0; k < R_; ++k) t.emplace_back(k, k, damping * diag[static_cast<size_t>(k)]);
+    }
     VectorXd c = cr_;
     for (size_t j = 0; j < M; ++j) {
       const double det = D[j].determinant();
@@ -492,9 +598,13 @@ class Network {
     ldlt_.compute(S);
     if (ldlt_.info() != Eigen::Success) return false;
     const VectorXd Dd = ldlt_.vectorD();
-    double largest = 0;
-    for (int k = 0; k < R_; ++k) largest = std::max(largest, S.coeff(k, k));
-    if (!(Dd.minCoeff() > 1e-11 * largest)) return false;
+    // Each pivot against its own diagonal element (points very near a map
+    // tree give some elements far larger than the others).
+    VectorXd diag(R_);
+    for (int k = 0; k < R_; ++k) diag[k] = S.coeff(k, k);
+    const VectorXd pd = ldlt_.permutationP() * diag;
+    for (int k = 0; k < R_; ++k)
+      if (!(pd[k] > 0) || !(Dd[k] > kPivot * pd[k])) return false;
     rhs_ = c;
     return true;
   }
@@ -663,14 +773,18 @@ bool OnceSighted(const Network& n, HypKind kind, int index) {
 // adjusted.
 bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& out) {
   std::vector<Obs>& obs = n.Observations();
-  if (!n.Adjust()) return false;
   const size_t S = n.Sightings().size(), M = n.Maps().size();
-  for (int it = 0; it < kRobustIterations; ++it) {
+  // The first weights come from the residuals at the start (a plain
+  // adjustment with 180-degree blunders in it may not converge at all),
+  // standardised by the a-priori errors alone.
+  bool first = true;
+  for (int it = 0; it <= kRobustIterations; ++it, first = false) {
     std::vector<double> omega(obs.size(), 1);
     for (size_t i = 0; i < obs.size(); ++i) {
-      const double r = std::max(n.Redundancy(static_cast<int>(i)), 0.05);
-      const double u = std::fabs(n.Residuals()[i]) / (obs[i].sigma * std::sqrt(r));
-      omega[i] = u <= kDanishC ? 1 : std::exp(-(u - kDanishC) * (u - kDanishC) / 8);
+      const double r = first ? 1 : std::max(n.Redundancy(static_cast<int>(i)), 0.05);
+      const double u = std::fabs(n.Residuals()[i]) /
+                       (first ? n.StartSigma(static_cast<int>(i)) : obs[i].sigma * std::sqrt(r));
+      omega[i] = u <= kDanishC ? 1 : std::max(std::exp(-(u - kDanishC) * (u - kDanishC) / 8), kMinOmega);
     }
     auto group = [&](const std::vector<int>& H) {
       double w = 1;
@@ -684,26 +798,37 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
       change = std::max(change, std::fabs(obs[i].omega - omega[i]));
       obs[i].omega = omega[i];
     }
-    if (!n.Adjust()) {
+    if (!n.Adjust(true)) {
       for (Obs& o : obs) o.omega = 1;
-      return n.Adjust();
+      if (!n.Adjust(true)) return false;
+      break;
     }
-    if (change < 0.01) break;
+    if (!first && change < 0.01) break;
   }
-  // Leave out the groups weighted below kLeaveOut.
-  std::vector<std::pair<HypKind, int>> out_;
+  // Leave out the groups weighted below kLeaveOut, the lowest first, each
+  // only when every point stays determined without it (a group that would
+  // leave a point free stays in; snooping tests it).
+  std::vector<std::pair<double, std::pair<HypKind, int>>> low;
   for (size_t s = 0; s < S; ++s) {
     const std::vector<int> H = HypothesisObservations(n, HypKind::Sighting, static_cast<int>(s));
     if (!H.empty() && obs[static_cast<size_t>(H[0])].omega < kLeaveOut)
-      out_.push_back({HypKind::Sighting, static_cast<int>(s)});
+      low.push_back({obs[static_cast<size_t>(H[0])].omega, {HypKind::Sighting, static_cast<int>(s)}});
   }
   for (size_t j = 0; j < M; ++j)
     if (obs[static_cast<size_t>(n.Maps()[j].obsX)].omega < kLeaveOut)
-      out_.push_back({HypKind::MapTree, static_cast<int>(j)});
+      low.push_back({obs[static_cast<size_t>(n.Maps()[j].obsX)].omega, {HypKind::MapTree, static_cast<int>(j)}});
+  std::stable_sort(low.begin(), low.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
   for (Obs& o : obs) o.omega = 1;
-  for (const auto& [k, i] : out_) SetActive(n, HypothesisObservations(n, k, i), false);
-  // A network that the leaving out made singular gets its groups back, the
-  // map trees first.
+  std::vector<std::pair<HypKind, int>> out_;
+  for (const auto& [w, g] : low) {
+    const std::vector<int> H = HypothesisObservations(n, g.first, g.second);
+    SetActive(n, H, false);
+    if (n.Determined()) out_.push_back(g);
+    else SetActive(n, H, true);
+  }
+  // A network that the leaving out made singular all the same gets its
+  // groups back, the map trees first.
   while (!n.Adjust()) {
     if (out_.empty()) return false;
     std::stable_sort(out_.begin(), out_.end(), [](const auto& a, const auto& b) {

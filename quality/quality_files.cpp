@@ -207,6 +207,14 @@ std::string NetworkColumns(const std::array<const char*, N>& columns) {
   return tail;
 }
 
+// The name of the network's column k (0-based) added to the file of `columns`.
+template <size_t N>
+const char* NetworkColumnName(const std::array<const char*, N>& columns, size_t k) {
+  if (columns[0] == kQualityColumns[0] && N == kQualityColumns.size())
+    return k < kQualityNetworkColumns.size() ? kQualityNetworkColumns[k] : nullptr;
+  return k < kObservationNetworkColumns.size() ? kObservationNetworkColumns[k] : nullptr;
+}
+
 // Reads a quality file line by line: the header first, then one row per
 // line that is not blank.
 template <class Row, size_t N>
@@ -250,6 +258,9 @@ FileReadStatus ReadRows(const std::string& path, const std::array<const char*, N
       if (s.column >= 1 && s.column <= static_cast<int>(N)) {
         st.column = s.column;
         st.columnName = columns[static_cast<size_t>(s.column - 1)];
+      } else if (s.column > static_cast<int>(N)) {
+        st.column = s.column;
+        st.columnName = NetworkColumnName(columns, static_cast<size_t>(s.column) - N - 1);
       }
       return false;
     }

@@ -2,9 +2,12 @@
 // by hand, and its messages for bad input.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "quality/network_files.h"
 #include "quality/quality_files.h"
 #include "tests/support.h"
 #include "tools/position_stats.h"
@@ -108,6 +111,73 @@ TEST(QualityReport, FiguresOfAHandMadeRun) {
   EXPECT_NE(report.find("false alarms: outlier on clean tested cases 1 of 3 (33.3 %)"),
             std::string::npos)
       << report;
+}
+
+// A plot network run's files: the wrong trees of 1003 and 1004 are named,
+// 1005's is missed but its sighting carries a confusable mark (read from
+// observations.csv's network columns), so every wrong tree is named or
+// marked; without the mark one of three is neither.
+TEST(QualityReport, MissedWrongTreesWithAConfusableMark) {
+  for (const bool marked : {true, false}) {
+    HandMadeRun h;
+    std::string q = quality::NetworkQualityHeaderLine();
+    for (int tree = 1001; tree <= 1007; ++tree) {
+      quality::NetworkCaseResult c;
+      c.network = true;
+      c.quality.row = Row(tree, tree == 1003 || tree == 1004 ? Verdict::Outlier : Verdict::Ok, 0, 0, 0);
+      if (tree == 1003) c.quality.row.suspectTree = 5;
+      if (tree == 1004) c.quality.row.suspectTree = 2;
+      q += quality::FormatNetworkQualityLine(c);
+    }
+    h.dir.Write(quality::kQualityFileName, q);
+    std::string o = quality::NetworkObservationHeaderLine();
+    for (const auto& [slot, sighted] : {std::pair{1, 5}, std::pair{2, 2}}) {
+      quality::ObservationRow r;
+      r.caseNumber = 5;
+      r.plot = 1;
+      r.tree = 1005;
+      r.slot = slot;
+      r.sightedTree = sighted;
+      quality::ObservationExtra e;
+      e.confusableDistance = 2.5;
+      if (marked && slot == 1) e.confusableTree = 1;
+      o += quality::FormatNetworkObservationLine(r, e);
+    }
+    h.dir.Write(quality::kObservationsFileName, o);
+    QualityFileContents run;
+    SimulationTruth truth;
+    std::string error;
+    ASSERT_TRUE(ReadQualityFiles(h.dir.Path(), run, error)) << error;
+    ASSERT_TRUE(ReadSimulationTruth(h.dir.Path(), truth, error)) << error;
+    ASSERT_EQ(run.observations.size(), 2u);
+    EXPECT_EQ(run.observations[0].confusableTree, marked ? std::optional<int>(1) : std::nullopt);
+    EXPECT_EQ(run.observations[1].confusableDistance, 2.5);
+    const QualityFigures f = ComputeQualityFigures(run, &truth);
+    EXPECT_TRUE(f.withConfusable);
+    EXPECT_EQ(f.wrongCaughtOrConfusable.hits, marked ? 3 : 2);
+    EXPECT_EQ(f.wrongCaughtOrConfusable.of, 3);
+    EXPECT_EQ(f.missedConfusable.hits, marked ? 1 : 0);
+    EXPECT_EQ(f.missedConfusable.of, 1);
+    const std::string report = FormatQualityReport(f);
+    EXPECT_NE(report.find(marked ? "wrong tree named or marked confusable       3 of 3 (100.0 %)"
+                                 : "wrong tree named or marked confusable       2 of 3 (66.7 %)"),
+              std::string::npos)
+        << report;
+  }
+  // A confusable tree that is not a number names its column.
+  HandMadeRun h;
+  h.dir.Write(quality::kQualityFileName, quality::QualityHeaderLine());
+  quality::ObservationRow r;
+  std::string line = quality::FormatNetworkObservationLine(r, {7, 2.5});
+  line.replace(line.find(",7,"), 3, ",x7,");
+  h.dir.Write(quality::kObservationsFileName, quality::NetworkObservationHeaderLine() + line);
+  QualityFileContents run;
+  std::string error;
+  EXPECT_FALSE(ReadQualityFiles(h.dir.Path(), run, error));
+  EXPECT_NE(error.find("line 2, column " + std::to_string(quality::kObservationColumns.size() + 1) +
+                       " (confusable_tree)"),
+            std::string::npos)
+      << error;
 }
 
 TEST(QualityReport, BadInputNamesFileLineAndColumn) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
+#include <tuple>
 
 #include "data/readers.h"
 #include "platform/files.h"
@@ -134,6 +136,13 @@ QualityFigures ComputeQualityFigures(const QualityFileContents& run, const Simul
 
   // The gross errors that take part in each case's adjustment: a sighting
   // whose tree is not on the map is left out of it.
+  // The sightings (plot, field tree, slot) that the plot network marked
+  // confusable.
+  std::set<std::tuple<int, int, int>> confusable;
+  for (const quality::ObservationRow& o : run.observations) {
+    f.withConfusable = f.withConfusable || o.confusableDistance || o.confusableTree;
+    if (o.confusableTree) confusable.insert({o.plot, o.tree, o.slot});
+  }
   std::map<std::pair<int, int>, std::vector<const PlantedError*>> gross;
   for (const PlantedError& e : truth->errors)
     if (e.onMap && e.kind != PlantedKind::Missing && e.kind != PlantedKind::CompassBias)
@@ -167,6 +176,11 @@ QualityFigures ComputeQualityFigures(const QualityFileContents& run, const Simul
                                   &f.byForm[static_cast<int>(e->kind)], &f.all}) {
         d->outlier.Count(outlier);
         d->named.Count(named);
+      }
+      if (basic == PlantedKind::WrongTree) {
+        const bool marked = confusable.count({e->plot, e->tree, e->slot}) > 0;
+        f.wrongCaughtOrConfusable.Count(named || marked);
+        if (!named) f.missedConfusable.Count(marked);
       }
       const bool suggestedRight = basic == PlantedKind::WrongTree && named &&
                                   c.suggestedTree && *c.suggestedTree == e->trueTree;
@@ -232,6 +246,10 @@ std::string FormatQualityReport(const QualityFigures& f) {
   line("  right tree suggested (true tree in reach)",
        Percent(f.soleWrongTreeRight) + "  target >= 80 %");
   line("suggested replacements that are right", Percent(f.suggestionsRight));
+  if (f.withConfusable) {
+    line("wrong tree named or marked confusable", Percent(f.wrongCaughtOrConfusable) + "  target >= 97 %");
+    line("  missed wrong trees marked confusable", Percent(f.missedConfusable));
+  }
   line("false alarms: outlier on clean tested cases", Percent(f.falseAlarms) + "  target <= 2 %");
   line("clean cases, truth inside the 95 % ellipse", Percent(f.insideConf95) + "  target >= 90 %");
   return out;

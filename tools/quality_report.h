@@ -72,6 +72,10 @@ struct QualityFigures {
   Share suggestionsRight;    // suggested replacements that name the measured tree
   Share falseAlarms;         // clean cases tested (ok or outlier) that are "outlier"
   Share insideConf95;        // clean cases with an ellipse that hold the true position
+  // Plot network runs (observations.csv with the confusable columns):
+  bool withConfusable = false;
+  Share wrongCaughtOrConfusable;  // wrong trees named as suspect or their sighting marked
+  Share missedConfusable;         // wrong trees not named whose sighting is marked
 };
 
 // `truth` may be null (then only the run's own figures).

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <numeric>
 #include <system_error>
 
@@ -706,6 +708,54 @@ std::vector<PlantedError> PlantedErrors(const SimulatedData& d) {
       }
     }
   return out;
+}
+
+std::vector<quality::CaseInput> QualityInputs(const SimulatedData& d) {
+  const SimulationOptions& o = d.options;
+  std::map<int, std::vector<quality::MapTree>> maps;
+  std::map<std::pair<int, int>, size_t> where;
+  for (const MapTree& m : d.map) {
+    auto [it, added] = where.emplace(std::pair{m.plot, m.tree}, maps[m.plot].size());
+    if (added) maps[m.plot].push_back({m.tree, m.mapX, m.mapY});
+    else maps[m.plot][it->second] = {m.tree, m.mapX, m.mapY};
+  }
+  std::map<int, std::shared_ptr<const quality::PlotIndex>> indices;
+  for (const auto& [plot, trees] : maps)
+    indices[plot] = std::make_shared<const quality::PlotIndex>(trees);
+  // The parameter file's standard errors (ParameterFileText).
+  const quality::Sigmas sig{std::max(o.azimuthErrorDeg, 0.05) * kFullPi / 180,
+                            std::max(o.distanceError, 0.01), std::max(o.mapError, 0.01),
+                            std::max(o.mapError, 0.01)};
+  std::vector<quality::CaseInput> inputs;
+  for (size_t c = 0; c < d.fieldTrees.size(); ++c) {
+    const FieldTree& t = d.fieldTrees[c];
+    quality::CaseInput in;
+    in.caseNumber = static_cast<int>(c) + 1;
+    in.plot = t.plot;
+    in.tree = t.tree;
+    in.species = t.species;
+    in.plotTrees = indices[t.plot];
+    in.sigmas = sig;
+    for (size_t j = 0; j < t.slots.size(); ++j) {
+      const SimulatedSighting& s = t.slots[j];
+      quality::InputSighting q;
+      q.slot = static_cast<int>(j) + 1;
+      q.tree = s.tree;
+      auto it = where.find({t.plot, s.tree});
+      q.onMap = it != where.end();
+      if (q.onMap) {
+        q.mapX = maps[t.plot][it->second].x;
+        q.mapY = maps[t.plot][it->second].y;
+      }
+      q.hasAzimuth = s.azimuth > -1;
+      q.azimuth = s.azimuth;
+      q.hasDistance = s.distance > -1;
+      q.distance = s.distance;
+      in.sightings.push_back(q);
+    }
+    inputs.push_back(std::move(in));
+  }
+  return inputs;
 }
 
 std::string PathInFolder(const std::string& folder, const char* name) {

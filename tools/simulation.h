@@ -47,6 +47,7 @@
 #include <vector>
 
 #include "data/parameter_file.h"
+#include "quality/case_input.h"
 #include "tools/planted_errors.h"
 
 namespace treetri::tools {
@@ -191,6 +192,13 @@ std::string TruthFileText(const SimulatedData& d);      // header, then Plot,Tre
 
 // The gross errors of the data, plot, field tree and slot in order.
 std::vector<PlantedError> PlantedErrors(const SimulatedData& d);
+
+// Every field tree's quality input (in the order of d.fieldTrees) as a run
+// builds it from the data set's files: the map coordinates of a tree
+// number's last record, the plot's map trees for the wrong-tree search, the
+// parameter file's standard errors, no azimuth correction and no start
+// position.
+std::vector<quality::CaseInput> QualityInputs(const SimulatedData& d);
 
 inline constexpr const char* kSimMapFile = "map.txt";
 inline constexpr const char* kSimSightingFile = "sightings.txt";
