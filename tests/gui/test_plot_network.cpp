@@ -110,8 +110,14 @@ TEST_F(PlotNetworkTest, TheJobRunsTheNetworkShowsItsMarksAndAnEditAssessesThePlo
   }
   ASSERT_TRUE(marked && clean) << "the simulated plots should have both kinds of case";
   EXPECT_NE(Read(File("run.json")).find("\"quality_method\": \"network\""), std::string::npos);
-  // The GeoPackage export takes the network's quality read back.
-  EXPECT_EQ(window.GeoPackageData().quality.size(), 70u);
+  // The GeoPackage export takes the network's quality read back, with its
+  // plots, its map trees and the run record.
+  const gis::ExportData exported = window.GeoPackageData();
+  EXPECT_EQ(exported.quality.size(), 70u);
+  ASSERT_TRUE(exported.plots);
+  EXPECT_FALSE(exported.plots->empty());
+  EXPECT_FALSE(exported.networkMapTrees.empty());
+  EXPECT_NE(exported.runRecord.find("\"quality_method\": \"network\""), std::string::npos);
   const int markedCase = marked->caseNumber, count = *marked->networkColumns->confusable;
   const int plot = marked->plot;
   const double mx = *marked->x, my = *marked->y, cx = *clean->x, cy = *clean->y;
