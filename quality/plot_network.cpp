@@ -46,13 +46,13 @@ constexpr double kTwoPi = 2 * kFullPi;
 constexpr double kMaxStep = 5.0;       // metres: the largest move of one point in a step
 constexpr double kConvergence = 1e-4;  // metres (the bias: radians times 10 m)
 constexpr int kNetIterations = 50;
-constexpr int kLooseIterations = 5;  // a reweighting step needs no convergence
+constexpr int kLooseIterations = 3;  // a reweighting step needs no convergence
 constexpr int kTrialIterations = 15;  // a trial that does not converge by then is rejected
 constexpr int kNetHalvings = 30;
 constexpr double kMinDamping = 1e-9;   // Levenberg-Marquardt damping: the smallest used
 constexpr double kMaxDamping = 1e3;    // and the largest before giving up
 constexpr double kDanishC = 2.5;         // Danish weights: 1 up to this standardised residual
-constexpr int kRobustIterations = 8;
+constexpr int kRobustIterations = 4;
 // Two trees nearer than this cannot be sighted one from the other: an
 // azimuth's partials are taken as at this distance there (a wrongly numbered
 // sighting of the field tree's own map record would otherwise make the
