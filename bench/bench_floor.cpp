@@ -137,7 +137,11 @@ int main(int argc, char** argv) {
   std::printf("  of it computing    %.4f s (once, outside the runs)\n", compute);
   std::printf("  run start, 0 cases median %.4f s\n", start);
   std::printf("floor (calls only)   median %.4f s\n", floor);
-  std::printf("run / floor          %.2f; (run - start) / floor %.2f (target at most 3): %s\n",
-              run / floor, (run - start) / floor, run - start <= 3 * floor ? "met" : "MISSED");
+  // The target holds for the run's file part: the whole run less its
+  // computing and its fixed start, against the calls alone.
+  const double files = run - compute - start;
+  std::printf("run / floor          %.2f whole; file part (run - computing - start) / floor %.2f "
+              "(target at most 1.5): %s\n",
+              run / floor, files / floor, files <= 1.5 * floor ? "met" : "MISSED");
   return 0;
 }

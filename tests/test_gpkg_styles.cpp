@@ -121,8 +121,12 @@ TEST(GeoPackageStyles, EveryLayerHasADefaultStyleWithThePlotMapsLegend) {
       EXPECT_EQ(colours[symbolOf["outlier"] + "/color"], "214,39,40,255");
       EXPECT_EQ(symbolOf.size(), 5u);
     }
-    if (layer == "confidence_ellipses") EXPECT_EQ(colours["0/style"], "no");  // outlines only
-    if (layer == "map_trees") EXPECT_STREQ(CPLGetXMLValue(qgis, "labeling.settings.text-style.fieldName", ""), "tree");
+    if (layer == "confidence_ellipses") {
+      EXPECT_EQ(colours["0/style"], "no");  // outlines only
+    }
+    if (layer == "map_trees") {
+      EXPECT_STREQ(CPLGetXMLValue(qgis, "labeling.settings.text-style.fieldName", ""), "tree");
+    }
     if (layer == "sightings") {
       EXPECT_STREQ(CPLGetXMLValue(qgis, "renderer-v2.type", ""), "RuleRenderer");
       EXPECT_NE(text.find("&quot;suspect&quot; = 1"), std::string::npos);
