@@ -567,7 +567,8 @@ class Network {
     cr_ = VectorXd::Zero(R_);
     std::vector<Eigen::Triplet<double>> t;
     // Every observation takes part, those left out with weight zero, so that
-    // the pattern of S stays the same and its ordering is found once.
+    // the pattern of S stays the same and its ordering is found once. Only
+    // the lower triangle is formed: the factorisation reads no other.
     t.reserve(triplets_);
     for (size_t i = 0; i < obs_.size(); ++i) {
       const double p = Weight(static_cast<int>(i));
@@ -576,7 +577,8 @@ class Network {
       const size_t j = static_cast<size_t>(r.map);
       for (int k = 0; k < r.n; ++k) {
         cr_[r.col[k]] -= p * v_[i] * r.a[k];
-        for (int l = 0; l < r.n; ++l) t.emplace_back(r.col[k], r.col[l], p * r.a[k] * r.a[l]);
+        for (int l = 0; l < r.n; ++l)
+          if (r.col[k] >= r.col[l]) t.emplace_back(r.col[k], r.col[l], p * r.a[k] * r.a[l]);
         AddNrj(j, r.col[k], p * r.a[k] * am);
       }
       D[j] += p * am * am.transpose();
@@ -598,7 +600,8 @@ class Network {
       for (const auto& [k, nk] : Nrj_[j]) {
         const Eigen::RowVector2d e = nk.transpose() * Dinv_[j];
         c[k] -= e.dot(cm_[j]);
-        for (const auto& [l, nl] : Nrj_[j]) t.emplace_back(k, l, -e.dot(nl));
+        for (const auto& [l, nl] : Nrj_[j])
+          if (k >= l) t.emplace_back(k, l, -e.dot(nl));
       }
     }
     triplets_ = std::max(triplets_, t.size());
