@@ -4,8 +4,13 @@
 // as the run would (map coordinates of the last record of a tree number, the
 // parameter file's standard errors, no azimuth correction, no start
 // position), assesses each plot with the network and each case alone, and
-// scores both against the planted errors. Prints one table of figures
-// summed over the seeds, with the time each method took.
+// scores both against the planted errors. A clean case is one none of whose
+// sightings of map trees carries a planted error, as treetri-quality-report
+// counts it (a sighting of a number not on the map takes no part). Prints,
+// per seed, the network's false alarms and ellipse coverage with the
+// commands that give the same data set to a batch run (the batch run and
+// this bench assess every case alike: tests/test_network_run.cpp), then one
+// table of figures summed over the seeds, with the time each method took.
 //
 //   treetri-bench-network [--young] [--seeds N] [--cases N] [--plots N] [--no-bias]
 #include <chrono>
@@ -76,6 +81,9 @@ void Score(const tools::SimulatedData& d, const std::vector<quality::CaseInput>&
       plantedBias[e.plot] = e.shift;
       continue;
     }
+    // As the quality report: an error of a sighting whose number is not on
+    // the map takes no part in any adjustment.
+    if (!e.onMap || e.kind == PlantedKind::Missing) continue;
     bySlot[{e.plot, e.tree, e.slot}].push_back(e);
     if (e.kind == PlantedKind::MapShift) displaced[{e.plot, e.plantedTree}] = e.shift;
   }
@@ -243,7 +251,15 @@ int main(int argc, char** argv) {
       if (row.verdict == quality::Verdict::Outlier && row.suspectTree)
         netMap[{row.plot, *row.suspectTree}] = true;
     }
+    const Share alarms = network.falseAlarms, inside = network.coverage;
     Score(d, inputs, net, netMap, netMapNamed, biases, network, &alone);
+    // This seed alone, to set beside a batch run on the same data set.
+    std::printf("seed %d: network false alarms %d/%d, truth inside the 95 %% ellipse %d/%d; "
+                "as a batch run: treetri-simulate --out DIR --realistic %s --seed %d --plots %d "
+                "--cases %d, treetri-batch --quality network%s, treetri-quality-report\n",
+                seed, network.falseAlarms.hits - alarms.hits, network.falseAlarms.of - alarms.of,
+                network.coverage.hits - inside.hits, network.coverage.of - inside.of,
+                young ? "young" : "mature", seed, plots, cases, bias ? "" : " --azimuth-bias none");
   }
   const std::pair<const char*, Share Figures::*> lines[] = {
       {"lone wrong tree (r >= 3): planted sighting suspect", &Figures::loneWrongNamed},

@@ -3,6 +3,7 @@
 // network's columns, and the per-case mode unchanged.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 #include <set>
 #include <tuple>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "quality/network_files.h"
+#include "quality/plot_network.h"
 #include "quality/quality_files.h"
 #include "tests/support.h"
 #include "tools/simulation.h"
@@ -157,6 +159,84 @@ TEST(NetworkRun, RemeasureListsEveryConfusableSighting) {
     }
   }
   EXPECT_EQ(listed, marks);
+}
+
+// treetri-bench-network scores the network in memory on the simulator's
+// cases (tools::QualityInputs: no azimuth correction, no start position);
+// treetri-batch reads the same data from files, adds the run's azimuth
+// correction (the parameter file's plus the legacy's random addition) and
+// starts each field tree from its legacy position. The bench's figures stand
+// for the batch only if both give every case the same assessment: the plot's
+// azimuth bias takes the correction up (it differs by exactly the correction
+// drawn, so a correction left out, applied twice or with the wrong sign
+// shows), and the adjustment ends at the same solution from either start.
+// Dense young stand, where the two once seemed to differ.
+TEST(NetworkRun, BatchAssessesEveryCaseAsTheInMemoryBench) {
+  tools::SimulationOptions o;
+  o.seed = 1;
+  o.plots = 6;
+  o.cases = 240;
+  o.MakeRealistic(true);
+  const tools::SimulatedData d = tools::SimulatePlots(o);
+  TempFolder dir;
+  std::string error;
+  ASSERT_TRUE(tools::WriteSimulationFiles(d, dir.Path(), error)) << error;
+  ASSERT_EQ(RunBatch(dir, "--quality network map.txt sightings.txt").status, 0);
+  const std::string record = dir.Read("run.json");
+  const std::string key = "\"azimuth_correction_used_deg\": ";
+  const size_t at = record.find(key);
+  ASSERT_NE(at, std::string::npos) << record;
+  const double correction = std::stod(record.substr(at + key.size()));
+  EXPECT_NE(correction, 0.0) << "the legacy's random addition is drawn";
+
+  std::vector<quality::QualityRow> rows;
+  const quality::FileReadStatus qs =
+      quality::ReadQualityFile(dir.Path() + "/" + quality::kQualityFileName, rows);
+  ASSERT_TRUE(qs.ok) << qs.message;
+  ASSERT_EQ(rows.size(), d.fieldTrees.size());
+  std::map<int, double> batchBias;
+  const std::vector<std::string> p = SplitLines(dir.Read(quality::kPlotsFileName));
+  for (size_t k = 1; k < p.size(); ++k) {
+    const std::vector<std::string> f = testing::SplitFields(p[k]);
+    batchBias[std::stoi(f[0])] = std::stod(f[7]);  // azimuth_bias, degrees
+  }
+
+  // The bench's way, plot by plot in the order of the cases.
+  const std::vector<quality::CaseInput> inputs = tools::QualityInputs(d);
+  std::map<int, std::vector<size_t>> byPlot;
+  for (size_t c = 0; c < inputs.size(); ++c) byPlot[inputs[c].plot].push_back(c);
+  std::vector<quality::QualityRow> bench(inputs.size());
+  ASSERT_EQ(byPlot.size(), batchBias.size());
+  int outliers = 0;
+  for (const auto& [plot, idx] : byPlot) {
+    std::vector<quality::CaseInput> in;
+    for (size_t c : idx) in.push_back(inputs[c]);
+    const quality::PlotResult r = quality::AssessPlot(in, quality::NetworkOptions{});
+    for (size_t k = 0; k < idx.size(); ++k) bench[idx[k]] = r.cases[k].quality.row;
+    ASSERT_TRUE(r.summary.hasBias);
+    EXPECT_NEAR(batchBias[plot] - r.summary.bias, correction, 2e-4) << "plot " << plot;
+  }
+  for (size_t c = 0; c < rows.size(); ++c) {
+    const quality::QualityRow& b = rows[c];
+    const quality::QualityRow& m = bench[c];
+    ASSERT_EQ(b.tree, m.tree);
+    const std::string where = "plot " + std::to_string(b.plot) + " tree " + std::to_string(b.tree);
+    EXPECT_EQ(b.verdict, m.verdict) << where;
+    EXPECT_EQ(b.suspectTree, m.suspectTree) << where;
+    EXPECT_EQ(b.suspectKind, m.suspectKind) << where;
+    EXPECT_EQ(b.suggestedTree, m.suggestedTree) << where;
+    EXPECT_EQ(b.x.has_value(), m.x.has_value()) << where;
+    if (b.x && m.x) {
+      EXPECT_NEAR(*b.x, *m.x, 5e-4) << where;
+      EXPECT_NEAR(*b.y, *m.y, 5e-4) << where;
+    }
+    EXPECT_EQ(b.conf95A.has_value(), m.conf95A.has_value()) << where;
+    if (b.conf95A && m.conf95A) {
+      EXPECT_NEAR(*b.conf95A, *m.conf95A, 5e-4) << where;
+    }
+    outliers += b.verdict == quality::Verdict::Outlier;
+  }
+  EXPECT_GT(outliers, 20) << "the stand should carry errors to find";
 }
 
 }  // namespace
