@@ -4,6 +4,7 @@
 #include <Eigen/Sparse>
 #include <Eigen/SparseCholesky>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <numeric>
@@ -455,7 +456,11 @@ class Network {
       for (int k = 0; k < dx.size(); k += 2) {
         if (k == pointsEnd && bias_) ++k;
         if (k + 1 >= dx.size()) break;
-        largest = std::max(largest, std::hypot(dx[k], dx[k + 1]));
+        // (A point well inside the bound needs no exact length: only a
+        // length over the bound scales the step.)
+        const double q = dx[k] * dx[k] + dx[k + 1] * dx[k + 1];
+        largest = std::max(largest, q > 0.9 * kMaxStep * kMaxStep ? std::hypot(dx[k], dx[k + 1])
+                                                                 : std::sqrt(q));
       }
       if (bias_) largest = std::max(largest, 10 * std::fabs(dx[R_ - 1]));
       if (largest > kMaxStep) dx *= kMaxStep / largest;
@@ -566,16 +571,28 @@ class Network {
   // False when S is singular.
   bool Factor(double damping) {
     const size_t M = maps_.size();
-    Nrj_.assign(M, {});
+    Nrj_.resize(M);
+    for (auto& n : Nrj_) n.clear();
     Dinv_.assign(M, Matrix2d::Zero());
     std::vector<Matrix2d> D(M, Matrix2d::Zero());
     cm_.assign(M, Vector2d::Zero());
     cr_ = VectorXd::Zero(R_);
-    std::vector<Eigen::Triplet<double>> t;
     // Every observation takes part, those left out with weight zero, so that
     // the pattern of S stays the same and its ordering is found once. Only
-    // the lower triangle is formed: the factorisation reads no other.
-    t.reserve(triplets_);
+    // the lower triangle is formed: the factorisation reads no other. The
+    // pattern follows from the design rows' columns alone: while they are
+    // those S was first assembled from, each term goes straight to its
+    // place in S, in the order that assembly summed them (the same sums).
+    const bool placed = SameRows();
+    double* x = S_.valuePtr();
+    size_t at = 0;
+    if (placed) std::fill(x, x + S_.nonZeros(), 0.0);
+    t_.clear();
+    auto put = [&](int row, int col, double value) {
+      if (placed) x[slot_[at++]] += value;
+      else t_.emplace_back(row, col, value);
+    };
+    std::vector<double> diag(static_cast<size_t>(R_), 0);
     for (size_t i = 0; i < obs_.size(); ++i) {
       const double p = Weight(static_cast<int>(i));
       const Row& r = rows_[i];
@@ -584,7 +601,11 @@ class Network {
       for (int k = 0; k < r.n; ++k) {
         cr_[r.col[k]] -= p * v_[i] * r.a[k];
         for (int l = 0; l < r.n; ++l)
-          if (r.col[k] >= r.col[l]) t.emplace_back(r.col[k], r.col[l], p * r.a[k] * r.a[l]);
+          if (r.col[k] >= r.col[l]) {
+            const double value = p * r.a[k] * r.a[l];
+            put(r.col[k], r.col[l], value);
+            if (k == l && damping > 0) diag[static_cast<size_t>(r.col[k])] += value;
+          }
         AddNrj(j, r.col[k], p * r.a[k] * am);
       }
       D[j] += p * am * am.transpose();
@@ -592,11 +613,7 @@ class Network {
     }
     {
       for (size_t j = 0; j < M; ++j) D[j].diagonal() *= 1 + damping;
-      std::vector<double> diag(static_cast<size_t>(R_), 0);
-      if (damping > 0)
-        for (const auto& e : t)
-          if (e.row() == e.col()) diag[static_cast<size_t>(e.row())] += e.value();
-      for (int k = 0; k < R_; ++k) t.emplace_back(k, k, damping * diag[static_cast<size_t>(k)]);
+      for (int k = 0; k < R_; ++k) put(k, k, damping * diag[static_cast<size_t>(k)]);
     }
     VectorXd c = cr_;
     for (size_t j = 0; j < M; ++j) {
@@ -607,12 +624,11 @@ class Network {
         const Eigen::RowVector2d e = nk.transpose() * Dinv_[j];
         c[k] -= e.dot(cm_[j]);
         for (const auto& [l, nl] : Nrj_[j])
-          if (k >= l) t.emplace_back(k, l, -e.dot(nl));
+          if (k >= l) put(k, l, -e.dot(nl));
       }
     }
-    triplets_ = std::max(triplets_, t.size());
-    Eigen::SparseMatrix<double> S(R_, R_);
-    S.setFromTriplets(t.begin(), t.end());
+    if (!placed) Assemble();
+    const Eigen::SparseMatrix<double>& S = S_;
     if (!analysed_) {
       ldlt_.analyzePattern(S);
       analysed_ = true;
@@ -622,13 +638,52 @@ class Network {
     const VectorXd Dd = ldlt_.vectorD();
     // Each pivot against its own diagonal element (points very near a map
     // tree give some elements far larger than the others).
-    VectorXd diag(R_);
-    for (int k = 0; k < R_; ++k) diag[k] = S.coeff(k, k);
-    const VectorXd pd = ldlt_.permutationP() * diag;
+    VectorXd own(R_);
+    for (int k = 0; k < R_; ++k) {
+      const std::ptrdiff_t d = diagSlot_[static_cast<size_t>(k)];
+      own[k] = d >= 0 ? S.valuePtr()[d] : 0;
+    }
+    const VectorXd pd = ldlt_.permutationP() * own;
     for (int k = 0; k < R_; ++k)
       if (!(pd[k] > 0) || !(Dd[k] > kPivot * pd[k])) return false;
     rhs_ = c;
     return true;
+  }
+
+  // Whether the design rows have the columns that S was assembled from.
+  bool SameRows() const {
+    if (rowColumns_.size() != rows_.size()) return false;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+      const Row& r = rows_[i];
+      const std::array<int, 5>& c = rowColumns_[i];
+      if (c[0] != r.n || c[1] != r.map || (r.n > 0 && c[2] != r.col[0]) ||
+          (r.n > 1 && c[3] != r.col[1]) || (r.n > 2 && c[4] != r.col[2]))
+        return false;
+    }
+    return true;
+  }
+
+  // S from the triplets by Eigen's assembly, and each triplet's place in S
+  // for the assemblies that follow.
+  void Assemble() {
+    S_.resize(R_, R_);
+    S_.setFromTriplets(t_.begin(), t_.end());
+    S_.makeCompressed();
+    auto place = [this](int row, int col) -> std::ptrdiff_t {
+      const int* first = S_.innerIndexPtr() + S_.outerIndexPtr()[col];
+      const int* last = S_.innerIndexPtr() + S_.outerIndexPtr()[col + 1];
+      const int* it = std::lower_bound(first, last, row);
+      return it != last && *it == row ? it - S_.innerIndexPtr() : -1;
+    };
+    slot_.clear();
+    for (const auto& e : t_) slot_.push_back(place(e.row(), e.col()));
+    diagSlot_.clear();
+    for (int k = 0; k < R_; ++k) diagSlot_.push_back(place(k, k));
+    rowColumns_.clear();
+    for (const Row& r : rows_)
+      rowColumns_.push_back({r.n, r.map, r.n > 0 ? r.col[0] : -1, r.n > 1 ? r.col[1] : -1,
+                             r.n > 2 ? r.col[2] : -1});
+    t_.clear();
   }
 
   void AddNrj(size_t j, int k, const Vector2d& value) {
@@ -783,7 +838,10 @@ class Network {
   VectorXd cr_, rhs_;
   Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>> ldlt_;
   bool analysed_ = false;  // the ordering of S's pattern is found
-  size_t triplets_ = 0;
+  std::vector<Eigen::Triplet<double>> t_;  // the lower triangle of S, before its pattern is known
+  Eigen::SparseMatrix<double> S_;
+  std::vector<std::array<int, 5>> rowColumns_;  // n, map and columns of the rows S_ came from
+  std::vector<std::ptrdiff_t> slot_, diagSlot_;  // each term's place in S_, the diagonal's
   // The inverse of S on the factor's pattern (column-major, strictly lower,
   // rows ascending), its diagonal, and the factor's ordering.
   std::vector<int> zp_, zi_;
