@@ -261,7 +261,7 @@ class Network {
   int Iterations() const { return iterations_; }
   bool HasBias() const { return bias_; }
   double Bias() const { return bias_ ? u_[R_ - 1] : 0; }
-  double BiasSigma() const { return bias_ ? std::sqrt(Qrr_(R_ - 1, R_ - 1)) : 0; }
+  double BiasSigma() const { return bias_ ? std::sqrt(Qrr(R_ - 1, R_ - 1)) : 0; }
 
   double Weight(int i) const {
     const Obs& o = obs_[static_cast<size_t>(i)];
@@ -271,14 +271,14 @@ class Network {
   double RowCov(const Row& a, const Row& b) const {
     double s = 0;
     for (int k = 0; k < a.n; ++k)
-      for (int l = 0; l < b.n; ++l) s += a.a[k] * b.a[l] * Qrr_(a.col[k], b.col[l]);
+      for (int l = 0; l < b.n; ++l) s += a.a[k] * b.a[l] * Qrr(a.col[k], b.col[l]);
     if (a.map >= 0 && a.map == b.map) {
       const size_t j = static_cast<size_t>(a.map);
       const Vector2d am(a.am[0], a.am[1]), bm(b.am[0], b.am[1]);
       s += am.dot(Qmm_[j] * bm);
       // Q(r, m) = -G: the reduced unknowns with the map tree.
-      for (int k = 0; k < a.n; ++k) s -= a.a[k] * G_[j].row(a.col[k]).dot(bm);
-      for (int l = 0; l < b.n; ++l) s -= b.a[l] * G_[j].row(b.col[l]).dot(am);
+      for (int k = 0; k < a.n; ++k) s -= a.a[k] * GRow(j, a.col[k]).dot(bm);
+      for (int l = 0; l < b.n; ++l) s -= b.a[l] * GRow(j, b.col[l]).dot(am);
     }
     return s;
   }
@@ -330,7 +330,13 @@ class Network {
   const std::vector<double>& Residuals() const { return v_; }
   Vector2d Field(int i) const { return u_.segment<2>(2 * i); }
   Vector2d MapPoint(int j) const { return u_.segment<2>(R_ + 2 * j); }
-  Matrix2d FieldCov(int i) const { return Qrr_.block<2, 2>(2 * i, 2 * i); }
+  Matrix2d FieldCov(int i) const {
+    Matrix2d Q;
+    Q(0, 0) = Qrr(2 * i, 2 * i);
+    Q(0, 1) = Q(1, 0) = Qrr(2 * i, 2 * i + 1);
+    Q(1, 1) = Qrr(2 * i + 1, 2 * i + 1);
+    return Q;
+  }
   const Matrix2d& MapCov(int j) const { return Qmm_[static_cast<size_t>(j)]; }
   double OriginX() const { return ox_; }
   double OriginY() const { return oy_; }
@@ -646,18 +652,113 @@ class Network {
     return dx;
   }
 
-  // Qrr = S^-1; per map tree G = Qrr E (E = Nrj Dinv) and Qmm = Dinv + E^T G.
+  // Qrr = S^-1 only where it is needed: on the pattern of the factor, which
+  // holds every pair of reduced unknowns that share a map tree or an
+  // observation (Takahashi's recurrence, from the last column of the factor
+  // back: Z = D^-1 L^-1 + (I - L^T) Z needs no entry outside that pattern).
+  // Per map tree, the rows of G = Qrr E (E = Nrj Dinv) of the unknowns that
+  // touch it, and Qmm = Dinv + E^T G.
   void Covariances() {
-    Qrr_ = ldlt_.solve(MatrixXd::Identity(R_, R_));
+    const Eigen::SparseMatrix<double>& L = ldlt_.matrixL().nestedExpression();
+    const VectorXd& d = ldlt_.vectorD();
+    perm_ = ldlt_.permutationP().indices();
+    zp_.assign(static_cast<size_t>(R_) + 1, 0);
+    zi_.clear();
+    for (int j = 0; j < R_; ++j) {
+      for (Eigen::SparseMatrix<double>::InnerIterator it(L, j); it; ++it)
+        if (it.row() > j) zi_.push_back(static_cast<int>(it.row()));
+      zp_[static_cast<size_t>(j) + 1] = static_cast<int>(zi_.size());
+    }
+    std::vector<double> lx(zi_.size());
+    for (int j = 0; j < R_; ++j) {
+      size_t a = static_cast<size_t>(zp_[static_cast<size_t>(j)]);
+      for (Eigen::SparseMatrix<double>::InnerIterator it(L, j); it; ++it)
+        if (it.row() > j) lx[a++] = it.value();
+    }
+    zx_.assign(zi_.size(), 0);
+    zd_.assign(static_cast<size_t>(R_), 0);
+    // Z(r_a, j) = -sum_c Z(r_a, r_c) L(r_c, j) over the rows r of column j;
+    // every r_a > r_c lies in column r_c's pattern, so one walk down column
+    // r_c finds them all.
+    for (int j = R_ - 1; j >= 0; --j) {
+      const size_t b = static_cast<size_t>(zp_[static_cast<size_t>(j)]);
+      const size_t e = static_cast<size_t>(zp_[static_cast<size_t>(j) + 1]);
+      for (size_t a = b; a < e; ++a) zx_[a] = 0;
+      for (size_t c = b; c < e; ++c) {
+        const int k = zi_[c];
+        zx_[c] -= zd_[static_cast<size_t>(k)] * lx[c];
+        size_t p = static_cast<size_t>(zp_[static_cast<size_t>(k)]);
+        const size_t pe = static_cast<size_t>(zp_[static_cast<size_t>(k) + 1]);
+        for (size_t a = c + 1; a < e; ++a) {
+          while (p < pe && zi_[p] < zi_[a]) ++p;
+          const double z = p < pe && zi_[p] == zi_[a] ? zx_[p] : NAN;
+          zx_[a] -= z * lx[c];
+          zx_[c] -= z * lx[a];
+        }
+      }
+      double s = 1 / d[j];
+      for (size_t c = b; c < e; ++c) s -= lx[c] * zx_[c];
+      zd_[static_cast<size_t>(j)] = s;
+    }
+    // Each field tree's own block with the bias, for the tests.
+    const size_t F = fields_.size();
+    qf_.assign(F, Eigen::Matrix3d::Zero());
+    for (size_t i = 0; i < F; ++i) {
+      const int c[3] = {2 * static_cast<int>(i), 2 * static_cast<int>(i) + 1, R_ - 1};
+      for (int a = 0; a < (bias_ ? 3 : 2); ++a)
+        for (int b2 = 0; b2 <= a; ++b2) qf_[i](a, b2) = qf_[i](b2, a) = QrrAny(c[a], c[b2]);
+    }
     const size_t M = maps_.size();
-    G_.assign(M, MatrixXd::Zero(R_, 2));
+    E_.assign(M, {});
+    G_.assign(M, {});
     Qmm_.assign(M, Matrix2d::Zero());
     for (size_t j = 0; j < M; ++j) {
-      for (const auto& [k, nk] : Nrj_[j]) G_[j] += Qrr_.col(k) * (nk.transpose() * Dinv_[j]);
+      for (const auto& [k, nk] : Nrj_[j]) E_[j].push_back(nk.transpose() * Dinv_[j]);
       Qmm_[j] = Dinv_[j];
-      for (const auto& [k, nk] : Nrj_[j])
-        Qmm_[j] += (nk.transpose() * Dinv_[j]).transpose() * G_[j].row(k);
+      for (size_t a = 0; a < Nrj_[j].size(); ++a) {
+        const int k = Nrj_[j][a].first;
+        Eigen::RowVector2d g = Eigen::RowVector2d::Zero();
+        for (size_t b = 0; b < Nrj_[j].size(); ++b) g += Qrr(k, Nrj_[j][b].first) * E_[j][b];
+        G_[j].emplace_back(k, g);
+        Qmm_[j] += E_[j][a].transpose() * g;
+      }
     }
+  }
+
+  // An entry of the inverse in the factor's order, on the factor's pattern.
+  double Z(int a, int b) const {
+    if (a == b) return zd_[static_cast<size_t>(a)];
+    if (a < b) std::swap(a, b);
+    const auto first = zi_.begin() + zp_[static_cast<size_t>(b)];
+    const auto last = zi_.begin() + zp_[static_cast<size_t>(b) + 1];
+    const auto it = std::lower_bound(first, last, a);
+    return it != last && *it == a ? zx_[static_cast<size_t>(it - zi_.begin())] : NAN;
+  }
+
+  // Qrr(a, b); an entry outside the factor's pattern (asked for a point and
+  // a map tree it does not sight) by solving for its column.
+  double Qrr(int a, int b) const {
+    const int fa = a / 2, fb = b / 2, F = static_cast<int>(fields_.size());
+    if (fa < F && fb < F && fa == fb) return qf_[static_cast<size_t>(fa)](a % 2, b % 2);
+    if (bias_ && a == R_ - 1 && fb < F) return qf_[static_cast<size_t>(fb)](2, b % 2);
+    if (bias_ && b == R_ - 1 && fa < F) return qf_[static_cast<size_t>(fa)](a % 2, 2);
+    return QrrAny(a, b);
+  }
+  double QrrAny(int a, int b) const {
+    const double z = Z(perm_[a], perm_[b]);
+    return std::isnan(z) ? QrrColumn(b)[a] : z;
+  }
+  VectorXd QrrColumn(int b) const { return ldlt_.solve(VectorXd::Unit(R_, b)); }
+
+  // Row k of G for map tree j.
+  Eigen::RowVector2d GRow(int j, int k) const {
+    const size_t J = static_cast<size_t>(j);
+    for (const auto& [col, g] : G_[J])
+      if (col == k) return g;
+    const VectorXd q = QrrColumn(k);
+    Eigen::RowVector2d g = Eigen::RowVector2d::Zero();
+    for (size_t b = 0; b < Nrj_[J].size(); ++b) g += q[Nrj_[J][b].first] * E_[J][b];
+    return g;
   }
 
   bool bias_;
@@ -683,8 +784,14 @@ class Network {
   Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>> ldlt_;
   bool analysed_ = false;  // the ordering of S's pattern is found
   size_t triplets_ = 0;
-  MatrixXd Qrr_;
-  std::vector<MatrixXd> G_;
+  // The inverse of S on the factor's pattern (column-major, strictly lower,
+  // rows ascending), its diagonal, and the factor's ordering.
+  std::vector<int> zp_, zi_;
+  std::vector<double> zx_, zd_;
+  std::vector<Eigen::Matrix3d> qf_;  // per field tree: X, Y and the bias
+  Eigen::VectorXi perm_;
+  std::vector<std::vector<Eigen::RowVector2d>> E_;
+  std::vector<std::vector<std::pair<int, Eigen::RowVector2d>>> G_;
   std::vector<Matrix2d> Qmm_;
 };
 
