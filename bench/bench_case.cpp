@@ -83,6 +83,20 @@ void BM_CaseQuality(benchmark::State& state) {
 }
 BENCHMARK(BM_CaseQuality);
 
+// The edit both edit benchmarks make: the azimuth of the case's first
+// sighting, its old value as the sighting file has it (the new value is
+// left empty, as for a drop).
+treetri::Correction AzimuthEditOf(const treetri::TargetTree& tree) {
+  treetri::Correction edit;
+  edit.time = "2026-12-07T04:00:00Z";
+  edit.plot = tree.Plot;
+  edit.tree = tree.Tree;
+  edit.slot = 1;
+  edit.field = treetri::CorrectionField::Azimuth;
+  edit.oldValue = treetri::SightingNumberText(tree.Azimuth[1]);
+  return edit;
+}
+
 // A desktop edit on 2000 cases: one correction applied to the held copy of
 // the sightings (the azimuth of slot 1 dropped, then restored by its undo
 // line, in turn) and the edited case computed again, legacy and quality.
@@ -95,14 +109,7 @@ void BM_EditAndRecompute(benchmark::State& state) {
   for (auto _ : state) {
     if (!undo) {
       caseNumber = caseNumber % kCases + 1;
-      const treetri::TargetTree& tree = recomputer.Input().TargetTrees[caseNumber];
-      edit = treetri::Correction{};
-      edit.time = "2026-12-07T04:00:00Z";
-      edit.plot = tree.Plot;
-      edit.tree = tree.Tree;
-      edit.slot = 1;
-      edit.field = treetri::CorrectionField::Azimuth;
-      edit.oldValue = treetri::SightingNumberText(tree.Azimuth[1]);
+      edit = AzimuthEditOf(recomputer.Input().TargetTrees[caseNumber]);
     }
     const treetri::Correction c =
         undo ? treetri::InverseCorrection(edit, edit.time) : edit;
@@ -148,14 +155,7 @@ void BM_EditAndRecomputePlot(benchmark::State& state) {
   for (auto _ : state) {
     if (!undo) {
       caseNumber = caseNumber % kCases + 1;
-      const treetri::TargetTree& tree = recomputer.Input().TargetTrees[caseNumber];
-      edit = treetri::Correction{};
-      edit.time = "2026-12-07T04:00:00Z";
-      edit.plot = tree.Plot;
-      edit.tree = tree.Tree;
-      edit.slot = 1;
-      edit.field = treetri::CorrectionField::Azimuth;
-      edit.oldValue = treetri::SightingNumberText(tree.Azimuth[1]);
+      edit = AzimuthEditOf(recomputer.Input().TargetTrees[caseNumber]);
     }
     const treetri::Correction c = undo ? treetri::InverseCorrection(edit, edit.time) : edit;
     int changed = 0;

@@ -1,14 +1,12 @@
 #include "quality/network_files.h"
 
-#include <charconv>
-#include <cmath>
 #include <functional>
-#include <system_error>
 
 #include "platform/files.h"
 
 #include "platform/text.h"
 #include "quality/chi_square.h"
+#include "quality/csv_fields.h"
 
 namespace treetri::quality {
 namespace {
@@ -85,86 +83,6 @@ std::string FormatMapTreeLine(int plot, const MapTreeResult& m) {
 
 namespace {
 
-// The fields of one line, read in order; the first bad one is remembered.
-class Fields {
- public:
-  explicit Fields(const std::vector<std::string>& f) : f_(f) {}
-  void Int(int& v) {
-    const std::string& t = Next();
-    if (!ok()) return;
-    const auto r = std::from_chars(t.data(), t.data() + t.size(), v);
-    if (t.empty() || r.ec != std::errc() || r.ptr != t.data() + t.size()) Fail("not a whole number");
-  }
-  void Real(std::optional<double>& v) {
-    const std::string& t = Next();
-    if (!ok() || t.empty()) {
-      v.reset();
-      return;
-    }
-    double d = 0;
-    const auto r = std::from_chars(t.data(), t.data() + t.size(), d);
-    if (r.ec != std::errc() || r.ptr != t.data() + t.size() || !std::isfinite(d))
-      Fail("not a number");
-    else
-      v = d;
-  }
-  void Real(double& v) {
-    std::optional<double> o;
-    Real(o);
-    if (ok() && !o) Fail("empty");
-    if (o) v = *o;
-  }
-  void Bool(bool& v) {
-    const std::string& t = Next();
-    if (!ok()) return;
-    if (t == BoolWord(true) || t == BoolWord(false))
-      v = t == BoolWord(true);
-    else
-      Fail("neither TRUE nor FALSE");
-  }
-  void Word(std::string& v, std::initializer_list<const char*> words) {
-    v = Next();
-    if (!ok()) return;
-    for (const char* w : words)
-      if (v == w) return;
-    Fail("not a known word");
-  }
-  void Global(GlobalTest& v) {
-    const std::string& t = Next();
-    if (ok() && !ParseGlobalTest(t, v)) Fail("not a known word");
-  }
-  bool ok() const { return st_.ok; }
-  ParseStatus Status() const { return st_; }
-
- private:
-  const std::string& Next() {
-    ++column_;
-    return f_[static_cast<size_t>(column_ - 1)];
-  }
-  void Fail(const char* message) {
-    if (!st_.ok) return;
-    st_.ok = false;
-    st_.column = column_;
-    st_.message = message;
-  }
-  const std::vector<std::string>& f_;
-  int column_ = 0;
-  ParseStatus st_;
-};
-
-ParseStatus Split(std::string_view line, size_t columns, std::vector<std::string>& f) {
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-  ParseStatus st;
-  if (!SplitCsvLine(line, f)) {
-    st.ok = false;
-    st.message = "unclosed quote";
-  } else if (f.size() != columns) {
-    st.ok = false;
-    st.message = std::to_string(f.size()) + " fields instead of " + std::to_string(columns);
-  }
-  return st;
-}
-
 // Reads a file of a header line and lines: each line not blank goes to
 // `line` (false: the status names the column).
 template <size_t N>
@@ -213,16 +131,16 @@ FileReadStatus ReadLines(const std::string& path, const std::string& header,
 
 ParseStatus ParsePlotLine(std::string_view line, PlotLine& p) {
   std::vector<std::string> f;
-  const ParseStatus st = Split(line, kPlotsColumns.size(), f);
+  const ParseStatus st = SplitChecked(line, kPlotsColumns.size(), f);
   if (!st.ok) return st;
-  Fields in(f);
+  CsvLineFields in(f);
   in.Int(p.plot);
   in.Int(p.fieldTrees);
   in.Int(p.mapTrees);
   in.Int(p.observations);
   in.Int(p.redundancy);
   in.Real(p.sigma0);
-  in.Global(p.globalTest);
+  in.Word(ParseGlobalTest, p.globalTest);
   in.Real(p.azimuthBias);
   in.Real(p.azimuthBiasSd);
   in.Real(p.azimuthBiasW);
@@ -236,9 +154,9 @@ ParseStatus ParsePlotLine(std::string_view line, PlotLine& p) {
 
 ParseStatus ParseMapTreeLine(std::string_view line, MapTreeLine& m) {
   std::vector<std::string> f;
-  const ParseStatus st = Split(line, kMapTreesColumns.size(), f);
+  const ParseStatus st = SplitChecked(line, kMapTreesColumns.size(), f);
   if (!st.ok) return st;
-  Fields in(f);
+  CsvLineFields in(f);
   in.Int(m.plot);
   in.Int(m.tree);
   for (double* v : {&m.mapX, &m.mapY, &m.x, &m.y, &m.shift, &m.sx, &m.sy}) in.Real(*v);

@@ -8,6 +8,7 @@
 
 #include "platform/files.h"
 #include "platform/text.h"
+#include "quality/csv_fields.h"
 
 namespace treetri::quality {
 namespace {
@@ -94,99 +95,6 @@ std::string HeaderLine(const std::array<const char*, N>& columns) {
   LineBuilder b;
   for (const char* c : columns) b.Text(c);
   return b.Done();
-}
-
-// Reads fields in order, recording the first failure.
-class CsvLineFields {
- public:
-  explicit CsvLineFields(const std::vector<std::string>& f) : f_(f) {}
-  const ParseStatus& Status() const { return st_; }
-
-  void Int(int& out) {
-    const std::string& t = Take();
-    if (!st_.ok) return;
-    if (!ToInt(t, out)) Fail("not a whole number: '" + t + "'");
-  }
-  void Int(std::optional<int>& out) {
-    const std::string& t = Take();
-    out.reset();
-    if (!st_.ok || t.empty()) return;
-    int v = 0;
-    if (!ToInt(t, v)) return Fail("not a whole number: '" + t + "'");
-    out = v;
-  }
-  void Real(double& out) {
-    std::optional<double> v;
-    Real(v);
-    if (st_.ok && !v) return Fail("empty number");
-    if (v) out = *v;
-  }
-  void Real(std::optional<double>& out) {
-    const std::string& t = Take();
-    out.reset();
-    if (!st_.ok || t.empty()) return;
-    double v = 0;
-    auto r = std::from_chars(t.data(), t.data() + t.size(), v);
-    if (r.ec != std::errc() || r.ptr != t.data() + t.size() || !std::isfinite(v))
-      return Fail("not a number: '" + t + "'");
-    out = v;
-  }
-  void Bool(std::optional<bool>& out) {
-    const std::string& t = Take();
-    out.reset();
-    if (!st_.ok || t.empty()) return;
-    if (t == BoolWord(true))
-      out = true;
-    else if (t == BoolWord(false))
-      out = false;
-    else
-      Fail("not TRUE or FALSE: '" + t + "'");
-  }
-  void Text(std::string& out) {
-    const std::string& t = Take();
-    if (st_.ok) out = t;
-  }
-  template <class E>
-  void Word(bool (*parse)(std::string_view, E&), E& out) {
-    const std::string& t = Take();
-    if (st_.ok && !parse(t, out)) Fail("unknown word: '" + t + "'");
-  }
-
- private:
-  static bool ToInt(const std::string& t, int& out) {
-    auto r = std::from_chars(t.data(), t.data() + t.size(), out);
-    return r.ec == std::errc() && r.ptr == t.data() + t.size() && !t.empty();
-  }
-  const std::string& Take() {
-    static const std::string kEmpty;
-    if (!st_.ok) return kEmpty;
-    return f_[static_cast<size_t>(next_++)];
-  }
-  void Fail(std::string message) {
-    st_.ok = false;
-    st_.column = next_;
-    st_.message = std::move(message);
-  }
-  const std::vector<std::string>& f_;
-  int next_ = 0;
-  ParseStatus st_;
-};
-
-// A line of `columns` fields, or of those and the `extra` ones that the plot
-// network adds (read by the caller after the others).
-ParseStatus SplitChecked(std::string_view line, size_t columns, std::vector<std::string>& f,
-                         size_t extra = 0) {
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-  ParseStatus st;
-  if (!SplitCsvLine(line, f)) {
-    st.ok = false;
-    st.message = "unclosed quote";
-  } else if (extra > 0 && f.size() == columns + extra) {
-  } else if (f.size() != columns) {
-    st.ok = false;
-    st.message = std::to_string(f.size()) + " fields instead of " + std::to_string(columns);
-  }
-  return st;
 }
 
 int AzimuthDecimals(ObservationKind k) { return k == ObservationKind::Azimuth ? 5 : 4; }

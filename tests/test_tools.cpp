@@ -251,9 +251,10 @@ TEST(ToolsSimulation, RealisticStandsAndCrewsErrorsAreWhatTheRecordSays) {
               for (const SimulatedSighting& other : f.slots)
                 sighted = sighted || other.tree == m.tree ||
                           d.map[static_cast<size_t>(other.measuredIndex)].tree == m.tree;
-              if (m.plot == f.plot && !sighted)
+              if (m.plot == f.plot && !sighted) {
                 EXPECT_GE(std::hypot(m.trueX - measured.trueX, m.trueY - measured.trueY) + 1e-9,
                           it->second.shift);
+              }
             }
           } else {
             // One digit changed or two neighbouring digits swapped.

@@ -1,0 +1,119 @@
+// The fields of one line of the quality layer's CSV files, read in order
+// with the first failure recorded (its column and the text found), shared by
+// the readers of the quality files and of the plot network's files.
+#ifndef TREETRI_QUALITY_CSV_FIELDS_H
+#define TREETRI_QUALITY_CSV_FIELDS_H
+
+#include <charconv>
+#include <cmath>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "quality/quality_files.h"
+
+namespace treetri::quality {
+
+class CsvLineFields {
+ public:
+  explicit CsvLineFields(const std::vector<std::string>& f) : f_(f) {}
+  const ParseStatus& Status() const { return st_; }
+
+  void Int(int& out) {
+    const std::string& t = Take();
+    if (!st_.ok) return;
+    if (!ToInt(t, out)) Fail("not a whole number: '" + t + "'");
+  }
+  void Int(std::optional<int>& out) {
+    const std::string& t = Take();
+    out.reset();
+    if (!st_.ok || t.empty()) return;
+    int v = 0;
+    if (!ToInt(t, v)) return Fail("not a whole number: '" + t + "'");
+    out = v;
+  }
+  void Real(double& out) {
+    std::optional<double> v;
+    Real(v);
+    if (st_.ok && !v) return Fail("empty number");
+    if (v) out = *v;
+  }
+  void Real(std::optional<double>& out) {
+    const std::string& t = Take();
+    out.reset();
+    if (!st_.ok || t.empty()) return;
+    double v = 0;
+    auto r = std::from_chars(t.data(), t.data() + t.size(), v);
+    if (r.ec != std::errc() || r.ptr != t.data() + t.size() || !std::isfinite(v))
+      return Fail("not a number: '" + t + "'");
+    out = v;
+  }
+  void Bool(std::optional<bool>& out) {
+    const std::string& t = Take();
+    out.reset();
+    if (!st_.ok || t.empty()) return;
+    if (t == BoolWord(true))
+      out = true;
+    else if (t == BoolWord(false))
+      out = false;
+    else
+      Fail("not TRUE or FALSE: '" + t + "'");
+  }
+  void Text(std::string& out) {
+    const std::string& t = Take();
+    if (st_.ok) out = t;
+  }
+  void Bool(bool& out) {
+    std::optional<bool> v;
+    Bool(v);
+    if (st_.ok && !v) return Fail("empty, not TRUE or FALSE");
+    if (v) out = *v;
+  }
+  template <class E>
+  void Word(bool (*parse)(std::string_view, E&), E& out) {
+    const std::string& t = Take();
+    if (st_.ok && !parse(t, out)) Fail("unknown word: '" + t + "'");
+  }
+  // A text that must be one of `words`.
+  void Word(std::string& out, std::initializer_list<const char*> words) {
+    const std::string& t = Take();
+    if (!st_.ok) return;
+    for (const char* w : words)
+      if (t == w) {
+        out = t;
+        return;
+      }
+    Fail("unknown word: '" + t + "'");
+  }
+
+ private:
+  static bool ToInt(const std::string& t, int& out) {
+    auto r = std::from_chars(t.data(), t.data() + t.size(), out);
+    return r.ec == std::errc() && r.ptr == t.data() + t.size() && !t.empty();
+  }
+  const std::string& Take() {
+    static const std::string kEmpty;
+    if (!st_.ok) return kEmpty;
+    return f_[static_cast<size_t>(next_++)];
+  }
+  void Fail(std::string message) {
+    st_.ok = false;
+    st_.column = next_;
+    st_.message = std::move(message);
+  }
+  const std::vector<std::string>& f_;
+  int next_ = 0;
+  ParseStatus st_;
+};
+
+// Splits a line of `columns` fields, or of those and the `extra` ones that
+// the plot network adds (read by the caller after the others).
+ParseStatus SplitChecked(std::string_view line, size_t columns, std::vector<std::string>& f,
+                         size_t extra = 0);
+
+}  // namespace treetri::quality
+
+#endif  // TREETRI_QUALITY_CSV_FIELDS_H
