@@ -12,7 +12,11 @@
 // this bench assess every case alike: tests/test_network_run.cpp), then one
 // table of figures summed over the seeds, with the time each method took.
 //
-//   treetri-bench-network [--young] [--seeds N] [--cases N] [--plots N] [--no-bias]
+// With --clean no gross error is planted (a compass bias still is): every
+// field tree is clean, and its false alarms are those of the tests' own
+// levels, the floor that no handling of planted errors can go below.
+//
+//   treetri-bench-network [--young] [--seeds N] [--cases N] [--plots N] [--no-bias] [--clean]
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -171,18 +175,19 @@ void Score(const tools::SimulatedData& d, const std::vector<quality::CaseInput>&
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool young = false, bias = true;
+  bool young = false, bias = true, clean = false;
   int seeds = 3, cases = 2000, plots = 50;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--young") young = true;
     else if (a == "--no-bias") bias = false;
+    else if (a == "--clean") clean = true;
     else if (a == "--seeds" && i + 1 < argc) seeds = std::atoi(argv[++i]);
     else if (a == "--cases" && i + 1 < argc) cases = std::atoi(argv[++i]);
     else if (a == "--plots" && i + 1 < argc) plots = std::atoi(argv[++i]);
     else {
       std::fprintf(stderr, "usage: treetri-bench-network [--young] [--seeds N] [--cases N] "
-                           "[--plots N] [--no-bias]\n");
+                           "[--plots N] [--no-bias] [--clean]\n");
       return 2;
     }
   }
@@ -193,6 +198,7 @@ int main(int argc, char** argv) {
     o.plots = plots;
     o.cases = cases;
     o.MakeRealistic(young);
+    if (clean) o.planting.wrongTree = o.planting.azimuth = o.planting.distance = o.planting.mapShift = 0;
     const std::string problem = tools::CheckOptions(o);
     if (!problem.empty()) {
       std::fprintf(stderr, "treetri-bench-network: %s\n", problem.c_str());
@@ -256,10 +262,12 @@ int main(int argc, char** argv) {
     // This seed alone, to set beside a batch run on the same data set.
     std::printf("seed %d: network false alarms %d/%d, truth inside the 95 %% ellipse %d/%d; "
                 "as a batch run: treetri-simulate --out DIR --realistic %s --seed %d --plots %d "
-                "--cases %d, treetri-batch --quality network%s, treetri-quality-report\n",
+                "--cases %d%s, treetri-batch --quality network%s, treetri-quality-report\n",
                 seed, network.falseAlarms.hits - alarms.hits, network.falseAlarms.of - alarms.of,
                 network.coverage.hits - inside.hits, network.coverage.of - inside.of,
-                young ? "young" : "mature", seed, plots, cases, bias ? "" : " --azimuth-bias none");
+                young ? "young" : "mature", seed, plots, cases,
+                clean ? " --wrong-tree 0 --azimuth-blunder 0 --distance-blunder 0 --map-shift 0" : "",
+                bias ? "" : " --azimuth-bias none");
   }
   const std::pair<const char*, Share Figures::*> lines[] = {
       {"lone wrong tree (r >= 3): planted sighting suspect", &Figures::loneWrongNamed},
@@ -279,8 +287,8 @@ int main(int argc, char** argv) {
       {"no bias: estimate within 2 sigma of 0", &Figures::biasNoneWithin2Sigma},
       {"plots adjusted as a network", &Figures::networkPlots},
       {"clean, singular or not converged alone: alarm or failed", &Figures::failedAloneFalseAlarms}};
-  std::printf("%s stand, %d seed(s), %d cases, %d plots\n", young ? "dense young" : "mature",
-              seeds, cases, plots);
+  std::printf("%s stand, %d seed(s), %d cases, %d plots%s\n", young ? "dense young" : "mature",
+              seeds, cases, plots, clean ? ", no gross errors planted" : "");
   std::printf("%-52s %-24s %s\n", "", "per case", "network");
   for (const auto& [name, member] : lines)
     std::printf("%-52s %-24s %s\n", name, (perCase.*member).Text().c_str(),
