@@ -767,13 +767,36 @@ class Network {
     E_.assign(M, {});
     G_.assign(M, {});
     Qmm_.assign(M, Matrix2d::Zero());
+    std::vector<std::pair<int, size_t>> order;
+    MatrixXd Qj;
     for (size_t j = 0; j < M; ++j) {
       for (const auto& [k, nk] : Nrj_[j]) E_[j].push_back(nk.transpose() * Dinv_[j]);
+      // Qrr among the unknowns that touch the map tree: in the factor's
+      // order, one walk down each column finds the later ones.
+      const size_t n = Nrj_[j].size();
+      order.clear();
+      for (size_t a = 0; a < n; ++a) order.emplace_back(perm_[Nrj_[j][a].first], a);
+      std::sort(order.begin(), order.end());
+      Qj.resize(static_cast<Eigen::Index>(n), static_cast<Eigen::Index>(n));
+      for (size_t s = 0; s < n; ++s) {
+        const auto [pa, a] = order[s];
+        const Eigen::Index ia = static_cast<Eigen::Index>(a);
+        Qj(ia, ia) = zd_[static_cast<size_t>(pa)];
+        size_t p = static_cast<size_t>(zp_[static_cast<size_t>(pa)]);
+        const size_t pe = static_cast<size_t>(zp_[static_cast<size_t>(pa) + 1]);
+        for (size_t t = s + 1; t < n; ++t) {
+          const auto [pb, b] = order[t];
+          while (p < pe && zi_[p] < pb) ++p;
+          const double z = p < pe && zi_[p] == pb ? zx_[p] : QrrAny(Nrj_[j][a].first, Nrj_[j][b].first);
+          Qj(ia, static_cast<Eigen::Index>(b)) = Qj(static_cast<Eigen::Index>(b), ia) = z;
+        }
+      }
       Qmm_[j] = Dinv_[j];
-      for (size_t a = 0; a < Nrj_[j].size(); ++a) {
+      for (size_t a = 0; a < n; ++a) {
         const int k = Nrj_[j][a].first;
         Eigen::RowVector2d g = Eigen::RowVector2d::Zero();
-        for (size_t b = 0; b < Nrj_[j].size(); ++b) g += Qrr(k, Nrj_[j][b].first) * E_[j][b];
+        for (size_t b = 0; b < n; ++b)
+          g += Qj(static_cast<Eigen::Index>(a), static_cast<Eigen::Index>(b)) * E_[j][b];
         G_[j].emplace_back(k, g);
         Qmm_[j] += E_[j][a].transpose() * g;
       }

@@ -5,7 +5,9 @@
 // (with the run's azimuth correction) and the map coordinates of the sighted
 // map trees, weights 1/sigma^2. Damped Gauss-Newton with a bounded step in
 // coordinates reduced to a plot origin; sparse normal equations (Eigen) with
-// the map trees' 2 x 2 blocks eliminated.
+// the map trees' 2 x 2 blocks eliminated. The covariances that the tests
+// read come from the inverse of the reduced normal matrix on its factor's
+// pattern (a selected inverse), never from the whole inverse.
 //
 // Gross errors: a robust start (iteratively reweighted least squares with
 // Danish weights; groups left out when their weight falls below one half,
