@@ -242,16 +242,21 @@ std::string FormatQualityReport(const QualityFigures& f) {
     line("  " + word + ": outlier verdict", Percent(f.byForm[k].outlier));
     line("  " + word + ": suspect named", Percent(f.byForm[k].named));
   }
+  // The plot network (its files carry the confusable marks) is held to
+  // stricter targets than the per-case layer.
+  const bool network = f.withConfusable;
   line("wrong tree alone, redundancy >= 3: outlier", Percent(f.soleWrongTree) + "  target >= 90 %");
   line("  right tree suggested (true tree in reach)",
-       Percent(f.soleWrongTreeRight) + "  target >= 80 %");
+       Percent(f.soleWrongTreeRight) + (network ? "  target >= 85 %" : "  target >= 80 %"));
   line("suggested replacements that are right", Percent(f.suggestionsRight));
   if (f.withConfusable) {
     line("wrong tree named or marked confusable", Percent(f.wrongCaughtOrConfusable) + "  target >= 97 %");
     line("  missed wrong trees marked confusable", Percent(f.missedConfusable));
   }
-  line("false alarms: outlier on clean tested cases", Percent(f.falseAlarms) + "  target <= 2 %");
-  line("clean cases, truth inside the 95 % ellipse", Percent(f.insideConf95) + "  target >= 90 %");
+  line("false alarms: outlier on clean tested cases",
+       Percent(f.falseAlarms) + (network ? "  target <= 1 %" : "  target <= 2 %"));
+  line("clean cases, truth inside the 95 % ellipse",
+       Percent(f.insideConf95) + (network ? "  target >= 93 %" : "  target >= 90 %"));
   return out;
 }
 
