@@ -83,19 +83,38 @@ void BM_CaseQuality(benchmark::State& state) {
 }
 BENCHMARK(BM_CaseQuality);
 
-// The edit both edit benchmarks make: the azimuth of the case's first
-// sighting, its old value as the sighting file has it (the new value is
-// left empty, as for a drop).
-treetri::Correction AzimuthEditOf(const treetri::TargetTree& tree) {
-  treetri::Correction edit;
-  edit.time = "2026-12-07T04:00:00Z";
-  edit.plot = tree.Plot;
-  edit.tree = tree.Tree;
-  edit.slot = 1;
-  edit.field = treetri::CorrectionField::Azimuth;
-  edit.oldValue = treetri::SightingNumberText(tree.Azimuth[1]);
-  return edit;
-}
+// The edits both edit benchmarks make, in turn: the azimuth of a case's
+// first sighting dropped (its old value as the sighting file has it), then
+// restored by its undo line, case after case.
+class EditCycle {
+ public:
+  // Applies the next edit to `recomputer`; false (the benchmark stopped
+  // with the error) where it is refused.
+  bool Apply(treetri::CaseRecomputer& recomputer, benchmark::State& state, int& changed) {
+    if (!undo_) {
+      caseNumber_ = caseNumber_ % kCases + 1;
+      const treetri::TargetTree& tree = recomputer.Input().TargetTrees[caseNumber_];
+      edit_ = treetri::Correction{};
+      edit_.time = "2026-12-07T04:00:00Z";
+      edit_.plot = tree.Plot;
+      edit_.tree = tree.Tree;
+      edit_.slot = 1;
+      edit_.field = treetri::CorrectionField::Azimuth;
+      edit_.oldValue = treetri::SightingNumberText(tree.Azimuth[1]);
+    }
+    const treetri::Correction c = undo_ ? treetri::InverseCorrection(edit_, edit_.time) : edit_;
+    undo_ = !undo_;
+    std::string error;
+    if (recomputer.Apply(c, changed, error)) return true;
+    state.SkipWithError(error.c_str());
+    return false;
+  }
+
+ private:
+  int caseNumber_ = 0;
+  bool undo_ = false;
+  treetri::Correction edit_;
+};
 
 // A desktop edit on 2000 cases: one correction applied to the held copy of
 // the sightings (the azimuth of slot 1 dropped, then restored by its undo
@@ -103,25 +122,12 @@ treetri::Correction AzimuthEditOf(const treetri::TargetTree& tree) {
 void BM_EditAndRecompute(benchmark::State& state) {
   PreparedRun& r = Shared();
   treetri::CaseRecomputer recomputer(r.t, r.t);
-  int caseNumber = 0;
-  bool undo = false;
-  treetri::Correction edit;
+  EditCycle edits;
   for (auto _ : state) {
-    if (!undo) {
-      caseNumber = caseNumber % kCases + 1;
-      edit = AzimuthEditOf(recomputer.Input().TargetTrees[caseNumber]);
-    }
-    const treetri::Correction c =
-        undo ? treetri::InverseCorrection(edit, edit.time) : edit;
     int changed = 0;
-    std::string error;
-    if (!recomputer.Apply(c, changed, error)) {
-      state.SkipWithError(error.c_str());
-      break;
-    }
+    if (!edits.Apply(recomputer, state, changed)) break;
     const treetri::RecomputedCase q = recomputer.Recompute(changed);
     benchmark::DoNotOptimize(q.quality.row.x);
-    undo = !undo;
   }
   state.SetItemsProcessed(state.iterations());
 }
@@ -149,27 +155,16 @@ void BM_EditAndRecomputePlot(benchmark::State& state) {
   }
   treetri::CaseRecomputer recomputer(run->t, run->t);
   const treetri::quality::NetworkOptions options;
-  int caseNumber = 0, computed = 0, slowest = 0;
-  bool undo = false;
-  treetri::Correction edit;
+  int computed = 0, slowest = 0;
+  EditCycle edits;
   for (auto _ : state) {
-    if (!undo) {
-      caseNumber = caseNumber % kCases + 1;
-      edit = AzimuthEditOf(recomputer.Input().TargetTrees[caseNumber]);
-    }
-    const treetri::Correction c = undo ? treetri::InverseCorrection(edit, edit.time) : edit;
     int changed = 0;
-    std::string error;
-    if (!recomputer.Apply(c, changed, error)) {
-      state.SkipWithError(error.c_str());
-      break;
-    }
+    if (!edits.Apply(recomputer, state, changed)) break;
     int cases = 0;
     const treetri::CaseRecomputer::PlotRecompute p = recomputer.RecomputePlot(changed, options, &cases);
     benchmark::DoNotOptimize(p.plot.cases.data());
     computed += cases;
     slowest = std::max(slowest, static_cast<int>(p.plot.cases.size()));
-    undo = !undo;
   }
   state.SetItemsProcessed(state.iterations());
   state.counters["field trees/plot"] = benchmark::Counter(slowest);
