@@ -1,6 +1,7 @@
 #include "quality/network_files.h"
 
 #include <functional>
+#include <new>
 
 #include "platform/files.h"
 
@@ -168,22 +169,33 @@ ParseStatus ParseMapTreeLine(std::string_view line, MapTreeLine& m) {
 
 FileReadStatus ReadNetworkFiles(const std::string& workFolder, NetworkFiles& out) {
   out = NetworkFiles{};
-  FileReadStatus st = ReadLines(workFolder + kPlotsFileName, PlotsHeaderLine(), &kPlotsColumns,
-                                [&](std::string_view l) {
-                                  PlotLine p;
-                                  const ParseStatus s = ParsePlotLine(l, p);
-                                  if (s.ok) out.plots.push_back(p);
-                                  return s;
-                                });
-  if (!st.ok) return st;
-  st = ReadLines(workFolder + kMapTreesFileName, MapTreesHeaderLine(), &kMapTreesColumns,
-                 [&](std::string_view l) {
-                   MapTreeLine m;
-                   const ParseStatus s = ParseMapTreeLine(l, m);
-                   if (s.ok) out.mapTrees.push_back(m);
-                   return s;
-                 });
-  return st;
+  const std::string plots = workFolder + kPlotsFileName;
+  const std::string mapTrees = workFolder + kMapTreesFileName;
+  const std::string* reading = &plots;
+  // Memory running out while the files are read is the reading's failure.
+  try {
+    FileReadStatus st = ReadLines(plots, PlotsHeaderLine(), &kPlotsColumns, [&](std::string_view l) {
+      PlotLine p;
+      const ParseStatus s = ParsePlotLine(l, p);
+      if (s.ok) out.plots.push_back(p);
+      return s;
+    });
+    if (!st.ok) return st;
+    reading = &mapTrees;
+    return ReadLines(mapTrees, MapTreesHeaderLine(), &kMapTreesColumns, [&](std::string_view l) {
+      MapTreeLine m;
+      const ParseStatus s = ParseMapTreeLine(l, m);
+      if (s.ok) out.mapTrees.push_back(m);
+      return s;
+    });
+  } catch (const std::bad_alloc&) {
+    out = NetworkFiles{};
+    FileReadStatus st;
+    st.ok = false;
+    st.path = *reading;
+    st.message = "out of memory";
+    return st;
+  }
 }
 
 CaseQuality NetworkCaseQuality(const NetworkCaseResult& c) {

@@ -99,6 +99,14 @@ std::string HeaderLine(const std::array<const char*, N>& columns) {
 
 int AzimuthDecimals(ObservationKind k) { return k == ObservationKind::Azimuth ? 5 : 4; }
 
+// Whether `columns` are quality.csv's (else observations.csv's). Compared by
+// text: two uses of one literal need not share an address.
+template <size_t N>
+bool AreQualityColumns(const std::array<const char*, N>& columns) {
+  return N == kQualityColumns.size() && std::string_view(columns[0]) == kQualityColumns[0] &&
+         std::string_view(columns[N - 1]) == kQualityColumns[N - 1];
+}
+
 // The header's tail that a plot network run adds to the file of `columns`.
 template <size_t N>
 std::string NetworkColumns(const std::array<const char*, N>& columns) {
@@ -106,9 +114,7 @@ std::string NetworkColumns(const std::array<const char*, N>& columns) {
   auto add = [&](const auto& names) {
     for (const char* c : names) (tail += ",") += c;
   };
-  // Compared by text: two uses of one literal need not share an address.
-  if (N == kQualityColumns.size() && std::string_view(columns[0]) == kQualityColumns[0] &&
-      std::string_view(columns[N - 1]) == kQualityColumns[N - 1])
+  if (AreQualityColumns(columns))
     add(kQualityNetworkColumns);
   else
     add(kObservationNetworkColumns);
@@ -118,7 +124,7 @@ std::string NetworkColumns(const std::array<const char*, N>& columns) {
 // The name of the network's column k (0-based) added to the file of `columns`.
 template <size_t N>
 const char* NetworkColumnName(const std::array<const char*, N>& columns, size_t k) {
-  if (columns[0] == kQualityColumns[0] && N == kQualityColumns.size())
+  if (AreQualityColumns(columns))
     return k < kQualityNetworkColumns.size() ? kQualityNetworkColumns[k] : nullptr;
   return k < kObservationNetworkColumns.size() ? kObservationNetworkColumns[k] : nullptr;
 }
@@ -322,10 +328,7 @@ ParseStatus ParseQualityLine(std::string_view line, QualityRow& r) {
   if (f.size() > kQualityColumns.size()) {
     QualityRow::NetworkColumns n;
     std::string method;
-    in.Text(method);
-    if (in.Status().ok && method != "network" && method != "case")
-      return ParseStatus{false, static_cast<int>(kQualityColumns.size()) + 1,
-                         "unknown word: '" + method + "'"};
+    in.Word(method, {"network", "case"});
     n.network = method == "network";
     in.Int(n.runnerUp);
     in.Real(n.evidence);

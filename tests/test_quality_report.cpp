@@ -178,6 +178,19 @@ TEST(QualityReport, MissedWrongTreesWithAConfusableMark) {
                        " (confusable_tree)"),
             std::string::npos)
       << error;
+  // So does a bad count of confusable sightings in quality.csv.
+  quality::NetworkCaseResult c;
+  c.network = true;
+  c.confusable = 3;
+  std::string caseLine = quality::FormatNetworkQualityLine(c);
+  caseLine.replace(caseLine.rfind(",3"), 2, ",x3");
+  h.dir.Write(quality::kQualityFileName, quality::NetworkQualityHeaderLine() + caseLine);
+  h.dir.Write(quality::kObservationsFileName, quality::NetworkObservationHeaderLine());
+  EXPECT_FALSE(ReadQualityFiles(h.dir.Path(), run, error));
+  EXPECT_NE(error.find("line 2, column " + std::to_string(quality::kQualityColumns.size() + 4) +
+                       " (confusable)"),
+            std::string::npos)
+      << error;
 }
 
 TEST(QualityReport, BadInputNamesFileLineAndColumn) {
