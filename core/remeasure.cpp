@@ -83,6 +83,7 @@ std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::QualityR
     if (o.confusableTree && o.slot > 0 && !editedSlots.count({o.plot, o.tree, o.slot}))
       confusable[o.caseNumber].emplace(o.slot, &o);
   std::vector<RemeasureRow> list;
+  std::set<std::pair<int, int>> displacedListed;
   for (const quality::QualityRow& q : rows) {
     std::map<int, const quality::ObservationRow*> marked;
     if (auto it = confusable.find(q.caseNumber); it != confusable.end()) marked = it->second;
@@ -109,6 +110,24 @@ std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::QualityR
       c.reason = ConfusableReason(o);
       list.push_back(c);
     };
+    // A map tree found displaced is the map's fault (the field tree's own
+    // verdict stands): its position is measured again, once per map tree,
+    // from the first field tree that sights it.
+    if (q.verdict != Verdict::Outlier && q.suspectKind == SuspectKind::MapTree && q.suspectTree &&
+        displacedListed.insert({q.plot, *q.suspectTree}).second) {
+      RemeasureRow m = r;
+      m.sightedTree = q.suspectTree;
+      for (const quality::ObservationRow& o : obs)
+        if (o.caseNumber == q.caseNumber && o.sightedTree == *q.suspectTree && o.slot > 0) {
+          m.slot = o.slot;
+          break;
+        }
+      m.check = RemeasureCheck::Position;
+      m.reason = "map tree displaced";
+      if (q.suspectGrossError) m.reason += " by " + Number(*q.suspectGrossError, 2) + " m";
+      if (q.suspectW) m.reason += " (test " + Number(*q.suspectW, 2) + ")";
+      list.push_back(m);
+    }
     if (q.verdict != Verdict::Outlier || edited.count({q.plot, q.tree})) {
       for (const auto& [slot, o] : marked) addConfusable(*o);
       continue;

@@ -64,6 +64,7 @@ constexpr double kDetermined = 1e-6;     // a point's block: smallest over large
 constexpr double kMinOmega = 1e-4;       // the smallest weight factor: the system stays regular
 constexpr double kLeaveOut = 0.5;        // a group weighted below this is left out
 constexpr double kSightingTie = 0.97;    // a sighting within this share of its observation wins
+constexpr double kUnseenShare = 1e-6;    // an information share below which a displacement goes unseen
 constexpr double kSuggestRadius = 3.0;   // metres around the point the sighting gives
 constexpr size_t kSuggestLimit = 50;     // more trees than this that near: no search
 constexpr double kZeroR = 1e-8;
@@ -404,7 +405,10 @@ class Network {
   // The 2 x 2 matrix M = C^T P Qvv P C of a sighting's active observations,
   // C their partials by the map tree's coordinates: a displacement delta of
   // the sighted point gives the non-centrality delta^T M delta.
-  Matrix2d DisplacementInformation(const Sighting& g) const {
+  // scale: the trace of C' P C, the information of the sighting's
+  // observations before the adjustment takes its share.
+  Matrix2d DisplacementInformation(const Sighting& g, double& scale) const {
+    scale = 0;
     std::vector<int> H;
     for (int i : {g.az, g.dist})
       if (i >= 0 && obs_[static_cast<size_t>(i)].active) H.push_back(i);
@@ -425,6 +429,7 @@ class Network {
       P(a, a) = 1 / (s * s);
     }
     if (q == 0) return Matrix2d::Zero();
+    scale = (C.transpose() * P * C).trace();
     return C.transpose() * P * Qvv * P * C;
   }
 
@@ -1020,9 +1025,24 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
     if (!H.empty() && obs[static_cast<size_t>(H[0])].omega < kLeaveOut)
       low.push_back({obs[static_cast<size_t>(H[0])].omega, {HypKind::Sighting, static_cast<int>(s)}});
   }
-  for (size_t j = 0; j < M; ++j)
-    if (obs[static_cast<size_t>(n.Maps()[j].obsX)].omega < kLeaveOut)
-      low.push_back({obs[static_cast<size_t>(n.Maps()[j].obsX)].omega, {HypKind::MapTree, static_cast<int>(j)}});
+  // A map tree sighted once cannot be told from its sighting; its sighting
+  // is the group left out (the map coordinates, with the larger a-priori
+  // error, take up a wrong number's misfit and would be blamed instead).
+  for (size_t j = 0; j < M; ++j) {
+    const MapUnknown& m = n.Maps()[j];
+    const double w = obs[static_cast<size_t>(m.obsX)].omega;
+    if (w >= kLeaveOut) continue;
+    if (m.sightings.size() >= 2) {
+      low.push_back({w, {HypKind::MapTree, static_cast<int>(j)}});
+      continue;
+    }
+    const int s = m.sightings.front();
+    auto it = std::find_if(low.begin(), low.end(), [&](const auto& g) {
+      return g.second == std::pair{HypKind::Sighting, s};
+    });
+    if (it == low.end()) low.push_back({w, {HypKind::Sighting, s}});
+    else it->first = std::min(it->first, w);
+  }
   std::stable_sort(low.begin(), low.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   for (Obs& o : obs) o.omega = 1;
@@ -1114,7 +1134,8 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
         }
       sightingsOut += out;
     }
-    if (sightingsOut == 0 || (sightingsOut < 2 && sightingsOut < static_cast<int>(m.sightings.size())) ||
+    if (sightingsOut == 0 || m.sightings.size() < 2 ||
+        (sightingsOut < 2 && sightingsOut < static_cast<int>(m.sightings.size())) ||
         !AllActive(n, {m.obsX, m.obsY}, true))
       continue;
     SetActive(n, {m.obsX, m.obsY}, false);
@@ -1459,13 +1480,17 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     row.y = p.y() + n.OriginY();
     row.sigma0 = sum.sigma0;
     row.globalTest = sum.globalTest;
-    const Matrix2d Q = n.FieldCov(field);
+    // Where the plot's sigma0 says the a-priori errors are too small, the
+    // ellipse takes the a-posteriori variance factor.
+    const double scale = sum.sigma0 && *sum.sigma0 > 1 ? *sum.sigma0 * *sum.sigma0 : 1.0;
+    const Matrix2d Q = n.FieldCov(field) * scale;
     SetPointEllipse(Q(0, 0), Q(0, 1), Q(1, 1), row);
     if (maxW >= 0) row.maxW = maxW;
     row.verdict = ownR > kUncontrolledR ? Verdict::Ok : Verdict::NoRedundancy;
 
     // The suspect: the strongest of its own removals, else a displaced map
-    // tree it sights.
+    // tree it sights. A displaced map tree is the map's fault, not the
+    // crew's: the field tree's verdict follows its own observations.
     const Removal* own = nullptr;
     for (const Removal& r : removed) {
       if (r.kind == HypKind::MapTree) continue;
@@ -1499,7 +1524,6 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
       for (int si : f.sightings) {
         const int j = n.Sightings()[static_cast<size_t>(si)].map;
         if (!displaced[static_cast<size_t>(j)]) continue;
-        row.verdict = Verdict::Outlier;
         row.suspectKind = SuspectKind::MapTree;
         row.suspectTree = n.Maps()[static_cast<size_t>(j)].tree;
         const MapTreeResult& t = out.mapTrees[static_cast<size_t>(j)];
@@ -1553,9 +1577,14 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
       bool any = false;
       for (int i : {g.az, g.dist}) any = any || (i >= 0 && obs[static_cast<size_t>(i)].active);
       if (any) {
-        const Matrix2d Mi = n.DisplacementInformation(g);
+        double scale = 0;
+        const Matrix2d Mi = n.DisplacementInformation(g, scale);
+        // An eigenvalue below kUnseenShare of the observations' own
+        // information is zero within the computation's precision: a
+        // displacement that way is not seen at all (no distance is written,
+        // the nearest other tree is confusable).
         const double smallest = Eigen::SelfAdjointEigenSolver<Matrix2d>(Mi).eigenvalues()[0];
-        const double mdb = smallest > 1e-12 ? std::sqrt(kLambda0 / smallest) : HUGE_VAL;
+        const double mdb = smallest > kUnseenShare * scale ? std::sqrt(kLambda0 / smallest) : HUGE_VAL;
         if (std::isfinite(mdb)) extra.confusableDistance = mdb;
         const MapUnknown& m = n.Maps()[static_cast<size_t>(g.map)];
         const double mx = m.mapX + n.OriginX(), my = m.mapY + n.OriginY();

@@ -128,7 +128,8 @@ TEST(NetworkRun, EveryRealisticPlotIsAdjustedAsANetwork) {
 
 // The re-measure list of a network run holds every sighting marked
 // confusable in observations.csv (its case and slot, check "tree number",
-// the tree it could be confused with), and no other confusable line.
+// the tree it could be confused with), and no other confusable line; and
+// each map tree that map_trees.csv calls displaced once, check "position".
 TEST(NetworkRun, RemeasureListsEveryConfusableSighting) {
   TempFolder dir;
   Simulate(dir);
@@ -144,12 +145,20 @@ TEST(NetworkRun, RemeasureListsEveryConfusableSighting) {
     if (!f[15].empty()) marks.insert({f[0], f[3], f[15]});
   }
   ASSERT_GT(marks.size(), 3u) << "the simulated stands should have confusable sightings";
+  std::multiset<std::pair<std::string, std::string>> displaced, positions;
+  const std::vector<std::string> m = SplitLines(dir.Read(quality::kMapTreesFileName));
+  for (size_t k = 1; k < m.size(); ++k) {
+    const std::vector<std::string> f = testing::SplitFields(m[k]);
+    if (f.back() == "TRUE") displaced.insert({f[0], f[1]});
+  }
+  ASSERT_FALSE(displaced.empty()) << "the simulated stands should have displaced map trees";
   std::set<std::tuple<std::string, std::string, std::string>> listed;
   const std::vector<std::string> crew = SplitLines(dir.Read("crew.csv"));
   for (size_t k = 1; k < crew.size(); ++k) {
     std::vector<std::string> f;
     ASSERT_TRUE(quality::SplitCsvLine(crew[k], f));
     ASSERT_EQ(f.size(), 10u);
+    if (f[5] == "position") positions.insert({f[0], f[4]});
     const size_t at = f[6].find("confusable with tree ");
     if (at == std::string::npos) continue;
     const std::string tree = f[6].substr(at + 21, f[6].find(' ', at + 21) - at - 21);
@@ -159,6 +168,7 @@ TEST(NetworkRun, RemeasureListsEveryConfusableSighting) {
     }
   }
   EXPECT_EQ(listed, marks);
+  EXPECT_EQ(positions, displaced);
 }
 
 // treetri-bench-network scores the network in memory on the simulator's

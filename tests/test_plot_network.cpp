@@ -242,10 +242,10 @@ TEST(PlotNetwork, RecoversABiasAndFindsADisplacedMapTree) {
   for (size_t f = 0; f < plot.field.size(); ++f) {
     const QualityRow& row = r.cases[f].quality.row;
     const bool sights6 = std::count(plot.sighted[f].begin(), plot.sighted[f].end(), 6) > 0;
-    EXPECT_EQ(row.verdict, sights6 ? Verdict::Outlier : Verdict::Ok) << row.tree;
-    if (sights6) {
-      EXPECT_EQ(row.suspectKind, SuspectKind::MapTree);
-    }
+    // The map's fault, not the crew's: the verdict stays, the suspect names
+    // the map tree.
+    EXPECT_EQ(row.verdict, Verdict::Ok) << row.tree;
+    EXPECT_EQ(row.suspectKind, sights6 ? SuspectKind::MapTree : SuspectKind::None) << row.tree;
     EXPECT_NEAR(*row.x, plot.field[f].x, 0.1);
   }
   // Without the bias unknown the bias is left in the azimuths.
@@ -276,7 +276,9 @@ std::vector<CaseInput> WithErrors(const Plot& plot, const std::vector<Planted>& 
 }
 
 TEST(PlotNetwork, SnoopingNamesSingleErrorsOfEachKind) {
-  const Plot plot = GridPlot();
+  Plot plot = GridPlot();
+  plot.map.push_back({50, -4.0, 2.0});
+  plot.truth.push_back(plot.map.back());
   // A wrong number: field tree 4 sights tree t in slot 1; the number of
   // another map tree near it is written instead.
   const int measured = plot.sighted[4][0];
@@ -290,13 +292,18 @@ TEST(PlotNetwork, SnoopingNamesSingleErrorsOfEachKind) {
       wrong = m.tree;
     }
   }
+  // A wrong number naming a map tree that no other field tree sights (tree
+  // 50, outside the grid): the sighting and a displaced map tree cannot be
+  // told apart.
+  const int unsighted = 50;
   const struct {
     Planted error;
     SuspectKind kind;
   } cases[] = {{{2, 2, 20}, SuspectKind::Azimuth},
                {{7, 3, 180}, SuspectKind::Azimuth},
                {{5, 1, 0, 1.0}, SuspectKind::Distance},
-               {{4, 1, 0, 0, wrong}, SuspectKind::Sighting}};
+               {{4, 1, 0, 0, wrong}, SuspectKind::Sighting},
+               {{4, 1, 0, 0, unsighted}, SuspectKind::SightingOrMapTree}};
   for (const auto& c : cases) {
     const std::vector<CaseInput> in = WithErrors(plot, {c.error});
     const PlotResult r = AssessPlot(in, {});
@@ -315,6 +322,7 @@ TEST(PlotNetwork, SnoopingNamesSingleErrorsOfEachKind) {
       }
       EXPECT_NEAR(*row.x, plot.field[f].x, 0.15);
     }
+    EXPECT_EQ(r.summary.displacedMapTrees, 0) << SuspectKindWord(c.kind);
   }
 }
 
@@ -333,9 +341,11 @@ TEST(PlotNetwork, SnoopingRemovesDoubleErrorsInOneCaseAndInOnePlot) {
     const QualityRow& row = r.cases[f].quality.row;
     const bool sights11 = std::count(plot.sighted[f].begin(), plot.sighted[f].end(), 11) > 0;
     const bool planted = f == 1 || f == 6;
-    EXPECT_EQ(row.verdict == Verdict::Outlier, planted || sights11) << row.tree;
+    EXPECT_EQ(row.verdict == Verdict::Outlier, planted) << row.tree;
     if (planted) {
       EXPECT_NE(row.suspectKind, SuspectKind::MapTree);
+    } else if (sights11) {
+      EXPECT_EQ(row.suspectKind, SuspectKind::MapTree) << row.tree;
     }
     EXPECT_NEAR(*row.x, plot.field[f].x, 0.2) << row.tree;
     EXPECT_NEAR(*row.y, plot.field[f].y, 0.2) << row.tree;
@@ -425,6 +435,29 @@ TEST(PlotNetwork, ConfusableMarkFollowsTheTwoDegreeMdb) {
         EXPECT_EQ(mark == 77, share < 1) << share;
       }
   }
+  // A field tree that sights one tree only: a displacement of that tree
+  // moves the field tree along and is not seen at all. No distance is
+  // written, and the nearest other tree is confusable.
+  Plot lone = plot;
+  const Point& x = plot.True(tree);
+  lone.field.push_back({1013, x.x + 2.0, x.y + 1.0});
+  lone.sighted.push_back({tree});
+  double nearest = 1e9;
+  int next = 0;
+  for (const Point& m : plot.map)
+    if (m.tree != tree && std::hypot(m.x - plot.OnMap(tree).x, m.y - plot.OnMap(tree).y) < nearest) {
+      nearest = std::hypot(m.x - plot.OnMap(tree).x, m.y - plot.OnMap(tree).y);
+      next = m.tree;
+    }
+  const NetworkCaseResult& c3 = AssessPlot(Cases(lone), {}).cases.back();
+  int lines = 0;
+  for (size_t k = 0; k < c3.quality.observations.size(); ++k)
+    if (c3.quality.observations[k].kind == ObservationKind::Distance) {
+      ++lines;
+      EXPECT_FALSE(c3.extras[k].confusableDistance.has_value()) << *c3.extras[k].confusableDistance;
+      EXPECT_EQ(c3.extras[k].confusableTree, next);
+    }
+  EXPECT_EQ(lines, 1);
 }
 
 TEST(PlotNetwork, AFieldTreeSharingNoMapTreeIsAssessedAlone) {

@@ -172,9 +172,13 @@ QualityFigures ComputeQualityFigures(const QualityFileContents& run, const Simul
     for (const PlantedError* e : errors->second) {
       const bool named = c.suspectTree && *c.suspectTree == e->plantedTree;
       const PlantedKind basic = BasicKind(e->kind);
+      // A map tree found displaced is flagged on the map, not on the field
+      // trees that sight it (their verdict follows their own observations).
+      const bool flagged = outlier || (basic == PlantedKind::MapShift && named &&
+                                       c.suspectKind == quality::SuspectKind::MapTree);
       for (DetectionFigures* d : {&f.byKind[static_cast<int>(basic)],
                                   &f.byForm[static_cast<int>(e->kind)], &f.all}) {
-        d->outlier.Count(outlier);
+        d->outlier.Count(flagged);
         d->named.Count(named);
       }
       if (basic == PlantedKind::WrongTree) {
@@ -232,7 +236,8 @@ std::string FormatQualityReport(const QualityFigures& f) {
   line("  suspect names the planted tree", Percent(f.all.named));
   for (int k = 0; k < 4; ++k) {
     if (f.byKind[k].outlier.of == 0) continue;
-    line(std::string("  ") + kinds[k] + ": outlier verdict", Percent(f.byKind[k].outlier));
+    line(std::string("  ") + kinds[k] + (k == 3 ? ": outlier or found displaced" : ": outlier verdict"),
+         Percent(f.byKind[k].outlier));
     line(std::string("  ") + kinds[k] + ": suspect named", Percent(f.byKind[k].named));
   }
   // The crews' forms of the errors, each on its own.
