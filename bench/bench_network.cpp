@@ -53,7 +53,7 @@ struct Share {
 struct Figures {
   Share loneWrongNamed, loneWrongAny, loneWrongSuggested, wrongCaughtOrConfusable;
   Share wrongCaughtOrConfusableDense;
-  Share azimuthCaught, distanceCaught, mapCaught, mapNamed, kindRight;
+  Share azimuthCaught, distanceCaught, mapCaught, mapNamed, mapNamedMulti, kindRight;
   Share falseAlarms, coverage, biasWithin2Sigma, biasNoneWithin2Sigma;
   Share missedWithConfusable, networkPlots, failedAloneFalseAlarms;
   double seconds = 0;
@@ -157,12 +157,19 @@ void Score(const tools::SimulatedData& d, const std::vector<quality::CaseInput>&
       }
     }
   }
+  // Sightings of each map tree: one sighted once cannot be named "map tree".
+  std::map<std::pair<int, int>, int> sightings;
+  for (const quality::CaseInput& in : inputs)
+    for (const quality::InputSighting& s : in.sightings)
+      if (s.onMap) ++sightings[{in.plot, s.tree}];
   for (const auto& [key, shift] : displaced) {
     (void)shift;
     auto it = mapFound.find(key);
     f.mapCaught.Count(it != mapFound.end() && it->second);
     auto named = mapNamedAsTree.find(key);
-    f.mapNamed.Count(named != mapNamedAsTree.end() && named->second);
+    const bool isNamed = named != mapNamedAsTree.end() && named->second;
+    f.mapNamed.Count(isNamed);
+    if (sightings[key] >= 2) f.mapNamedMulti.Count(isNamed);
   }
   for (const auto& [plot, est] : bias) {
     auto it = plantedBias.find(plot);
@@ -280,6 +287,7 @@ int main(int argc, char** argv) {
       {"distance blunders caught", &Figures::distanceCaught},
       {"displaced map trees caught", &Figures::mapCaught},
       {"displaced map trees named map tree", &Figures::mapNamed},
+      {"  of those sighted twice or more", &Figures::mapNamedMulti},
       {"suspect's kind right", &Figures::kindRight},
       {"false alarms on clean cases", &Figures::falseAlarms},
       {"truth inside the 95 % ellipse (clean)", &Figures::coverage},
