@@ -1,9 +1,13 @@
 #include "tests/support.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/files.h"
 #include "platform/text.h"
 
 namespace treetri::testing {
@@ -63,15 +68,38 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 std::vector<std::string> SplitFields(const std::string& line) { return SplitAt(line, ","); }
 
-BatchResult RunBatch(const TempFolder& dir, const std::string& args) {
-  const std::string cmd = "cd '" + dir.Path() + "' && '" TREETRI_BIN_DIR "/treetri-batch' " +
+BatchResult RunProgram(const TempFolder& dir, const std::string& program, const std::string& args) {
+  const std::string cmd = "cd '" + dir.Path() + "' && '" TREETRI_BIN_DIR "/" + program + "' " +
                           args + " > stdout.txt 2> stderr.txt";
   const int raw = std::system(cmd.c_str());
   BatchResult r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.out = SplitLines(dir.Read("stdout.txt"));
-  r.err = SplitLines(dir.Read("stderr.txt"));
+  r.outText = dir.Read("stdout.txt");
+  r.errText = dir.Read("stderr.txt");
+  r.out = SplitLines(r.outText);
+  r.err = SplitLines(r.errText);
   return r;
+}
+
+std::string ExampleText(const std::string& name) {
+  std::string content, error;
+  EXPECT_TRUE(ReadWholeFile(TREETRI_SOURCE_DIR "/examples/" + name, content, error)) << error;
+  return content;
+}
+
+std::string ExampleArg(const std::string& name) {
+  return "'" TREETRI_SOURCE_DIR "/examples/" + name + "'";
+}
+
+bool MakeSocket(const std::string& path) {
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (path.size() >= sizeof addr.sun_path) return false;
+  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+  const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  const bool made = s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  if (s >= 0) ::close(s);
+  return made;
 }
 
 }  // namespace treetri::testing

@@ -30,13 +30,26 @@ class TempFolder {
   std::string path_;
 };
 
-// Runs treetri-batch with the arguments in the folder, standard output and
-// standard error to files there (so that neither is a terminal).
+// Runs an installed program (treetri-batch by default) with the arguments in
+// the folder, standard output and standard error to files there (so that
+// neither is a terminal).
 struct BatchResult {
   int status = -1;
-  std::vector<std::string> out, err;
+  std::vector<std::string> out, err;  // by lines
+  std::string outText, errText;
 };
-BatchResult RunBatch(const TempFolder& dir, const std::string& args);
+BatchResult RunProgram(const TempFolder& dir, const std::string& program, const std::string& args);
+inline BatchResult RunBatch(const TempFolder& dir, const std::string& args) {
+  return RunProgram(dir, "treetri-batch", args);
+}
+
+// The bundled example's files: a file's text, its path quoted for a command
+// line, and the example's map and sightings so quoted.
+std::string ExampleText(const std::string& name);
+std::string ExampleArg(const std::string& name);
+inline std::string ExampleInputs() { return ExampleArg("map.txt") + " " + ExampleArg("sightings.txt"); }
+// Makes a Unix-domain socket at the path; false where none can be made there.
+bool MakeSocket(const std::string& path);
 
 // Splits a text at CR LF (or LF) line ends; no empty last item for a final
 // line end.

@@ -332,12 +332,6 @@ TEST_F(PlotMapTest, ScriptedStartSavesThePlotMapOfACase) {
   }
 }
 
-}  // namespace
-}  // namespace treetri::gui
-
-namespace treetri::gui {
-namespace {
-
 // The desktop's exports go through the batch program's check: a GeoPackage
 // or a view onto an input file, the results file or a FIFO is refused and
 // the file stays as it was; the scripted screenshot without --run refuses
