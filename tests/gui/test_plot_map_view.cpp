@@ -1,9 +1,9 @@
 // The plot map's view and table: labels that would overlap wait for a
-// closer zoom, the legend moves off the selected case or hides, the status
-// line follows every zoom, a case without a position shows its sightings
-// from the map trees, the table's highlight follows the shown case through
-// filtering, and exports complete a name without extension and leave out
-// the labels the screen leaves out.
+// closer zoom, on the screen and in exports; the legend moves off the
+// selected case or hides, the status line follows every zoom, a case without
+// a position shows its sightings from the map trees, the table's highlight
+// follows the shown case through filtering, and exports complete a name
+// without extension.
 #include <cmath>
 #include <fstream>
 
@@ -27,32 +27,10 @@
 namespace treetri::gui {
 namespace {
 
-TEST(PlotMapLabels, ALabelThatWouldOverlapAnotherWaitsForACloserZoom) {
-  views::PlotScene scene;
-  scene.plot = 1;
-  // Trees 1 and 2 five centimetres apart, tree 3 far from both.
-  scene.mapTrees = {{1, 0, 0}, {2, 0.05, 0}, {3, 5, 5}};
-  QGraphicsScene graphics;
-  const QList<QGraphicsItem*> labels = DrawPlotScene(graphics, scene, MapFrame{}, 1);
-  ASSERT_EQ(labels.size(), 3);
-  const auto shown = [&] {
-    int n = 0;
-    for (QGraphicsItem* l : labels) n += l->isVisible();
-    return n;
-  };
-  ShowLabels(labels, kLabelPixelsPerMetre / 2);
-  EXPECT_EQ(shown(), 0);
-  ShowLabels(labels, 20);  // 1 pixel apart: one of the two
-  EXPECT_EQ(shown(), 2);
-  EXPECT_TRUE(labels[2]->isVisible());
-  EXPECT_NE(labels[0]->isVisible(), labels[1]->isVisible());
-  ShowLabels(labels, 2000);  // 100 pixels apart
-  EXPECT_EQ(shown(), 3);
-}
-
-// Exports draw what the screen draws: a label the screen leaves out (it
-// would overlap one placed before it) is left out of the export too, and
-// once a closer zoom shows it on the screen, the export shows it as well.
+// Labels wait for a zoom at which they are readable and apart: a label that
+// would overlap one placed before it is left out until a closer zoom. Exports
+// draw what the screen draws: a label the screen leaves out is left out of
+// the export too, and once the screen shows it, the export shows it as well.
 TEST(PlotMapExport, LeavesOutTheLabelsTheScreenLeavesOut) {
   QTemporaryDir dir;
   views::PlotScene scene;
@@ -65,6 +43,8 @@ TEST(PlotMapExport, LeavesOutTheLabelsTheScreenLeavesOut) {
   view.show();
   const QList<QGraphicsItem*> labels = DrawPlotScene(graphics, scene, MapFrame{}, 1);
   ASSERT_EQ(labels.size(), 2);
+  ShowLabels(labels, kLabelPixelsPerMetre / 2);
+  EXPECT_FALSE(labels[0]->isVisible() || labels[1]->isVisible());
   // Label pixels (the text is dark grey) in a rectangle of the view, in an
   // image `scale` times the view's size.
   const auto dark = [](const QImage& image, const QRect& r, int scale) {
