@@ -14,6 +14,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <gdal_priv.h>
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
@@ -89,6 +90,12 @@ std::string ExampleText(const std::string& name) {
 
 std::string ExampleArg(const std::string& name) {
   return "'" TREETRI_SOURCE_DIR "/examples/" + name + "'";
+}
+
+std::unique_ptr<GDALDataset> OpenGeoPackage(const std::string& path) {
+  GDALAllRegister();
+  return std::unique_ptr<GDALDataset>(
+      GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
 }
 
 bool MakeSocket(const std::string& path) {

@@ -1,8 +1,11 @@
 // Helpers shared by the tests: a temporary work folder and file writing.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
+
+class GDALDataset;
 
 namespace treetri::testing {
 
@@ -48,6 +51,8 @@ inline BatchResult RunBatch(const TempFolder& dir, const std::string& args) {
 std::string ExampleText(const std::string& name);
 std::string ExampleArg(const std::string& name);
 inline std::string ExampleInputs() { return ExampleArg("map.txt") + " " + ExampleArg("sightings.txt"); }
+// A GeoPackage opened read-only with GDAL; null where it cannot be opened.
+std::unique_ptr<GDALDataset> OpenGeoPackage(const std::string& path);
 // Makes a Unix-domain socket at the path; false where none can be made there.
 bool MakeSocket(const std::string& path);
 

@@ -86,9 +86,7 @@ TEST(BatchProgram, GeoPackageOfTheExampleRun) {
   Result r = RunBatch(dir, "--gpkg out.gpkg --crs EPSG:2393" + inputs);
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(r.err.size(), 6u);  // no warning
-  GDALAllRegister();
-  std::unique_ptr<GDALDataset> ds(
-      GDALDataset::Open((dir.Path() + "/out.gpkg").c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  std::unique_ptr<GDALDataset> ds = testing::OpenGeoPackage(dir.Path() + "/out.gpkg");
   ASSERT_TRUE(ds);
   std::vector<std::string> lines = SplitLines(dir.Read(quality::kQualityFileName));
   OGRLayer* trees = ds->GetLayerByName("field_trees");

@@ -288,9 +288,7 @@ TEST(CleaningBatch, RemeasureListOfTheExample) {
   EXPECT_EQ(SplitLines(dir.Read("crew.csv")), expected);
   // The same list as a layer of the GeoPackage, at the field tree's position.
   ASSERT_EQ(RunBatch(dir, "--gpkg out.gpkg map.txt sightings.txt").status, 0);
-  GDALAllRegister();
-  std::unique_ptr<GDALDataset> ds(GDALDataset::Open((dir.Path() + "/out.gpkg").c_str(),
-                                                    GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  std::unique_ptr<GDALDataset> ds = testing::OpenGeoPackage(dir.Path() + "/out.gpkg");
   ASSERT_TRUE(ds);
   OGRLayer* layer = ds->GetLayerByName("remeasure");
   ASSERT_TRUE(layer);

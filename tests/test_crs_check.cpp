@@ -133,9 +133,7 @@ TEST(CrsFit, BatchProgramOnTheExample) {
   int warnings = 0;
   for (const std::string& line : forced.err) warnings += line.rfind("Warning: the map's", 0) == 0;
   EXPECT_EQ(warnings, 1);
-  GDALAllRegister();
-  std::unique_ptr<GDALDataset> ds(GDALDataset::Open((dir.Path() + "/out.gpkg").c_str(),
-                                                    GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  std::unique_ptr<GDALDataset> ds = testing::OpenGeoPackage(dir.Path() + "/out.gpkg");
   ASSERT_TRUE(ds);
   EXPECT_STREQ(ds->GetLayerByName("field_trees")->GetSpatialRef()->GetAuthorityCode(nullptr),
                "3067");

@@ -41,9 +41,7 @@ std::unique_ptr<GDALDataset> ExportExample(const TempFolder& dir, const std::str
   const testing::BatchResult r = RunBatch(
       dir, options + " --gpkg " + name + " --crs EPSG:2393 " + testing::ExampleInputs());
   EXPECT_EQ(r.status, 0);
-  GDALAllRegister();
-  return std::unique_ptr<GDALDataset>(GDALDataset::Open((dir.Path() + "/" + name).c_str(),
-                                                        GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  return testing::OpenGeoPackage(dir.Path() + "/" + name);
 }
 
 // Rows of an SQL query, each as its columns' texts.
@@ -374,8 +372,7 @@ TEST(GeoPackageStyles, TwoExportsOfARunAreEqualWithThePinnedTime) {
   ASSERT_TRUE(gis::ExportGeoPackage(data, dir.Path() + "/c.gpkg", "EPSG:2393").Ok());
   EXPECT_EQ(gis::ExportTimestamp(), "2027-01-15T08:00:00.000Z");
   EXPECT_TRUE(dir.Read("b.gpkg") == dir.Read("c.gpkg"));
-  std::unique_ptr<GDALDataset> b(GDALDataset::Open((dir.Path() + "/b.gpkg").c_str(),
-                                                   GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  std::unique_ptr<GDALDataset> b = testing::OpenGeoPackage(dir.Path() + "/b.gpkg");
   ASSERT_TRUE(b);
   EXPECT_EQ(Query(*b, "SELECT metadata FROM gpkg_metadata"),
             Query(*batch, "SELECT metadata FROM gpkg_metadata"));

@@ -96,11 +96,7 @@ class PlotMapViewTest : public DesktopTest {
   // The data set and a fourth field tree, 104, that only an azimuth of
   // 45 degrees to map tree 1 sights: it gets no position.
   PlotMapWindow* Run() {
-    OpenDataSet();
-    std::ofstream(File("sightings.txt"), std::ios::binary | std::ios::app)
-        << "1,104,1,1,1,-1,45,0,-1,-1,0,-1,-1,0,-1,-1,0,-1,-1\r\n";
-    answers = {File("sightings.txt")};
-    window.OpenSightingsAction()->trigger();
+    OpenDataSet(kSightings + std::string("1,104,1,1,1,-1,45,0,-1,-1,0,-1,-1,0,-1,-1,0,-1,-1\r\n"));
     if (!window.Simulate().completed) return nullptr;
     PlotMapWindow* map = window.ShowPlotMap(1);
     if (map) map->resize(900, 600);
