@@ -61,6 +61,15 @@ std::vector<std::string> TempFolder::Names() const {
   return names;
 }
 
+std::map<std::string, std::string> TempFolder::Snapshot() const {
+  std::map<std::string, std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(path_)) {
+    const std::string name = e.path().filename().string();
+    if (name != "stdout.txt" && name != "stderr.txt" && e.is_regular_file()) files[name] = Read(name);
+  }
+  return files;
+}
+
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
   ForEachLine(text, [&](std::string_view line, int) { lines.emplace_back(line); });

@@ -1,6 +1,7 @@
 // Helpers shared by the tests: a temporary work folder and file writing.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,9 @@ class TempFolder {
   bool Exists(const std::string& name) const;
   // The names of the files in the folder, sorted.
   std::vector<std::string> Names() const;
+  // Every plain file of the folder (through links) with its bytes, less the
+  // output streams of RunBatch.
+  std::map<std::string, std::string> Snapshot() const;
 
  private:
   std::string path_;

@@ -162,9 +162,7 @@ TEST(BatchProgram, NothingToComputeIsStatusOneAndTouchesNoFile) {
   const std::string map = ExampleArg("map.txt");
   ASSERT_EQ(RunBatch(dir, "--gpkg out.gpkg " + map + " " + ExampleArg("sightings.txt")).status, 0);
   dir.Write("empty.txt", "");
-  std::map<std::string, std::string> before;
-  for (const std::string& n : dir.Names())
-    if (n != "stdout.txt" && n != "stderr.txt") before[n] = dir.Read(n);
+  const auto before = dir.Snapshot();
   const Result r = RunBatch(dir, "--gpkg out.gpkg " + map + " empty.txt");
   EXPECT_EQ(r.status, 1);
   ASSERT_FALSE(r.err.empty());
