@@ -2,8 +2,8 @@
 // closer zoom, on the screen and in exports; the legend moves off the
 // selected case or hides, the status line follows every zoom, a case without
 // a position shows its sightings from the map trees, the table's highlight
-// follows the shown case through filtering, and exports complete a name
-// without extension.
+// follows the shown case through filtering, exports complete a name without
+// extension, and the map follows the case picked in the main list.
 #include <cmath>
 #include <fstream>
 
@@ -13,6 +13,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -188,6 +189,33 @@ TEST_F(PlotMapViewTest, TheTableHighlightFollowsTheShownCaseThroughFilteringAndE
     if (a->shortcut() == QKeySequence("Ctrl+E")) a->trigger();
   EXPECT_FALSE(offered.isEmpty());
   EXPECT_TRUE(QFile::exists(QString::fromStdString(File("view.svg"))));
+}
+
+// The plot map follows the case picked in the main list, also within the
+// plot it already shows.
+TEST_F(PlotMapViewTest, ThePlotMapFollowsASelectionInTheSamePlot) {
+  PlotMapWindow* map = Run();
+  ASSERT_TRUE(map);
+  PlotMapView* view = map->View();
+  const auto visible = [&] { return view->mapToScene(view->viewport()->rect()).boundingRect(); };
+  const auto caseRect = [&] {
+    const PlaneExtent& b = map->Scene().caseBox;
+    return QRectF(map->ToScene(b.minX, b.maxY), map->ToScene(b.maxX, b.minY)).normalized();
+  };
+  ASSERT_TRUE(visible().contains(caseRect()));
+  // Zoomed in on case 1 and moved away from the others.
+  view->scale(4, 4);
+  view->centerOn(map->ToScene(0.3 + 50, 0.2 + 50));
+  QCoreApplication::processEvents();
+  const double scale = view->transform().m11();
+  for (int row : {3, 2}) {
+    window.List1()->setCurrentRow(row);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(map->Scene().selectedCase, row);
+    EXPECT_TRUE(visible().contains(caseRect())) << "case " << row;
+    // Within the plot the scale stays.
+    EXPECT_DOUBLE_EQ(view->transform().m11(), scale);
+  }
 }
 
 }  // namespace
