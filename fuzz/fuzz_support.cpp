@@ -5,13 +5,12 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "data/field_reader.h"
@@ -25,51 +24,32 @@ void Violated(const char* condition, const std::string& detail, const char* file
   std::abort();
 }
 
-namespace {
-void CleanFolder(const std::string& dir);
-}  // namespace
-
 const std::string& WorkFolder() {
   static const std::string folder = [] {
     // Shared memory when there is some: the targets write many small files.
-    std::string base = "/tmp";
-    struct stat st;
-    if (::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && ::access("/dev/shm", W_OK) == 0)
-      base = "/dev/shm";
-    std::string pattern = base + "/treetri-fuzz-XXXXXX";
+    const char* base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::string pattern = std::string(base) + "/treetri-fuzz-XXXXXX";
     if (!::mkdtemp(pattern.data())) {
       std::perror("mkdtemp");
       std::abort();
     }
     // Removed at exit (not after a crash, which leaves it for a look).
-    static char made[256];
-    std::snprintf(made, sizeof made, "%s", pattern.c_str());
+    static const std::string made = pattern;
     std::atexit([] {
-      CleanFolder(std::string(made) + "/");
-      ::rmdir(made);
+      std::error_code ec;
+      std::filesystem::remove_all(made, ec);
     });
     return pattern + "/";
   }();
   return folder;
 }
 
-namespace {
-
-void CleanFolder(const std::string& dir) {
-  DIR* d = ::opendir(dir.c_str());
-  if (!d) return;
-  while (dirent* e = ::readdir(d)) {
-    const std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    const std::string path = dir + name;
-    if (::unlink(path.c_str()) != 0) ::rmdir(path.c_str());
-  }
-  ::closedir(d);
+void CleanWorkFolder() {
+  std::error_code ec;
+  for (auto it = std::filesystem::directory_iterator(WorkFolder(), ec);
+       !ec && it != std::filesystem::directory_iterator(); it.increment(ec))
+    std::filesystem::remove_all(it->path(), ec);
 }
-
-}  // namespace
-
-void CleanWorkFolder() { CleanFolder(WorkFolder()); }
 
 std::string WriteWorkFile(const std::string& name, const std::string& content) {
   const std::string path = WorkFolder() + name;

@@ -1,17 +1,23 @@
 #include "tests/support.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
+#include <gdal_priv.h>
 #include <gtest/gtest.h>
 
+#include "platform/files.h"
 #include "platform/text.h"
 
 namespace treetri::testing {
@@ -55,6 +61,15 @@ std::vector<std::string> TempFolder::Names() const {
   return names;
 }
 
+std::map<std::string, std::string> TempFolder::Snapshot() const {
+  std::map<std::string, std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(path_)) {
+    const std::string name = e.path().filename().string();
+    if (name != "stdout.txt" && name != "stderr.txt" && e.is_regular_file()) files[name] = Read(name);
+  }
+  return files;
+}
+
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
   ForEachLine(text, [&](std::string_view line, int) { lines.emplace_back(line); });
@@ -63,15 +78,44 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 std::vector<std::string> SplitFields(const std::string& line) { return SplitAt(line, ","); }
 
-BatchResult RunBatch(const TempFolder& dir, const std::string& args) {
-  const std::string cmd = "cd '" + dir.Path() + "' && '" TREETRI_BIN_DIR "/treetri-batch' " +
+BatchResult RunProgram(const TempFolder& dir, const std::string& program, const std::string& args) {
+  const std::string cmd = "cd '" + dir.Path() + "' && '" TREETRI_BIN_DIR "/" + program + "' " +
                           args + " > stdout.txt 2> stderr.txt";
   const int raw = std::system(cmd.c_str());
   BatchResult r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.out = SplitLines(dir.Read("stdout.txt"));
-  r.err = SplitLines(dir.Read("stderr.txt"));
+  r.outText = dir.Read("stdout.txt");
+  r.errText = dir.Read("stderr.txt");
+  r.out = SplitLines(r.outText);
+  r.err = SplitLines(r.errText);
   return r;
+}
+
+std::string ExampleText(const std::string& name) {
+  std::string content, error;
+  EXPECT_TRUE(ReadWholeFile(TREETRI_SOURCE_DIR "/examples/" + name, content, error)) << error;
+  return content;
+}
+
+std::string ExampleArg(const std::string& name) {
+  return "'" TREETRI_SOURCE_DIR "/examples/" + name + "'";
+}
+
+std::unique_ptr<GDALDataset> OpenGeoPackage(const std::string& path) {
+  GDALAllRegister();
+  return std::unique_ptr<GDALDataset>(
+      GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+}
+
+bool MakeSocket(const std::string& path) {
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (path.size() >= sizeof addr.sun_path) return false;
+  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+  const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  const bool made = s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  if (s >= 0) ::close(s);
+  return made;
 }
 
 }  // namespace treetri::testing

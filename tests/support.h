@@ -1,8 +1,12 @@
 // Helpers shared by the tests: a temporary work folder and file writing.
 #pragma once
 
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+class GDALDataset;
 
 namespace treetri::testing {
 
@@ -25,18 +29,36 @@ class TempFolder {
   bool Exists(const std::string& name) const;
   // The names of the files in the folder, sorted.
   std::vector<std::string> Names() const;
+  // Every plain file of the folder (through links) with its bytes, less the
+  // output streams of RunBatch.
+  std::map<std::string, std::string> Snapshot() const;
 
  private:
   std::string path_;
 };
 
-// Runs treetri-batch with the arguments in the folder, standard output and
-// standard error to files there (so that neither is a terminal).
+// Runs an installed program (treetri-batch by default) with the arguments in
+// the folder, standard output and standard error to files there (so that
+// neither is a terminal).
 struct BatchResult {
   int status = -1;
-  std::vector<std::string> out, err;
+  std::vector<std::string> out, err;  // by lines
+  std::string outText, errText;
 };
-BatchResult RunBatch(const TempFolder& dir, const std::string& args);
+BatchResult RunProgram(const TempFolder& dir, const std::string& program, const std::string& args);
+inline BatchResult RunBatch(const TempFolder& dir, const std::string& args) {
+  return RunProgram(dir, "treetri-batch", args);
+}
+
+// The bundled example's files: a file's text, its path quoted for a command
+// line, and the example's map and sightings so quoted.
+std::string ExampleText(const std::string& name);
+std::string ExampleArg(const std::string& name);
+inline std::string ExampleInputs() { return ExampleArg("map.txt") + " " + ExampleArg("sightings.txt"); }
+// A GeoPackage opened read-only with GDAL; null where it cannot be opened.
+std::unique_ptr<GDALDataset> OpenGeoPackage(const std::string& path);
+// Makes a Unix-domain socket at the path; false where none can be made there.
+bool MakeSocket(const std::string& path);
 
 // Splits a text at CR LF (or LF) line ends; no empty last item for a final
 // line end.

@@ -8,7 +8,6 @@
 #include "core/run.h"
 #include "data/parameter_file.h"
 #include "data/readers.h"
-#include "platform/files.h"
 #include "platform/headless_ui.h"
 #include "quality/quality_files.h"
 #include "tests/support.h"
@@ -16,17 +15,12 @@
 namespace treetri {
 namespace {
 
+using testing::ExampleText;
 using testing::RunBatch;
 using testing::SplitLines;
 using testing::TempFolder;
 
 constexpr double kCorrectionUsed = 0.00731;
-
-std::string ExampleText(const std::string& name) {
-  std::string content, error;
-  EXPECT_TRUE(ReadWholeFile(TREETRI_SOURCE_DIR "/examples/" + name, content, error)) << error;
-  return content;
-}
 
 // A batch run of the example in `dir` with the fixed azimuth correction,
 // optionally with a corrections file.

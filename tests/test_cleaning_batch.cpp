@@ -4,6 +4,7 @@
 // example data.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -27,16 +28,11 @@
 namespace treetri {
 namespace {
 
+using testing::ExampleText;
 using testing::RunBatch;
 using testing::SplitLines;
 using testing::TempFolder;
 using Result = testing::BatchResult;
-
-std::string ExampleText(const std::string& name) {
-  std::string content, error;
-  EXPECT_TRUE(ReadWholeFile(TREETRI_SOURCE_DIR "/examples/" + name, content, error)) << error;
-  return content;
-}
 
 // A folder with the example's parameter file and map.
 void Prepare(const TempFolder& dir) {
@@ -197,6 +193,11 @@ TEST(CleaningBatch, RunRecordNamesTheInputsAndReplaysTheDraw) {
   EXPECT_EQ(record.inputs[1].size, static_cast<long long>(ExampleText("map.txt").size()));
   // The value in the record is the one the run printed, to the last bit.
   ASSERT_TRUE(record.azimuthCorrectionUsed);
+  const auto printed = std::find_if(a.err.begin(), a.err.end(), [](const std::string& line) {
+    return line.rfind("AzimuthCorrection used: ", 0) == 0;
+  });
+  ASSERT_NE(printed, a.err.end());
+  EXPECT_EQ(*record.azimuthCorrectionUsed, std::stod(printed->substr(24)));
   const Result b =
       RunBatch(replay, "--azimuth-correction-used '" + first.WorkFolder() + "run.json' map.txt sightings.txt");
   ASSERT_EQ(b.status, 0);
@@ -205,6 +206,7 @@ TEST(CleaningBatch, RunRecordNamesTheInputsAndReplaysTheDraw) {
   const std::string text = replay.Read(kRunRecordFileName);
   EXPECT_NE(text.find("\"azimuth_correction_replayed\": true"), std::string::npos);
   EXPECT_NE(text.find("\"layout\": \"quality-2\""), std::string::npos);
+  EXPECT_NE(text.find("\"sigma_distance_m\""), std::string::npos);
 }
 
 // A program that attaches no record gets one from the run itself; a run
@@ -286,9 +288,7 @@ TEST(CleaningBatch, RemeasureListOfTheExample) {
   EXPECT_EQ(SplitLines(dir.Read("crew.csv")), expected);
   // The same list as a layer of the GeoPackage, at the field tree's position.
   ASSERT_EQ(RunBatch(dir, "--gpkg out.gpkg map.txt sightings.txt").status, 0);
-  GDALAllRegister();
-  std::unique_ptr<GDALDataset> ds(GDALDataset::Open((dir.Path() + "/out.gpkg").c_str(),
-                                                    GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  std::unique_ptr<GDALDataset> ds = testing::OpenGeoPackage(dir.Path() + "/out.gpkg");
   ASSERT_TRUE(ds);
   OGRLayer* layer = ds->GetLayerByName("remeasure");
   ASSERT_TRUE(layer);

@@ -11,7 +11,6 @@
 #include "data/parameter_file.h"
 #include "gis/crs_check.h"
 #include "gis/crs_list.h"
-#include "platform/files.h"
 #include "tests/support.h"
 
 namespace treetri {
@@ -88,10 +87,6 @@ TEST(CrsFit, AreaOfUseAndDegrees) {
   EXPECT_TRUE(CheckCrsFitsExtent("+proj=utm +zone=35 +ellps=GRS80 +units=m", tm35, false).Ok());
 }
 
-std::string Example(const std::string& name) {
-  return std::string("'" TREETRI_SOURCE_DIR "/examples/") + name + "'";
-}
-
 // The list the desktop searches: the PROJ database's EPSG systems, the
 // example's among them with its area of use; no deprecated one.
 TEST(CrsList, TheDatabasesSystemsWithTheirAreas) {
@@ -119,10 +114,8 @@ TEST(CrsList, TheDatabasesSystemsWithTheirAreas) {
 }
 
 TEST(CrsFit, BatchProgramOnTheExample) {
-  const std::string inputs = " " + Example("map.txt") + " " + Example("sightings.txt");
-  std::string parameters, error;
-  ASSERT_TRUE(ReadWholeFile(TREETRI_SOURCE_DIR "/examples/SimulationInputParameters2.txt",
-                            parameters, error));
+  const std::string inputs = " " + testing::ExampleInputs();
+  const std::string parameters = testing::ExampleText("SimulationInputParameters2.txt");
   for (const char* crs : {"EPSG:3067", "EPSG:4326", "EPSG:3067xyz"}) {
     TempFolder dir;
     dir.Write(kParameterFileName, parameters);
@@ -140,9 +133,7 @@ TEST(CrsFit, BatchProgramOnTheExample) {
   int warnings = 0;
   for (const std::string& line : forced.err) warnings += line.rfind("Warning: the map's", 0) == 0;
   EXPECT_EQ(warnings, 1);
-  GDALAllRegister();
-  std::unique_ptr<GDALDataset> ds(GDALDataset::Open((dir.Path() + "/out.gpkg").c_str(),
-                                                    GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  std::unique_ptr<GDALDataset> ds = testing::OpenGeoPackage(dir.Path() + "/out.gpkg");
   ASSERT_TRUE(ds);
   EXPECT_STREQ(ds->GetLayerByName("field_trees")->GetSpatialRef()->GetAuthorityCode(nullptr),
                "3067");

@@ -4,10 +4,8 @@
 // files are short names beside the target that a killed export leaves for
 // the next export there to remove.
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,14 +24,7 @@ namespace {
 using testing::RunBatch;
 using testing::TempFolder;
 
-const std::string kInputs = " '" TREETRI_SOURCE_DIR "/examples/map.txt' '" TREETRI_SOURCE_DIR
-                            "/examples/sightings.txt'";
-
-void CopyExampleParameters(const TempFolder& dir) {
-  std::string content, error;
-  ASSERT_TRUE(ReadWholeFile(TREETRI_SOURCE_DIR "/examples/SimulationInputParameters2.txt", content, error));
-  dir.Write(kParameterFileName, content);
-}
+const std::string kInputs = " " + testing::ExampleInputs();
 
 mode_t TypeOf(const std::string& path) {
   struct stat st;
@@ -42,18 +33,11 @@ mode_t TypeOf(const std::string& path) {
 
 TEST(ExportFiles, ATargetThatIsNotARegularFileIsRefusedBeforeTheRun) {
   TempFolder dir;
-  CopyExampleParameters(dir);
+  dir.Write(kParameterFileName, testing::ExampleText("SimulationInputParameters2.txt"));
   const std::string fifo = dir.Path() + "/n.gpkg";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   ASSERT_EQ(::mkdir((dir.Path() + "/folder.gpkg").c_str(), 0700), 0);
-  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  const std::string sockPath = dir.Path() + "/s.gpkg";
-  ASSERT_LT(sockPath.size(), sizeof addr.sun_path);
-  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", sockPath.c_str());
-  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ::close(sock);
+  ASSERT_TRUE(testing::MakeSocket(dir.Path() + "/s.gpkg"));
   std::vector<std::pair<std::string, std::string>> targets = {
       {"n.gpkg", "a FIFO"}, {"folder.gpkg", "a folder"}, {"s.gpkg", "a socket"}};
   // A device (the null device's numbers) where a device can be made.
@@ -94,7 +78,7 @@ pid_t DeadProcess() {
 
 TEST(ExportFiles, TemporaryFilesOfAKilledExportAreRemovedByTheNextExport) {
   TempFolder dir;
-  CopyExampleParameters(dir);
+  dir.Write(kParameterFileName, testing::ExampleText("SimulationInputParameters2.txt"));
   // An export killed part-way: started, then SIGKILL as soon as its
   // temporary file is in the folder.
   const std::string cmd = "cd '" + dir.Path() + "' && exec '" TREETRI_BIN_DIR

@@ -202,17 +202,6 @@ TEST(Faults, KilledPartWayLeavesCompleteLinesOfTheFinishedCases) {
   ExpectRunsAgainAsFresh(dir, 2000);
 }
 
-// Every file of the folder with its content (through links), less the
-// output streams.
-std::map<std::string, std::string> Snapshot(const TempFolder& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
-    const std::string name = e.path().filename().string();
-    if (name != "stdout.txt" && name != "stderr.txt" && e.is_regular_file()) files[name] = dir.Read(name);
-  }
-  return files;
-}
-
 TEST(Guards, AResultsFileThatIsAnotherFileOfTheRunIsRefusedBeforeAnyFileIsTouched) {
   TempFolder dir, outside;
   WriteGrid(dir, 6);
@@ -226,19 +215,19 @@ TEST(Guards, AResultsFileThatIsAnotherFileOfTheRunIsRefusedBeforeAnyFileIsTouche
            {kMapDataFileName, "map data file \"" + folder + kMapDataFileName}, {"./A_txt.txt", "dump file \"" + folder + "A_txt.txt"},
            {"PILKKUTESTI.TXT", "probe file"}, {"treetri.lock", "lock file"}}) {
     dir.Write(kParameterFileName, ParameterFile(Parameters{name}));
-    const auto before = Snapshot(dir);
+    const auto before = dir.Snapshot();
     EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir.Path(), 0, outside.Path()))), 1) << name;
     ExpectSaid(outside, "The results file \"" + name + "\" is the " + what);
-    EXPECT_TRUE(Snapshot(dir) == before) << name;
+    EXPECT_TRUE(dir.Snapshot() == before) << name;
   }
   // A link planted for a dump file is not written through.
   dir.Write(kParameterFileName, ParameterFile(Parameters{}));
   // Nor is an input file that has the name of a file the run writes.
   dir.Write("observations.csv", dir.Read("sightings.txt"));
-  const auto inputs = Snapshot(dir);
+  const auto inputs = dir.Snapshot();
   EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir.Path(), 0, outside.Path(), {kBatch[0], "map.txt", "observations.csv"}))), 1);
   ExpectSaid(outside, "The quality file \"" + folder + "observations.csv\" is the sighting file \"observations.csv\"");
-  EXPECT_TRUE(Snapshot(dir) == inputs);
+  EXPECT_TRUE(dir.Snapshot() == inputs);
   outside.Write("target", "theirs");
   ASSERT_EQ(std::remove((folder + kDumpLFileName).c_str()), 0);
   ASSERT_EQ(::symlink((outside.Path() + "/target").c_str(), (folder + kDumpLFileName).c_str()), 0);
@@ -255,11 +244,11 @@ TEST(Guards, ASecondRunInTheFolderIsRefusedAndTheFirstKeepsItsFiles) {
     FolderLock first;  // a run under way in the folder
     std::string detail;
     ASSERT_EQ(first.Acquire(dir.WorkFolder(), detail), FolderLock::Result::Locked) << detail;
-    const auto before = Snapshot(dir);
+    const auto before = dir.Snapshot();
     EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir))), 1);
     ExpectSaid(dir, "The folder \"" + dir.WorkFolder() + "\" is in use by another run (treetri_tests, process " +
                         std::to_string(::getpid()) + "): two runs in one folder would mix their files.");
-    EXPECT_TRUE(Snapshot(dir) == before);
+    EXPECT_TRUE(dir.Snapshot() == before);
   }
   EXPECT_EQ(Wait(StartBatch(dir)), 0);
 }
@@ -274,10 +263,10 @@ TEST(Guards, DeletingTheLockFileDuringARunLetsNoSecondRunIn) {
   std::string detail;
   ASSERT_EQ(first.Acquire(dir.WorkFolder(), detail), FolderLock::Result::Locked) << detail;
   ASSERT_EQ(std::remove((dir.WorkFolder() + kLockFileName).c_str()), 0);
-  const auto before = Snapshot(dir);
+  const auto before = dir.Snapshot();
   EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir))), 1);
   ExpectSaid(dir, "The folder \"" + dir.WorkFolder() + "\" is in use by another run (another run)");
-  EXPECT_TRUE(Snapshot(dir) == before);
+  EXPECT_TRUE(dir.Snapshot() == before);
   // Nor does a second lock in this process get in.
   FolderLock second;
   EXPECT_EQ(second.Acquire(dir.WorkFolder(), detail), FolderLock::Result::Busy);
@@ -318,7 +307,7 @@ TEST(Guards, TwoFoldersThatNameOneResultsFileCannotBothWriteIt) {
   // which names the last run that took the folder).
   b.Write(kProbeFileName, "");
   auto outputs = [&] {
-    auto files = Snapshot(b);
+    auto files = b.Snapshot();
     files.erase(kLockFileName);
     return files;
   };
@@ -359,7 +348,7 @@ TEST(Guards, AGeoPackageThatAnotherRunWritesIsRefusedBeforeTheRun) {
     b.Write(name, a.Read(name));
   // The lock file names the last run that took the folder.
   auto outputs = [&] {
-    auto files = Snapshot(b);
+    auto files = b.Snapshot();
     files.erase(kLockFileName);
     return files;
   };

@@ -25,11 +25,7 @@ using quality::QualityRow;
 using testing::TempFolder;
 
 using Dataset = std::unique_ptr<GDALDataset>;
-
-Dataset Open(const std::string& path) {
-  GDALAllRegister();
-  return Dataset(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
-}
+const auto Open = testing::OpenGeoPackage;
 
 // Two cases of plot 7: case 1 adjusted, its azimuth to tree 12 the suspect;
 // case 2 failed, without a quality row. Three map trees, two of them sighted.

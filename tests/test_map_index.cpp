@@ -94,14 +94,24 @@ CaseInput WrongTreeCase(std::shared_ptr<const PlotIndex> plot) {
   return in;
 }
 
+// The wrong-tree search on the case above: other trees of the plot stand in
+// and out of the search radius, only tree 2 fits the observations; without
+// tree 2 on the map no replacement is good enough. A crowded plot finds the
+// same tree at no more cost.
 TEST(MapIndex, CrowdedPlotCostsNoMoreThanAnOrdinaryOne) {
   std::vector<MapTree> ordinary = {{1, 8, 1},  {2, -3, 9},  {3, -7, -6},  {4, 2, -10},
                                    {5, 5, 14}, {6, -12, 2}, {7, -6, 6.5}, {8, 40, 40}};
   auto plain = std::make_shared<PlotIndex>(ordinary);
   AssessCount plainCount;
   const CaseQuality q = AssessCase(WrongTreeCase(plain), &plainCount);
+  EXPECT_EQ(q.row.verdict, Verdict::Outlier);
+  EXPECT_EQ(q.row.suspectTree, 7);
   ASSERT_EQ(q.row.suggestedTree, 2);
+  EXPECT_NEAR(*q.row.suggestedSigma0, 0, 1e-4);
   ASSERT_GT(plainCount.adjustments, 0);
+  std::vector<MapTree> without = ordinary;
+  without.erase(without.begin() + 1);
+  EXPECT_FALSE(AssessCase(WrongTreeCase(std::make_shared<PlotIndex>(without))).row.suggestedTree);
 
   // 200,000 more trees within the search radius: all at one spot (a crafted
   // map), then scattered over a few centimetres.

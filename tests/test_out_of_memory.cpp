@@ -167,8 +167,10 @@ TEST(OutOfMemory, ReadersReturnTheFailureNamingTheFile) {
 
 // A whole run with the quality layer, its memory running out at each of its
 // allocations in turn: the run stops with a message (or, where a reader
-// catches it, goes on without what it could not read), and the next run in
-// the folder gets through, so no lock is left behind.
+// catches it, goes on without what it could not read), the results file
+// holds whole lines, every observer told of the start is told of the end
+// (also the one after an observer that failed), and the next run in the
+// folder gets through, so no lock is left behind.
 TEST(OutOfMemory, ARunStopsWithAMessageAtAnyAllocation) {
   TempFolder dir;
   testing::Parameters par;
@@ -195,10 +197,15 @@ TEST(OutOfMemory, ARunStopsWithAMessageAtAnyAllocation) {
   } noRecord(t, t, RunRecordInfo{});
   Feedback feedback;
   QualityObserver quality(t, feedback);
-  const std::vector<RunHooks*> hooks{&noRecord, &quality};
+  struct Ends : RunHooks {  // counts only: allocates nothing
+    int starts = 0, ends = 0;
+    bool OnRunStart(const RunSettings&, std::string&) override { return ++starts; }
+    void OnRunEnd(bool) override { ++ends; }
+  } last;
+  const std::vector<RunHooks*> hooks{&noRecord, &quality, &last};
   RunOutcome outcome;
   std::vector<FeedbackMessage> said;
-  long stopped = 0;
+  long stopped = 0, afterCase = 0;
   const long points = EveryAllocationFails(
       [&] {
         outcome = Simulate(t, ui, hooks, &feedback);
@@ -206,16 +213,22 @@ TEST(OutOfMemory, ARunStopsWithAMessageAtAnyAllocation) {
       },
       [&](bool ok, bool failed) {
         said = feedback.TakeMessages();
+        const std::string results = dir.Read("results.txt");
+        EXPECT_TRUE(results.empty() || results.substr(results.size() - 2) == "\r\n") << results;
+        EXPECT_GE(last.ends, last.starts);
+        last.starts = last.ends = 0;
         if (!failed) {
           EXPECT_TRUE(ok) << (said.empty() ? std::string() : said.back().text);
         } else if (!ok) {
           ++stopped;
-          EXPECT_FALSE(said.empty());
+          ASSERT_FALSE(said.empty());
+          afterCase += said.back().text == "The memory ran out: the run is stopped after case 1.";
           EXPECT_FALSE(t.RunInProgress);
         }
       });
   EXPECT_GT(points, 100);
   EXPECT_GT(stopped, 0);
+  EXPECT_GT(afterCase, 0);
 }
 
 }  // namespace

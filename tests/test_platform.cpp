@@ -48,12 +48,6 @@ TEST(Files, AFileKeptOpenTakesAFailedLineBackIsCutOnlyWhenItShrinksAndFollowsNoL
   EXPECT_EQ(dir.Read("theirs.txt"), "theirs");
 }
 
-}  // namespace
-}  // namespace treetri
-
-namespace treetri {
-namespace {
-
 // The feedback between a worker and its consumer: a cancel made on another
 // thread reaches the worker's loop, the messages come out in the worker's
 // order with their case, a feedback that keeps nothing still tells its

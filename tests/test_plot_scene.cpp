@@ -166,12 +166,6 @@ TEST(PlotScene, QualityFilesReadBack) {
   EXPECT_NE(error.find("observations.csv\", line 8"), std::string::npos) << error;
 }
 
-}  // namespace
-}  // namespace treetri::views
-
-namespace treetri::views {
-namespace {
-
 // One map tree typed with X = 340000000.0: drawn, but "Fit plot" frames the
 // rest of the plot, and a note says why.
 TEST(PlotScene, AFarOffMapTreeIsLeftOutOfFitPlot) {

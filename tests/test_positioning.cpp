@@ -165,15 +165,8 @@ TEST(CasePipeline, StopTestAndTheIterationCap) {
   for (Row r : {Row{0.005, -0.009, true}, Row{0.005, 0.01, false}, Row{150, 120, true},
                 Row{150, 100, false}, Row{0.001, 500, false}})
     EXPECT_EQ(CorrectionsStop(r.dx, r.dy), r.stop) << r.dx << " " << r.dy;
-  // Observations that do not fit together: the corrections never settle.
-  Tables t;
-  SetParameters(t, Parameters{});
-  AddTarget(t, 5, 3008, 4, {{4, 25.46, 212.0}, {5, -1, 267.7}, {11, -1, 132.1}, {8, 26.54, 31.1}},
-            {{4, 3421003.64, 6987006.93}, {5, 3420990.25, 6986988.68},
-             {11, 3420988.61, 6987000.99}, {8, 3420998.69, 6987005.32}});
-  const LegacyCaseResult out = ComputeCase(t, 1);
-  EXPECT_EQ(out.iterations, kMaxIterations);
-  EXPECT_EQ(out.failure, CaseFailure::None);
+  // (Observations that never settle stop at the cap: field tree 3008 of the
+  // golden run "nasty".)
 }
 
 // Redundancy 1: SigmaNull is the root of l'Pl of the first iteration. (The

@@ -1,6 +1,6 @@
 // The quality adjustment: against an independent solution, on networks whose
-// figures are worked out by hand, the wrong-tree search, and whole runs of
-// the worked examples against their expected quality files.
+// figures are worked out by hand, and whole runs of the worked examples
+// against their expected quality files. (The wrong-tree search: test_map_index.cpp.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -38,8 +38,7 @@ InputSighting Exact(int tree, double x, double y, double mx, double my) {
   return {0, tree, true, mx, my, true, az < 0 ? az + 360 : az, true, std::hypot(mx - x, my - y)};
 }
 
-CaseInput MakeCase(double x0, double y0, std::vector<InputSighting> sightings,
-                   std::vector<MapTree> plot = {}) {
+CaseInput MakeCase(double x0, double y0, std::vector<InputSighting> sightings) {
   for (size_t k = 0; k < sightings.size(); ++k) sightings[k].slot = static_cast<int>(k) + 1;
   CaseInput in;
   in.caseNumber = in.plot = 1;
@@ -49,7 +48,7 @@ CaseInput MakeCase(double x0, double y0, std::vector<InputSighting> sightings,
   in.startY = y0;
   in.sigmas = Sigmas{0.02, 0.08, 0.3, 0.3};
   in.sightings = std::move(sightings);
-  in.plotTrees = std::make_shared<PlotIndex>(plot);
+  in.plotTrees = std::make_shared<PlotIndex>(std::vector<MapTree>{});
   return in;
 }
 
@@ -164,29 +163,6 @@ TEST(Quality, HandCheckedNetworks) {
   EXPECT_EQ(q.row.verdict, Verdict::Outlier);
   EXPECT_EQ(q.row.suspectTree, 1);
   EXPECT_NEAR(*q.row.maxW, std::fabs(*d.w), 1e-3 * *q.row.maxW);
-}
-
-TEST(Quality, WrongTreeSearchFindsTheOneBetterTree) {
-  // The crew measured tree 2 but wrote 7; tree 7 stands 4 m from tree 2.
-  // Other trees of the plot stand in and out of the search radius; only
-  // tree 2 fits the observations.
-  const std::vector<MapTree> plot = {{1, 8, 1},  {2, -3, 9},  {3, -7, -6},  {4, 2, -10},
-                                     {5, 5, 14}, {6, -12, 2}, {7, -6, 6.5}, {8, 40, 40}};
-  std::vector<InputSighting> s = {Exact(1, 0, 0, 8, 1), Exact(2, 0, 0, -3, 9),
-                                  Exact(3, 0, 0, -7, -6), Exact(4, 0, 0, 2, -10)};
-  s[1].tree = 7;
-  s[1].mapX = -6;
-  s[1].mapY = 6.5;
-  const CaseQuality q = AssessCase(MakeCase(0.2, 0.2, s, plot));
-  EXPECT_EQ(q.row.verdict, Verdict::Outlier);
-  EXPECT_EQ(q.row.suspectTree, 7);
-  EXPECT_EQ(q.row.suggestedTree, 2);
-  EXPECT_NEAR(*q.row.suggestedSigma0, 0, 1e-4);
-
-  // Without tree 2 on the map no replacement is good enough.
-  std::vector<MapTree> without = plot;
-  without.erase(without.begin() + 1);
-  EXPECT_FALSE(AssessCase(MakeCase(0.2, 0.2, s, without)).row.suggestedTree);
 }
 
 // A case the run cannot compute (NPA 0) is "not computed", one with an

@@ -4,14 +4,10 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <new>
 #include <filesystem>
 #include <vector>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <cstdio>
 
@@ -24,7 +20,6 @@
 #include "platform/feedback.h"
 #include "platform/headless_ui.h"
 #include "quality/quality_files.h"
-#include "core/quality_observer.h"
 #include "core/run.h"
 #include "core/run_record.h"
 #include "tests/case_builder.h"
@@ -170,9 +165,7 @@ TEST(RunDriver, NothingToComputeTouchesNoFile) {
   Feedback feedback(&toUi, Feedback::Keep::Nothing);
   QualityObserver quality(f.t, feedback);
   ASSERT_TRUE(Simulate(f.t, f.ui, {&quality}).completed);
-  const std::vector<std::string> names = f.dir.Names();
-  std::map<std::string, std::string> before;
-  for (const std::string& n : names) before[n] = f.dir.Read(n);
+  const auto before = f.dir.Snapshot();
   ASSERT_TRUE(before.count(quality::kQualityFileName));
 
   ASSERT_TRUE(ReadSightingFile(f.t, f.ui, f.dir.Write("empty.txt", "")));
@@ -192,10 +185,9 @@ TEST(RunDriver, NothingToComputeTouchesNoFile) {
                                : "no field trees have been read (no sighting file, or an empty one)") +
                   ". The run is not started; no file was changed.");
     EXPECT_TRUE(f.ui.list.empty());
-    std::vector<std::string> now = f.dir.Names();
-    now.erase(std::remove(now.begin(), now.end(), "empty.txt"), now.end());
-    EXPECT_EQ(now, names);
-    for (const std::string& n : names) EXPECT_EQ(f.dir.Read(n), before[n]) << n;
+    auto now = f.dir.Snapshot();
+    now.erase("empty.txt");
+    EXPECT_EQ(now, before);
     EXPECT_FALSE(t->RunInProgress);
   }
 }
@@ -272,12 +264,6 @@ TEST(StartUp, MessagesProbeAndHelpText) {
                                     "/gone/ -folder, point (.) as decimal and comma (,) as list separator!");
 }
 
-}  // namespace
-}  // namespace treetri
-
-namespace treetri {
-namespace {
-
 // A map replaced after the sightings: the sightings are read again, so the
 // field trees carry the new map's coordinates (as the quality layer does);
 // when they cannot be read again none are kept and a run has nothing to
@@ -306,35 +292,6 @@ TEST(RunDriver, AMapReplacedAfterTheSightingsReadsThemAgain) {
   EXPECT_EQ(f.ui.messages.back(), "The sightings could not be read again against the new map; none "
                                   "are kept. Open the sighting file before the next run.");
   EXPECT_TRUE(Simulate(f.t, f.ui).nothingToCompute);
-}
-
-// Memory that runs out during a run (here an observer's allocation in case
-// 2) stops the run like a write failure: a message, the results file with
-// the whole cases before, every observer told that the run ended, the
-// folder's locks released for the next run. No exception leaves the run.
-TEST(RunHooks, MemoryRunningOutStopsTheRunWithAMessage) {
-  RunFixture f;
-  f.Files(ThreeTreeMap(), GoodRecord(9, 0.3, -0.4) + GoodRecord(10, 0.1, 0.2) + GoodRecord(11, -0.2, 0.5));
-  struct OutOfMemoryInCase2 : RunHooks {
-    std::vector<std::string> events;
-    void OnCaseDone(const CaseReport& r) override {
-      events.push_back(std::to_string(r.caseNumber));
-      if (r.caseNumber == 2) throw std::bad_alloc();
-    }
-    void OnRunEnd(bool completed) override { events.push_back(completed ? "end" : "stopped"); }
-  } failing, after;
-  Feedback feedback;
-  const RunOutcome stopped = Simulate(f.t, f.ui, {&failing, &after}, &feedback);
-  EXPECT_FALSE(stopped.completed);
-  EXPECT_EQ(stopped.cases, 2);
-  EXPECT_EQ(failing.events, (std::vector<std::string>{"1", "2", "stopped"}));
-  EXPECT_EQ(after.events, (std::vector<std::string>{"1", "stopped"}));
-  ASSERT_FALSE(feedback.Messages().empty());
-  EXPECT_EQ(feedback.Messages().back().text, "The memory ran out: the run is stopped after case 2.");
-  EXPECT_EQ(f.Results().size(), 1u + 2u);  // the header and the two cases written
-  EXPECT_FALSE(f.t.RunInProgress);
-  EXPECT_TRUE(Simulate(f.t, f.ui).completed);
-  EXPECT_EQ(f.Results().size(), 1u + 3u);
 }
 
 // The run guard checks the union of what the sinks declare: a results file
@@ -388,13 +345,7 @@ TEST(RunGuard, RefusesRunOutputsThatAreNotPlainFiles) {
     if (makeFifo) {
       ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << name;
     } else {
-      const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
-      sockaddr_un addr{};
-      addr.sun_family = AF_UNIX;
-      ASSERT_TRUE(s >= 0 && path.size() < sizeof(addr.sun_path)) << "no socket at " << path;
-      std::snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", path.c_str());
-      ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0) << path;
-      ::close(s);
+      ASSERT_TRUE(testing::MakeSocket(path)) << "no socket at " << path;
     }
     Feedback feedback;
     QualityObserver quality(f.t, feedback);

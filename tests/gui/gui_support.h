@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <fstream>
+#include <iterator>
 
 #include <QAction>
 #include <QProcess>
@@ -47,31 +48,38 @@ class DesktopTest : public ::testing::Test {
     window.show();
   }
   std::string File(const char* name) const { return folder.filePath(name).toStdString(); }
+  // Field trees 101 to 103 at (0.3, 0.2), (-0.4, -0.5) and (0.6, -0.3),
+  // distances and azimuths to 6 decimals.
+  static constexpr const char* kSightings =
+      "1,101,1,3,1,0.728011,105.945396,2,0.854400,339.443955,3,1.315295,261.253838,0,-1,-1,0,-1,-1\r\n"
+      "1,102,1,3,3,0.781025,309.805571,4,0.640312,141.340192,1,1.486607,70.346176,0,-1,-1,0,-1,-1\r\n"
+      "1,103,1,3,1,0.500000,53.130102,4,0.921954,220.601295,2,1.431782,335.224859,0,-1,-1,0,-1,-1\r\n";
   // map.txt (trees 1 to 4 of plot 1 at (1, 0), (0, 1), (-1, 0), (0, -1)),
-  // sightings.txt (field trees 101 to 103 at (0.3, 0.2), (-0.4, -0.5) and
-  // (0.6, -0.3), distances and azimuths to 6 decimals) and the parameter
-  // file: results file "results.txt" of the folder, azimuth correction 0.
-  void WriteDataSet() const {
+  // sightings.txt (the text given) and the parameter file: results file
+  // "results.txt" of the folder, azimuth correction 0.
+  void WriteDataSet(const std::string& sightings = kSightings) const {
     treetri::ParameterFileTexts params = treetri::DefaultParameterTexts();
     params.Item(2) = File("results.txt");
     std::ofstream(File("map.txt"), std::ios::binary)
         << "1,1,1,1,0,0,0,0,0,0,0,0,0,x,0,a,0\r\n1,2,1,0,1,0,0,0,0,0,0,0,0,x,0,a,0\r\n"
            "1,3,1,-1,0,0,0,0,0,0,0,0,0,x,0,a,0\r\n1,4,1,0,-1,0,0,0,0,0,0,0,0,x,0,a,0\r\n";
-    std::ofstream(File("sightings.txt"), std::ios::binary)
-        << "1,101,1,3,1,0.728011,105.945396,2,0.854400,339.443955,3,1.315295,261.253838,0,-1,-1,0,-1,-1\r\n"
-           "1,102,1,3,3,0.781025,309.805571,4,0.640312,141.340192,1,1.486607,70.346176,0,-1,-1,0,-1,-1\r\n"
-           "1,103,1,3,1,0.500000,53.130102,4,0.921954,220.601295,2,1.431782,335.224859,0,-1,-1,0,-1,-1\r\n";
+    std::ofstream(File("sightings.txt"), std::ios::binary) << sightings;
     std::ofstream(File(treetri::kParameterFileName), std::ios::binary)
         << treetri::ParameterFileText(params);
   }
-  void OpenDataSet() {
-    WriteDataSet();
+  void OpenDataSet(const std::string& sightings = kSightings) {
+    WriteDataSet(sightings);
     tables.WorkFolder = folder.path().toStdString() + "/";
     answers = {File("map.txt"), File("sightings.txt")};
     window.OpenMapAction()->trigger();
     window.OpenSightingsAction()->trigger();
   }
   const QImage& Surface() const { return window.Picture1()->Image(); }
+  // A file's bytes; empty when it is missing.
+  static std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
   // The desktop program started in the folder on the data set with --run and
   // `more`, run to its end.
   void RunScripted(const QStringList& more) {

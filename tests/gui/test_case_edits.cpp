@@ -3,7 +3,6 @@
 // again at once and is undone by the inverse line.
 #include <cmath>
 #include <fstream>
-#include <sstream>
 
 #include <QFile>
 #include <QProcess>
@@ -23,23 +22,6 @@ namespace {
 
 class CaseEditTest : public DesktopTest {
  protected:
-  void WritePlanted() {
-    WriteDataSet();
-    std::ofstream(File("sightings.txt"), std::ios::binary) << kPlanted;
-  }
-  void OpenPlanted() {
-    WritePlanted();
-    tables.WorkFolder = folder.path().toStdString() + "/";
-    answers = {File("map.txt"), File("sightings.txt")};
-    window.OpenMapAction()->trigger();
-    window.OpenSightingsAction()->trigger();
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
   static constexpr const char* kPlanted =
       "1,101,1,3,1,1.728011,105.945396,2,0.854400,339.443955,3,1.315295,261.253838,0,-1,-1,0,-1,-1\r\n"
       "1,102,1,3,3,0.781025,309.805571,2,0.640312,141.340192,1,1.486607,70.346176,0,-1,-1,0,-1,-1\r\n"
@@ -48,7 +30,7 @@ class CaseEditTest : public DesktopTest {
   // (0.3, 0.2)) has its first distance 1 m too long, case 2 (102 at
   // (-0.4, -0.5)) names tree 2 in slot 2 where it sighted tree 4.
   PlotMapWindow* RunPlanted() {
-    OpenPlanted();
+    OpenDataSet(kPlanted);
     if (!window.Simulate().completed) return nullptr;
     PlotMapWindow* map = window.ShowPlotMap(1);
     messages.clear();
@@ -172,7 +154,7 @@ TEST_F(CaseEditTest, EachEditFixesItsPlantedErrorAndUndoBringsTheRunBack) {
 }
 
 TEST_F(CaseEditTest, ARunAppliesCorrectionsAndWritesWhatTheBatchProgramWrites) {
-  OpenPlanted();
+  OpenDataSet(kPlanted);
   messages.clear();
   const std::string header = "time,plot,tree,slot,field,old,new,reason,verdict,suspect_kind\r\n";
   // A line whose old value is not in the sighting file stops the run.
@@ -193,11 +175,11 @@ TEST_F(CaseEditTest, ARunAppliesCorrectionsAndWritesWhatTheBatchProgramWrites) {
     EXPECT_AT(2, -0.4, -0.5, 3e-4);
   }
   EXPECT_TRUE(window.RunSummary().contains("uses 2 corrections")) << window.RunSummary().toStdString();
-  const std::string corrected = Read(File("sightings.corrected.txt"));
+  const std::string corrected = ReadFile(File("sightings.corrected.txt"));
   EXPECT_EQ(corrected.substr(0, corrected.find('\n')),
             "1,101,1,3,1,0.728011,105.945396,2,0.8544,339.443955,3,1.315295,261.253838,0,-1,-1,0,-1,-1\r");
-  EXPECT_EQ(Read(File("sightings.txt")), kPlanted);
-  EXPECT_NE(Read(File("run.json")).find("corrections.csv"), std::string::npos);
+  EXPECT_EQ(ReadFile(File("sightings.txt")), kPlanted);
+  EXPECT_NE(ReadFile(File("run.json")).find("corrections.csv"), std::string::npos);
 
   // The batch program with the same corrections and the desktop's azimuth
   // correction writes the same corrected sightings and quality files.
@@ -215,13 +197,13 @@ TEST_F(CaseEditTest, ARunAppliesCorrectionsAndWritesWhatTheBatchProgramWrites) {
                               folder.filePath("run.json"), "map.txt", "sightings.txt"});
   ASSERT_TRUE(batch.waitForFinished(60000));
   ASSERT_EQ(batch.exitCode(), 0) << batch.readAllStandardError().toStdString();
-  EXPECT_EQ(Read(there("sightings.corrected.txt")), corrected);
+  EXPECT_EQ(ReadFile(there("sightings.corrected.txt")), corrected);
   for (const char* name : {"quality.csv", "observations.csv"})
-    EXPECT_EQ(Read(there(name)), Read(File(name))) << name;
+    EXPECT_EQ(ReadFile(there(name)), ReadFile(File(name))) << name;
 }
 
 TEST_F(CaseEditTest, TheLastRunOpenedFromItsFilesCanBeEditedAsThatRunComputedIt) {
-  OpenPlanted();
+  OpenDataSet(kPlanted);
   std::ofstream(File("corrections.csv"), std::ios::binary)
       << "time,plot,tree,slot,field,old,new,reason,verdict,suspect_kind\r\n"
       << "2026-12-07T06:00:00Z,1,101,1,distance,1.728011,0.728011,typo,ok,\r\n";
@@ -266,7 +248,7 @@ TEST_F(CaseEditTest, AnInputChangedSinceReadIsReportedAndReadAgainOnRequest) {
   };
   ASSERT_TRUE(window.Simulate().completed);
   EXPECT_TRUE(asked.empty());
-  WritePlanted();
+  WriteDataSet(kPlanted);
   EXPECT_EQ(window.Simulate().cases, 0);  // cancelled
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_NE(asked.back().find("sightings.txt"), std::string::npos) << asked.back();

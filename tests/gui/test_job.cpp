@@ -150,15 +150,26 @@ TEST_F(JobTest, TheStartAsksForAFolderOnlyWhereNoParameterFileIs) {
   EXPECT_EQ(asked, 3);
 }
 
+// Open results shows the last run without computing; the re-measure list
+// of the last run goes to the file named.
 TEST_F(JobTest, OpenResultsShowsTheLastRunWithoutComputing) {
-  // No run yet: a message, nothing shown.
+  // No run yet: a message each, nothing shown, no file.
   WriteDataSet();
   ASSERT_TRUE(window.OpenJob(folder.path().toStdString()));
   EXPECT_FALSE(window.ShowOnPlotMapAction()->isEnabled());
   EXPECT_FALSE(window.OpenResults());
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_NE(messages[0].find("results.txt"), std::string::npos);
-  // A run with a case that cannot be adjusted (no sighting).
+  std::vector<std::string> offered;
+  window.saveHook = [&](const std::string& name, std::string& chosen) {
+    offered.push_back(name);
+    chosen = File("crew");
+    return true;
+  };
+  EXPECT_FALSE(window.ExportRemeasureAction()->isEnabled() && window.ExportRemeasureList());
+  EXPECT_EQ(messages.size(), 2u);
+  EXPECT_FALSE(QFile::exists(folder.filePath("crew.csv")));
+  // A run with a case that cannot be adjusted (no sighting): it needs a visit.
   std::ofstream(File("sightings.txt"), std::ios::binary | std::ios::app)
       << "1,104,1,0,0,-1,-1,0,-1,-1,0,-1,-1,0,-1,-1,0,-1,-1\r\n";
   answers = {File("map.txt"), File("sightings.txt")};
@@ -169,6 +180,21 @@ TEST_F(JobTest, OpenResultsShowsTheLastRunWithoutComputing) {
   ASSERT_EQ(computed.size(), 5u);
   ASSERT_NE(computed[4].find("FAILED"), std::string::npos) << computed[4];
   EXPECT_TRUE(window.ShowOnPlotMapAction()->isEnabled());
+  ASSERT_TRUE(window.ExportRemeasureList());
+  EXPECT_EQ(offered, std::vector<std::string>{Folder() + "remeasure.csv"});
+  // The name without an extension gets ".csv".
+  QFile list(folder.filePath("crew.csv"));
+  ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+  const QList<QByteArray> lines = list.readAll().split('\n');
+  ASSERT_GE(lines.size(), 2);
+  EXPECT_TRUE(lines[0].startsWith("plot,tree,case,slot,sighted_tree,check,reason"));
+  int visits = 0;
+  for (const QByteArray& line : lines.mid(1))
+    if (!line.trimmed().isEmpty()) {
+      ++visits;
+      EXPECT_TRUE(line.startsWith("1,104,4,")) << line.toStdString();
+    }
+  EXPECT_EQ(visits, 1);
   // Opening the folder again forgets the run; Open results brings back the
   // same list, read from the files, and the quality of every case.
   const QByteArray results = [&] {
@@ -267,48 +293,6 @@ TEST_F(DesktopTest, TheListAndTheDrawingTakeTheRoomOfAResizedWindow) {
   EXPECT_EQ(window.List1()->geometry(), legacyList);
   EXPECT_EQ(window.Picture1()->grab().toImage().convertToFormat(QImage::Format_RGB32),
             Surface().convertToFormat(QImage::Format_RGB32));
-}
-
-}  // namespace
-}  // namespace treetri::gui
-
-namespace treetri::gui {
-namespace {
-
-TEST_F(JobTest, TheReMeasureListOfTheLastRunGoesToTheFileNamed) {
-  WriteDataSet();
-  ASSERT_TRUE(window.OpenJob(folder.path().toStdString()));
-  std::vector<std::string> offered;
-  window.saveHook = [&](const std::string& name, std::string& chosen) {
-    offered.push_back(name);
-    chosen = File("crew");
-    return true;
-  };
-  // Before a run: nothing to list, no file.
-  EXPECT_FALSE(window.ExportRemeasureAction()->isEnabled() && window.ExportRemeasureList());
-  EXPECT_EQ(messages.size(), 1u);
-  EXPECT_FALSE(QFile::exists(folder.filePath("crew.csv")));
-  // A run in which field tree 104 has no sighting: it needs a visit.
-  std::ofstream(File("sightings.txt"), std::ios::binary | std::ios::app)
-      << "1,104,1,0,0,-1,-1,0,-1,-1,0,-1,-1,0,-1,-1,0,-1,-1\r\n";
-  answers = {File("map.txt"), File("sightings.txt")};
-  window.OpenInputsAction()->trigger();
-  ASSERT_TRUE(window.Simulate().completed);
-  ASSERT_TRUE(window.ExportRemeasureList());
-  EXPECT_EQ(offered, std::vector<std::string>{Folder() + "remeasure.csv"});
-  // The name without an extension gets ".csv".
-  QFile list(folder.filePath("crew.csv"));
-  ASSERT_TRUE(list.open(QIODevice::ReadOnly));
-  const QList<QByteArray> lines = list.readAll().split('\n');
-  ASSERT_GE(lines.size(), 2);
-  EXPECT_TRUE(lines[0].startsWith("plot,tree,case,slot,sighted_tree,check,reason"));
-  int visits = 0;
-  for (const QByteArray& line : lines.mid(1))
-    if (!line.trimmed().isEmpty()) {
-      ++visits;
-      EXPECT_TRUE(line.startsWith("1,104,4,")) << line.toStdString();
-    }
-  EXPECT_EQ(visits, 1);
 }
 
 }  // namespace

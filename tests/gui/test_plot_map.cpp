@@ -40,11 +40,9 @@ class PlotMapTest : public DesktopTest {
  protected:
   // The example data in the test's folder, the results file there too.
   void RunExample() {
-    std::string params;
-    ASSERT_TRUE(ReadWholeFile(TREETRI_SOURCE_DIR "/examples/SimulationInputParameters2.txt",
-                              params, error));
+    std::string params = ReadFile(TREETRI_SOURCE_DIR "/examples/SimulationInputParameters2.txt");
     params.replace(params.find("results.txt"), 11, File("results.txt"));
-    ASSERT_TRUE(WriteWholeFile(File(kParameterFileName), params, error));
+    std::ofstream(File(kParameterFileName), std::ios::binary) << params;
     tables.WorkFolder = folder.path().toStdString() + "/";
     answers = {TREETRI_SOURCE_DIR "/examples/map.txt",
                TREETRI_SOURCE_DIR "/examples/sightings.txt"};
@@ -331,12 +329,6 @@ TEST_F(PlotMapTest, ScriptedStartSavesThePlotMapOfACase) {
     EXPECT_NE(error.find(reason), std::string::npos) << error;
   }
 }
-
-}  // namespace
-}  // namespace treetri::gui
-
-namespace treetri::gui {
-namespace {
 
 // The desktop's exports go through the batch program's check: a GeoPackage
 // or a view onto an input file, the results file or a FIFO is refused and

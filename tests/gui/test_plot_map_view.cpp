@@ -1,9 +1,9 @@
 // The plot map's view and table: labels that would overlap wait for a
-// closer zoom, the legend moves off the selected case or hides, the status
-// line follows every zoom, a case without a position shows its sightings
-// from the map trees, the table's highlight follows the shown case through
-// filtering, and exports complete a name without extension and leave out
-// the labels the screen leaves out.
+// closer zoom, on the screen and in exports; the legend moves off the
+// selected case or hides, the status line follows every zoom, a case without
+// a position shows its sightings from the map trees, the table's highlight
+// follows the shown case through filtering, exports complete a name without
+// extension, and the map follows the case picked in the main list.
 #include <cmath>
 #include <fstream>
 
@@ -13,6 +13,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,32 +28,10 @@
 namespace treetri::gui {
 namespace {
 
-TEST(PlotMapLabels, ALabelThatWouldOverlapAnotherWaitsForACloserZoom) {
-  views::PlotScene scene;
-  scene.plot = 1;
-  // Trees 1 and 2 five centimetres apart, tree 3 far from both.
-  scene.mapTrees = {{1, 0, 0}, {2, 0.05, 0}, {3, 5, 5}};
-  QGraphicsScene graphics;
-  const QList<QGraphicsItem*> labels = DrawPlotScene(graphics, scene, MapFrame{}, 1);
-  ASSERT_EQ(labels.size(), 3);
-  const auto shown = [&] {
-    int n = 0;
-    for (QGraphicsItem* l : labels) n += l->isVisible();
-    return n;
-  };
-  ShowLabels(labels, kLabelPixelsPerMetre / 2);
-  EXPECT_EQ(shown(), 0);
-  ShowLabels(labels, 20);  // 1 pixel apart: one of the two
-  EXPECT_EQ(shown(), 2);
-  EXPECT_TRUE(labels[2]->isVisible());
-  EXPECT_NE(labels[0]->isVisible(), labels[1]->isVisible());
-  ShowLabels(labels, 2000);  // 100 pixels apart
-  EXPECT_EQ(shown(), 3);
-}
-
-// Exports draw what the screen draws: a label the screen leaves out (it
-// would overlap one placed before it) is left out of the export too, and
-// once a closer zoom shows it on the screen, the export shows it as well.
+// Labels wait for a zoom at which they are readable and apart: a label that
+// would overlap one placed before it is left out until a closer zoom. Exports
+// draw what the screen draws: a label the screen leaves out is left out of
+// the export too, and once the screen shows it, the export shows it as well.
 TEST(PlotMapExport, LeavesOutTheLabelsTheScreenLeavesOut) {
   QTemporaryDir dir;
   views::PlotScene scene;
@@ -65,6 +44,8 @@ TEST(PlotMapExport, LeavesOutTheLabelsTheScreenLeavesOut) {
   view.show();
   const QList<QGraphicsItem*> labels = DrawPlotScene(graphics, scene, MapFrame{}, 1);
   ASSERT_EQ(labels.size(), 2);
+  ShowLabels(labels, kLabelPixelsPerMetre / 2);
+  EXPECT_FALSE(labels[0]->isVisible() || labels[1]->isVisible());
   // Label pixels (the text is dark grey) in a rectangle of the view, in an
   // image `scale` times the view's size.
   const auto dark = [](const QImage& image, const QRect& r, int scale) {
@@ -116,11 +97,7 @@ class PlotMapViewTest : public DesktopTest {
   // The data set and a fourth field tree, 104, that only an azimuth of
   // 45 degrees to map tree 1 sights: it gets no position.
   PlotMapWindow* Run() {
-    OpenDataSet();
-    std::ofstream(File("sightings.txt"), std::ios::binary | std::ios::app)
-        << "1,104,1,1,1,-1,45,0,-1,-1,0,-1,-1,0,-1,-1,0,-1,-1\r\n";
-    answers = {File("sightings.txt")};
-    window.OpenSightingsAction()->trigger();
+    OpenDataSet(kSightings + std::string("1,104,1,1,1,-1,45,0,-1,-1,0,-1,-1,0,-1,-1,0,-1,-1\r\n"));
     if (!window.Simulate().completed) return nullptr;
     PlotMapWindow* map = window.ShowPlotMap(1);
     if (map) map->resize(900, 600);
@@ -212,6 +189,33 @@ TEST_F(PlotMapViewTest, TheTableHighlightFollowsTheShownCaseThroughFilteringAndE
     if (a->shortcut() == QKeySequence("Ctrl+E")) a->trigger();
   EXPECT_FALSE(offered.isEmpty());
   EXPECT_TRUE(QFile::exists(QString::fromStdString(File("view.svg"))));
+}
+
+// The plot map follows the case picked in the main list, also within the
+// plot it already shows.
+TEST_F(PlotMapViewTest, ThePlotMapFollowsASelectionInTheSamePlot) {
+  PlotMapWindow* map = Run();
+  ASSERT_TRUE(map);
+  PlotMapView* view = map->View();
+  const auto visible = [&] { return view->mapToScene(view->viewport()->rect()).boundingRect(); };
+  const auto caseRect = [&] {
+    const PlaneExtent& b = map->Scene().caseBox;
+    return QRectF(map->ToScene(b.minX, b.maxY), map->ToScene(b.maxX, b.minY)).normalized();
+  };
+  ASSERT_TRUE(visible().contains(caseRect()));
+  // Zoomed in on case 1 and moved away from the others.
+  view->scale(4, 4);
+  view->centerOn(map->ToScene(0.3 + 50, 0.2 + 50));
+  QCoreApplication::processEvents();
+  const double scale = view->transform().m11();
+  for (int row : {3, 2}) {
+    window.List1()->setCurrentRow(row);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(map->Scene().selectedCase, row);
+    EXPECT_TRUE(visible().contains(caseRect())) << "case " << row;
+    // Within the plot the scale stays.
+    EXPECT_DOUBLE_EQ(view->transform().m11(), scale);
+  }
 }
 
 }  // namespace

@@ -77,8 +77,7 @@ TEST_F(DesktopTest, NothingToComputeAndAMapReplacedAfterTheSightings) {
   window.SimulateAction()->trigger();
   EXPECT_EQ(messages.back(), "Nothing to compute: no photogrammetric map has been read. The run is "
                              "not started; no file was changed.");
-  std::ifstream earlier(File("results.txt"), std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(earlier), {}), "earlier");
+  EXPECT_EQ(ReadFile(File("results.txt")), "earlier");
   EXPECT_FALSE(QFile::exists(folder.filePath(quality::kQualityFileName)));
 
   answers = {File("map.txt"), File("sightings.txt")};

@@ -1,10 +1,13 @@
 // A long run in the window, on its worker thread: progress shown while the
 // canvas draws no dot, list lines added at a cost that does not grow with
-// the list, the Cancel button with the files complete, and the messages of
-// failing cases, which neither block Cancel nor lay out the list.
+// the list, the Cancel button with the files complete, the messages of
+// failing cases, which neither block Cancel nor lay out the list, and those
+// messages in the Messages panel with their case.
 #include <map>
+#include <set>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QListWidget>
@@ -14,9 +17,11 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include "app/desktop_run.h"
 #include "app/gui/message_queue.h"
+#include "app/messages_panel.h"
 #include "positioning/case_steps.h"
 #include "quality/quality_files.h"
 
@@ -36,14 +41,17 @@ class LongRunTest : public DesktopTest {
     for (int i = 4; i <= 2000; ++i) tables.TargetTrees[i] = tables.TargetTrees[1 + (i - 1) % 3];
     tables.TargetTreeCount = 2000;
   }
-  // Every ninth case (11 %) with distances only: its initial approximation
-  // fails, with a message.
-  void FailEveryNinth() {
-    for (int i = 9; i <= 2000; i += 9) {
+  // Every nth case with distances only: its initial approximation fails,
+  // with a message. Returns those cases.
+  std::set<int> FailEvery(int n) {
+    std::set<int> failing;
+    for (int i = n; i <= 2000; i += n) {
       TargetTree& tree = tables.TargetTrees[i];
       for (int k = 1; k <= 3; ++k) tree.HasAzimuth[k] = kFalse, tree.Azimuth[k] = -1;
       tree.AzimuthCount = 0;
+      failing.insert(i);
     }
+    return failing;
   }
   int Lines(const char* name) const {
     QFile file(folder.filePath(name));
@@ -57,30 +65,6 @@ class LongRunTest : public DesktopTest {
     return said.rfind(lead, 0) == 0 ? std::stoi(said.substr(lead.size())) : 0;
   }
 };
-
-TEST_F(LongRunTest, ProgressIsShownAndListLinesCostTheSameAtAnyLength) {
-  OpenLongRun();
-  // A timer fires only when events are processed during the run.
-  std::vector<QString> shown;
-  QTimer watch;
-  QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (window.Progress()->isVisible()) shown.push_back(window.Progress()->text());
-  });
-  watch.start(0);
-  const int layouts = window.Ui().ListLayouts();
-  QElapsedTimer clock;
-  clock.start();
-  ASSERT_TRUE(window.Simulate().completed);
-  // One layout per repaint interval at most (two intervals run side by side),
-  // not one per line.
-  EXPECT_LE(window.Ui().ListLayouts() - layouts, 3 + 2 * clock.elapsed() / QtUi::kRefreshMilliseconds);
-  // The progress grows while the run is under way and ends at the last case.
-  ASSERT_GT(shown.size(), 1u);
-  EXPECT_TRUE(shown.front().startsWith("case ") && shown.front().endsWith(" of 2000"));
-  EXPECT_EQ(shown.back(), "case 2000 of 2000");
-  EXPECT_EQ(window.List1()->count(), 2001);
-  EXPECT_FALSE(window.Progress()->isVisible() || window.CancelButton()->isVisible());
-}
 
 TEST_F(LongRunTest, TheRunGoesOnWhileTheGuiThreadIsBusyAndCancelLeavesItsFilesComplete) {
   OpenLongRun();
@@ -125,18 +109,31 @@ TEST_F(LongRunTest, TheRunGoesOnWhileTheGuiThreadIsBusyAndCancelLeavesItsFilesCo
 
 TEST_F(LongRunTest, MessagesOfFailingCasesNeitherLayOutTheListNorBlockCancel) {
   OpenLongRun();
-  FailEveryNinth();
+  FailEvery(9);  // 11 % of the cases
   messages.clear();
   // Recorded: every message in its order, the list laid out once an
-  // interval, not once a message.
+  // interval, not once a line or a message; the progress shown as the run
+  // goes on (a timer fires only when events are processed during the run).
+  std::vector<QString> progress;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (window.Progress()->isVisible()) progress.push_back(window.Progress()->text());
+  });
+  watch.start(0);
   const int layouts = window.Ui().ListLayouts();
   QElapsedTimer clock;
   clock.start();
   ASSERT_TRUE(window.Simulate().completed);
+  watch.stop();
   EXPECT_LE(window.Ui().ListLayouts() - layouts, 3 + 2 * clock.elapsed() / QtUi::kRefreshMilliseconds);
   ASSERT_EQ(messages.size(), 2000u / 9 + 1);
   EXPECT_EQ(messages.front(), kInitialApproximationFailedMessage);
   EXPECT_EQ(messages.back().rfind("Ready!", 0), 0u);
+  ASSERT_GT(progress.size(), 1u);
+  EXPECT_TRUE(progress.front().startsWith("case ") && progress.front().endsWith(" of 2000"));
+  EXPECT_EQ(progress.back(), "case 2000 of 2000");
+  EXPECT_EQ(window.List1()->count(), 2001);
+  EXPECT_FALSE(window.Progress()->isVisible() || window.CancelButton()->isVisible());
 
   // Shown: one box at a time, none modal; Cancel is pressed while one is up.
   window.Ui().messageHook = nullptr;
@@ -166,6 +163,83 @@ TEST_F(LongRunTest, MessagesOfFailingCasesNeitherLayOutTheListNorBlockCancel) {
   EXPECT_LT(cases, 2000);
   EXPECT_EQ(static_cast<int>(shown.size()), cases / 9 + 1);
   EXPECT_EQ(Lines("results.txt"), cases + 1);
+}
+
+// The messages of a run in the Messages panel with their case, the question
+// that stops the boxes of the cases for the rest of the run, and the run's
+// summary.
+TEST_F(LongRunTest, TheBoxesOfFailingCasesStopWhenAskedAndThePanelKeepsThemWithTheirCase) {
+  OpenLongRun();
+  const std::set<int> failing = FailEvery(10);  // 200 cases, each with a message
+  // And 40 cases without a sighting, which cannot be adjusted at all.
+  std::set<int> failed;
+  for (int i = 5; i <= 2000; i += 50) tables.TargetTrees[i].NPA = 0, failed.insert(i);
+  window.Ui().messageHook = nullptr;
+  // The first box offers the question: ticked and closed. Every box seen is
+  // recorded with whether it asked.
+  std::vector<std::pair<std::string, bool>> boxes;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    QMessageBox* box = window.RunMessages()->Current();
+    if (!box || !box->isVisible()) return;
+    EXPECT_FALSE(box->isModal());
+    QCheckBox* stop = window.RunMessages()->StopOffer();
+    boxes.push_back({box->text().toStdString(), stop != nullptr});
+    if (stop) stop->setChecked(true);
+    box->done(QMessageBox::Ok);
+  });
+  answer.start(0);
+  const RunOutcome run = window.Simulate();
+  ASSERT_TRUE(run.completed);
+  // Let the boxes still waiting come up and be answered.
+  for (int i = 0; i < 50 && window.RunMessages()->Current(); ++i) QTest::qWait(10);
+  answer.stop();
+  ASSERT_GE(boxes.size(), 2u);
+  EXPECT_EQ(boxes.front(), std::make_pair(std::string(kInitialApproximationFailedMessage), true));
+  // After the question only the run's own last word came as a box (a case
+  // message may have been up while the first was answered).
+  EXPECT_LE(boxes.size(), 3u);
+  EXPECT_EQ(boxes.back().first.rfind("Ready!", 0), 0u) << boxes.back().first;
+  EXPECT_FALSE(boxes.back().second);
+  EXPECT_EQ(window.RunMessages()->Waiting(), 0);
+  EXPECT_TRUE(window.Messages()->isVisible());
+
+  // The panel: every message with its case, in order, then the summary and
+  // the failed cases.
+  MessagesPanel* panel = window.Messages();
+  std::set<int> messageCases;
+  int i = 0;
+  for (; i < panel->Count() && panel->CaseOf(i) > 0; ++i)
+    if (panel->TextOf(i) == kInitialApproximationFailedMessage) messageCases.insert(panel->CaseOf(i));
+  EXPECT_EQ(messageCases, failing);
+  const int messagesOfCases = i;
+  EXPECT_GE(messagesOfCases, 200);
+  ASSERT_LT(i + 1, panel->Count());
+  EXPECT_EQ(panel->CaseOf(i), 0);
+  EXPECT_EQ(panel->TextOf(i).rfind("Ready!", 0), 0u);
+  const QString summary = QString::fromStdString(panel->TextOf(i + 1));
+  EXPECT_EQ(summary, window.RunSummary());
+  EXPECT_TRUE(summary.contains("2000 cases") && summary.contains("not computed 40") && summary.contains("40 not positioned") &&
+              summary.contains(QString("%1 messages").arg(messagesOfCases + 1)))
+      << summary.toStdString();
+  EXPECT_TRUE(summary.contains("azimuth correction used " +
+                               QString::number(run.azimuthCorrectionUsed, 'g', 12)));
+  // One line per failed case; activating it shows the case in the list.
+  std::set<int> failedLines;
+  for (int k = i + 2; k < panel->Count(); ++k) failedLines.insert(panel->CaseOf(k));
+  EXPECT_EQ(failedLines, failed);
+  QTreeWidgetItem* line = panel->Lines()->topLevelItem(panel->Count() - 1);
+  emit panel->Lines()->itemActivated(line, 0);
+  EXPECT_EQ(window.List1()->currentRow(), 1955);
+
+  // The next run asks again.
+  boxes.clear();
+  answer.start(0);
+  ASSERT_TRUE(window.Simulate().completed);
+  for (int k = 0; k < 50 && window.RunMessages()->Current(); ++k) QTest::qWait(10);
+  answer.stop();
+  ASSERT_FALSE(boxes.empty());
+  EXPECT_TRUE(boxes.front().second);
 }
 
 }  // namespace
