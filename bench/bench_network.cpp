@@ -126,11 +126,20 @@ void Score(const tools::SimulatedData& d, const std::vector<quality::CaseInput>&
       return false;
     };
     for (const tools::PlantedError& e : own) {
-      const bool suspected = outlier && row.suspectTree && *row.suspectTree == e.plantedTree;
+      // Caught: the suspect names the planted tree, or (plot network) the
+      // error's sighting is among the field tree's other removals, which
+      // the warnings list.
+      const bool named = outlier && row.suspectTree && *row.suspectTree == e.plantedTree;
+      bool suspected = named;
+      quality::SuspectKind s = row.suspectKind;
+      for (const quality::RemovedSighting& m : r.removed)
+        if (!suspected && m.slot == e.slot) {
+          suspected = true;
+          s = m.kind;
+        }
       const PlantedKind k = tools::BasicKind(e.kind);
       using SK = quality::SuspectKind;
       if (suspected) {
-        const SK s = row.suspectKind;
         bool right = false;
         if (k == PlantedKind::WrongTree) right = s == SK::Sighting || s == SK::SightingOrMapTree;
         if (k == PlantedKind::Azimuth) right = s == SK::Azimuth;
@@ -146,8 +155,8 @@ void Score(const tools::SimulatedData& d, const std::vector<quality::CaseInput>&
         if (!suspected) f.missedWithConfusable.Count(confusableAt(e.slot));
         if (own.size() == 1 && CaseRedundancy(in) >= 3) {
           f.loneWrongAny.Count(outlier);
-          f.loneWrongNamed.Count(suspected);
-          f.loneWrongSuggested.Count(suspected && row.suggestedTree &&
+          f.loneWrongNamed.Count(named);
+          f.loneWrongSuggested.Count(named && row.suggestedTree &&
                                      *row.suggestedTree == e.trueTree);
         }
       } else if (k == PlantedKind::Azimuth) {

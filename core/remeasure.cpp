@@ -160,7 +160,25 @@ std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::QualityR
       r.reason += "; " + ConfusableReason(*m->second);
       marked.erase(m);
     }
+    const RemeasureRow base = r;
     list.push_back(r);
+    // The plot network's other removals of the case, each its own line.
+    for (const quality::RemovedSighting& o : quality::RemovedSightingsIn(q.warnings)) {
+      RemeasureRow a = base;
+      a.slot = o.slot;
+      a.sightedTree = o.tree;
+      a.suggestedTree.reset();
+      a.check = o.kind == SuspectKind::Azimuth    ? RemeasureCheck::Azimuth
+                : o.kind == SuspectKind::Distance ? RemeasureCheck::Distance
+                                                  : RemeasureCheck::Sighting;
+      a.reason = std::string("also removed: ") + quality::SuspectKindWord(o.kind) + " test " +
+                 Number(o.statistic, 2);
+      if (auto m = marked.find(o.slot); m != marked.end()) {
+        a.reason += "; " + ConfusableReason(*m->second);
+        marked.erase(m);
+      }
+      list.push_back(a);
+    }
     for (const auto& [slot, o] : marked) addConfusable(*o);
   }
   std::stable_sort(list.begin(), list.end(), [](const RemeasureRow& a, const RemeasureRow& b) {

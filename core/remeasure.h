@@ -41,9 +41,11 @@ struct RemeasureRow {
 // applied correction (net of its undo lines) touches, sightings that a plot
 // network run marked confusable (observation lines with a confusable tree;
 // check "tree number"; a sighting whose slot an applied correction changed
-// is left out; the mark of an outlier's suspect sighting joins its line),
-// and failed or not computed cases. `input` (optional) finds the slot of a sighting that was
-// left out of the adjustment. Sorted by plot, tree, case and slot.
+// is left out; the mark of an outlier's suspect sighting joins its line), a
+// network run's other removals of an outlier case (its warnings), each map
+// tree a network run found displaced (once, check "position"), and failed or
+// not computed cases. `input` (optional) finds the slot of a sighting that
+// was left out of the adjustment. Sorted by plot, tree, case and slot.
 std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::QualityRow>& rows,
                                              const std::vector<quality::ObservationRow>& obs,
                                              const std::vector<Correction>& corrections,

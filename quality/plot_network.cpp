@@ -1492,10 +1492,19 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     // tree it sights. A displaced map tree is the map's fault, not the
     // crew's: the field tree's verdict follows its own observations.
     const Removal* own = nullptr;
+    std::vector<const Removal*> owns;
     for (const Removal& r : removed) {
       if (r.kind == HypKind::MapTree) continue;
       const Sighting& g = n.Sightings()[static_cast<size_t>(SightingOf(n, r))];
-      if (g.field == field && (!own || r.ratio > own->ratio)) own = &r;
+      if (g.field != field) continue;
+      owns.push_back(&r);
+      if (!own || r.ratio > own->ratio) own = &r;
+    }
+    std::stable_sort(owns.begin(), owns.end(),
+                     [](const Removal* a, const Removal* b) { return a->ratio > b->ratio; });
+    for (const Removal* r : owns) {
+      const Sighting& g = n.Sightings()[static_cast<size_t>(SightingOf(n, *r))];
+      res.removed.push_back({g.slot, g.tree, KindOf(n, *r), r->statistic});
     }
     if (own) {
       const Sighting& g = n.Sightings()[static_cast<size_t>(SightingOf(n, *own))];
@@ -1519,6 +1528,11 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
         // A replacement tree that fits: the number was wrong.
         if (row.suspectKind == SuspectKind::Azimuth || row.suspectKind == SuspectKind::Distance)
           row.suspectKind = SuspectKind::Sighting;
+      }
+      res.removed.front().kind = row.suspectKind;
+      for (size_t k = 1; k < res.removed.size(); ++k) {
+        if (!row.warnings.empty()) row.warnings += "; ";
+        row.warnings += RemovedSightingWarning(res.removed[k]);
       }
     } else {
       for (int si : f.sightings) {

@@ -52,6 +52,9 @@ struct ObservationExtra {
 struct NetworkCaseResult {
   bool network = false;  // method: "network", else "case"
   CaseQuality quality;   // the case's line and observation lines
+  // Every removal of the field tree's own observations, the strongest (the
+  // suspect) first; the others are also in the case's warnings.
+  std::vector<RemovedSighting> removed;
   std::vector<ObservationExtra> extras;  // one per quality.observations line
   std::optional<int> runnerUp;           // the second-best replacement tree
   std::optional<double> evidence;        // its statistic minus the best one's

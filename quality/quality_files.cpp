@@ -1,5 +1,6 @@
 #include "quality/quality_files.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -202,6 +203,44 @@ bool ParseGlobalTest(std::string_view w, GlobalTest& out) { return FindWord(kGlo
 
 SuspectKind SuspectKindOf(ObservationKind k) {
   return static_cast<SuspectKind>(static_cast<int>(k) + 1);
+}
+
+namespace {
+constexpr std::string_view kAlsoRemoved = "also removed: slot ";
+}  // namespace
+
+std::string RemovedSightingWarning(const RemovedSighting& r) {
+  std::string s(kAlsoRemoved);
+  s += std::to_string(r.slot) + " tree " + std::to_string(r.tree) + " " + SuspectKindWord(r.kind) +
+       " (test ";
+  AppendFixed(s, r.statistic, 2);
+  return s + ")";
+}
+
+std::vector<RemovedSighting> RemovedSightingsIn(std::string_view warnings) {
+  auto number = [](std::string_view t, auto& out) {
+    const auto r = std::from_chars(t.data(), t.data() + t.size(), out);
+    return r.ec == std::errc() && r.ptr == t.data() + t.size();
+  };
+  std::vector<RemovedSighting> out;
+  for (size_t at = warnings.find(kAlsoRemoved); at != std::string_view::npos;
+       at = warnings.find(kAlsoRemoved, at + 1)) {
+    // "N tree T KIND (test X)" up to the next warning.
+    std::string_view part = warnings.substr(at + kAlsoRemoved.size());
+    part = part.substr(0, part.find(';'));
+    std::vector<std::string_view> w;
+    for (size_t p = 0; p < part.size();) {
+      const size_t e = std::min(part.find(' ', p), part.size());
+      if (e > p) w.push_back(part.substr(p, e - p));
+      p = e + 1;
+    }
+    RemovedSighting r;
+    if (w.size() == 6 && w[1] == "tree" && w[4] == "(test" && w[5].back() == ')' &&
+        number(w[0], r.slot) && number(w[2], r.tree) && ParseSuspectKind(w[3], r.kind) &&
+        number(w[5].substr(0, w[5].size() - 1), r.statistic) && std::isfinite(r.statistic))
+      out.push_back(r);
+  }
+  return out;
 }
 
 int SuspectSlot(const QualityRow& row, const std::vector<ObservationRow>& observations) {

@@ -152,6 +152,21 @@ struct ObservationRow {
   std::optional<double> confusableDistance;
 };
 
+// A removal of a field tree's own observations by the plot network beside
+// its suspect: written into the case's warnings as
+//   also removed: slot 3 tree 17 azimuth (test 45.21)
+// (kind: azimuth, distance, sighting or sighting_or_map_tree; test: its
+// statistic in chi-square units), so that the re-measure list and whoever
+// reads quality.csv find every one.
+struct RemovedSighting {
+  int slot = 0, tree = 0;
+  SuspectKind kind = SuspectKind::Sighting;
+  double statistic = 0;
+};
+std::string RemovedSightingWarning(const RemovedSighting& r);
+// Every such removal in a warnings text, in its order.
+std::vector<RemovedSighting> RemovedSightingsIn(std::string_view warnings);
+
 // The slot of a case's suspect observation among observation lines (lines
 // of other cases are passed over): the line of the suspect's kind and tree;
 // of a tree sighted twice, the line whose w is nearest the suspect's, the

@@ -128,8 +128,9 @@ TEST(NetworkRun, EveryRealisticPlotIsAdjustedAsANetwork) {
 
 // The re-measure list of a network run holds every sighting marked
 // confusable in observations.csv (its case and slot, check "tree number",
-// the tree it could be confused with), and no other confusable line; and
-// each map tree that map_trees.csv calls displaced once, check "position".
+// the tree it could be confused with), and no other confusable line; each
+// map tree that map_trees.csv calls displaced once, check "position"; and
+// every removal that the warnings of quality.csv list beside a suspect.
 TEST(NetworkRun, RemeasureListsEveryConfusableSighting) {
   TempFolder dir;
   Simulate(dir);
@@ -153,22 +154,31 @@ TEST(NetworkRun, RemeasureListsEveryConfusableSighting) {
   }
   ASSERT_FALSE(displaced.empty()) << "the simulated stands should have displaced map trees";
   std::set<std::tuple<std::string, std::string, std::string>> listed;
+  // The network's removals beside each suspect, from the warnings.
+  int alsoRemoved = 0, alsoListed = 0;
+  const std::string quality = dir.Read(quality::kQualityFileName);
+  for (size_t at = quality.find("also removed: slot "); at != std::string::npos;
+       at = quality.find("also removed: slot ", at + 1))
+    ++alsoRemoved;
+  ASSERT_GT(alsoRemoved, 0) << "the simulated stands should have cases with two errors";
   const std::vector<std::string> crew = SplitLines(dir.Read("crew.csv"));
   for (size_t k = 1; k < crew.size(); ++k) {
     std::vector<std::string> f;
     ASSERT_TRUE(quality::SplitCsvLine(crew[k], f));
     ASSERT_EQ(f.size(), 10u);
     if (f[5] == "position") positions.insert({f[0], f[4]});
+    alsoListed += f[6].rfind("also removed: ", 0) == 0;
     const size_t at = f[6].find("confusable with tree ");
     if (at == std::string::npos) continue;
     const std::string tree = f[6].substr(at + 21, f[6].find(' ', at + 21) - at - 21);
     listed.insert({f[2], f[3], tree});
-    if (f[6].rfind("outlier", 0) != 0) {
+    if (f[6].rfind("outlier", 0) != 0 && f[6].rfind("also removed", 0) != 0) {
       EXPECT_EQ(f[5], "tree number") << crew[k];
     }
   }
   EXPECT_EQ(listed, marks);
   EXPECT_EQ(positions, displaced);
+  EXPECT_EQ(alsoListed, alsoRemoved);
 }
 
 // treetri-bench-network scores the network in memory on the simulator's

@@ -351,6 +351,18 @@ TEST(PlotNetwork, SnoopingRemovesDoubleErrorsInOneCaseAndInOnePlot) {
     EXPECT_NEAR(*row.y, plot.field[f].y, 0.2) << row.tree;
   }
   for (const MapTreeResult& m : r.mapTrees) EXPECT_EQ(m.displaced, m.tree == 11);
+  // Both errors of field tree 1 removed: the stronger is the suspect, the
+  // other is in the warnings, read back as it was written.
+  const NetworkCaseResult& both = r.cases[1];
+  ASSERT_EQ(both.removed.size(), 2u);
+  EXPECT_EQ(std::set<int>({both.removed[0].slot, both.removed[1].slot}), std::set<int>({1, 3}));
+  EXPECT_EQ(both.quality.row.suspectTree, both.removed[0].tree);
+  const std::vector<RemovedSighting> listed = RemovedSightingsIn(both.quality.row.warnings);
+  ASSERT_EQ(listed.size(), 1u) << both.quality.row.warnings;
+  EXPECT_EQ(listed[0].slot, both.removed[1].slot);
+  EXPECT_EQ(listed[0].tree, both.removed[1].tree);
+  EXPECT_EQ(listed[0].kind, both.removed[1].kind);
+  EXPECT_NEAR(listed[0].statistic, both.removed[1].statistic, 0.005);
 }
 
 TEST(PlotNetwork, SuggestionNamesTheBetterOfTwoCloseTreesWithItsEvidence) {

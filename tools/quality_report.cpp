@@ -169,8 +169,13 @@ QualityFigures ComputeQualityFigures(const QualityFileContents& run, const Simul
       continue;
     }
     bool rightSuggestion = false;
+    const std::vector<quality::RemovedSighting> alsoRemoved = quality::RemovedSightingsIn(c.warnings);
     for (const PlantedError* e : errors->second) {
       const bool named = c.suspectTree && *c.suspectTree == e->plantedTree;
+      // Caught: named as the suspect or, in a plot network run, among the
+      // case's other removals (its warnings).
+      bool caught = named;
+      for (const quality::RemovedSighting& r : alsoRemoved) caught = caught || r.slot == e->slot;
       const PlantedKind basic = BasicKind(e->kind);
       // A map tree found displaced is flagged on the map, not on the field
       // trees that sight it (their verdict follows their own observations).
@@ -179,12 +184,12 @@ QualityFigures ComputeQualityFigures(const QualityFileContents& run, const Simul
       for (DetectionFigures* d : {&f.byKind[static_cast<int>(basic)],
                                   &f.byForm[static_cast<int>(e->kind)], &f.all}) {
         d->outlier.Count(flagged);
-        d->named.Count(named);
+        d->named.Count(caught);
       }
       if (basic == PlantedKind::WrongTree) {
         const bool marked = confusable.count({e->plot, e->tree, e->slot}) > 0;
-        f.wrongCaughtOrConfusable.Count(named || marked);
-        if (!named) f.missedConfusable.Count(marked);
+        f.wrongCaughtOrConfusable.Count(caught || marked);
+        if (!caught) f.missedConfusable.Count(marked);
       }
       const bool suggestedRight = basic == PlantedKind::WrongTree && named &&
                                   c.suggestedTree && *c.suggestedTree == e->trueTree;
@@ -233,19 +238,19 @@ std::string FormatQualityReport(const QualityFigures& f) {
   line("clean cases (no gross error taking part)", std::to_string(f.clean));
   const char* kinds[] = {"wrong tree", "azimuth blunder", "distance blunder", "map shift"};
   line("planted gross errors: outlier verdict", Percent(f.all.outlier));
-  line("  suspect names the planted tree", Percent(f.all.named));
+  line("  named by the suspect or a removal", Percent(f.all.named));
   for (int k = 0; k < 4; ++k) {
     if (f.byKind[k].outlier.of == 0) continue;
     line(std::string("  ") + kinds[k] + (k == 3 ? ": outlier or found displaced" : ": outlier verdict"),
          Percent(f.byKind[k].outlier));
-    line(std::string("  ") + kinds[k] + ": suspect named", Percent(f.byKind[k].named));
+    line(std::string("  ") + kinds[k] + ": named", Percent(f.byKind[k].named));
   }
   // The crews' forms of the errors, each on its own.
   for (int k = static_cast<int>(PlantedKind::DigitSlip); k < kPlantedKinds; ++k) {
     if (f.byForm[k].outlier.of == 0) continue;
     const std::string word = PlantedKindWord(static_cast<PlantedKind>(k));
     line("  " + word + ": outlier verdict", Percent(f.byForm[k].outlier));
-    line("  " + word + ": suspect named", Percent(f.byForm[k].named));
+    line("  " + word + ": named", Percent(f.byForm[k].named));
   }
   // The plot network (its files carry the confusable marks) is held to
   // stricter targets than the per-case layer.
