@@ -11,10 +11,17 @@ namespace {
 
 constexpr double kTwoPi = 6.283185307179586476925;
 
-// An angle difference brought into (-pi, pi]. fmod returns an angle within
-// one turn unchanged, so it is called (at its cost) only beyond one turn.
+// An angle difference brought into (-pi, pi]. fmod's result is exact: an
+// angle within one turn comes back unchanged, and one between minus two
+// turns and minus one turn (an azimuth near 360 degrees against an atan2
+// near -180) comes back as its sum with one turn, which is representable
+// and so what the addition gives. fmod is called (at its cost) only for
+// anything else.
 double WrapAngle(double a) {
-  if (!(std::fabs(a) < kTwoPi)) a = std::fmod(a, kTwoPi);
+  if (a < -kTwoPi && a > -2 * kTwoPi)
+    a += kTwoPi;
+  else if (!(std::fabs(a) < kTwoPi))
+    a = std::fmod(a, kTwoPi);
   if (a > kFullPi) a -= kTwoPi;
   if (a <= -kFullPi) a += kTwoPi;
   return a;
@@ -102,22 +109,25 @@ class Network {
           const double s2 = dx * dx + dy * dy;
           if (!(s2 > 0)) return NAN;
           vi = WrapAngle(std::atan2(dx, dy) - o.observed);
+          // (-a) / b is -(a / b) to the bit: two divisions, not four.
+          const double ex = dx / s2, ey = dy / s2;
           row.n = 4;
-          row.Set(0, 0, -dy / s2);
-          row.Set(1, 1, dx / s2);
-          row.Set(2, cx, dy / s2);
-          row.Set(3, cy, -dx / s2);
+          row.Set(0, 0, -ey);
+          row.Set(1, 1, ex);
+          row.Set(2, cx, ey);
+          row.Set(3, cy, -ex);
           break;
         }
         case ObservationKind::Distance: {
           const double s = std::sqrt(dx * dx + dy * dy);
           if (!(s > 0)) return NAN;
           vi = s - o.observed;
+          const double ex = dx / s, ey = dy / s;
           row.n = 4;
-          row.Set(0, 0, -dx / s);
-          row.Set(1, 1, -dy / s);
-          row.Set(2, cx, dx / s);
-          row.Set(3, cy, dy / s);
+          row.Set(0, 0, -ex);
+          row.Set(1, 1, -ey);
+          row.Set(2, cx, ex);
+          row.Set(3, cy, ey);
           break;
         }
         case ObservationKind::MapX:

@@ -49,7 +49,7 @@ Tested AdjustAndTest(const std::vector<NetworkSighting>& net, double x0, double 
     const bool tie = t.maxIndex >= 0 && std::fabs(a - t.maxW) <= kTieTolerance * t.maxW;
     if (tie ? o.r > t.adj.observations[static_cast<size_t>(t.maxIndex)].r : a > t.maxW)
       t.maxIndex = static_cast<int>(i);
-    t.maxW = std::fmax(t.maxW, a);
+    if (a > t.maxW) t.maxW = a;  // both finite and not negative: fmax without its call
   }
   return t;
 }
