@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFontDatabase>
@@ -24,12 +23,9 @@
 #include "app/messages_panel.h"
 #include "app/plot_map_window.h"
 #include "core/corrections.h"
-#include "core/export_target.h"
-#include "core/run_record.h"
 #include "core/startup.h"
 #include "data/readers.h"
 #include "display/plot_viewer.h"
-#include "gis/run_export.h"
 #include "platform/files.h"
 #include "platform/qt/picture_box.h"
 #include "platform/qt/qt_ui.h"
@@ -316,86 +312,6 @@ void MainWindow::List1_DblClick() {
   // The viewer reads the tables, which the run owns until it ends.
   if (running_) return;
   treetri::List1_DblClick(t_, *ui_);
-}
-
-PlotMapWindow* MainWindow::ShowPlotMap(int caseNumber) {
-  if (caseNumber == 0) caseNumber = ui_->ListSelectedIndex();
-  if (caseNumber < 1) return nullptr;
-  // Without a run in this session, the quality files of the last run in the
-  // work folder, when they are there.
-  const std::string qualityPath = t_.WorkFolder + quality::kQualityFileName;
-  if (results_.Cases().empty() && !running_ && FileExists(qualityPath)) {
-    std::string error;
-    std::vector<std::string> warnings;
-    if (!results_.Load(qualityPath, t_.WorkFolder + quality::kObservationsFileName, error,
-                       &warnings))
-      ui_->MessageBox(error);
-    for (const std::string& w : warnings) ui_->MessageBox(w);
-    std::string why;
-    if (!results_.Cases().empty() && !edits_) EditsOfRecordedRun(why);
-  }
-  const bool known = results_.Find(caseNumber) != nullptr;
-  const bool onList = caseNumber <= t_.TargetTreeCount && caseNumber <= t_.TargetTrees.Size();
-  if (!known && !onList) return nullptr;
-  if (!plotMap_) {
-    plotMap_ = new PlotMapWindow(t_, results_, this);
-    plotMap_->onCaseSelected = [this](int n) {
-      ui_->FlushList();
-      if (n < list_->count()) list_->setCurrentRow(n);
-    };
-    plotMap_->exportData = [this] { return GeoPackageData(); };
-    plotMap_->edits = [this] { return edits_.get(); };
-    plotMap_->checkTarget = [this](const std::string& path) { return ExportTargetProblem(t_, path); };
-    plotMap_->workFolder = [this] { return QString::fromStdString(t_.WorkFolder); };
-    plotMap_->SetRunInProgress(running_);
-  } else {
-    plotMap_->Reload();
-  }
-  if (known)
-    plotMap_->ShowCase(caseNumber);
-  else
-    plotMap_->ShowPlot(t_.TargetTrees[caseNumber].Plot);
-  plotMap_->show();
-  plotMap_->raise();
-  plotMap_->activateWindow();
-  return plotMap_;
-}
-
-gis::ExportData MainWindow::GeoPackageData() const {
-  // The run's own data, else the quality read back from the files of an
-  // earlier run; the run record of the work folder as its metadata.
-  gis::ExportData data = !exportData_.results.empty() || results_.Cases().empty()
-                             ? exportData_
-                             : gis::ExportDataFromQuality(results_.Cases(), t_.PhotoTrees,
-                                                          &t_.TargetTrees);
-  // A plot network run: its figures, plots and map trees are in its files.
-  const bool network =
-      data.quality.empty() ? !data.results.empty()
-                           : std::any_of(data.quality.begin(), data.quality.end(),
-                                         [](const quality::QualityRow& q) {
-                                           return q.networkColumns && q.networkColumns->network;
-                                         });
-  std::string reason;
-  if (network && gis::AddNetworkFiles(data, t_.WorkFolder, reason)) {
-    data.leftOut.clear();
-    gis::AddLeftOutSightings(data, t_.TargetTrees);
-  }
-  if (!ReadWholeFile(t_.WorkFolder + kRunRecordFileName, data.runRecord, reason))
-    data.runRecord.clear();
-  return data;
-}
-
-PlotMapWindow* MainWindow::PlotMap() const { return plotMap_; }
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == list_ && event->type() == QEvent::KeyPress) {
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-      ShowPlotMap();
-      return true;
-    }
-  }
-  return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -113,6 +114,25 @@ class CsvLineFields {
 // the plot network adds (read by the caller after the others).
 ParseStatus SplitChecked(std::string_view line, size_t columns, std::vector<std::string>& f,
                          size_t extra = 0);
+
+// A CSV file of the quality layer as its readers see it: its header line
+// (without the line end), a wider one that is also accepted (a plot network
+// run's; empty: none), and the names of all its columns in order, those of
+// the wider header included, which name the column where a line went wrong.
+struct CsvFileLayout {
+  std::string header;
+  std::string widerHeader;
+  std::vector<const char*> columns;
+};
+
+// Reads a file of `layout` line by line: an empty file and another header
+// are failures on line 1; blank lines (spaces, tabs) are skipped; every
+// other line goes to `line` with its number, and its failure is the file's,
+// with the line and the column. With `cutLine`, a last line without its line
+// end (a writer stopped inside it) is not read: its number goes there.
+FileReadStatus ReadCsvFile(const std::string& path, const CsvFileLayout& layout,
+                           const std::function<ParseStatus(std::string_view line, int number)>& line,
+                           int* cutLine = nullptr);
 
 }  // namespace treetri::quality
 

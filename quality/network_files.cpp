@@ -1,9 +1,6 @@
 #include "quality/network_files.h"
 
-#include <functional>
 #include <new>
-
-#include "platform/files.h"
 
 #include "platform/text.h"
 #include "quality/chi_square.h"
@@ -84,48 +81,9 @@ std::string FormatMapTreeLine(int plot, const MapTreeResult& m) {
 
 namespace {
 
-// Reads a file of a header line and lines: each line not blank goes to
-// `line` (false: the status names the column).
 template <size_t N>
-FileReadStatus ReadLines(const std::string& path, const std::string& header,
-                         const std::array<const char*, N>* columns,
-                         const std::function<ParseStatus(std::string_view)>& line) {
-  FileReadStatus st;
-  st.path = path;
-  std::string text;
-  if (!ReadWholeFile(path, text, st.message)) {
-    st.ok = false;
-    return st;
-  }
-  int number = 0;
-  ForEachLine(text, [&](std::string_view l, int n) {
-    number = n;
-    if (n == 1) {
-      if (l == Bare(header)) return true;
-      st.ok = false;
-      st.line = 1;
-      st.message = "the header is not \"" + Bare(header) + "\"";
-      return false;
-    }
-    if (l.find_first_not_of(" \t") == std::string_view::npos) return true;
-    const ParseStatus p = line(l);
-    if (p.ok) return true;
-    st.ok = false;
-    st.line = n;
-    st.message = p.message;
-    if (columns && p.column >= 1 && p.column <= static_cast<int>(N)) {
-      st.column = p.column;
-      st.columnName = (*columns)[static_cast<size_t>(p.column - 1)];
-    }
-    return false;
-  });
-  if (!st.ok) return st;
-  if (number == 0) {
-    st.ok = false;
-    st.line = 1;
-    st.message = "the file is empty";
-  }
-  return st;
+CsvFileLayout Layout(const std::string& header, const std::array<const char*, N>& columns) {
+  return {Bare(header), "", std::vector<const char*>(columns.begin(), columns.end())};
 }
 
 }  // namespace
@@ -174,20 +132,22 @@ FileReadStatus ReadNetworkFiles(const std::string& workFolder, NetworkFiles& out
   const std::string* reading = &plots;
   // Memory running out while the files are read is the reading's failure.
   try {
-    FileReadStatus st = ReadLines(plots, PlotsHeaderLine(), &kPlotsColumns, [&](std::string_view l) {
+    const auto plot = [&](std::string_view l, int) {
       PlotLine p;
       const ParseStatus s = ParsePlotLine(l, p);
       if (s.ok) out.plots.push_back(p);
       return s;
-    });
+    };
+    FileReadStatus st = ReadCsvFile(plots, Layout(PlotsHeaderLine(), kPlotsColumns), plot);
     if (!st.ok) return st;
     reading = &mapTrees;
-    return ReadLines(mapTrees, MapTreesHeaderLine(), &kMapTreesColumns, [&](std::string_view l) {
+    const auto mapTree = [&](std::string_view l, int) {
       MapTreeLine m;
       const ParseStatus s = ParseMapTreeLine(l, m);
       if (s.ok) out.mapTrees.push_back(m);
       return s;
-    });
+    };
+    return ReadCsvFile(mapTrees, Layout(MapTreesHeaderLine(), kMapTreesColumns), mapTree);
   } catch (const std::bad_alloc&) {
     out = NetworkFiles{};
     FileReadStatus st;

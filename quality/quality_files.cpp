@@ -100,90 +100,42 @@ std::string HeaderLine(const std::array<const char*, N>& columns) {
 
 int AzimuthDecimals(ObservationKind k) { return k == ObservationKind::Azimuth ? 5 : 4; }
 
-// Whether `columns` are quality.csv's (else observations.csv's). Compared by
-// text: two uses of one literal need not share an address.
-template <size_t N>
-bool AreQualityColumns(const std::array<const char*, N>& columns) {
-  return N == kQualityColumns.size() && std::string_view(columns[0]) == kQualityColumns[0] &&
-         std::string_view(columns[N - 1]) == kQualityColumns[N - 1];
+// The layout of the file of `columns`, whose wider header (a plot network
+// run's) has `networkColumns` after them.
+template <size_t N, size_t M>
+CsvFileLayout Layout(const std::array<const char*, N>& columns,
+                     const std::array<const char*, M>& networkColumns) {
+  CsvFileLayout layout;
+  layout.header = HeaderLine(columns);
+  layout.header.resize(layout.header.size() - 2);  // without CR LF
+  layout.widerHeader = layout.header;
+  for (const char* c : networkColumns) (layout.widerHeader += ",") += c;
+  layout.columns.assign(columns.begin(), columns.end());
+  layout.columns.insert(layout.columns.end(), networkColumns.begin(), networkColumns.end());
+  return layout;
 }
 
-// The header's tail that a plot network run adds to the file of `columns`.
-template <size_t N>
-std::string NetworkColumns(const std::array<const char*, N>& columns) {
-  std::string tail;
-  auto add = [&](const auto& names) {
-    for (const char* c : names) (tail += ",") += c;
-  };
-  if (AreQualityColumns(columns))
-    add(kQualityNetworkColumns);
-  else
-    add(kObservationNetworkColumns);
-  return tail;
-}
+CsvFileLayout QualityLayout() { return Layout(kQualityColumns, kQualityNetworkColumns); }
+CsvFileLayout ObservationsLayout() { return Layout(kObservationColumns, kObservationNetworkColumns); }
 
-// The name of the network's column k (0-based) added to the file of `columns`.
-template <size_t N>
-const char* NetworkColumnName(const std::array<const char*, N>& columns, size_t k) {
-  if (AreQualityColumns(columns))
-    return k < kQualityNetworkColumns.size() ? kQualityNetworkColumns[k] : nullptr;
-  return k < kObservationNetworkColumns.size() ? kObservationNetworkColumns[k] : nullptr;
-}
-
-// Reads a quality file line by line: the header first, then one row per
-// line that is not blank.
-template <class Row, size_t N>
-FileReadStatus ReadRows(const std::string& path, const std::array<const char*, N>& columns,
+// Reads a quality file: one row per line that is not blank, with its line
+// number when asked.
+template <class Row>
+FileReadStatus ReadRows(const std::string& path, const CsvFileLayout& layout,
                         ParseStatus (*parse)(std::string_view, Row&), std::vector<Row>& rows,
                         std::vector<int>* lineNumbers = nullptr, int* cutLine = nullptr) {
-  FileReadStatus st;
-  st.path = path;
-  std::string text;
-  if (!ReadWholeFile(path, text, st.message)) {
-    st.ok = false;
-    return st;
-  }
-  const std::string header = HeaderLine(columns);
-  const std::string_view expected(header.data(), header.size() - 2);  // without CR LF
-  auto fail = [&](int line, std::string message) {
-    st.ok = false;
-    st.line = line;
-    st.message = std::move(message);
-    return st;
-  };
-  if (text.empty()) return fail(1, "the file is empty");
-  ForEachLine(text, [&](std::string_view line, int number, bool complete) {
-    if (number == 1) {
-      if (line != expected && line != std::string(expected) + NetworkColumns(columns)) {
-        fail(1, "the header is not \"" + std::string(expected) + "\"");
-        return false;
-      }
-      return true;
-    }
-    if (line.find_first_not_of(" \t\r") == std::string_view::npos) return true;
-    if (!complete && cutLine) {
-      // A last line without its line end: the writer was stopped inside it.
-      *cutLine = number;
-      return false;
-    }
-    Row row;
-    const ParseStatus s = parse(line, row);
-    if (!s.ok) {
-      fail(number, s.message);
-      if (s.column >= 1 && s.column <= static_cast<int>(N)) {
-        st.column = s.column;
-        st.columnName = columns[static_cast<size_t>(s.column - 1)];
-      } else if (s.column > static_cast<int>(N)) {
-        st.column = s.column;
-        st.columnName = NetworkColumnName(columns, static_cast<size_t>(s.column) - N - 1);
-      }
-      return false;
-    }
-    rows.push_back(std::move(row));
-    if (lineNumbers) lineNumbers->push_back(number);
-    return true;
-  });
-  return st;
+  return ReadCsvFile(
+      path, layout,
+      [&](std::string_view line, int number) {
+        Row row;
+        const ParseStatus s = parse(line, row);
+        if (s.ok) {
+          rows.push_back(std::move(row));
+          if (lineNumbers) lineNumbers->push_back(number);
+        }
+        return s;
+      },
+      cutLine);
 }
 
 }  // namespace
@@ -430,12 +382,12 @@ FileReadStatus ReadRunWhole(const std::string& qualityPath, const std::string& o
 }  // namespace
 
 FileReadStatus ReadQualityFile(const std::string& path, std::vector<QualityRow>& rows) {
-  return WithinMemory(path, [&] { return ReadRows(path, kQualityColumns, ParseQualityLine, rows); });
+  return WithinMemory(path, [&] { return ReadRows(path, QualityLayout(), ParseQualityLine, rows); });
 }
 
 FileReadStatus ReadObservationsFile(const std::string& path, std::vector<ObservationRow>& rows) {
   return WithinMemory(path,
-                      [&] { return ReadRows(path, kObservationColumns, ParseObservationLine, rows); });
+                      [&] { return ReadRows(path, ObservationsLayout(), ParseObservationLine, rows); });
 }
 
 FileReadStatus ReadQualityRun(const std::string& qualityPath, const std::string& observationsPath,
@@ -456,7 +408,7 @@ FileReadStatus ReadRunWhole(const std::string& qualityPath, const std::string& o
   std::vector<int> caseLines, observationLines;
   int cutCase = 0, cutObservation = 0;
   FileReadStatus st =
-      ReadRows(qualityPath, kQualityColumns, ParseQualityLine, run.cases, &caseLines, &cutCase);
+      ReadRows(qualityPath, QualityLayout(), ParseQualityLine, run.cases, &caseLines, &cutCase);
   if (!st.ok) return st;
   auto partial = [&](const std::string& path, int line) {
     run.warnings.push_back("The file \"" + path + "\" ends inside line " + std::to_string(line) +
@@ -478,7 +430,7 @@ FileReadStatus ReadRunWhole(const std::string& qualityPath, const std::string& o
   }
   run.observationsRead = !observationsOptional || FileExists(observationsPath);
   if (!run.observationsRead) return st;
-  st = ReadRows(observationsPath, kObservationColumns, ParseObservationLine, run.observations,
+  st = ReadRows(observationsPath, ObservationsLayout(), ParseObservationLine, run.observations,
                 &observationLines, &cutObservation);
   if (!st.ok) return st;
   if (cutObservation) partial(observationsPath, cutObservation);

@@ -534,4 +534,21 @@ TEST(PlotNetwork, CriticalValuesGiveEqualPower) {
 }
 
 }  // namespace
+// A field tree with two sightings, one azimuth misread: leaving out the other,
+// clean sighting whole fits as well by the ratio of the tests (two
+// observations take up more misfit); one observation is the explanation
+// kept.
+TEST(PlotNetwork, AFieldTreeWithTwoSightingsGetsItsAzimuthBlunderNamed) {
+  for (const auto& [f, az] : {std::pair{0, 30.0}, {1, -25.0}, {2, 20.0}, {11, 30.0}}) {
+    Plot plot = GridPlot();
+    plot.sighted[static_cast<size_t>(f)].resize(2);
+    const PlotResult r = AssessPlot(WithErrors(plot, {{f, 2, az}}), {});
+    const QualityRow& row = r.cases[static_cast<size_t>(f)].quality.row;
+    EXPECT_EQ(row.verdict, Verdict::Outlier) << f;
+    EXPECT_EQ(row.suspectKind, SuspectKind::Azimuth) << f;
+    EXPECT_EQ(row.suspectTree, plot.sighted[static_cast<size_t>(f)][1]) << f;
+    EXPECT_EQ(r.cases[static_cast<size_t>(f)].removed.size(), 1u) << f;
+  }
+}
+
 }  // namespace treetri::quality
