@@ -17,11 +17,15 @@ constexpr double kRadToDeg = 57.29577951308232087680;
 constexpr double kZeroR = 1e-10;
 constexpr double kTieTolerance = 1e-3;
 
-// An adjustment with the standardized residual of every observation (NaN
-// where its redundancy number is zero) and the largest |w|.
+// The standardized residual w of an adjusted observation; NaN where its
+// redundancy number is zero.
+double StandardizedResidual(const AdjustedObservation& o) {
+  return o.r > kZeroR ? o.residual / (o.sigma * std::sqrt(o.r)) : NAN;
+}
+
+// An adjustment and the largest |w| of its observations.
 struct Tested {
   Adjustment adj;
-  std::vector<double> w;
   int maxIndex = -1;  // observation with the largest |w|; -1 when none has one
   double maxW = 0;
 
@@ -35,11 +39,9 @@ Tested AdjustAndTest(const std::vector<NetworkSighting>& net, double x0, double 
                      double figuresBelow = std::numeric_limits<double>::infinity()) {
   Tested t;
   t.adj = AdjustNetwork(net, x0, y0, sigmas, figuresBelow);
-  t.w.reserve(t.adj.observations.size());
   for (size_t i = 0; i < t.adj.observations.size(); ++i) {
     const AdjustedObservation& o = t.adj.observations[i];
-    const double w = o.r > kZeroR ? o.residual / (o.sigma * std::sqrt(o.r)) : NAN;
-    t.w.push_back(w);
+    const double w = StandardizedResidual(o);
     if (!std::isfinite(w)) continue;
     // |w| that agree to 0.1 % (the observations of one sighting, or all of
     // them when the redundancy is 1, are equal in theory; the iteration stops
@@ -170,36 +172,29 @@ void Describe(const CaseInput& in, const std::vector<NetworkSighting>& net, cons
   SetPointEllipse(a.qxx, a.qxy, a.qyy, row);
 
   q.observations.reserve(a.observations.size());
-  for (size_t i = 0; i < a.observations.size(); ++i) {
-    const AdjustedObservation& o = a.observations[i];
+  for (const AdjustedObservation& o : a.observations) {
     const NetworkSighting& s = net[static_cast<size_t>(o.sighting)];
-    ObservationRow r;
-    r.caseNumber = in.caseNumber;
-    r.plot = in.plot;
-    r.tree = in.tree;
-    r.slot = s.slot;
-    r.sightedTree = s.tree;
-    r.kind = o.kind;
     const double unit = o.kind == ObservationKind::Azimuth ? kRadToDeg : 1.0;
-    r.observed = o.observed * unit;
-    r.adjusted = o.adjusted * unit;
+    double adjusted = o.adjusted * unit;
     if (o.kind == ObservationKind::Azimuth) {
       // fmod returns an angle within one turn unchanged.
-      if (!(std::fabs(r.adjusted) < 360.0)) r.adjusted = std::fmod(r.adjusted, 360.0);
-      if (r.adjusted < 0) r.adjusted += 360;
+      if (!(std::fabs(adjusted) < 360.0)) adjusted = std::fmod(adjusted, 360.0);
+      if (adjusted < 0) adjusted += 360;
     }
-    r.residual = o.residual * unit;
-    r.sigma = o.sigma * unit;
-    r.redundancyNumber = o.r;
-    if (std::isfinite(t.w[i])) {
-      r.w = t.w[i];
-      r.grossError = -o.residual / o.r * unit;
-      r.mdb = kMdbFactor * o.sigma / std::sqrt(o.r) * unit;
-    }
-    r.control = o.r < kUncontrolledR ? Control::Uncontrolled
-                : o.r < kWeakR       ? Control::Weak
-                                     : Control::Controlled;
-    q.observations.push_back(r);
+    const double w = StandardizedResidual(o);
+    const bool tested = std::isfinite(w);
+    // Every field given here: the row is written once, not cleared first.
+    q.observations.push_back(ObservationRow{
+        in.caseNumber, in.plot, in.tree, s.slot, s.tree, o.kind, o.observed * unit, adjusted,
+        o.residual * unit, o.sigma * unit, o.r,
+        tested ? std::optional<double>(w) : std::nullopt,
+        tested ? std::optional<double>(-o.residual / o.r * unit) : std::nullopt,
+        tested ? std::optional<double>(kMdbFactor * o.sigma / std::sqrt(o.r) * unit)
+               : std::nullopt,
+        o.r < kUncontrolledR ? Control::Uncontrolled
+        : o.r < kWeakR       ? Control::Weak
+                             : Control::Controlled,
+        std::nullopt, std::nullopt});
   }
 }
 
