@@ -38,16 +38,11 @@ using Residuals = std::array<double, kMaxObservations>;
 using Eigen::Matrix2d;
 using Eigen::Vector2d;
 
-// One row of the design matrix: at most four nonzero entries (the field
-// tree's X, Y and one map tree's X, Y).
+// One row of the design matrix of a field observation: its four nonzero
+// entries, for the field tree's X, Y and its map tree's X, Y. The row of a
+// map coordinate is a single 1 at its map tree's X or Y and is not stored.
 struct DesignRow {
-  int n;
-  int col[4];
   double a[4];
-  void Set(int k, int c, double v) {
-    col[k] = c;
-    a[k] = v;
-  }
 };
 
 // An observation of the network: what it observes, its value and its
@@ -57,6 +52,10 @@ struct Observation {
   int sighting;
   double observed, sigma, weight;
 };
+
+bool IsMapCoordinate(ObservationKind kind) {
+  return kind == ObservationKind::MapX || kind == ObservationKind::MapY;
+}
 
 // The network in reduced coordinates and its linearisation.
 class Network {
@@ -111,11 +110,10 @@ class Network {
           vi = WrapAngle(std::atan2(dx, dy) - o.observed);
           // (-a) / b is -(a / b) to the bit: two divisions, not four.
           const double ex = dx / s2, ey = dy / s2;
-          row.n = 4;
-          row.Set(0, 0, -ey);
-          row.Set(1, 1, ex);
-          row.Set(2, cx, ey);
-          row.Set(3, cy, -ex);
+          row.a[0] = -ey;
+          row.a[1] = ex;
+          row.a[2] = ey;
+          row.a[3] = -ex;
           break;
         }
         case ObservationKind::Distance: {
@@ -123,22 +121,17 @@ class Network {
           if (!(s > 0)) return NAN;
           vi = s - o.observed;
           const double ex = dx / s, ey = dy / s;
-          row.n = 4;
-          row.Set(0, 0, -ex);
-          row.Set(1, 1, -ey);
-          row.Set(2, cx, ex);
-          row.Set(3, cy, ey);
+          row.a[0] = -ex;
+          row.a[1] = -ey;
+          row.a[2] = ex;
+          row.a[3] = ey;
           break;
         }
         case ObservationKind::MapX:
           vi = u[cx] - o.observed;
-          row.n = 1;
-          row.Set(0, cx, 1);
           break;
         case ObservationKind::MapY:
           vi = u[cy] - o.observed;
-          row.n = 1;
-          row.Set(0, cy, 1);
           break;
       }
       vtpv += o.weight * vi * vi;
@@ -186,8 +179,8 @@ class ReducedNormals {
       const double p = o.weight;
       const double vi = v[static_cast<size_t>(i)];
       const int j = o.sighting;
-      if (r.n == 1) {  // a map coordinate
-        const int k = r.col[0] - 2 - 2 * j;
+      if (IsMapCoordinate(o.kind)) {
+        const int k = o.kind == ObservationKind::MapX ? 0 : 1;
         D_[j](k, k) += p;
         b_[j][k] -= p * vi;
         continue;
@@ -235,11 +228,12 @@ class ReducedNormals {
     }
   }
 
-  // a Qxx a^T for a design row of map tree j (after MapTreeCofactors).
-  double RowCofactor(const DesignRow& r, int j) const {
+  // a Qxx a^T for the design row r of observation o of map tree j (after
+  // MapTreeCofactors).
+  double RowCofactor(const Observation& o, const DesignRow& r, int j) const {
     const Matrix2d& Qjj = Qjj_[j];
-    if (r.n == 1) {
-      const int k = r.col[0] - 2 - 2 * j;
+    if (IsMapCoordinate(o.kind)) {
+      const int k = o.kind == ObservationKind::MapX ? 0 : 1;
       return Qjj(k, k);
     }
     const Vector2d a0(r.a[0], r.a[1]), aj(r.a[2], r.a[3]);
@@ -345,7 +339,7 @@ Adjustment AdjustNetwork(const std::vector<NetworkSighting>& sightings, double s
     o.observed = ob.observed;
     o.sigma = ob.sigma;
     // r = 1 - p a Qxx a^T: the diagonal of Qvv P.
-    o.r = 1 - ob.weight * normals.RowCofactor(net.Row(i), o.sighting);
+    o.r = 1 - ob.weight * normals.RowCofactor(ob, net.Row(i), o.sighting);
     o.residual = vi;
     o.adjusted = o.observed + vi;
     if (o.kind == ObservationKind::MapX) {
