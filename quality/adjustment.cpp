@@ -65,14 +65,21 @@ class Network {
       : s_(s), ox_(originX), oy_(originY) {
     const int n = static_cast<int>(s.size());
     for (int j = 0; j < n; ++j) {
+      first_[static_cast<size_t>(j)] = count_;
       if (s[j].hasAzimuth) Add(ObservationKind::Azimuth, j, s[j].azimuth, sigmas.azimuth);
       if (s[j].hasDistance) Add(ObservationKind::Distance, j, s[j].distance, sigmas.distance);
     }
+    first_[static_cast<size_t>(n)] = count_;
     for (int j = 0; j < n; ++j) Add(ObservationKind::MapX, j, s[j].mapX - ox_, sigmas.mapX);
     for (int j = 0; j < n; ++j) Add(ObservationKind::MapY, j, s[j].mapY - oy_, sigmas.mapY);
   }
 
-  int Unknowns() const { return 2 + 2 * static_cast<int>(s_.size()); }
+  int Sightings() const { return static_cast<int>(s_.size()); }
+  int Unknowns() const { return 2 + 2 * Sightings(); }
+  // The field observations (azimuth, distance) of sighting j are the rows
+  // from FirstRow(j) up to FirstRow(j + 1); the map X rows of all sightings
+  // and then their map Y rows follow.
+  int FirstRow(int j) const { return first_[static_cast<size_t>(j)]; }
   int Observations() const { return count_; }
   double OriginX() const { return ox_; }
   double OriginY() const { return oy_; }
@@ -97,16 +104,21 @@ class Network {
   // the field tree (no direction defined) or a value is not finite.
   double Evaluate(const Vector& u, Residuals& v) {
     double vtpv = 0;
-    for (int i = 0; i < count_; ++i) {
-      const Observation& o = obs_[static_cast<size_t>(i)];
-      DesignRow& row = rows_[static_cast<size_t>(i)];
-      double& vi = v[static_cast<size_t>(i)];
-      const int cx = 2 + 2 * o.sighting, cy = cx + 1;
+    const int n = Sightings();
+    // The field observations, sighting by sighting (the order of the rows).
+    for (int j = 0; j < n; ++j) {
+      const int cx = 2 + 2 * j, cy = cx + 1;
       const double dx = u[cx] - u[0], dy = u[cy] - u[1];
-      switch (o.kind) {
-        case ObservationKind::Azimuth: {
-          const double s2 = dx * dx + dy * dy;
-          if (!(s2 > 0)) return NAN;
+      const double s2 = dx * dx + dy * dy;
+      if (!(s2 > 0)) {
+        if (FirstRow(j) < FirstRow(j + 1)) return NAN;
+        continue;
+      }
+      for (int i = FirstRow(j); i < FirstRow(j + 1); ++i) {
+        const Observation& o = obs_[static_cast<size_t>(i)];
+        DesignRow& row = rows_[static_cast<size_t>(i)];
+        double vi;
+        if (o.kind == ObservationKind::Azimuth) {
           vi = WrapAngle(std::atan2(dx, dy) - o.observed);
           // (-a) / b is -(a / b) to the bit: two divisions, not four.
           const double ex = dx / s2, ey = dy / s2;
@@ -114,26 +126,25 @@ class Network {
           row.a[1] = ex;
           row.a[2] = ey;
           row.a[3] = -ex;
-          break;
-        }
-        case ObservationKind::Distance: {
-          const double s = std::sqrt(dx * dx + dy * dy);
-          if (!(s > 0)) return NAN;
+        } else {
+          const double s = std::sqrt(s2);
           vi = s - o.observed;
           const double ex = dx / s, ey = dy / s;
           row.a[0] = -ex;
           row.a[1] = -ey;
           row.a[2] = ex;
           row.a[3] = ey;
-          break;
         }
-        case ObservationKind::MapX:
-          vi = u[cx] - o.observed;
-          break;
-        case ObservationKind::MapY:
-          vi = u[cy] - o.observed;
-          break;
+        v[static_cast<size_t>(i)] = vi;
+        vtpv += o.weight * vi * vi;
       }
+    }
+    // The map coordinates: the row is a single 1 at the coordinate.
+    for (int i = FirstRow(n); i < count_; ++i) {
+      const Observation& o = obs_[static_cast<size_t>(i)];
+      const int c = 2 + 2 * o.sighting + (o.kind == ObservationKind::MapY ? 1 : 0);
+      const double vi = u[c] - o.observed;
+      v[static_cast<size_t>(i)] = vi;
       vtpv += o.weight * vi * vi;
     }
     return std::isfinite(vtpv) ? vtpv : NAN;
@@ -148,6 +159,7 @@ class Network {
   const std::vector<NetworkSighting>& s_;
   double ox_, oy_;
   int count_ = 0;
+  std::array<int, kSlotCount + 1> first_;
   std::array<Observation, kMaxObservations> obs_;
   std::array<DesignRow, kMaxObservations> rows_;
 };

@@ -238,6 +238,7 @@ CaseQuality AssessCase(const CaseInput& in, AssessCount* count) {
 
   // The sightings that take part; a tree not on the map takes none.
   std::vector<NetworkSighting> net;
+  net.reserve(in.sightings.size());
   double sumX = 0, sumY = 0;
   for (const InputSighting& s : in.sightings) {
     if (!s.onMap) {
