@@ -87,6 +87,8 @@ Ranking InsideDisc(Ranking ranking, double cx, double cy, double radius) {
 }
 
 PlotIndex::PlotIndex(const std::vector<MapTree>& trees) {
+  trees_.reserve(trees.size());
+  byNumber_.reserve(trees.size());
   for (const MapTree& m : trees) {
     auto [it, added] = byNumber_.emplace(m.tree, static_cast<int>(trees_.size()));
     if (added)
@@ -96,6 +98,9 @@ PlotIndex::PlotIndex(const std::vector<MapTree>& trees) {
   }
   order_.resize(trees_.size());
   for (size_t i = 0; i < order_.size(); ++i) order_[i] = static_cast<int>(i);
+  // A split halves a node of more than kLeafSize trees: fewer than
+  // 4 n / kLeafSize nodes in all.
+  nodes_.reserve(4 * trees_.size() / kLeafSize + 1);
   if (!trees_.empty()) Build(0, static_cast<int>(trees_.size()));
 }
 
