@@ -146,7 +146,7 @@ std::optional<Suggestion> SearchWrongTree(const CaseInput& in,
 // observation lines.
 void Describe(const CaseInput& in, const std::vector<NetworkSighting>& net, const Tested& t,
               CaseQuality& q) {
-  QualityRow& row = q.row;
+  CaseAssessment& row = q.row;
   const Adjustment& a = t.adj;
   row.redundancy = a.redundancy;
   row.iterations = a.iterations;
@@ -163,7 +163,7 @@ void Describe(const CaseInput& in, const std::vector<NetworkSighting>& net, cons
   for (size_t i = 0; i < a.observations.size(); ++i) {
     const AdjustedObservation& o = a.observations[i];
     const NetworkSighting& s = net[static_cast<size_t>(o.sighting)];
-    ObservationRow r;
+    ObservationAssessment r;
     r.caseNumber = in.caseNumber;
     r.plot = in.plot;
     r.tree = in.tree;
@@ -194,7 +194,7 @@ void Describe(const CaseInput& in, const std::vector<NetworkSighting>& net, cons
 
 }  // namespace
 
-void SetPointEllipse(double qxx, double qxy, double qyy, QualityRow& row) {
+void SetPointEllipse(double qxx, double qxy, double qyy, CaseAssessment& row) {
   row.sx = std::sqrt(qxx);
   row.sy = std::sqrt(qyy);
   // Eigenvalues of the 2 x 2 cofactor matrix; the direction of the larger
@@ -214,7 +214,7 @@ void SetPointEllipse(double qxx, double qxy, double qyy, QualityRow& row) {
 
 CaseQuality AssessCase(const CaseInput& in, AssessCount* count) {
   CaseQuality q;
-  QualityRow& row = q.row;
+  CaseAssessment& row = q.row;
   row.caseNumber = in.caseNumber;
   row.plot = in.plot;
   row.tree = in.tree;
@@ -268,7 +268,7 @@ CaseQuality AssessCase(const CaseInput& in, AssessCount* count) {
     row.suspectKind = SuspectKindOf(o.kind);
     row.suspectTree = net[suspect].tree;
     // Its w and gross error as its observation line gives them.
-    const ObservationRow& suspectLine = q.observations[k];
+    const ObservationAssessment& suspectLine = q.observations[k];
     row.suspectW = suspectLine.w;
     row.suspectGrossError = suspectLine.grossError;
     // Centre the search on the field tree adjusted without the suspect

@@ -13,6 +13,7 @@
 
 #include "data/angles.h"
 #include "quality/chi_square.h"
+#include "quality/quality_files.h"
 
 namespace treetri::quality {
 
@@ -1532,7 +1533,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     const CaseInput& in = cases[static_cast<size_t>(f.caseIndex)];
     NetworkCaseResult& res = out.cases[static_cast<size_t>(f.caseIndex)];
     res.network = true;
-    QualityRow& row = res.quality.row;
+    CaseAssessment& row = res.quality.row;
     row.caseNumber = in.caseNumber;
     row.plot = in.plot;
     row.tree = in.tree;
@@ -1639,7 +1640,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     // X, then map Y, as the per-case layer writes them.
     auto line = [&](int i, const Sighting& g) {
       const Obs& o = obs[static_cast<size_t>(i)];
-      ObservationRow r;
+      ObservationAssessment r;
       r.caseNumber = in.caseNumber;
       r.plot = in.plot;
       r.tree = in.tree;
