@@ -1580,22 +1580,19 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     // The suspect: the strongest of its own removals, else a displaced map
     // tree it sights. A displaced map tree is the map's fault, not the
     // crew's: the field tree's verdict follows its own observations.
-    const Removal* own = nullptr;
     std::vector<const Removal*> owns;
-    for (const Removal& r : removed) {
-      if (r.kind == HypKind::MapTree) continue;
-      const Sighting& g = n.Sightings()[static_cast<size_t>(SightingOf(n, r))];
-      if (g.field != field) continue;
-      owns.push_back(&r);
-      if (!own || r.ratio > own->ratio) own = &r;
-    }
+    for (const Removal& r : removed)
+      if (r.kind != HypKind::MapTree &&
+          n.Sightings()[static_cast<size_t>(SightingOf(n, r))].field == field)
+        owns.push_back(&r);
     std::stable_sort(owns.begin(), owns.end(),
                      [](const Removal* a, const Removal* b) { return a->ratio > b->ratio; });
     for (const Removal* r : owns) {
       const Sighting& g = n.Sightings()[static_cast<size_t>(SightingOf(n, *r))];
       res.removed.push_back({g.slot, g.tree, KindOf(n, *r), r->statistic});
     }
-    if (own) {
+    if (!owns.empty()) {
+      const Removal* own = owns.front();
       const Sighting& g = n.Sightings()[static_cast<size_t>(SightingOf(n, *own))];
       row.verdict = Verdict::Outlier;
       row.suspectKind = KindOf(n, *own);
