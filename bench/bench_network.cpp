@@ -94,7 +94,7 @@ void Score(const tools::SimulatedData& d, const std::vector<quality::CaseInput>&
   for (size_t c = 0; c < inputs.size(); ++c) {
     const quality::CaseInput& in = inputs[c];
     const quality::NetworkCaseResult& r = results[c];
-    const quality::QualityRow& row = r.quality.row;
+    const quality::CaseAssessment& row = r.quality.row;
     const tools::FieldTree& truth = d.fieldTrees[c];
     std::vector<tools::PlantedError> own;
     for (const quality::InputSighting& s : in.sightings)
@@ -169,7 +169,7 @@ void Score(const tools::SimulatedData& d, const std::vector<quality::CaseInput>&
   // Map trees sighted once named as "sighting or map tree" by an outlier.
   std::set<std::pair<int, int>> onceNamed;
   for (size_t c = 0; c < inputs.size(); ++c) {
-    const quality::QualityRow& row = results[c].quality.row;
+    const quality::CaseAssessment& row = results[c].quality.row;
     if (row.verdict == quality::Verdict::Outlier && row.suspectTree &&
         row.suspectKind == quality::SuspectKind::SightingOrMapTree)
       onceNamed.insert({row.plot, *row.suspectTree});
@@ -239,7 +239,7 @@ int main(int argc, char** argv) {
     std::map<std::pair<int, int>, bool> aloneMap, aloneMapNamed;
     for (size_t c = 0; c < inputs.size(); ++c) {
       alone[c].quality = quality::AssessCase(inputs[c]);
-      const quality::QualityRow& row = alone[c].quality.row;
+      const quality::CaseAssessment& row = alone[c].quality.row;
       if (row.verdict == quality::Verdict::Outlier && row.suspectTree) {
         const bool mapKind = row.suspectKind == quality::SuspectKind::MapX ||
                              row.suspectKind == quality::SuspectKind::MapY;
@@ -278,7 +278,7 @@ int main(int argc, char** argv) {
     network.seconds += std::chrono::duration<double>(t1 - t0).count();
     // Caught, as for the per-case layer: some case's suspect is the tree.
     for (size_t c = 0; c < inputs.size(); ++c) {
-      const quality::QualityRow& row = net[c].quality.row;
+      const quality::CaseAssessment& row = net[c].quality.row;
       if (row.verdict == quality::Verdict::Outlier && row.suspectTree)
         netMap[{row.plot, *row.suspectTree}] = true;
     }

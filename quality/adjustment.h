@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "quality/case_input.h"
-#include "quality/quality_files.h"
+#include "quality/assessment.h"
 
 namespace treetri::quality {
 

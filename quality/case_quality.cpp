@@ -157,7 +157,7 @@ std::optional<Suggestion> SearchWrongTree(const CaseInput& in,
 // observation lines.
 void Describe(const CaseInput& in, const std::vector<NetworkSighting>& net, const Tested& t,
               CaseQuality& q) {
-  QualityRow& row = q.row;
+  CaseAssessment& row = q.row;
   const Adjustment& a = t.adj;
   row.redundancy = a.redundancy;
   row.iterations = a.iterations;
@@ -174,33 +174,39 @@ void Describe(const CaseInput& in, const std::vector<NetworkSighting>& net, cons
   q.observations.reserve(a.observations.size());
   for (const AdjustedObservation& o : a.observations) {
     const NetworkSighting& s = net[static_cast<size_t>(o.sighting)];
+    ObservationAssessment& r = q.observations.emplace_back();
+    r.caseNumber = in.caseNumber;
+    r.plot = in.plot;
+    r.tree = in.tree;
+    r.slot = s.slot;
+    r.sightedTree = s.tree;
+    r.kind = o.kind;
     const double unit = o.kind == ObservationKind::Azimuth ? kRadToDeg : 1.0;
-    double adjusted = o.adjusted * unit;
+    r.observed = o.observed * unit;
+    r.adjusted = o.adjusted * unit;
     if (o.kind == ObservationKind::Azimuth) {
       // fmod returns an angle within one turn unchanged.
-      if (!(std::fabs(adjusted) < 360.0)) adjusted = std::fmod(adjusted, 360.0);
-      if (adjusted < 0) adjusted += 360;
+      if (!(std::fabs(r.adjusted) < 360.0)) r.adjusted = std::fmod(r.adjusted, 360.0);
+      if (r.adjusted < 0) r.adjusted += 360;
     }
+    r.residual = o.residual * unit;
+    r.sigma = o.sigma * unit;
+    r.redundancyNumber = o.r;
     const double w = StandardizedResidual(o);
-    const bool tested = std::isfinite(w);
-    // Every field given here: the row is written once, not cleared first.
-    q.observations.push_back(ObservationRow{
-        in.caseNumber, in.plot, in.tree, s.slot, s.tree, o.kind, o.observed * unit, adjusted,
-        o.residual * unit, o.sigma * unit, o.r,
-        tested ? std::optional<double>(w) : std::nullopt,
-        tested ? std::optional<double>(-o.residual / o.r * unit) : std::nullopt,
-        tested ? std::optional<double>(kMdbFactor * o.sigma / std::sqrt(o.r) * unit)
-               : std::nullopt,
-        o.r < kUncontrolledR ? Control::Uncontrolled
-        : o.r < kWeakR       ? Control::Weak
-                             : Control::Controlled,
-        std::nullopt, std::nullopt});
+    if (std::isfinite(w)) {
+      r.w = w;
+      r.grossError = -o.residual / o.r * unit;
+      r.mdb = kMdbFactor * o.sigma / std::sqrt(o.r) * unit;
+    }
+    r.control = o.r < kUncontrolledR ? Control::Uncontrolled
+                : o.r < kWeakR       ? Control::Weak
+                                     : Control::Controlled;
   }
 }
 
 }  // namespace
 
-void SetPointEllipse(double qxx, double qxy, double qyy, QualityRow& row) {
+void SetPointEllipse(double qxx, double qxy, double qyy, CaseAssessment& row) {
   row.sx = std::sqrt(qxx);
   row.sy = std::sqrt(qyy);
   // Eigenvalues of the 2 x 2 cofactor matrix; the direction of the larger
@@ -220,7 +226,7 @@ void SetPointEllipse(double qxx, double qxy, double qyy, QualityRow& row) {
 
 CaseQuality AssessCase(const CaseInput& in, AssessCount* count) {
   CaseQuality q;
-  QualityRow& row = q.row;
+  CaseAssessment& row = q.row;
   row.caseNumber = in.caseNumber;
   row.plot = in.plot;
   row.tree = in.tree;
@@ -275,7 +281,7 @@ CaseQuality AssessCase(const CaseInput& in, AssessCount* count) {
     row.suspectKind = SuspectKindOf(o.kind);
     row.suspectTree = net[suspect].tree;
     // Its w and gross error as its observation line gives them.
-    const ObservationRow& suspectLine = q.observations[k];
+    const ObservationAssessment& suspectLine = q.observations[k];
     row.suspectW = suspectLine.w;
     row.suspectGrossError = suspectLine.grossError;
     // Centre the search on the field tree adjusted without the suspect

@@ -13,6 +13,7 @@
 
 #include "data/angles.h"
 #include "quality/chi_square.h"
+#include "quality/quality_files.h"
 
 namespace treetri::quality {
 
@@ -1532,7 +1533,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     const CaseInput& in = cases[static_cast<size_t>(f.caseIndex)];
     NetworkCaseResult& res = out.cases[static_cast<size_t>(f.caseIndex)];
     res.network = true;
-    QualityRow& row = res.quality.row;
+    CaseAssessment& row = res.quality.row;
     row.caseNumber = in.caseNumber;
     row.plot = in.plot;
     row.tree = in.tree;
@@ -1579,22 +1580,19 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     // The suspect: the strongest of its own removals, else a displaced map
     // tree it sights. A displaced map tree is the map's fault, not the
     // crew's: the field tree's verdict follows its own observations.
-    const Removal* own = nullptr;
     std::vector<const Removal*> owns;
-    for (const Removal& r : removed) {
-      if (r.kind == HypKind::MapTree) continue;
-      const Sighting& g = n.Sightings()[static_cast<size_t>(SightingOf(n, r))];
-      if (g.field != field) continue;
-      owns.push_back(&r);
-      if (!own || r.ratio > own->ratio) own = &r;
-    }
+    for (const Removal& r : removed)
+      if (r.kind != HypKind::MapTree &&
+          n.Sightings()[static_cast<size_t>(SightingOf(n, r))].field == field)
+        owns.push_back(&r);
     std::stable_sort(owns.begin(), owns.end(),
                      [](const Removal* a, const Removal* b) { return a->ratio > b->ratio; });
     for (const Removal* r : owns) {
       const Sighting& g = n.Sightings()[static_cast<size_t>(SightingOf(n, *r))];
       res.removed.push_back({g.slot, g.tree, KindOf(n, *r), r->statistic});
     }
-    if (own) {
+    if (!owns.empty()) {
+      const Removal* own = owns.front();
       const Sighting& g = n.Sightings()[static_cast<size_t>(SightingOf(n, *own))];
       row.verdict = Verdict::Outlier;
       row.suspectKind = KindOf(n, *own);
@@ -1639,7 +1637,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     // X, then map Y, as the per-case layer writes them.
     auto line = [&](int i, const Sighting& g) {
       const Obs& o = obs[static_cast<size_t>(i)];
-      ObservationRow r;
+      ObservationAssessment r;
       r.caseNumber = in.caseNumber;
       r.plot = in.plot;
       r.tree = in.tree;
