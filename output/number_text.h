@@ -23,9 +23,9 @@ void AppendInteger(std::string& out, std::int64_t v);
 void AppendFixed(std::string& out, double v, int decimals);
 void AppendFree(std::string& out, double v);
 
-// Free format of the dump files: the shortest decimal text that reads back
-// as the same double, at most 15 significant digits, exponent form for very
-// large and very small magnitudes.
+// Free format of the dump files: 15 significant digits without trailing
+// zeros, exponent form below 1e-4 and from 1e15 on (printf's "%.15g" in the
+// C locale).
 std::string FreeText(double v);
 
 // The words True and False.
