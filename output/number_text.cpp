@@ -84,6 +84,25 @@ void Significant15(double v, std::uint64_t& q, int& x) {
   if (sci[17] == '-') x = -x;
 }
 
+// Writes the last `n` decimal digits of v at `out` (leading zeros
+// included), two at a time from the end; returns the end.
+char* WriteDigits(char* out, std::uint64_t v, int n) {
+  static constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324"
+    "25262728293031323334353637383940414243444546474849"
+    "50515253545556575859606162636465666768697071727374"
+    "75767778798081828384858687888990919293949596979899";
+  char* end = out + n;
+  char* p = end;
+  for (; n >= 2; n -= 2) {
+    p -= 2;
+    std::memcpy(p, kPairs + 2 * (v % 100), 2);
+    v /= 100;
+  }
+  if (n == 1) *--p = static_cast<char>('0' + v % 10);
+  return end;
+}
+
 }  // namespace
 
 std::string IntegerText(std::int64_t v) {
@@ -94,8 +113,7 @@ std::string IntegerText(std::int64_t v) {
 
 void AppendInteger(std::string& out, std::int64_t v) {
   char buf[24];
-  const auto res = std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, res.ptr);
+  out.append(buf, static_cast<size_t>(std::to_chars(buf, buf + sizeof buf, v).ptr - buf));
 }
 
 std::string FixedText(double v, int decimals) {
@@ -104,13 +122,14 @@ std::string FixedText(double v, int decimals) {
   return s;
 }
 
-void AppendFixed(std::string& text, double v, int decimals) {
+char* WriteFixed(char* out, double v, int decimals) {
   if (!std::isfinite(v)) {
-    text += kMissingText;
-    return;
+    std::memcpy(out, kMissingText, 4);
+    return out + 4;
   }
   if (decimals < 0) decimals = 0;
-  const bool negative = std::signbit(v) && v != 0.0;
+  if (decimals > 5) decimals = 5;
+  if (std::signbit(v) && v != 0.0) *out++ = '-';
   // The value as 15 significant decimal digits q times 10^(x - 14).
   std::uint64_t q = 0;
   int x = 0;
@@ -118,39 +137,39 @@ void AppendFixed(std::string& text, double v, int decimals) {
   // The digits kept: those down to the last decimal, rounded half away
   // from zero at the first one dropped (digits past q's are zeros).
   const int keep = x + 1 + decimals;
-  char first[340];
-  int n = 0;
-  if (keep <= 19) {
-    std::uint64_t kept = 0;
-    if (keep <= 0) {
-      kept = keep == 0 && q >= 5 * kTen[14] ? 1 : 0;
-    } else if (keep <= 15) {
-      const int dropped = 15 - keep;
-      kept = q / kTen[dropped];
-      if (dropped > 0 && q % kTen[dropped] >= 5 * kTen[dropped - 1]) ++kept;
-    } else {
-      kept = q * kTen[keep - 15];
-    }
-    // At least one digit before the point.
-    char digits[24];
-    const int length =
-        static_cast<int>(std::to_chars(digits, digits + sizeof digits, kept).ptr - digits);
-    n = length > decimals ? length : decimals + 1;
-    std::memset(first, '0', static_cast<size_t>(n - length));
-    std::memcpy(first + n - length, digits, static_cast<size_t>(length));
+  std::uint64_t kept = 0;
+  int length = 1;  // kept's digits
+  if (keep <= 0) {
+    kept = keep == 0 && q >= 5 * kTen[14] ? 1 : 0;
+  } else if (keep <= 15) {
+    const int dropped = 15 - keep;
+    kept = q / kTen[dropped];
+    if (dropped > 0 && q % kTen[dropped] >= 5 * kTen[dropped - 1]) ++kept;
+    length = kept >= kTen[keep] ? keep + 1 : keep;  // a carry adds a digit
+  } else if (keep <= 19) {
+    kept = q * kTen[keep - 15];
+    length = keep;
   } else {
     // Large values: the 15 digits, then zeros up to the last decimal.
-    n = keep;
-    std::to_chars(first, first + 15, q);
-    std::memset(first + 15, '0', static_cast<size_t>(n - 15));
+    out = WriteDigits(out, q, 15);
+    std::memset(out, '0', static_cast<size_t>(keep - 15 - decimals));
+    out += keep - 15 - decimals;
+    if (decimals == 0) return out;
+    *out = '.';
+    std::memset(out + 1, '0', static_cast<size_t>(decimals));
+    return out + 1 + decimals;
   }
-  const int intLen = n - decimals;
-  if (negative) text += '-';
-  text.append(first, static_cast<size_t>(intLen));
-  if (decimals > 0) {
-    text += '.';
-    text.append(first + intLen, static_cast<size_t>(decimals));
-  }
+  // At least one digit before the point.
+  const int whole = length > decimals ? length - decimals : 1;
+  out = WriteDigits(out, kept / kTen[decimals], whole);
+  if (decimals == 0) return out;
+  *out = '.';
+  return WriteDigits(out + 1, kept % kTen[decimals], decimals);
+}
+
+void AppendFixed(std::string& text, double v, int decimals) {
+  char buf[kMaxFixedChars];
+  text.append(buf, static_cast<size_t>(WriteFixed(buf, v, decimals) - buf));
 }
 
 std::string FreeText(double v) {
@@ -159,14 +178,15 @@ std::string FreeText(double v) {
   return s;
 }
 
-void AppendFree(std::string& out, double v) {
+char* WriteFree(char* out, double v) {
   if (!std::isfinite(v)) {
-    out += kMissingText;
-    return;
+    std::memcpy(out, kMissingText, 4);
+    return out + 4;
   }
+  if (std::signbit(v)) *out++ = '-';
   if (v == 0) {
-    out += std::signbit(v) ? "-0" : "0";
-    return;
+    *out = '0';
+    return out + 1;
   }
   // As "%.15g" writes it: 15 significant digits without trailing zeros,
   // in exponent form when the exponent is below -4 or 15 and above.
@@ -178,30 +198,37 @@ void AppendFree(std::string& out, double v) {
     q /= 10;
     --n;
   }
-  char digits[16];
-  std::to_chars(digits, digits + sizeof digits, q);
-  if (std::signbit(v)) out += '-';
-  if (x < -4 || x >= 15) {
-    out += digits[0];
+  if (x < -4 || x >= 15) {  // d.ddde-XX
+    *out++ = static_cast<char>('0' + q / kTen[n - 1]);
     if (n > 1) {
-      out += '.';
-      out.append(digits + 1, static_cast<size_t>(n - 1));
+      *out++ = '.';
+      out = WriteDigits(out, q % kTen[n - 1], n - 1);
     }
-    out += x < 0 ? "e-" : "e+";
-    if (x > -10 && x < 10) out += '0';
-    AppendInteger(out, x < 0 ? -x : x);
-  } else if (x < 0) {
-    out += "0.";
-    out.append(static_cast<size_t>(-x - 1), '0');
-    out.append(digits, static_cast<size_t>(n));
-  } else if (n <= x + 1) {
-    out.append(digits, static_cast<size_t>(n));
-    out.append(static_cast<size_t>(x + 1 - n), '0');
-  } else {
-    out.append(digits, static_cast<size_t>(x + 1));
-    out += '.';
-    out.append(digits + x + 1, static_cast<size_t>(n - x - 1));
+    *out++ = 'e';
+    *out++ = x < 0 ? '-' : '+';
+    const int e = x < 0 ? -x : x;
+    return WriteDigits(out, static_cast<std::uint64_t>(e), e < 100 ? 2 : 3);
   }
+  if (x < 0) {  // 0.000ddd
+    *out++ = '0';
+    *out++ = '.';
+    std::memset(out, '0', static_cast<size_t>(-x - 1));
+    return WriteDigits(out + (-x - 1), q, n);
+  }
+  if (n <= x + 1) {  // a whole number: zeros up to the point
+    out = WriteDigits(out, q, n);
+    std::memset(out, '0', static_cast<size_t>(x + 1 - n));
+    return out + (x + 1 - n);
+  }
+  const int decimals = n - x - 1;
+  out = WriteDigits(out, q / kTen[decimals], x + 1);
+  *out = '.';
+  return WriteDigits(out + 1, q % kTen[decimals], decimals);
+}
+
+void AppendFree(std::string& out, double v) {
+  char buf[kMaxFreeChars];
+  out.append(buf, static_cast<size_t>(WriteFree(buf, v) - buf));
 }
 
 std::string PrintedNumberText(std::int64_t v) {
