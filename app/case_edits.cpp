@@ -62,7 +62,7 @@ bool CaseEdits::ApplyAndRecord(const Correction& c, std::string& error) {
   // A case keeps what the run made of it once the edit changed it: the
   // edited case always, another case of the plot when its verdict, suspect
   // or position (by 1 mm or more) changed.
-  const auto changed = [](const quality::QualityRow& a, const quality::QualityRow& b) {
+  const auto changed = [](const quality::CaseAssessment& a, const quality::CaseAssessment& b) {
     const bool moved = a.x.has_value() != b.x.has_value() ||
                        (a.x && b.x && a.y && b.y && std::hypot(*a.x - *b.x, *a.y - *b.y) >= 1e-3);
     return moved || a.verdict != b.verdict || a.suspectKind != b.suspectKind ||

@@ -73,8 +73,8 @@ gis::ExportData MainWindow::GeoPackageData() const {
   const bool network =
       data.quality.empty() ? !data.results.empty()
                            : std::any_of(data.quality.begin(), data.quality.end(),
-                                         [](const quality::QualityRow& q) {
-                                           return q.networkColumns && q.networkColumns->network;
+                                         [](const quality::CaseAssessment& q) {
+                                           return q.networkFigures && q.networkFigures->network;
                                          });
   std::string reason;
   if (network && gis::AddNetworkFiles(data, t_.WorkFolder, reason)) {

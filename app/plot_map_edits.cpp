@@ -16,6 +16,7 @@
 #include "app/plot_map_window.h"
 #include "data/sighting_record.h"
 #include "positioning/case_steps.h"
+#include "quality/quality_files.h"
 
 namespace treetri {
 
@@ -169,7 +170,7 @@ void PlotMapWindow::AfterEdit(int caseNumber) {
   const quality::CaseQuality* c = results_.Find(caseNumber);
   CaseEdits* e = edits ? edits() : nullptr;
   if (!c || !e) return;
-  std::vector<std::pair<const quality::QualityRow*, const quality::QualityRow*>> rows;
+  std::vector<std::pair<const quality::CaseAssessment*, const quality::CaseAssessment*>> rows;
   for (int n : e->LastChanged())
     if (const quality::CaseQuality* q = results_.Find(n)) {
       const quality::CaseQuality* before = e->Before(n);
@@ -221,7 +222,7 @@ std::vector<SightingRay> PlotMapWindow::RaysOfUnpositionedCase() const {
 void PlotMapWindow::PutEditedRows() {
   CaseEdits* e = edits ? edits() : nullptr;
   if (!e) return;
-  std::vector<std::pair<const quality::QualityRow*, const quality::QualityRow*>> rows;
+  std::vector<std::pair<const quality::CaseAssessment*, const quality::CaseAssessment*>> rows;
   for (const auto& [n, before] : e->BeforeCases())
     if (const quality::CaseQuality* c = results_.Find(n)) rows.push_back({&c->row, &before.row});
   model_->PutAll(rows);

@@ -27,6 +27,7 @@
 #include "app/gui/crs_dialog.h"
 #include "app/gui/gpkg_export_task.h"
 #include "app/gui/results_model.h"
+#include "quality/quality_files.h"
 
 namespace treetri {
 

@@ -53,7 +53,7 @@ struct Share {
 struct Figures {
   Share loneWrongNamed, loneWrongAny, loneWrongSuggested, wrongCaughtOrConfusable;
   Share wrongCaughtOrConfusableDense;
-  Share azimuthCaught, distanceCaught, mapCaught, mapNamed, mapNamedMulti, kindRight;
+  Share azimuthCaught, distanceCaught, mapCaught, mapNamed, mapNamedMulti, mapNamedHonest, kindRight;
   Share falseAlarms, coverage, biasWithin2Sigma, biasNoneWithin2Sigma;
   Share missedWithConfusable, networkPlots, failedAloneFalseAlarms;
   double seconds = 0;
@@ -94,7 +94,7 @@ void Score(const tools::SimulatedData& d, const std::vector<quality::CaseInput>&
   for (size_t c = 0; c < inputs.size(); ++c) {
     const quality::CaseInput& in = inputs[c];
     const quality::NetworkCaseResult& r = results[c];
-    const quality::QualityRow& row = r.quality.row;
+    const quality::CaseAssessment& row = r.quality.row;
     const tools::FieldTree& truth = d.fieldTrees[c];
     std::vector<tools::PlantedError> own;
     for (const quality::InputSighting& s : in.sightings)
@@ -166,6 +166,14 @@ void Score(const tools::SimulatedData& d, const std::vector<quality::CaseInput>&
       }
     }
   }
+  // Map trees sighted once named as "sighting or map tree" by an outlier.
+  std::set<std::pair<int, int>> onceNamed;
+  for (size_t c = 0; c < inputs.size(); ++c) {
+    const quality::CaseAssessment& row = results[c].quality.row;
+    if (row.verdict == quality::Verdict::Outlier && row.suspectTree &&
+        row.suspectKind == quality::SuspectKind::SightingOrMapTree)
+      onceNamed.insert({row.plot, *row.suspectTree});
+  }
   // Sightings of each map tree: one sighted once cannot be named "map tree".
   std::map<std::pair<int, int>, int> sightings;
   for (const quality::CaseInput& in : inputs)
@@ -179,6 +187,7 @@ void Score(const tools::SimulatedData& d, const std::vector<quality::CaseInput>&
     const bool isNamed = named != mapNamedAsTree.end() && named->second;
     f.mapNamed.Count(isNamed);
     if (sightings[key] >= 2) f.mapNamedMulti.Count(isNamed);
+    f.mapNamedHonest.Count(isNamed || (sightings[key] < 2 && onceNamed.count(key)));
   }
   for (const auto& [plot, est] : bias) {
     auto it = plantedBias.find(plot);
@@ -230,7 +239,7 @@ int main(int argc, char** argv) {
     std::map<std::pair<int, int>, bool> aloneMap, aloneMapNamed;
     for (size_t c = 0; c < inputs.size(); ++c) {
       alone[c].quality = quality::AssessCase(inputs[c]);
-      const quality::QualityRow& row = alone[c].quality.row;
+      const quality::CaseAssessment& row = alone[c].quality.row;
       if (row.verdict == quality::Verdict::Outlier && row.suspectTree) {
         const bool mapKind = row.suspectKind == quality::SuspectKind::MapX ||
                              row.suspectKind == quality::SuspectKind::MapY;
@@ -269,7 +278,7 @@ int main(int argc, char** argv) {
     network.seconds += std::chrono::duration<double>(t1 - t0).count();
     // Caught, as for the per-case layer: some case's suspect is the tree.
     for (size_t c = 0; c < inputs.size(); ++c) {
-      const quality::QualityRow& row = net[c].quality.row;
+      const quality::CaseAssessment& row = net[c].quality.row;
       if (row.verdict == quality::Verdict::Outlier && row.suspectTree)
         netMap[{row.plot, *row.suspectTree}] = true;
     }
@@ -297,6 +306,7 @@ int main(int argc, char** argv) {
       {"displaced map trees caught", &Figures::mapCaught},
       {"displaced map trees named map tree", &Figures::mapNamed},
       {"  of those sighted twice or more", &Figures::mapNamedMulti},
+      {"  ... or, sighted once, sighting_or_map_tree", &Figures::mapNamedHonest},
       {"suspect's kind right", &Figures::kindRight},
       {"false alarms on clean cases", &Figures::falseAlarms},
       {"truth inside the 95 % ellipse (clean)", &Figures::coverage},

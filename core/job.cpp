@@ -95,9 +95,9 @@ bool RebuildResultsList(const std::string& resultsFile, const std::string& quali
     return false;
   }
   std::map<int, std::string> status;
-  std::vector<quality::QualityRow> rows;
+  std::vector<quality::CaseAssessment> rows;
   if (FileExists(qualityFile) && quality::ReadQualityFile(qualityFile, rows).ok)
-    for (const quality::QualityRow& r : rows) status[r.caseNumber] = r.legacyStatus;
+    for (const quality::CaseAssessment& r : rows) status[r.caseNumber] = r.legacyStatus;
 
   lines.push_back(kListHeader);
   const bool whole = ForEachLine(content, [&](std::string_view line, int lineNumber) {

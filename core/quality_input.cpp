@@ -56,7 +56,7 @@ quality::CaseInput QualityCaseInput(const LegacyCaseResult& r, const RunSettings
     quality::InputSighting s;
     s.slot = static_cast<int>(k) + 1;
     s.tree = used.SightedTree;
-    const quality::MapTree* m = maps.Find(r.plot, s.tree);
+    const quality::MapTree* m = in.plotTrees->Find(s.tree);
     s.onMap = m != nullptr;
     if (m) {
       s.mapX = m->x;

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "platform/files.h"
+#include "quality/quality_files.h"
 
 namespace treetri {
 
@@ -43,7 +44,7 @@ std::map<std::pair<int, int>, int> NetEdits(const std::vector<Correction>& corre
 }
 
 // The reason of a confusable sighting.
-std::string ConfusableReason(const quality::ObservationRow& o) {
+std::string ConfusableReason(const quality::ObservationAssessment& o) {
   std::string s = "confusable with tree " + std::to_string(*o.confusableTree);
   if (o.confusableDistance)
     s += " (a confusion within " + Number(*o.confusableDistance, 2) + " m is not seen)";
@@ -69,8 +70,8 @@ std::string Opt(const std::optional<T>& v) {
 
 const char* RemeasureCheckWord(RemeasureCheck c) { return kCheckWords[static_cast<size_t>(c)]; }
 
-std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::QualityRow>& rows,
-                                             const std::vector<quality::ObservationRow>& obs,
+std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::CaseAssessment>& rows,
+                                             const std::vector<quality::ObservationAssessment>& obs,
                                              const std::vector<Correction>& corrections,
                                              const InputData* input) {
   using quality::SuspectKind;
@@ -78,14 +79,14 @@ std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::QualityR
   std::set<std::tuple<int, int, int>> editedSlots;
   const auto edited = NetEdits(corrections, editedSlots);
   // The confusable sightings of each case (plot network runs): one per slot.
-  std::map<int, std::map<int, const quality::ObservationRow*>> confusable;
-  for (const quality::ObservationRow& o : obs)
+  std::map<int, std::map<int, const quality::ObservationAssessment*>> confusable;
+  for (const quality::ObservationAssessment& o : obs)
     if (o.confusableTree && o.slot > 0 && !editedSlots.count({o.plot, o.tree, o.slot}))
       confusable[o.caseNumber].emplace(o.slot, &o);
   std::vector<RemeasureRow> list;
   std::set<std::pair<int, int>> displacedListed;
-  for (const quality::QualityRow& q : rows) {
-    std::map<int, const quality::ObservationRow*> marked;
+  for (const quality::CaseAssessment& q : rows) {
+    std::map<int, const quality::ObservationAssessment*> marked;
     if (auto it = confusable.find(q.caseNumber); it != confusable.end()) marked = it->second;
     RemeasureRow r;
     r.plot = q.plot;
@@ -102,7 +103,7 @@ std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::QualityR
     r.y = q.y;
     // A confusion of the tree number that the network could not see: the
     // number is checked in the field.
-    auto addConfusable = [&](const quality::ObservationRow& o) {
+    auto addConfusable = [&](const quality::ObservationAssessment& o) {
       RemeasureRow c = r;
       c.slot = o.slot;
       c.sightedTree = o.sightedTree;
@@ -117,7 +118,7 @@ std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::QualityR
         displacedListed.insert({q.plot, *q.suspectTree}).second) {
       RemeasureRow m = r;
       m.sightedTree = q.suspectTree;
-      for (const quality::ObservationRow& o : obs)
+      for (const quality::ObservationAssessment& o : obs)
         if (o.caseNumber == q.caseNumber && o.sightedTree == *q.suspectTree && o.slot > 0) {
           m.slot = o.slot;
           break;
@@ -219,8 +220,8 @@ std::vector<gis::RemeasureFeature> RemeasureFeatures(const std::vector<Remeasure
 bool WriteRemeasureFileOfRun(const InputData& input, const std::string& workFolder,
                              const std::vector<Correction>& corrections, const std::string& path,
                              std::string& error) {
-  std::vector<quality::QualityRow> rows;
-  std::vector<quality::ObservationRow> obs;
+  std::vector<quality::CaseAssessment> rows;
+  std::vector<quality::ObservationAssessment> obs;
   for (const quality::FileReadStatus& st :
        {quality::ReadQualityFile(workFolder + quality::kQualityFileName, rows),
         quality::ReadObservationsFile(workFolder + quality::kObservationsFileName, obs)})

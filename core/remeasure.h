@@ -13,7 +13,7 @@
 #include "core/corrections.h"
 #include "data/tables.h"
 #include "gis/gpkg_export.h"
-#include "quality/quality_files.h"
+#include "quality/assessment.h"
 
 namespace treetri {
 
@@ -46,8 +46,8 @@ struct RemeasureRow {
 // tree a network run found displaced (once, check "position"), and failed or
 // not computed cases. `input` (optional) finds the slot of a sighting that
 // was left out of the adjustment. Sorted by plot, tree, case and slot.
-std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::QualityRow>& rows,
-                                             const std::vector<quality::ObservationRow>& obs,
+std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::CaseAssessment>& rows,
+                                             const std::vector<quality::ObservationAssessment>& obs,
                                              const std::vector<Correction>& corrections,
                                              const InputData* input);
 

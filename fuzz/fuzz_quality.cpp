@@ -60,14 +60,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   FUZZ_CHECK(warnings == run.warnings, "the two readers warn differently");
   std::set<int> cases;
-  for (const quality::QualityRow& r : run.cases) {
+  for (const quality::CaseAssessment& r : run.cases) {
     FUZZ_CHECK(cases.insert(r.caseNumber).second, "case " + std::to_string(r.caseNumber) + " twice");
     // A removal listed in the warnings reads back as it is written.
     for (const quality::RemovedSighting& m : quality::RemovedSightingsIn(r.warnings))
       FUZZ_CHECK(quality::RemovedSightingsIn(quality::RemovedSightingWarning(m)).size() == 1,
                  "a removal in the warnings does not read back");
   }
-  for (const quality::ObservationRow& o : run.observations)
+  for (const quality::ObservationAssessment& o : run.observations)
     FUZZ_CHECK(cases.count(o.caseNumber), "an observation line of a case that is not there");
   FUZZ_CHECK(results.Cases().size() == run.cases.size(), "the plot map has another case count");
   size_t observations = 0;

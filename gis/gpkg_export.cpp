@@ -21,13 +21,14 @@
 #include "platform/files.h"
 #include "platform/temporary_files.h"
 #include "data/angles.h"
+#include "quality/quality_files.h"
 
 namespace treetri::gis {
 namespace {
 
 using quality::ObservationKind;
-using quality::ObservationRow;
-using quality::QualityRow;
+using quality::ObservationAssessment;
+using quality::CaseAssessment;
 
 constexpr int kEllipseVertices = 72;
 constexpr long long kProgressStep = 256;
@@ -224,8 +225,8 @@ const std::vector<Column> kPlotColumns = {
 // One sighting of a case: its observation rows gathered by slot, or the
 // sighting left out whole (no rows).
 struct Sighting {
-  const ObservationRow* first = nullptr;
-  const ObservationRow* rows[4] = {};  // by ObservationKind
+  const ObservationAssessment* first = nullptr;
+  const ObservationAssessment* rows[4] = {};  // by ObservationKind
   const LeftOutSighting* leftOut = nullptr;
 };
 
@@ -247,31 +248,31 @@ bool SamePoint(double x1, double y1, double x2, double y2) {
 }
 
 struct Prepared {
-  std::unordered_map<int, const QualityRow*> quality;         // by case
+  std::unordered_map<int, const CaseAssessment*> quality;         // by case
   std::set<std::pair<int, int>> suspects;                     // (case, slot)
   std::map<std::pair<int, int>, Sighting> sightings;          // by (case, slot)
   std::map<std::pair<int, int>, std::vector<MapTreeSightings>> mapTrees;  // by (plot, tree)
   long long ellipses = 0;
 };
 
-bool HasEllipse(const QualityRow& q) {
+bool HasEllipse(const CaseAssessment& q) {
   return q.x && q.y && q.conf95A && q.conf95B && q.ellipseAzimuth;
 }
 
 Prepared Prepare(const ExportData& data) {
   Prepared p;
-  for (const QualityRow& q : data.quality) {
+  for (const CaseAssessment& q : data.quality) {
     p.quality[q.caseNumber] = &q;
     if (HasEllipse(q)) ++p.ellipses;
   }
-  for (const ObservationRow& o : data.observations) {
+  for (const ObservationAssessment& o : data.observations) {
     Sighting& s = p.sightings[{o.caseNumber, o.slot}];
     if (!s.first) s.first = &o;
     s.rows[static_cast<int>(o.kind)] = &o;
   }
   for (const auto& [key, s] : p.sightings) {
-    const ObservationRow* mx = s.rows[static_cast<int>(ObservationKind::MapX)];
-    const ObservationRow* my = s.rows[static_cast<int>(ObservationKind::MapY)];
+    const ObservationAssessment* mx = s.rows[static_cast<int>(ObservationKind::MapX)];
+    const ObservationAssessment* my = s.rows[static_cast<int>(ObservationKind::MapY)];
     if (!mx || !my) continue;
     std::vector<MapTreeSightings>& records = p.mapTrees[{mx->plot, mx->sightedTree}];
     auto it = std::find_if(records.begin(), records.end(), [&](const MapTreeSightings& m) {
@@ -290,8 +291,8 @@ Prepared Prepare(const ExportData& data) {
   // decides; where there is none (a whole sighting or a map tree is the
   // suspect, or the plot network removed the observation), every sighting
   // of the suspect's tree in the case.
-  std::unordered_map<int, std::vector<ObservationRow>> ofSuspectTree;  // by case
-  for (const ObservationRow& o : data.observations) {
+  std::unordered_map<int, std::vector<ObservationAssessment>> ofSuspectTree;  // by case
+  for (const ObservationAssessment& o : data.observations) {
     const auto q = p.quality.find(o.caseNumber);
     if (q != p.quality.end() && q->second->suspectTree == o.sightedTree)
       ofSuspectTree[o.caseNumber].push_back(o);
@@ -302,7 +303,7 @@ Prepared Prepare(const ExportData& data) {
       continue;
     }
     if (p.quality[caseNumber]->suspectKind == quality::SuspectKind::None) continue;
-    for (const ObservationRow& o : lines) p.suspects.insert({caseNumber, o.slot});
+    for (const ObservationAssessment& o : lines) p.suspects.insert({caseNumber, o.slot});
   }
   return p;
 }
@@ -396,7 +397,7 @@ bool WriteFieldTrees(Writer& w, const ExportData& data, const Prepared& p) {
     std::optional<double> x = r.xAdj, y = r.yAdj;
     const auto it = p.quality.find(r.caseNumber);
     if (it != p.quality.end()) {
-      const QualityRow& q = *it->second;
+      const CaseAssessment& q = *it->second;
       if (q.x && q.y) {
         x = q.x;
         y = q.y;
@@ -426,7 +427,7 @@ bool WriteFieldTrees(Writer& w, const ExportData& data, const Prepared& p) {
         f.SetFieldNull(f.GetFieldIndex("converged"));
       Put(f, "warnings", q.warnings);
       // The network's method column where the row has it.
-      Put(f, "method", std::string(q.networkColumns && q.networkColumns->network ? "network"
+      Put(f, "method", std::string(q.networkFigures && q.networkFigures->network ? "network"
                                                                                   : "case"));
     }
     if (x && y && std::isfinite(*x) && std::isfinite(*y)) {
@@ -484,7 +485,7 @@ bool WriteSightings(Writer& w, const Prepared& p) {
     const Sighting& s = item.second;
     const auto [caseNumber, slot] = item.first;
     const auto q = p.quality.find(caseNumber);
-    const QualityRow* row = q == p.quality.end() ? nullptr : q->second;
+    const CaseAssessment* row = q == p.quality.end() ? nullptr : q->second;
     const LeftOutSighting* left = s.leftOut;
     if (s.first)
       PutCase(f, caseNumber, s.first->plot, s.first->tree);
@@ -497,7 +498,7 @@ bool WriteSightings(Writer& w, const Prepared& p) {
     std::optional<double> maxW;
     quality::Control control = quality::Control::Controlled;
     for (int k = 0; k < 4; ++k) {
-      const ObservationRow* r = s.rows[k];
+      const ObservationAssessment* r = s.rows[k];
       if (!r) continue;
       Put(f, residualNames[k], r->residual);
       if (r->w && (!maxW || std::fabs(*r->w) > *maxW)) maxW = std::fabs(*r->w);
@@ -510,8 +511,8 @@ bool WriteSightings(Writer& w, const Prepared& p) {
     Put(f, "suspect", p.suspects.count(item.first) ? 1 : 0);
     // Left out whole: its distance and azimuth have no residuals.
     Put(f, "left_out", left ? 1 : 0);
-    const ObservationRow* mx = s.rows[static_cast<int>(ObservationKind::MapX)];
-    const ObservationRow* my = s.rows[static_cast<int>(ObservationKind::MapY)];
+    const ObservationAssessment* mx = s.rows[static_cast<int>(ObservationKind::MapX)];
+    const ObservationAssessment* my = s.rows[static_cast<int>(ObservationKind::MapY)];
     // To the map tree as the case used it.
     double toX = 0, toY = 0;
     bool to = false;
@@ -554,7 +555,7 @@ OGRPolygon EllipsePolygon(double cx, double cy, double a, double b, double azimu
 
 bool WriteEllipses(Writer& w, const ExportData& data) {
   return w.WriteLayer("confidence_ellipses", wkbPolygon, kEllipseColumns, data.quality,
-                      [&](const QualityRow& q, OGRFeature& f) {
+                      [&](const CaseAssessment& q, OGRFeature& f) {
     if (!HasEllipse(q)) return false;
     PutCase(f, q.caseNumber, q.plot, q.tree);
     Put(f, "semi_a", q.conf95A);

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/feedback.h"
-#include "quality/quality_files.h"
+#include "quality/assessment.h"
 
 namespace treetri::gis {
 
@@ -86,8 +86,8 @@ struct MapTreeNetwork {
 // the legacy position.
 struct ExportData {
   std::vector<CaseResult> results;               // one per case
-  std::vector<quality::QualityRow> quality;      // one per case, any order
-  std::vector<quality::ObservationRow> observations;
+  std::vector<quality::CaseAssessment> quality;      // one per case, any order
+  std::vector<quality::ObservationAssessment> observations;
   std::vector<MapTreeRecord> mapTrees;           // the map trees of the positioned plots
   // The re-measure list; the layer "remeasure" is written when it is set
   // (empty: a layer without features).

@@ -53,12 +53,12 @@ void AddLeftOutSightings(ExportData& data, const Table<TargetTree>& targetTrees)
   // lines at all.
   std::set<std::pair<int, int>> measured;
   std::set<int> adjusted;
-  for (const quality::ObservationRow& o : data.observations) {
+  for (const quality::ObservationAssessment& o : data.observations) {
     adjusted.insert(o.caseNumber);
     if (o.kind == ObservationKind::Azimuth || o.kind == ObservationKind::Distance)
       measured.insert({o.caseNumber, o.slot});
   }
-  for (const quality::QualityRow& q : data.quality) {
+  for (const quality::CaseAssessment& q : data.quality) {
     if (!adjusted.count(q.caseNumber)) continue;  // not adjusted: nothing was left out
     if (q.caseNumber < 1 || q.caseNumber > targetTrees.Size()) continue;
     const TargetTree& t = targetTrees[q.caseNumber];

@@ -4,37 +4,58 @@
 #include <Eigen/Dense>
 #include <array>
 #include <cmath>
+#include <utility>
 
 namespace treetri::quality {
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586476925;
 
-// An angle difference brought into (-pi, pi].
+// An angle difference brought into (-pi, pi]. fmod's result is exact: an
+// angle within one turn comes back unchanged, and one between minus two
+// turns and minus one turn (an azimuth near 360 degrees against an atan2
+// near -180) comes back as its sum with one turn, which is representable
+// and so what the addition gives. fmod is called (at its cost) only for
+// anything else.
 double WrapAngle(double a) {
-  a = std::fmod(a, kTwoPi);
+  if (a < -kTwoPi && a > -2 * kTwoPi)
+    a += kTwoPi;
+  else if (!(std::fabs(a) < kTwoPi))
+    a = std::fmod(a, kTwoPi);
   if (a > kFullPi) a -= kTwoPi;
   if (a <= -kFullPi) a += kTwoPi;
   return a;
 }
 
-// Sizes: at most kSlotCount sightings, each with two unknowns. The vector of
-// unknowns lives on the stack.
+// Sizes: at most kSlotCount sightings, each with two unknowns and at most
+// four observations. The vector of unknowns, the observations, their
+// residuals and design rows live on the stack, left uninitialised until
+// filled: an adjustment allocates nothing until its figures.
 constexpr int kMaxUnknowns = 2 + 2 * kSlotCount;
+constexpr int kMaxObservations = 4 * kSlotCount;
 using Vector = Eigen::Matrix<double, Eigen::Dynamic, 1, Eigen::ColMajor, kMaxUnknowns, 1>;
+using Residuals = std::array<double, kMaxObservations>;
 using Eigen::Matrix2d;
 using Eigen::Vector2d;
 
 // One row of the design matrix: at most four nonzero entries (the field
 // tree's X, Y and one map tree's X, Y).
 struct DesignRow {
-  int n = 0;
-  int col[4] = {};
-  double a[4] = {};
+  int n;
+  int col[4];
+  double a[4];
   void Set(int k, int c, double v) {
     col[k] = c;
     a[k] = v;
   }
+};
+
+// An observation of the network: what it observes, its value and its
+// standard error and weight.
+struct Observation {
+  ObservationKind kind;
+  int sighting;
+  double observed, sigma, weight;
 };
 
 // The network in reduced coordinates and its linearisation.
@@ -50,17 +71,14 @@ class Network {
     }
     for (int j = 0; j < n; ++j) Add(ObservationKind::MapX, j, s[j].mapX - ox_, sigmas.mapX);
     for (int j = 0; j < n; ++j) Add(ObservationKind::MapY, j, s[j].mapY - oy_, sigmas.mapY);
-    for (const AdjustedObservation& o : obs_) weight_.push_back(1 / (o.sigma * o.sigma));
-    rows_.resize(obs_.size());
   }
 
   int Unknowns() const { return 2 + 2 * static_cast<int>(s_.size()); }
-  int Observations() const { return static_cast<int>(obs_.size()); }
+  int Observations() const { return count_; }
   double OriginX() const { return ox_; }
   double OriginY() const { return oy_; }
-  const std::vector<AdjustedObservation>& Obs() const { return obs_; }
-  const std::vector<DesignRow>& Rows() const { return rows_; }
-  double Weight(size_t i) const { return weight_[i]; }
+  const Observation& Obs(int i) const { return obs_[static_cast<size_t>(i)]; }
+  const DesignRow& Row(int i) const { return rows_[static_cast<size_t>(i)]; }
 
   // Unknowns at the start: the field tree as given, the map trees at their
   // map coordinates.
@@ -78,68 +96,67 @@ class Network {
   // Computed minus observed for every observation at u, and the design
   // matrix rows there. Returns vTPv, or NaN where a map tree coincides with
   // the field tree (no direction defined) or a value is not finite.
-  double Evaluate(const Vector& u, std::vector<double>& v) {
-    v.resize(obs_.size());
+  double Evaluate(const Vector& u, Residuals& v) {
     double vtpv = 0;
-    for (size_t i = 0; i < obs_.size(); ++i) {
-      const AdjustedObservation& o = obs_[i];
-      DesignRow& row = rows_[i];
+    for (int i = 0; i < count_; ++i) {
+      const Observation& o = obs_[static_cast<size_t>(i)];
+      DesignRow& row = rows_[static_cast<size_t>(i)];
+      double& vi = v[static_cast<size_t>(i)];
       const int cx = 2 + 2 * o.sighting, cy = cx + 1;
       const double dx = u[cx] - u[0], dy = u[cy] - u[1];
       switch (o.kind) {
         case ObservationKind::Azimuth: {
           const double s2 = dx * dx + dy * dy;
           if (!(s2 > 0)) return NAN;
-          v[i] = WrapAngle(std::atan2(dx, dy) - o.observed);
+          vi = WrapAngle(std::atan2(dx, dy) - o.observed);
+          // (-a) / b is -(a / b) to the bit: two divisions, not four.
+          const double ex = dx / s2, ey = dy / s2;
           row.n = 4;
-          row.Set(0, 0, -dy / s2);
-          row.Set(1, 1, dx / s2);
-          row.Set(2, cx, dy / s2);
-          row.Set(3, cy, -dx / s2);
+          row.Set(0, 0, -ey);
+          row.Set(1, 1, ex);
+          row.Set(2, cx, ey);
+          row.Set(3, cy, -ex);
           break;
         }
         case ObservationKind::Distance: {
           const double s = std::sqrt(dx * dx + dy * dy);
           if (!(s > 0)) return NAN;
-          v[i] = s - o.observed;
+          vi = s - o.observed;
+          const double ex = dx / s, ey = dy / s;
           row.n = 4;
-          row.Set(0, 0, -dx / s);
-          row.Set(1, 1, -dy / s);
-          row.Set(2, cx, dx / s);
-          row.Set(3, cy, dy / s);
+          row.Set(0, 0, -ex);
+          row.Set(1, 1, -ey);
+          row.Set(2, cx, ex);
+          row.Set(3, cy, ey);
           break;
         }
         case ObservationKind::MapX:
-          v[i] = u[cx] - o.observed;
+          vi = u[cx] - o.observed;
           row.n = 1;
           row.Set(0, cx, 1);
           break;
         case ObservationKind::MapY:
-          v[i] = u[cy] - o.observed;
+          vi = u[cy] - o.observed;
           row.n = 1;
           row.Set(0, cy, 1);
           break;
       }
-      vtpv += weight_[i] * v[i] * v[i];
+      vtpv += o.weight * vi * vi;
     }
     return std::isfinite(vtpv) ? vtpv : NAN;
   }
 
  private:
   void Add(ObservationKind kind, int sighting, double value, double sigma) {
-    AdjustedObservation o;
-    o.kind = kind;
-    o.sighting = sighting;
-    o.observed = value;
-    o.sigma = sigma;
-    obs_.push_back(o);
+    obs_[static_cast<size_t>(count_++)] =
+        Observation{kind, sighting, value, sigma, 1 / (sigma * sigma)};
   }
 
   const std::vector<NetworkSighting>& s_;
   double ox_, oy_;
-  std::vector<AdjustedObservation> obs_;
-  std::vector<double> weight_;
-  std::vector<DesignRow> rows_;
+  int count_ = 0;
+  std::array<Observation, kMaxObservations> obs_;
+  std::array<DesignRow, kMaxObservations> rows_;
 };
 
 // The normal equations N dx = A^T P l (l = -v) of the network, solved by
@@ -153,7 +170,7 @@ class ReducedNormals {
  public:
   // Forms the blocks from the design rows and residuals. False when S is
   // singular: a pivot lost against its diagonal element.
-  bool Build(const Network& net, const std::vector<double>& v) {
+  bool Build(const Network& net, const Residuals& v) {
     n_ = static_cast<int>(net.Unknowns() / 2 - 1);
     N00_.setZero();
     b0_.setZero();
@@ -162,23 +179,25 @@ class ReducedNormals {
       D_[j].setZero();
       b_[j].setZero();
     }
-    const std::vector<DesignRow>& rows = net.Rows();
-    for (size_t i = 0; i < rows.size(); ++i) {
-      const DesignRow& r = rows[i];
-      const double p = net.Weight(i);
-      const int j = net.Obs()[i].sighting;
+    const int m = net.Observations();
+    for (int i = 0; i < m; ++i) {
+      const DesignRow& r = net.Row(i);
+      const Observation& o = net.Obs(i);
+      const double p = o.weight;
+      const double vi = v[static_cast<size_t>(i)];
+      const int j = o.sighting;
       if (r.n == 1) {  // a map coordinate
         const int k = r.col[0] - 2 - 2 * j;
         D_[j](k, k) += p;
-        b_[j][k] -= p * v[i];
+        b_[j][k] -= p * vi;
         continue;
       }
       const Vector2d a0(r.a[0], r.a[1]), aj(r.a[2], r.a[3]);
       N00_ += p * a0 * a0.transpose();
       B_[j] += p * a0 * aj.transpose();
       D_[j] += p * aj * aj.transpose();
-      b0_ -= p * v[i] * a0;
-      b_[j] -= p * v[i] * aj;
+      b0_ -= p * vi * a0;
+      b_[j] -= p * vi * aj;
     }
     Matrix2d S = N00_;
     for (int j = 0; j < n_; ++j) {
@@ -207,15 +226,24 @@ class ReducedNormals {
 
   const Matrix2d& FieldCofactors() const { return Q00_; }
 
-  // a Qxx a^T for a design row of map tree j.
+  // The cofactor blocks of every map tree (Qjj) and of the field tree with
+  // it (Q0j), once after the last Build, for RowCofactor.
+  void MapTreeCofactors() {
+    for (int j = 0; j < n_; ++j) {
+      Qjj_[j] = Dinv_[j] + E_[j].transpose() * Q00_ * E_[j];
+      Q0j_[j] = -Q00_ * E_[j];
+    }
+  }
+
+  // a Qxx a^T for a design row of map tree j (after MapTreeCofactors).
   double RowCofactor(const DesignRow& r, int j) const {
-    const Matrix2d Qjj = Dinv_[j] + E_[j].transpose() * Q00_ * E_[j];
+    const Matrix2d& Qjj = Qjj_[j];
     if (r.n == 1) {
       const int k = r.col[0] - 2 - 2 * j;
       return Qjj(k, k);
     }
     const Vector2d a0(r.a[0], r.a[1]), aj(r.a[2], r.a[3]);
-    const Matrix2d Q0j = -Q00_ * E_[j];
+    const Matrix2d& Q0j = Q0j_[j];
     return a0.dot(Q00_ * a0) + 2 * a0.dot(Q0j * aj) + aj.dot(Qjj * aj);
   }
 
@@ -223,14 +251,14 @@ class ReducedNormals {
   int n_ = 0;
   Matrix2d N00_, Q00_;
   Vector2d b0_;
-  std::array<Matrix2d, kSlotCount> B_, D_, Dinv_, E_;
+  std::array<Matrix2d, kSlotCount> B_, D_, Dinv_, E_, Qjj_, Q0j_;
   std::array<Vector2d, kSlotCount> b_;
 };
 
 }  // namespace
 
 Adjustment AdjustNetwork(const std::vector<NetworkSighting>& sightings, double startX,
-                         double startY, const Sigmas& sigmas) {
+                         double startY, const Sigmas& sigmas, double figuresBelow) {
   Adjustment out;
   out.status = AdjustStatus::Singular;
   if (sightings.size() > static_cast<size_t>(kSlotCount)) return out;
@@ -239,11 +267,14 @@ Adjustment AdjustNetwork(const std::vector<NetworkSighting>& sightings, double s
   Network net(sightings, std::round(startX), std::round(startY), sigmas);
   out.redundancy = net.Observations() - net.Unknowns();
   Vector u = net.Start(startX, startY);
-  std::vector<double> v, vTrial;
+  // The residuals at u and at a trial step, swapped when the step is taken.
+  Residuals buffers[2];
+  Residuals* v = &buffers[0];
+  Residuals* vTrial = &buffers[1];
   ReducedNormals normals;
-  double vtpv = net.Evaluate(u, v);
+  double vtpv = net.Evaluate(u, *v);
   // Linearises at u (whose residuals v are current) and factorises.
-  auto linearise = [&]() { return !std::isnan(vtpv) && normals.Build(net, v); };
+  auto linearise = [&]() { return !std::isnan(vtpv) && normals.Build(net, *v); };
 
   out.status = AdjustStatus::NotConverged;
   while (out.iterations < kMaxIterations) {
@@ -264,10 +295,10 @@ Adjustment AdjustNetwork(const std::vector<NetworkSighting>& sightings, double s
     bool accepted = false;
     for (int h = 0; h <= kMaxHalvings; ++h, step /= 2) {
       const Vector trial = u + step * dx;
-      const double trialVtpv = net.Evaluate(trial, vTrial);
+      const double trialVtpv = net.Evaluate(trial, *vTrial);
       if (last || trialVtpv <= vtpv) {
         u = trial;
-        v.swap(vTrial);
+        std::swap(v, vTrial);
         vtpv = trialVtpv;
         accepted = true;
         break;
@@ -280,12 +311,22 @@ Adjustment AdjustNetwork(const std::vector<NetworkSighting>& sightings, double s
     }
   }
   if (out.status != AdjustStatus::Converged) return out;
+  if (std::isnan(vtpv)) {
+    out.status = AdjustStatus::Singular;
+    return out;
+  }
+  if (!(vtpv < figuresBelow)) {
+    out.status = AdjustStatus::NotBelow;
+    out.vtpv = vtpv;
+    return out;
+  }
 
   // Figures at the final position.
   if (!linearise()) {
     out.status = AdjustStatus::Singular;
     return out;
   }
+  normals.MapTreeCofactors();
   const Matrix2d& Q = normals.FieldCofactors();
   out.x = u[0] + net.OriginX();
   out.y = u[1] + net.OriginY();
@@ -293,13 +334,20 @@ Adjustment AdjustNetwork(const std::vector<NetworkSighting>& sightings, double s
   out.qxy = Q(0, 1);
   out.qyy = Q(1, 1);
   out.vtpv = vtpv;
-  out.observations = net.Obs();
-  for (size_t i = 0; i < v.size(); ++i) {
-    AdjustedObservation& o = out.observations[i];
+  const int m = net.Observations();
+  out.observations.resize(static_cast<size_t>(m));
+  for (int i = 0; i < m; ++i) {
+    const Observation& ob = net.Obs(i);
+    const double vi = (*v)[static_cast<size_t>(i)];
+    AdjustedObservation& o = out.observations[static_cast<size_t>(i)];
+    o.kind = ob.kind;
+    o.sighting = ob.sighting;
+    o.observed = ob.observed;
+    o.sigma = ob.sigma;
     // r = 1 - p a Qxx a^T: the diagonal of Qvv P.
-    o.r = 1 - net.Weight(i) * normals.RowCofactor(net.Rows()[i], o.sighting);
-    o.residual = v[i];
-    o.adjusted = o.observed + v[i];
+    o.r = 1 - ob.weight * normals.RowCofactor(net.Row(i), o.sighting);
+    o.residual = vi;
+    o.adjusted = o.observed + vi;
     if (o.kind == ObservationKind::MapX) {
       o.observed += net.OriginX();
       o.adjusted += net.OriginX();

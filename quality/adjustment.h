@@ -6,10 +6,11 @@
 // eliminating the map trees' unknowns (2 x 2 blocks, Eigen).
 #pragma once
 
+#include <limits>
 #include <vector>
 
 #include "quality/case_input.h"
-#include "quality/quality_files.h"
+#include "quality/assessment.h"
 
 namespace treetri::quality {
 
@@ -31,7 +32,9 @@ inline constexpr double kConvergenceLimit = 1e-4;
 inline constexpr int kMaxIterations = 50;
 inline constexpr int kMaxHalvings = 30;
 
-enum class AdjustStatus { Converged, NotConverged, Singular };
+// NotBelow: converged to a vTPv at or above the bound asked for; only vtpv
+// (besides iterations and redundancy) is set.
+enum class AdjustStatus { Converged, NotConverged, Singular, NotBelow };
 
 // One observation of the adjusted network and its figures. Angles in
 // radians; residual = adjusted - observed (wrapped to (-pi, pi] for
@@ -55,8 +58,12 @@ struct Adjustment {
   std::vector<AdjustedObservation> observations;
 };
 
-// Adjusts the network from the start position.
+// Adjusts the network from the start position. The figures at the end (the
+// position, its cofactors, the observations) are computed only where vTPv
+// comes out below `figuresBelow`: a search that keeps the smallest vTPv
+// needs them of no other.
 Adjustment AdjustNetwork(const std::vector<NetworkSighting>& sightings, double startX,
-                         double startY, const Sigmas& sigmas);
+                         double startY, const Sigmas& sigmas,
+                         double figuresBelow = std::numeric_limits<double>::infinity());
 
 }  // namespace treetri::quality

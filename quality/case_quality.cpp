@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "quality/adjustment.h"
@@ -27,10 +28,14 @@ struct Tested {
   bool Converged() const { return adj.status == AdjustStatus::Converged; }
 };
 
+// Where the adjustment's vTPv comes out at or above `figuresBelow`, it has
+// no figures and nothing is tested (status NotBelow).
 Tested AdjustAndTest(const std::vector<NetworkSighting>& net, double x0, double y0,
-                     const Sigmas& sigmas) {
+                     const Sigmas& sigmas,
+                     double figuresBelow = std::numeric_limits<double>::infinity()) {
   Tested t;
-  t.adj = AdjustNetwork(net, x0, y0, sigmas);
+  t.adj = AdjustNetwork(net, x0, y0, sigmas, figuresBelow);
+  t.w.reserve(t.adj.observations.size());
   for (size_t i = 0; i < t.adj.observations.size(); ++i) {
     const AdjustedObservation& o = t.adj.observations[i];
     const double w = o.r > kZeroR ? o.residual / (o.sigma * std::sqrt(o.r)) : NAN;
@@ -44,7 +49,7 @@ Tested AdjustAndTest(const std::vector<NetworkSighting>& net, double x0, double 
     const bool tie = t.maxIndex >= 0 && std::fabs(a - t.maxW) <= kTieTolerance * t.maxW;
     if (tie ? o.r > t.adj.observations[static_cast<size_t>(t.maxIndex)].r : a > t.maxW)
       t.maxIndex = static_cast<int>(i);
-    t.maxW = std::fmax(t.maxW, a);
+    if (a > t.maxW) t.maxW = a;  // both finite and not negative: fmax without its call
   }
   return t;
 }
@@ -68,6 +73,7 @@ bool PassesGlobalTest(const Adjustment& a) {
 
 std::vector<NetworkSighting> Without(const std::vector<NetworkSighting>& net, size_t left) {
   std::vector<NetworkSighting> rest;
+  rest.reserve(net.size());
   for (size_t j = 0; j < net.size(); ++j)
     if (j != left) rest.push_back(net[j]);
   return rest;
@@ -128,7 +134,10 @@ std::optional<Suggestion> SearchWrongTree(const CaseInput& in,
     trial[suspect].tree = m->tree;
     trial[suspect].mapX = m->x;
     trial[suspect].mapY = m->y;
-    Tested t = AdjustAndTest(trial, centreX, centreY, in.sigmas);
+    // Only a replacement that lowers the smallest vTPv so far needs its
+    // figures; any other cannot be kept.
+    Tested t = AdjustAndTest(trial, centreX, centreY, in.sigmas,
+                             best ? best->adj.vtpv : std::numeric_limits<double>::infinity());
     if (count) ++count->adjustments;
     if (!t.Converged()) continue;
     if (!best || t.adj.vtpv < best->adj.vtpv) {
@@ -146,7 +155,7 @@ std::optional<Suggestion> SearchWrongTree(const CaseInput& in,
 // observation lines.
 void Describe(const CaseInput& in, const std::vector<NetworkSighting>& net, const Tested& t,
               CaseQuality& q) {
-  QualityRow& row = q.row;
+  CaseAssessment& row = q.row;
   const Adjustment& a = t.adj;
   row.redundancy = a.redundancy;
   row.iterations = a.iterations;
@@ -160,10 +169,11 @@ void Describe(const CaseInput& in, const std::vector<NetworkSighting>& net, cons
   }
   SetPointEllipse(a.qxx, a.qxy, a.qyy, row);
 
+  q.observations.reserve(a.observations.size());
   for (size_t i = 0; i < a.observations.size(); ++i) {
     const AdjustedObservation& o = a.observations[i];
     const NetworkSighting& s = net[static_cast<size_t>(o.sighting)];
-    ObservationRow r;
+    ObservationAssessment r;
     r.caseNumber = in.caseNumber;
     r.plot = in.plot;
     r.tree = in.tree;
@@ -174,7 +184,8 @@ void Describe(const CaseInput& in, const std::vector<NetworkSighting>& net, cons
     r.observed = o.observed * unit;
     r.adjusted = o.adjusted * unit;
     if (o.kind == ObservationKind::Azimuth) {
-      r.adjusted = std::fmod(r.adjusted, 360.0);
+      // fmod returns an angle within one turn unchanged.
+      if (!(std::fabs(r.adjusted) < 360.0)) r.adjusted = std::fmod(r.adjusted, 360.0);
       if (r.adjusted < 0) r.adjusted += 360;
     }
     r.residual = o.residual * unit;
@@ -194,7 +205,7 @@ void Describe(const CaseInput& in, const std::vector<NetworkSighting>& net, cons
 
 }  // namespace
 
-void SetPointEllipse(double qxx, double qxy, double qyy, QualityRow& row) {
+void SetPointEllipse(double qxx, double qxy, double qyy, CaseAssessment& row) {
   row.sx = std::sqrt(qxx);
   row.sy = std::sqrt(qyy);
   // Eigenvalues of the 2 x 2 cofactor matrix; the direction of the larger
@@ -214,7 +225,7 @@ void SetPointEllipse(double qxx, double qxy, double qyy, QualityRow& row) {
 
 CaseQuality AssessCase(const CaseInput& in, AssessCount* count) {
   CaseQuality q;
-  QualityRow& row = q.row;
+  CaseAssessment& row = q.row;
   row.caseNumber = in.caseNumber;
   row.plot = in.plot;
   row.tree = in.tree;
@@ -268,7 +279,7 @@ CaseQuality AssessCase(const CaseInput& in, AssessCount* count) {
     row.suspectKind = SuspectKindOf(o.kind);
     row.suspectTree = net[suspect].tree;
     // Its w and gross error as its observation line gives them.
-    const ObservationRow& suspectLine = q.observations[k];
+    const ObservationAssessment& suspectLine = q.observations[k];
     row.suspectW = suspectLine.w;
     row.suspectGrossError = suspectLine.grossError;
     // Centre the search on the field tree adjusted without the suspect

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "quality/case_input.h"
-#include "quality/quality_files.h"
+#include "quality/assessment.h"
 
 namespace treetri::quality {
 
@@ -33,11 +33,11 @@ inline constexpr size_t kSearchCandidates = 32;
 // adjustment gives them): sx, sy, the semi-axes, the azimuth of the major axis
 // in degrees within [0, 180) and the 95 % semi-axes, set in `row`. The case
 // assessment and the plot network both use it.
-void SetPointEllipse(double qxx, double qxy, double qyy, QualityRow& row);
+void SetPointEllipse(double qxx, double qxy, double qyy, CaseAssessment& row);
 
 struct CaseQuality {
-  QualityRow row;
-  std::vector<ObservationRow> observations;
+  CaseAssessment row;
+  std::vector<ObservationAssessment> observations;
 };
 
 // Adjustments made by AssessCase, for tests and benchmarks that count work.

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "quality/quality_files.h"
+#include "quality/assessment.h"
 
 namespace treetri::quality {
 

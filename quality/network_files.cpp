@@ -49,7 +49,7 @@ std::string FormatNetworkQualityLine(const NetworkCaseResult& c) {
          (c.network ? std::to_string(c.confusable) : std::string()) + "\r\n";
 }
 
-std::string FormatNetworkObservationLine(const ObservationRow& o, const ObservationExtra& e) {
+std::string FormatNetworkObservationLine(const ObservationAssessment& o, const ObservationExtra& e) {
   return Bare(FormatObservationLine(o)) + "," + Opt(e.confusableTree) + "," +
          Opt(e.confusableDistance, 4) + "\r\n";
 }
@@ -160,12 +160,12 @@ FileReadStatus ReadNetworkFiles(const std::string& workFolder, NetworkFiles& out
 
 CaseQuality NetworkCaseQuality(const NetworkCaseResult& c) {
   CaseQuality q = c.quality;
-  QualityRow::NetworkColumns n;
+  CaseAssessment::NetworkFigures n;
   n.network = c.network;
   n.runnerUp = c.runnerUp;
   n.evidence = c.evidence;
   if (c.network) n.confusable = c.confusable;
-  q.row.networkColumns = n;
+  q.row.networkFigures = n;
   for (size_t k = 0; k < q.observations.size() && k < c.extras.size(); ++k) {
     q.observations[k].confusableTree = c.extras[k].confusableTree;
     q.observations[k].confusableDistance = c.extras[k].confusableDistance;

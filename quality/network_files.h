@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "quality/plot_network.h"
+#include "quality/quality_files.h"
 
 namespace treetri::quality {
 
@@ -35,7 +36,7 @@ std::string NetworkObservationHeaderLine();
 std::string PlotsHeaderLine();
 std::string MapTreesHeaderLine();
 std::string FormatNetworkQualityLine(const NetworkCaseResult& c);
-std::string FormatNetworkObservationLine(const ObservationRow& o, const ObservationExtra& e);
+std::string FormatNetworkObservationLine(const ObservationAssessment& o, const ObservationExtra& e);
 std::string FormatPlotLine(const PlotSummary& p);
 std::string FormatMapTreeLine(int plot, const MapTreeResult& m);
 

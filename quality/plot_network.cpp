@@ -13,6 +13,7 @@
 
 #include "data/angles.h"
 #include "quality/chi_square.h"
+#include "quality/quality_files.h"
 
 namespace treetri::quality {
 
@@ -63,6 +64,7 @@ constexpr double kPivot = 1e-10;         // the smallest pivot over its diagonal
 constexpr double kDetermined = 1e-6;     // a point's block: smallest over largest eigenvalue
 constexpr double kMinOmega = 1e-4;       // the smallest weight factor: the system stays regular
 constexpr double kLeaveOut = 0.5;        // a group weighted below this is left out
+constexpr int kFewSightings = 1;         // sightings left to a field tree whose removal may give way
 constexpr double kSightingTie = 0.97;    // a sighting within this share of its observation wins
 constexpr double kUnseenShare = 1e-6;    // an information share below which a displacement goes unseen
 constexpr double kSuggestRadius = 3.0;   // metres around the point the sighting gives
@@ -1259,6 +1261,92 @@ bool PutBackCleared(Network& n, double crit1, double crit2, std::vector<Removal>
   }
 }
 
+// Comparing a whole sighting's test with one observation's by their ratios
+// to the critical values favours the sighting where the field tree has few
+// sightings: leaving out two observations takes up more misfit. So a removed
+// whole sighting is put back in turn while one observation of another
+// sighting of the same field tree, the most significant, is left out in its
+// place; the exchange stands when every test of the field tree then passes
+// (one observation explains the data as well).
+bool PreferOneObservation(Network& n, double crit1, double crit2, std::vector<Removal>& removed) {
+  bool any = false;
+  const std::vector<Obs>& obs = n.Observations();
+  for (Removal& r : removed) {
+    if (r.kind != HypKind::Sighting || r.onceSighted) continue;
+    const std::vector<int> back = HypothesisObservations(n, r.kind, r.index);
+    if (!AllActive(n, back, false)) continue;
+    const int field = n.Sightings()[static_cast<size_t>(r.index)].field;
+    // Only a field tree left with one other sighting is open to it (with
+    // more, the tests of a whole sighting and of one observation part well,
+    // and each trial costs two adjustments).
+    int others = 0;
+    for (int si : n.Fields()[static_cast<size_t>(field)].sightings)
+      if (si != r.index) {
+        const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
+        bool active = false;
+        for (int i : {g.az, g.dist}) active = active || (i >= 0 && obs[static_cast<size_t>(i)].active);
+        others += active;
+      }
+    if (others > kFewSightings) continue;
+    SetActive(n, back, true);
+    if (!n.Adjust(false, kTrialIterations)) {
+      SetActive(n, back, false);
+      if (!n.Adjust()) return any;
+      continue;
+    }
+    // The field tree's most significant single observation elsewhere.
+    int best = -1;
+    double bestT = 0;
+    for (int si : n.Fields()[static_cast<size_t>(field)].sightings) {
+      if (si == r.index) continue;
+      const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
+      for (int i : {g.az, g.dist}) {
+        if (i < 0 || !obs[static_cast<size_t>(i)].active) continue;
+        const double T = n.Statistic({i}, false);
+        if (std::isfinite(T) && T > crit1 && T > bestT) {
+          bestT = T;
+          best = i;
+        }
+      }
+    }
+    bool keep = false;
+    if (best >= 0) {
+      SetActive(n, {best}, false);
+      keep = n.Redundancy() >= 1 && n.Adjust(false, kTrialIterations);
+      for (int si : n.Fields()[static_cast<size_t>(field)].sightings) {
+        if (!keep) break;
+        const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
+        std::vector<int> H;
+        for (int i : {g.az, g.dist})
+          if (i >= 0 && obs[static_cast<size_t>(i)].active) {
+            H.push_back(i);
+            const double T = n.Statistic({i}, false);
+            keep = keep && !(T > crit1);
+          }
+        if (keep && H.size() == 2) {
+          const double T = n.Statistic(H, false);
+          keep = !(T > crit2);
+        }
+      }
+      if (!keep) SetActive(n, {best}, true);
+    }
+    if (!keep) {
+      SetActive(n, back, false);
+      if (!n.Adjust()) return any;
+      continue;
+    }
+    r.kind = HypKind::Observation;
+    r.index = best;
+    r.degrees = 1;
+    r.statistic = n.Statistic({best}, true);
+    r.ratio = r.statistic / crit1;
+    r.robust = false;
+    r.onceSighted = OnceSighted(n, r.kind, r.index);
+    any = true;
+  }
+  return any;
+}
+
 // Union of field trees that share a map tree.
 int Find(std::vector<int>& parent, int a) {
   while (parent[static_cast<size_t>(a)] != a) a = parent[static_cast<size_t>(a)] = parent[static_cast<size_t>(parent[static_cast<size_t>(a)])];
@@ -1378,6 +1466,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
       if (RobustStart(*net, crit1, crit2, removed)) {
         Snoop(*net, crit1, crit2, removed);
         if (PutBackCleared(*net, crit1, crit2, removed)) Snoop(*net, crit1, crit2, removed);
+        if (PreferOneObservation(*net, crit1, crit2, removed)) Snoop(*net, crit1, crit2, removed);
         adjusted = net->Adjust();
       }
       if (adjusted || !bias) break;
@@ -1444,7 +1533,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     const CaseInput& in = cases[static_cast<size_t>(f.caseIndex)];
     NetworkCaseResult& res = out.cases[static_cast<size_t>(f.caseIndex)];
     res.network = true;
-    QualityRow& row = res.quality.row;
+    CaseAssessment& row = res.quality.row;
     row.caseNumber = in.caseNumber;
     row.plot = in.plot;
     row.tree = in.tree;
@@ -1491,22 +1580,19 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     // The suspect: the strongest of its own removals, else a displaced map
     // tree it sights. A displaced map tree is the map's fault, not the
     // crew's: the field tree's verdict follows its own observations.
-    const Removal* own = nullptr;
     std::vector<const Removal*> owns;
-    for (const Removal& r : removed) {
-      if (r.kind == HypKind::MapTree) continue;
-      const Sighting& g = n.Sightings()[static_cast<size_t>(SightingOf(n, r))];
-      if (g.field != field) continue;
-      owns.push_back(&r);
-      if (!own || r.ratio > own->ratio) own = &r;
-    }
+    for (const Removal& r : removed)
+      if (r.kind != HypKind::MapTree &&
+          n.Sightings()[static_cast<size_t>(SightingOf(n, r))].field == field)
+        owns.push_back(&r);
     std::stable_sort(owns.begin(), owns.end(),
                      [](const Removal* a, const Removal* b) { return a->ratio > b->ratio; });
     for (const Removal* r : owns) {
       const Sighting& g = n.Sightings()[static_cast<size_t>(SightingOf(n, *r))];
       res.removed.push_back({g.slot, g.tree, KindOf(n, *r), r->statistic});
     }
-    if (own) {
+    if (!owns.empty()) {
+      const Removal* own = owns.front();
       const Sighting& g = n.Sightings()[static_cast<size_t>(SightingOf(n, *own))];
       row.verdict = Verdict::Outlier;
       row.suspectKind = KindOf(n, *own);
@@ -1551,7 +1637,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     // X, then map Y, as the per-case layer writes them.
     auto line = [&](int i, const Sighting& g) {
       const Obs& o = obs[static_cast<size_t>(i)];
-      ObservationRow r;
+      ObservationAssessment r;
       r.caseNumber = in.caseNumber;
       r.plot = in.plot;
       r.tree = in.tree;

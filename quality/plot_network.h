@@ -20,7 +20,9 @@
 // statistic over its critical value, and a near tie between one observation
 // and its whole sighting goes to the sighting. A map tree sighted once cannot
 // be told from its sighting: that hypothesis is "sighting or map tree".
-// Removals stop at the redundancy.
+// Removals stop at the redundancy. A whole sighting removed from a field tree
+// left with one other sighting gives way to one observation of that one when
+// it alone leaves every test of the field tree passing.
 //
 // A field tree whose sightings share no map tree with another field tree of
 // the plot is assessed alone (AssessCase, method "case").

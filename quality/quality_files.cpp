@@ -101,17 +101,17 @@ std::string HeaderLine(const std::array<const char*, N>& columns) {
 int AzimuthDecimals(ObservationKind k) { return k == ObservationKind::Azimuth ? 5 : 4; }
 
 // The layout of the file of `columns`, whose wider header (a plot network
-// run's) has `networkColumns` after them.
+// run's) has `networkFigures` after them.
 template <size_t N, size_t M>
 CsvFileLayout Layout(const std::array<const char*, N>& columns,
-                     const std::array<const char*, M>& networkColumns) {
+                     const std::array<const char*, M>& networkFigures) {
   CsvFileLayout layout;
   layout.header = HeaderLine(columns);
   layout.header.resize(layout.header.size() - 2);  // without CR LF
   layout.widerHeader = layout.header;
-  for (const char* c : networkColumns) (layout.widerHeader += ",") += c;
+  for (const char* c : networkFigures) (layout.widerHeader += ",") += c;
   layout.columns.assign(columns.begin(), columns.end());
-  layout.columns.insert(layout.columns.end(), networkColumns.begin(), networkColumns.end());
+  layout.columns.insert(layout.columns.end(), networkFigures.begin(), networkFigures.end());
   return layout;
 }
 
@@ -153,9 +153,6 @@ bool ParseSuspectKind(std::string_view w, SuspectKind& out) {
 bool ParseControl(std::string_view w, Control& out) { return FindWord(kControlWords, w, out); }
 bool ParseGlobalTest(std::string_view w, GlobalTest& out) { return FindWord(kGlobalWords, w, out); }
 
-SuspectKind SuspectKindOf(ObservationKind k) {
-  return static_cast<SuspectKind>(static_cast<int>(k) + 1);
-}
 
 namespace {
 constexpr std::string_view kAlsoRemoved = "also removed: slot ";
@@ -195,30 +192,11 @@ std::vector<RemovedSighting> RemovedSightingsIn(std::string_view warnings) {
   return out;
 }
 
-int SuspectSlot(const QualityRow& row, const std::vector<ObservationRow>& observations) {
-  if (!row.suspectTree || row.suspectKind == SuspectKind::None ||
-      row.suspectKind == SuspectKind::Sighting || row.suspectKind == SuspectKind::MapTree ||
-      row.suspectKind == SuspectKind::SightingOrMapTree)
-    return 0;
-  int slot = 0;
-  double nearest = 0;
-  for (const ObservationRow& o : observations) {
-    if (o.caseNumber != row.caseNumber || o.sightedTree != *row.suspectTree ||
-        SuspectKindOf(o.kind) != row.suspectKind)
-      continue;
-    const double miss = o.w && row.suspectW ? std::fabs(*o.w - *row.suspectW) : HUGE_VAL;
-    if (slot == 0 || miss < nearest) {
-      slot = o.slot;
-      nearest = miss;
-    }
-  }
-  return slot;
-}
 
 std::string QualityHeaderLine() { return HeaderLine(kQualityColumns); }
 std::string ObservationHeaderLine() { return HeaderLine(kObservationColumns); }
 
-std::string FormatQualityLine(const QualityRow& r) {
+std::string FormatQualityLine(const CaseAssessment& r) {
   const int grossDecimals = r.suspectKind == SuspectKind::Azimuth ? 5 : 4;
   LineBuilder b;
   const LegacyFigures& g = r.legacy;
@@ -237,7 +215,7 @@ std::string FormatQualityLine(const QualityRow& r) {
   return b.Done();
 }
 
-std::string FormatObservationLine(const ObservationRow& r) {
+std::string FormatObservationLine(const ObservationAssessment& r) {
   const int d = AzimuthDecimals(r.kind);
   LineBuilder b;
   b.Int(r.caseNumber).Int(r.plot).Int(r.tree).Int(r.slot).Int(r.sightedTree);
@@ -279,7 +257,7 @@ bool SplitCsvLine(std::string_view line, std::vector<std::string>& fields) {
   }
 }
 
-ParseStatus ParseQualityLine(std::string_view line, QualityRow& r) {
+ParseStatus ParseQualityLine(std::string_view line, CaseAssessment& r) {
   std::vector<std::string> f;
   ParseStatus st = SplitChecked(line, kQualityColumns.size(), f, kQualityNetworkColumns.size());
   if (!st.ok) return st;
@@ -315,21 +293,21 @@ ParseStatus ParseQualityLine(std::string_view line, QualityRow& r) {
   in.Real(r.suggestedSigma0);
   in.Word(ParseVerdict, r.verdict);
   in.Text(r.warnings);
-  r.networkColumns.reset();
+  r.networkFigures.reset();
   if (f.size() > kQualityColumns.size()) {
-    QualityRow::NetworkColumns n;
+    CaseAssessment::NetworkFigures n;
     std::string method;
     in.Word(method, {"network", "case"});
     n.network = method == "network";
     in.Int(n.runnerUp);
     in.Real(n.evidence);
     in.Int(n.confusable);
-    r.networkColumns = n;
+    r.networkFigures = n;
   }
   return in.Status();
 }
 
-ParseStatus ParseObservationLine(std::string_view line, ObservationRow& r) {
+ParseStatus ParseObservationLine(std::string_view line, ObservationAssessment& r) {
   std::vector<std::string> f;
   ParseStatus st = SplitChecked(line, kObservationColumns.size(), f, kObservationNetworkColumns.size());
   if (!st.ok) return st;
@@ -381,11 +359,11 @@ FileReadStatus ReadRunWhole(const std::string& qualityPath, const std::string& o
 
 }  // namespace
 
-FileReadStatus ReadQualityFile(const std::string& path, std::vector<QualityRow>& rows) {
+FileReadStatus ReadQualityFile(const std::string& path, std::vector<CaseAssessment>& rows) {
   return WithinMemory(path, [&] { return ReadRows(path, QualityLayout(), ParseQualityLine, rows); });
 }
 
-FileReadStatus ReadObservationsFile(const std::string& path, std::vector<ObservationRow>& rows) {
+FileReadStatus ReadObservationsFile(const std::string& path, std::vector<ObservationAssessment>& rows) {
   return WithinMemory(path,
                       [&] { return ReadRows(path, ObservationsLayout(), ParseObservationLine, rows); });
 }

@@ -1,7 +1,8 @@
 // The layout of the two quality files of a run, "quality.csv" (one line per
 // case) and "observations.csv" (one line per observation used): the column
-// lists, one struct per line, the formatter and the parser. Writers, tools
-// and tests all go through this header.
+// lists, the words, the formatter and the parser of the assessments
+// (quality/assessment.h) as lines. Writers, readers, tools and tests all go
+// through this header.
 //
 // The files are UTF-8 CSV: a header line, comma-separated fields, a point as
 // decimal separator, no thousands separators, an empty field where a value
@@ -15,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "quality/legacy_figures.h"
+#include "quality/assessment.h"
 
 namespace treetri::quality {
 
@@ -54,21 +55,6 @@ inline constexpr std::array<const char*, 4> kQualityNetworkColumns = {
 inline constexpr std::array<const char*, 2> kObservationNetworkColumns = {"confusable_tree",
                                                                           "confusable_distance"};
 
-// Verdict of a case.
-enum class Verdict { Ok, Outlier, NoRedundancy, Failed, NotComputed };
-// Kind of one observation.
-enum class ObservationKind { Azimuth, Distance, MapX, MapY };
-// Kind of a case's suspect: one observation, a whole sighting (its distance
-// and azimuth together; per case: left out because the case did not
-// converge with it), both coordinates of a map tree (displaced on the map;
-// plot network only) or, for a map tree sighted once, either of the last two
-// (they cannot be told apart).
-enum class SuspectKind { None, Azimuth, Distance, MapX, MapY, Sighting, MapTree, SightingOrMapTree };
-// How well an observation is controlled by the others (redundancy number).
-enum class Control { Controlled, Weak, Uncontrolled };
-// The global test of vTPv at 95 %.
-enum class GlobalTest { None, Pass, Fail };
-
 // The words of the files: "ok", "outlier", "no redundancy", "failed",
 // "not computed"; "azimuth", "distance", "map_x", "map_y"; "", "sighting",
 // "map_tree" or "sighting_or_map_tree" besides the observation kinds; "", "weak", "uncontrolled"; "", "pass",
@@ -87,92 +73,14 @@ bool ParseGlobalTest(std::string_view word, GlobalTest& out);
 // A boolean of every CSV file the programs write: "TRUE" or "FALSE".
 inline const char* BoolWord(bool b) { return b ? "TRUE" : "FALSE"; }
 
-// The suspect kind of an observation kind.
-SuspectKind SuspectKindOf(ObservationKind k);
-
-// One line of quality.csv. Empty optionals are empty fields. Units: metres,
-// azimuths in degrees. The writers set usedSightings, iterations and
-// converged on every line (0, 0 and false where no adjustment ran), so that
-// those columns have no gaps; redundancy is empty where the case has none
-// (not computed, or fewer observations than unknowns).
-struct QualityRow {
-  int caseNumber = 0;
-  int plot = 0;
-  int tree = 0;
-  int species = 0;
-  std::string legacyStatus;
-  LegacyFigures legacy;  // the case's figures of the results file
-  std::optional<int> usedSightings;
-  std::optional<int> redundancy;
-  std::optional<int> iterations;
-  std::optional<bool> converged;
-  std::optional<double> x, y;
-  std::optional<double> sigma0;
-  GlobalTest globalTest = GlobalTest::None;
-  std::optional<double> sx, sy;
-  std::optional<double> ellipseA, ellipseB, ellipseAzimuth;
-  std::optional<double> conf95A, conf95B;
-  std::optional<double> maxW;
-  SuspectKind suspectKind = SuspectKind::None;
-  std::optional<int> suspectTree;
-  std::optional<double> suspectW, suspectGrossError;
-  std::optional<int> suggestedTree;
-  std::optional<double> suggestedSigma0;
-  Verdict verdict = Verdict::NotComputed;
-  std::string warnings;
-  // The columns of a plot network run (kQualityNetworkColumns): set when the
-  // line has them. network: method "network", else "case"; confusable: the
-  // case's sightings with a confusable tree (empty for method "case").
-  struct NetworkColumns {
-    bool network = false;
-    std::optional<int> runnerUp;
-    std::optional<double> evidence;
-    std::optional<int> confusable;
-  };
-  std::optional<NetworkColumns> networkColumns;
-};
-
-// One line of observations.csv. Azimuth rows hold degrees in observed,
-// adjusted, residual, sigma, gross_error and mdb; the other rows metres.
-struct ObservationRow {
-  int caseNumber = 0;
-  int plot = 0;
-  int tree = 0;
-  int slot = 0;
-  int sightedTree = 0;
-  ObservationKind kind = ObservationKind::Azimuth;
-  double observed = 0, adjusted = 0, residual = 0, sigma = 0;
-  double redundancyNumber = 0;
-  std::optional<double> w, grossError, mdb;  // empty where r is zero
-  Control control = Control::Controlled;
-  // Of a plot network run (kObservationNetworkColumns), where the line has
-  // them: a map tree a confusion with could not be seen, and the sighting's
-  // smallest detectable displacement (metres).
-  std::optional<int> confusableTree;
-  std::optional<double> confusableDistance;
-};
-
-// A removal of a field tree's own observations by the plot network beside
-// its suspect: written into the case's warnings as
+// A removal beside the suspect (RemovedSighting) in a case's warnings:
 //   also removed: slot 3 tree 17 azimuth (test 45.21)
 // (kind: azimuth, distance, sighting or sighting_or_map_tree; test: its
 // statistic in chi-square units), so that the re-measure list and whoever
 // reads quality.csv find every one.
-struct RemovedSighting {
-  int slot = 0, tree = 0;
-  SuspectKind kind = SuspectKind::Sighting;
-  double statistic = 0;
-};
 std::string RemovedSightingWarning(const RemovedSighting& r);
 // Every such removal in a warnings text, in its order.
 std::vector<RemovedSighting> RemovedSightingsIn(std::string_view warnings);
-
-// The slot of a case's suspect observation among observation lines (lines
-// of other cases are passed over): the line of the suspect's kind and tree;
-// of a tree sighted twice, the line whose w is nearest the suspect's, the
-// first on a tie. 0 when there is none: no suspect, or a whole sighting left
-// out of the adjustment (it has no observation lines).
-int SuspectSlot(const QualityRow& row, const std::vector<ObservationRow>& observations);
 
 // Header lines and formatted lines, each ending with CR LF. Numbers are
 // written without locale, fixed-point: coordinates, distances, sigmas, axes,
@@ -181,8 +89,8 @@ int SuspectSlot(const QualityRow& row, const std::vector<ObservationRow>& observ
 // and FALSE (what R and pandas read as booleans without options).
 std::string QualityHeaderLine();
 std::string ObservationHeaderLine();
-std::string FormatQualityLine(const QualityRow& row);
-std::string FormatObservationLine(const ObservationRow& row);
+std::string FormatQualityLine(const CaseAssessment& row);
+std::string FormatObservationLine(const ObservationAssessment& row);
 
 // Result of parsing one line: ok, or the 1-based column where it went wrong
 // (0 for the line as a whole: a wrong field count) and what was wrong.
@@ -193,8 +101,8 @@ struct ParseStatus {
 };
 
 // Parse one line (with or without its CR LF) back into a row.
-ParseStatus ParseQualityLine(std::string_view line, QualityRow& out);
-ParseStatus ParseObservationLine(std::string_view line, ObservationRow& out);
+ParseStatus ParseQualityLine(std::string_view line, CaseAssessment& out);
+ParseStatus ParseObservationLine(std::string_view line, ObservationAssessment& out);
 
 // Splits a CSV line into fields (quotes as written by the formatter).
 // Returns false when a quoted field is not closed.
@@ -217,14 +125,14 @@ struct FileReadStatus {
 // the writer writes; blank lines are skipped; an empty file is an error.
 // Rows are appended in file order; on failure `rows` holds the rows before
 // the bad line.
-FileReadStatus ReadQualityFile(const std::string& path, std::vector<QualityRow>& rows);
-FileReadStatus ReadObservationsFile(const std::string& path, std::vector<ObservationRow>& rows);
+FileReadStatus ReadQualityFile(const std::string& path, std::vector<CaseAssessment>& rows);
+FileReadStatus ReadObservationsFile(const std::string& path, std::vector<ObservationAssessment>& rows);
 
 // Both quality files of a run, read as one unit: every case of quality.csv
 // with the observation lines of observations.csv.
 struct QualityRunFiles {
-  std::vector<QualityRow> cases;
-  std::vector<ObservationRow> observations;
+  std::vector<CaseAssessment> cases;
+  std::vector<ObservationAssessment> observations;
   bool observationsRead = false;  // false: optional and not there
   // What was left out, each naming the file and the line or the case.
   std::vector<std::string> warnings;

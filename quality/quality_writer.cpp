@@ -1,4 +1,5 @@
 #include "quality/quality_writer.h"
+#include "quality/quality_files.h"
 
 #include <tuple>
 
@@ -51,7 +52,7 @@ bool QualityRun::AddCase(const CaseInput& in, std::string& error) {
   last_ = AssessCase(in);
   const CaseQuality& q = last_;
   std::string lines;
-  for (const ObservationRow& o : q.observations) lines += FormatObservationLine(o);
+  for (const ObservationAssessment& o : q.observations) lines += FormatObservationLine(o);
   // The two files are one unit per case: the observation lines first, then
   // the case line; when the case line cannot be written, its observation
   // lines are taken back, so both files end on the same whole case.

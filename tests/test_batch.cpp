@@ -95,7 +95,7 @@ TEST(BatchProgram, GeoPackageOfTheExampleRun) {
   const std::vector<std::string> results = SplitLines(dir.Read("results.txt"));
   int ellipses = 0;
   for (size_t i = 1; i < lines.size(); ++i) {
-    quality::QualityRow q;
+    quality::CaseAssessment q;
     ASSERT_TRUE(quality::ParseQualityLine(lines[i], q).ok);
     std::unique_ptr<OGRFeature> f(trees->GetNextFeature());
     ASSERT_EQ(f->GetFieldAsInteger("case_no"), q.caseNumber);
@@ -114,7 +114,7 @@ TEST(BatchProgram, GeoPackageOfTheExampleRun) {
   std::set<std::pair<int, int>> slots;
   lines = SplitLines(dir.Read(quality::kObservationsFileName));
   for (size_t i = 1; i < lines.size(); ++i) {
-    quality::ObservationRow o;
+    quality::ObservationAssessment o;
     ASSERT_TRUE(quality::ParseObservationLine(lines[i], o).ok);
     slots.insert({o.caseNumber, o.slot});
   }

@@ -9,7 +9,7 @@
 
 #include "gis/gpkg_export.h"
 #include "gis/run_export.h"
-#include "quality/quality_files.h"
+#include "quality/assessment.h"
 #include "tests/support.h"
 
 namespace treetri {
@@ -20,8 +20,8 @@ using gis::ExportData;
 using gis::ExportGeoPackage;
 using gis::ExportStatus;
 using quality::ObservationKind;
-using quality::ObservationRow;
-using quality::QualityRow;
+using quality::ObservationAssessment;
+using quality::CaseAssessment;
 using testing::TempFolder;
 
 using Dataset = std::unique_ptr<GDALDataset>;
@@ -35,7 +35,7 @@ ExportData HandMade() {
                  "???? Point 12 erroneous?"},
                 {2, 0, 7, 102, 0, {}, {}, {}, {}, {}, {}, {}, "FAILED: NPA"}};
 
-  QualityRow q;
+  CaseAssessment q;
   q.caseNumber = 1;
   q.plot = 7;
   q.tree = 101;
@@ -53,7 +53,7 @@ ExportData HandMade() {
 
   auto obs = [](int slot, int tree, ObservationKind kind, double observed, double residual,
                 double w) {
-    return ObservationRow{1, 7, 101, slot, tree, kind, observed, observed + residual, residual,
+    return ObservationAssessment{1, 7, 101, slot, tree, kind, observed, observed + residual, residual,
                           0, 0, w, {}, {}, quality::Control::Controlled, {}, {}};
   };
   d.observations = {obs(1, 11, ObservationKind::Azimuth, 45.0, 0.1, 1.0),
@@ -174,7 +174,7 @@ TEST(GeoPackageExport, LeftOutSightingTwiceMappedTreeMethodsAndPlots) {
   const std::string path = dir.Path() + "/out.gpkg";
   ExportData data = HandMade();
   data.results.push_back({3, 4, 7, 103, 1, {}, {}, 3400020.0, 6700010.0, {}, {}, {}, ""});
-  QualityRow q3;
+  CaseAssessment q3;
   q3.caseNumber = 3;
   q3.plot = 7;
   q3.tree = 103;
@@ -184,7 +184,7 @@ TEST(GeoPackageExport, LeftOutSightingTwiceMappedTreeMethodsAndPlots) {
   q3.suspectKind = quality::SuspectKind::Sighting;
   q3.suspectTree = 13;
   data.quality.push_back(q3);
-  data.observations.push_back(ObservationRow{3, 7, 103, 1, 11, ObservationKind::Azimuth, 10.0,
+  data.observations.push_back(ObservationAssessment{3, 7, 103, 1, 11, ObservationKind::Azimuth, 10.0,
                                              10.0, 0, 0, 0, {}, {}, {},
                                              quality::Control::Uncontrolled, {}, {}});
   data.mapTrees.push_back({7, 11, 1, 3400090.0, 6700090.0, 118.0});  // tree 11 again
@@ -206,7 +206,7 @@ TEST(GeoPackageExport, LeftOutSightingTwiceMappedTreeMethodsAndPlots) {
   records[1].Tree = 101;
   gis::AddLeftOutSightings(data, records);
   ASSERT_EQ(data.leftOut.size(), 2u);
-  data.quality[0].networkColumns = QualityRow::NetworkColumns{true, {}, {}, 0};
+  data.quality[0].networkFigures = CaseAssessment::NetworkFigures{true, {}, {}, 0};
   data.plots = std::vector<gis::PlotFeature>{{7, 3, 2, 20, 9, 1.1, "pass", 0.2, 0.1, 2.0,
                                               "not significant", 0, 1, 5, true}};
   data.networkMapTrees[{7, 11}] = {3400015.0, 6700025.0, 3400015.3, 6700025.4, 0.5,

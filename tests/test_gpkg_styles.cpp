@@ -299,11 +299,11 @@ TEST(GeoPackageStyles, PlotNetworkExportsPlotsAndItsMapTrees) {
             std::to_string(std::count_if(files.mapTrees.begin(), files.mapTrees.end(),
                                          [](const quality::MapTreeLine& m) { return m.displaced; })));
   // Each case's method as quality.csv gives it.
-  std::vector<quality::QualityRow> rows;
+  std::vector<quality::CaseAssessment> rows;
   ASSERT_TRUE(quality::ReadQualityFile(dir.Path() + "/quality.csv", rows).ok);
   long long network = 0;
-  for (const quality::QualityRow& row : rows)
-    network += row.networkColumns && row.networkColumns->network;
+  for (const quality::CaseAssessment& row : rows)
+    network += row.networkFigures && row.networkFigures->network;
   EXPECT_GT(network, 0);
   EXPECT_EQ(Query(*ds, "SELECT count(*) FROM field_trees WHERE method = 'network'")[0][0],
             std::to_string(network));
@@ -361,9 +361,9 @@ TEST(GeoPackageStyles, TwoExportsOfARunAreEqualWithThePinnedTime) {
   ASSERT_TRUE(quality::ReadQualityRun(dir.Path() + "/quality.csv",
                                       dir.Path() + "/observations.csv", false, files).ok);
   std::vector<quality::CaseQuality> cases;
-  for (const quality::QualityRow& row : files.cases) {
+  for (const quality::CaseAssessment& row : files.cases) {
     cases.push_back({row, {}});
-    for (const quality::ObservationRow& o : files.observations)
+    for (const quality::ObservationAssessment& o : files.observations)
       if (o.caseNumber == row.caseNumber) cases.back().observations.push_back(o);
   }
   gis::ExportData data = gis::ExportDataFromQuality(cases, Table<PhotoTree>{});

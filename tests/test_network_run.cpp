@@ -54,8 +54,8 @@ TEST(NetworkRun, WritesEveryPlotWholeInTheNetworkColumns) {
   EXPECT_EQ(p.size(), 5u);
 
   // The readers take the files; every case once, each plot's cases together.
-  std::vector<quality::QualityRow> rows;
-  std::vector<quality::ObservationRow> observations;
+  std::vector<quality::CaseAssessment> rows;
+  std::vector<quality::ObservationAssessment> observations;
   const quality::FileReadStatus qs =
       quality::ReadQualityFile(dir.Path() + "/" + quality::kQualityFileName, rows);
   ASSERT_TRUE(qs.ok) << qs.message;
@@ -73,11 +73,11 @@ TEST(NetworkRun, WritesEveryPlotWholeInTheNetworkColumns) {
     const bool isNetwork = q[k + 1].find(",network,") != std::string::npos;
     network += isNetwork;
     // The reader takes the network's columns.
-    ASSERT_TRUE(rows[k].networkColumns) << q[k + 1];
-    EXPECT_EQ(rows[k].networkColumns->network, isNetwork);
+    ASSERT_TRUE(rows[k].networkFigures) << q[k + 1];
+    EXPECT_EQ(rows[k].networkFigures->network, isNetwork);
   }
   EXPECT_GT(network, 80);
-  for (const quality::ObservationRow& ob : observations) EXPECT_TRUE(seen.count(ob.caseNumber));
+  for (const quality::ObservationAssessment& ob : observations) EXPECT_TRUE(seen.count(ob.caseNumber));
 
   // --quality case writes what the default writes.
   const testing::BatchResult c = RunBatch(cases, "--quality case map.txt sightings.txt");
@@ -209,7 +209,7 @@ TEST(NetworkRun, BatchAssessesEveryCaseAsTheInMemoryBench) {
   const double correction = std::stod(record.substr(at + key.size()));
   EXPECT_NE(correction, 0.0) << "the legacy's random addition is drawn";
 
-  std::vector<quality::QualityRow> rows;
+  std::vector<quality::CaseAssessment> rows;
   const quality::FileReadStatus qs =
       quality::ReadQualityFile(dir.Path() + "/" + quality::kQualityFileName, rows);
   ASSERT_TRUE(qs.ok) << qs.message;
@@ -225,7 +225,7 @@ TEST(NetworkRun, BatchAssessesEveryCaseAsTheInMemoryBench) {
   const std::vector<quality::CaseInput> inputs = tools::QualityInputs(d);
   std::map<int, std::vector<size_t>> byPlot;
   for (size_t c = 0; c < inputs.size(); ++c) byPlot[inputs[c].plot].push_back(c);
-  std::vector<quality::QualityRow> bench(inputs.size());
+  std::vector<quality::CaseAssessment> bench(inputs.size());
   ASSERT_EQ(byPlot.size(), batchBias.size());
   int outliers = 0;
   for (const auto& [plot, idx] : byPlot) {
@@ -237,8 +237,8 @@ TEST(NetworkRun, BatchAssessesEveryCaseAsTheInMemoryBench) {
     EXPECT_NEAR(batchBias[plot] - r.summary.bias, correction, 2e-4) << "plot " << plot;
   }
   for (size_t c = 0; c < rows.size(); ++c) {
-    const quality::QualityRow& b = rows[c];
-    const quality::QualityRow& m = bench[c];
+    const quality::CaseAssessment& b = rows[c];
+    const quality::CaseAssessment& m = bench[c];
     ASSERT_EQ(b.tree, m.tree);
     const std::string where = "plot " + std::to_string(b.plot) + " tree " + std::to_string(b.tree);
     EXPECT_EQ(b.verdict, m.verdict) << where;

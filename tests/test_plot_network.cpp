@@ -13,6 +13,7 @@
 
 #include "quality/plot_network.h"
 #include "tools/simulation.h"
+#include "quality/quality_files.h"
 
 namespace treetri::quality {
 namespace {
@@ -208,7 +209,7 @@ TEST(PlotNetwork, AgreesWithAnIndependentDenseSolution) {
     EXPECT_NEAR(*res.quality.row.x, d.u[2 * static_cast<int>(c)], 1e-6);
     EXPECT_NEAR(*res.quality.row.y, d.u[2 * static_cast<int>(c) + 1], 1e-6);
     EXPECT_NEAR(*res.quality.row.sx, std::sqrt(d.Q(2 * c, 2 * c)), 1e-6);
-    for (const ObservationRow& o : res.quality.observations) {
+    for (const ObservationAssessment& o : res.quality.observations) {
       int kind = static_cast<int>(o.kind);
       const int j = d.mapIndex.at(o.sightedTree);
       int match = -1;
@@ -240,7 +241,7 @@ TEST(PlotNetwork, RecoversABiasAndFindsADisplacedMapTree) {
     }
   }
   for (size_t f = 0; f < plot.field.size(); ++f) {
-    const QualityRow& row = r.cases[f].quality.row;
+    const CaseAssessment& row = r.cases[f].quality.row;
     const bool sights6 = std::count(plot.sighted[f].begin(), plot.sighted[f].end(), 6) > 0;
     // The map's fault, not the crew's: the verdict stays, the suspect names
     // the map tree.
@@ -309,7 +310,7 @@ TEST(PlotNetwork, SnoopingNamesSingleErrorsOfEachKind) {
     const PlotResult r = AssessPlot(in, {});
     const InputSighting& s = in[static_cast<size_t>(c.error.field)].sightings[static_cast<size_t>(c.error.slot - 1)];
     for (size_t f = 0; f < in.size(); ++f) {
-      const QualityRow& row = r.cases[f].quality.row;
+      const CaseAssessment& row = r.cases[f].quality.row;
       if (static_cast<int>(f) != c.error.field) {
         EXPECT_EQ(row.verdict, Verdict::Ok) << "clean " << row.tree << " with " << SuspectKindWord(c.kind);
         continue;
@@ -338,7 +339,7 @@ TEST(PlotNetwork, SnoopingRemovesDoubleErrorsInOneCaseAndInOnePlot) {
   const PlotResult r = AssessPlot(in, {});
   EXPECT_GE(r.summary.removed, 4);
   for (size_t f = 0; f < in.size(); ++f) {
-    const QualityRow& row = r.cases[f].quality.row;
+    const CaseAssessment& row = r.cases[f].quality.row;
     const bool sights11 = std::count(plot.sighted[f].begin(), plot.sighted[f].end(), 11) > 0;
     const bool planted = f == 1 || f == 6;
     EXPECT_EQ(row.verdict == Verdict::Outlier, planted) << row.tree;
@@ -534,4 +535,21 @@ TEST(PlotNetwork, CriticalValuesGiveEqualPower) {
 }
 
 }  // namespace
+// A field tree with two sightings, one azimuth misread: leaving out the other,
+// clean sighting whole fits as well by the ratio of the tests (two
+// observations take up more misfit); one observation is the explanation
+// kept.
+TEST(PlotNetwork, AFieldTreeWithTwoSightingsGetsItsAzimuthBlunderNamed) {
+  for (const auto& [f, az] : {std::pair{0, 30.0}, {1, -25.0}, {2, 20.0}, {11, 30.0}}) {
+    Plot plot = GridPlot();
+    plot.sighted[static_cast<size_t>(f)].resize(2);
+    const PlotResult r = AssessPlot(WithErrors(plot, {{f, 2, az}}), {});
+    const CaseAssessment& row = r.cases[static_cast<size_t>(f)].quality.row;
+    EXPECT_EQ(row.verdict, Verdict::Outlier) << f;
+    EXPECT_EQ(row.suspectKind, SuspectKind::Azimuth) << f;
+    EXPECT_EQ(row.suspectTree, plot.sighted[static_cast<size_t>(f)][1]) << f;
+    EXPECT_EQ(r.cases[static_cast<size_t>(f)].removed.size(), 1u) << f;
+  }
+}
+
 }  // namespace treetri::quality

@@ -11,11 +11,11 @@ namespace treetri::views {
 namespace {
 
 using quality::ObservationKind;
-using quality::ObservationRow;
+using quality::ObservationAssessment;
 
-ObservationRow Obs(int caseNumber, int slot, int tree, ObservationKind kind,
+ObservationAssessment Obs(int caseNumber, int slot, int tree, ObservationKind kind,
                    std::optional<double> w) {
-  ObservationRow o;
+  ObservationAssessment o;
   o.caseNumber = caseNumber;
   o.plot = 1;
   o.slot = slot;
@@ -149,7 +149,7 @@ TEST(PlotScene, QualityFilesReadBack) {
   std::string quality = quality::QualityHeaderLine(), observations = quality::ObservationHeaderLine();
   for (const quality::CaseQuality& c : f.results.Cases()) {
     quality += quality::FormatQualityLine(c.row);
-    for (const ObservationRow& o : c.observations) observations += FormatObservationLine(o);
+    for (const ObservationAssessment& o : c.observations) observations += FormatObservationLine(o);
   }
   const std::string q = folder.Write(quality::kQualityFileName, quality + "\r\n");  // blank end
   std::string o = folder.Write(quality::kObservationsFileName, observations);

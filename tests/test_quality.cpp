@@ -16,6 +16,7 @@
 #include "tests/case_builder.h"
 #include "tests/independent_lsq.h"
 #include "tests/support.h"
+#include "quality/quality_files.h"
 
 namespace treetri::quality {
 namespace {
@@ -52,8 +53,8 @@ CaseInput MakeCase(double x0, double y0, std::vector<InputSighting> sightings) {
   return in;
 }
 
-const ObservationRow& Row(const CaseQuality& q, int slot, ObservationKind kind) {
-  for (const ObservationRow& o : q.observations)
+const ObservationAssessment& Row(const CaseQuality& q, int slot, ObservationKind kind) {
+  for (const ObservationAssessment& o : q.observations)
     if (o.slot == slot && o.kind == kind) return o;
   throw std::runtime_error("no such observation");
 }
@@ -130,7 +131,7 @@ TEST(Quality, HandCheckedNetworks) {
     EXPECT_NEAR(v, sxy, 1e-9);
   EXPECT_NEAR(*q.row.conf95A, 2.4477 * sxy, 1e-4 * sxy);
   double sumR = 0;
-  for (const ObservationRow& o : q.observations) sumR += o.redundancyNumber;
+  for (const ObservationAssessment& o : q.observations) sumR += o.redundancyNumber;
   EXPECT_NEAR(sumR, 4, 1e-9);
 
   // f = 0: one sighting due north with distance and azimuth. Nothing is
@@ -142,7 +143,7 @@ TEST(Quality, HandCheckedNetworks) {
   EXPECT_NEAR(*q.row.sx, std::sqrt(B), 1e-9);
   EXPECT_NEAR(*q.row.sy, std::sqrt(A), 1e-9);
   EXPECT_NEAR(*q.row.ellipseAzimuth, 90, 1e-6);  // a across the line of sight: east
-  for (const ObservationRow& o : q.observations)
+  for (const ObservationAssessment& o : q.observations)
     EXPECT_TRUE(!o.w && o.control == Control::Uncontrolled) << KindWord(o.kind);
 
   // A 5 m blunder in the distance to tree 1, trees at 2 km (nearly linear:
@@ -156,7 +157,7 @@ TEST(Quality, HandCheckedNetworks) {
   blunder[0].distance += 5;
   q = AssessCase(MakeCase(0, 0, blunder));
   const double r = sg.distance * sg.distance / (A + 1 / (0.5 / A + 1.5 / Bf));
-  const ObservationRow& d = Row(q, 1, ObservationKind::Distance);
+  const ObservationAssessment& d = Row(q, 1, ObservationKind::Distance);
   EXPECT_NEAR(d.redundancyNumber, r, 5e-3 * r);
   EXPECT_NEAR(*d.grossError, 5, 0.005);
   EXPECT_NEAR(*d.w, -std::sqrt(r) * 5 / sg.distance, 0.02);
@@ -248,23 +249,23 @@ TEST(Quality, WorkedExamplesMatchExpectedFiles) {
       std::ifstream in(path, std::ios::binary);
       return std::string(std::istreambuf_iterator<char>(in), {});
     };
-    const auto got = ReadRows<QualityRow>(run.Read(kQualityFileName), ParseQualityLine);
-    const auto want = ReadRows<QualityRow>(read(dir + "expected/quality.csv"), ParseQualityLine);
+    const auto got = ReadRows<CaseAssessment>(run.Read(kQualityFileName), ParseQualityLine);
+    const auto want = ReadRows<CaseAssessment>(read(dir + "expected/quality.csv"), ParseQualityLine);
     const auto gotObs =
-        ReadRows<ObservationRow>(run.Read(kObservationsFileName), ParseObservationLine);
+        ReadRows<ObservationAssessment>(run.Read(kObservationsFileName), ParseObservationLine);
     const auto wantObs =
-        ReadRows<ObservationRow>(read(dir + "expected/observations.csv"), ParseObservationLine);
+        ReadRows<ObservationAssessment>(read(dir + "expected/observations.csv"), ParseObservationLine);
     ASSERT_EQ(got.size(), want.size());
     ASSERT_EQ(gotObs.size(), wantObs.size());
 
-    std::map<std::tuple<int, int, ObservationKind>, const ObservationRow*> obsOf;
-    for (const ObservationRow& o : gotObs) obsOf[{o.caseNumber, o.slot, o.kind}] = &o;
-    for (const ObservationRow& w : wantObs) {
+    std::map<std::tuple<int, int, ObservationKind>, const ObservationAssessment*> obsOf;
+    for (const ObservationAssessment& o : gotObs) obsOf[{o.caseNumber, o.slot, o.kind}] = &o;
+    for (const ObservationAssessment& w : wantObs) {
       const std::string what = "case " + std::to_string(w.caseNumber) + " slot " +
                                std::to_string(w.slot) + " " + KindWord(w.kind);
       auto it = obsOf.find({w.caseNumber, w.slot, w.kind});
       ASSERT_NE(it, obsOf.end()) << what;
-      const ObservationRow& g = *it->second;
+      const ObservationAssessment& g = *it->second;
       EXPECT_EQ(g.sightedTree, w.sightedTree) << what;
       ExpectClose(g.adjusted, w.adjusted, 6e-4, 0, what);
       ExpectClose(g.redundancyNumber, w.redundancyNumber, 1.5e-4, 0, what);
@@ -277,7 +278,7 @@ TEST(Quality, WorkedExamplesMatchExpectedFiles) {
     }
 
     for (size_t i = 0; i < want.size(); ++i) {
-      const QualityRow &g = got[i], &w = want[i];
+      const CaseAssessment &g = got[i], &w = want[i];
       const std::string what = "case " + std::to_string(w.caseNumber);
       EXPECT_EQ(g.legacyStatus, w.legacyStatus) << what;
       EXPECT_EQ(g.verdict, w.verdict) << what;
@@ -286,9 +287,9 @@ TEST(Quality, WorkedExamplesMatchExpectedFiles) {
       EXPECT_EQ(g.converged, w.converged) << what;
       ExpectClose(g.x, w.x, 5.5e-4, 0, what + " x");
       ExpectClose(g.y, w.y, 5.5e-4, 0, what + " y");
-      for (auto m : {&QualityRow::sigma0, &QualityRow::sx, &QualityRow::sy, &QualityRow::ellipseA,
-                     &QualityRow::ellipseB, &QualityRow::conf95A, &QualityRow::conf95B,
-                     &QualityRow::suggestedSigma0})
+      for (auto m : {&CaseAssessment::sigma0, &CaseAssessment::sx, &CaseAssessment::sy, &CaseAssessment::ellipseA,
+                     &CaseAssessment::ellipseB, &CaseAssessment::conf95A, &CaseAssessment::conf95B,
+                     &CaseAssessment::suggestedSigma0})
         ExpectClose(g.*m, w.*m, 6e-5, 1e-3, what);
       if (w.ellipseA && *w.ellipseA > 1.01 * *w.ellipseB) {
         EXPECT_NEAR(std::remainder(*g.ellipseAzimuth - *w.ellipseAzimuth, 180), 0, 0.1) << what;
@@ -310,7 +311,7 @@ TEST(Quality, WorkedExamplesMatchExpectedFiles) {
       }
       // The observations of the case whose |w| ties with the expected largest.
       std::vector<std::pair<int, SuspectKind>> tied;
-      for (const ObservationRow& o : wantObs)
+      for (const ObservationAssessment& o : wantObs)
         if (o.caseNumber == w.caseNumber && o.w && std::fabs(std::fabs(*o.w) - *w.maxW) <= 0.01)
           tied.emplace_back(o.sightedTree, SuspectKindOf(o.kind));
       EXPECT_NE(std::find(tied.begin(), tied.end(), std::pair{*g.suspectTree, g.suspectKind}),

@@ -12,7 +12,7 @@ namespace {
 // A line written, parsed and written again is the same line: every field
 // came back (to the printed digits), quoted text and empty fields included.
 TEST(QualityFiles, LinesRoundTrip) {
-  QualityRow q;
+  CaseAssessment q;
   q.caseNumber = 7;
   q.plot = 2;
   q.tree = 11;
@@ -43,17 +43,17 @@ TEST(QualityFiles, LinesRoundTrip) {
             "3.8880,,,,5,20,INTERSEC,4,5,,TRUE,1234567.1235,0.0000,"
             ",fail,,,,,179.99999,,,-4.200,map_y,,,,10,,outlier,"
             "slot 1: tree 2 not on the map; singular\r\n");
-  QualityRow back;
+  CaseAssessment back;
   ASSERT_TRUE(ParseQualityLine(line, back).ok);
   EXPECT_EQ(FormatQualityLine(back), line);
 
-  const ObservationRow o{3, 1, 5, 2, 14, ObservationKind::Azimuth, 359.5, 0.25, 0.75, 0.0785398,
+  const ObservationAssessment o{3, 1, 5, 2, 14, ObservationKind::Azimuth, 359.5, 0.25, 0.75, 0.0785398,
                          0.0042, 1.23456, std::nullopt, 3.0, Control::Uncontrolled, {}, {}};
   const std::string obsLine = FormatObservationLine(o);
   EXPECT_EQ(obsLine,
             "3,1,5,2,14,azimuth,359.50000,0.25000,0.75000,0.07854,0.0042,1.235,,3.00000,"
             "uncontrolled\r\n");
-  ObservationRow ob;
+  ObservationAssessment ob;
   ASSERT_TRUE(ParseObservationLine(obsLine, ob).ok);
   EXPECT_EQ(FormatObservationLine(ob), obsLine);
   EXPECT_EQ(ObservationHeaderLine(),
@@ -74,12 +74,12 @@ TEST(QualityFiles, BrokenLinesNameTheColumn) {
       {"1,1,1,1,1,map_y,1,1,1,,1,1,1,1,", 10},        // required number missing
   };
   for (const auto& c : cases) {
-    ObservationRow o;
+    ObservationAssessment o;
     ParseStatus st = ParseObservationLine(c.line, o);
     EXPECT_FALSE(st.ok) << c.line;
     EXPECT_EQ(st.column, c.column) << c.line << ": " << st.message;
   }
-  QualityRow q;
+  CaseAssessment q;
   EXPECT_FALSE(ParseQualityLine("1,1,1,1,\"open", q).ok);
   // Booleans are TRUE or FALSE, nothing else.
   q.converged = true;
@@ -95,14 +95,14 @@ TEST(QualityFiles, BrokenLinesNameTheColumn) {
 // adjustment has no lines, and another case's lines do not count.
 TEST(QualityFiles, SuspectSlotOfATreeSightedTwice) {
   auto line = [](int caseNumber, int slot, ObservationKind kind, double w) {
-    ObservationRow o;
+    ObservationAssessment o;
     o.caseNumber = caseNumber, o.slot = slot, o.sightedTree = 12, o.kind = kind, o.w = w;
     return o;
   };
-  const std::vector<ObservationRow> lines = {
+  const std::vector<ObservationAssessment> lines = {
       line(1, 2, ObservationKind::Distance, 4.1), line(1, 2, ObservationKind::Azimuth, -5.0),
       line(1, 5, ObservationKind::Azimuth, 3.9), line(2, 7, ObservationKind::Azimuth, 3.9)};
-  QualityRow q;
+  CaseAssessment q;
   q.caseNumber = 1;
   q.suspectTree = 12;
   for (auto [kind, w, slot] : {std::tuple{SuspectKind::Azimuth, 3.9, 5},

@@ -48,8 +48,8 @@ struct HandMadeRun {
   }
 };
 
-quality::QualityRow Row(int tree, Verdict v, double x, double y, double azimuth) {
-  quality::QualityRow r;
+quality::CaseAssessment Row(int tree, Verdict v, double x, double y, double azimuth) {
+  quality::CaseAssessment r;
   r.caseNumber = tree - 1000;
   r.plot = 1;
   r.tree = tree;
@@ -66,7 +66,7 @@ TEST(QualityReport, FiguresOfAHandMadeRun) {
   HandMadeRun h;
   // Clean: 1001 ok, truth 1.697 m along a (inside); 1002 outlier, truth
   // 1.414 m along b (outside); 1006 no redundancy and 1007 ok, inside.
-  std::vector<quality::QualityRow> rows = {
+  std::vector<quality::CaseAssessment> rows = {
       Row(1001, Verdict::Ok, -1.2, -1.2, 45), Row(1002, Verdict::Outlier, -1, 1, 45),
       Row(1003, Verdict::Outlier, 0, 0, 0), Row(1004, Verdict::Outlier, 0, 0, 0),
       Row(1005, Verdict::Ok, 0, 0, 0), Row(1006, Verdict::NoRedundancy, 0, 1.9, 0),
@@ -76,7 +76,7 @@ TEST(QualityReport, FiguresOfAHandMadeRun) {
   rows[3].suspectTree = 2;  // the wrong tree named, tree 3 suggested
   rows[3].suggestedTree = 3;
   std::string text = quality::QualityHeaderLine();
-  for (const quality::QualityRow& r : rows) text += quality::FormatQualityLine(r);
+  for (const quality::CaseAssessment& r : rows) text += quality::FormatQualityLine(r);
   h.dir.Write(quality::kQualityFileName, text);
 
   QualityFileContents run;
@@ -132,7 +132,7 @@ TEST(QualityReport, MissedWrongTreesWithAConfusableMark) {
     h.dir.Write(quality::kQualityFileName, q);
     std::string o = quality::NetworkObservationHeaderLine();
     for (const auto& [slot, sighted] : {std::pair{1, 5}, std::pair{2, 2}}) {
-      quality::ObservationRow r;
+      quality::ObservationAssessment r;
       r.caseNumber = 5;
       r.plot = 1;
       r.tree = 1005;
@@ -167,7 +167,7 @@ TEST(QualityReport, MissedWrongTreesWithAConfusableMark) {
   // A confusable tree that is not a number names its column.
   HandMadeRun h;
   h.dir.Write(quality::kQualityFileName, quality::QualityHeaderLine());
-  quality::ObservationRow r;
+  quality::ObservationAssessment r;
   std::string line = quality::FormatNetworkObservationLine(r, {7, 2.5});
   line.replace(line.find(",7,"), 3, ",x7,");
   h.dir.Write(quality::kObservationsFileName, quality::NetworkObservationHeaderLine() + line);

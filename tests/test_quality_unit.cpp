@@ -19,14 +19,15 @@
 #include "quality/quality_writer.h"
 #include "tests/case_builder.h"
 #include "tests/support.h"
+#include "quality/quality_files.h"
 
 namespace treetri::quality {
 namespace {
 
 using testing::TempFolder;
 
-QualityRow Case(int n) {
-  QualityRow r;
+CaseAssessment Case(int n) {
+  CaseAssessment r;
   r.caseNumber = n;
   r.plot = 1;
   r.tree = 100 + n;
@@ -34,8 +35,8 @@ QualityRow Case(int n) {
   return r;
 }
 
-ObservationRow Observation(int n, int slot) {
-  return ObservationRow{n, 1, 100 + n, slot, slot, ObservationKind::Distance, 5, 5, 0, 0.05, 0.5,
+ObservationAssessment Observation(int n, int slot) {
+  return ObservationAssessment{n, 1, 100 + n, slot, slot, ObservationKind::Distance, 5, 5, 0, 0.05, 0.5,
                         0.1, 0.0, 0.3, Control::Controlled, {}, {}};
 }
 

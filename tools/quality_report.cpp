@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/headless_ui.h"
 #include "quality/case_quality.h"
+#include "quality/quality_files.h"
 #include "tools/position_stats.h"
 #include "tools/simulation.h"
 #include "tools/text_format.h"
@@ -121,11 +122,11 @@ bool InsideEllipse(double x, double y, double cx, double cy, double a, double b,
 QualityFigures ComputeQualityFigures(const QualityFileContents& run, const SimulationTruth* truth) {
   using quality::Verdict;
   QualityFigures f;
-  for (const quality::QualityRow& c : run.cases) {
+  for (const quality::CaseAssessment& c : run.cases) {
     ++f.verdicts[static_cast<int>(c.verdict)];
     f.suggestions += c.suggestedTree.has_value();
   }
-  for (const quality::ObservationRow& o : run.observations) {
+  for (const quality::ObservationAssessment& o : run.observations) {
     ++f.observations;
     f.weak += o.control == quality::Control::Weak;
     f.uncontrolled += o.control == quality::Control::Uncontrolled;
@@ -139,7 +140,7 @@ QualityFigures ComputeQualityFigures(const QualityFileContents& run, const Simul
   // The sightings (plot, field tree, slot) that the plot network marked
   // confusable.
   std::set<std::tuple<int, int, int>> confusable;
-  for (const quality::ObservationRow& o : run.observations) {
+  for (const quality::ObservationAssessment& o : run.observations) {
     f.withConfusable = f.withConfusable || o.confusableDistance || o.confusableTree;
     if (o.confusableTree) confusable.insert({o.plot, o.tree, o.slot});
   }
@@ -148,7 +149,7 @@ QualityFigures ComputeQualityFigures(const QualityFileContents& run, const Simul
     if (e.onMap && e.kind != PlantedKind::Missing && e.kind != PlantedKind::CompassBias)
       gross[{e.plot, e.tree}].push_back(&e);
 
-  for (const quality::QualityRow& c : run.cases) {
+  for (const quality::CaseAssessment& c : run.cases) {
     const std::pair<int, int> key{c.plot, c.tree};
     auto known = truth->cases.find(key);
     if (known == truth->cases.end()) {

@@ -7,15 +7,15 @@
 #include <utility>
 #include <vector>
 
-#include "quality/quality_files.h"
+#include "quality/assessment.h"
 #include "tools/planted_errors.h"
 
 namespace treetri::tools {
 
 // A run's quality files, as read from its work folder.
 struct QualityFileContents {
-  std::vector<quality::QualityRow> cases;
-  std::vector<quality::ObservationRow> observations;
+  std::vector<quality::CaseAssessment> cases;
+  std::vector<quality::ObservationAssessment> observations;
   bool observationsRead = false;  // observations.csv is optional
   std::vector<std::string> warnings;  // a last case cut short by a stopped run, left out
 };

@@ -1,6 +1,7 @@
 #include "views/plot_scene.h"
 
 #include "data/angles.h"
+#include "quality/quality_files.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +12,7 @@ namespace treetri::views {
 
 using quality::CaseQuality;
 using quality::ObservationKind;
-using quality::ObservationRow;
+using quality::ObservationAssessment;
 using quality::Verdict;
 
 void CaseResults::Add(CaseQuality c) {
@@ -70,12 +71,12 @@ bool CaseResults::Load(const std::string& qualityPath, const std::string& observ
     return false;
   }
   if (warnings) *warnings = run.warnings;
-  for (quality::QualityRow& r : run.cases) {
+  for (quality::CaseAssessment& r : run.cases) {
     CaseQuality c;
     c.row = std::move(r);
     Add(std::move(c));
   }
-  for (ObservationRow& o : run.observations) At(o.caseNumber)->observations.push_back(std::move(o));
+  for (ObservationAssessment& o : run.observations) At(o.caseNumber)->observations.push_back(std::move(o));
   return true;
 }
 
@@ -105,7 +106,7 @@ const char* SightingStyleLabel(SightingStyle s) {
 
 namespace {
 
-bool Positioned(const quality::QualityRow& r) {
+bool Positioned(const quality::CaseAssessment& r) {
   return r.x && r.y && std::isfinite(*r.x) && std::isfinite(*r.y);
 }
 
@@ -121,10 +122,10 @@ void AddEllipseBox(PlaneExtent& box, const EllipseMark& e) {
 // The sighting lines of a case: one per slot with field observations, the
 // suspect marked; a sighting left out of the adjustment is drawn too.
 std::vector<SightingLine> CaseLines(const quality::PlotMaps& maps, const CaseQuality& c) {
-  const quality::QualityRow& row = c.row;
+  const quality::CaseAssessment& row = c.row;
   std::map<int, SightingLine> bySlot;
   std::map<int, std::pair<bool, bool>> kinds;  // slot: azimuth, distance
-  for (const ObservationRow& o : c.observations) {
+  for (const ObservationAssessment& o : c.observations) {
     if (o.kind != ObservationKind::Azimuth && o.kind != ObservationKind::Distance) continue;
     SightingLine& line = bySlot[o.slot];
     line.slot = o.slot;
@@ -242,7 +243,7 @@ PlotScene BuildPlotScene(const quality::PlotMaps& maps, const CaseResults& resul
       s.plotBox.AddFinite(m.x, m.y);
   }
   for (int n : results.CasesOfPlot(s.plot)) {
-    const quality::QualityRow& r = results.Find(n)->row;
+    const quality::CaseAssessment& r = results.Find(n)->row;
     if (!Positioned(r)) {
       if (const auto* legacy = results.LegacyPosition(n)) {
         s.fieldTrees.push_back({n, r.tree, (*legacy)[0], (*legacy)[1], r.verdict, true});
@@ -252,9 +253,9 @@ PlotScene BuildPlotScene(const quality::PlotMaps& maps, const CaseResults& resul
       continue;
     }
     s.fieldTrees.push_back({n, r.tree, *r.x, *r.y, r.verdict});
-    if (r.networkColumns) {
-      s.network = s.network || r.networkColumns->network;
-      s.fieldTrees.back().confusable = r.networkColumns->confusable.value_or(0);
+    if (r.networkFigures) {
+      s.network = s.network || r.networkFigures->network;
+      s.fieldTrees.back().confusable = r.networkFigures->confusable.value_or(0);
     }
     s.plotBox.AddFinite(*r.x, *r.y);
     if (r.conf95A && r.conf95B && r.ellipseAzimuth) {
@@ -264,7 +265,7 @@ PlotScene BuildPlotScene(const quality::PlotMaps& maps, const CaseResults& resul
     }
   }
   if (!selected) return s;
-  const quality::QualityRow& row = selected->row;
+  const quality::CaseAssessment& row = selected->row;
   if (Positioned(row)) {
     s.caseBox.AddFinite(*row.x, *row.y);
     s.lines = CaseLines(maps, *selected);

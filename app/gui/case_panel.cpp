@@ -11,6 +11,7 @@
 
 #include "app/gui/plot_map_view.h"
 #include "app/gui/row_texts.h"
+#include "quality/quality_files.h"
 
 namespace treetri {
 
@@ -20,15 +21,15 @@ const QStringList kObservationColumns = {"slot", "tree",        "kind", "observe
                                          "r",    "w",           "gross error", "MDB", "control",
                                          "confusable"};
 
-QString CaseHtml(const quality::QualityRow& r) {
+QString CaseHtml(const quality::CaseAssessment& r) {
   const QColor colour = mapstyle::ToQColor(views::VerdictColour(r.verdict));
   QString html = QString("<b>Case %1</b> &nbsp;plot %2, tree %3, species %4<br>")
                      .arg(r.caseNumber).arg(r.plot).arg(r.tree).arg(r.species);
   html += QString("verdict <b style='color:%1'>%2</b> &nbsp;legacy status: %3<br>")
               .arg(colour.name(), quality::VerdictWord(r.verdict),
                    QString::fromStdString(views::ShownText(r.legacyStatus)).toHtmlEscaped());
-  if (r.networkColumns)
-    html += r.networkColumns->network
+  if (r.networkFigures)
+    html += r.networkFigures->network
                 ? QString("method: plot network (σ0 and global test are the plot's)<br>")
                 : QString("method: per case (its sightings share no map tree with the plot's "
                           "other field trees)<br>");
@@ -64,17 +65,17 @@ QString CaseHtml(const quality::QualityRow& r) {
                 .arg(NumberText(r.suggestedSigma0, 3));
     // The runner-up and how much better the suggestion fits: a clear choice
     // or a coin toss.
-    if (r.networkColumns && r.networkColumns->runnerUp)
+    if (r.networkFigures && r.networkFigures->runnerUp)
       html += QString(", runner-up tree %1, better by %2 in the test statistic")
-                  .arg(*r.networkColumns->runnerUp)
-                  .arg(NumberText(r.networkColumns->evidence, 2));
+                  .arg(*r.networkFigures->runnerUp)
+                  .arg(NumberText(r.networkFigures->evidence, 2));
     html += "<br>";
   }
-  if (r.networkColumns && r.networkColumns->confusable.value_or(0) > 0)
+  if (r.networkFigures && r.networkFigures->confusable.value_or(0) > 0)
     html += QString("<span style='color:%1'>%2 sighting(s) confusable: a confusion with the tree "
                     "named in the observations could not be seen; check in the field</span><br>")
                 .arg(mapstyle::ToQColor(views::ConfusableColour()).name())
-                .arg(*r.networkColumns->confusable);
+                .arg(*r.networkFigures->confusable);
   if (!r.warnings.empty())
     html += "<i>" + QString::fromStdString(views::ShownText(r.warnings)).toHtmlEscaped() + "</i>";
   return html;
@@ -194,7 +195,7 @@ void CasePanel::Show(const quality::CaseQuality* c, int plot) {
 
   observations_->setRowCount(static_cast<int>(c->observations.size()));
   int row = 0;
-  for (const quality::ObservationRow& o : c->observations) {
+  for (const quality::ObservationAssessment& o : c->observations) {
     const int decimals = o.kind == quality::ObservationKind::Azimuth ? 4 : 3;
     const QStringList cells = {QString::number(o.slot),
                                QString::number(o.sightedTree),

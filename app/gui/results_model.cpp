@@ -9,6 +9,7 @@
 
 #include "app/gui/plot_map_view.h"
 #include "app/gui/row_texts.h"
+#include "quality/quality_files.h"
 
 namespace treetri {
 
@@ -20,7 +21,7 @@ const QStringList kResultColumns = {"case",   "plot",           "tree",    "lega
                                     "before edit"};
 
 // The case as the run left it: verdict, σ0 and how far the edit moved it.
-QString BeforeText(const quality::QualityRow& now, const quality::QualityRow& before) {
+QString BeforeText(const quality::CaseAssessment& now, const quality::CaseAssessment& before) {
   QString text = QString("%1, σ0 %2").arg(quality::VerdictWord(before.verdict), NumberText(before.sigma0, 3));
   if (now.x && now.y && before.x && before.y)
     text += QString(", moved %1 m").arg(std::hypot(*now.x - *before.x, *now.y - *before.y), 0, 'f', 3);
@@ -28,14 +29,14 @@ QString BeforeText(const quality::QualityRow& now, const quality::QualityRow& be
 }
 
 // The cells of a case's row.
-QList<QStandardItem*> Row(const quality::QualityRow& q, const quality::QualityRow* before) {
+QList<QStandardItem*> Row(const quality::CaseAssessment& q, const quality::CaseAssessment* before) {
   const QVariant none;
   const QString beforeText = before ? BeforeText(q, *before) : QString();
   const QString warnings = QString::fromStdString(views::ShownText(q.warnings));
-  const QString method = q.networkColumns ? (q.networkColumns->network ? "network" : "case") : "";
+  const QString method = q.networkFigures ? (q.networkFigures->network ? "network" : "case") : "";
   // Sightings marked confusable; -1 where the method marks none.
-  const int confusable = q.networkColumns && q.networkColumns->confusable
-                             ? *q.networkColumns->confusable
+  const int confusable = q.networkFigures && q.networkFigures->confusable
+                             ? *q.networkFigures->confusable
                              : -1;
   const std::vector<std::pair<QString, QVariant>> cells = {
       {QString::number(q.caseNumber), q.caseNumber},
@@ -89,7 +90,7 @@ void ResultsModel::Fill(const views::CaseResults& results) {
   }
 }
 
-void ResultsModel::Put(const quality::QualityRow& row, const quality::QualityRow* before) {
+void ResultsModel::Put(const quality::CaseAssessment& row, const quality::CaseAssessment* before) {
   // A new case's row comes whole, so that a sorting filter places it once.
   auto [at, added] = rowOfCase_.emplace(row.caseNumber, rowCount());
   const QList<QStandardItem*> items = Row(row, before);
@@ -101,7 +102,7 @@ void ResultsModel::Put(const quality::QualityRow& row, const quality::QualityRow
 }
 
 void ResultsModel::PutAll(
-    const std::vector<std::pair<const quality::QualityRow*, const quality::QualityRow*>>& rows) {
+    const std::vector<std::pair<const quality::CaseAssessment*, const quality::CaseAssessment*>>& rows) {
   int first = -1, last = -1;
   {
     // The cells change unseen; the views learn of the rows once, below.

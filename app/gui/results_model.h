@@ -31,10 +31,10 @@ class ResultsModel : public QStandardItemModel {
   void Fill(const views::CaseResults& results);
   // Adds the case's row, or replaces it when the case has one; `before` is
   // the case as the run left it when it has been edited since.
-  void Put(const quality::QualityRow& row, const quality::QualityRow* before = nullptr);
+  void Put(const quality::CaseAssessment& row, const quality::CaseAssessment* before = nullptr);
   // Puts the rows of several cases (each with its `before`, or null) as one
   // change: a sorting filter sorts once, not once for every cell.
-  void PutAll(const std::vector<std::pair<const quality::QualityRow*, const quality::QualityRow*>>& rows);
+  void PutAll(const std::vector<std::pair<const quality::CaseAssessment*, const quality::CaseAssessment*>>& rows);
 
  private:
   std::unordered_map<int, int> rowOfCase_;  // case number: row

@@ -1,4 +1,5 @@
 #include "app/gui/row_texts.h"
+#include "quality/quality_files.h"
 
 namespace treetri {
 
@@ -11,7 +12,7 @@ QString RedundancyNumberText(double r) {
   return text == "-0.000" ? text.mid(1) : text;
 }
 
-QString SuspectText(const quality::QualityRow& r) {
+QString SuspectText(const quality::CaseAssessment& r) {
   if (r.suspectKind == quality::SuspectKind::None || !r.suspectTree) return {};
   QString text =
       QString("%1 to %2").arg(quality::SuspectKindWord(r.suspectKind)).arg(*r.suspectTree);
@@ -19,7 +20,7 @@ QString SuspectText(const quality::QualityRow& r) {
   return text;
 }
 
-QString EllipseText(const quality::QualityRow& r) {
+QString EllipseText(const quality::CaseAssessment& r) {
   if (!r.conf95A || !r.conf95B) return {};
   return QString("%1 × %2").arg(*r.conf95A, 0, 'f', 3).arg(*r.conf95B, 0, 'f', 3);
 }

@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include "quality/quality_files.h"
+#include "quality/assessment.h"
 
 namespace treetri {
 
@@ -15,8 +15,8 @@ QString NumberText(const std::optional<double>& v, int decimals);
 // A redundancy number of 0, or a rounding error below it, reads "0.000".
 QString RedundancyNumberText(double r);
 // "distance to 15, w 48.12"; empty without a suspect.
-QString SuspectText(const quality::QualityRow& r);
+QString SuspectText(const quality::CaseAssessment& r);
 // "0.031 × 0.018": the 95 % ellipse's semi-axes in metres.
-QString EllipseText(const quality::QualityRow& r);
+QString EllipseText(const quality::CaseAssessment& r);
 
 }  // namespace treetri

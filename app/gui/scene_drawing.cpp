@@ -11,6 +11,7 @@
 #include <QGraphicsSimpleTextItem>
 
 #include "app/gui/plot_map_view.h"
+#include "quality/quality_files.h"
 
 namespace treetri {
 

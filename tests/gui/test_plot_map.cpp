@@ -75,7 +75,7 @@ TEST_F(PlotMapTest, OpensFromTheListAndSelectsCasesBothWays) {
 
   // A click on field tree 1005 of plot 1 (case 5) selects its line and
   // fills the side panel.
-  const quality::QualityRow& five = window.Results().Find(5)->row;
+  const quality::CaseAssessment& five = window.Results().Find(5)->row;
   QCoreApplication::processEvents();
   const QPoint at = map->View()->mapFromScene(map->ToScene(*five.x, *five.y));
   QTest::mouseClick(map->View()->viewport(), Qt::LeftButton, {}, at);

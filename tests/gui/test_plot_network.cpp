@@ -59,11 +59,11 @@ class PlotNetworkTest : public DesktopTest {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
   // The cases of quality.csv in `dir` by case number.
-  static std::map<int, quality::QualityRow> Rows(const std::string& dir) {
-    std::vector<quality::QualityRow> rows;
+  static std::map<int, quality::CaseAssessment> Rows(const std::string& dir) {
+    std::vector<quality::CaseAssessment> rows;
     EXPECT_TRUE(quality::ReadQualityFile(dir + "/quality.csv", rows).ok);
-    std::map<int, quality::QualityRow> byCase;
-    for (const quality::QualityRow& r : rows) byCase[r.caseNumber] = r;
+    std::map<int, quality::CaseAssessment> byCase;
+    for (const quality::CaseAssessment& r : rows) byCase[r.caseNumber] = r;
     return byCase;
   }
 };
@@ -96,16 +96,16 @@ TEST_F(PlotNetworkTest, TheJobRunsTheNetworkShowsItsMarksAndAnEditAssessesThePlo
   ASSERT_TRUE(window.NetworkMethod());
   ASSERT_TRUE(window.Simulate().completed);
   // Every case carries the network's columns, as quality.csv has them.
-  const std::map<int, quality::QualityRow> file = Rows(folder.path().toStdString());
+  const std::map<int, quality::CaseAssessment> file = Rows(folder.path().toStdString());
   ASSERT_EQ(window.Results().Cases().size(), 70u);
-  const quality::QualityRow* marked = nullptr;  // a network case with confusable sightings
-  const quality::QualityRow* clean = nullptr;   // a positioned network case without
+  const quality::CaseAssessment* marked = nullptr;  // a network case with confusable sightings
+  const quality::CaseAssessment* clean = nullptr;   // a positioned network case without
   for (const quality::CaseQuality& c : window.Results().Cases()) {
-    ASSERT_TRUE(c.row.networkColumns) << "case " << c.row.caseNumber;
-    EXPECT_EQ(c.row.networkColumns->confusable, file.at(c.row.caseNumber).networkColumns->confusable);
-    if (!c.row.networkColumns->network || !c.row.x) continue;
-    if (c.row.networkColumns->confusable.value_or(0) > 0 && !marked) marked = &c.row;
-    if (c.row.networkColumns->confusable == 0 && !clean && marked && c.row.plot == marked->plot)
+    ASSERT_TRUE(c.row.networkFigures) << "case " << c.row.caseNumber;
+    EXPECT_EQ(c.row.networkFigures->confusable, file.at(c.row.caseNumber).networkFigures->confusable);
+    if (!c.row.networkFigures->network || !c.row.x) continue;
+    if (c.row.networkFigures->confusable.value_or(0) > 0 && !marked) marked = &c.row;
+    if (c.row.networkFigures->confusable == 0 && !clean && marked && c.row.plot == marked->plot)
       clean = &c.row;
   }
   ASSERT_TRUE(marked && clean) << "the simulated plots should have both kinds of case";
@@ -118,7 +118,7 @@ TEST_F(PlotNetworkTest, TheJobRunsTheNetworkShowsItsMarksAndAnEditAssessesThePlo
   EXPECT_FALSE(exported.plots->empty());
   EXPECT_FALSE(exported.networkMapTrees.empty());
   EXPECT_NE(exported.runRecord.find("\"quality_method\": \"network\""), std::string::npos);
-  const int markedCase = marked->caseNumber, count = *marked->networkColumns->confusable;
+  const int markedCase = marked->caseNumber, count = *marked->networkFigures->confusable;
   const int plot = marked->plot;
   const double mx = *marked->x, my = *marked->y, cx = *clean->x, cy = *clean->y;
 
@@ -189,23 +189,23 @@ TEST_F(PlotNetworkTest, TheJobRunsTheNetworkShowsItsMarksAndAnEditAssessesThePlo
                               "sightings.txt"});
   ASSERT_TRUE(batch.waitForFinished(60000));
   ASSERT_EQ(batch.exitCode(), 0) << batch.readAllStandardError().toStdString();
-  const std::map<int, quality::QualityRow> rerun = Rows(other.path().toStdString());
+  const std::map<int, quality::CaseAssessment> rerun = Rows(other.path().toStdString());
   for (int n : plotCases) {
-    const quality::QualityRow& edited = window.Results().Find(n)->row;
-    const quality::QualityRow& full = rerun.at(n);
+    const quality::CaseAssessment& edited = window.Results().Find(n)->row;
+    const quality::CaseAssessment& full = rerun.at(n);
     EXPECT_EQ(edited.verdict, full.verdict) << "case " << n;
     ASSERT_EQ(edited.x.has_value(), full.x.has_value()) << "case " << n;
     if (edited.x) {
       EXPECT_NEAR(*edited.x, *full.x, 1e-4) << "case " << n;
       EXPECT_NEAR(*edited.y, *full.y, 1e-4) << "case " << n;
     }
-    EXPECT_EQ(edited.networkColumns->confusable, full.networkColumns->confusable) << "case " << n;
+    EXPECT_EQ(edited.networkFigures->confusable, full.networkFigures->confusable) << "case " << n;
   }
 
   // The run opened again from its files: its network columns, and edits
   // that assess a plot again.
   ASSERT_TRUE(window.OpenResults());
-  ASSERT_TRUE(window.Results().Find(markedCase) && window.Results().Find(markedCase)->row.networkColumns);
+  ASSERT_TRUE(window.Results().Find(markedCase) && window.Results().Find(markedCase)->row.networkFigures);
   ASSERT_TRUE(window.Edits());
   EXPECT_TRUE(window.Edits()->Network());
 
