@@ -1,5 +1,7 @@
 #include "output/dump_files.h"
 
+#include <charconv>
+
 #include "output/number_text.h"
 #include "platform/files.h"
 
@@ -7,13 +9,26 @@ namespace treetri {
 
 namespace {
 
+// One line "row col value", built whole and appended at once.
 void AddEntry(std::string& out, int row, int col, double v) {
-  AppendInteger(out, row);
-  out += ' ';
-  AppendInteger(out, col);
-  out += ' ';
-  AppendFree(out, v);
-  out += "\r\n";
+  char line[24 + 24 + kMaxFreeChars + 2];
+  char* p = std::to_chars(line, line + 24, row).ptr;
+  *p++ = ' ';
+  p = std::to_chars(p, p + 24, col).ptr;
+  *p++ = ' ';
+  p = WriteFree(p, v);
+  *p++ = '\r';
+  *p++ = '\n';
+  out.append(line, static_cast<size_t>(p - line));
+}
+
+// One line with a value.
+void AddValue(std::string& out, double v) {
+  char line[kMaxFreeChars + 2];
+  char* p = WriteFree(line, v);
+  *p++ = '\r';
+  *p++ = '\n';
+  out.append(line, static_cast<size_t>(p - line));
 }
 
 constexpr const char* kDumpFileNames[4] = {kDumpAFileName, kDumpLFileName, kDumpWeightsFileName,
@@ -45,15 +60,9 @@ void FillDumpTexts(const LegacyCaseResult& result, const CaseSystem& c, DumpText
     entries += 2;
   }
   texts.l.clear();
-  for (int i = 1; i <= c.MisclosureVector.Size(); ++i) {
-    AppendFree(texts.l, c.MisclosureVector(i));
-    texts.l += "\r\n";
-  }
+  for (int i = 1; i <= c.MisclosureVector.Size(); ++i) AddValue(texts.l, c.MisclosureVector(i));
   texts.weights.clear();
-  for (int i = 1; i <= c.WeightVector.Size(); ++i) {
-    AppendFree(texts.weights, c.WeightVector(i));
-    texts.weights += "\r\n";
-  }
+  for (int i = 1; i <= c.WeightVector.Size(); ++i) AddValue(texts.weights, c.WeightVector(i));
   std::string& matlab = texts.matlab;
   matlab.clear();
   for (int v : {m, A.Cols(), entries}) {

@@ -29,15 +29,15 @@ struct Fields {
   std::string& line;
   const char* separator;
   void Fixed(double v, int d) {
-    AppendFixed(line, v, d);
-    line += separator;
+    char text[kMaxFixedChars + 8];  // the separators are "," and ", "
+    char* end = WriteFixed(text, v, d);
+    for (const char* s = separator; *s; ++s) *end++ = *s;
+    line.append(text, static_cast<size_t>(end - text));
   }
   // fixed(d) when the value exists, else "-999".
   void FixedOr(bool exists, double v, int d) {
-    if (exists)
-      AppendFixed(line, v, d);
-    else
-      line += kMissingText;
+    if (exists) return Fixed(v, d);
+    line += kMissingText;
     line += separator;
   }
   void Integer(std::int64_t v) {

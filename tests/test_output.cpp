@@ -1,7 +1,11 @@
 // Number-to-text rules, the status of a case and the Tau field at its
 // bounds; the rest of the lines is checked byte for byte by the golden runs.
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -32,6 +36,47 @@ TEST(NumberText, FixedFreeAndPrintedAndTheTextHelpers) {
   EXPECT_EQ(FreeText(0.1), "0.1");
   EXPECT_EQ(FreeText(1.0 / 3), "0.333333333333333");
   EXPECT_EQ(FreeText(1e-20), "1e-20");
+  // Both round from 15 significant digits: checked against the C library's
+  // printf (the C locale) over many magnitudes and at the edges, where the
+  // 15th digit is a tie (ties to even), carries into a new digit or sits at
+  // a power of ten; the fixed decimals then round that text half away from
+  // zero, by hand here.
+  std::mt19937_64 random(17);
+  std::vector<double> values = {1e14 + 0.5, 1e14 + 1.5, 1e15 - 0.5, 999999999999999.4, 1e-5,
+                                9.99999999999999e-6, 1e-4, 9.9999999999999995e-5, 0.5, 9.995,
+                                0.30000000000000004, 6900000.005, 1e15, 1e-300, 0x1p-1074};
+  for (int i = 0; i < 20000; ++i)
+    values.push_back(std::ldexp(static_cast<double>(random() >> 11),
+                                static_cast<int>(random() % 120) - 100));
+  for (double v : values) {
+    for (double w : {v, -v, std::nextafter(v, 0.0)}) {
+      char text[400];
+      std::snprintf(text, sizeof text, "%.15g", w);
+      EXPECT_EQ(FreeText(w), text);
+      std::snprintf(text, sizeof text, "%.14e", std::fabs(w));  // d.dddddddddddddde+XX
+      const std::string digits = std::string(1, text[0]) + std::string(text + 2, 14);
+      const int exponent = std::atoi(text + 17);
+      for (int d = 0; d <= 5; ++d) {
+        // The digits down to 10^-d, with zeros before and after the 15.
+        std::string kept;
+        for (int place = std::max(exponent, 0); place >= -d; --place) {
+          const int k = exponent - place;
+          kept += k >= 0 && k < 15 ? digits[static_cast<size_t>(k)] : '0';
+        }
+        const int next = exponent + d + 1;  // index of the first digit dropped
+        if (next >= 0 && next < 15 && digits[static_cast<size_t>(next)] >= '5') {
+          size_t i = kept.size();
+          while (i > 0 && kept[i - 1] == '9') kept[--i] = '0';
+          if (i == 0) kept.insert(kept.begin(), '1');
+          else ++kept[i - 1];
+        }
+        const size_t whole = kept.size() - static_cast<size_t>(d);
+        const std::string expected = std::string(w < 0 ? "-" : "") + kept.substr(0, whole) +
+                                     (d > 0 ? "." + kept.substr(whole) : "");
+        ASSERT_EQ(FixedText(w, d), expected) << text << " " << d;
+      }
+    }
+  }
   EXPECT_EQ(PrintedNumberText(12), " 12 ");
   EXPECT_EQ(PrintedNumberText(-4), "-4 ");
   // The other files' fixed decimals round the exact binary value (2.675 is

@@ -136,6 +136,46 @@ TEST(RunDriver, RepeatedRunsAndTheRandomCorrection) {
   EXPECT_EQ(Simulate(g.t, g.ui).azimuthCorrectionUsed, a.azimuthCorrectionUsed);
 }
 
+// The write and read system calls of the process so far (Linux's I/O
+// accounting), or false where the system does not keep them.
+bool SystemCalls(long long& writes, long long& reads) {
+  std::FILE* io = std::fopen("/proc/self/io", "r");
+  if (!io) return false;
+  char name[64];
+  long long value = 0;
+  writes = reads = -1;
+  while (std::fscanf(io, "%63s %lld", name, &value) == 2) {
+    if (std::string(name) == "syscw:") writes = value;
+    if (std::string(name) == "syscr:") reads = value;
+  }
+  std::fclose(io);
+  return writes >= 0 && reads >= 0;
+}
+
+// The files are complete after each case at the cost of the file calls
+// alone: each more case is one write to the results file, one to the map
+// data and one to each of the four dump files, and no read.
+TEST(RunDriver, EachCaseIsOneWritePerFile) {
+  RunFixture f;
+  f.Files(ThreeTreeMap(), GoodRecord(9, 0.1, 0.2) + GoodRecord(10, 0.3, -0.4) +
+                              GoodRecord(11, -0.2, 0.1) + GoodRecord(12, 0.4, 0.3));
+  // The first run of the process also reads the time zone (the run record).
+  ASSERT_TRUE(Simulate(f.t, f.ui).completed);
+  long long writes[2], reads[2];
+  for (int k = 0; k < 2; ++k) {
+    f.t.TargetTreeCount = k == 0 ? 1 : 4;
+    long long w0 = 0, r0 = 0;
+    if (!SystemCalls(w0, r0)) GTEST_SKIP() << "no /proc/self/io to count the system calls";
+    ASSERT_TRUE(Simulate(f.t, f.ui).completed);
+    ASSERT_TRUE(SystemCalls(writes[k], reads[k]));
+    writes[k] -= w0;
+    reads[k] -= r0;
+  }
+  EXPECT_EQ(f.Results().size(), 5u);
+  EXPECT_EQ(writes[1] - writes[0], 3 * 6);
+  EXPECT_EQ(reads[1] - reads[0], 0);
+}
+
 TEST(RunDriver, ParameterFileFailures) {
   RunFixture f;
   f.Files(ThreeTreeMap(), GoodRecord(9, 0.1, 0.2));
