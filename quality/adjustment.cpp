@@ -64,14 +64,18 @@ class Network {
           const Sigmas& sigmas)
       : s_(s), ox_(originX), oy_(originY) {
     const int n = static_cast<int>(s.size());
+    // The weight of each kind of observation, 1 / sigma^2, divided once.
+    const double pa = Weight(sigmas.azimuth), pd = Weight(sigmas.distance);
+    const double px = Weight(sigmas.mapX), py = Weight(sigmas.mapY);
     for (int j = 0; j < n; ++j) {
       first_[static_cast<size_t>(j)] = count_;
-      if (s[j].hasAzimuth) Add(ObservationKind::Azimuth, j, s[j].azimuth, sigmas.azimuth);
-      if (s[j].hasDistance) Add(ObservationKind::Distance, j, s[j].distance, sigmas.distance);
+      if (s[j].hasAzimuth) Add(ObservationKind::Azimuth, j, s[j].azimuth, sigmas.azimuth, pa);
+      if (s[j].hasDistance)
+        Add(ObservationKind::Distance, j, s[j].distance, sigmas.distance, pd);
     }
     first_[static_cast<size_t>(n)] = count_;
-    for (int j = 0; j < n; ++j) Add(ObservationKind::MapX, j, s[j].mapX - ox_, sigmas.mapX);
-    for (int j = 0; j < n; ++j) Add(ObservationKind::MapY, j, s[j].mapY - oy_, sigmas.mapY);
+    for (int j = 0; j < n; ++j) Add(ObservationKind::MapX, j, s[j].mapX - ox_, sigmas.mapX, px);
+    for (int j = 0; j < n; ++j) Add(ObservationKind::MapY, j, s[j].mapY - oy_, sigmas.mapY, py);
   }
 
   int Sightings() const { return static_cast<int>(s_.size()); }
@@ -151,9 +155,9 @@ class Network {
   }
 
  private:
-  void Add(ObservationKind kind, int sighting, double value, double sigma) {
-    obs_[static_cast<size_t>(count_++)] =
-        Observation{kind, sighting, value, sigma, 1 / (sigma * sigma)};
+  static double Weight(double sigma) { return 1 / (sigma * sigma); }
+  void Add(ObservationKind kind, int sighting, double value, double sigma, double weight) {
+    obs_[static_cast<size_t>(count_++)] = Observation{kind, sighting, value, sigma, weight};
   }
 
   const std::vector<NetworkSighting>& s_;
@@ -176,7 +180,7 @@ class ReducedNormals {
   // Forms the blocks from the design rows and residuals. False when S is
   // singular: a pivot lost against its diagonal element.
   bool Build(const Network& net, const Residuals& v) {
-    n_ = static_cast<int>(net.Unknowns() / 2 - 1);
+    n_ = net.Sightings();
     N00_.setZero();
     b0_.setZero();
     for (int j = 0; j < n_; ++j) {
@@ -290,11 +294,18 @@ Adjustment AdjustNetwork(const std::vector<NetworkSighting>& sightings, double s
     }
     ++out.iterations;
     const Vector dx = normals.Solve();
-    if (!dx.allFinite()) {
-      out.status = AdjustStatus::Singular;
-      return out;
+    // The largest correction, in one pass with the check that all are
+    // finite.
+    double largest = 0;
+    for (Eigen::Index k = 0; k < dx.size(); ++k) {
+      const double a = std::fabs(dx[k]);
+      if (!std::isfinite(a)) {
+        out.status = AdjustStatus::Singular;
+        return out;
+      }
+      if (a > largest) largest = a;
     }
-    const bool last = dx.cwiseAbs().maxCoeff() < kConvergenceLimit;
+    const bool last = largest < kConvergenceLimit;
     // Halve the step while vTPv does not decrease; the last, small step is
     // taken as it is.
     double step = 1;
