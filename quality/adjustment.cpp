@@ -364,6 +364,7 @@ Adjustment AdjustNetwork(const std::vector<NetworkSighting>& sightings, double s
     // r = 1 - p a Qxx a^T: the diagonal of Qvv P.
     o.r = 1 - ob.weight * normals.RowCofactor(ob, net.Row(i), o.sighting);
     o.residual = vi;
+    o.w = o.r > kZeroR ? o.residual / (o.sigma * std::sqrt(o.r)) : NAN;
     o.adjusted = o.observed + vi;
     if (o.kind == ObservationKind::MapX) {
       o.observed += net.OriginX();

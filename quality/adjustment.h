@@ -36,13 +36,18 @@ inline constexpr int kMaxHalvings = 30;
 // (besides iterations and redundancy) is set.
 enum class AdjustStatus { Converged, NotConverged, Singular, NotBelow };
 
+// A redundancy number at or below this is zero: the observation has no w.
+inline constexpr double kZeroR = 1e-10;
+
 // One observation of the adjusted network and its figures. Angles in
 // radians; residual = adjusted - observed (wrapped to (-pi, pi] for
-// azimuths); r is the redundancy number (Qvv P)ii.
+// azimuths); r is the redundancy number (Qvv P)ii; w the standardized
+// residual, residual / (sigma sqrt(r)), NaN where r is zero.
 struct AdjustedObservation {
   ObservationKind kind = ObservationKind::Azimuth;
   int sighting = 0;  // index into the network's sightings
   double observed = 0, adjusted = 0, residual = 0, sigma = 0, r = 0;
+  double w = 0;
 };
 
 struct Adjustment {

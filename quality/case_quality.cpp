@@ -13,15 +13,7 @@ namespace treetri::quality {
 namespace {
 
 constexpr double kRadToDeg = 57.29577951308232087680;
-// A redundancy number at or below this is zero: the observation has no w.
-constexpr double kZeroR = 1e-10;
 constexpr double kTieTolerance = 1e-3;
-
-// The standardized residual w of an adjusted observation; NaN where its
-// redundancy number is zero.
-double StandardizedResidual(const AdjustedObservation& o) {
-  return o.r > kZeroR ? o.residual / (o.sigma * std::sqrt(o.r)) : NAN;
-}
 
 // An adjustment and the largest |w| of its observations.
 struct Tested {
@@ -41,7 +33,7 @@ Tested AdjustAndTest(const std::vector<NetworkSighting>& net, double x0, double 
   t.adj = AdjustNetwork(net, x0, y0, sigmas, figuresBelow);
   for (size_t i = 0; i < t.adj.observations.size(); ++i) {
     const AdjustedObservation& o = t.adj.observations[i];
-    const double w = StandardizedResidual(o);
+    const double w = o.w;
     if (!std::isfinite(w)) continue;
     // |w| that agree to 0.1 % (the observations of one sighting, or all of
     // them when the redundancy is 1, are equal in theory; the iteration stops
@@ -181,7 +173,7 @@ void Describe(const CaseInput& in, const std::vector<NetworkSighting>& net, cons
       if (!(std::fabs(adjusted) < 360.0)) adjusted = std::fmod(adjusted, 360.0);
       if (adjusted < 0) adjusted += 360;
     }
-    const double w = StandardizedResidual(o);
+    const double w = o.w;
     const bool tested = std::isfinite(w);
     // All fields in their order (the golden observation files check it): the
     // assessment is written once, measurably faster than cleared and then
