@@ -123,6 +123,12 @@ std::optional<Suggestion> SearchWrongTree(const CaseInput& in,
   std::vector<NetworkSighting> trial = net;
   std::optional<Tested> best;
   int bestTree = 0;
+  // A replacement above vtpvLimit is never suggested, whether it has the
+  // smallest vTPv (then there is no suggestion) or not (then another is
+  // kept): it needs no figures.
+  const double aboveLimit = vtpvLimit >= 0
+                                ? std::nextafter(vtpvLimit, std::numeric_limits<double>::infinity())
+                                : std::numeric_limits<double>::infinity();
   for (const MapTree* m : SearchCandidates(*in.plotTrees, net[suspect], centreX, centreY, radius)) {
     if (m->tree == net[suspect].tree) continue;
     trial[suspect].tree = m->tree;
@@ -131,7 +137,7 @@ std::optional<Suggestion> SearchWrongTree(const CaseInput& in,
     // Only a replacement that lowers the smallest vTPv so far needs its
     // figures; any other cannot be kept.
     Tested t = AdjustAndTest(trial, centreX, centreY, in.sigmas,
-                             best ? best->adj.vtpv : std::numeric_limits<double>::infinity());
+                             best ? std::fmin(best->adj.vtpv, aboveLimit) : aboveLimit);
     if (count) ++count->adjustments;
     if (!t.Converged()) continue;
     if (!best || t.adj.vtpv < best->adj.vtpv) {
