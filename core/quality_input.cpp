@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "output/results_format.h"
 
@@ -13,9 +14,10 @@ LegacyFigures LegacyFiguresOf(const LegacyCaseResult& r, const RunSettings& sett
   if (r.Has(LegacyFigure::InitialApproximation)) {
     g.xIni = r.X_ini;
     g.yIni = r.Y_ini;
-    const std::string word(r.TypeOfIni.data(), r.TypeOfIni.size());
-    const size_t end = word.find_last_not_of(std::string(" \0", 2));
-    if (word != kTypeOfIniWords[2] && end != std::string::npos) g.initial = word.substr(0, end + 1);
+    const std::string_view word(r.TypeOfIni.data(), r.TypeOfIni.size());
+    size_t end = word.size();
+    while (end > 0 && (word[end - 1] == ' ' || word[end - 1] == '\0')) --end;
+    if (word != kTypeOfIniWords[2] && end > 0) g.initial = std::string(word.substr(0, end));
   }
   if (r.Has(LegacyFigure::Position)) {
     g.x = r.X_adj;
