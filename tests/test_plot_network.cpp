@@ -462,7 +462,8 @@ TEST(PlotNetwork, ConfusableMarkFollowsTheTwoDegreeMdb) {
       nearest = std::hypot(m.x - plot.OnMap(tree).x, m.y - plot.OnMap(tree).y);
       next = m.tree;
     }
-  const NetworkCaseResult& c3 = AssessPlot(Cases(lone), {}).cases.back();
+  const PlotResult r3 = AssessPlot(Cases(lone), {});
+  const NetworkCaseResult& c3 = r3.cases.back();
   int lines = 0;
   for (size_t k = 0; k < c3.quality.observations.size(); ++k)
     if (c3.quality.observations[k].kind == ObservationKind::Distance) {
