@@ -11,6 +11,7 @@
 #include <map>
 
 #include "data/parameter_file.h"
+#include "quality/adjustment.h"
 #include "quality/case_quality.h"
 #include "quality/chi_square.h"
 #include "tests/case_builder.h"
@@ -103,6 +104,34 @@ TEST(Quality, AdjustmentAgreesWithIndependentSolution) {
       const double w = static_cast<double>(ref.v[i] / (sigma[i] * sqrtl(1 - ref.aqa[i] / (sigma[i] * sigma[i]))));
       EXPECT_NEAR(*q.observations[i].w, w, 1e-6 * std::fabs(w) + 1e-9) << i;
     }
+  }
+}
+
+// The wrong-tree search asks for the figures only below the smallest vTPv
+// so far: an adjustment that ends at or above that bound has none, but its
+// iterations and vTPv are those of the full adjustment to the bit.
+TEST(Quality, AnAdjustmentWithoutFiguresIteratesAsTheFullOne) {
+  const std::vector<NetworkSighting> net = {{1, 1, 7.1, 3.2, true, 65.3 / kDeg, true, 7.77},
+                                            {2, 2, -4, 9.1, true, 336.9 / kDeg, true, 9.83},
+                                            {3, 3, -6.2, -5.5, true, 229.2 / kDeg, false, 0}};
+  const Sigmas sg{0.02, 0.08, 0.3, 0.3};
+  const Adjustment full = AdjustNetwork(net, 0.5, -0.4, sg);
+  ASSERT_EQ(full.status, AdjustStatus::Converged);
+  ASSERT_GT(full.vtpv, 0);
+  const Adjustment at = AdjustNetwork(net, 0.5, -0.4, sg, full.vtpv);
+  EXPECT_EQ(at.status, AdjustStatus::NotBelow);
+  EXPECT_EQ(at.vtpv, full.vtpv);
+  EXPECT_EQ(at.iterations, full.iterations);
+  EXPECT_TRUE(at.observations.empty());
+  const Adjustment below =
+      AdjustNetwork(net, 0.5, -0.4, sg, std::nextafter(full.vtpv, HUGE_VAL));
+  ASSERT_EQ(below.status, AdjustStatus::Converged);
+  EXPECT_EQ(below.x, full.x);
+  EXPECT_EQ(below.y, full.y);
+  ASSERT_EQ(below.observations.size(), full.observations.size());
+  for (size_t i = 0; i < full.observations.size(); ++i) {
+    EXPECT_EQ(below.observations[i].r, full.observations[i].r) << i;
+    EXPECT_EQ(below.observations[i].residual, full.observations[i].residual) << i;
   }
 }
 
