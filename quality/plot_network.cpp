@@ -214,6 +214,14 @@ class Network {
     return false;
   }
 
+  // The unknowns, to come back to: a trial that is undone adjusts again
+  // from the solution it left (one step) instead of from where it ended.
+  const VectorXd& Solution() const { return u_; }
+  void SetSolution(const VectorXd& u) {
+    u_ = u;
+    Evaluate(u_, v_, rows_);
+  }
+
   // --- figures of the current adjustment -----------------------------------
 
   // The distance between the field tree and the map tree of observation i
@@ -1261,92 +1269,6 @@ bool PutBackCleared(Network& n, double crit1, double crit2, std::vector<Removal>
   }
 }
 
-// Comparing a whole sighting's test with one observation's by their ratios
-// to the critical values favours the sighting where the field tree has few
-// sightings: leaving out two observations takes up more misfit. So a removed
-// whole sighting is put back in turn while one observation of another
-// sighting of the same field tree, the most significant, is left out in its
-// place; the exchange stands when every test of the field tree then passes
-// (one observation explains the data as well).
-bool PreferOneObservation(Network& n, double crit1, double crit2, std::vector<Removal>& removed) {
-  bool any = false;
-  const std::vector<Obs>& obs = n.Observations();
-  for (Removal& r : removed) {
-    if (r.kind != HypKind::Sighting || r.onceSighted) continue;
-    const std::vector<int> back = HypothesisObservations(n, r.kind, r.index);
-    if (!AllActive(n, back, false)) continue;
-    const int field = n.Sightings()[static_cast<size_t>(r.index)].field;
-    // Only a field tree left with one other sighting is open to it (with
-    // more, the tests of a whole sighting and of one observation part well,
-    // and each trial costs two adjustments).
-    int others = 0;
-    for (int si : n.Fields()[static_cast<size_t>(field)].sightings)
-      if (si != r.index) {
-        const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
-        bool active = false;
-        for (int i : {g.az, g.dist}) active = active || (i >= 0 && obs[static_cast<size_t>(i)].active);
-        others += active;
-      }
-    if (others > kFewSightings) continue;
-    SetActive(n, back, true);
-    if (!n.Adjust(false, kTrialIterations)) {
-      SetActive(n, back, false);
-      if (!n.Adjust()) return any;
-      continue;
-    }
-    // The field tree's most significant single observation elsewhere.
-    int best = -1;
-    double bestT = 0;
-    for (int si : n.Fields()[static_cast<size_t>(field)].sightings) {
-      if (si == r.index) continue;
-      const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
-      for (int i : {g.az, g.dist}) {
-        if (i < 0 || !obs[static_cast<size_t>(i)].active) continue;
-        const double T = n.Statistic({i}, false);
-        if (std::isfinite(T) && T > crit1 && T > bestT) {
-          bestT = T;
-          best = i;
-        }
-      }
-    }
-    bool keep = false;
-    if (best >= 0) {
-      SetActive(n, {best}, false);
-      keep = n.Redundancy() >= 1 && n.Adjust(false, kTrialIterations);
-      for (int si : n.Fields()[static_cast<size_t>(field)].sightings) {
-        if (!keep) break;
-        const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
-        std::vector<int> H;
-        for (int i : {g.az, g.dist})
-          if (i >= 0 && obs[static_cast<size_t>(i)].active) {
-            H.push_back(i);
-            const double T = n.Statistic({i}, false);
-            keep = keep && !(T > crit1);
-          }
-        if (keep && H.size() == 2) {
-          const double T = n.Statistic(H, false);
-          keep = !(T > crit2);
-        }
-      }
-      if (!keep) SetActive(n, {best}, true);
-    }
-    if (!keep) {
-      SetActive(n, back, false);
-      if (!n.Adjust()) return any;
-      continue;
-    }
-    r.kind = HypKind::Observation;
-    r.index = best;
-    r.degrees = 1;
-    r.statistic = n.Statistic({best}, true);
-    r.ratio = r.statistic / crit1;
-    r.robust = false;
-    r.onceSighted = OnceSighted(n, r.kind, r.index);
-    any = true;
-  }
-  return any;
-}
-
 // Union of field trees that share a map tree.
 int Find(std::vector<int>& parent, int a) {
   while (parent[static_cast<size_t>(a)] != a) a = parent[static_cast<size_t>(a)] = parent[static_cast<size_t>(parent[static_cast<size_t>(a)])];
@@ -1413,6 +1335,100 @@ std::optional<Suggestion> Suggest(const Network& n, const Sighting& g, const Plo
   return s;
 }
 
+// Comparing a whole sighting's test with one observation's by their ratios
+// to the critical values favours the sighting where the field tree has few
+// sightings: leaving out two observations takes up more misfit. So a removed
+// whole sighting is put back in turn while one observation of another
+// sighting of the same field tree, the most significant, is left out in its
+// place; the exchange stands when every test of the field tree then passes
+// (one observation explains the data as well). Not where a replacement tree
+// fits the sighting.
+bool PreferOneObservation(Network& n, double crit1, double crit2, const PlotIndex* plotTrees,
+                          std::vector<Removal>& removed) {
+  bool any = false;
+  const std::vector<Obs>& obs = n.Observations();
+  for (Removal& r : removed) {
+    if (r.kind != HypKind::Sighting || r.onceSighted) continue;
+    const std::vector<int> back = HypothesisObservations(n, r.kind, r.index);
+    if (!AllActive(n, back, false)) continue;
+    const int field = n.Sightings()[static_cast<size_t>(r.index)].field;
+    // Only a field tree left with one other sighting is open to it (with
+    // more, the tests of a whole sighting and of one observation part well,
+    // and each trial costs two adjustments).
+    int others = 0;
+    for (int si : n.Fields()[static_cast<size_t>(field)].sightings)
+      if (si != r.index) {
+        const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
+        bool active = false;
+        for (int i : {g.az, g.dist}) active = active || (i >= 0 && obs[static_cast<size_t>(i)].active);
+        others += active;
+      }
+    // A map tree that fits in the sighting's place says the number was
+    // wrong: the whole sighting is the explanation.
+    if (others > kFewSightings || Suggest(n, n.Sightings()[static_cast<size_t>(r.index)], plotTrees, crit2))
+      continue;
+    const VectorXd before = n.Solution();
+    SetActive(n, back, true);
+    if (!n.Adjust(false, kTrialIterations)) {
+      SetActive(n, back, false);
+      n.SetSolution(before);
+      if (!n.Adjust()) return any;
+      continue;
+    }
+    // The field tree's most significant single observation elsewhere.
+    int best = -1;
+    double bestT = 0;
+    for (int si : n.Fields()[static_cast<size_t>(field)].sightings) {
+      if (si == r.index) continue;
+      const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
+      for (int i : {g.az, g.dist}) {
+        if (i < 0 || !obs[static_cast<size_t>(i)].active) continue;
+        const double T = n.Statistic({i}, false);
+        if (std::isfinite(T) && T > crit1 && T > bestT) {
+          bestT = T;
+          best = i;
+        }
+      }
+    }
+    bool keep = false;
+    if (best >= 0) {
+      SetActive(n, {best}, false);
+      keep = n.Redundancy() >= 1 && n.Adjust(false, kTrialIterations);
+      for (int si : n.Fields()[static_cast<size_t>(field)].sightings) {
+        if (!keep) break;
+        const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
+        std::vector<int> H;
+        for (int i : {g.az, g.dist})
+          if (i >= 0 && obs[static_cast<size_t>(i)].active) {
+            H.push_back(i);
+            const double T = n.Statistic({i}, false);
+            keep = keep && !(T > crit1);
+          }
+        if (keep && H.size() == 2) {
+          const double T = n.Statistic(H, false);
+          keep = !(T > crit2);
+        }
+      }
+      if (!keep) SetActive(n, {best}, true);
+    }
+    if (!keep) {
+      SetActive(n, back, false);
+      n.SetSolution(before);
+      if (!n.Adjust()) return any;
+      continue;
+    }
+    r.kind = HypKind::Observation;
+    r.index = best;
+    r.degrees = 1;
+    r.statistic = n.Statistic({best}, true);
+    r.ratio = r.statistic / crit1;
+    r.robust = false;
+    r.onceSighted = OnceSighted(n, r.kind, r.index);
+    any = true;
+  }
+  return any;
+}
+
 }  // namespace
 
 PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions& options) {
@@ -1466,7 +1482,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
       if (RobustStart(*net, crit1, crit2, removed)) {
         Snoop(*net, crit1, crit2, removed);
         if (PutBackCleared(*net, crit1, crit2, removed)) Snoop(*net, crit1, crit2, removed);
-        if (PreferOneObservation(*net, crit1, crit2, removed)) Snoop(*net, crit1, crit2, removed);
+        if (PreferOneObservation(*net, crit1, crit2, plotTrees, removed)) Snoop(*net, crit1, crit2, removed);
         adjusted = net->Adjust();
       }
       if (adjusted || !bias) break;
