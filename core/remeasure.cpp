@@ -43,6 +43,19 @@ std::map<std::pair<int, int>, int> NetEdits(const std::vector<Correction>& corre
   return edited;
 }
 
+// What to measure again for a suspect of this kind.
+RemeasureCheck CheckOf(quality::SuspectKind k) {
+  using quality::SuspectKind;
+  switch (k) {
+    case SuspectKind::Azimuth: return RemeasureCheck::Azimuth;
+    case SuspectKind::Distance: return RemeasureCheck::Distance;
+    case SuspectKind::MapX:
+    case SuspectKind::MapY:
+    case SuspectKind::MapTree: return RemeasureCheck::Position;
+    default: return RemeasureCheck::Sighting;
+  }
+}
+
 // The reason of a confusable sighting.
 std::string ConfusableReason(const quality::ObservationAssessment& o) {
   std::string s = "confusable with tree " + std::to_string(*o.confusableTree);
@@ -143,14 +156,7 @@ std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::CaseAsse
       for (int k = 1; k <= kFileSlots && !r.slot; ++k)
         if (t.SightedTree[k] == *q.suspectTree) r.slot = k;
     }
-    switch (q.suspectKind) {
-      case SuspectKind::Azimuth: r.check = RemeasureCheck::Azimuth; break;
-      case SuspectKind::Distance: r.check = RemeasureCheck::Distance; break;
-      case SuspectKind::MapX:
-      case SuspectKind::MapY:
-      case SuspectKind::MapTree: r.check = RemeasureCheck::Position; break;
-      default: r.check = RemeasureCheck::Sighting; break;
-    }
+    r.check = CheckOf(q.suspectKind);
     // A better fitting tree: the number is the first thing to check.
     if (q.suggestedTree) r.check = RemeasureCheck::TreeNumber;
     r.reason = std::string("outlier: ") + quality::SuspectKindWord(q.suspectKind);
@@ -169,9 +175,7 @@ std::vector<RemeasureRow> BuildRemeasureList(const std::vector<quality::CaseAsse
       a.slot = o.slot;
       a.sightedTree = o.tree;
       a.suggestedTree.reset();
-      a.check = o.kind == SuspectKind::Azimuth    ? RemeasureCheck::Azimuth
-                : o.kind == SuspectKind::Distance ? RemeasureCheck::Distance
-                                                  : RemeasureCheck::Sighting;
+      a.check = CheckOf(o.kind);
       a.reason = std::string("also removed: ") + quality::SuspectKindWord(o.kind) + " test " +
                  Number(o.statistic, 2);
       if (auto m = marked.find(o.slot); m != marked.end()) {
