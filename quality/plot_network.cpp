@@ -584,135 +584,153 @@ class Network {
   // The reduced normal equations S dr = c: every map tree's 2 x 2 block
   // eliminated; damping > 0 adds that share of each diagonal element to it.
   // False when S is singular.
+  //
+  // Every observation takes part, those left out with weight zero, so that
+  // the pattern of S stays the same: its ordering, each term's place and
+  // the structure of the map trees' blocks are found once (Plan). S is held
+  // as the upper triangle of P S P^T, P the fill-reducing ordering, and
+  // factorised as it stands; each term goes straight to its place, in the
+  // order that a triplet assembly would sum them.
   bool Factor(double damping) {
+    if (!planned_) Plan();
     const size_t M = maps_.size();
-    Nrj_.resize(M);
-    for (auto& n : Nrj_) n.clear();
-    Dinv_.assign(M, Matrix2d::Zero());
-    std::vector<Matrix2d> D(M, Matrix2d::Zero());
+    for (auto& n : Nrj_)
+      for (auto& e : n) e.second.setZero();
+    Dinv_.resize(M);
+    D_.assign(M, Matrix2d::Zero());
     cm_.assign(M, Vector2d::Zero());
-    cr_ = VectorXd::Zero(R_);
-    // Every observation takes part, those left out with weight zero, so that
-    // the pattern of S stays the same and its ordering is found once. Only
-    // the lower triangle is formed: the factorisation reads no other. The
-    // pattern follows from the design rows' columns alone: while they are
-    // those S was first assembled from, each term goes straight to its
-    // place in S, in the order that assembly summed them (the same sums).
-    const bool placed = SameRows();
+    cr_.setZero(R_);
     double* x = S_.valuePtr();
-    size_t at = 0;
-    if (placed) std::fill(x, x + S_.nonZeros(), 0.0);
-    t_.clear();
-    auto put = [&](int row, int col, double value) {
-      if (placed) x[slot_[at++]] += value;
-      else t_.emplace_back(row, col, value);
-    };
-    std::vector<double> diag(static_cast<size_t>(R_), 0);
+    std::fill(x, x + S_.nonZeros(), 0.0);
+    const std::ptrdiff_t* slot = slot_.data();
+    if (damping > 0) diag_.assign(static_cast<size_t>(R_), 0);
     for (size_t i = 0; i < obs_.size(); ++i) {
       const double p = Weight(static_cast<int>(i));
       const Row& r = rows_[i];
       const Vector2d am(r.am[0], r.am[1]);
       const size_t j = static_cast<size_t>(r.map);
+      const int* at = &nrjAt_[3 * i];
       for (int k = 0; k < r.n; ++k) {
         cr_[r.col[k]] -= p * v_[i] * r.a[k];
         for (int l = 0; l < r.n; ++l)
           if (r.col[k] >= r.col[l]) {
             const double value = p * r.a[k] * r.a[l];
-            put(r.col[k], r.col[l], value);
-            if (k == l && damping > 0) diag[static_cast<size_t>(r.col[k])] += value;
+            x[*slot++] += value;
+            if (k == l && damping > 0) diag_[static_cast<size_t>(r.col[k])] += value;
           }
-        AddNrj(j, r.col[k], p * r.a[k] * am);
+        Nrj_[j][static_cast<size_t>(at[k])].second += p * r.a[k] * am;
       }
-      D[j] += p * am * am.transpose();
+      D_[j] += p * am * am.transpose();
       cm_[j] -= p * v_[i] * am;
     }
-    {
-      for (size_t j = 0; j < M; ++j) D[j].diagonal() *= 1 + damping;
-      for (int k = 0; k < R_; ++k) put(k, k, damping * diag[static_cast<size_t>(k)]);
+    if (damping > 0) {
+      for (size_t j = 0; j < M; ++j) D_[j].diagonal() *= 1 + damping;
+      for (int k = 0; k < R_; ++k) x[slot[k]] += damping * diag_[static_cast<size_t>(k)];
     }
-    VectorXd c = cr_;
+    slot += R_;
+    rhs_ = cr_;
     for (size_t j = 0; j < M; ++j) {
-      const double det = D[j].determinant();
-      if (!(det > 1e-12 * D[j](0, 0) * D[j](1, 1)) || !(D[j](0, 0) > 0)) return false;
-      Dinv_[j] = D[j].inverse();
+      const Matrix2d& D = D_[j];
+      const double det = D.determinant();
+      if (!(det > 1e-12 * D(0, 0) * D(1, 1)) || !(D(0, 0) > 0)) return false;
+      Dinv_[j] = D.inverse();
       for (const auto& [k, nk] : Nrj_[j]) {
         const Eigen::RowVector2d e = nk.transpose() * Dinv_[j];
-        c[k] -= e.dot(cm_[j]);
+        rhs_[k] -= e.dot(cm_[j]);
         for (const auto& [l, nl] : Nrj_[j])
-          if (k >= l) put(k, l, -e.dot(nl));
+          if (k >= l) x[*slot++] += -e.dot(nl);
       }
     }
-    if (!placed) Assemble();
-    const Eigen::SparseMatrix<double>& S = S_;
     if (!analysed_) {
-      ldlt_.analyzePattern(S);
+      ldlt_.analyzePattern(S_);
       analysed_ = true;
     }
-    ldlt_.factorize(S);
+    ldlt_.factorize(S_);
     if (ldlt_.info() != Eigen::Success) return false;
-    const VectorXd Dd = ldlt_.vectorD();
+    const VectorXd& Dd = ldlt_.vectorD();
     // Each pivot against its own diagonal element (points very near a map
     // tree give some elements far larger than the others).
-    VectorXd own(R_);
-    for (int k = 0; k < R_; ++k) {
-      const std::ptrdiff_t d = diagSlot_[static_cast<size_t>(k)];
-      own[k] = d >= 0 ? S.valuePtr()[d] : 0;
+    for (int m = 0; m < R_; ++m) {
+      const std::ptrdiff_t d = diagSlot_[static_cast<size_t>(m)];
+      const double own = d >= 0 ? x[d] : 0;
+      if (!(own > 0) || !(Dd[m] > kPivot * own)) return false;
     }
-    const VectorXd pd = ldlt_.permutationP() * own;
-    for (int k = 0; k < R_; ++k)
-      if (!(pd[k] > 0) || !(Dd[k] > kPivot * pd[k])) return false;
-    rhs_ = c;
     return true;
   }
 
-  // Whether the design rows have the columns that S was assembled from.
-  bool SameRows() const {
-    if (rowColumns_.size() != rows_.size()) return false;
-    for (size_t i = 0; i < rows_.size(); ++i) {
+  // The structure of the reduced normal equations, from the design rows'
+  // columns (which follow from the observations alone): the unknowns that
+  // touch each map tree, in the order the rows meet them, and each row's
+  // place among them; the lower triangle's pattern and its fill-reducing
+  // ordering (approximate minimum degree, as the sparse LDLT would find it);
+  // the place of every term in the permuted upper triangle, in the order
+  // Factor sums them.
+  void Plan() {
+    const size_t M = maps_.size();
+    Nrj_.assign(M, {});
+    nrjAt_.assign(3 * obs_.size(), -1);
+    std::vector<Eigen::Triplet<double>> terms;
+    for (size_t i = 0; i < obs_.size(); ++i) {
       const Row& r = rows_[i];
-      const std::array<int, 5>& c = rowColumns_[i];
-      if (c[0] != r.n || c[1] != r.map || (r.n > 0 && c[2] != r.col[0]) ||
-          (r.n > 1 && c[3] != r.col[1]) || (r.n > 2 && c[4] != r.col[2]))
-        return false;
+      auto& touching = Nrj_[static_cast<size_t>(r.map)];
+      for (int k = 0; k < r.n; ++k) {
+        for (int l = 0; l < r.n; ++l)
+          if (r.col[k] >= r.col[l]) terms.emplace_back(r.col[k], r.col[l], 1.0);
+        size_t a = 0;
+        while (a < touching.size() && touching[a].first != r.col[k]) ++a;
+        if (a == touching.size()) touching.emplace_back(r.col[k], Vector2d::Zero());
+        nrjAt_[3 * i + static_cast<size_t>(k)] = static_cast<int>(a);
+      }
     }
-    return true;
-  }
-
-  // S from the triplets by Eigen's assembly, and each triplet's place in S
-  // for the assemblies that follow.
-  void Assemble() {
+    for (int k = 0; k < R_; ++k) terms.emplace_back(k, k, 1.0);
+    for (size_t j = 0; j < M; ++j)
+      for (const auto& [k, nk] : Nrj_[j])
+        for (const auto& [l, nl] : Nrj_[j])
+          if (k >= l) terms.emplace_back(k, l, 1.0);
+    Eigen::SparseMatrix<double> lower(R_, R_);
+    lower.setFromTriplets(terms.begin(), terms.end());
+    Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> inverse;
+    {
+      Eigen::SparseMatrix<double> full;
+      full = lower.selfadjointView<Eigen::Lower>();
+      Eigen::AMDOrdering<int>()(full, inverse);
+    }
+    const Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> P = inverse.inverse();
+    perm_ = P.indices();
     S_.resize(R_, R_);
-    S_.setFromTriplets(t_.begin(), t_.end());
-    S_.makeCompressed();
+    S_.selfadjointView<Eigen::Upper>() = lower.selfadjointView<Eigen::Lower>().twistedBy(P);
+    // The place of the entry (row, col) of S in S_ (whose columns keep the
+    // order the permuted copy wrote them in, the order the factorisation
+    // then visits them: not sorted).
     auto place = [this](int row, int col) -> std::ptrdiff_t {
-      const int* first = S_.innerIndexPtr() + S_.outerIndexPtr()[col];
-      const int* last = S_.innerIndexPtr() + S_.outerIndexPtr()[col + 1];
-      const int* it = std::lower_bound(first, last, row);
-      return it != last && *it == row ? it - S_.innerIndexPtr() : -1;
+      const int pr = perm_[row], pc = perm_[col];
+      const int r = std::min(pr, pc), c = std::max(pr, pc);
+      const int* first = S_.innerIndexPtr() + S_.outerIndexPtr()[c];
+      const int* last = S_.innerIndexPtr() + S_.outerIndexPtr()[c + 1];
+      const int* it = std::find(first, last, r);
+      return it != last ? it - S_.innerIndexPtr() : -1;
     };
     slot_.clear();
-    for (const auto& e : t_) slot_.push_back(place(e.row(), e.col()));
-    diagSlot_.clear();
-    for (int k = 0; k < R_; ++k) diagSlot_.push_back(place(k, k));
-    rowColumns_.clear();
-    for (const Row& r : rows_)
-      rowColumns_.push_back({r.n, r.map, r.n > 0 ? r.col[0] : -1, r.n > 1 ? r.col[1] : -1,
-                             r.n > 2 ? r.col[2] : -1});
-    t_.clear();
+    for (const auto& e : terms) slot_.push_back(place(e.row(), e.col()));
+    // The diagonal in the factor's order.
+    diagSlot_.assign(static_cast<size_t>(R_), -1);
+    for (int k = 0; k < R_; ++k) diagSlot_[static_cast<size_t>(perm_[k])] = place(k, k);
+    planned_ = true;
   }
 
-  void AddNrj(size_t j, int k, const Vector2d& value) {
-    for (auto& [col, sum] : Nrj_[j])
-      if (col == k) {
-        sum += value;
-        return;
-      }
-    Nrj_[j].emplace_back(k, value);
+  // S^-1 b: b taken to the factor's order and the solution back.
+  VectorXd SolveS(const VectorXd& b) const {
+    VectorXd pb(R_);
+    for (int k = 0; k < R_; ++k) pb[perm_[k]] = b[k];
+    const VectorXd y = ldlt_.solve(pb);
+    VectorXd x(R_);
+    for (int k = 0; k < R_; ++k) x[k] = y[perm_[k]];
+    return x;
   }
 
   VectorXd Solve() const {
     VectorXd dx(Unknowns());
-    const VectorXd dr = ldlt_.solve(rhs_);
+    const VectorXd dr = SolveS(rhs_);
     dx.head(R_) = dr;
     for (size_t j = 0; j < maps_.size(); ++j) {
       Vector2d b = cm_[j];
@@ -731,7 +749,6 @@ class Network {
   void Covariances() {
     const Eigen::SparseMatrix<double>& L = ldlt_.matrixL().nestedExpression();
     const VectorXd& d = ldlt_.vectorD();
-    perm_ = ldlt_.permutationP().indices();
     zp_.assign(static_cast<size_t>(R_) + 1, 0);
     zi_.clear();
     for (int j = 0; j < R_; ++j) {
@@ -841,7 +858,7 @@ class Network {
     const double z = Z(perm_[a], perm_[b]);
     return std::isnan(z) ? QrrColumn(b)[a] : z;
   }
-  VectorXd QrrColumn(int b) const { return ldlt_.solve(VectorXd::Unit(R_, b)); }
+  VectorXd QrrColumn(int b) const { return SolveS(VectorXd::Unit(R_, b)); }
 
   // Row k of G for map tree j.
   Eigen::RowVector2d GRow(int j, int k) const {
@@ -874,14 +891,18 @@ class Network {
   std::vector<Matrix2d> Dinv_;
   std::vector<Vector2d> cm_;
   VectorXd cr_, rhs_;
-  Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>> ldlt_;
-  bool analysed_ = false;  // the ordering of S's pattern is found
-  std::vector<Eigen::Triplet<double>> t_;  // the lower triangle of S, before its pattern is known
-  Eigen::SparseMatrix<double> S_;
-  std::vector<std::array<int, 5>> rowColumns_;  // n, map and columns of the rows S_ came from
-  std::vector<std::ptrdiff_t> slot_, diagSlot_;  // each term's place in S_, the diagonal's
+  std::vector<Matrix2d> D_;     // the map trees' blocks
+  std::vector<double> diag_;    // S's diagonal before damping
+  Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>, Eigen::Upper, Eigen::NaturalOrdering<int>> ldlt_;
+  bool planned_ = false;   // the structure of S is found (Plan)
+  bool analysed_ = false;  // the factor's pattern is found
+  Eigen::SparseMatrix<double> S_;  // the upper triangle of P S P^T
+  std::vector<int> nrjAt_;  // per row (3 a row): each column's place in its map tree's Nrj_
+  std::vector<std::ptrdiff_t> slot_;  // each term's place in S_, in the order Factor sums them
+  std::vector<std::ptrdiff_t> diagSlot_;  // the diagonal's places, in the factor's order
   // The inverse of S on the factor's pattern (column-major, strictly lower,
-  // rows ascending), its diagonal, and the factor's ordering.
+  // rows ascending), its diagonal, and the ordering (perm_[k]: the place of
+  // unknown k in the factor).
   std::vector<int> zp_, zi_;
   std::vector<double> zx_, zd_;
   std::vector<Eigen::Matrix3d> qf_;  // per field tree: X, Y and the bias
