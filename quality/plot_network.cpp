@@ -749,14 +749,12 @@ class Network {
   void Covariances() {
     const Eigen::SparseMatrix<double>& L = ldlt_.matrixL().nestedExpression();
     const VectorXd& d = ldlt_.vectorD();
-    zp_.assign(static_cast<size_t>(R_) + 1, 0);
-    zi_.clear();
-    for (int j = 0; j < R_; ++j) {
-      for (Eigen::SparseMatrix<double>::InnerIterator it(L, j); it; ++it)
-        if (it.row() > j) zi_.push_back(static_cast<int>(it.row()));
-      zp_[static_cast<size_t>(j) + 1] = static_cast<int>(zi_.size());
-    }
-    std::vector<double> lx(zi_.size());
+    // The factor's pattern is that of its first factorisation (the ordering
+    // and the pattern of S do not change), and so is every place the
+    // recurrence reads.
+    if (!inversePlanned_) PlanInverse(L);
+    std::vector<double>& lx = lx_;
+    lx.resize(zi_.size());
     for (int j = 0; j < R_; ++j) {
       size_t a = static_cast<size_t>(zp_[static_cast<size_t>(j)]);
       for (Eigen::SparseMatrix<double>::InnerIterator it(L, j); it; ++it)
@@ -765,8 +763,9 @@ class Network {
     zx_.assign(zi_.size(), 0);
     zd_.assign(static_cast<size_t>(R_), 0);
     // Z(r_a, j) = -sum_c Z(r_a, r_c) L(r_c, j) over the rows r of column j;
-    // every r_a > r_c lies in column r_c's pattern, so one walk down column
-    // r_c finds them all.
+    // every r_a > r_c lies in column r_c's pattern (zpos_: its place there,
+    // in the order the recurrence reads them).
+    const std::ptrdiff_t* pos = zpos_.data();
     for (int j = R_ - 1; j >= 0; --j) {
       const size_t b = static_cast<size_t>(zp_[static_cast<size_t>(j)]);
       const size_t e = static_cast<size_t>(zp_[static_cast<size_t>(j) + 1]);
@@ -774,11 +773,9 @@ class Network {
       for (size_t c = b; c < e; ++c) {
         const int k = zi_[c];
         zx_[c] -= zd_[static_cast<size_t>(k)] * lx[c];
-        size_t p = static_cast<size_t>(zp_[static_cast<size_t>(k)]);
-        const size_t pe = static_cast<size_t>(zp_[static_cast<size_t>(k) + 1]);
         for (size_t a = c + 1; a < e; ++a) {
-          while (p < pe && zi_[p] < zi_[a]) ++p;
-          const double z = p < pe && zi_[p] == zi_[a] ? zx_[p] : NAN;
+          const std::ptrdiff_t q = *pos++;
+          const double z = q >= 0 ? zx_[static_cast<size_t>(q)] : NAN;
           zx_[a] -= z * lx[c];
           zx_[c] -= z * lx[a];
         }
@@ -799,27 +796,23 @@ class Network {
     E_.assign(M, {});
     G_.assign(M, {});
     Qmm_.assign(M, Matrix2d::Zero());
-    std::vector<std::pair<int, size_t>> order;
     MatrixXd Qj;
+    const std::ptrdiff_t* mpos = mapPos_.data();
     for (size_t j = 0; j < M; ++j) {
       for (const auto& [k, nk] : Nrj_[j]) E_[j].push_back(nk.transpose() * Dinv_[j]);
-      // Qrr among the unknowns that touch the map tree: in the factor's
-      // order, one walk down each column finds the later ones.
+      // Qrr among the unknowns that touch the map tree, in the factor's
+      // order (mapOrder_), read at the places found once (mapPos_).
       const size_t n = Nrj_[j].size();
-      order.clear();
-      for (size_t a = 0; a < n; ++a) order.emplace_back(perm_[Nrj_[j][a].first], a);
-      std::sort(order.begin(), order.end());
+      const std::vector<std::pair<int, size_t>>& order = mapOrder_[j];
       Qj.resize(static_cast<Eigen::Index>(n), static_cast<Eigen::Index>(n));
       for (size_t s = 0; s < n; ++s) {
         const auto [pa, a] = order[s];
         const Eigen::Index ia = static_cast<Eigen::Index>(a);
         Qj(ia, ia) = zd_[static_cast<size_t>(pa)];
-        size_t p = static_cast<size_t>(zp_[static_cast<size_t>(pa)]);
-        const size_t pe = static_cast<size_t>(zp_[static_cast<size_t>(pa) + 1]);
         for (size_t t = s + 1; t < n; ++t) {
-          const auto [pb, b] = order[t];
-          while (p < pe && zi_[p] < pb) ++p;
-          const double z = p < pe && zi_[p] == pb ? zx_[p] : QrrAny(Nrj_[j][a].first, Nrj_[j][b].first);
+          const size_t b = order[t].second;
+          const std::ptrdiff_t q = *mpos++;
+          const double z = q >= 0 ? zx_[static_cast<size_t>(q)] : QrrAny(Nrj_[j][a].first, Nrj_[j][b].first);
           Qj(ia, static_cast<Eigen::Index>(b)) = Qj(static_cast<Eigen::Index>(b), ia) = z;
         }
       }
@@ -833,6 +826,56 @@ class Network {
         Qmm_[j] += E_[j][a].transpose() * g;
       }
     }
+  }
+
+  // The factor's strictly lower pattern (zp_, zi_); for the recurrence, the
+  // place in column r_c of every r_a it reads (-1: not in the pattern); per
+  // map tree, the unknowns that touch it in the factor's order and the place
+  // of each pair among them.
+  void PlanInverse(const Eigen::SparseMatrix<double>& L) {
+    zp_.assign(static_cast<size_t>(R_) + 1, 0);
+    zi_.clear();
+    for (int j = 0; j < R_; ++j) {
+      for (Eigen::SparseMatrix<double>::InnerIterator it(L, j); it; ++it)
+        if (it.row() > j) zi_.push_back(static_cast<int>(it.row()));
+      zp_[static_cast<size_t>(j) + 1] = static_cast<int>(zi_.size());
+    }
+    // Column r_c's place of row r: one walk down the column for all the
+    // rows after r_c in column j (both ascend).
+    zpos_.clear();
+    for (int j = R_ - 1; j >= 0; --j) {
+      const size_t b = static_cast<size_t>(zp_[static_cast<size_t>(j)]);
+      const size_t e = static_cast<size_t>(zp_[static_cast<size_t>(j) + 1]);
+      for (size_t c = b; c < e; ++c) {
+        const int k = zi_[c];
+        size_t p = static_cast<size_t>(zp_[static_cast<size_t>(k)]);
+        const size_t pe = static_cast<size_t>(zp_[static_cast<size_t>(k) + 1]);
+        for (size_t a = c + 1; a < e; ++a) {
+          while (p < pe && zi_[p] < zi_[a]) ++p;
+          zpos_.push_back(p < pe && zi_[p] == zi_[a] ? static_cast<std::ptrdiff_t>(p) : -1);
+        }
+      }
+    }
+    const size_t M = maps_.size();
+    mapOrder_.assign(M, {});
+    mapPos_.clear();
+    for (size_t j = 0; j < M; ++j) {
+      std::vector<std::pair<int, size_t>>& order = mapOrder_[j];
+      const size_t n = Nrj_[j].size();
+      for (size_t a = 0; a < n; ++a) order.emplace_back(perm_[Nrj_[j][a].first], a);
+      std::sort(order.begin(), order.end());
+      for (size_t s = 0; s < n; ++s) {
+        const int pa = order[s].first;
+        size_t p = static_cast<size_t>(zp_[static_cast<size_t>(pa)]);
+        const size_t pe = static_cast<size_t>(zp_[static_cast<size_t>(pa) + 1]);
+        for (size_t t = s + 1; t < n; ++t) {
+          const int pb = order[t].first;
+          while (p < pe && zi_[p] < pb) ++p;
+          mapPos_.push_back(p < pe && zi_[p] == pb ? static_cast<std::ptrdiff_t>(p) : -1);
+        }
+      }
+    }
+    inversePlanned_ = true;
   }
 
   // An entry of the inverse in the factor's order, on the factor's pattern.
@@ -904,7 +947,10 @@ class Network {
   // rows ascending), its diagonal, and the ordering (perm_[k]: the place of
   // unknown k in the factor).
   std::vector<int> zp_, zi_;
-  std::vector<double> zx_, zd_;
+  std::vector<double> zx_, zd_, lx_;
+  bool inversePlanned_ = false;  // zp_, zi_, zpos_, mapOrder_, mapPos_ found
+  std::vector<std::ptrdiff_t> zpos_, mapPos_;
+  std::vector<std::vector<std::pair<int, size_t>>> mapOrder_;
   std::vector<Eigen::Matrix3d> qf_;  // per field tree: X, Y and the bias
   Eigen::VectorXi perm_;
   std::vector<std::vector<Eigen::RowVector2d>> E_;
