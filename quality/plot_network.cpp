@@ -242,24 +242,45 @@ class Network {
     return std::sqrt(o.sigma * o.sigma + m2 / (d * d));
   }
 
-  // Whether every field tree and every map tree is determined by the
-  // active observations at the current linearisation: its own 2 x 2 block
-  // of the normal equations (the other points held) is well conditioned.
-  bool Determined() const {
-    std::vector<Matrix2d> F(fields_.size(), Matrix2d::Zero()), D(maps_.size(), Matrix2d::Zero());
-    for (size_t i = 0; i < obs_.size(); ++i) {
-      const double p = obs_[i].active ? 1 / (obs_[i].sigma * obs_[i].sigma) : 0;
-      if (p == 0) continue;
-      const Row& r = rows_[i];
-      const Vector2d am(r.am[0], r.am[1]);
-      D[static_cast<size_t>(r.map)] += p * am * am.transpose();
-      if (obs_[i].field >= 0) F[static_cast<size_t>(obs_[i].field)] += p * am * am.transpose();
+  // Whether each point (the field trees, then the map trees) is determined
+  // by the active observations at the current linearisation: its own 2 x 2
+  // block of the normal equations (the other points held) is well
+  // conditioned. Regular() finds it for every point; RegularAfter() again
+  // only for the points that observations H touch (the others' blocks are
+  // as they were).
+  std::vector<char> Regular() const {
+    std::vector<char> out(fields_.size() + maps_.size());
+    for (size_t b = 0; b < out.size(); ++b) out[b] = BlockRegular(b);
+    return out;
+  }
+  void RegularAfter(const std::vector<int>& H, std::vector<char>& regular) const {
+    for (int i : H) {
+      const Obs& o = obs_[static_cast<size_t>(i)];
+      if (o.field >= 0) regular[static_cast<size_t>(o.field)] = BlockRegular(static_cast<size_t>(o.field));
+      const size_t b = fields_.size() + static_cast<size_t>(o.map);
+      regular[b] = BlockRegular(b);
     }
-    auto regular = [](const Matrix2d& N) {
-      const Eigen::Vector2d e = Eigen::SelfAdjointEigenSolver<Matrix2d>(N).eigenvalues();
-      return e[1] > 0 && e[0] > kDetermined * e[1];
-    };
-    return std::all_of(F.begin(), F.end(), regular) && std::all_of(D.begin(), D.end(), regular);
+  }
+  // Block b, from the observations on the point in their order.
+  bool BlockRegular(size_t b) const {
+    if (pointObs_.empty()) {
+      pointObs_.resize(fields_.size() + maps_.size());
+      for (size_t i = 0; i < obs_.size(); ++i) {
+        pointObs_[fields_.size() + static_cast<size_t>(obs_[i].map)].push_back(static_cast<int>(i));
+        if (obs_[i].field >= 0) pointObs_[static_cast<size_t>(obs_[i].field)].push_back(static_cast<int>(i));
+      }
+    }
+    Matrix2d N = Matrix2d::Zero();
+    for (int i : pointObs_[b]) {
+      const Obs& o = obs_[static_cast<size_t>(i)];
+      const double p = o.active ? 1 / (o.sigma * o.sigma) : 0;
+      if (p == 0) continue;
+      const Row& r = rows_[static_cast<size_t>(i)];
+      const Vector2d am(r.am[0], r.am[1]);
+      N += p * am * am.transpose();
+    }
+    const Eigen::Vector2d e = Eigen::SelfAdjointEigenSolver<Matrix2d>(N).eigenvalues();
+    return e[1] > 0 && e[0] > kDetermined * e[1];
   }
 
   int Unknowns() const { return R_ + 2 * static_cast<int>(maps_.size()); }
@@ -934,6 +955,7 @@ class Network {
   std::vector<Matrix2d> Dinv_;
   std::vector<Vector2d> cm_;
   VectorXd cr_, rhs_;
+  mutable std::vector<std::vector<int>> pointObs_;  // per point (fields, then maps): its observations
   std::vector<Matrix2d> D_;     // the map trees' blocks
   std::vector<double> diag_;    // S's diagonal before damping
   Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>, Eigen::Upper, Eigen::NaturalOrdering<int>> ldlt_;
@@ -1124,11 +1146,18 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   for (Obs& o : obs) o.omega = 1;
   std::vector<std::pair<HypKind, int>> out_;
+  std::vector<char> regular = n.Regular(), without;
   for (const auto& [w, g] : low) {
     const std::vector<int> H = HypothesisObservations(n, g.first, g.second);
     SetActive(n, H, false);
-    if (n.Determined()) out_.push_back(g);
-    else SetActive(n, H, true);
+    without = regular;
+    n.RegularAfter(H, without);
+    if (std::all_of(without.begin(), without.end(), [](char r) { return r != 0; })) {
+      out_.push_back(g);
+      regular.swap(without);
+    } else {
+      SetActive(n, H, true);
+    }
   }
   // A network that the leaving out made singular all the same gets its
   // groups back, the map trees first.
