@@ -202,13 +202,15 @@ class Network {
   // --- the adjustment ------------------------------------------------------
 
   // Adjusts from the current unknowns; true when converged with a regular
-  // system, and then the covariances are current. Loose (the robust start's
-  // reweighting steps, where gross errors make Gauss-Newton converge slowly)
-  // accepts the point reached after the iterations when its system is
-  // regular. A failed adjustment leaves the unknowns as they were.
-  bool Adjust(bool loose = false, int iterations = kNetIterations) {
+  // system, and then the covariances are current (unless asked for none:
+  // the robust start's last reweighting step reads none). Loose (the robust
+  // start's reweighting steps, where gross errors make Gauss-Newton
+  // converge slowly) accepts the point reached after the iterations when
+  // its system is regular. A failed adjustment leaves the unknowns as they
+  // were.
+  bool Adjust(bool loose = false, int iterations = kNetIterations, bool covariances = true) {
     const VectorXd saved = u_;
-    if (AdjustFrom(loose, iterations)) return true;
+    if (AdjustFrom(loose, iterations, covariances)) return true;
     u_ = saved;
     Evaluate(u_, v_, rows_);
     return false;
@@ -465,10 +467,13 @@ class Network {
   }
 
  private:
-  bool AdjustFrom(bool loose, int most) {
+  bool AdjustFrom(bool loose, int most, bool covariances) {
     converged_ = false;
     iterations_ = 0;
-    double vtpv = Evaluate(u_, v_, rows_);
+    // The residuals and design rows are those of the current unknowns
+    // already (every change of the unknowns evaluates them); only the
+    // weights may have changed.
+    double vtpv = CurrentVtpv();
     double damping = 0;
     bool harder = false;
     while (iterations_ < (loose ? std::min(most, kLooseIterations) : most)) {
@@ -506,8 +511,8 @@ class Network {
       const bool last = coordinates < kConvergence && damping == 0;
       double step = 1;
       bool accepted = false;
-      std::vector<double> vTrial;
-      std::vector<Row> rTrial(rows_.size());
+      std::vector<double>& vTrial = vTrial_;
+      std::vector<Row>& rTrial = rTrial_;
       for (int h = 0; h <= kNetHalvings; ++h, step /= 2) {
         const VectorXd trial = u_ + step * dx;
         const double t = Evaluate(trial, vTrial, rTrial);
@@ -537,8 +542,16 @@ class Network {
     // Converged, the last factorisation (undamped, within the convergence
     // limit of the point reached) gives the covariances.
     if (!converged_ && !Factor(0)) return false;
-    Covariances();
+    if (covariances) Covariances();
     return true;
+  }
+
+  // vTPv of the active observations from the current residuals, as
+  // Evaluate sums it (NaN where Evaluate found a point on a map tree).
+  double CurrentVtpv() const {
+    double vtpv = 0;
+    for (size_t i = 0; i < obs_.size(); ++i) vtpv += Weight(static_cast<int>(i)) * v_[i] * v_[i];
+    return std::isfinite(vtpv) ? vtpv : NAN;
   }
 
   int Add(ObservationKind kind, int field, int map, int sighting, double value, double sigma) {
@@ -574,7 +587,10 @@ class Network {
         const double dx = u[mc] - u[fc], dy = u[mc + 1] - u[fc + 1];
         const double s2 = dx * dx + dy * dy, s = std::sqrt(s2);
         const double s2a = std::max(s2, kNear * kNear);  // the azimuth's partials
-        if (!(s > 0)) return NAN;
+        if (!(s > 0)) {
+          v[i] = NAN;  // (so that a vTPv summed from v is NaN too)
+          return NAN;
+        }
         r.n = 2;
         r.col[0] = fc;
         r.col[1] = fc + 1;
@@ -947,6 +963,8 @@ class Network {
   VectorXd u_;
   std::vector<double> v_;
   std::vector<Row> rows_;
+  std::vector<double> vTrial_;  // a step's residuals and rows, before it is taken
+  std::vector<Row> rTrial_;
   bool converged_ = false;
   int iterations_ = 0;
   double vtpv_ = 0;
@@ -1108,12 +1126,15 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
       change = std::max(change, std::fabs(obs[i].omega - omega[i]));
       obs[i].omega = omega[i];
     }
-    if (!n.Adjust(true)) {
+    // The last step's covariances are not read: what follows reads the
+    // weights and the design rows only.
+    const bool last = it == kRobustIterations || (!first && change < 0.01);
+    if (!n.Adjust(true, kNetIterations, !last)) {
       for (Obs& o : obs) o.omega = 1;
-      if (!n.Adjust(true)) return false;
+      if (!n.Adjust(true, kNetIterations, false)) return false;
       break;
     }
-    if (!first && change < 0.01) break;
+    if (last) break;
   }
   // Leave out the groups weighted below kLeaveOut, the lowest first, each
   // only when every point stays determined without it (a group that would
