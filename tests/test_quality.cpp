@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 
 #include "data/parameter_file.h"
@@ -274,16 +273,13 @@ TEST(Quality, WorkedExamplesMatchExpectedFiles) {
     for (const char* file : {"map.txt", "sightings.txt", kParameterFileName})
       std::filesystem::copy_file(dir + file, run.Path() + "/" + file);
     ASSERT_EQ(testing::RunBatch(run, "map.txt sightings.txt").status, 0);
-    auto read = [](const std::string& path) {
-      std::ifstream in(path, std::ios::binary);
-      return std::string(std::istreambuf_iterator<char>(in), {});
-    };
     const auto got = ReadRows<CaseAssessment>(run.Read(kQualityFileName), ParseQualityLine);
-    const auto want = ReadRows<CaseAssessment>(read(dir + "expected/quality.csv"), ParseQualityLine);
+    const std::string expected = std::string("tests/quality-example/") + name + "/expected/";
+    const auto want = ReadRows<CaseAssessment>(testing::SourceText(expected + "quality.csv"), ParseQualityLine);
     const auto gotObs =
         ReadRows<ObservationAssessment>(run.Read(kObservationsFileName), ParseObservationLine);
     const auto wantObs =
-        ReadRows<ObservationAssessment>(read(dir + "expected/observations.csv"), ParseObservationLine);
+        ReadRows<ObservationAssessment>(testing::SourceText(expected + "observations.csv"), ParseObservationLine);
     ASSERT_EQ(got.size(), want.size());
     ASSERT_EQ(gotObs.size(), wantObs.size());
 
