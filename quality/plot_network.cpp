@@ -643,22 +643,22 @@ class Network {
     if (damping > 0) diag_.assign(static_cast<size_t>(R_), 0);
     for (size_t i = 0; i < obs_.size(); ++i) {
       const double p = Weight(static_cast<int>(i));
+      const double pv = p * v_[i];
       const Row& r = rows_[i];
       const Vector2d am(r.am[0], r.am[1]);
       const size_t j = static_cast<size_t>(r.map);
       const int* at = &nrjAt_[3 * i];
+      // (A row's columns ascend: field X, field Y, the bias; so the lower
+      // triangle's terms of column k are those of l <= k.)
       for (int k = 0; k < r.n; ++k) {
-        cr_[r.col[k]] -= p * v_[i] * r.a[k];
-        for (int l = 0; l < r.n; ++l)
-          if (r.col[k] >= r.col[l]) {
-            const double value = p * r.a[k] * r.a[l];
-            x[*slot++] += value;
-            if (k == l && damping > 0) diag_[static_cast<size_t>(r.col[k])] += value;
-          }
-        Nrj_[j][static_cast<size_t>(at[k])].second += p * r.a[k] * am;
+        const double pa = p * r.a[k];
+        cr_[r.col[k]] -= pv * r.a[k];
+        for (int l = 0; l <= k; ++l) x[*slot++] += pa * r.a[l];
+        if (damping > 0) diag_[static_cast<size_t>(r.col[k])] += pa * r.a[k];
+        Nrj_[j][static_cast<size_t>(at[k])].second += pa * am;
       }
       D_[j] += p * am * am.transpose();
-      cm_[j] -= p * v_[i] * am;
+      cm_[j] -= pv * am;
     }
     if (damping > 0) {
       for (size_t j = 0; j < M; ++j) D_[j].diagonal() *= 1 + damping;
@@ -671,11 +671,14 @@ class Network {
       const double det = D.determinant();
       if (!(det > 1e-12 * D(0, 0) * D(1, 1)) || !(D(0, 0) > 0)) return false;
       Dinv_[j] = D.inverse();
-      for (const auto& [k, nk] : Nrj_[j]) {
+      const auto& touching = Nrj_[j];
+      const int* pair = pairs_[j].data();
+      for (const auto& [k, nk] : touching) {
         const Eigen::RowVector2d e = nk.transpose() * Dinv_[j];
         rhs_[k] -= e.dot(cm_[j]);
-        for (const auto& [l, nl] : Nrj_[j])
-          if (k >= l) x[*slot++] += -e.dot(nl);
+        // The unknowns l <= k among those touching the map tree.
+        for (int b = *pair++; b >= 0; b = *pair++)
+          x[*slot++] += -e.dot(touching[static_cast<size_t>(b)].second);
       }
     }
     if (!analysed_) {
@@ -711,8 +714,7 @@ class Network {
       const Row& r = rows_[i];
       auto& touching = Nrj_[static_cast<size_t>(r.map)];
       for (int k = 0; k < r.n; ++k) {
-        for (int l = 0; l < r.n; ++l)
-          if (r.col[k] >= r.col[l]) terms.emplace_back(r.col[k], r.col[l], 1.0);
+        for (int l = 0; l <= k; ++l) terms.emplace_back(r.col[k], r.col[l], 1.0);
         size_t a = 0;
         while (a < touching.size() && touching[a].first != r.col[k]) ++a;
         if (a == touching.size()) touching.emplace_back(r.col[k], Vector2d::Zero());
@@ -720,10 +722,24 @@ class Network {
       }
     }
     for (int k = 0; k < R_; ++k) terms.emplace_back(k, k, 1.0);
-    for (size_t j = 0; j < M; ++j)
-      for (const auto& [k, nk] : Nrj_[j])
-        for (const auto& [l, nl] : Nrj_[j])
-          if (k >= l) terms.emplace_back(k, l, 1.0);
+    // Per map tree, for each unknown k touching it, the places b of those
+    // l <= k (in the order met), each list ended by -1; and where each
+    // unknown stands in the list (nrjPos_, -1: it does not touch the tree).
+    pairs_.assign(M, {});
+    nrjPos_.assign(M * static_cast<size_t>(R_), -1);
+    for (size_t j = 0; j < M; ++j) {
+      const auto& touching = Nrj_[j];
+      for (size_t a = 0; a < touching.size(); ++a) {
+        const int k = touching[a].first;
+        nrjPos_[j * static_cast<size_t>(R_) + static_cast<size_t>(k)] = static_cast<int>(a);
+        for (size_t b = 0; b < touching.size(); ++b)
+          if (k >= touching[b].first) {
+            terms.emplace_back(k, touching[b].first, 1.0);
+            pairs_[j].push_back(static_cast<int>(b));
+          }
+        pairs_[j].push_back(-1);
+      }
+    }
     Eigen::SparseMatrix<double> lower(R_, R_);
     lower.setFromTriplets(terms.begin(), terms.end());
     Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> inverse;
@@ -943,8 +959,9 @@ class Network {
   // Row k of G for map tree j.
   Eigen::RowVector2d GRow(int j, int k) const {
     const size_t J = static_cast<size_t>(j);
-    for (const auto& [col, g] : G_[J])
-      if (col == k) return g;
+    // G_[j] holds the unknowns touching the tree in the order of Nrj_[j].
+    const int a = nrjPos_[J * static_cast<size_t>(R_) + static_cast<size_t>(k)];
+    if (a >= 0 && static_cast<size_t>(a) < G_[J].size()) return G_[J][static_cast<size_t>(a)].second;
     const VectorXd q = QrrColumn(k);
     Eigen::RowVector2d g = Eigen::RowVector2d::Zero();
     for (size_t b = 0; b < Nrj_[J].size(); ++b) g += q[Nrj_[J][b].first] * E_[J][b];
@@ -981,6 +998,8 @@ class Network {
   bool analysed_ = false;  // the factor's pattern is found
   Eigen::SparseMatrix<double> S_;  // the upper triangle of P S P^T
   std::vector<int> nrjAt_;  // per row (3 a row): each column's place in its map tree's Nrj_
+  std::vector<int> nrjPos_;  // per map tree and unknown: its place in Nrj_, -1 if none
+  std::vector<std::vector<int>> pairs_;  // per map tree: the pairs of its block's terms
   std::vector<std::ptrdiff_t> slot_;  // each term's place in S_, in the order Factor sums them
   std::vector<std::ptrdiff_t> diagSlot_;  // the diagonal's places, in the factor's order
   // The inverse of S on the factor's pattern (column-major, strictly lower,
