@@ -305,12 +305,46 @@ class Network {
     return false;
   }
 
-  // The unknowns, to come back to: a trial that is undone adjusts again
-  // from the solution it left (one step) instead of from where it ended.
-  const VectorXd& Solution() const { return u_; }
-  void SetSolution(const VectorXd& u) {
-    u_ = u;
-    Evaluate(u_, v_, rows_);
+  // A trial (observations put back or left out, then adjusted) that is
+  // undone comes back to the adjustment it left, as it was: Keep() before
+  // the trial, Restore() after undoing its changes of the active
+  // observations (as often as trials are undone). The factorisations of
+  // the trial go to a second factor, so the kept one stays valid.
+  void Keep() {
+    kept_.u = u_;
+    kept_.v = v_;
+    kept_.rows = rows_;
+    kept_.vtpv = vtpv_;
+    kept_.iterations = iterations_;
+    kept_.converged = converged_;
+    kept_.Nrj = Nrj_;
+    kept_.Dinv = Dinv_;
+    kept_.zx = zx_;
+    kept_.zd = zd_;
+    kept_.qf = qf_;
+    kept_.E = E_;
+    kept_.G = G_;
+    kept_.Qmm = Qmm_;
+    kept_.factor = cur_;
+    switchFactor_ = true;
+  }
+  void Restore() {
+    u_ = kept_.u;
+    v_ = kept_.v;
+    rows_ = kept_.rows;
+    vtpv_ = kept_.vtpv;
+    iterations_ = kept_.iterations;
+    converged_ = kept_.converged;
+    Nrj_ = kept_.Nrj;
+    Dinv_ = kept_.Dinv;
+    zx_ = kept_.zx;
+    zd_ = kept_.zd;
+    qf_ = kept_.qf;
+    E_ = kept_.E;
+    G_ = kept_.G;
+    Qmm_ = kept_.Qmm;
+    cur_ = kept_.factor;
+    switchFactor_ = true;
   }
 
   // --- figures of the current adjustment -----------------------------------
@@ -770,13 +804,20 @@ class Network {
           x[*slot++] += -e.dot(touching[static_cast<size_t>(b)].second);
       }
     }
-    if (!analysed_) {
-      ldlt_.analyzePattern(S_);
-      analysed_ = true;
+    // A trial under way factorises into the other factor: the one kept
+    // stays the one its state was computed with.
+    if (switchFactor_) {
+      cur_ = 1 - cur_;
+      switchFactor_ = false;
     }
-    ldlt_.Factorize(S_);
-    if (ldlt_.info() != Eigen::Success) return false;
-    const VectorXd& Dd = ldlt_.vectorD();
+    Ldlt& ldlt = ldlt_[cur_];
+    if (!analysed_[cur_]) {
+      ldlt.analyzePattern(S_);
+      analysed_[cur_] = true;
+    }
+    ldlt.Factorize(S_);
+    if (ldlt.info() != Eigen::Success) return false;
+    const VectorXd& Dd = ldlt.vectorD();
     // Each pivot against its own diagonal element (points very near a map
     // tree give some elements far larger than the others).
     for (int m = 0; m < R_; ++m) {
@@ -864,7 +905,7 @@ class Network {
   VectorXd SolveS(const VectorXd& b) const {
     VectorXd pb(R_);
     for (int k = 0; k < R_; ++k) pb[perm_[k]] = b[k];
-    const VectorXd y = ldlt_.solve(pb);
+    const VectorXd y = ldlt_[cur_].solve(pb);
     VectorXd x(R_);
     for (int k = 0; k < R_; ++k) x[k] = y[perm_[k]];
     return x;
@@ -889,8 +930,8 @@ class Network {
   // Per map tree, the rows of G = Qrr E (E = Nrj Dinv) of the unknowns that
   // touch it, and Qmm = Dinv + E^T G.
   void Covariances() {
-    const Eigen::SparseMatrix<double>& L = ldlt_.matrixL().nestedExpression();
-    const VectorXd& d = ldlt_.vectorD();
+    const Eigen::SparseMatrix<double>& L = ldlt_[cur_].matrixL().nestedExpression();
+    const VectorXd& d = ldlt_[cur_].vectorD();
     // The factor's pattern is that of its first factorisation (the ordering
     // and the pattern of S do not change), and so is every place the
     // recurrence reads.
@@ -1082,9 +1123,12 @@ class Network {
   mutable std::vector<std::vector<int>> pointObs_;  // per point (fields, then maps): its observations
   std::vector<Matrix2d> D_;     // the map trees' blocks
   std::vector<double> diag_;    // S's diagonal before damping
-  PlannedLdlt ldlt_;
+  using Ldlt = PlannedLdlt;
+  Ldlt ldlt_[2];  // the factor in use (cur_) and the one a trial may come back to
+  int cur_ = 0;
+  bool switchFactor_ = false;  // the next factorisation goes to the other factor
   bool planned_ = false;   // the structure of S is found (Plan)
-  bool analysed_ = false;  // the factor's pattern is found
+  bool analysed_[2] = {false, false};  // each factor's pattern is found
   Eigen::SparseMatrix<double> S_;  // the upper triangle of P S P^T
   std::vector<int> nrjAt_;  // per row (3 a row): each column's place in its map tree's Nrj_
   std::vector<int> nrjPos_;  // per map tree and unknown: its place in Nrj_, -1 if none
@@ -1104,6 +1148,22 @@ class Network {
   std::vector<std::vector<Eigen::RowVector2d>> E_;
   std::vector<std::vector<std::pair<int, Eigen::RowVector2d>>> G_;
   std::vector<Matrix2d> Qmm_;
+  struct Kept {
+    VectorXd u;
+    std::vector<double> v;
+    std::vector<Row> rows;
+    double vtpv = 0;
+    int iterations = 0;
+    bool converged = false;
+    std::vector<std::vector<std::pair<int, Vector2d>>> Nrj;
+    std::vector<Matrix2d> Dinv;
+    std::vector<double> zx, zd;
+    std::vector<Eigen::Matrix3d> qf;
+    std::vector<std::vector<Eigen::RowVector2d>> E;
+    std::vector<std::vector<std::pair<int, Eigen::RowVector2d>>> G;
+    std::vector<Matrix2d> Qmm;
+    int factor = 0;
+  } kept_;  // the adjustment a trial may come back to
 };
 
 
@@ -1340,15 +1400,17 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
       mapsTaken.insert(g.map);
       round.insert(round.end(), g.H.begin(), g.H.end());
     }
+    n.Keep();
     SetActive(n, round, true);
     if (n.Adjust(false, kTrialIterations)) continue;
     SetActive(n, round, false);
+    n.Restore();
     if (round.size() > passing.front().H.size()) {
       SetActive(n, passing.front().H, true);
       if (n.Adjust(false, kTrialIterations)) continue;
       SetActive(n, passing.front().H, false);
+      n.Restore();
     }
-    if (!n.Adjust()) return false;
     break;
   }
   // A map tree whose sightings stay out while its map coordinates stay in
@@ -1373,6 +1435,7 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
         (sightingsOut < 2 && sightingsOut < static_cast<int>(m.sightings.size())) ||
         !AllActive(n, {m.obsX, m.obsY}, true))
       continue;
+    n.Keep();
     SetActive(n, {m.obsX, m.obsY}, false);
     SetActive(n, back, true);
     bool pass = n.Adjust(false, kTrialIterations);
@@ -1393,7 +1456,7 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
     } else {
       SetActive(n, back, false);
       SetActive(n, {m.obsX, m.obsY}, true);
-      if (!n.Adjust()) return false;
+      n.Restore();
     }
   }
   // What stays out, with its predicted statistic.
@@ -1446,11 +1509,12 @@ void Snoop(Network& n, double crit1, double crit2, std::vector<Removal>& out) {
         if (n.Observations()[static_cast<size_t>(i)].active) still.push_back(i);
       off = still;
     }
+    n.Keep();
     SetActive(n, off, false);
     if (!n.Adjust()) {
       SetActive(n, off, true);
       untestable.push_back({h.kind, h.index});
-      if (!n.Adjust()) return;
+      n.Restore();
       continue;
     }
     out.push_back(r);
@@ -1483,10 +1547,11 @@ bool PutBackCleared(Network& n, double crit1, double crit2, std::vector<Removal>
       }
     }
     if (best == removed.size()) return any;
+    n.Keep();
     SetActive(n, bestH, true);
     if (!n.Adjust(false, kTrialIterations)) {
       SetActive(n, bestH, false);
-      n.Adjust();
+      n.Restore();
       return any;
     }
     removed.erase(removed.begin() + static_cast<std::ptrdiff_t>(best));
@@ -1592,12 +1657,11 @@ bool PreferOneObservation(Network& n, double crit1, double crit2, const PlotInde
     // wrong: the whole sighting is the explanation.
     if (others > kFewSightings || Suggest(n, n.Sightings()[static_cast<size_t>(r.index)], plotTrees, crit2))
       continue;
-    const VectorXd before = n.Solution();
+    n.Keep();
     SetActive(n, back, true);
     if (!n.Adjust(false, kTrialIterations)) {
       SetActive(n, back, false);
-      n.SetSolution(before);
-      if (!n.Adjust()) return any;
+      n.Restore();
       continue;
     }
     // The field tree's most significant single observation elsewhere.
@@ -1638,8 +1702,7 @@ bool PreferOneObservation(Network& n, double crit1, double crit2, const PlotInde
     }
     if (!keep) {
       SetActive(n, back, false);
-      n.SetSolution(before);
-      if (!n.Adjust()) return any;
+      n.Restore();
       continue;
     }
     r.kind = HypKind::Observation;
