@@ -1563,7 +1563,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
                         " not on the map";
       }
     int used = 0;
-    double ownR = 0, maxW = -1;
+    double ownR = 0, ownVtpv = 0, maxW = -1;
     for (int si : f.sightings) {
       const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
       bool any = false;
@@ -1571,6 +1571,8 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
         if (i >= 0 && obs[static_cast<size_t>(i)].active) {
           any = true;
           ownR += n.Redundancy(i);
+          const double v = n.Residuals()[static_cast<size_t>(i)] / obs[static_cast<size_t>(i)].sigma;
+          ownVtpv += v * v;
           const double w = n.W(i);
           if (std::isfinite(w)) maxW = std::max(maxW, std::fabs(w));
         }
@@ -1586,8 +1588,13 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     row.sigma0 = sum.sigma0;
     row.globalTest = sum.globalTest;
     // Where the plot's sigma0 says the a-priori errors are too small, the
-    // ellipse takes the a-posteriori variance factor.
-    const double scale = sum.sigma0 && *sum.sigma0 > 1 ? *sum.sigma0 * *sum.sigma0 : 1.0;
+    // ellipse takes the a-posteriori variance factor. So it does where the
+    // field tree's own distances and azimuths misfit more than their a-priori
+    // errors say (their vTPv over the sum of their redundancy numbers, once
+    // that sum reaches 1): errors left undetected elsewhere in the plot reach
+    // a field tree through the map trees it shares, and show there.
+    double scale = sum.sigma0 && *sum.sigma0 > 1 ? *sum.sigma0 * *sum.sigma0 : 1.0;
+    if (ownR >= 1) scale = std::max(scale, ownVtpv / ownR);
     const Matrix2d Q = n.FieldCov(field) * scale;
     SetPointEllipse(Q(0, 0), Q(0, 1), Q(1, 1), row);
     if (maxW >= 0) row.maxW = maxW;
