@@ -1127,7 +1127,9 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
     break;
   }
   // A map tree whose sightings stay out while its map coordinates stay in
-  // may be the one displaced: swap them when the sightings then pass.
+  // may be the one displaced: swap them when the sightings then pass, all
+  // but a minority that still fail and stay out whole (one of them may name
+  // the tree by a wrong number).
   for (size_t j = 0; j < M; ++j) {
     const MapUnknown& m = n.Maps()[j];
     // (Tried where at least two of its sightings stay out, or all of them:
@@ -1151,9 +1153,44 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
     SetActive(n, {m.obsX, m.obsY}, false);
     SetActive(n, back, true);
     bool pass = n.Adjust(false, kTrialIterations);
-    for (size_t k = 0; pass && k < back.size(); ++k) {
-      const double T = n.Statistic({back[k]}, false);
-      pass = !(T > crit1);
+    // The sightings that fail once the map coordinates are out: the worst
+    // stays out and the others are tested again, while those kept out stay
+    // a minority (a map tree displaced on the map and also named by a wrong
+    // number).
+    std::vector<int> keptOut, wasIn;
+    while (pass) {
+      int worst = -1;
+      double worstRatio = 1;
+      for (int si : m.sightings) {
+        if (std::find(keptOut.begin(), keptOut.end(), si) != keptOut.end()) continue;
+        std::vector<int> H;
+        bool fails = false;
+        for (int o : back)
+          if (obs[static_cast<size_t>(o)].sighting == si) {
+            H.push_back(o);
+            fails = fails || n.Statistic({o}, false) > crit1;
+          }
+        if (!fails) continue;
+        const double ratio = n.Statistic(H, false) / (H.size() == 2 ? crit2 : crit1);
+        if (!(ratio <= worstRatio)) {
+          worst = si;
+          worstRatio = std::isfinite(ratio) ? ratio : HUGE_VAL;
+        }
+      }
+      if (worst < 0) break;
+      if (2 * (keptOut.size() + 1) >= m.sightings.size()) {
+        pass = false;
+        break;
+      }
+      keptOut.push_back(worst);
+      std::vector<int> off;
+      for (int o : HypothesisObservations(n, HypKind::Sighting, worst))
+        if (obs[static_cast<size_t>(o)].active) {
+          off.push_back(o);
+          if (std::find(back.begin(), back.end(), o) == back.end()) wasIn.push_back(o);
+        }
+      SetActive(n, off, false);
+      pass = n.Adjust(false, kTrialIterations);
     }
     if (pass) {
       const double T = n.Statistic({m.obsX, m.obsY}, true);
@@ -1162,11 +1199,16 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
     if (pass) {
       out_.erase(std::remove_if(out_.begin(), out_.end(), [&](const auto& g) {
                    return g.first == HypKind::Sighting &&
+                          std::find(keptOut.begin(), keptOut.end(), g.second) == keptOut.end() &&
                           n.Sightings()[static_cast<size_t>(g.second)].map == static_cast<int>(j);
                  }), out_.end());
       out_.push_back({HypKind::MapTree, static_cast<int>(j)});
+      for (int si : keptOut)
+        if (std::find(out_.begin(), out_.end(), std::pair{HypKind::Sighting, si}) == out_.end())
+          out_.push_back({HypKind::Sighting, si});
     } else {
       SetActive(n, back, false);
+      SetActive(n, wasIn, true);
       SetActive(n, {m.obsX, m.obsY}, true);
       if (!n.Adjust()) return false;
     }
