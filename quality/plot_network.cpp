@@ -202,13 +202,15 @@ class Network {
   // --- the adjustment ------------------------------------------------------
 
   // Adjusts from the current unknowns; true when converged with a regular
-  // system, and then the covariances are current. Loose (the robust start's
-  // reweighting steps, where gross errors make Gauss-Newton converge slowly)
-  // accepts the point reached after the iterations when its system is
-  // regular. A failed adjustment leaves the unknowns as they were.
-  bool Adjust(bool loose = false, int iterations = kNetIterations) {
+  // system, and then the covariances are current (unless asked for none:
+  // the robust start's last reweighting step reads none). Loose (the robust
+  // start's reweighting steps, where gross errors make Gauss-Newton
+  // converge slowly) accepts the point reached after the iterations when
+  // its system is regular. A failed adjustment leaves the unknowns as they
+  // were.
+  bool Adjust(bool loose = false, int iterations = kNetIterations, bool covariances = true) {
     const VectorXd saved = u_;
-    if (AdjustFrom(loose, iterations)) return true;
+    if (AdjustFrom(loose, iterations, covariances)) return true;
     u_ = saved;
     Evaluate(u_, v_, rows_);
     return false;
@@ -242,24 +244,45 @@ class Network {
     return std::sqrt(o.sigma * o.sigma + m2 / (d * d));
   }
 
-  // Whether every field tree and every map tree is determined by the
-  // active observations at the current linearisation: its own 2 x 2 block
-  // of the normal equations (the other points held) is well conditioned.
-  bool Determined() const {
-    std::vector<Matrix2d> F(fields_.size(), Matrix2d::Zero()), D(maps_.size(), Matrix2d::Zero());
-    for (size_t i = 0; i < obs_.size(); ++i) {
-      const double p = obs_[i].active ? 1 / (obs_[i].sigma * obs_[i].sigma) : 0;
-      if (p == 0) continue;
-      const Row& r = rows_[i];
-      const Vector2d am(r.am[0], r.am[1]);
-      D[static_cast<size_t>(r.map)] += p * am * am.transpose();
-      if (obs_[i].field >= 0) F[static_cast<size_t>(obs_[i].field)] += p * am * am.transpose();
+  // Whether each point (the field trees, then the map trees) is determined
+  // by the active observations at the current linearisation: its own 2 x 2
+  // block of the normal equations (the other points held) is well
+  // conditioned. Regular() finds it for every point; RegularAfter() again
+  // only for the points that observations H touch (the others' blocks are
+  // as they were).
+  std::vector<char> Regular() const {
+    std::vector<char> out(fields_.size() + maps_.size());
+    for (size_t b = 0; b < out.size(); ++b) out[b] = BlockRegular(b);
+    return out;
+  }
+  void RegularAfter(const std::vector<int>& H, std::vector<char>& regular) const {
+    for (int i : H) {
+      const Obs& o = obs_[static_cast<size_t>(i)];
+      if (o.field >= 0) regular[static_cast<size_t>(o.field)] = BlockRegular(static_cast<size_t>(o.field));
+      const size_t b = fields_.size() + static_cast<size_t>(o.map);
+      regular[b] = BlockRegular(b);
     }
-    auto regular = [](const Matrix2d& N) {
-      const Eigen::Vector2d e = Eigen::SelfAdjointEigenSolver<Matrix2d>(N).eigenvalues();
-      return e[1] > 0 && e[0] > kDetermined * e[1];
-    };
-    return std::all_of(F.begin(), F.end(), regular) && std::all_of(D.begin(), D.end(), regular);
+  }
+  // Block b, from the observations on the point in their order.
+  bool BlockRegular(size_t b) const {
+    if (pointObs_.empty()) {
+      pointObs_.resize(fields_.size() + maps_.size());
+      for (size_t i = 0; i < obs_.size(); ++i) {
+        pointObs_[fields_.size() + static_cast<size_t>(obs_[i].map)].push_back(static_cast<int>(i));
+        if (obs_[i].field >= 0) pointObs_[static_cast<size_t>(obs_[i].field)].push_back(static_cast<int>(i));
+      }
+    }
+    Matrix2d N = Matrix2d::Zero();
+    for (int i : pointObs_[b]) {
+      const Obs& o = obs_[static_cast<size_t>(i)];
+      const double p = o.active ? 1 / (o.sigma * o.sigma) : 0;
+      if (p == 0) continue;
+      const Row& r = rows_[static_cast<size_t>(i)];
+      const Vector2d am(r.am[0], r.am[1]);
+      N += p * am * am.transpose();
+    }
+    const Eigen::Vector2d e = Eigen::SelfAdjointEigenSolver<Matrix2d>(N).eigenvalues();
+    return e[1] > 0 && e[0] > kDetermined * e[1];
   }
 
   int Unknowns() const { return R_ + 2 * static_cast<int>(maps_.size()); }
@@ -444,10 +467,13 @@ class Network {
   }
 
  private:
-  bool AdjustFrom(bool loose, int most) {
+  bool AdjustFrom(bool loose, int most, bool covariances) {
     converged_ = false;
     iterations_ = 0;
-    double vtpv = Evaluate(u_, v_, rows_);
+    // The residuals and design rows are those of the current unknowns
+    // already (every change of the unknowns evaluates them); only the
+    // weights may have changed.
+    double vtpv = CurrentVtpv();
     double damping = 0;
     bool harder = false;
     while (iterations_ < (loose ? std::min(most, kLooseIterations) : most)) {
@@ -485,8 +511,8 @@ class Network {
       const bool last = coordinates < kConvergence && damping == 0;
       double step = 1;
       bool accepted = false;
-      std::vector<double> vTrial;
-      std::vector<Row> rTrial(rows_.size());
+      std::vector<double>& vTrial = vTrial_;
+      std::vector<Row>& rTrial = rTrial_;
       for (int h = 0; h <= kNetHalvings; ++h, step /= 2) {
         const VectorXd trial = u_ + step * dx;
         const double t = Evaluate(trial, vTrial, rTrial);
@@ -516,8 +542,16 @@ class Network {
     // Converged, the last factorisation (undamped, within the convergence
     // limit of the point reached) gives the covariances.
     if (!converged_ && !Factor(0)) return false;
-    Covariances();
+    if (covariances) Covariances();
     return true;
+  }
+
+  // vTPv of the active observations from the current residuals, as
+  // Evaluate sums it (NaN where Evaluate found a point on a map tree).
+  double CurrentVtpv() const {
+    double vtpv = 0;
+    for (size_t i = 0; i < obs_.size(); ++i) vtpv += Weight(static_cast<int>(i)) * v_[i] * v_[i];
+    return std::isfinite(vtpv) ? vtpv : NAN;
   }
 
   int Add(ObservationKind kind, int field, int map, int sighting, double value, double sigma) {
@@ -553,7 +587,10 @@ class Network {
         const double dx = u[mc] - u[fc], dy = u[mc + 1] - u[fc + 1];
         const double s2 = dx * dx + dy * dy, s = std::sqrt(s2);
         const double s2a = std::max(s2, kNear * kNear);  // the azimuth's partials
-        if (!(s > 0)) return NAN;
+        if (!(s > 0)) {
+          v[i] = NAN;  // (so that a vTPv summed from v is NaN too)
+          return NAN;
+        }
         r.n = 2;
         r.col[0] = fc;
         r.col[1] = fc + 1;
@@ -584,135 +621,153 @@ class Network {
   // The reduced normal equations S dr = c: every map tree's 2 x 2 block
   // eliminated; damping > 0 adds that share of each diagonal element to it.
   // False when S is singular.
+  //
+  // Every observation takes part, those left out with weight zero, so that
+  // the pattern of S stays the same: its ordering, each term's place and
+  // the structure of the map trees' blocks are found once (Plan). S is held
+  // as the upper triangle of P S P^T, P the fill-reducing ordering, and
+  // factorised as it stands; each term goes straight to its place, in the
+  // order that a triplet assembly would sum them.
   bool Factor(double damping) {
+    if (!planned_) Plan();
     const size_t M = maps_.size();
-    Nrj_.resize(M);
-    for (auto& n : Nrj_) n.clear();
-    Dinv_.assign(M, Matrix2d::Zero());
-    std::vector<Matrix2d> D(M, Matrix2d::Zero());
+    for (auto& n : Nrj_)
+      for (auto& e : n) e.second.setZero();
+    Dinv_.resize(M);
+    D_.assign(M, Matrix2d::Zero());
     cm_.assign(M, Vector2d::Zero());
-    cr_ = VectorXd::Zero(R_);
-    // Every observation takes part, those left out with weight zero, so that
-    // the pattern of S stays the same and its ordering is found once. Only
-    // the lower triangle is formed: the factorisation reads no other. The
-    // pattern follows from the design rows' columns alone: while they are
-    // those S was first assembled from, each term goes straight to its
-    // place in S, in the order that assembly summed them (the same sums).
-    const bool placed = SameRows();
+    cr_.setZero(R_);
     double* x = S_.valuePtr();
-    size_t at = 0;
-    if (placed) std::fill(x, x + S_.nonZeros(), 0.0);
-    t_.clear();
-    auto put = [&](int row, int col, double value) {
-      if (placed) x[slot_[at++]] += value;
-      else t_.emplace_back(row, col, value);
-    };
-    std::vector<double> diag(static_cast<size_t>(R_), 0);
+    std::fill(x, x + S_.nonZeros(), 0.0);
+    const std::ptrdiff_t* slot = slot_.data();
+    if (damping > 0) diag_.assign(static_cast<size_t>(R_), 0);
     for (size_t i = 0; i < obs_.size(); ++i) {
       const double p = Weight(static_cast<int>(i));
       const Row& r = rows_[i];
       const Vector2d am(r.am[0], r.am[1]);
       const size_t j = static_cast<size_t>(r.map);
+      const int* at = &nrjAt_[3 * i];
       for (int k = 0; k < r.n; ++k) {
         cr_[r.col[k]] -= p * v_[i] * r.a[k];
         for (int l = 0; l < r.n; ++l)
           if (r.col[k] >= r.col[l]) {
             const double value = p * r.a[k] * r.a[l];
-            put(r.col[k], r.col[l], value);
-            if (k == l && damping > 0) diag[static_cast<size_t>(r.col[k])] += value;
+            x[*slot++] += value;
+            if (k == l && damping > 0) diag_[static_cast<size_t>(r.col[k])] += value;
           }
-        AddNrj(j, r.col[k], p * r.a[k] * am);
+        Nrj_[j][static_cast<size_t>(at[k])].second += p * r.a[k] * am;
       }
-      D[j] += p * am * am.transpose();
+      D_[j] += p * am * am.transpose();
       cm_[j] -= p * v_[i] * am;
     }
-    {
-      for (size_t j = 0; j < M; ++j) D[j].diagonal() *= 1 + damping;
-      for (int k = 0; k < R_; ++k) put(k, k, damping * diag[static_cast<size_t>(k)]);
+    if (damping > 0) {
+      for (size_t j = 0; j < M; ++j) D_[j].diagonal() *= 1 + damping;
+      for (int k = 0; k < R_; ++k) x[slot[k]] += damping * diag_[static_cast<size_t>(k)];
     }
-    VectorXd c = cr_;
+    slot += R_;
+    rhs_ = cr_;
     for (size_t j = 0; j < M; ++j) {
-      const double det = D[j].determinant();
-      if (!(det > 1e-12 * D[j](0, 0) * D[j](1, 1)) || !(D[j](0, 0) > 0)) return false;
-      Dinv_[j] = D[j].inverse();
+      const Matrix2d& D = D_[j];
+      const double det = D.determinant();
+      if (!(det > 1e-12 * D(0, 0) * D(1, 1)) || !(D(0, 0) > 0)) return false;
+      Dinv_[j] = D.inverse();
       for (const auto& [k, nk] : Nrj_[j]) {
         const Eigen::RowVector2d e = nk.transpose() * Dinv_[j];
-        c[k] -= e.dot(cm_[j]);
+        rhs_[k] -= e.dot(cm_[j]);
         for (const auto& [l, nl] : Nrj_[j])
-          if (k >= l) put(k, l, -e.dot(nl));
+          if (k >= l) x[*slot++] += -e.dot(nl);
       }
     }
-    if (!placed) Assemble();
-    const Eigen::SparseMatrix<double>& S = S_;
     if (!analysed_) {
-      ldlt_.analyzePattern(S);
+      ldlt_.analyzePattern(S_);
       analysed_ = true;
     }
-    ldlt_.factorize(S);
+    ldlt_.factorize(S_);
     if (ldlt_.info() != Eigen::Success) return false;
-    const VectorXd Dd = ldlt_.vectorD();
+    const VectorXd& Dd = ldlt_.vectorD();
     // Each pivot against its own diagonal element (points very near a map
     // tree give some elements far larger than the others).
-    VectorXd own(R_);
-    for (int k = 0; k < R_; ++k) {
-      const std::ptrdiff_t d = diagSlot_[static_cast<size_t>(k)];
-      own[k] = d >= 0 ? S.valuePtr()[d] : 0;
+    for (int m = 0; m < R_; ++m) {
+      const std::ptrdiff_t d = diagSlot_[static_cast<size_t>(m)];
+      const double own = d >= 0 ? x[d] : 0;
+      if (!(own > 0) || !(Dd[m] > kPivot * own)) return false;
     }
-    const VectorXd pd = ldlt_.permutationP() * own;
-    for (int k = 0; k < R_; ++k)
-      if (!(pd[k] > 0) || !(Dd[k] > kPivot * pd[k])) return false;
-    rhs_ = c;
     return true;
   }
 
-  // Whether the design rows have the columns that S was assembled from.
-  bool SameRows() const {
-    if (rowColumns_.size() != rows_.size()) return false;
-    for (size_t i = 0; i < rows_.size(); ++i) {
+  // The structure of the reduced normal equations, from the design rows'
+  // columns (which follow from the observations alone): the unknowns that
+  // touch each map tree, in the order the rows meet them, and each row's
+  // place among them; the lower triangle's pattern and its fill-reducing
+  // ordering (approximate minimum degree, as the sparse LDLT would find it);
+  // the place of every term in the permuted upper triangle, in the order
+  // Factor sums them.
+  void Plan() {
+    const size_t M = maps_.size();
+    Nrj_.assign(M, {});
+    nrjAt_.assign(3 * obs_.size(), -1);
+    std::vector<Eigen::Triplet<double>> terms;
+    for (size_t i = 0; i < obs_.size(); ++i) {
       const Row& r = rows_[i];
-      const std::array<int, 5>& c = rowColumns_[i];
-      if (c[0] != r.n || c[1] != r.map || (r.n > 0 && c[2] != r.col[0]) ||
-          (r.n > 1 && c[3] != r.col[1]) || (r.n > 2 && c[4] != r.col[2]))
-        return false;
+      auto& touching = Nrj_[static_cast<size_t>(r.map)];
+      for (int k = 0; k < r.n; ++k) {
+        for (int l = 0; l < r.n; ++l)
+          if (r.col[k] >= r.col[l]) terms.emplace_back(r.col[k], r.col[l], 1.0);
+        size_t a = 0;
+        while (a < touching.size() && touching[a].first != r.col[k]) ++a;
+        if (a == touching.size()) touching.emplace_back(r.col[k], Vector2d::Zero());
+        nrjAt_[3 * i + static_cast<size_t>(k)] = static_cast<int>(a);
+      }
     }
-    return true;
-  }
-
-  // S from the triplets by Eigen's assembly, and each triplet's place in S
-  // for the assemblies that follow.
-  void Assemble() {
+    for (int k = 0; k < R_; ++k) terms.emplace_back(k, k, 1.0);
+    for (size_t j = 0; j < M; ++j)
+      for (const auto& [k, nk] : Nrj_[j])
+        for (const auto& [l, nl] : Nrj_[j])
+          if (k >= l) terms.emplace_back(k, l, 1.0);
+    Eigen::SparseMatrix<double> lower(R_, R_);
+    lower.setFromTriplets(terms.begin(), terms.end());
+    Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> inverse;
+    {
+      Eigen::SparseMatrix<double> full;
+      full = lower.selfadjointView<Eigen::Lower>();
+      Eigen::AMDOrdering<int>()(full, inverse);
+    }
+    const Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> P = inverse.inverse();
+    perm_ = P.indices();
     S_.resize(R_, R_);
-    S_.setFromTriplets(t_.begin(), t_.end());
-    S_.makeCompressed();
+    S_.selfadjointView<Eigen::Upper>() = lower.selfadjointView<Eigen::Lower>().twistedBy(P);
+    // The place of the entry (row, col) of S in S_ (whose columns keep the
+    // order the permuted copy wrote them in, the order the factorisation
+    // then visits them: not sorted).
     auto place = [this](int row, int col) -> std::ptrdiff_t {
-      const int* first = S_.innerIndexPtr() + S_.outerIndexPtr()[col];
-      const int* last = S_.innerIndexPtr() + S_.outerIndexPtr()[col + 1];
-      const int* it = std::lower_bound(first, last, row);
-      return it != last && *it == row ? it - S_.innerIndexPtr() : -1;
+      const int pr = perm_[row], pc = perm_[col];
+      const int r = std::min(pr, pc), c = std::max(pr, pc);
+      const int* first = S_.innerIndexPtr() + S_.outerIndexPtr()[c];
+      const int* last = S_.innerIndexPtr() + S_.outerIndexPtr()[c + 1];
+      const int* it = std::find(first, last, r);
+      return it != last ? it - S_.innerIndexPtr() : -1;
     };
     slot_.clear();
-    for (const auto& e : t_) slot_.push_back(place(e.row(), e.col()));
-    diagSlot_.clear();
-    for (int k = 0; k < R_; ++k) diagSlot_.push_back(place(k, k));
-    rowColumns_.clear();
-    for (const Row& r : rows_)
-      rowColumns_.push_back({r.n, r.map, r.n > 0 ? r.col[0] : -1, r.n > 1 ? r.col[1] : -1,
-                             r.n > 2 ? r.col[2] : -1});
-    t_.clear();
+    for (const auto& e : terms) slot_.push_back(place(e.row(), e.col()));
+    // The diagonal in the factor's order.
+    diagSlot_.assign(static_cast<size_t>(R_), -1);
+    for (int k = 0; k < R_; ++k) diagSlot_[static_cast<size_t>(perm_[k])] = place(k, k);
+    planned_ = true;
   }
 
-  void AddNrj(size_t j, int k, const Vector2d& value) {
-    for (auto& [col, sum] : Nrj_[j])
-      if (col == k) {
-        sum += value;
-        return;
-      }
-    Nrj_[j].emplace_back(k, value);
+  // S^-1 b: b taken to the factor's order and the solution back.
+  VectorXd SolveS(const VectorXd& b) const {
+    VectorXd pb(R_);
+    for (int k = 0; k < R_; ++k) pb[perm_[k]] = b[k];
+    const VectorXd y = ldlt_.solve(pb);
+    VectorXd x(R_);
+    for (int k = 0; k < R_; ++k) x[k] = y[perm_[k]];
+    return x;
   }
 
   VectorXd Solve() const {
     VectorXd dx(Unknowns());
-    const VectorXd dr = ldlt_.solve(rhs_);
+    const VectorXd dr = SolveS(rhs_);
     dx.head(R_) = dr;
     for (size_t j = 0; j < maps_.size(); ++j) {
       Vector2d b = cm_[j];
@@ -731,15 +786,12 @@ class Network {
   void Covariances() {
     const Eigen::SparseMatrix<double>& L = ldlt_.matrixL().nestedExpression();
     const VectorXd& d = ldlt_.vectorD();
-    perm_ = ldlt_.permutationP().indices();
-    zp_.assign(static_cast<size_t>(R_) + 1, 0);
-    zi_.clear();
-    for (int j = 0; j < R_; ++j) {
-      for (Eigen::SparseMatrix<double>::InnerIterator it(L, j); it; ++it)
-        if (it.row() > j) zi_.push_back(static_cast<int>(it.row()));
-      zp_[static_cast<size_t>(j) + 1] = static_cast<int>(zi_.size());
-    }
-    std::vector<double> lx(zi_.size());
+    // The factor's pattern is that of its first factorisation (the ordering
+    // and the pattern of S do not change), and so is every place the
+    // recurrence reads.
+    if (!inversePlanned_) PlanInverse(L);
+    std::vector<double>& lx = lx_;
+    lx.resize(zi_.size());
     for (int j = 0; j < R_; ++j) {
       size_t a = static_cast<size_t>(zp_[static_cast<size_t>(j)]);
       for (Eigen::SparseMatrix<double>::InnerIterator it(L, j); it; ++it)
@@ -748,8 +800,9 @@ class Network {
     zx_.assign(zi_.size(), 0);
     zd_.assign(static_cast<size_t>(R_), 0);
     // Z(r_a, j) = -sum_c Z(r_a, r_c) L(r_c, j) over the rows r of column j;
-    // every r_a > r_c lies in column r_c's pattern, so one walk down column
-    // r_c finds them all.
+    // every r_a > r_c lies in column r_c's pattern (zpos_: its place there,
+    // in the order the recurrence reads them).
+    const std::ptrdiff_t* pos = zpos_.data();
     for (int j = R_ - 1; j >= 0; --j) {
       const size_t b = static_cast<size_t>(zp_[static_cast<size_t>(j)]);
       const size_t e = static_cast<size_t>(zp_[static_cast<size_t>(j) + 1]);
@@ -757,11 +810,9 @@ class Network {
       for (size_t c = b; c < e; ++c) {
         const int k = zi_[c];
         zx_[c] -= zd_[static_cast<size_t>(k)] * lx[c];
-        size_t p = static_cast<size_t>(zp_[static_cast<size_t>(k)]);
-        const size_t pe = static_cast<size_t>(zp_[static_cast<size_t>(k) + 1]);
         for (size_t a = c + 1; a < e; ++a) {
-          while (p < pe && zi_[p] < zi_[a]) ++p;
-          const double z = p < pe && zi_[p] == zi_[a] ? zx_[p] : NAN;
+          const std::ptrdiff_t q = *pos++;
+          const double z = q >= 0 ? zx_[static_cast<size_t>(q)] : NAN;
           zx_[a] -= z * lx[c];
           zx_[c] -= z * lx[a];
         }
@@ -782,27 +833,23 @@ class Network {
     E_.assign(M, {});
     G_.assign(M, {});
     Qmm_.assign(M, Matrix2d::Zero());
-    std::vector<std::pair<int, size_t>> order;
     MatrixXd Qj;
+    const std::ptrdiff_t* mpos = mapPos_.data();
     for (size_t j = 0; j < M; ++j) {
       for (const auto& [k, nk] : Nrj_[j]) E_[j].push_back(nk.transpose() * Dinv_[j]);
-      // Qrr among the unknowns that touch the map tree: in the factor's
-      // order, one walk down each column finds the later ones.
+      // Qrr among the unknowns that touch the map tree, in the factor's
+      // order (mapOrder_), read at the places found once (mapPos_).
       const size_t n = Nrj_[j].size();
-      order.clear();
-      for (size_t a = 0; a < n; ++a) order.emplace_back(perm_[Nrj_[j][a].first], a);
-      std::sort(order.begin(), order.end());
+      const std::vector<std::pair<int, size_t>>& order = mapOrder_[j];
       Qj.resize(static_cast<Eigen::Index>(n), static_cast<Eigen::Index>(n));
       for (size_t s = 0; s < n; ++s) {
         const auto [pa, a] = order[s];
         const Eigen::Index ia = static_cast<Eigen::Index>(a);
         Qj(ia, ia) = zd_[static_cast<size_t>(pa)];
-        size_t p = static_cast<size_t>(zp_[static_cast<size_t>(pa)]);
-        const size_t pe = static_cast<size_t>(zp_[static_cast<size_t>(pa) + 1]);
         for (size_t t = s + 1; t < n; ++t) {
-          const auto [pb, b] = order[t];
-          while (p < pe && zi_[p] < pb) ++p;
-          const double z = p < pe && zi_[p] == pb ? zx_[p] : QrrAny(Nrj_[j][a].first, Nrj_[j][b].first);
+          const size_t b = order[t].second;
+          const std::ptrdiff_t q = *mpos++;
+          const double z = q >= 0 ? zx_[static_cast<size_t>(q)] : QrrAny(Nrj_[j][a].first, Nrj_[j][b].first);
           Qj(ia, static_cast<Eigen::Index>(b)) = Qj(static_cast<Eigen::Index>(b), ia) = z;
         }
       }
@@ -816,6 +863,56 @@ class Network {
         Qmm_[j] += E_[j][a].transpose() * g;
       }
     }
+  }
+
+  // The factor's strictly lower pattern (zp_, zi_); for the recurrence, the
+  // place in column r_c of every r_a it reads (-1: not in the pattern); per
+  // map tree, the unknowns that touch it in the factor's order and the place
+  // of each pair among them.
+  void PlanInverse(const Eigen::SparseMatrix<double>& L) {
+    zp_.assign(static_cast<size_t>(R_) + 1, 0);
+    zi_.clear();
+    for (int j = 0; j < R_; ++j) {
+      for (Eigen::SparseMatrix<double>::InnerIterator it(L, j); it; ++it)
+        if (it.row() > j) zi_.push_back(static_cast<int>(it.row()));
+      zp_[static_cast<size_t>(j) + 1] = static_cast<int>(zi_.size());
+    }
+    // Column r_c's place of row r: one walk down the column for all the
+    // rows after r_c in column j (both ascend).
+    zpos_.clear();
+    for (int j = R_ - 1; j >= 0; --j) {
+      const size_t b = static_cast<size_t>(zp_[static_cast<size_t>(j)]);
+      const size_t e = static_cast<size_t>(zp_[static_cast<size_t>(j) + 1]);
+      for (size_t c = b; c < e; ++c) {
+        const int k = zi_[c];
+        size_t p = static_cast<size_t>(zp_[static_cast<size_t>(k)]);
+        const size_t pe = static_cast<size_t>(zp_[static_cast<size_t>(k) + 1]);
+        for (size_t a = c + 1; a < e; ++a) {
+          while (p < pe && zi_[p] < zi_[a]) ++p;
+          zpos_.push_back(p < pe && zi_[p] == zi_[a] ? static_cast<std::ptrdiff_t>(p) : -1);
+        }
+      }
+    }
+    const size_t M = maps_.size();
+    mapOrder_.assign(M, {});
+    mapPos_.clear();
+    for (size_t j = 0; j < M; ++j) {
+      std::vector<std::pair<int, size_t>>& order = mapOrder_[j];
+      const size_t n = Nrj_[j].size();
+      for (size_t a = 0; a < n; ++a) order.emplace_back(perm_[Nrj_[j][a].first], a);
+      std::sort(order.begin(), order.end());
+      for (size_t s = 0; s < n; ++s) {
+        const int pa = order[s].first;
+        size_t p = static_cast<size_t>(zp_[static_cast<size_t>(pa)]);
+        const size_t pe = static_cast<size_t>(zp_[static_cast<size_t>(pa) + 1]);
+        for (size_t t = s + 1; t < n; ++t) {
+          const int pb = order[t].first;
+          while (p < pe && zi_[p] < pb) ++p;
+          mapPos_.push_back(p < pe && zi_[p] == pb ? static_cast<std::ptrdiff_t>(p) : -1);
+        }
+      }
+    }
+    inversePlanned_ = true;
   }
 
   // An entry of the inverse in the factor's order, on the factor's pattern.
@@ -841,7 +938,7 @@ class Network {
     const double z = Z(perm_[a], perm_[b]);
     return std::isnan(z) ? QrrColumn(b)[a] : z;
   }
-  VectorXd QrrColumn(int b) const { return ldlt_.solve(VectorXd::Unit(R_, b)); }
+  VectorXd QrrColumn(int b) const { return SolveS(VectorXd::Unit(R_, b)); }
 
   // Row k of G for map tree j.
   Eigen::RowVector2d GRow(int j, int k) const {
@@ -866,6 +963,8 @@ class Network {
   VectorXd u_;
   std::vector<double> v_;
   std::vector<Row> rows_;
+  std::vector<double> vTrial_;  // a step's residuals and rows, before it is taken
+  std::vector<Row> rTrial_;
   bool converged_ = false;
   int iterations_ = 0;
   double vtpv_ = 0;
@@ -874,16 +973,24 @@ class Network {
   std::vector<Matrix2d> Dinv_;
   std::vector<Vector2d> cm_;
   VectorXd cr_, rhs_;
-  Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>> ldlt_;
-  bool analysed_ = false;  // the ordering of S's pattern is found
-  std::vector<Eigen::Triplet<double>> t_;  // the lower triangle of S, before its pattern is known
-  Eigen::SparseMatrix<double> S_;
-  std::vector<std::array<int, 5>> rowColumns_;  // n, map and columns of the rows S_ came from
-  std::vector<std::ptrdiff_t> slot_, diagSlot_;  // each term's place in S_, the diagonal's
+  mutable std::vector<std::vector<int>> pointObs_;  // per point (fields, then maps): its observations
+  std::vector<Matrix2d> D_;     // the map trees' blocks
+  std::vector<double> diag_;    // S's diagonal before damping
+  Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>, Eigen::Upper, Eigen::NaturalOrdering<int>> ldlt_;
+  bool planned_ = false;   // the structure of S is found (Plan)
+  bool analysed_ = false;  // the factor's pattern is found
+  Eigen::SparseMatrix<double> S_;  // the upper triangle of P S P^T
+  std::vector<int> nrjAt_;  // per row (3 a row): each column's place in its map tree's Nrj_
+  std::vector<std::ptrdiff_t> slot_;  // each term's place in S_, in the order Factor sums them
+  std::vector<std::ptrdiff_t> diagSlot_;  // the diagonal's places, in the factor's order
   // The inverse of S on the factor's pattern (column-major, strictly lower,
-  // rows ascending), its diagonal, and the factor's ordering.
+  // rows ascending), its diagonal, and the ordering (perm_[k]: the place of
+  // unknown k in the factor).
   std::vector<int> zp_, zi_;
-  std::vector<double> zx_, zd_;
+  std::vector<double> zx_, zd_, lx_;
+  bool inversePlanned_ = false;  // zp_, zi_, zpos_, mapOrder_, mapPos_ found
+  std::vector<std::ptrdiff_t> zpos_, mapPos_;
+  std::vector<std::vector<std::pair<int, size_t>>> mapOrder_;
   std::vector<Eigen::Matrix3d> qf_;  // per field tree: X, Y and the bias
   Eigen::VectorXi perm_;
   std::vector<std::vector<Eigen::RowVector2d>> E_;
@@ -1019,12 +1126,15 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
       change = std::max(change, std::fabs(obs[i].omega - omega[i]));
       obs[i].omega = omega[i];
     }
-    if (!n.Adjust(true)) {
+    // The last step's covariances are not read: what follows reads the
+    // weights and the design rows only.
+    const bool last = it == kRobustIterations || (!first && change < 0.01);
+    if (!n.Adjust(true, kNetIterations, !last)) {
       for (Obs& o : obs) o.omega = 1;
-      if (!n.Adjust(true)) return false;
+      if (!n.Adjust(true, kNetIterations, false)) return false;
       break;
     }
-    if (!first && change < 0.01) break;
+    if (last) break;
   }
   // Leave out the groups weighted below kLeaveOut, the lowest first, each
   // only when every point stays determined without it (a group that would
@@ -1057,11 +1167,18 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   for (Obs& o : obs) o.omega = 1;
   std::vector<std::pair<HypKind, int>> out_;
+  std::vector<char> regular = n.Regular(), without;
   for (const auto& [w, g] : low) {
     const std::vector<int> H = HypothesisObservations(n, g.first, g.second);
     SetActive(n, H, false);
-    if (n.Determined()) out_.push_back(g);
-    else SetActive(n, H, true);
+    without = regular;
+    n.RegularAfter(H, without);
+    if (std::all_of(without.begin(), without.end(), [](char r) { return r != 0; })) {
+      out_.push_back(g);
+      regular.swap(without);
+    } else {
+      SetActive(n, H, true);
+    }
   }
   // A network that the leaving out made singular all the same gets its
   // groups back, the map trees first.

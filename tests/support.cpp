@@ -91,9 +91,9 @@ BatchResult RunProgram(const TempFolder& dir, const std::string& program, const 
   return r;
 }
 
-std::string ExampleText(const std::string& name) {
+std::string SourceText(const std::string& path) {
   std::string content, error;
-  EXPECT_TRUE(ReadWholeFile(TREETRI_SOURCE_DIR "/examples/" + name, content, error)) << error;
+  EXPECT_TRUE(ReadWholeFile(TREETRI_SOURCE_DIR "/" + path, content, error)) << error;
   return content;
 }
 

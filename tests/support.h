@@ -50,9 +50,12 @@ inline BatchResult RunBatch(const TempFolder& dir, const std::string& args) {
   return RunProgram(dir, "treetri-batch", args);
 }
 
+// A file of the source tree by its path from the tree's root; a failure when
+// it cannot be read.
+std::string SourceText(const std::string& path);
 // The bundled example's files: a file's text, its path quoted for a command
 // line, and the example's map and sightings so quoted.
-std::string ExampleText(const std::string& name);
+inline std::string ExampleText(const std::string& name) { return SourceText("examples/" + name); }
 std::string ExampleArg(const std::string& name);
 inline std::string ExampleInputs() { return ExampleArg("map.txt") + " " + ExampleArg("sightings.txt"); }
 // A GeoPackage opened read-only with GDAL; null where it cannot be opened.

@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/files.h"
 #include "tests/support.h"
 
 namespace treetri {
@@ -26,20 +25,14 @@ struct Golden {
 
 void PrintTo(const Golden& g, std::ostream* os) { *os << g.name; }
 
-std::string ReadOrEmpty(const std::string& path) {
-  std::string content, error;
-  ReadWholeFile(path, content, error);
-  return content;
-}
-
 class GoldenRun : public ::testing::TestWithParam<Golden> {};
 
 TEST_P(GoldenRun, OutputsAreByteForByteTheSame) {
   const Golden& g = GetParam();
   const std::string in = std::string(TREETRI_SOURCE_DIR "/") + g.input + "/";
-  const std::string expected = std::string(TREETRI_SOURCE_DIR "/") + g.expected + "/";
   testing::TempFolder dir;
-  dir.Write("SimulationInputParameters2.txt", ReadOrEmpty(in + "SimulationInputParameters2.txt"));
+  dir.Write("SimulationInputParameters2.txt",
+            testing::SourceText(std::string(g.input) + "/SimulationInputParameters2.txt"));
   const std::string cmd = "cd '" + dir.Path() + "' && '" TREETRI_BIN_DIR "/treetri-batch' '" +
                           in + "map.txt' '" + in + "sightings.txt' > list.txt 2> messages.txt";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
@@ -59,7 +52,7 @@ TEST_P(GoldenRun, OutputsAreByteForByteTheSame) {
   for (const char* file : {g.results, "mapdata.txt", "list.txt", "messages.txt", "A_txt.txt",
                            "l_txt.txt", "weigths.txt", "Matlab.txt", "quality.csv",
                            "observations.csv"}) {
-    const std::string want = ReadOrEmpty(expected + file);
+    const std::string want = testing::SourceText(std::string(g.expected) + "/" + file);
     ASSERT_FALSE(want.empty()) << file;
     EXPECT_EQ(dir.Read(file), want) << g.name << ": " << file;
   }

@@ -370,7 +370,6 @@ TEST(GeoPackageStyles, TwoExportsOfARunAreEqualWithThePinnedTime) {
   data.runRecord = dir.Read("run.json");
   ASSERT_TRUE(gis::ExportGeoPackage(data, dir.Path() + "/b.gpkg", "EPSG:2393").Ok());
   ASSERT_TRUE(gis::ExportGeoPackage(data, dir.Path() + "/c.gpkg", "EPSG:2393").Ok());
-  EXPECT_EQ(gis::ExportTimestamp(), "2027-01-15T08:00:00.000Z");
   EXPECT_TRUE(dir.Read("b.gpkg") == dir.Read("c.gpkg"));
   std::unique_ptr<GDALDataset> b = testing::OpenGeoPackage(dir.Path() + "/b.gpkg");
   ASSERT_TRUE(b);

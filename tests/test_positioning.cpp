@@ -63,28 +63,10 @@ Tables Direct(const std::vector<testing::MapPoint>& map, const std::vector<doubl
 
 const double kNo = std::nan("");
 
-std::string TypeOf(const Tables& t) { return std::string(t.Case.TypeOfIni.data(), 8); }
-
-TEST(InitialApproximation, PolarAndIntersection) {
-  Tables a = Direct({{1, 100, 200}}, {0}, {10});
-  FindInitialApproximation(a.TargetTrees[1], a.Case);
-  EXPECT_EQ(a.Case.X_ini, 90);
-  EXPECT_EQ(a.Case.Y_ini, 200);
-  EXPECT_EQ(TypeOf(a), "POLAR   ");
-  // Two polar slots give their midpoint; the azimuth-only slot plays no part.
-  Tables b = Direct({{1, 100, 200}, {2, 0, 0}, {3, 120, 200}}, {0, 1.0, kPi / 2}, {10, kNo, 4});
-  FindInitialApproximation(b.TargetTrees[1], b.Case);
-  EXPECT_NEAR(b.Case.X_adj, 105, 1e-12);
-  EXPECT_NEAR(b.Case.Y_adj, 198, 1e-12);
-  // Three rays from (1, 2): the mean of the pairs' meeting points.
-  Tables c = Direct({{1, 8, 10}, {2, 4, -5}, {3, -9, 3}},
-                    {std::atan2(8, 7), std::atan2(-7, 3), std::atan2(1, -10)}, {kNo, kNo, kNo});
-  FindInitialApproximation(c.TargetTrees[1], c.Case);
-  EXPECT_EQ(TypeOf(c), "INTERSEC");
-  EXPECT_NEAR(c.Case.X_adj, 1, 1e-9);
-  EXPECT_NEAR(c.Case.Y_adj, 2, 1e-9);
-}
-
+// (The polar and intersection starts, the rows of the linearised system,
+// their order and SigmaNull are held byte for byte by the golden runs and
+// checked against an independent solution by WholeCase; here the rules those
+// runs do not reach.)
 TEST(InitialApproximation, AngleTestOfRayPairs) {
   struct Pair {
     double a, b;
@@ -104,48 +86,12 @@ TEST(InitialApproximation, AngleTestOfRayPairs) {
   }
 }
 
-TEST(ObservationEquations, RowsAtThreeFourFive) {
-  Tables t;
-  SetParameters(t, Parameters{});
-  AddTarget(t, 1, 1, 1, {{1, 6, 30}}, {{1, 3, 4}});
-  SetUp4(t);
-  t.Case.X_adj = t.Case.Y_adj = 0;
-  BuildObservationEquations(t.Parameters, t.Case);
-  const Matrix& A = t.Case.DesignMatrix;
-  ASSERT_EQ(A.Rows(), 4);
-  const double expected[2][4] = {{0.16, -0.12, -0.16, 0.12}, {-0.6, -0.8, 0.6, 0.8}};
-  for (int i = 0; i < 2; ++i)
-    for (int j = 0; j < 4; ++j) EXPECT_DOUBLE_EQ(A(i + 1, j + 1), expected[i][j]);
-  EXPECT_EQ(t.Case.MisclosureVector(1), (90 - 30) * kDegToRad - std::atan(4.0 / 3));
-  EXPECT_EQ(t.Case.MisclosureVector(2), 1.0);
-  EXPECT_EQ(t.Case.WeightVector(1), 1 / (0.0175 * 0.0175));
-  EXPECT_EQ(t.Case.WeightVector(3), 1 / (0.3 * 0.3));
-  EXPECT_EQ(A(3, 3), 1);
-  EXPECT_EQ(A(4, 4), 1);
-  EXPECT_EQ(t.Case.MisclosureVector(3), 0);
-}
-
-TEST(ObservationEquations, RowOrder) {
-  Tables t;
-  SetParameters(t, Parameters{});
-  // Azimuths in all three slots, distances in slots 1 and 3.
-  AddTarget(t, 1, 1, 3, {{1, 5, 10}, {2, -1, 100}, {3, 4, 200}}, {{1, 1, 5}, {2, 5, 0}, {3, -1, -4}});
-  SetUp4(t);
-  t.Case.X_adj = 0.2;
-  t.Case.Y_adj = 0.1;
-  BuildObservationEquations(t.Parameters, t.Case);
-  const CaseWork& c = t.Case;
-  EXPECT_EQ(c.CaseObservations[1].DistanceRow, 2);
-  EXPECT_EQ(c.CaseObservations[2].AzimuthRow, 3);
-  EXPECT_EQ(c.CaseObservations[3].DistanceRow, 5);
-}
-
 TEST(ObservationEquations, MisclosureAcrossTheCut) {
   auto misclosure = [](double observed, double x, double y) {
     Tables t;
     SetParameters(t, Parameters{});
     AddTarget(t, 1, 1, 1, {{1, -1, 10}}, {{1, x, y}});
-      SetUp4(t);
+    SetUp4(t);
     t.Case.CaseObservations[1].Obs_azim = observed;
     t.Case.X_adj = t.Case.Y_adj = 0;
     BuildObservationEquations(t.Parameters, t.Case);
@@ -167,24 +113,6 @@ TEST(CasePipeline, StopTestAndTheIterationCap) {
     EXPECT_EQ(CorrectionsStop(r.dx, r.dy), r.stop) << r.dx << " " << r.dy;
   // (Observations that never settle stop at the cap: field tree 3008 of the
   // golden run "nasty".)
-}
-
-// Redundancy 1: SigmaNull is the root of l'Pl of the first iteration. (The
-// cases that cannot be adjusted are in the golden runs and test_bad_input.)
-TEST(AdjustmentStep, SigmaNullWithRedundancyOne) {
-  Tables t;
-  SetParameters(t, Parameters{});
-  AddTarget(t, 1, 1, 2, {{1, 5.1, 37}, {2, -1, 300}}, {{1, 3, 4}, {2, -4, 2}});
-  int converged = 0;
-  SetUp4(t);
-  t.Case.X_adj = t.Case.Y_adj = 0;
-  BuildObservationEquations(t.Parameters, t.Case);
-  const Vector l = t.Case.MisclosureVector, p = t.Case.WeightVector;
-  AdjustmentStep(t.Case, converged);
-  ASSERT_EQ(t.Case.Failure, CaseFailure::None);
-  double omega = 0;
-  for (int i = 1; i <= l.Size(); ++i) omega += l(i) * l(i) * p(i);
-  EXPECT_NEAR(t.Case.SigmaNull, std::sqrt(omega), 1e-9 * std::sqrt(omega));
 }
 
 }  // namespace

@@ -290,13 +290,12 @@ TEST(RunHooks, CaseDotAndEvents) {
   EXPECT_EQ(f.ui.messages.size(), shown);
 }
 
-TEST(StartUp, MessagesProbeAndHelpText) {
+// (Its message and the probe file: Guards.TheProbeFileIsMadeOnlyWhereNoneExistsAndSimultaneousStartsAgree.)
+TEST(StartUp, HelpTextAndAFolderWithoutAccess) {
   testing::TempFolder dir;
   Tables t;
   HeadlessUi ui;
   StartUpIn(t, ui, dir.Path());
-  EXPECT_EQ(ui.messages, std::vector<std::string>{"Assuming that all files are in folder " + dir.Path() + "/"});
-  EXPECT_FALSE(dir.Exists("PILKKUTESTI.TXT"));
   EXPECT_EQ(HelpText(t), "1) Read the photo-tree file\n2) Read the azimuth and distance observations file\n"
                          "3) Calculate positions\n4) Assess the results in the " + dir.Path() + "/results.txt file");
   StartUpIn(t, ui, dir.Path() + "/gone");

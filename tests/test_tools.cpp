@@ -1,4 +1,4 @@
-// The simulator's files as the readers take them, and the position-error
+// The simulator's files and the errors it plants, and the position-error
 // statistics.
 #include <gtest/gtest.h>
 
@@ -8,9 +8,6 @@
 #include <tuple>
 #include <vector>
 
-#include "data/readers.h"
-#include "platform/headless_ui.h"
-#include "positioning/tables.h"
 #include "tests/support.h"
 #include "tools/planted_errors.h"
 #include "tools/position_stats.h"
@@ -20,41 +17,6 @@ namespace treetri {
 namespace {
 
 using namespace tools;
-
-// Three plots of 40 field trees; clean: the sightings without errors.
-SimulatedData Simulate(std::uint64_t seed, bool clean) {
-  SimulationOptions o;
-  o.seed = seed;
-  if (clean) o.MakeClean();
-  return SimulatePlots(o);
-}
-
-TEST(ToolsSimulation, SameSeedSameFilesAndErrorFreeSightingsReadBackAgreeWithTheTruth) {
-  const SimulatedData a = Simulate(11, false), b = Simulate(11, false), d = Simulate(3, true);
-  for (auto text : {MapFileText, SightingFileText, ParameterFileText, TruthFileText})
-    EXPECT_TRUE(!text(a).empty() && text(a) == text(b));
-  EXPECT_NE(SightingFileText(a), SightingFileText(Simulate(12, false)));
-  testing::TempFolder dir;
-  Tables t;
-  HeadlessUi ui;
-  std::string error;
-  ASSERT_TRUE(WriteSimulationFiles(d, dir.Path(), error)) << error;
-  ASSERT_TRUE(ReadPhotoMapFile(t, ui, dir.Path() + "/" + kSimMapFile) &&
-              ReadSightingFile(t, ui, dir.Path() + "/" + kSimSightingFile));
-  ASSERT_EQ(ui.messages.back(), "120 observed trees to be positioned ");
-  for (int i = 1; i <= 120; ++i) {
-    const TargetTree& r = t.TargetTrees[i];
-    const tools::FieldTree& f = d.fieldTrees[static_cast<size_t>(i - 1)];
-    ASSERT_TRUE(r.Plot == f.plot && r.Tree == f.tree && r.DistanceCount == r.NPA) << i;
-    // From the map tree back along the azimuth (clockwise from north): the
-    // field tree, to the rounding of the files (cm, 0.1 degree, ~15 m).
-    for (int k = 1; k <= r.NPA; ++k) {
-      const double a = r.Azimuth[k] * 3.141592653589793 / 180.0;
-      EXPECT_NEAR(r.Sighted[k].X - r.Distance[k] * std::sin(a), f.trueX, 0.03) << i << "/" << k;
-      EXPECT_NEAR(r.Sighted[k].Y - r.Distance[k] * std::cos(a), f.trueY, 0.03) << i << "/" << k;
-    }
-  }
-}
 
 TEST(ToolsSimulation, WithoutPlantedErrorsTheExampleDataComeOutAsBefore) {
   // The example folder's command, with planting rates 0 and other sizes.

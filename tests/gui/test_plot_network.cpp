@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 
@@ -53,10 +52,6 @@ class PlotNetworkTest : public DesktopTest {
     answers = {File("map.txt"), File("sightings.txt")};
     window.OpenMapAction()->trigger();
     window.OpenSightingsAction()->trigger();
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
   }
   // The cases of quality.csv in `dir` by case number.
   static std::map<int, quality::CaseAssessment> Rows(const std::string& dir) {
@@ -109,7 +104,7 @@ TEST_F(PlotNetworkTest, TheJobRunsTheNetworkShowsItsMarksAndAnEditAssessesThePlo
       clean = &c.row;
   }
   ASSERT_TRUE(marked && clean) << "the simulated plots should have both kinds of case";
-  EXPECT_NE(Read(File("run.json")).find("\"quality_method\": \"network\""), std::string::npos);
+  EXPECT_NE(ReadFile(File("run.json")).find("\"quality_method\": \"network\""), std::string::npos);
   // The GeoPackage export takes the network's quality read back, with its
   // plots, its map trees and the run record.
   const gis::ExportData exported = window.GeoPackageData();
@@ -178,7 +173,7 @@ TEST_F(PlotNetworkTest, TheJobRunsTheNetworkShowsItsMarksAndAnEditAssessesThePlo
   QTemporaryDir other;
   for (const char* name : {"map.txt", "sightings.txt", "corrections.csv"})
     ASSERT_TRUE(QFile::copy(folder.filePath(name), other.filePath(name)));
-  std::string params = Read(File(treetri::kParameterFileName));
+  std::string params = ReadFile(File(treetri::kParameterFileName));
   params.replace(params.find(File("results.txt")), File("results.txt").size(),
                  other.filePath("results.txt").toStdString());
   std::ofstream(other.filePath(treetri::kParameterFileName).toStdString(), std::ios::binary) << params;
