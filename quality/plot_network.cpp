@@ -1414,7 +1414,9 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
     break;
   }
   // A map tree whose sightings stay out while its map coordinates stay in
-  // may be the one displaced: swap them when the sightings then pass.
+  // may be the one displaced: swap them when the sightings then pass, all
+  // but a minority that still fail and stay out whole (one of them may name
+  // the tree by a wrong number).
   for (size_t j = 0; j < M; ++j) {
     const MapUnknown& m = n.Maps()[j];
     // (Tried where at least two of its sightings stay out, or all of them:
@@ -1439,9 +1441,44 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
     SetActive(n, {m.obsX, m.obsY}, false);
     SetActive(n, back, true);
     bool pass = n.Adjust(false, kTrialIterations);
-    for (size_t k = 0; pass && k < back.size(); ++k) {
-      const double T = n.Statistic({back[k]}, false);
-      pass = !(T > crit1);
+    // The sightings that fail once the map coordinates are out: the worst
+    // stays out and the others are tested again, while those kept out stay
+    // a minority (a map tree displaced on the map and also named by a wrong
+    // number).
+    std::vector<int> keptOut, wasIn;
+    while (pass) {
+      int worst = -1;
+      double worstRatio = 1;
+      for (int si : m.sightings) {
+        if (std::find(keptOut.begin(), keptOut.end(), si) != keptOut.end()) continue;
+        std::vector<int> H;
+        bool fails = false;
+        for (int o : back)
+          if (obs[static_cast<size_t>(o)].sighting == si) {
+            H.push_back(o);
+            fails = fails || n.Statistic({o}, false) > crit1;
+          }
+        if (!fails) continue;
+        const double ratio = n.Statistic(H, false) / (H.size() == 2 ? crit2 : crit1);
+        if (!(ratio <= worstRatio)) {
+          worst = si;
+          worstRatio = std::isfinite(ratio) ? ratio : HUGE_VAL;
+        }
+      }
+      if (worst < 0) break;
+      if (2 * (keptOut.size() + 1) >= m.sightings.size()) {
+        pass = false;
+        break;
+      }
+      keptOut.push_back(worst);
+      std::vector<int> off;
+      for (int o : HypothesisObservations(n, HypKind::Sighting, worst))
+        if (obs[static_cast<size_t>(o)].active) {
+          off.push_back(o);
+          if (std::find(back.begin(), back.end(), o) == back.end()) wasIn.push_back(o);
+        }
+      SetActive(n, off, false);
+      pass = n.Adjust(false, kTrialIterations);
     }
     if (pass) {
       const double T = n.Statistic({m.obsX, m.obsY}, true);
@@ -1450,11 +1487,16 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
     if (pass) {
       out_.erase(std::remove_if(out_.begin(), out_.end(), [&](const auto& g) {
                    return g.first == HypKind::Sighting &&
+                          std::find(keptOut.begin(), keptOut.end(), g.second) == keptOut.end() &&
                           n.Sightings()[static_cast<size_t>(g.second)].map == static_cast<int>(j);
                  }), out_.end());
       out_.push_back({HypKind::MapTree, static_cast<int>(j)});
+      for (int si : keptOut)
+        if (std::find(out_.begin(), out_.end(), std::pair{HypKind::Sighting, si}) == out_.end())
+          out_.push_back({HypKind::Sighting, si});
     } else {
       SetActive(n, back, false);
+      SetActive(n, wasIn, true);
       SetActive(n, {m.obsX, m.obsY}, true);
       n.Restore();
     }
@@ -1851,7 +1893,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
                         " not on the map";
       }
     int used = 0;
-    double ownR = 0, maxW = -1;
+    double ownR = 0, ownVtpv = 0, maxW = -1;
     for (int si : f.sightings) {
       const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
       bool any = false;
@@ -1859,6 +1901,8 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
         if (i >= 0 && obs[static_cast<size_t>(i)].active) {
           any = true;
           ownR += n.Redundancy(i);
+          const double v = n.Residuals()[static_cast<size_t>(i)] / obs[static_cast<size_t>(i)].sigma;
+          ownVtpv += v * v;
           const double w = n.W(i);
           if (std::isfinite(w)) maxW = std::max(maxW, std::fabs(w));
         }
@@ -1874,8 +1918,13 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     row.sigma0 = sum.sigma0;
     row.globalTest = sum.globalTest;
     // Where the plot's sigma0 says the a-priori errors are too small, the
-    // ellipse takes the a-posteriori variance factor.
-    const double scale = sum.sigma0 && *sum.sigma0 > 1 ? *sum.sigma0 * *sum.sigma0 : 1.0;
+    // ellipse takes the a-posteriori variance factor. So it does where the
+    // field tree's own distances and azimuths misfit more than their a-priori
+    // errors say (their vTPv over the sum of their redundancy numbers, once
+    // that sum reaches 1): errors left undetected elsewhere in the plot reach
+    // a field tree through the map trees it shares, and show there.
+    double scale = sum.sigma0 && *sum.sigma0 > 1 ? *sum.sigma0 * *sum.sigma0 : 1.0;
+    if (ownR >= 1) scale = std::max(scale, ownVtpv / ownR);
     const Matrix2d Q = n.FieldCov(field) * scale;
     SetPointEllipse(Q(0, 0), Q(0, 1), Q(1, 1), row);
     if (maxW >= 0) row.maxW = maxW;
