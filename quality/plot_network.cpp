@@ -1699,32 +1699,26 @@ bool PreferOneObservation(Network& n, double crit1, double crit2, const PlotInde
     // wrong: the whole sighting is the explanation.
     if (others > kFewSightings || Suggest(n, n.Sightings()[static_cast<size_t>(r.index)], plotTrees, crit2))
       continue;
+    // Each single observation of the other sightings in turn takes the
+    // sighting's place (the sighting back, that observation out); the one
+    // under which every test of the field tree passes with the least vTPv
+    // stands. (Adjusting with the sighting back and both errors in first
+    // may not converge at all where the other error is a 180-degree one.)
+    // Every trial starts from the adjustment the exchange left.
     n.Keep();
-    SetActive(n, back, true);
-    if (!n.Adjust(false, kTrialIterations)) {
-      SetActive(n, back, false);
-      n.Restore();
-      continue;
-    }
-    // The field tree's most significant single observation elsewhere.
-    int best = -1;
-    double bestT = 0;
+    std::vector<int> candidates;
     for (int si : n.Fields()[static_cast<size_t>(field)].sightings) {
       if (si == r.index) continue;
       const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
-      for (int i : {g.az, g.dist}) {
-        if (i < 0 || !obs[static_cast<size_t>(i)].active) continue;
-        const double T = n.Statistic({i}, false);
-        if (std::isfinite(T) && T > crit1 && T > bestT) {
-          bestT = T;
-          best = i;
-        }
-      }
+      for (int i : {g.az, g.dist})
+        if (i >= 0 && obs[static_cast<size_t>(i)].active) candidates.push_back(i);
     }
-    bool keep = false;
-    if (best >= 0) {
-      SetActive(n, {best}, false);
-      keep = n.Redundancy() >= 1 && n.Adjust(false, kTrialIterations);
+    int best = -1;
+    double bestVtpv = HUGE_VAL;
+    SetActive(n, back, true);
+    for (int c : candidates) {
+      SetActive(n, {c}, false);
+      bool keep = n.Redundancy() >= 1 && n.Adjust(false, kTrialIterations);
       for (int si : n.Fields()[static_cast<size_t>(field)].sightings) {
         if (!keep) break;
         const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
@@ -1740,13 +1734,20 @@ bool PreferOneObservation(Network& n, double crit1, double crit2, const PlotInde
           keep = !(T > crit2);
         }
       }
-      if (!keep) SetActive(n, {best}, true);
+      if (keep && n.Vtpv() < bestVtpv) {
+        bestVtpv = n.Vtpv();
+        best = c;
+      }
+      SetActive(n, {c}, true);
+      n.Restore();
     }
-    if (!keep) {
+    if (best < 0) {
       SetActive(n, back, false);
       n.Restore();
       continue;
     }
+    SetActive(n, {best}, false);
+    if (!n.Adjust()) return any;
     r.kind = HypKind::Observation;
     r.index = best;
     r.degrees = 1;
