@@ -308,43 +308,17 @@ class Network {
   // A trial (observations put back or left out, then adjusted) that is
   // undone comes back to the adjustment it left, as it was: Keep() before
   // the trial, Restore() after undoing its changes of the active
-  // observations (as often as trials are undone). The factorisations of
-  // the trial go to a second factor, so the kept one stays valid.
-  void Keep() {
-    kept_.u = u_;
-    kept_.v = v_;
-    kept_.rows = rows_;
-    kept_.vtpv = vtpv_;
-    kept_.iterations = iterations_;
-    kept_.converged = converged_;
-    kept_.Nrj = Nrj_;
-    kept_.Dinv = Dinv_;
-    kept_.zx = zx_;
-    kept_.zd = zd_;
-    kept_.qf = qf_;
-    kept_.E = E_;
-    kept_.G = G_;
-    kept_.Qmm = Qmm_;
-    kept_.factor = cur_;
-    switchFactor_ = true;
-  }
-  void Restore() {
-    u_ = kept_.u;
-    v_ = kept_.v;
-    rows_ = kept_.rows;
-    vtpv_ = kept_.vtpv;
-    iterations_ = kept_.iterations;
-    converged_ = kept_.converged;
-    Nrj_ = kept_.Nrj;
-    Dinv_ = kept_.Dinv;
-    zx_ = kept_.zx;
-    zd_ = kept_.zd;
-    qf_ = kept_.qf;
-    E_ = kept_.E;
-    G_ = kept_.G;
-    Qmm_ = kept_.Qmm;
-    cur_ = kept_.factor;
-    switchFactor_ = true;
+  // observations (as often as trials are undone). KeepBest() and
+  // RestoreBest() hold one more adjustment, that of the best of several
+  // trials, to come back to once they are all done (the active observations
+  // set as they were for it). The factorisations of a trial go to a factor
+  // that no kept adjustment uses, so the kept ones stay valid.
+  void Keep() { Save(kept_); }
+  void Restore() { Load(kept_); }
+  void KeepBest() { Save(best_); }
+  void RestoreBest() {
+    Load(best_);
+    best_.factor = -1;  // (its factor is the current one now)
   }
 
   // --- figures of the current adjustment -----------------------------------
@@ -807,7 +781,8 @@ class Network {
     // A trial under way factorises into the other factor: the one kept
     // stays the one its state was computed with.
     if (switchFactor_) {
-      cur_ = 1 - cur_;
+      cur_ = 0;
+      while (cur_ == kept_.factor || cur_ == best_.factor) ++cur_;
       switchFactor_ = false;
     }
     Ldlt& ldlt = ldlt_[cur_];
@@ -1124,11 +1099,11 @@ class Network {
   std::vector<Matrix2d> D_;     // the map trees' blocks
   std::vector<double> diag_;    // S's diagonal before damping
   using Ldlt = PlannedLdlt;
-  Ldlt ldlt_[2];  // the factor in use (cur_) and the one a trial may come back to
+  Ldlt ldlt_[3];  // the factor in use (cur_) and those of the kept adjustments
   int cur_ = 0;
-  bool switchFactor_ = false;  // the next factorisation goes to the other factor
+  bool switchFactor_ = false;  // the next factorisation goes to a factor no kept adjustment uses
   bool planned_ = false;   // the structure of S is found (Plan)
-  bool analysed_[2] = {false, false};  // each factor's pattern is found
+  bool analysed_[3] = {false, false, false};  // each factor's pattern is found
   Eigen::SparseMatrix<double> S_;  // the upper triangle of P S P^T
   std::vector<int> nrjAt_;  // per row (3 a row): each column's place in its map tree's Nrj_
   std::vector<int> nrjPos_;  // per map tree and unknown: its place in Nrj_, -1 if none
@@ -1162,8 +1137,44 @@ class Network {
     std::vector<std::vector<Eigen::RowVector2d>> E;
     std::vector<std::vector<std::pair<int, Eigen::RowVector2d>>> G;
     std::vector<Matrix2d> Qmm;
-    int factor = 0;
-  } kept_;  // the adjustment a trial may come back to
+    int factor = -1;  // the factor it was computed with (-1: none kept)
+  } kept_, best_;  // the adjustments a trial may come back to
+  void Save(Kept& k) {
+    k.u = u_;
+    k.v = v_;
+    k.rows = rows_;
+    k.vtpv = vtpv_;
+    k.iterations = iterations_;
+    k.converged = converged_;
+    k.Nrj = Nrj_;
+    k.Dinv = Dinv_;
+    k.zx = zx_;
+    k.zd = zd_;
+    k.qf = qf_;
+    k.E = E_;
+    k.G = G_;
+    k.Qmm = Qmm_;
+    k.factor = cur_;
+    switchFactor_ = true;
+  }
+  void Load(const Kept& k) {
+    u_ = k.u;
+    v_ = k.v;
+    rows_ = k.rows;
+    vtpv_ = k.vtpv;
+    iterations_ = k.iterations;
+    converged_ = k.converged;
+    Nrj_ = k.Nrj;
+    Dinv_ = k.Dinv;
+    zx_ = k.zx;
+    zd_ = k.zd;
+    qf_ = k.qf;
+    E_ = k.E;
+    G_ = k.G;
+    Qmm_ = k.Qmm;
+    cur_ = k.factor;
+    switchFactor_ = true;
+  }
 };
 
 
@@ -1737,6 +1748,7 @@ bool PreferOneObservation(Network& n, double crit1, double crit2, const PlotInde
       if (keep && n.Vtpv() < bestVtpv) {
         bestVtpv = n.Vtpv();
         best = c;
+        n.KeepBest();
       }
       SetActive(n, {c}, true);
       n.Restore();
@@ -1746,8 +1758,10 @@ bool PreferOneObservation(Network& n, double crit1, double crit2, const PlotInde
       n.Restore();
       continue;
     }
+    // The best trial's adjustment (converged within the trial's iterations,
+    // an adjustment from the same start would repeat it step by step).
     SetActive(n, {best}, false);
-    if (!n.Adjust()) return any;
+    n.RestoreBest();
     r.kind = HypKind::Observation;
     r.index = best;
     r.degrees = 1;
