@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <numeric>
 #include <set>
@@ -31,6 +32,7 @@ double CriticalValue(int degrees) {
   double lo = 0, hi = 100;
   for (int i = 0; i < 100; ++i) {
     const double mid = (lo + hi) / 2;
+    if (mid == lo || mid == hi) break;  // adjacent: no halving changes them
     (power(mid) > 0.8 ? lo : hi) = mid;
   }
   return (lo + hi) / 2;
@@ -446,6 +448,15 @@ class Network {
     for (int a = 0; a < q; ++a) {
       const size_t ia = static_cast<size_t>(H[static_cast<size_t>(a)]);
       if (!(C(a, a) > kZeroR * obs_[ia].sigma * obs_[ia].sigma)) return NAN;
+    }
+    if (q == 1) {
+      // What the LDLT below gives for one observation (its pivot is c
+      // itself; its solve divides by a pivot above the smallest normal
+      // number), without the decomposition.
+      const double c = C(0, 0);
+      if (!(c > 1e-10 * c)) return NAN;
+      const double x = std::fabs(c) > std::numeric_limits<double>::min() ? d[0] / c : 0;
+      return d[0] * x;
     }
     Eigen::LDLT<MatrixXd> ldlt(C);
     if (ldlt.info() != Eigen::Success || !(ldlt.vectorD().minCoeff() > 1e-10 * C.diagonal().maxCoeff()))
