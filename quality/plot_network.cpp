@@ -432,9 +432,20 @@ class Network {
   // singular there), or of left-out ones with the prediction's covariance
   // Qll + A Q A^T.
   double Statistic(const std::vector<int>& H, bool predicted) const {
+    // (A hypothesis has at most two observations: its matrices stay on the
+    // stack; more would take the heap.)
+    if (H.size() <= 2) {
+      Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, 2, 2> C(H.size(), H.size());
+      Eigen::Matrix<double, Eigen::Dynamic, 1, 0, 2, 1> d(H.size());
+      return Statistic(H, predicted, C, d);
+    }
+    MatrixXd C(H.size(), H.size());
+    VectorXd d(H.size());
+    return Statistic(H, predicted, C, d);
+  }
+  template <class Matrix, class Vector>
+  double Statistic(const std::vector<int>& H, bool predicted, Matrix& C, Vector& d) const {
     const int q = static_cast<int>(H.size());
-    MatrixXd C(q, q);
-    VectorXd d(q);
     for (int a = 0; a < q; ++a) {
       const size_t ia = static_cast<size_t>(H[static_cast<size_t>(a)]);
       d[a] = v_[ia];
@@ -458,7 +469,7 @@ class Network {
       const double x = std::fabs(c) > std::numeric_limits<double>::min() ? d[0] / c : 0;
       return d[0] * x;
     }
-    Eigen::LDLT<MatrixXd> ldlt(C);
+    Eigen::LDLT<Matrix> ldlt(C);
     if (ldlt.info() != Eigen::Success || !(ldlt.vectorD().minCoeff() > 1e-10 * C.diagonal().maxCoeff()))
       return NAN;
     return d.dot(ldlt.solve(d));
