@@ -431,21 +431,26 @@ class Network {
   // The statistic v^T Qvv^-1 v of active observations H (NaN when Qvv is
   // singular there), or of left-out ones with the prediction's covariance
   // Qll + A Q A^T.
+  double Statistic(int i, bool predicted) const {
+    const int H[1] = {i};
+    Eigen::Matrix<double, 1, 1> C;
+    Eigen::Matrix<double, 1, 1> d;
+    return Statistic(H, 1, predicted, C, d);
+  }
   double Statistic(const std::vector<int>& H, bool predicted) const {
     // (A hypothesis has at most two observations: its matrices stay on the
     // stack; more would take the heap.)
     if (H.size() <= 2) {
       Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, 2, 2> C(H.size(), H.size());
       Eigen::Matrix<double, Eigen::Dynamic, 1, 0, 2, 1> d(H.size());
-      return Statistic(H, predicted, C, d);
+      return Statistic(H.data(), static_cast<int>(H.size()), predicted, C, d);
     }
     MatrixXd C(H.size(), H.size());
     VectorXd d(H.size());
-    return Statistic(H, predicted, C, d);
+    return Statistic(H.data(), static_cast<int>(H.size()), predicted, C, d);
   }
   template <class Matrix, class Vector>
-  double Statistic(const std::vector<int>& H, bool predicted, Matrix& C, Vector& d) const {
-    const int q = static_cast<int>(H.size());
+  double Statistic(const int* H, int q, bool predicted, Matrix& C, Vector& d) const {
     for (int a = 0; a < q; ++a) {
       const size_t ia = static_cast<size_t>(H[static_cast<size_t>(a)]);
       d[a] = v_[ia];
@@ -973,8 +978,10 @@ class Network {
         for (int b2 = 0; b2 <= a; ++b2) qf_[i](a, b2) = qf_[i](b2, a) = QrrAny(c[a], c[b2]);
     }
     const size_t M = maps_.size();
-    E_.assign(M, {});
-    G_.assign(M, {});
+    E_.resize(M);
+    G_.resize(M);
+    for (auto& e : E_) e.clear();
+    for (auto& g : G_) g.clear();
     Qmm_.assign(M, Matrix2d::Zero());
     MatrixXd Qj;
     const std::ptrdiff_t* mpos = mapPos_.data();
