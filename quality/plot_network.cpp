@@ -74,7 +74,8 @@ constexpr size_t kSuggestLimit = 50;     // more trees than this that near: no s
 constexpr double kZeroR = 1e-8;
 
 double Wrap(double a) {
-  a = std::fmod(a, kTwoPi);
+  // (fmod returns a itself, exactly, where |a| < 2 pi.)
+  if (!(std::fabs(a) < kTwoPi)) a = std::fmod(a, kTwoPi);
   if (a > kFullPi) a -= kTwoPi;
   if (a <= -kFullPi) a += kTwoPi;
   return a;
