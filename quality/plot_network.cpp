@@ -130,6 +130,95 @@ struct Removal {
   bool onceSighted = false;  // its map tree has no other sighting
 };
 
+// Eigen's sparse LDLT (S as given, its upper triangle) whose numeric
+// factorisation reads the row patterns of the elimination tree and the
+// entries each row scatters, found once from the pattern of S, instead of
+// walking the tree again each time: the same operations in the same order
+// as Eigen's own (up-looking) factorisation, on the same storage, so that
+// its solves and its factor serve as they are.
+class PlannedLdlt
+    : public Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>, Eigen::Upper, Eigen::NaturalOrdering<int>> {
+ public:
+  // After analyzePattern(ap); ap keeps its pattern from call to call.
+  void Factorize(const Eigen::SparseMatrix<double>& ap) {
+    const int size = static_cast<int>(ap.rows());
+    if (!planned_) Plan(ap);
+    const int* Lp = m_matrix.outerIndexPtr();
+    int* Li = m_matrix.innerIndexPtr();
+    double* Lx = m_matrix.valuePtr();
+    const double* ax = ap.valuePtr();
+    m_diag.resize(size);
+    y_.assign(static_cast<size_t>(size), 0.0);
+    double* y = y_.data();
+    bool ok = true;
+    for (int k = 0; k < size; ++k) {
+      m_nonZerosPerCol[k] = 0;
+      for (int e = scatterStart_[static_cast<size_t>(k)]; e < scatterStart_[static_cast<size_t>(k) + 1]; ++e)
+        y[scatterRow_[static_cast<size_t>(e)]] += ax[scatterAt_[static_cast<size_t>(e)]];
+      double d = y[k] * m_shiftScale + m_shiftOffset;
+      y[k] = 0;
+      for (int t = patternStart_[static_cast<size_t>(k)]; t < patternStart_[static_cast<size_t>(k) + 1]; ++t) {
+        const int i = pattern_[static_cast<size_t>(t)];
+        const double yi = y[i];
+        y[i] = 0;
+        const double lki = yi / m_diag[i];
+        const int p2 = Lp[i] + m_nonZerosPerCol[i];
+        int p;
+        for (p = Lp[i]; p < p2; ++p) y[Li[p]] -= Lx[p] * yi;
+        d -= lki * yi;
+        Li[p] = k;
+        Lx[p] = lki;
+        ++m_nonZerosPerCol[i];
+      }
+      m_diag[k] = d;
+      if (d == 0) {
+        ok = false;
+        break;
+      }
+    }
+    m_info = ok ? Eigen::Success : Eigen::NumericalIssue;
+    m_factorizationIsOk = true;
+  }
+
+ private:
+  // Per row k: the entries of column k of ap on or above the diagonal (in
+  // storage order) and the nonzero pattern of row k of L in the order the
+  // tree walk gives it.
+  void Plan(const Eigen::SparseMatrix<double>& ap) {
+    const int size = static_cast<int>(ap.rows());
+    std::vector<int> tags(static_cast<size_t>(size), -1), pattern(static_cast<size_t>(size));
+    scatterStart_.assign(1, 0);
+    patternStart_.assign(1, 0);
+    scatterRow_.clear();
+    scatterAt_.clear();
+    pattern_.clear();
+    for (int k = 0; k < size; ++k) {
+      int top = size;
+      tags[static_cast<size_t>(k)] = k;
+      for (Eigen::SparseMatrix<double>::InnerIterator it(ap, k); it; ++it) {
+        int i = static_cast<int>(it.index());
+        if (i > k) continue;
+        scatterRow_.push_back(i);
+        scatterAt_.push_back(static_cast<int>(&it.value() - ap.valuePtr()));
+        int len = 0;
+        for (; tags[static_cast<size_t>(i)] != k; i = m_parent[i]) {
+          pattern[static_cast<size_t>(len++)] = i;
+          tags[static_cast<size_t>(i)] = k;
+        }
+        while (len > 0) pattern[static_cast<size_t>(--top)] = pattern[static_cast<size_t>(--len)];
+      }
+      scatterStart_.push_back(static_cast<int>(scatterRow_.size()));
+      pattern_.insert(pattern_.end(), pattern.begin() + top, pattern.end());
+      patternStart_.push_back(static_cast<int>(pattern_.size()));
+    }
+    planned_ = true;
+  }
+
+  bool planned_ = false;
+  std::vector<int> scatterStart_, scatterRow_, scatterAt_, patternStart_, pattern_;
+  std::vector<double> y_;
+};
+
 class Network {
  public:
   Network(const std::vector<CaseInput>& cases, const std::vector<int>& members,
@@ -216,12 +305,46 @@ class Network {
     return false;
   }
 
-  // The unknowns, to come back to: a trial that is undone adjusts again
-  // from the solution it left (one step) instead of from where it ended.
-  const VectorXd& Solution() const { return u_; }
-  void SetSolution(const VectorXd& u) {
-    u_ = u;
-    Evaluate(u_, v_, rows_);
+  // A trial (observations put back or left out, then adjusted) that is
+  // undone comes back to the adjustment it left, as it was: Keep() before
+  // the trial, Restore() after undoing its changes of the active
+  // observations (as often as trials are undone). The factorisations of
+  // the trial go to a second factor, so the kept one stays valid.
+  void Keep() {
+    kept_.u = u_;
+    kept_.v = v_;
+    kept_.rows = rows_;
+    kept_.vtpv = vtpv_;
+    kept_.iterations = iterations_;
+    kept_.converged = converged_;
+    kept_.Nrj = Nrj_;
+    kept_.Dinv = Dinv_;
+    kept_.zx = zx_;
+    kept_.zd = zd_;
+    kept_.qf = qf_;
+    kept_.E = E_;
+    kept_.G = G_;
+    kept_.Qmm = Qmm_;
+    kept_.factor = cur_;
+    switchFactor_ = true;
+  }
+  void Restore() {
+    u_ = kept_.u;
+    v_ = kept_.v;
+    rows_ = kept_.rows;
+    vtpv_ = kept_.vtpv;
+    iterations_ = kept_.iterations;
+    converged_ = kept_.converged;
+    Nrj_ = kept_.Nrj;
+    Dinv_ = kept_.Dinv;
+    zx_ = kept_.zx;
+    zd_ = kept_.zd;
+    qf_ = kept_.qf;
+    E_ = kept_.E;
+    G_ = kept_.G;
+    Qmm_ = kept_.Qmm;
+    cur_ = kept_.factor;
+    switchFactor_ = true;
   }
 
   // --- figures of the current adjustment -----------------------------------
@@ -643,22 +766,22 @@ class Network {
     if (damping > 0) diag_.assign(static_cast<size_t>(R_), 0);
     for (size_t i = 0; i < obs_.size(); ++i) {
       const double p = Weight(static_cast<int>(i));
+      const double pv = p * v_[i];
       const Row& r = rows_[i];
       const Vector2d am(r.am[0], r.am[1]);
       const size_t j = static_cast<size_t>(r.map);
       const int* at = &nrjAt_[3 * i];
+      // (A row's columns ascend: field X, field Y, the bias; so the lower
+      // triangle's terms of column k are those of l <= k.)
       for (int k = 0; k < r.n; ++k) {
-        cr_[r.col[k]] -= p * v_[i] * r.a[k];
-        for (int l = 0; l < r.n; ++l)
-          if (r.col[k] >= r.col[l]) {
-            const double value = p * r.a[k] * r.a[l];
-            x[*slot++] += value;
-            if (k == l && damping > 0) diag_[static_cast<size_t>(r.col[k])] += value;
-          }
-        Nrj_[j][static_cast<size_t>(at[k])].second += p * r.a[k] * am;
+        const double pa = p * r.a[k];
+        cr_[r.col[k]] -= pv * r.a[k];
+        for (int l = 0; l <= k; ++l) x[*slot++] += pa * r.a[l];
+        if (damping > 0) diag_[static_cast<size_t>(r.col[k])] += pa * r.a[k];
+        Nrj_[j][static_cast<size_t>(at[k])].second += pa * am;
       }
       D_[j] += p * am * am.transpose();
-      cm_[j] -= p * v_[i] * am;
+      cm_[j] -= pv * am;
     }
     if (damping > 0) {
       for (size_t j = 0; j < M; ++j) D_[j].diagonal() *= 1 + damping;
@@ -671,20 +794,30 @@ class Network {
       const double det = D.determinant();
       if (!(det > 1e-12 * D(0, 0) * D(1, 1)) || !(D(0, 0) > 0)) return false;
       Dinv_[j] = D.inverse();
-      for (const auto& [k, nk] : Nrj_[j]) {
+      const auto& touching = Nrj_[j];
+      const int* pair = pairs_[j].data();
+      for (const auto& [k, nk] : touching) {
         const Eigen::RowVector2d e = nk.transpose() * Dinv_[j];
         rhs_[k] -= e.dot(cm_[j]);
-        for (const auto& [l, nl] : Nrj_[j])
-          if (k >= l) x[*slot++] += -e.dot(nl);
+        // The unknowns l <= k among those touching the map tree.
+        for (int b = *pair++; b >= 0; b = *pair++)
+          x[*slot++] += -e.dot(touching[static_cast<size_t>(b)].second);
       }
     }
-    if (!analysed_) {
-      ldlt_.analyzePattern(S_);
-      analysed_ = true;
+    // A trial under way factorises into the other factor: the one kept
+    // stays the one its state was computed with.
+    if (switchFactor_) {
+      cur_ = 1 - cur_;
+      switchFactor_ = false;
     }
-    ldlt_.factorize(S_);
-    if (ldlt_.info() != Eigen::Success) return false;
-    const VectorXd& Dd = ldlt_.vectorD();
+    Ldlt& ldlt = ldlt_[cur_];
+    if (!analysed_[cur_]) {
+      ldlt.analyzePattern(S_);
+      analysed_[cur_] = true;
+    }
+    ldlt.Factorize(S_);
+    if (ldlt.info() != Eigen::Success) return false;
+    const VectorXd& Dd = ldlt.vectorD();
     // Each pivot against its own diagonal element (points very near a map
     // tree give some elements far larger than the others).
     for (int m = 0; m < R_; ++m) {
@@ -711,8 +844,7 @@ class Network {
       const Row& r = rows_[i];
       auto& touching = Nrj_[static_cast<size_t>(r.map)];
       for (int k = 0; k < r.n; ++k) {
-        for (int l = 0; l < r.n; ++l)
-          if (r.col[k] >= r.col[l]) terms.emplace_back(r.col[k], r.col[l], 1.0);
+        for (int l = 0; l <= k; ++l) terms.emplace_back(r.col[k], r.col[l], 1.0);
         size_t a = 0;
         while (a < touching.size() && touching[a].first != r.col[k]) ++a;
         if (a == touching.size()) touching.emplace_back(r.col[k], Vector2d::Zero());
@@ -720,10 +852,24 @@ class Network {
       }
     }
     for (int k = 0; k < R_; ++k) terms.emplace_back(k, k, 1.0);
-    for (size_t j = 0; j < M; ++j)
-      for (const auto& [k, nk] : Nrj_[j])
-        for (const auto& [l, nl] : Nrj_[j])
-          if (k >= l) terms.emplace_back(k, l, 1.0);
+    // Per map tree, for each unknown k touching it, the places b of those
+    // l <= k (in the order met), each list ended by -1; and where each
+    // unknown stands in the list (nrjPos_, -1: it does not touch the tree).
+    pairs_.assign(M, {});
+    nrjPos_.assign(M * static_cast<size_t>(R_), -1);
+    for (size_t j = 0; j < M; ++j) {
+      const auto& touching = Nrj_[j];
+      for (size_t a = 0; a < touching.size(); ++a) {
+        const int k = touching[a].first;
+        nrjPos_[j * static_cast<size_t>(R_) + static_cast<size_t>(k)] = static_cast<int>(a);
+        for (size_t b = 0; b < touching.size(); ++b)
+          if (k >= touching[b].first) {
+            terms.emplace_back(k, touching[b].first, 1.0);
+            pairs_[j].push_back(static_cast<int>(b));
+          }
+        pairs_[j].push_back(-1);
+      }
+    }
     Eigen::SparseMatrix<double> lower(R_, R_);
     lower.setFromTriplets(terms.begin(), terms.end());
     Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> inverse;
@@ -759,7 +905,7 @@ class Network {
   VectorXd SolveS(const VectorXd& b) const {
     VectorXd pb(R_);
     for (int k = 0; k < R_; ++k) pb[perm_[k]] = b[k];
-    const VectorXd y = ldlt_.solve(pb);
+    const VectorXd y = ldlt_[cur_].solve(pb);
     VectorXd x(R_);
     for (int k = 0; k < R_; ++k) x[k] = y[perm_[k]];
     return x;
@@ -784,8 +930,8 @@ class Network {
   // Per map tree, the rows of G = Qrr E (E = Nrj Dinv) of the unknowns that
   // touch it, and Qmm = Dinv + E^T G.
   void Covariances() {
-    const Eigen::SparseMatrix<double>& L = ldlt_.matrixL().nestedExpression();
-    const VectorXd& d = ldlt_.vectorD();
+    const Eigen::SparseMatrix<double>& L = ldlt_[cur_].matrixL().nestedExpression();
+    const VectorXd& d = ldlt_[cur_].vectorD();
     // The factor's pattern is that of its first factorisation (the ordering
     // and the pattern of S do not change), and so is every place the
     // recurrence reads.
@@ -943,8 +1089,9 @@ class Network {
   // Row k of G for map tree j.
   Eigen::RowVector2d GRow(int j, int k) const {
     const size_t J = static_cast<size_t>(j);
-    for (const auto& [col, g] : G_[J])
-      if (col == k) return g;
+    // G_[j] holds the unknowns touching the tree in the order of Nrj_[j].
+    const int a = nrjPos_[J * static_cast<size_t>(R_) + static_cast<size_t>(k)];
+    if (a >= 0 && static_cast<size_t>(a) < G_[J].size()) return G_[J][static_cast<size_t>(a)].second;
     const VectorXd q = QrrColumn(k);
     Eigen::RowVector2d g = Eigen::RowVector2d::Zero();
     for (size_t b = 0; b < Nrj_[J].size(); ++b) g += q[Nrj_[J][b].first] * E_[J][b];
@@ -976,11 +1123,16 @@ class Network {
   mutable std::vector<std::vector<int>> pointObs_;  // per point (fields, then maps): its observations
   std::vector<Matrix2d> D_;     // the map trees' blocks
   std::vector<double> diag_;    // S's diagonal before damping
-  Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>, Eigen::Upper, Eigen::NaturalOrdering<int>> ldlt_;
+  using Ldlt = PlannedLdlt;
+  Ldlt ldlt_[2];  // the factor in use (cur_) and the one a trial may come back to
+  int cur_ = 0;
+  bool switchFactor_ = false;  // the next factorisation goes to the other factor
   bool planned_ = false;   // the structure of S is found (Plan)
-  bool analysed_ = false;  // the factor's pattern is found
+  bool analysed_[2] = {false, false};  // each factor's pattern is found
   Eigen::SparseMatrix<double> S_;  // the upper triangle of P S P^T
   std::vector<int> nrjAt_;  // per row (3 a row): each column's place in its map tree's Nrj_
+  std::vector<int> nrjPos_;  // per map tree and unknown: its place in Nrj_, -1 if none
+  std::vector<std::vector<int>> pairs_;  // per map tree: the pairs of its block's terms
   std::vector<std::ptrdiff_t> slot_;  // each term's place in S_, in the order Factor sums them
   std::vector<std::ptrdiff_t> diagSlot_;  // the diagonal's places, in the factor's order
   // The inverse of S on the factor's pattern (column-major, strictly lower,
@@ -996,6 +1148,22 @@ class Network {
   std::vector<std::vector<Eigen::RowVector2d>> E_;
   std::vector<std::vector<std::pair<int, Eigen::RowVector2d>>> G_;
   std::vector<Matrix2d> Qmm_;
+  struct Kept {
+    VectorXd u;
+    std::vector<double> v;
+    std::vector<Row> rows;
+    double vtpv = 0;
+    int iterations = 0;
+    bool converged = false;
+    std::vector<std::vector<std::pair<int, Vector2d>>> Nrj;
+    std::vector<Matrix2d> Dinv;
+    std::vector<double> zx, zd;
+    std::vector<Eigen::Matrix3d> qf;
+    std::vector<std::vector<Eigen::RowVector2d>> E;
+    std::vector<std::vector<std::pair<int, Eigen::RowVector2d>>> G;
+    std::vector<Matrix2d> Qmm;
+    int factor = 0;
+  } kept_;  // the adjustment a trial may come back to
 };
 
 
@@ -1234,15 +1402,17 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
       mapsTaken.insert(g.map);
       round.insert(round.end(), g.H.begin(), g.H.end());
     }
+    n.Keep();
     SetActive(n, round, true);
     if (n.Adjust(false, kTrialIterations)) continue;
     SetActive(n, round, false);
+    n.Restore();
     if (round.size() > passing.front().H.size()) {
       SetActive(n, passing.front().H, true);
       if (n.Adjust(false, kTrialIterations)) continue;
       SetActive(n, passing.front().H, false);
+      n.Restore();
     }
-    if (!n.Adjust()) return false;
     refused.insert(passing.front().H.front());
   }
   // A map tree whose sightings stay out while its map coordinates stay in
@@ -1269,6 +1439,7 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
         (sightingsOut < 2 && sightingsOut < static_cast<int>(m.sightings.size())) ||
         !AllActive(n, {m.obsX, m.obsY}, true))
       continue;
+    n.Keep();
     SetActive(n, {m.obsX, m.obsY}, false);
     SetActive(n, back, true);
     bool pass = n.Adjust(false, kTrialIterations);
@@ -1329,7 +1500,7 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
       SetActive(n, back, false);
       SetActive(n, wasIn, true);
       SetActive(n, {m.obsX, m.obsY}, true);
-      if (!n.Adjust()) return false;
+      n.Restore();
     }
   }
   // What stays out, with its predicted statistic.
@@ -1382,11 +1553,12 @@ void Snoop(Network& n, double crit1, double crit2, std::vector<Removal>& out) {
         if (n.Observations()[static_cast<size_t>(i)].active) still.push_back(i);
       off = still;
     }
+    n.Keep();
     SetActive(n, off, false);
     if (!n.Adjust()) {
       SetActive(n, off, true);
       untestable.push_back({h.kind, h.index});
-      if (!n.Adjust()) return;
+      n.Restore();
       continue;
     }
     out.push_back(r);
@@ -1419,10 +1591,11 @@ bool PutBackCleared(Network& n, double crit1, double crit2, std::vector<Removal>
       }
     }
     if (best == removed.size()) return any;
+    n.Keep();
     SetActive(n, bestH, true);
     if (!n.Adjust(false, kTrialIterations)) {
       SetActive(n, bestH, false);
-      n.Adjust();
+      n.Restore();
       return any;
     }
     removed.erase(removed.begin() + static_cast<std::ptrdiff_t>(best));
@@ -1533,7 +1706,8 @@ bool PreferOneObservation(Network& n, double crit1, double crit2, const PlotInde
     // under which every test of the field tree passes with the least vTPv
     // stands. (Adjusting with the sighting back and both errors in first
     // may not converge at all where the other error is a 180-degree one.)
-    const VectorXd before = n.Solution();
+    // Every trial starts from the adjustment the exchange left.
+    n.Keep();
     std::vector<int> candidates;
     for (int si : n.Fields()[static_cast<size_t>(field)].sightings) {
       if (si == r.index) continue;
@@ -1567,11 +1741,11 @@ bool PreferOneObservation(Network& n, double crit1, double crit2, const PlotInde
         best = c;
       }
       SetActive(n, {c}, true);
-      n.SetSolution(before);
+      n.Restore();
     }
     if (best < 0) {
       SetActive(n, back, false);
-      if (!n.Adjust()) return any;
+      n.Restore();
       continue;
     }
     SetActive(n, {best}, false);
