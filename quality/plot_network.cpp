@@ -1402,7 +1402,9 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
   // Put back while groups pass their predicted test: in each round every
   // passing group whose field tree and map tree no other passing group of
   // the round touches (the best first), so that one adjustment serves
-  // several; should that adjustment fail, only the best goes back.
+  // several; should that adjustment fail, only the best goes back, and
+  // should that fail too, the best stays out and the others are tried on.
+  std::set<int> refused;
   for (;;) {
     struct Back {
       double ratio;
@@ -1419,7 +1421,7 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
       if (k == HypKind::MapTree) tries = {H};
       Back best{HUGE_VAL, {}, -1, -1};
       for (const std::vector<int>& t : tries) {
-        if (!AllActive(n, t, false)) continue;
+        if (!AllActive(n, t, false) || refused.count(t.front())) continue;
         const double T = n.Statistic(t, true);
         const double ratio = T / (t.size() == 1 ? crit1 : crit2);
         if (std::isfinite(ratio) && ratio < best.ratio) best = {ratio, t, -1, -1};
@@ -1452,7 +1454,7 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
       SetActive(n, passing.front().H, false);
       n.Restore();
     }
-    break;
+    refused.insert(passing.front().H.front());
   }
   // A map tree whose sightings stay out while its map coordinates stay in
   // may be the one displaced: swap them when the sightings then pass, all
