@@ -130,6 +130,95 @@ struct Removal {
   bool onceSighted = false;  // its map tree has no other sighting
 };
 
+// Eigen's sparse LDLT (S as given, its upper triangle) whose numeric
+// factorisation reads the row patterns of the elimination tree and the
+// entries each row scatters, found once from the pattern of S, instead of
+// walking the tree again each time: the same operations in the same order
+// as Eigen's own (up-looking) factorisation, on the same storage, so that
+// its solves and its factor serve as they are.
+class PlannedLdlt
+    : public Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>, Eigen::Upper, Eigen::NaturalOrdering<int>> {
+ public:
+  // After analyzePattern(ap); ap keeps its pattern from call to call.
+  void Factorize(const Eigen::SparseMatrix<double>& ap) {
+    const int size = static_cast<int>(ap.rows());
+    if (!planned_) Plan(ap);
+    const int* Lp = m_matrix.outerIndexPtr();
+    int* Li = m_matrix.innerIndexPtr();
+    double* Lx = m_matrix.valuePtr();
+    const double* ax = ap.valuePtr();
+    m_diag.resize(size);
+    y_.assign(static_cast<size_t>(size), 0.0);
+    double* y = y_.data();
+    bool ok = true;
+    for (int k = 0; k < size; ++k) {
+      m_nonZerosPerCol[k] = 0;
+      for (int e = scatterStart_[static_cast<size_t>(k)]; e < scatterStart_[static_cast<size_t>(k) + 1]; ++e)
+        y[scatterRow_[static_cast<size_t>(e)]] += ax[scatterAt_[static_cast<size_t>(e)]];
+      double d = y[k] * m_shiftScale + m_shiftOffset;
+      y[k] = 0;
+      for (int t = patternStart_[static_cast<size_t>(k)]; t < patternStart_[static_cast<size_t>(k) + 1]; ++t) {
+        const int i = pattern_[static_cast<size_t>(t)];
+        const double yi = y[i];
+        y[i] = 0;
+        const double lki = yi / m_diag[i];
+        const int p2 = Lp[i] + m_nonZerosPerCol[i];
+        int p;
+        for (p = Lp[i]; p < p2; ++p) y[Li[p]] -= Lx[p] * yi;
+        d -= lki * yi;
+        Li[p] = k;
+        Lx[p] = lki;
+        ++m_nonZerosPerCol[i];
+      }
+      m_diag[k] = d;
+      if (d == 0) {
+        ok = false;
+        break;
+      }
+    }
+    m_info = ok ? Eigen::Success : Eigen::NumericalIssue;
+    m_factorizationIsOk = true;
+  }
+
+ private:
+  // Per row k: the entries of column k of ap on or above the diagonal (in
+  // storage order) and the nonzero pattern of row k of L in the order the
+  // tree walk gives it.
+  void Plan(const Eigen::SparseMatrix<double>& ap) {
+    const int size = static_cast<int>(ap.rows());
+    std::vector<int> tags(static_cast<size_t>(size), -1), pattern(static_cast<size_t>(size));
+    scatterStart_.assign(1, 0);
+    patternStart_.assign(1, 0);
+    scatterRow_.clear();
+    scatterAt_.clear();
+    pattern_.clear();
+    for (int k = 0; k < size; ++k) {
+      int top = size;
+      tags[static_cast<size_t>(k)] = k;
+      for (Eigen::SparseMatrix<double>::InnerIterator it(ap, k); it; ++it) {
+        int i = static_cast<int>(it.index());
+        if (i > k) continue;
+        scatterRow_.push_back(i);
+        scatterAt_.push_back(static_cast<int>(&it.value() - ap.valuePtr()));
+        int len = 0;
+        for (; tags[static_cast<size_t>(i)] != k; i = m_parent[i]) {
+          pattern[static_cast<size_t>(len++)] = i;
+          tags[static_cast<size_t>(i)] = k;
+        }
+        while (len > 0) pattern[static_cast<size_t>(--top)] = pattern[static_cast<size_t>(--len)];
+      }
+      scatterStart_.push_back(static_cast<int>(scatterRow_.size()));
+      pattern_.insert(pattern_.end(), pattern.begin() + top, pattern.end());
+      patternStart_.push_back(static_cast<int>(pattern_.size()));
+    }
+    planned_ = true;
+  }
+
+  bool planned_ = false;
+  std::vector<int> scatterStart_, scatterRow_, scatterAt_, patternStart_, pattern_;
+  std::vector<double> y_;
+};
+
 class Network {
  public:
   Network(const std::vector<CaseInput>& cases, const std::vector<int>& members,
@@ -202,24 +291,60 @@ class Network {
   // --- the adjustment ------------------------------------------------------
 
   // Adjusts from the current unknowns; true when converged with a regular
-  // system, and then the covariances are current. Loose (the robust start's
-  // reweighting steps, where gross errors make Gauss-Newton converge slowly)
-  // accepts the point reached after the iterations when its system is
-  // regular. A failed adjustment leaves the unknowns as they were.
-  bool Adjust(bool loose = false, int iterations = kNetIterations) {
+  // system, and then the covariances are current (unless asked for none:
+  // the robust start's last reweighting step reads none). Loose (the robust
+  // start's reweighting steps, where gross errors make Gauss-Newton
+  // converge slowly) accepts the point reached after the iterations when
+  // its system is regular. A failed adjustment leaves the unknowns as they
+  // were.
+  bool Adjust(bool loose = false, int iterations = kNetIterations, bool covariances = true) {
     const VectorXd saved = u_;
-    if (AdjustFrom(loose, iterations)) return true;
+    if (AdjustFrom(loose, iterations, covariances)) return true;
     u_ = saved;
     Evaluate(u_, v_, rows_);
     return false;
   }
 
-  // The unknowns, to come back to: a trial that is undone adjusts again
-  // from the solution it left (one step) instead of from where it ended.
-  const VectorXd& Solution() const { return u_; }
-  void SetSolution(const VectorXd& u) {
-    u_ = u;
-    Evaluate(u_, v_, rows_);
+  // A trial (observations put back or left out, then adjusted) that is
+  // undone comes back to the adjustment it left, as it was: Keep() before
+  // the trial, Restore() after undoing its changes of the active
+  // observations (as often as trials are undone). The factorisations of
+  // the trial go to a second factor, so the kept one stays valid.
+  void Keep() {
+    kept_.u = u_;
+    kept_.v = v_;
+    kept_.rows = rows_;
+    kept_.vtpv = vtpv_;
+    kept_.iterations = iterations_;
+    kept_.converged = converged_;
+    kept_.Nrj = Nrj_;
+    kept_.Dinv = Dinv_;
+    kept_.zx = zx_;
+    kept_.zd = zd_;
+    kept_.qf = qf_;
+    kept_.E = E_;
+    kept_.G = G_;
+    kept_.Qmm = Qmm_;
+    kept_.factor = cur_;
+    switchFactor_ = true;
+  }
+  void Restore() {
+    u_ = kept_.u;
+    v_ = kept_.v;
+    rows_ = kept_.rows;
+    vtpv_ = kept_.vtpv;
+    iterations_ = kept_.iterations;
+    converged_ = kept_.converged;
+    Nrj_ = kept_.Nrj;
+    Dinv_ = kept_.Dinv;
+    zx_ = kept_.zx;
+    zd_ = kept_.zd;
+    qf_ = kept_.qf;
+    E_ = kept_.E;
+    G_ = kept_.G;
+    Qmm_ = kept_.Qmm;
+    cur_ = kept_.factor;
+    switchFactor_ = true;
   }
 
   // --- figures of the current adjustment -----------------------------------
@@ -242,24 +367,45 @@ class Network {
     return std::sqrt(o.sigma * o.sigma + m2 / (d * d));
   }
 
-  // Whether every field tree and every map tree is determined by the
-  // active observations at the current linearisation: its own 2 x 2 block
-  // of the normal equations (the other points held) is well conditioned.
-  bool Determined() const {
-    std::vector<Matrix2d> F(fields_.size(), Matrix2d::Zero()), D(maps_.size(), Matrix2d::Zero());
-    for (size_t i = 0; i < obs_.size(); ++i) {
-      const double p = obs_[i].active ? 1 / (obs_[i].sigma * obs_[i].sigma) : 0;
-      if (p == 0) continue;
-      const Row& r = rows_[i];
-      const Vector2d am(r.am[0], r.am[1]);
-      D[static_cast<size_t>(r.map)] += p * am * am.transpose();
-      if (obs_[i].field >= 0) F[static_cast<size_t>(obs_[i].field)] += p * am * am.transpose();
+  // Whether each point (the field trees, then the map trees) is determined
+  // by the active observations at the current linearisation: its own 2 x 2
+  // block of the normal equations (the other points held) is well
+  // conditioned. Regular() finds it for every point; RegularAfter() again
+  // only for the points that observations H touch (the others' blocks are
+  // as they were).
+  std::vector<char> Regular() const {
+    std::vector<char> out(fields_.size() + maps_.size());
+    for (size_t b = 0; b < out.size(); ++b) out[b] = BlockRegular(b);
+    return out;
+  }
+  void RegularAfter(const std::vector<int>& H, std::vector<char>& regular) const {
+    for (int i : H) {
+      const Obs& o = obs_[static_cast<size_t>(i)];
+      if (o.field >= 0) regular[static_cast<size_t>(o.field)] = BlockRegular(static_cast<size_t>(o.field));
+      const size_t b = fields_.size() + static_cast<size_t>(o.map);
+      regular[b] = BlockRegular(b);
     }
-    auto regular = [](const Matrix2d& N) {
-      const Eigen::Vector2d e = Eigen::SelfAdjointEigenSolver<Matrix2d>(N).eigenvalues();
-      return e[1] > 0 && e[0] > kDetermined * e[1];
-    };
-    return std::all_of(F.begin(), F.end(), regular) && std::all_of(D.begin(), D.end(), regular);
+  }
+  // Block b, from the observations on the point in their order.
+  bool BlockRegular(size_t b) const {
+    if (pointObs_.empty()) {
+      pointObs_.resize(fields_.size() + maps_.size());
+      for (size_t i = 0; i < obs_.size(); ++i) {
+        pointObs_[fields_.size() + static_cast<size_t>(obs_[i].map)].push_back(static_cast<int>(i));
+        if (obs_[i].field >= 0) pointObs_[static_cast<size_t>(obs_[i].field)].push_back(static_cast<int>(i));
+      }
+    }
+    Matrix2d N = Matrix2d::Zero();
+    for (int i : pointObs_[b]) {
+      const Obs& o = obs_[static_cast<size_t>(i)];
+      const double p = o.active ? 1 / (o.sigma * o.sigma) : 0;
+      if (p == 0) continue;
+      const Row& r = rows_[static_cast<size_t>(i)];
+      const Vector2d am(r.am[0], r.am[1]);
+      N += p * am * am.transpose();
+    }
+    const Eigen::Vector2d e = Eigen::SelfAdjointEigenSolver<Matrix2d>(N).eigenvalues();
+    return e[1] > 0 && e[0] > kDetermined * e[1];
   }
 
   int Unknowns() const { return R_ + 2 * static_cast<int>(maps_.size()); }
@@ -444,10 +590,13 @@ class Network {
   }
 
  private:
-  bool AdjustFrom(bool loose, int most) {
+  bool AdjustFrom(bool loose, int most, bool covariances) {
     converged_ = false;
     iterations_ = 0;
-    double vtpv = Evaluate(u_, v_, rows_);
+    // The residuals and design rows are those of the current unknowns
+    // already (every change of the unknowns evaluates them); only the
+    // weights may have changed.
+    double vtpv = CurrentVtpv();
     double damping = 0;
     bool harder = false;
     while (iterations_ < (loose ? std::min(most, kLooseIterations) : most)) {
@@ -485,8 +634,8 @@ class Network {
       const bool last = coordinates < kConvergence && damping == 0;
       double step = 1;
       bool accepted = false;
-      std::vector<double> vTrial;
-      std::vector<Row> rTrial(rows_.size());
+      std::vector<double>& vTrial = vTrial_;
+      std::vector<Row>& rTrial = rTrial_;
       for (int h = 0; h <= kNetHalvings; ++h, step /= 2) {
         const VectorXd trial = u_ + step * dx;
         const double t = Evaluate(trial, vTrial, rTrial);
@@ -516,8 +665,16 @@ class Network {
     // Converged, the last factorisation (undamped, within the convergence
     // limit of the point reached) gives the covariances.
     if (!converged_ && !Factor(0)) return false;
-    Covariances();
+    if (covariances) Covariances();
     return true;
+  }
+
+  // vTPv of the active observations from the current residuals, as
+  // Evaluate sums it (NaN where Evaluate found a point on a map tree).
+  double CurrentVtpv() const {
+    double vtpv = 0;
+    for (size_t i = 0; i < obs_.size(); ++i) vtpv += Weight(static_cast<int>(i)) * v_[i] * v_[i];
+    return std::isfinite(vtpv) ? vtpv : NAN;
   }
 
   int Add(ObservationKind kind, int field, int map, int sighting, double value, double sigma) {
@@ -553,7 +710,10 @@ class Network {
         const double dx = u[mc] - u[fc], dy = u[mc + 1] - u[fc + 1];
         const double s2 = dx * dx + dy * dy, s = std::sqrt(s2);
         const double s2a = std::max(s2, kNear * kNear);  // the azimuth's partials
-        if (!(s > 0)) return NAN;
+        if (!(s > 0)) {
+          v[i] = NAN;  // (so that a vTPv summed from v is NaN too)
+          return NAN;
+        }
         r.n = 2;
         r.col[0] = fc;
         r.col[1] = fc + 1;
@@ -584,135 +744,176 @@ class Network {
   // The reduced normal equations S dr = c: every map tree's 2 x 2 block
   // eliminated; damping > 0 adds that share of each diagonal element to it.
   // False when S is singular.
+  //
+  // Every observation takes part, those left out with weight zero, so that
+  // the pattern of S stays the same: its ordering, each term's place and
+  // the structure of the map trees' blocks are found once (Plan). S is held
+  // as the upper triangle of P S P^T, P the fill-reducing ordering, and
+  // factorised as it stands; each term goes straight to its place, in the
+  // order that a triplet assembly would sum them.
   bool Factor(double damping) {
+    if (!planned_) Plan();
     const size_t M = maps_.size();
-    Nrj_.resize(M);
-    for (auto& n : Nrj_) n.clear();
-    Dinv_.assign(M, Matrix2d::Zero());
-    std::vector<Matrix2d> D(M, Matrix2d::Zero());
+    for (auto& n : Nrj_)
+      for (auto& e : n) e.second.setZero();
+    Dinv_.resize(M);
+    D_.assign(M, Matrix2d::Zero());
     cm_.assign(M, Vector2d::Zero());
-    cr_ = VectorXd::Zero(R_);
-    // Every observation takes part, those left out with weight zero, so that
-    // the pattern of S stays the same and its ordering is found once. Only
-    // the lower triangle is formed: the factorisation reads no other. The
-    // pattern follows from the design rows' columns alone: while they are
-    // those S was first assembled from, each term goes straight to its
-    // place in S, in the order that assembly summed them (the same sums).
-    const bool placed = SameRows();
+    cr_.setZero(R_);
     double* x = S_.valuePtr();
-    size_t at = 0;
-    if (placed) std::fill(x, x + S_.nonZeros(), 0.0);
-    t_.clear();
-    auto put = [&](int row, int col, double value) {
-      if (placed) x[slot_[at++]] += value;
-      else t_.emplace_back(row, col, value);
-    };
-    std::vector<double> diag(static_cast<size_t>(R_), 0);
+    std::fill(x, x + S_.nonZeros(), 0.0);
+    const std::ptrdiff_t* slot = slot_.data();
+    if (damping > 0) diag_.assign(static_cast<size_t>(R_), 0);
     for (size_t i = 0; i < obs_.size(); ++i) {
       const double p = Weight(static_cast<int>(i));
+      const double pv = p * v_[i];
       const Row& r = rows_[i];
       const Vector2d am(r.am[0], r.am[1]);
       const size_t j = static_cast<size_t>(r.map);
+      const int* at = &nrjAt_[3 * i];
+      // (A row's columns ascend: field X, field Y, the bias; so the lower
+      // triangle's terms of column k are those of l <= k.)
       for (int k = 0; k < r.n; ++k) {
-        cr_[r.col[k]] -= p * v_[i] * r.a[k];
-        for (int l = 0; l < r.n; ++l)
-          if (r.col[k] >= r.col[l]) {
-            const double value = p * r.a[k] * r.a[l];
-            put(r.col[k], r.col[l], value);
-            if (k == l && damping > 0) diag[static_cast<size_t>(r.col[k])] += value;
-          }
-        AddNrj(j, r.col[k], p * r.a[k] * am);
+        const double pa = p * r.a[k];
+        cr_[r.col[k]] -= pv * r.a[k];
+        for (int l = 0; l <= k; ++l) x[*slot++] += pa * r.a[l];
+        if (damping > 0) diag_[static_cast<size_t>(r.col[k])] += pa * r.a[k];
+        Nrj_[j][static_cast<size_t>(at[k])].second += pa * am;
       }
-      D[j] += p * am * am.transpose();
-      cm_[j] -= p * v_[i] * am;
+      D_[j] += p * am * am.transpose();
+      cm_[j] -= pv * am;
     }
-    {
-      for (size_t j = 0; j < M; ++j) D[j].diagonal() *= 1 + damping;
-      for (int k = 0; k < R_; ++k) put(k, k, damping * diag[static_cast<size_t>(k)]);
+    if (damping > 0) {
+      for (size_t j = 0; j < M; ++j) D_[j].diagonal() *= 1 + damping;
+      for (int k = 0; k < R_; ++k) x[slot[k]] += damping * diag_[static_cast<size_t>(k)];
     }
-    VectorXd c = cr_;
+    slot += R_;
+    rhs_ = cr_;
     for (size_t j = 0; j < M; ++j) {
-      const double det = D[j].determinant();
-      if (!(det > 1e-12 * D[j](0, 0) * D[j](1, 1)) || !(D[j](0, 0) > 0)) return false;
-      Dinv_[j] = D[j].inverse();
-      for (const auto& [k, nk] : Nrj_[j]) {
+      const Matrix2d& D = D_[j];
+      const double det = D.determinant();
+      if (!(det > 1e-12 * D(0, 0) * D(1, 1)) || !(D(0, 0) > 0)) return false;
+      Dinv_[j] = D.inverse();
+      const auto& touching = Nrj_[j];
+      const int* pair = pairs_[j].data();
+      for (const auto& [k, nk] : touching) {
         const Eigen::RowVector2d e = nk.transpose() * Dinv_[j];
-        c[k] -= e.dot(cm_[j]);
-        for (const auto& [l, nl] : Nrj_[j])
-          if (k >= l) put(k, l, -e.dot(nl));
+        rhs_[k] -= e.dot(cm_[j]);
+        // The unknowns l <= k among those touching the map tree.
+        for (int b = *pair++; b >= 0; b = *pair++)
+          x[*slot++] += -e.dot(touching[static_cast<size_t>(b)].second);
       }
     }
-    if (!placed) Assemble();
-    const Eigen::SparseMatrix<double>& S = S_;
-    if (!analysed_) {
-      ldlt_.analyzePattern(S);
-      analysed_ = true;
+    // A trial under way factorises into the other factor: the one kept
+    // stays the one its state was computed with.
+    if (switchFactor_) {
+      cur_ = 1 - cur_;
+      switchFactor_ = false;
     }
-    ldlt_.factorize(S);
-    if (ldlt_.info() != Eigen::Success) return false;
-    const VectorXd Dd = ldlt_.vectorD();
+    Ldlt& ldlt = ldlt_[cur_];
+    if (!analysed_[cur_]) {
+      ldlt.analyzePattern(S_);
+      analysed_[cur_] = true;
+    }
+    ldlt.Factorize(S_);
+    if (ldlt.info() != Eigen::Success) return false;
+    const VectorXd& Dd = ldlt.vectorD();
     // Each pivot against its own diagonal element (points very near a map
     // tree give some elements far larger than the others).
-    VectorXd own(R_);
-    for (int k = 0; k < R_; ++k) {
-      const std::ptrdiff_t d = diagSlot_[static_cast<size_t>(k)];
-      own[k] = d >= 0 ? S.valuePtr()[d] : 0;
+    for (int m = 0; m < R_; ++m) {
+      const std::ptrdiff_t d = diagSlot_[static_cast<size_t>(m)];
+      const double own = d >= 0 ? x[d] : 0;
+      if (!(own > 0) || !(Dd[m] > kPivot * own)) return false;
     }
-    const VectorXd pd = ldlt_.permutationP() * own;
-    for (int k = 0; k < R_; ++k)
-      if (!(pd[k] > 0) || !(Dd[k] > kPivot * pd[k])) return false;
-    rhs_ = c;
     return true;
   }
 
-  // Whether the design rows have the columns that S was assembled from.
-  bool SameRows() const {
-    if (rowColumns_.size() != rows_.size()) return false;
-    for (size_t i = 0; i < rows_.size(); ++i) {
+  // The structure of the reduced normal equations, from the design rows'
+  // columns (which follow from the observations alone): the unknowns that
+  // touch each map tree, in the order the rows meet them, and each row's
+  // place among them; the lower triangle's pattern and its fill-reducing
+  // ordering (approximate minimum degree, as the sparse LDLT would find it);
+  // the place of every term in the permuted upper triangle, in the order
+  // Factor sums them.
+  void Plan() {
+    const size_t M = maps_.size();
+    Nrj_.assign(M, {});
+    nrjAt_.assign(3 * obs_.size(), -1);
+    std::vector<Eigen::Triplet<double>> terms;
+    for (size_t i = 0; i < obs_.size(); ++i) {
       const Row& r = rows_[i];
-      const std::array<int, 5>& c = rowColumns_[i];
-      if (c[0] != r.n || c[1] != r.map || (r.n > 0 && c[2] != r.col[0]) ||
-          (r.n > 1 && c[3] != r.col[1]) || (r.n > 2 && c[4] != r.col[2]))
-        return false;
+      auto& touching = Nrj_[static_cast<size_t>(r.map)];
+      for (int k = 0; k < r.n; ++k) {
+        for (int l = 0; l <= k; ++l) terms.emplace_back(r.col[k], r.col[l], 1.0);
+        size_t a = 0;
+        while (a < touching.size() && touching[a].first != r.col[k]) ++a;
+        if (a == touching.size()) touching.emplace_back(r.col[k], Vector2d::Zero());
+        nrjAt_[3 * i + static_cast<size_t>(k)] = static_cast<int>(a);
+      }
     }
-    return true;
-  }
-
-  // S from the triplets by Eigen's assembly, and each triplet's place in S
-  // for the assemblies that follow.
-  void Assemble() {
+    for (int k = 0; k < R_; ++k) terms.emplace_back(k, k, 1.0);
+    // Per map tree, for each unknown k touching it, the places b of those
+    // l <= k (in the order met), each list ended by -1; and where each
+    // unknown stands in the list (nrjPos_, -1: it does not touch the tree).
+    pairs_.assign(M, {});
+    nrjPos_.assign(M * static_cast<size_t>(R_), -1);
+    for (size_t j = 0; j < M; ++j) {
+      const auto& touching = Nrj_[j];
+      for (size_t a = 0; a < touching.size(); ++a) {
+        const int k = touching[a].first;
+        nrjPos_[j * static_cast<size_t>(R_) + static_cast<size_t>(k)] = static_cast<int>(a);
+        for (size_t b = 0; b < touching.size(); ++b)
+          if (k >= touching[b].first) {
+            terms.emplace_back(k, touching[b].first, 1.0);
+            pairs_[j].push_back(static_cast<int>(b));
+          }
+        pairs_[j].push_back(-1);
+      }
+    }
+    Eigen::SparseMatrix<double> lower(R_, R_);
+    lower.setFromTriplets(terms.begin(), terms.end());
+    Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> inverse;
+    {
+      Eigen::SparseMatrix<double> full;
+      full = lower.selfadjointView<Eigen::Lower>();
+      Eigen::AMDOrdering<int>()(full, inverse);
+    }
+    const Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> P = inverse.inverse();
+    perm_ = P.indices();
     S_.resize(R_, R_);
-    S_.setFromTriplets(t_.begin(), t_.end());
-    S_.makeCompressed();
+    S_.selfadjointView<Eigen::Upper>() = lower.selfadjointView<Eigen::Lower>().twistedBy(P);
+    // The place of the entry (row, col) of S in S_ (whose columns keep the
+    // order the permuted copy wrote them in, the order the factorisation
+    // then visits them: not sorted).
     auto place = [this](int row, int col) -> std::ptrdiff_t {
-      const int* first = S_.innerIndexPtr() + S_.outerIndexPtr()[col];
-      const int* last = S_.innerIndexPtr() + S_.outerIndexPtr()[col + 1];
-      const int* it = std::lower_bound(first, last, row);
-      return it != last && *it == row ? it - S_.innerIndexPtr() : -1;
+      const int pr = perm_[row], pc = perm_[col];
+      const int r = std::min(pr, pc), c = std::max(pr, pc);
+      const int* first = S_.innerIndexPtr() + S_.outerIndexPtr()[c];
+      const int* last = S_.innerIndexPtr() + S_.outerIndexPtr()[c + 1];
+      const int* it = std::find(first, last, r);
+      return it != last ? it - S_.innerIndexPtr() : -1;
     };
     slot_.clear();
-    for (const auto& e : t_) slot_.push_back(place(e.row(), e.col()));
-    diagSlot_.clear();
-    for (int k = 0; k < R_; ++k) diagSlot_.push_back(place(k, k));
-    rowColumns_.clear();
-    for (const Row& r : rows_)
-      rowColumns_.push_back({r.n, r.map, r.n > 0 ? r.col[0] : -1, r.n > 1 ? r.col[1] : -1,
-                             r.n > 2 ? r.col[2] : -1});
-    t_.clear();
+    for (const auto& e : terms) slot_.push_back(place(e.row(), e.col()));
+    // The diagonal in the factor's order.
+    diagSlot_.assign(static_cast<size_t>(R_), -1);
+    for (int k = 0; k < R_; ++k) diagSlot_[static_cast<size_t>(perm_[k])] = place(k, k);
+    planned_ = true;
   }
 
-  void AddNrj(size_t j, int k, const Vector2d& value) {
-    for (auto& [col, sum] : Nrj_[j])
-      if (col == k) {
-        sum += value;
-        return;
-      }
-    Nrj_[j].emplace_back(k, value);
+  // S^-1 b: b taken to the factor's order and the solution back.
+  VectorXd SolveS(const VectorXd& b) const {
+    VectorXd pb(R_);
+    for (int k = 0; k < R_; ++k) pb[perm_[k]] = b[k];
+    const VectorXd y = ldlt_[cur_].solve(pb);
+    VectorXd x(R_);
+    for (int k = 0; k < R_; ++k) x[k] = y[perm_[k]];
+    return x;
   }
 
   VectorXd Solve() const {
     VectorXd dx(Unknowns());
-    const VectorXd dr = ldlt_.solve(rhs_);
+    const VectorXd dr = SolveS(rhs_);
     dx.head(R_) = dr;
     for (size_t j = 0; j < maps_.size(); ++j) {
       Vector2d b = cm_[j];
@@ -729,17 +930,14 @@ class Network {
   // Per map tree, the rows of G = Qrr E (E = Nrj Dinv) of the unknowns that
   // touch it, and Qmm = Dinv + E^T G.
   void Covariances() {
-    const Eigen::SparseMatrix<double>& L = ldlt_.matrixL().nestedExpression();
-    const VectorXd& d = ldlt_.vectorD();
-    perm_ = ldlt_.permutationP().indices();
-    zp_.assign(static_cast<size_t>(R_) + 1, 0);
-    zi_.clear();
-    for (int j = 0; j < R_; ++j) {
-      for (Eigen::SparseMatrix<double>::InnerIterator it(L, j); it; ++it)
-        if (it.row() > j) zi_.push_back(static_cast<int>(it.row()));
-      zp_[static_cast<size_t>(j) + 1] = static_cast<int>(zi_.size());
-    }
-    std::vector<double> lx(zi_.size());
+    const Eigen::SparseMatrix<double>& L = ldlt_[cur_].matrixL().nestedExpression();
+    const VectorXd& d = ldlt_[cur_].vectorD();
+    // The factor's pattern is that of its first factorisation (the ordering
+    // and the pattern of S do not change), and so is every place the
+    // recurrence reads.
+    if (!inversePlanned_) PlanInverse(L);
+    std::vector<double>& lx = lx_;
+    lx.resize(zi_.size());
     for (int j = 0; j < R_; ++j) {
       size_t a = static_cast<size_t>(zp_[static_cast<size_t>(j)]);
       for (Eigen::SparseMatrix<double>::InnerIterator it(L, j); it; ++it)
@@ -748,8 +946,9 @@ class Network {
     zx_.assign(zi_.size(), 0);
     zd_.assign(static_cast<size_t>(R_), 0);
     // Z(r_a, j) = -sum_c Z(r_a, r_c) L(r_c, j) over the rows r of column j;
-    // every r_a > r_c lies in column r_c's pattern, so one walk down column
-    // r_c finds them all.
+    // every r_a > r_c lies in column r_c's pattern (zpos_: its place there,
+    // in the order the recurrence reads them).
+    const std::ptrdiff_t* pos = zpos_.data();
     for (int j = R_ - 1; j >= 0; --j) {
       const size_t b = static_cast<size_t>(zp_[static_cast<size_t>(j)]);
       const size_t e = static_cast<size_t>(zp_[static_cast<size_t>(j) + 1]);
@@ -757,11 +956,9 @@ class Network {
       for (size_t c = b; c < e; ++c) {
         const int k = zi_[c];
         zx_[c] -= zd_[static_cast<size_t>(k)] * lx[c];
-        size_t p = static_cast<size_t>(zp_[static_cast<size_t>(k)]);
-        const size_t pe = static_cast<size_t>(zp_[static_cast<size_t>(k) + 1]);
         for (size_t a = c + 1; a < e; ++a) {
-          while (p < pe && zi_[p] < zi_[a]) ++p;
-          const double z = p < pe && zi_[p] == zi_[a] ? zx_[p] : NAN;
+          const std::ptrdiff_t q = *pos++;
+          const double z = q >= 0 ? zx_[static_cast<size_t>(q)] : NAN;
           zx_[a] -= z * lx[c];
           zx_[c] -= z * lx[a];
         }
@@ -782,27 +979,23 @@ class Network {
     E_.assign(M, {});
     G_.assign(M, {});
     Qmm_.assign(M, Matrix2d::Zero());
-    std::vector<std::pair<int, size_t>> order;
     MatrixXd Qj;
+    const std::ptrdiff_t* mpos = mapPos_.data();
     for (size_t j = 0; j < M; ++j) {
       for (const auto& [k, nk] : Nrj_[j]) E_[j].push_back(nk.transpose() * Dinv_[j]);
-      // Qrr among the unknowns that touch the map tree: in the factor's
-      // order, one walk down each column finds the later ones.
+      // Qrr among the unknowns that touch the map tree, in the factor's
+      // order (mapOrder_), read at the places found once (mapPos_).
       const size_t n = Nrj_[j].size();
-      order.clear();
-      for (size_t a = 0; a < n; ++a) order.emplace_back(perm_[Nrj_[j][a].first], a);
-      std::sort(order.begin(), order.end());
+      const std::vector<std::pair<int, size_t>>& order = mapOrder_[j];
       Qj.resize(static_cast<Eigen::Index>(n), static_cast<Eigen::Index>(n));
       for (size_t s = 0; s < n; ++s) {
         const auto [pa, a] = order[s];
         const Eigen::Index ia = static_cast<Eigen::Index>(a);
         Qj(ia, ia) = zd_[static_cast<size_t>(pa)];
-        size_t p = static_cast<size_t>(zp_[static_cast<size_t>(pa)]);
-        const size_t pe = static_cast<size_t>(zp_[static_cast<size_t>(pa) + 1]);
         for (size_t t = s + 1; t < n; ++t) {
-          const auto [pb, b] = order[t];
-          while (p < pe && zi_[p] < pb) ++p;
-          const double z = p < pe && zi_[p] == pb ? zx_[p] : QrrAny(Nrj_[j][a].first, Nrj_[j][b].first);
+          const size_t b = order[t].second;
+          const std::ptrdiff_t q = *mpos++;
+          const double z = q >= 0 ? zx_[static_cast<size_t>(q)] : QrrAny(Nrj_[j][a].first, Nrj_[j][b].first);
           Qj(ia, static_cast<Eigen::Index>(b)) = Qj(static_cast<Eigen::Index>(b), ia) = z;
         }
       }
@@ -816,6 +1009,56 @@ class Network {
         Qmm_[j] += E_[j][a].transpose() * g;
       }
     }
+  }
+
+  // The factor's strictly lower pattern (zp_, zi_); for the recurrence, the
+  // place in column r_c of every r_a it reads (-1: not in the pattern); per
+  // map tree, the unknowns that touch it in the factor's order and the place
+  // of each pair among them.
+  void PlanInverse(const Eigen::SparseMatrix<double>& L) {
+    zp_.assign(static_cast<size_t>(R_) + 1, 0);
+    zi_.clear();
+    for (int j = 0; j < R_; ++j) {
+      for (Eigen::SparseMatrix<double>::InnerIterator it(L, j); it; ++it)
+        if (it.row() > j) zi_.push_back(static_cast<int>(it.row()));
+      zp_[static_cast<size_t>(j) + 1] = static_cast<int>(zi_.size());
+    }
+    // Column r_c's place of row r: one walk down the column for all the
+    // rows after r_c in column j (both ascend).
+    zpos_.clear();
+    for (int j = R_ - 1; j >= 0; --j) {
+      const size_t b = static_cast<size_t>(zp_[static_cast<size_t>(j)]);
+      const size_t e = static_cast<size_t>(zp_[static_cast<size_t>(j) + 1]);
+      for (size_t c = b; c < e; ++c) {
+        const int k = zi_[c];
+        size_t p = static_cast<size_t>(zp_[static_cast<size_t>(k)]);
+        const size_t pe = static_cast<size_t>(zp_[static_cast<size_t>(k) + 1]);
+        for (size_t a = c + 1; a < e; ++a) {
+          while (p < pe && zi_[p] < zi_[a]) ++p;
+          zpos_.push_back(p < pe && zi_[p] == zi_[a] ? static_cast<std::ptrdiff_t>(p) : -1);
+        }
+      }
+    }
+    const size_t M = maps_.size();
+    mapOrder_.assign(M, {});
+    mapPos_.clear();
+    for (size_t j = 0; j < M; ++j) {
+      std::vector<std::pair<int, size_t>>& order = mapOrder_[j];
+      const size_t n = Nrj_[j].size();
+      for (size_t a = 0; a < n; ++a) order.emplace_back(perm_[Nrj_[j][a].first], a);
+      std::sort(order.begin(), order.end());
+      for (size_t s = 0; s < n; ++s) {
+        const int pa = order[s].first;
+        size_t p = static_cast<size_t>(zp_[static_cast<size_t>(pa)]);
+        const size_t pe = static_cast<size_t>(zp_[static_cast<size_t>(pa) + 1]);
+        for (size_t t = s + 1; t < n; ++t) {
+          const int pb = order[t].first;
+          while (p < pe && zi_[p] < pb) ++p;
+          mapPos_.push_back(p < pe && zi_[p] == pb ? static_cast<std::ptrdiff_t>(p) : -1);
+        }
+      }
+    }
+    inversePlanned_ = true;
   }
 
   // An entry of the inverse in the factor's order, on the factor's pattern.
@@ -841,13 +1084,14 @@ class Network {
     const double z = Z(perm_[a], perm_[b]);
     return std::isnan(z) ? QrrColumn(b)[a] : z;
   }
-  VectorXd QrrColumn(int b) const { return ldlt_.solve(VectorXd::Unit(R_, b)); }
+  VectorXd QrrColumn(int b) const { return SolveS(VectorXd::Unit(R_, b)); }
 
   // Row k of G for map tree j.
   Eigen::RowVector2d GRow(int j, int k) const {
     const size_t J = static_cast<size_t>(j);
-    for (const auto& [col, g] : G_[J])
-      if (col == k) return g;
+    // G_[j] holds the unknowns touching the tree in the order of Nrj_[j].
+    const int a = nrjPos_[J * static_cast<size_t>(R_) + static_cast<size_t>(k)];
+    if (a >= 0 && static_cast<size_t>(a) < G_[J].size()) return G_[J][static_cast<size_t>(a)].second;
     const VectorXd q = QrrColumn(k);
     Eigen::RowVector2d g = Eigen::RowVector2d::Zero();
     for (size_t b = 0; b < Nrj_[J].size(); ++b) g += q[Nrj_[J][b].first] * E_[J][b];
@@ -866,6 +1110,8 @@ class Network {
   VectorXd u_;
   std::vector<double> v_;
   std::vector<Row> rows_;
+  std::vector<double> vTrial_;  // a step's residuals and rows, before it is taken
+  std::vector<Row> rTrial_;
   bool converged_ = false;
   int iterations_ = 0;
   double vtpv_ = 0;
@@ -874,21 +1120,50 @@ class Network {
   std::vector<Matrix2d> Dinv_;
   std::vector<Vector2d> cm_;
   VectorXd cr_, rhs_;
-  Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>> ldlt_;
-  bool analysed_ = false;  // the ordering of S's pattern is found
-  std::vector<Eigen::Triplet<double>> t_;  // the lower triangle of S, before its pattern is known
-  Eigen::SparseMatrix<double> S_;
-  std::vector<std::array<int, 5>> rowColumns_;  // n, map and columns of the rows S_ came from
-  std::vector<std::ptrdiff_t> slot_, diagSlot_;  // each term's place in S_, the diagonal's
+  mutable std::vector<std::vector<int>> pointObs_;  // per point (fields, then maps): its observations
+  std::vector<Matrix2d> D_;     // the map trees' blocks
+  std::vector<double> diag_;    // S's diagonal before damping
+  using Ldlt = PlannedLdlt;
+  Ldlt ldlt_[2];  // the factor in use (cur_) and the one a trial may come back to
+  int cur_ = 0;
+  bool switchFactor_ = false;  // the next factorisation goes to the other factor
+  bool planned_ = false;   // the structure of S is found (Plan)
+  bool analysed_[2] = {false, false};  // each factor's pattern is found
+  Eigen::SparseMatrix<double> S_;  // the upper triangle of P S P^T
+  std::vector<int> nrjAt_;  // per row (3 a row): each column's place in its map tree's Nrj_
+  std::vector<int> nrjPos_;  // per map tree and unknown: its place in Nrj_, -1 if none
+  std::vector<std::vector<int>> pairs_;  // per map tree: the pairs of its block's terms
+  std::vector<std::ptrdiff_t> slot_;  // each term's place in S_, in the order Factor sums them
+  std::vector<std::ptrdiff_t> diagSlot_;  // the diagonal's places, in the factor's order
   // The inverse of S on the factor's pattern (column-major, strictly lower,
-  // rows ascending), its diagonal, and the factor's ordering.
+  // rows ascending), its diagonal, and the ordering (perm_[k]: the place of
+  // unknown k in the factor).
   std::vector<int> zp_, zi_;
-  std::vector<double> zx_, zd_;
+  std::vector<double> zx_, zd_, lx_;
+  bool inversePlanned_ = false;  // zp_, zi_, zpos_, mapOrder_, mapPos_ found
+  std::vector<std::ptrdiff_t> zpos_, mapPos_;
+  std::vector<std::vector<std::pair<int, size_t>>> mapOrder_;
   std::vector<Eigen::Matrix3d> qf_;  // per field tree: X, Y and the bias
   Eigen::VectorXi perm_;
   std::vector<std::vector<Eigen::RowVector2d>> E_;
   std::vector<std::vector<std::pair<int, Eigen::RowVector2d>>> G_;
   std::vector<Matrix2d> Qmm_;
+  struct Kept {
+    VectorXd u;
+    std::vector<double> v;
+    std::vector<Row> rows;
+    double vtpv = 0;
+    int iterations = 0;
+    bool converged = false;
+    std::vector<std::vector<std::pair<int, Vector2d>>> Nrj;
+    std::vector<Matrix2d> Dinv;
+    std::vector<double> zx, zd;
+    std::vector<Eigen::Matrix3d> qf;
+    std::vector<std::vector<Eigen::RowVector2d>> E;
+    std::vector<std::vector<std::pair<int, Eigen::RowVector2d>>> G;
+    std::vector<Matrix2d> Qmm;
+    int factor = 0;
+  } kept_;  // the adjustment a trial may come back to
 };
 
 
@@ -1019,12 +1294,15 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
       change = std::max(change, std::fabs(obs[i].omega - omega[i]));
       obs[i].omega = omega[i];
     }
-    if (!n.Adjust(true)) {
+    // The last step's covariances are not read: what follows reads the
+    // weights and the design rows only.
+    const bool last = it == kRobustIterations || (!first && change < 0.01);
+    if (!n.Adjust(true, kNetIterations, !last)) {
       for (Obs& o : obs) o.omega = 1;
-      if (!n.Adjust(true)) return false;
+      if (!n.Adjust(true, kNetIterations, false)) return false;
       break;
     }
-    if (!first && change < 0.01) break;
+    if (last) break;
   }
   // Leave out the groups weighted below kLeaveOut, the lowest first, each
   // only when every point stays determined without it (a group that would
@@ -1057,11 +1335,18 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   for (Obs& o : obs) o.omega = 1;
   std::vector<std::pair<HypKind, int>> out_;
+  std::vector<char> regular = n.Regular(), without;
   for (const auto& [w, g] : low) {
     const std::vector<int> H = HypothesisObservations(n, g.first, g.second);
     SetActive(n, H, false);
-    if (n.Determined()) out_.push_back(g);
-    else SetActive(n, H, true);
+    without = regular;
+    n.RegularAfter(H, without);
+    if (std::all_of(without.begin(), without.end(), [](char r) { return r != 0; })) {
+      out_.push_back(g);
+      regular.swap(without);
+    } else {
+      SetActive(n, H, true);
+    }
   }
   // A network that the leaving out made singular all the same gets its
   // groups back, the map trees first.
@@ -1076,7 +1361,9 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
   // Put back while groups pass their predicted test: in each round every
   // passing group whose field tree and map tree no other passing group of
   // the round touches (the best first), so that one adjustment serves
-  // several; should that adjustment fail, only the best goes back.
+  // several; should that adjustment fail, only the best goes back, and
+  // should that fail too, the best stays out and the others are tried on.
+  std::set<int> refused;
   for (;;) {
     struct Back {
       double ratio;
@@ -1093,7 +1380,7 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
       if (k == HypKind::MapTree) tries = {H};
       Back best{HUGE_VAL, {}, -1, -1};
       for (const std::vector<int>& t : tries) {
-        if (!AllActive(n, t, false)) continue;
+        if (!AllActive(n, t, false) || refused.count(t.front())) continue;
         const double T = n.Statistic(t, true);
         const double ratio = T / (t.size() == 1 ? crit1 : crit2);
         if (std::isfinite(ratio) && ratio < best.ratio) best = {ratio, t, -1, -1};
@@ -1115,19 +1402,23 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
       mapsTaken.insert(g.map);
       round.insert(round.end(), g.H.begin(), g.H.end());
     }
+    n.Keep();
     SetActive(n, round, true);
     if (n.Adjust(false, kTrialIterations)) continue;
     SetActive(n, round, false);
+    n.Restore();
     if (round.size() > passing.front().H.size()) {
       SetActive(n, passing.front().H, true);
       if (n.Adjust(false, kTrialIterations)) continue;
       SetActive(n, passing.front().H, false);
+      n.Restore();
     }
-    if (!n.Adjust()) return false;
-    break;
+    refused.insert(passing.front().H.front());
   }
   // A map tree whose sightings stay out while its map coordinates stay in
-  // may be the one displaced: swap them when the sightings then pass.
+  // may be the one displaced: swap them when the sightings then pass, all
+  // but a minority that still fail and stay out whole (one of them may name
+  // the tree by a wrong number).
   for (size_t j = 0; j < M; ++j) {
     const MapUnknown& m = n.Maps()[j];
     // (Tried where at least two of its sightings stay out, or all of them:
@@ -1148,12 +1439,48 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
         (sightingsOut < 2 && sightingsOut < static_cast<int>(m.sightings.size())) ||
         !AllActive(n, {m.obsX, m.obsY}, true))
       continue;
+    n.Keep();
     SetActive(n, {m.obsX, m.obsY}, false);
     SetActive(n, back, true);
     bool pass = n.Adjust(false, kTrialIterations);
-    for (size_t k = 0; pass && k < back.size(); ++k) {
-      const double T = n.Statistic({back[k]}, false);
-      pass = !(T > crit1);
+    // The sightings that fail once the map coordinates are out: the worst
+    // stays out and the others are tested again, while those kept out stay
+    // a minority (a map tree displaced on the map and also named by a wrong
+    // number).
+    std::vector<int> keptOut, wasIn;
+    while (pass) {
+      int worst = -1;
+      double worstRatio = 1;
+      for (int si : m.sightings) {
+        if (std::find(keptOut.begin(), keptOut.end(), si) != keptOut.end()) continue;
+        std::vector<int> H;
+        bool fails = false;
+        for (int o : back)
+          if (obs[static_cast<size_t>(o)].sighting == si) {
+            H.push_back(o);
+            fails = fails || n.Statistic({o}, false) > crit1;
+          }
+        if (!fails) continue;
+        const double ratio = n.Statistic(H, false) / (H.size() == 2 ? crit2 : crit1);
+        if (!(ratio <= worstRatio)) {
+          worst = si;
+          worstRatio = std::isfinite(ratio) ? ratio : HUGE_VAL;
+        }
+      }
+      if (worst < 0) break;
+      if (2 * (keptOut.size() + 1) >= m.sightings.size()) {
+        pass = false;
+        break;
+      }
+      keptOut.push_back(worst);
+      std::vector<int> off;
+      for (int o : HypothesisObservations(n, HypKind::Sighting, worst))
+        if (obs[static_cast<size_t>(o)].active) {
+          off.push_back(o);
+          if (std::find(back.begin(), back.end(), o) == back.end()) wasIn.push_back(o);
+        }
+      SetActive(n, off, false);
+      pass = n.Adjust(false, kTrialIterations);
     }
     if (pass) {
       const double T = n.Statistic({m.obsX, m.obsY}, true);
@@ -1162,13 +1489,18 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
     if (pass) {
       out_.erase(std::remove_if(out_.begin(), out_.end(), [&](const auto& g) {
                    return g.first == HypKind::Sighting &&
+                          std::find(keptOut.begin(), keptOut.end(), g.second) == keptOut.end() &&
                           n.Sightings()[static_cast<size_t>(g.second)].map == static_cast<int>(j);
                  }), out_.end());
       out_.push_back({HypKind::MapTree, static_cast<int>(j)});
+      for (int si : keptOut)
+        if (std::find(out_.begin(), out_.end(), std::pair{HypKind::Sighting, si}) == out_.end())
+          out_.push_back({HypKind::Sighting, si});
     } else {
       SetActive(n, back, false);
+      SetActive(n, wasIn, true);
       SetActive(n, {m.obsX, m.obsY}, true);
-      if (!n.Adjust()) return false;
+      n.Restore();
     }
   }
   // What stays out, with its predicted statistic.
@@ -1221,11 +1553,12 @@ void Snoop(Network& n, double crit1, double crit2, std::vector<Removal>& out) {
         if (n.Observations()[static_cast<size_t>(i)].active) still.push_back(i);
       off = still;
     }
+    n.Keep();
     SetActive(n, off, false);
     if (!n.Adjust()) {
       SetActive(n, off, true);
       untestable.push_back({h.kind, h.index});
-      if (!n.Adjust()) return;
+      n.Restore();
       continue;
     }
     out.push_back(r);
@@ -1258,10 +1591,11 @@ bool PutBackCleared(Network& n, double crit1, double crit2, std::vector<Removal>
       }
     }
     if (best == removed.size()) return any;
+    n.Keep();
     SetActive(n, bestH, true);
     if (!n.Adjust(false, kTrialIterations)) {
       SetActive(n, bestH, false);
-      n.Adjust();
+      n.Restore();
       return any;
     }
     removed.erase(removed.begin() + static_cast<std::ptrdiff_t>(best));
@@ -1367,33 +1701,26 @@ bool PreferOneObservation(Network& n, double crit1, double crit2, const PlotInde
     // wrong: the whole sighting is the explanation.
     if (others > kFewSightings || Suggest(n, n.Sightings()[static_cast<size_t>(r.index)], plotTrees, crit2))
       continue;
-    const VectorXd before = n.Solution();
-    SetActive(n, back, true);
-    if (!n.Adjust(false, kTrialIterations)) {
-      SetActive(n, back, false);
-      n.SetSolution(before);
-      if (!n.Adjust()) return any;
-      continue;
-    }
-    // The field tree's most significant single observation elsewhere.
-    int best = -1;
-    double bestT = 0;
+    // Each single observation of the other sightings in turn takes the
+    // sighting's place (the sighting back, that observation out); the one
+    // under which every test of the field tree passes with the least vTPv
+    // stands. (Adjusting with the sighting back and both errors in first
+    // may not converge at all where the other error is a 180-degree one.)
+    // Every trial starts from the adjustment the exchange left.
+    n.Keep();
+    std::vector<int> candidates;
     for (int si : n.Fields()[static_cast<size_t>(field)].sightings) {
       if (si == r.index) continue;
       const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
-      for (int i : {g.az, g.dist}) {
-        if (i < 0 || !obs[static_cast<size_t>(i)].active) continue;
-        const double T = n.Statistic({i}, false);
-        if (std::isfinite(T) && T > crit1 && T > bestT) {
-          bestT = T;
-          best = i;
-        }
-      }
+      for (int i : {g.az, g.dist})
+        if (i >= 0 && obs[static_cast<size_t>(i)].active) candidates.push_back(i);
     }
-    bool keep = false;
-    if (best >= 0) {
-      SetActive(n, {best}, false);
-      keep = n.Redundancy() >= 1 && n.Adjust(false, kTrialIterations);
+    int best = -1;
+    double bestVtpv = HUGE_VAL;
+    SetActive(n, back, true);
+    for (int c : candidates) {
+      SetActive(n, {c}, false);
+      bool keep = n.Redundancy() >= 1 && n.Adjust(false, kTrialIterations);
       for (int si : n.Fields()[static_cast<size_t>(field)].sightings) {
         if (!keep) break;
         const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
@@ -1409,14 +1736,20 @@ bool PreferOneObservation(Network& n, double crit1, double crit2, const PlotInde
           keep = !(T > crit2);
         }
       }
-      if (!keep) SetActive(n, {best}, true);
+      if (keep && n.Vtpv() < bestVtpv) {
+        bestVtpv = n.Vtpv();
+        best = c;
+      }
+      SetActive(n, {c}, true);
+      n.Restore();
     }
-    if (!keep) {
+    if (best < 0) {
       SetActive(n, back, false);
-      n.SetSolution(before);
-      if (!n.Adjust()) return any;
+      n.Restore();
       continue;
     }
+    SetActive(n, {best}, false);
+    if (!n.Adjust()) return any;
     r.kind = HypKind::Observation;
     r.index = best;
     r.degrees = 1;
@@ -1563,7 +1896,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
                         " not on the map";
       }
     int used = 0;
-    double ownR = 0, maxW = -1;
+    double ownR = 0, ownVtpv = 0, maxW = -1;
     for (int si : f.sightings) {
       const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
       bool any = false;
@@ -1571,6 +1904,8 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
         if (i >= 0 && obs[static_cast<size_t>(i)].active) {
           any = true;
           ownR += n.Redundancy(i);
+          const double v = n.Residuals()[static_cast<size_t>(i)] / obs[static_cast<size_t>(i)].sigma;
+          ownVtpv += v * v;
           const double w = n.W(i);
           if (std::isfinite(w)) maxW = std::max(maxW, std::fabs(w));
         }
@@ -1586,8 +1921,13 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     row.sigma0 = sum.sigma0;
     row.globalTest = sum.globalTest;
     // Where the plot's sigma0 says the a-priori errors are too small, the
-    // ellipse takes the a-posteriori variance factor.
-    const double scale = sum.sigma0 && *sum.sigma0 > 1 ? *sum.sigma0 * *sum.sigma0 : 1.0;
+    // ellipse takes the a-posteriori variance factor. So it does where the
+    // field tree's own distances and azimuths misfit more than their a-priori
+    // errors say (their vTPv over the sum of their redundancy numbers, once
+    // that sum reaches 1): errors left undetected elsewhere in the plot reach
+    // a field tree through the map trees it shares, and show there.
+    double scale = sum.sigma0 && *sum.sigma0 > 1 ? *sum.sigma0 * *sum.sigma0 : 1.0;
+    if (ownR >= 1) scale = std::max(scale, ownVtpv / ownR);
     const Matrix2d Q = n.FieldCov(field) * scale;
     SetPointEllipse(Q(0, 0), Q(0, 1), Q(1, 1), row);
     if (maxW >= 0) row.maxW = maxW;

@@ -186,42 +186,56 @@ struct Dense {
 };
 
 TEST(PlotNetwork, AgreesWithAnIndependentDenseSolution) {
-  Plot plot = GridPlot(8);
-  plot.bias = 1.5;
-  const std::vector<CaseInput> cases = Cases(plot);
-  const PlotResult r = AssessPlot(cases, {});
-  const Dense d(cases);
-  ASSERT_EQ(r.summary.removed, 0);
-  ASSERT_TRUE(r.summary.sigma0.has_value());
-  const int n = static_cast<int>(d.obs.size()), f = n - static_cast<int>(d.u.size());
-  EXPECT_EQ(r.summary.redundancy, f);
-  EXPECT_NEAR(*r.summary.sigma0, std::sqrt(d.Vtpv() / f), 1e-6);
-  EXPECT_NEAR(r.summary.bias, d.u[d.u.size() - 1] * kDeg, 1e-6);
-  EXPECT_NEAR(r.summary.biasSigma, std::sqrt(d.Q(d.u.size() - 1, d.u.size() - 1)) * kDeg, 1e-6);
-  // Positions, ellipses, and every observation's redundancy number; the sum
-  // of the redundancy numbers of the distinct observations is f.
-  double sumR = 0;
-  std::set<std::pair<int, int>> mapRows;
-  for (size_t c = 0; c < cases.size(); ++c) {
-    const NetworkCaseResult& res = r.cases[c];
-    EXPECT_TRUE(res.network);
-    EXPECT_EQ(res.quality.row.verdict, Verdict::Ok);
-    EXPECT_NEAR(*res.quality.row.x, d.u[2 * static_cast<int>(c)], 1e-6);
-    EXPECT_NEAR(*res.quality.row.y, d.u[2 * static_cast<int>(c) + 1], 1e-6);
-    EXPECT_NEAR(*res.quality.row.sx, std::sqrt(d.Q(2 * c, 2 * c)), 1e-6);
-    for (const ObservationAssessment& o : res.quality.observations) {
-      int kind = static_cast<int>(o.kind);
-      const int j = d.mapIndex.at(o.sightedTree);
-      int match = -1;
+  // At the second noise level some field trees misfit more than their
+  // a-priori errors say, and their ellipses take their own variance factor.
+  int scaled = 0;
+  for (const double noise : {1.0, 3.0}) {
+    Plot plot = GridPlot(8);
+    plot.bias = 1.5;
+    const std::vector<CaseInput> cases = Cases(plot, noise);
+    const PlotResult r = AssessPlot(cases, {});
+    const Dense d(cases);
+    ASSERT_EQ(r.summary.removed, 0);
+    ASSERT_TRUE(r.summary.sigma0.has_value());
+    const int n = static_cast<int>(d.obs.size()), f = n - static_cast<int>(d.u.size());
+    EXPECT_EQ(r.summary.redundancy, f);
+    EXPECT_NEAR(*r.summary.sigma0, std::sqrt(d.Vtpv() / f), 1e-6);
+    EXPECT_NEAR(r.summary.bias, d.u[d.u.size() - 1] * kDeg, 1e-6);
+    EXPECT_NEAR(r.summary.biasSigma, std::sqrt(d.Q(d.u.size() - 1, d.u.size() - 1)) * kDeg, 1e-6);
+    // Positions, ellipses, and every observation's redundancy number; the sum
+    // of the redundancy numbers of the distinct observations is f.
+    double sumR = 0;
+    std::set<std::pair<int, int>> mapRows;
+    for (size_t c = 0; c < cases.size(); ++c) {
+      const NetworkCaseResult& res = r.cases[c];
+      EXPECT_TRUE(res.network);
+      EXPECT_EQ(res.quality.row.verdict, Verdict::Ok);
+      EXPECT_NEAR(*res.quality.row.x, d.u[2 * static_cast<int>(c)], 1e-6);
+      EXPECT_NEAR(*res.quality.row.y, d.u[2 * static_cast<int>(c) + 1], 1e-6);
+      double ownVtpv = 0, ownR = 0;
       for (int i = 0; i < n; ++i)
-        if (d.obs[i].kind == kind && d.obs[i].map == j && (kind >= 2 || d.obs[i].field == static_cast<int>(c)))
-          match = i;
-      ASSERT_GE(match, 0);
-      EXPECT_NEAR(o.redundancyNumber, d.Redundancy(match), 1e-6) << KindWord(o.kind);
-      if (kind < 2 || mapRows.insert({kind, o.sightedTree}).second) sumR += o.redundancyNumber;
+        if (d.obs[i].kind < 2 && d.obs[i].field == static_cast<int>(c)) {
+          ownVtpv += d.v[i] * d.v[i] * d.p[i];
+          ownR += d.Redundancy(i);
+        }
+      const double factor = std::max({1.0, d.Vtpv() / f, ownR >= 1 ? ownVtpv / ownR : 0.0});
+      scaled += factor > 1;
+      EXPECT_NEAR(*res.quality.row.sx, std::sqrt(d.Q(2 * c, 2 * c) * factor), 1e-6);
+      for (const ObservationAssessment& o : res.quality.observations) {
+        int kind = static_cast<int>(o.kind);
+        const int j = d.mapIndex.at(o.sightedTree);
+        int match = -1;
+        for (int i = 0; i < n; ++i)
+          if (d.obs[i].kind == kind && d.obs[i].map == j && (kind >= 2 || d.obs[i].field == static_cast<int>(c)))
+            match = i;
+        ASSERT_GE(match, 0);
+        EXPECT_NEAR(o.redundancyNumber, d.Redundancy(match), 1e-6) << KindWord(o.kind);
+        if (kind < 2 || mapRows.insert({kind, o.sightedTree}).second) sumR += o.redundancyNumber;
+      }
     }
+    EXPECT_NEAR(sumR, f, 1e-6);
   }
-  EXPECT_NEAR(sumR, f, 1e-6);
+  EXPECT_GT(scaled, 0);
 }
 
 TEST(PlotNetwork, RecoversABiasAndFindsADisplacedMapTree) {
@@ -541,7 +555,10 @@ TEST(PlotNetwork, CriticalValuesGiveEqualPower) {
 // observations take up more misfit); one observation is the explanation
 // kept.
 TEST(PlotNetwork, AFieldTreeWithTwoSightingsGetsItsAzimuthBlunderNamed) {
-  for (const auto& [f, az] : {std::pair{0, 30.0}, {1, -25.0}, {2, 20.0}, {11, 30.0}}) {
+  // 180-degree blunders too: with both errors in, the adjustment with the
+  // whole sighting back does not converge.
+  for (const auto& [f, az] :
+       {std::pair{0, 30.0}, {1, -25.0}, {2, 20.0}, {11, 30.0}, {4, 180.0}, {7, 180.0}}) {
     Plot plot = GridPlot();
     plot.sighted[static_cast<size_t>(f)].resize(2);
     const PlotResult r = AssessPlot(WithErrors(plot, {{f, 2, az}}), {});
