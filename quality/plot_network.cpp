@@ -399,6 +399,7 @@ class Network {
   double BiasSigma() const { return bias_ ? std::sqrt(Qrr(R_ - 1, R_ - 1)) : 0; }
 
   double Weight(int i) const {
+    if (weights_) return weights_[i];
     const Obs& o = obs_[static_cast<size_t>(i)];
     return o.active ? o.omega / (o.sigma * o.sigma) : 0;
   }
@@ -593,6 +594,13 @@ class Network {
 
  private:
   bool AdjustFrom(bool loose, int most, bool covariances) {
+    // The weights do not change during an adjustment: found once.
+    w_.resize(obs_.size());
+    for (size_t i = 0; i < obs_.size(); ++i) w_[i] = Weight(static_cast<int>(i));
+    struct Weights {
+      const double*& to;
+      ~Weights() { to = nullptr; }
+    } weights{weights_ = w_.data()};
     converged_ = false;
     iterations_ = 0;
     // The residuals and design rows are those of the current unknowns
@@ -721,10 +729,11 @@ class Network {
         r.col[1] = fc + 1;
         if (o.kind == ObservationKind::Azimuth) {
           v[i] = Wrap(std::atan2(dx, dy) + (bias_ ? u[R_ - 1] : 0) - o.observed);
-          r.a[0] = -dy / s2a;
-          r.a[1] = dx / s2a;
+          // (A quotient's sign flips exactly with its numerator's.)
           r.am[0] = dy / s2a;
           r.am[1] = -dx / s2a;
+          r.a[0] = -r.am[0];
+          r.a[1] = -r.am[1];
           if (bias_) {
             r.col[2] = R_ - 1;
             r.a[2] = 1;
@@ -732,10 +741,10 @@ class Network {
           }
         } else {
           v[i] = s - o.observed;
-          r.a[0] = -dx / s;
-          r.a[1] = -dy / s;
           r.am[0] = dx / s;
           r.am[1] = dy / s;
+          r.a[0] = -r.am[0];
+          r.a[1] = -r.am[1];
         }
       }
       vtpv += Weight(static_cast<int>(i)) * v[i] * v[i];
@@ -1115,6 +1124,8 @@ class Network {
   VectorXd u_;
   std::vector<double> v_;
   std::vector<Row> rows_;
+  std::vector<double> w_;  // the weights during an adjustment
+  const double* weights_ = nullptr;  // w_ while an adjustment runs
   std::vector<double> vTrial_;  // a step's residuals and rows, before it is taken
   std::vector<Row> rTrial_;
   bool converged_ = false;
