@@ -453,10 +453,12 @@ class Network {
   }
   template <class Matrix, class Vector>
   double Statistic(const int* H, int q, bool predicted, Matrix& C, Vector& d) const {
+    // (Only the lower triangle: the LDLT reads no other.)
     for (int a = 0; a < q; ++a) {
       const size_t ia = static_cast<size_t>(H[static_cast<size_t>(a)]);
       d[a] = v_[ia];
-      for (int b = 0; b < q; ++b) {
+      for (int b = a + 1; b < q; ++b) C(a, b) = 0;
+      for (int b = 0; b <= a; ++b) {
         const size_t ib = static_cast<size_t>(H[static_cast<size_t>(b)]);
         const double aqa = RowCov(rows_[ia], rows_[ib]);
         const double ll = a == b ? obs_[ia].sigma * obs_[ia].sigma : 0;
@@ -543,7 +545,8 @@ class Network {
     VectorXd dv(q);
     for (int a = 0; a < q; ++a) {
       dv[a] = d[static_cast<size_t>(a)];
-      for (int b = 0; b < q; ++b) {
+      for (int b = a + 1; b < q; ++b) C(a, b) = 0;  // (the LDLT reads the lower triangle only)
+      for (int b = 0; b <= a; ++b) {
         Row ra = rows[static_cast<size_t>(a)], rb = rows[static_cast<size_t>(b)];
         double c = (a == b ? ll[static_cast<size_t>(a)] : 0);
         if (j >= 0) {
