@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <numeric>
 #include <set>
@@ -31,6 +32,7 @@ double CriticalValue(int degrees) {
   double lo = 0, hi = 100;
   for (int i = 0; i < 100; ++i) {
     const double mid = (lo + hi) / 2;
+    if (mid == lo || mid == hi) break;  // adjacent: no halving changes them
     (power(mid) > 0.8 ? lo : hi) = mid;
   }
   return (lo + hi) / 2;
@@ -72,7 +74,8 @@ constexpr size_t kSuggestLimit = 50;     // more trees than this that near: no s
 constexpr double kZeroR = 1e-8;
 
 double Wrap(double a) {
-  a = std::fmod(a, kTwoPi);
+  // (fmod returns a itself, exactly, where |a| < 2 pi.)
+  if (!(std::fabs(a) < kTwoPi)) a = std::fmod(a, kTwoPi);
   if (a > kFullPi) a -= kTwoPi;
   if (a <= -kFullPi) a += kTwoPi;
   return a;
@@ -308,43 +311,17 @@ class Network {
   // A trial (observations put back or left out, then adjusted) that is
   // undone comes back to the adjustment it left, as it was: Keep() before
   // the trial, Restore() after undoing its changes of the active
-  // observations (as often as trials are undone). The factorisations of
-  // the trial go to a second factor, so the kept one stays valid.
-  void Keep() {
-    kept_.u = u_;
-    kept_.v = v_;
-    kept_.rows = rows_;
-    kept_.vtpv = vtpv_;
-    kept_.iterations = iterations_;
-    kept_.converged = converged_;
-    kept_.Nrj = Nrj_;
-    kept_.Dinv = Dinv_;
-    kept_.zx = zx_;
-    kept_.zd = zd_;
-    kept_.qf = qf_;
-    kept_.E = E_;
-    kept_.G = G_;
-    kept_.Qmm = Qmm_;
-    kept_.factor = cur_;
-    switchFactor_ = true;
-  }
-  void Restore() {
-    u_ = kept_.u;
-    v_ = kept_.v;
-    rows_ = kept_.rows;
-    vtpv_ = kept_.vtpv;
-    iterations_ = kept_.iterations;
-    converged_ = kept_.converged;
-    Nrj_ = kept_.Nrj;
-    Dinv_ = kept_.Dinv;
-    zx_ = kept_.zx;
-    zd_ = kept_.zd;
-    qf_ = kept_.qf;
-    E_ = kept_.E;
-    G_ = kept_.G;
-    Qmm_ = kept_.Qmm;
-    cur_ = kept_.factor;
-    switchFactor_ = true;
+  // observations (as often as trials are undone). KeepBest() and
+  // RestoreBest() hold one more adjustment, that of the best of several
+  // trials, to come back to once they are all done (the active observations
+  // set as they were for it). The factorisations of a trial go to a factor
+  // that no kept adjustment uses, so the kept ones stay valid.
+  void Keep() { Save(kept_); }
+  void Restore() { Load(kept_); }
+  void KeepBest() { Save(best_); }
+  void RestoreBest() {
+    Load(best_);
+    best_.factor = -1;  // (its factor is the current one now)
   }
 
   // --- figures of the current adjustment -----------------------------------
@@ -455,10 +432,26 @@ class Network {
   // The statistic v^T Qvv^-1 v of active observations H (NaN when Qvv is
   // singular there), or of left-out ones with the prediction's covariance
   // Qll + A Q A^T.
+  double Statistic(int i, bool predicted) const {
+    const int H[1] = {i};
+    Eigen::Matrix<double, 1, 1> C;
+    Eigen::Matrix<double, 1, 1> d;
+    return Statistic(H, 1, predicted, C, d);
+  }
   double Statistic(const std::vector<int>& H, bool predicted) const {
-    const int q = static_cast<int>(H.size());
-    MatrixXd C(q, q);
-    VectorXd d(q);
+    // (A hypothesis has at most two observations: its matrices stay on the
+    // stack; more would take the heap.)
+    if (H.size() <= 2) {
+      Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, 2, 2> C(H.size(), H.size());
+      Eigen::Matrix<double, Eigen::Dynamic, 1, 0, 2, 1> d(H.size());
+      return Statistic(H.data(), static_cast<int>(H.size()), predicted, C, d);
+    }
+    MatrixXd C(H.size(), H.size());
+    VectorXd d(H.size());
+    return Statistic(H.data(), static_cast<int>(H.size()), predicted, C, d);
+  }
+  template <class Matrix, class Vector>
+  double Statistic(const int* H, int q, bool predicted, Matrix& C, Vector& d) const {
     for (int a = 0; a < q; ++a) {
       const size_t ia = static_cast<size_t>(H[static_cast<size_t>(a)]);
       d[a] = v_[ia];
@@ -473,7 +466,16 @@ class Network {
       const size_t ia = static_cast<size_t>(H[static_cast<size_t>(a)]);
       if (!(C(a, a) > kZeroR * obs_[ia].sigma * obs_[ia].sigma)) return NAN;
     }
-    Eigen::LDLT<MatrixXd> ldlt(C);
+    if (q == 1) {
+      // What the LDLT below gives for one observation (its pivot is c
+      // itself; its solve divides by a pivot above the smallest normal
+      // number), without the decomposition.
+      const double c = C(0, 0);
+      if (!(c > 1e-10 * c)) return NAN;
+      const double x = std::fabs(c) > std::numeric_limits<double>::min() ? d[0] / c : 0;
+      return d[0] * x;
+    }
+    Eigen::LDLT<Matrix> ldlt(C);
     if (ldlt.info() != Eigen::Success || !(ldlt.vectorD().minCoeff() > 1e-10 * C.diagonal().maxCoeff()))
       return NAN;
     return d.dot(ldlt.solve(d));
@@ -807,7 +809,8 @@ class Network {
     // A trial under way factorises into the other factor: the one kept
     // stays the one its state was computed with.
     if (switchFactor_) {
-      cur_ = 1 - cur_;
+      cur_ = 0;
+      while (cur_ == kept_.factor || cur_ == best_.factor) ++cur_;
       switchFactor_ = false;
     }
     Ldlt& ldlt = ldlt_[cur_];
@@ -976,8 +979,10 @@ class Network {
         for (int b2 = 0; b2 <= a; ++b2) qf_[i](a, b2) = qf_[i](b2, a) = QrrAny(c[a], c[b2]);
     }
     const size_t M = maps_.size();
-    E_.assign(M, {});
-    G_.assign(M, {});
+    E_.resize(M);
+    G_.resize(M);
+    for (auto& e : E_) e.clear();
+    for (auto& g : G_) g.clear();
     Qmm_.assign(M, Matrix2d::Zero());
     MatrixXd Qj;
     const std::ptrdiff_t* mpos = mapPos_.data();
@@ -1124,11 +1129,11 @@ class Network {
   std::vector<Matrix2d> D_;     // the map trees' blocks
   std::vector<double> diag_;    // S's diagonal before damping
   using Ldlt = PlannedLdlt;
-  Ldlt ldlt_[2];  // the factor in use (cur_) and the one a trial may come back to
+  Ldlt ldlt_[3];  // the factor in use (cur_) and those of the kept adjustments
   int cur_ = 0;
-  bool switchFactor_ = false;  // the next factorisation goes to the other factor
+  bool switchFactor_ = false;  // the next factorisation goes to a factor no kept adjustment uses
   bool planned_ = false;   // the structure of S is found (Plan)
-  bool analysed_[2] = {false, false};  // each factor's pattern is found
+  bool analysed_[3] = {false, false, false};  // each factor's pattern is found
   Eigen::SparseMatrix<double> S_;  // the upper triangle of P S P^T
   std::vector<int> nrjAt_;  // per row (3 a row): each column's place in its map tree's Nrj_
   std::vector<int> nrjPos_;  // per map tree and unknown: its place in Nrj_, -1 if none
@@ -1162,8 +1167,44 @@ class Network {
     std::vector<std::vector<Eigen::RowVector2d>> E;
     std::vector<std::vector<std::pair<int, Eigen::RowVector2d>>> G;
     std::vector<Matrix2d> Qmm;
-    int factor = 0;
-  } kept_;  // the adjustment a trial may come back to
+    int factor = -1;  // the factor it was computed with (-1: none kept)
+  } kept_, best_;  // the adjustments a trial may come back to
+  void Save(Kept& k) {
+    k.u = u_;
+    k.v = v_;
+    k.rows = rows_;
+    k.vtpv = vtpv_;
+    k.iterations = iterations_;
+    k.converged = converged_;
+    k.Nrj = Nrj_;
+    k.Dinv = Dinv_;
+    k.zx = zx_;
+    k.zd = zd_;
+    k.qf = qf_;
+    k.E = E_;
+    k.G = G_;
+    k.Qmm = Qmm_;
+    k.factor = cur_;
+    switchFactor_ = true;
+  }
+  void Load(const Kept& k) {
+    u_ = k.u;
+    v_ = k.v;
+    rows_ = k.rows;
+    vtpv_ = k.vtpv;
+    iterations_ = k.iterations;
+    converged_ = k.converged;
+    Nrj_ = k.Nrj;
+    Dinv_ = k.Dinv;
+    zx_ = k.zx;
+    zd_ = k.zd;
+    qf_ = k.qf;
+    E_ = k.E;
+    G_ = k.G;
+    Qmm_ = k.Qmm;
+    cur_ = k.factor;
+    switchFactor_ = true;
+  }
 };
 
 
@@ -1739,6 +1780,7 @@ bool PreferOneObservation(Network& n, double crit1, double crit2, const PlotInde
       if (keep && n.Vtpv() < bestVtpv) {
         bestVtpv = n.Vtpv();
         best = c;
+        n.KeepBest();
       }
       SetActive(n, {c}, true);
       n.Restore();
@@ -1748,8 +1790,10 @@ bool PreferOneObservation(Network& n, double crit1, double crit2, const PlotInde
       n.Restore();
       continue;
     }
+    // The best trial's adjustment (converged within the trial's iterations,
+    // an adjustment from the same start would repeat it step by step).
     SetActive(n, {best}, false);
-    if (!n.Adjust()) return any;
+    n.RestoreBest();
     r.kind = HypKind::Observation;
     r.index = best;
     r.degrees = 1;

@@ -128,9 +128,8 @@ TEST(CleaningBatch, MismatchingOrBusyCorrectionsAreRefusedBeforeAnythingIsWritte
       << busy.err[busy.err.size() - 2];
   EXPECT_FALSE(dir.Exists("sightings.corrected.txt") || dir.Exists("results.txt") ||
                dir.Exists(kRunRecordFileName));
-  // Wrong use of the options.
-  for (const char* args : {"--corrections '' map.txt sightings.txt",
-                           "--no-quality --remeasure r.csv map.txt sightings.txt",
+  // Wrong use of the options (an empty value: CommandLineParser.WrongUsageNamesTheOption).
+  for (const char* args : {"--no-quality --remeasure r.csv map.txt sightings.txt",
                            "--azimuth-correction-used abc map.txt sightings.txt",
                            "--remeasure sightings.txt map.txt sightings.txt"})
     EXPECT_EQ(RunBatch(dir, args).status, 2) << args;

@@ -5,7 +5,6 @@
 // treetri-batch (per case with the re-measure list, and the plot network)
 // and from the corrections writer.
 #include <cstdlib>
-#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -24,22 +23,6 @@ bool Runs(const std::string& command) {
   return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-Correction Line(CorrectionField field, std::string oldValue, std::string newValue,
-                std::string reason, std::string verdict) {
-  Correction c;
-  c.time = "2026-12-07T03:40:12Z";
-  c.plot = 1;
-  c.tree = 4;
-  c.slot = 2;
-  c.field = field;
-  c.oldValue = std::move(oldValue);
-  c.newValue = std::move(newValue);
-  c.reason = std::move(reason);
-  c.verdict = std::move(verdict);
-  if (!c.verdict.empty()) c.suspectKind = "distance";
-  return c;
-}
-
 TEST(CsvTypes, PandasAndRReadEveryFileWithTheListedTypes) {
   const bool pandas = Runs(std::string(kPython) + " -c 'import pandas'");
   const bool r = Runs(std::string(kRscript) + " --version");
@@ -49,21 +32,20 @@ TEST(CsvTypes, PandasAndRReadEveryFileWithTheListedTypes) {
     if (std::getenv("TREETRI_CI")) FAIL() << "not installed: " << missing;
     GTEST_SKIP() << "skipped: the Debian packages " << missing << " are not installed";
   }
-  const std::string example = TREETRI_SOURCE_DIR "/tests/quality-example/plots-2027/";
   testing::TempFolder perCase, network;
-  for (const char* file : {"map.txt", "sightings.txt", kParameterFileName})
-    std::filesystem::copy_file(example + file, perCase.Path() + "/" + file);
-  for (const char* file : {"map.txt", "sightings.txt", kParameterFileName})
-    std::filesystem::copy_file(TREETRI_SOURCE_DIR "/examples/" + std::string(file),
-                               network.Path() + "/" + file);
+  for (const std::string file : {"map.txt", "sightings.txt", kParameterFileName}) {
+    perCase.Write(file, testing::SourceText("tests/quality-example/plots-2027/" + file));
+    network.Write(file, testing::ExampleText(file));
+  }
   ASSERT_EQ(testing::RunBatch(perCase, "map.txt sightings.txt --remeasure remeasure.csv").status, 0);
   ASSERT_EQ(testing::RunBatch(network, "--quality network map.txt sightings.txt").status, 0);
   std::string error;
   const std::string corrections = perCase.WorkFolder() + kCorrectionsFileName;
+  const std::string t = "2026-12-07T03:40:12Z";
   for (const Correction& c :
-       {Line(CorrectionField::Tree, "15", "7", "suggested tree", "outlier"),
-        Line(CorrectionField::Sighting, "7.26/187.4", "", "gone, \"felled\"", ""),
-        Line(CorrectionField::Distance, "", "5.52", "measured again", "failed")})
+       {Correction{t, 1, 4, 2, CorrectionField::Tree, "15", "7", "suggested tree", "outlier", "distance"},
+        Correction{t, 1, 4, 2, CorrectionField::Sighting, "7.26/187.4", "", "gone, \"felled\"", "", ""},
+        Correction{t, 1, 4, 2, CorrectionField::Distance, "", "5.52", "measured again", "failed", "distance"}})
     ASSERT_TRUE(AppendCorrectionLine(corrections, c, error)) << error;
 
   const std::string p = perCase.WorkFolder(), n = network.WorkFolder();

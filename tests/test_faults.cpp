@@ -236,41 +236,31 @@ TEST(Guards, AResultsFileThatIsAnotherFileOfTheRunIsRefusedBeforeAnyFileIsTouche
   EXPECT_EQ(outside.Read("target"), "theirs");
 }
 
-TEST(Guards, ASecondRunInTheFolderIsRefusedAndTheFirstKeepsItsFiles) {
+// A second run in the folder is refused naming the first, and still after
+// a user tidying a "stale" lock file deletes treetri.lock during the first:
+// the lock is on the folder too. Once the first ends the folder is free.
+TEST(Guards, ASecondRunInTheFolderIsRefusedAlsoWithoutTheLockFile) {
   TempFolder dir;
   WriteGrid(dir, 6);
   ASSERT_EQ(Wait(StartBatch(dir)), 0);
-  {
-    FolderLock first;  // a run under way in the folder
-    std::string detail;
-    ASSERT_EQ(first.Acquire(dir.WorkFolder(), detail), FolderLock::Result::Locked) << detail;
-    const auto before = dir.Snapshot();
-    EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir))), 1);
-    ExpectSaid(dir, "The folder \"" + dir.WorkFolder() + "\" is in use by another run (treetri_tests, process " +
-                        std::to_string(::getpid()) + "): two runs in one folder would mix their files.");
-    EXPECT_TRUE(dir.Snapshot() == before);
-  }
-  EXPECT_EQ(Wait(StartBatch(dir)), 0);
-}
-
-// A user tidying a "stale" lock file deletes treetri.lock during a run: the
-// lock is on the folder too, so a second run is still refused.
-TEST(Guards, DeletingTheLockFileDuringARunLetsNoSecondRunIn) {
-  TempFolder dir;
-  WriteGrid(dir, 6);
-  ASSERT_EQ(Wait(StartBatch(dir)), 0);
-  FolderLock first;
+  FolderLock first;  // a run under way in the folder
   std::string detail;
   ASSERT_EQ(first.Acquire(dir.WorkFolder(), detail), FolderLock::Result::Locked) << detail;
-  ASSERT_EQ(std::remove((dir.WorkFolder() + kLockFileName).c_str()), 0);
   const auto before = dir.Snapshot();
   EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir))), 1);
-  ExpectSaid(dir, "The folder \"" + dir.WorkFolder() + "\" is in use by another run (another run)");
+  ExpectSaid(dir, "The folder \"" + dir.WorkFolder() + "\" is in use by another run (treetri_tests, process " +
+                      std::to_string(::getpid()) + "): two runs in one folder would mix their files.");
   EXPECT_TRUE(dir.Snapshot() == before);
+  ASSERT_EQ(std::remove((dir.WorkFolder() + kLockFileName).c_str()), 0);
+  const auto withoutLockFile = dir.Snapshot();
+  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir))), 1);
+  ExpectSaid(dir, "The folder \"" + dir.WorkFolder() + "\" is in use by another run (another run)");
+  EXPECT_TRUE(dir.Snapshot() == withoutLockFile);
   // Nor does a second lock in this process get in.
   FolderLock second;
   EXPECT_EQ(second.Acquire(dir.WorkFolder(), detail), FolderLock::Result::Busy);
   first.Release();
+  EXPECT_EQ(Wait(StartBatch(dir)), 0);
   EXPECT_EQ(second.Acquire(dir.WorkFolder(), detail), FolderLock::Result::Locked) << detail;
 }
 
@@ -290,36 +280,44 @@ struct RunUnderWay {
   }
 };
 
+// Two work folders with the same inputs, and a third that both may name. b
+// has the files a start makes in any folder (the probe file; the lock file,
+// which names the last run that took the folder, is left out of Outputs).
+struct TwoFolders {
+  TempFolder a, b, shared;
+  TwoFolders() {
+    WriteGrid(a, 6);
+    for (const char* name : {"map.txt", "sightings.txt", kParameterFileName}) b.Write(name, a.Read(name));
+    b.Write(kProbeFileName, "");
+  }
+  std::map<std::string, std::string> Outputs() const {
+    auto files = b.Snapshot();
+    files.erase(kLockFileName);
+    return files;
+  }
+};
+
 // Two work folders whose parameter files name one results file: the lock is
 // on each file the run writes, not only on the folder, so the second run is
 // refused naming the file and the run that writes it. No lock file is
 // involved: deleting the first folder's treetri.lock changes nothing.
 TEST(Guards, TwoFoldersThatNameOneResultsFileCannotBothWriteIt) {
-  TempFolder a, b, shared;
-  WriteGrid(a, 6);
-  for (const char* name : {"map.txt", "sightings.txt"}) b.Write(name, a.Read(name));
+  TwoFolders f;
+  auto& [a, b, shared] = f;
   const std::string results = shared.Path() + "/results.txt";
   shared.Write("results.txt", "the first run's lines\n");
   b.Write(kParameterFileName, ParameterFile(Parameters{results}));
   ASSERT_EQ(::link(results.c_str(), (shared.Path() + "/hard").c_str()), 0);
   const std::string self = "(treetri_tests, process " + std::to_string(::getpid()) + ")";
-  // The files a start makes in any folder (the probe file; the lock file,
-  // which names the last run that took the folder).
-  b.Write(kProbeFileName, "");
-  auto outputs = [&] {
-    auto files = b.Snapshot();
-    files.erase(kLockFileName);
-    return files;
-  };
   {
     RunUnderWay first(a, results);
     ASSERT_TRUE(first.began);
     ASSERT_EQ(std::remove((a.WorkFolder() + kLockFileName).c_str()), 0);
-    const auto before = outputs();
+    const auto before = f.Outputs();
     EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(b))), 1);
     ExpectSaid(b, "The results file \"" + results + "\" is being written by another run " + self +
                       ": two runs writing one file would mix it. The run is stopped.");
-    EXPECT_TRUE(outputs() == before);
+    EXPECT_TRUE(f.Outputs() == before);
     EXPECT_EQ(shared.Read("results.txt"), "the first run's lines\n");
     // Another name of the same file (a hard link) is the same file.
     b.Write(kParameterFileName, ParameterFile(Parameters{shared.Path() + "/hard"}));
@@ -342,16 +340,8 @@ TEST(Guards, TwoFoldersThatNameOneResultsFileCannotBothWriteIt) {
 // start until its program ends: a batch run in another folder that names it
 // is refused before it writes anything.
 TEST(Guards, AGeoPackageThatAnotherRunWritesIsRefusedBeforeTheRun) {
-  TempFolder a, b, shared;
-  WriteGrid(a, 6);
-  for (const char* name : {"map.txt", "sightings.txt", kParameterFileName, kProbeFileName})
-    b.Write(name, a.Read(name));
-  // The lock file names the last run that took the folder.
-  auto outputs = [&] {
-    auto files = b.Snapshot();
-    files.erase(kLockFileName);
-    return files;
-  };
+  TwoFolders f;
+  auto& [a, b, shared] = f;
   const std::string gpkg = shared.Path() + "/plots.gpkg";
   FilesAfterRun exports;
   exports.Add("GeoPackage", gpkg);
@@ -360,20 +350,20 @@ TEST(Guards, AGeoPackageThatAnotherRunWritesIsRefusedBeforeTheRun) {
     ASSERT_TRUE(first.began);
   }
   // The first run is over, its program is not: the GeoPackage stays locked.
-  const auto before = outputs();
+  const auto before = f.Outputs();
   std::vector<std::string> command = kBatch;
   command.insert(command.begin() + 1, {"--gpkg", gpkg});
   EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(b.Path(), 0, ".", command))), 1);
   ExpectSaid(b, "The GeoPackage \"" + gpkg + "\" is being written by another run (treetri_tests, process " +
                     std::to_string(::getpid()) + ")");
-  EXPECT_TRUE(outputs() == before);
+  EXPECT_TRUE(f.Outputs() == before);
   EXPECT_FALSE(shared.Exists("plots.gpkg"));
   // Nor may a file written after the run be another file of the run.
   command[2] = "quality.csv";
   EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(b.Path(), 0, ".", command))), 1);
   ExpectSaid(b, "The GeoPackage \"quality.csv\" is the quality file \"" + b.WorkFolder() +
                     "quality.csv\": the run would write over it. The run is stopped.");
-  EXPECT_TRUE(outputs() == before);
+  EXPECT_TRUE(f.Outputs() == before);
 }
 
 TEST(Guards, TheProbeFileIsMadeOnlyWhereNoneExistsAndSimultaneousStartsAgree) {

@@ -59,6 +59,16 @@ std::vector<std::vector<std::string>> Query(GDALDataset& ds, const std::string& 
   return rows;
 }
 
+// The example run exported into a folder of its own, with the export's time
+// pinned.
+class GeoPackageStyles : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(ds = ExportExample(dir, "out.gpkg")); }
+  PinnedTime pinned;
+  TempFolder dir;
+  std::unique_ptr<GDALDataset> ds;
+};
+
 // The colour options of the symbols of a QML text, by symbol name.
 void Colours(const CPLXMLNode* node, std::map<std::string, std::string>& out, std::string symbol) {
   for (; node; node = node->psNext) {
@@ -74,10 +84,7 @@ void Colours(const CPLXMLNode* node, std::map<std::string, std::string>& out, st
   }
 }
 
-TEST(GeoPackageStyles, EveryLayerHasADefaultStyleWithThePlotMapsLegend) {
-  TempFolder dir;
-  std::unique_ptr<GDALDataset> ds = ExportExample(dir, "out.gpkg");
-  ASSERT_TRUE(ds);
+TEST_F(GeoPackageStyles, EveryLayerHasADefaultStyleWithThePlotMapsLegend) {
   const auto styles = Query(*ds, "SELECT f_table_name, f_geometry_column, useAsDefault, styleQML "
                                  "FROM layer_styles ORDER BY f_table_name");
   std::set<std::string> styled;
@@ -134,10 +141,7 @@ TEST(GeoPackageStyles, EveryLayerHasADefaultStyleWithThePlotMapsLegend) {
   }
 }
 
-TEST(GeoPackageStyles, LayersAndFieldsAreDescribed) {
-  TempFolder dir;
-  std::unique_ptr<GDALDataset> ds = ExportExample(dir, "out.gpkg");
-  ASSERT_TRUE(ds);
+TEST_F(GeoPackageStyles, LayersAndFieldsAreDescribed) {
   for (const char* layer : {"field_trees", "map_trees", "sightings", "confidence_ellipses"}) {
     const auto description =
         Query(*ds, std::string("SELECT description FROM gpkg_contents WHERE table_name = '") +
@@ -162,10 +166,7 @@ TEST(GeoPackageStyles, LayersAndFieldsAreDescribed) {
 
 // Text fields without a value are NULL, never '' (a Shapefile copy would
 // differ); the suspect flag of a sighting is a GeoPackage BOOLEAN.
-TEST(GeoPackageStyles, NoValueIsNullAndFlagsAreBooleans) {
-  TempFolder dir;
-  std::unique_ptr<GDALDataset> ds = ExportExample(dir, "out.gpkg");
-  ASSERT_TRUE(ds);
+TEST_F(GeoPackageStyles, NoValueIsNullAndFlagsAreBooleans) {
   for (const auto& [layer, field] : {std::pair<std::string, std::string>{"field_trees", "suspect"},
                                      {"field_trees", "glob_test"}, {"sightings", "control"},
                                      {"sightings", "kinds"}, {"field_trees", "status"}})
@@ -190,11 +191,7 @@ TEST(GeoPackageStyles, NoValueIsNullAndFlagsAreBooleans) {
 // The metadata: the run record as the run wrote it (its content:
 // CleaningBatch.RunRecordNamesTheInputsAndReplaysTheDraw), the export's
 // time, the CRS.
-TEST(GeoPackageStyles, MetadataHoldsTheRunRecordAndTheCrs) {
-  PinnedTime pinned;
-  TempFolder dir;
-  std::unique_ptr<GDALDataset> ds = ExportExample(dir, "out.gpkg");
-  ASSERT_TRUE(ds);
+TEST_F(GeoPackageStyles, MetadataHoldsTheRunRecordAndTheCrs) {
   EXPECT_EQ(Query(*ds, "SELECT md_scope, md_standard_uri, mime_type FROM gpkg_metadata"),
             (std::vector<std::vector<std::string>>{
                 {"dataset", gis::kRunMetadataUri, "application/json"}}));
@@ -219,10 +216,7 @@ TEST(GeoPackageStyles, MetadataHoldsTheRunRecordAndTheCrs) {
 // The coded values as field domains (GDAL's coded domains): the verdicts,
 // the suspect's kinds in the files' vocabulary, the control, and every
 // value written is a code of its field's domain.
-TEST(GeoPackageStyles, CodedValuesAreFieldDomains) {
-  TempFolder dir;
-  std::unique_ptr<GDALDataset> ds = ExportExample(dir, "out.gpkg");
-  ASSERT_TRUE(ds);
+TEST_F(GeoPackageStyles, CodedValuesAreFieldDomains) {
   auto codes = [&](const std::string& name) {
     std::vector<std::string> out;
     const OGRFieldDomain* d = ds->GetFieldDomain(name);
@@ -268,7 +262,7 @@ TEST(GeoPackageStyles, CodedValuesAreFieldDomains) {
 
 // The plot network's run exports too: its plots, its map trees' figures and
 // each case's method, as its files hold them.
-TEST(GeoPackageStyles, PlotNetworkExportsPlotsAndItsMapTrees) {
+TEST(GeoPackageNetwork, ExportsPlotsAndItsMapTrees) {
   TempFolder dir;
   std::unique_ptr<GDALDataset> ds = ExportExample(dir, "net.gpkg", "--quality network");
   ASSERT_TRUE(ds);
@@ -349,11 +343,8 @@ TEST(GeoPackageStyles, PlotNetworkExportsPlotsAndItsMapTrees) {
 
 // Two exports of one run, with the time pinned, are equal to the byte; the
 // batch program's export of it carries the same metadata.
-TEST(GeoPackageStyles, TwoExportsOfARunAreEqualWithThePinnedTime) {
-  PinnedTime pinned;
-  TempFolder dir;
-  std::unique_ptr<GDALDataset> batch = ExportExample(dir, "a.gpkg");
-  ASSERT_TRUE(batch);
+TEST_F(GeoPackageStyles, TwoExportsOfARunAreEqualWithThePinnedTime) {
+  GDALDataset* batch = ds.get();
   for (const auto& row : Query(*batch, "SELECT last_change FROM gpkg_contents"))
     EXPECT_EQ(row[0], "2027/01/15 08:00:00+00");  // as GDAL reads the time back
   // The run's files read back, as the desktop program exports an earlier run.
@@ -381,11 +372,9 @@ TEST(GeoPackageStyles, TwoExportsOfARunAreEqualWithThePinnedTime) {
 
 // QGIS itself, headless (PyQGIS), where Debian's python3-qgis is installed:
 // every layer loads with its features, its CRS and its default style.
-TEST(GeoPackageStyles, QgisLoadsEveryLayerWithItsDefaultStyle) {
+TEST_F(GeoPackageStyles, QgisLoadsEveryLayerWithItsDefaultStyle) {
   if (std::system("/usr/bin/python3 -c 'import qgis.core' >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "skipped: python3-qgis (PyQGIS) is not installed";
-  TempFolder dir;
-  ASSERT_TRUE(ExportExample(dir, "out.gpkg"));
   const std::string out = dir.Path() + "/qgis.out";
   const std::string command = "/usr/bin/python3 " TREETRI_SOURCE_DIR "/tests/qgis_load.py '" +
                               dir.Path() + "/out.gpkg' EPSG:2393 field_trees map_trees sightings "

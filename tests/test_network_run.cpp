@@ -45,7 +45,7 @@ TEST(NetworkRun, WritesEveryPlotWholeInTheNetworkColumns) {
   const std::vector<std::string> q = SplitLines(dir.Read(quality::kQualityFileName));
   const std::vector<std::string> p = SplitLines(dir.Read(quality::kPlotsFileName));
   // (Each file's header is checked by its reader: the two below, and those
-  // of plots.csv and map_trees.csv in GeoPackageStyles.PlotNetworkExportsPlotsAndItsMapTrees.)
+  // of plots.csv and map_trees.csv in GeoPackageNetwork.ExportsPlotsAndItsMapTrees.)
   EXPECT_EQ(q.size(), 121u);
   EXPECT_EQ(p.size(), 5u);
 

@@ -3,6 +3,9 @@
 // quality files read back.
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
 #include "quality/quality_files.h"
 #include "tests/support.h"
 #include "views/plot_scene.h"
@@ -36,22 +39,25 @@ quality::CaseQuality Case(int number, int plot, std::optional<double> x, double 
   return c;
 }
 
-// Plot 1: map trees 1 (10, 0), 2 (0, 10), 3 (-10, 0), 4 (0, -20).
+// Plot 1: map trees 1 (10, 0), 2 (0, 10), 3 (-10, 0), 4 (0, -20), and any
+// more given.
+Table<PhotoTree> PlotOne(std::vector<std::tuple<int, double, double>> more = {}) {
+  Table<PhotoTree> t;
+  more.insert(more.begin(), {{1, 10.0, 0.0}, {2, 0.0, 10.0}, {3, -10.0, 0.0}, {4, 0.0, -20.0}});
+  for (auto [tree, x, y] : more) {
+    PhotoTree p;
+    p.Plot = 1, p.Tree = tree, p.X = x, p.Y = y;
+    t.Append(p);
+  }
+  return t;
+}
+
 // Case 1 at the origin: tree 1 with azimuth and distance (the distance is
 // the suspect, w -4), tree 2 azimuth only, tree 3 distance only; tree 4 is
 // suggested. Case 2 was adjusted without its sighting of tree 3. Case 3 has
 // no position, case 4 is of plot 2.
 struct SceneFixture {
-  quality::PlotMaps maps{[] {
-    Table<PhotoTree> t;
-    for (auto [tree, x, y] : {std::tuple{1, 10.0, 0.0}, {2, 0.0, 10.0}, {3, -10.0, 0.0},
-                              {4, 0.0, -20.0}}) {
-      PhotoTree p;
-      p.Plot = 1, p.Tree = tree, p.X = x, p.Y = y;
-      t.Append(p);
-    }
-    return t;
-  }()};
+  quality::PlotMaps maps{PlotOne()};
   CaseResults results;
   SceneFixture() {
     auto one = Case(1, 1, 0.0, 0.0);
@@ -170,13 +176,7 @@ TEST(PlotScene, QualityFilesReadBack) {
 // rest of the plot, and a note says why.
 TEST(PlotScene, AFarOffMapTreeIsLeftOutOfFitPlot) {
   SceneFixture f;
-  Table<PhotoTree> t;
-  for (auto [tree, x, y] : {std::tuple{1, 10.0, 0.0}, {2, 0.0, 10.0}, {3, -10.0, 0.0},
-                            {4, 0.0, -20.0}, {5, 340000000.0, 0.0}}) {
-    PhotoTree p;
-    p.Plot = 1, p.Tree = tree, p.X = x, p.Y = y;
-    t.Append(p);
-  }
+  const Table<PhotoTree> t = PlotOne({{5, 340000000.0, 0.0}});
   const quality::PlotMaps maps(t);
   const PlotScene s = BuildPlotScene(maps, f.results, 2);
   EXPECT_EQ(s.mapTrees.size(), 5u);

@@ -46,6 +46,14 @@ struct HandMadeRun {
                                 "\r\n1,1005,1,wrong_tree,1,5,1,2.000"
                                 "\r\n1,1007,1,missing,1,99,0,\r\n");
   }
+  // Reads the run's quality files and the truth.
+  void Read() {
+    ASSERT_TRUE(ReadQualityFiles(dir.Path(), run, error)) << error;
+    ASSERT_TRUE(ReadSimulationTruth(dir.Path(), truth, error)) << error;
+  }
+  QualityFileContents run;
+  SimulationTruth truth;
+  std::string error;
 };
 
 quality::CaseAssessment Row(int tree, Verdict v, double x, double y, double azimuth) {
@@ -79,11 +87,9 @@ TEST(QualityReport, FiguresOfAHandMadeRun) {
   for (const quality::CaseAssessment& r : rows) text += quality::FormatQualityLine(r);
   h.dir.Write(quality::kQualityFileName, text);
 
-  QualityFileContents run;
-  SimulationTruth truth;
-  std::string error;
-  ASSERT_TRUE(ReadQualityFiles(h.dir.Path(), run, error)) << error;
-  ASSERT_TRUE(ReadSimulationTruth(h.dir.Path(), truth, error)) << error;
+  ASSERT_NO_FATAL_FAILURE(h.Read());
+  const QualityFileContents& run = h.run;
+  const SimulationTruth& truth = h.truth;
   EXPECT_FALSE(run.observationsRead);
   // Redundancy: azimuths and distances of sightings on the map, less 2.
   EXPECT_EQ(truth.cases.at({1, 1005}).redundancy, 2);
@@ -144,15 +150,12 @@ TEST(QualityReport, MissedWrongTreesWithAConfusableMark) {
       o += quality::FormatNetworkObservationLine(r, e);
     }
     h.dir.Write(quality::kObservationsFileName, o);
-    QualityFileContents run;
-    SimulationTruth truth;
-    std::string error;
-    ASSERT_TRUE(ReadQualityFiles(h.dir.Path(), run, error)) << error;
-    ASSERT_TRUE(ReadSimulationTruth(h.dir.Path(), truth, error)) << error;
+    ASSERT_NO_FATAL_FAILURE(h.Read());
+    const QualityFileContents& run = h.run;
     ASSERT_EQ(run.observations.size(), 2u);
     EXPECT_EQ(run.observations[0].confusableTree, marked ? std::optional<int>(1) : std::nullopt);
     EXPECT_EQ(run.observations[1].confusableDistance, 2.5);
-    const QualityFigures f = ComputeQualityFigures(run, &truth);
+    const QualityFigures f = ComputeQualityFigures(run, &h.truth);
     EXPECT_TRUE(f.withConfusable);
     EXPECT_EQ(f.wrongCaughtOrConfusable.hits, marked ? 3 : 2);
     EXPECT_EQ(f.wrongCaughtOrConfusable.of, 3);
@@ -171,13 +174,11 @@ TEST(QualityReport, MissedWrongTreesWithAConfusableMark) {
   std::string line = quality::FormatNetworkObservationLine(r, {7, 2.5});
   line.replace(line.find(",7,"), 3, ",x7,");
   h.dir.Write(quality::kObservationsFileName, quality::NetworkObservationHeaderLine() + line);
-  QualityFileContents run;
-  std::string error;
-  EXPECT_FALSE(ReadQualityFiles(h.dir.Path(), run, error));
-  EXPECT_NE(error.find("line 2, column " + std::to_string(quality::kObservationColumns.size() + 1) +
+  EXPECT_FALSE(ReadQualityFiles(h.dir.Path(), h.run, h.error));
+  EXPECT_NE(h.error.find("line 2, column " + std::to_string(quality::kObservationColumns.size() + 1) +
                        " (confusable_tree)"),
             std::string::npos)
-      << error;
+      << h.error;
   // So does a bad count of confusable sightings in quality.csv.
   quality::NetworkCaseResult c;
   c.network = true;
@@ -186,11 +187,11 @@ TEST(QualityReport, MissedWrongTreesWithAConfusableMark) {
   caseLine.replace(caseLine.rfind(",3"), 2, ",x3");
   h.dir.Write(quality::kQualityFileName, quality::NetworkQualityHeaderLine() + caseLine);
   h.dir.Write(quality::kObservationsFileName, quality::NetworkObservationHeaderLine());
-  EXPECT_FALSE(ReadQualityFiles(h.dir.Path(), run, error));
-  EXPECT_NE(error.find("line 2, column " + std::to_string(quality::kQualityColumns.size() + 4) +
+  EXPECT_FALSE(ReadQualityFiles(h.dir.Path(), h.run, h.error));
+  EXPECT_NE(h.error.find("line 2, column " + std::to_string(quality::kQualityColumns.size() + 4) +
                        " (confusable)"),
             std::string::npos)
-      << error;
+      << h.error;
 }
 
 TEST(QualityReport, BadInputNamesFileLineAndColumn) {
@@ -204,17 +205,14 @@ TEST(QualityReport, BadInputNamesFileLineAndColumn) {
       {"case,plot\r\n" + good, q + " line 1: the header is not \"case,plot,tree,"},
       {head + good + badVerdict, q + " line 3, column 40 (verdict): "},
       {"", q + " line 1: the file is empty"}};
-  QualityFileContents run;
-  std::string error;
   for (const auto& [text, message] : cases) {
     h.dir.Write(quality::kQualityFileName, text);
-    EXPECT_FALSE(ReadQualityFiles(h.dir.Path(), run, error));
-    EXPECT_EQ(error.rfind(message, 0), 0u) << error;
+    EXPECT_FALSE(ReadQualityFiles(h.dir.Path(), h.run, h.error));
+    EXPECT_EQ(h.error.rfind(message, 0), 0u) << h.error;
   }
   h.dir.Write(kSimTruthFile, std::string(kTruthHeader) + "\r\n1,1001,0,0\r\n1,1002,zero,0\r\n");
-  SimulationTruth truth;
-  EXPECT_FALSE(ReadSimulationTruth(h.dir.Path(), truth, error));
-  EXPECT_EQ(error, h.dir.Path() + "/truth.txt line 3: not Plot,Tree,X,Y");
+  EXPECT_FALSE(ReadSimulationTruth(h.dir.Path(), h.truth, h.error));
+  EXPECT_EQ(h.error, h.dir.Path() + "/truth.txt line 3: not Plot,Tree,X,Y");
 }
 
 }  // namespace

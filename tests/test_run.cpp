@@ -333,72 +333,55 @@ TEST(RunDriver, AMapReplacedAfterTheSightingsReadsThemAgain) {
   EXPECT_TRUE(Simulate(f.t, f.ui).nothingToCompute);
 }
 
-// The run guard checks the union of what the sinks declare: a results file
-// named as a file of any kind of sink is refused before anything is written
-// (the run driver's map data and dump files, the quality observer's files,
-// the run record, and a sink the guard knows nothing about), and an export
-// target is checked against the same union.
-TEST(RunGuard, RefusesAResultsFileThatAnySinkDeclares) {
+// The run guard refuses, before anything is written, a results file that
+// any kind of sink declares as one of its files (the run driver's map data
+// and dump files, the quality observer's files, the run record, and a sink
+// the guard knows nothing about; an export target is checked against the
+// same union), and an output of the run that is a FIFO or a socket (opening
+// a FIFO would block the run), which stays what it was.
+TEST(RunGuard, RefusesAResultsFileThatAnySinkDeclaresAndOutputsThatAreNotPlainFiles) {
   struct LaterSink : RunHooks {
     void DeclareFiles(const Tables& t, std::vector<RunFile>& files) const override {
       files.push_back({"plots file", t.WorkFolder + "plots.csv", RunFile::Use::Written});
     }
   } later;
-  for (const auto& [name, what] :
-       std::vector<std::pair<std::string, std::string>>{{"mapdata.txt", "map data file"},
-                                                        {"Matlab.txt", "dump file"},
-                                                        {"observations.csv", "quality file"},
-                                                        {"run.json", "run record"},
-                                                        {"plots.csv", "plots file"}}) {
+  const struct {
+    std::string name, what;
+    char made;  // 0: named as the results file; 'f': a FIFO, 's': a socket there
+  } rows[] = {{"mapdata.txt", "map data file", 0}, {"Matlab.txt", "dump file", 0},
+              {"observations.csv", "quality file", 0}, {"run.json", "run record", 0},
+              {"plots.csv", "plots file", 0}, {"results.txt", "a FIFO", 'f'},
+              {"observations.csv", "a FIFO", 'f'}, {"Matlab.txt", "a socket", 's'}};
+  for (const auto& r : rows) {
     RunFixture f;
-    f.par.resultsFile = f.dir.Path() + "/" + name;
+    const std::string path = f.dir.Path() + "/" + r.name;
+    if (!r.made) f.par.resultsFile = path;
     f.Files(ThreeTreeMap(), GoodRecord(9, 0.3, -0.4));
+    if (r.made) {
+      ASSERT_TRUE(r.made == 'f' ? ::mkfifo(path.c_str(), 0600) == 0 : testing::MakeSocket(path)) << path;
+    }
     Feedback feedback;
     QualityObserver quality(f.t, feedback);
     RunRecordSink record(f.t, f.t, RunRecordInfo{});
     const std::vector<RunHooks*> sinks{&quality, &record, &later};
-    EXPECT_FALSE(Simulate(f.t, f.ui, sinks, &feedback).completed) << name;
+    EXPECT_FALSE(Simulate(f.t, f.ui, sinks, &feedback).completed) << r.name;
     const std::vector<FeedbackMessage> said = feedback.Messages();
-    ASSERT_EQ(said.size(), 1u) << name;
-    EXPECT_EQ(said[0].text.rfind("The results file \"" + f.par.resultsFile + "\" is the " + what, 0),
-              0u)
-        << said[0].text;
-    EXPECT_FALSE(std::filesystem::exists(f.par.resultsFile)) << name;
-    RunFile clash;
-    EXPECT_TRUE(ExportTargetClash(f.t, f.dir.Path() + "/x.gpkg", sinks, clash) == false);
-    ASSERT_TRUE(ExportTargetClash(f.t, f.dir.Path() + "/./" + name, sinks, clash)) << name;
-    EXPECT_EQ(std::string(clash.what), what);
-  }
-}
-
-// Only plain files are emptied: a results file, quality file or dump file
-// that is a FIFO or a socket stops the run before anything is written, and
-// stays what it was (opening the FIFO would block the run).
-TEST(RunGuard, RefusesRunOutputsThatAreNotPlainFiles) {
-  for (const auto& [name, makeFifo] : std::vector<std::pair<std::string, bool>>{
-           {"results.txt", true}, {"observations.csv", true}, {"Matlab.txt", false}}) {
-    RunFixture f;
-    f.par.resultsFile = f.dir.Path() + "/results.txt";
-    f.Files(ThreeTreeMap(), GoodRecord(9, 0.3, -0.4));
-    const std::string path = f.dir.Path() + "/" + name;
-    if (makeFifo) {
-      ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << name;
-    } else {
-      ASSERT_TRUE(testing::MakeSocket(path)) << "no socket at " << path;
+    ASSERT_EQ(said.size(), 1u) << r.name;
+    EXPECT_FALSE(std::filesystem::exists(f.dir.Path() + "/mapdata.txt")) << r.name;
+    if (r.made) {
+      EXPECT_NE(said[0].text.find("\"" + path + "\" is " + r.what), std::string::npos) << said[0].text;
+      struct stat st;
+      ASSERT_EQ(::stat(path.c_str(), &st), 0);
+      EXPECT_TRUE(r.made == 'f' ? S_ISFIFO(st.st_mode) : S_ISSOCK(st.st_mode)) << r.name;
+      continue;
     }
-    Feedback feedback;
-    QualityObserver quality(f.t, feedback);
-    const std::vector<RunHooks*> sinks{&quality};
-    EXPECT_FALSE(Simulate(f.t, f.ui, sinks, &feedback).completed) << name;
-    const std::vector<FeedbackMessage> said = feedback.Messages();
-    ASSERT_EQ(said.size(), 1u) << name;
-    EXPECT_NE(said[0].text.find("\"" + path + "\" is " + (makeFifo ? "a FIFO" : "a socket")),
-              std::string::npos)
+    EXPECT_EQ(said[0].text.rfind("The results file \"" + path + "\" is the " + r.what, 0), 0u)
         << said[0].text;
-    struct stat st;
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    EXPECT_TRUE(makeFifo ? S_ISFIFO(st.st_mode) : S_ISSOCK(st.st_mode)) << name;
-    EXPECT_FALSE(std::filesystem::exists(f.dir.Path() + "/mapdata.txt")) << name;
+    EXPECT_FALSE(std::filesystem::exists(path)) << r.name;
+    RunFile clash;
+    EXPECT_FALSE(ExportTargetClash(f.t, f.dir.Path() + "/x.gpkg", sinks, clash));
+    ASSERT_TRUE(ExportTargetClash(f.t, f.dir.Path() + "/./" + r.name, sinks, clash)) << r.name;
+    EXPECT_EQ(std::string(clash.what), r.what);
   }
 }
 

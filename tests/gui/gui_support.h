@@ -3,11 +3,13 @@
 // small data set near the origin in a temporary folder.
 #pragma once
 
+#include <cstdlib>
 #include <deque>
 #include <fstream>
 #include <iterator>
 
 #include <QAction>
+#include <QColor>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -23,6 +25,20 @@ namespace treetri::gui {
 inline bool HasColour(const QImage& image, int x, int y, Rgb c) {
   const QRgb p = image.valid(x, y) ? image.pixel(x, y) : qRgba(1, 2, 3, 0);
   return qRed(p) == c.r && qGreen(p) == c.g && qBlue(p) == c.b;
+}
+// Whether a pixel of `image` within one pixel of `at` has the colour, each
+// channel within `tolerance`.
+inline bool Carries(const QImage& image, QPoint at, const QColor& colour, int tolerance = 0) {
+  for (int dy = -1; dy <= 1; ++dy)
+    for (int dx = -1; dx <= 1; ++dx) {
+      if (!image.valid(at.x() + dx, at.y() + dy)) continue;
+      const QColor p(image.pixel(at.x() + dx, at.y() + dy));
+      if (std::abs(p.red() - colour.red()) <= tolerance &&
+          std::abs(p.green() - colour.green()) <= tolerance &&
+          std::abs(p.blue() - colour.blue()) <= tolerance)
+        return true;
+    }
+  return false;
 }
 inline int CountColour(const QImage& image, Rgb colour) {
   int n = 0;

@@ -175,24 +175,14 @@ TEST_F(PlotMapTest, ExportsTheViewWithTheTreesWhereTheScreenShowsThem) {
   const QPoint mapTreeAt = view->mapFromScene(map->ToScene(mapTree->x, mapTree->y));
   ASSERT_TRUE(view->FreeArea().contains(outlierAt) && view->FreeArea().contains(mapTreeAt));
   const QColor outlier = mapstyle::ToQColor(views::VerdictColour(quality::Verdict::Outlier));
-  // The pixel at a point of the view (scaled) and its neighbours: one of
-  // them carries the colour.
-  const auto carries = [](const QImage& image, QPoint at, double scale, const QColor& colour) {
-    for (int dy = -1; dy <= 1; ++dy)
-      for (int dx = -1; dx <= 1; ++dx)
-        if (QColor(image.pixel(qRound(at.x() * scale) + dx, qRound(at.y() * scale) + dy)).rgb() ==
-            colour.rgb())
-          return true;
-    return false;
-  };
 
   const QString png = QString::fromStdString(File("view.png"));
   ASSERT_TRUE(map->ExportView(png, error)) << error;
   const QImage image(png);
   ASSERT_EQ(image.size(), size * 2);  // twice the screen's resolution
-  EXPECT_TRUE(carries(image, outlierAt, 2, outlier));
-  EXPECT_TRUE(carries(image, mapTreeAt, 2, mapstyle::kMapTreeFill));
-  EXPECT_FALSE(carries(image, outlierAt, 2, mapstyle::kMapTreeFill));
+  EXPECT_TRUE(Carries(image, outlierAt * 2, outlier));
+  EXPECT_TRUE(Carries(image, mapTreeAt * 2, mapstyle::kMapTreeFill));
+  EXPECT_FALSE(Carries(image, outlierAt * 2, mapstyle::kMapTreeFill));
 
   // The SVG drawn again by an SVG reader: the same trees at the same places,
   // no line drawn as wide as the view has pixels per metre.
@@ -209,8 +199,8 @@ TEST_F(PlotMapTest, ExportsTheViewWithTheTreesWhereTheScreenShowsThem) {
   QPainter painter(&drawn);
   renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
   painter.end();
-  EXPECT_TRUE(carries(drawn, outlierAt, 1, outlier));
-  EXPECT_TRUE(carries(drawn, mapTreeAt, 1, mapstyle::kMapTreeFill));
+  EXPECT_TRUE(Carries(drawn, outlierAt, outlier));
+  EXPECT_TRUE(Carries(drawn, mapTreeAt, mapstyle::kMapTreeFill));
 
   // The PDF page is the view's size at 96 dots per inch.
   const QString pdf = QString::fromStdString(File("view.pdf"));

@@ -63,25 +63,12 @@ class PlotNetworkTest : public DesktopTest {
   }
 };
 
-// Whether a pixel of `image` within one pixel of `at` has the colour (each
-// channel within 40: the ring's edge is smoothed into the background).
-bool Carries(const QImage& image, QPoint at, const QColor& colour) {
-  for (int dy = -1; dy <= 1; ++dy)
-    for (int dx = -1; dx <= 1; ++dx) {
-      if (!image.valid(at.x() + dx, at.y() + dy)) continue;
-      const QColor p(image.pixel(at.x() + dx, at.y() + dy));
-      if (std::abs(p.red() - colour.red()) <= 40 && std::abs(p.green() - colour.green()) <= 40 &&
-          std::abs(p.blue() - colour.blue()) <= 40)
-        return true;
-    }
-  return false;
-}
-
 // A ring of the colour, 7 pixels around `at`: on all four sides (a line
-// through the point would give two at most).
+// through the point would give two at most). Each channel within 40: the
+// ring's edge is smoothed into the background.
 bool Ringed(const QImage& image, QPoint at, const QColor& colour) {
   for (QPoint d : {QPoint(7, 0), QPoint(-7, 0), QPoint(0, 7), QPoint(0, -7)})
-    if (!Carries(image, at + d, colour)) return false;
+    if (!Carries(image, at + d, colour, 40)) return false;
   return true;
 }
 
