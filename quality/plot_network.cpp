@@ -1820,6 +1820,92 @@ bool PreferOneObservation(Network& n, double crit1, double crit2, const PlotInde
   return any;
 }
 
+// A sighting of which snooping removed one observation while its other
+// observation stays in, and a removal on the same map tree in another field
+// tree: a wrong number whose remaining observation still pulls the map tree
+// and had a clean neighbour blamed. The sighting goes whole and the
+// neighbour's removals on that map tree go back, when every observation
+// that goes back then passes its test; where both field trees' sightings
+// qualify, the one that leaves the least vTPv. True when any went.
+bool ConsolidateSightings(Network& n, double crit1, double crit2, std::vector<Removal>& removed) {
+  bool any = false;
+  const std::vector<Obs>& obs = n.Observations();
+  struct Trial {
+    size_t k = 0;
+    int rest = -1;
+    std::vector<size_t> others;
+    std::vector<int> back;
+  };
+  for (;;) {
+    std::vector<Trial> trials;
+    for (size_t k = 0; k < removed.size(); ++k) {
+      const Removal& r = removed[k];
+      if (r.kind != HypKind::Observation) continue;
+      const Sighting& g = n.Sightings()[static_cast<size_t>(SightingOf(n, r))];
+      Trial t;
+      t.k = k;
+      t.rest = obs[static_cast<size_t>(r.index)].kind == ObservationKind::Azimuth ? g.dist : g.az;
+      if (t.rest < 0 || !obs[static_cast<size_t>(t.rest)].active) continue;
+      for (size_t q = 0; q < removed.size(); ++q) {
+        const Removal& o = removed[q];
+        if (q == k || o.kind == HypKind::MapTree) continue;
+        const Sighting& h = n.Sightings()[static_cast<size_t>(SightingOf(n, o))];
+        if (h.map != g.map || h.field == g.field) continue;
+        t.others.push_back(q);
+        for (int i : HypothesisObservations(n, o.kind, o.index))
+          if (!obs[static_cast<size_t>(i)].active) t.back.push_back(i);
+      }
+      if (!t.back.empty()) trials.push_back(t);
+    }
+    const Trial* best = nullptr;
+    double bestVtpv = HUGE_VAL;
+    n.Keep();
+    for (const Trial& t : trials) {
+      SetActive(n, {t.rest}, false);
+      SetActive(n, t.back, true);
+      bool pass = n.Adjust(false, kTrialIterations);
+      for (size_t q = 0; pass && q < t.others.size(); ++q) {
+        const Removal& o = removed[t.others[q]];
+        std::vector<int> H;
+        for (int i : HypothesisObservations(n, o.kind, o.index)) {
+          H.push_back(i);
+          pass = pass && !(n.Statistic({i}, false) > crit1);
+        }
+        if (pass && H.size() == 2) pass = !(n.Statistic(H, false) > crit2);
+      }
+      if (pass && n.Vtpv() < bestVtpv) {
+        bestVtpv = n.Vtpv();
+        best = &t;
+      }
+      SetActive(n, t.back, false);
+      SetActive(n, {t.rest}, true);
+      n.Restore();
+    }
+    if (!best) return any;
+    SetActive(n, {best->rest}, false);
+    SetActive(n, best->back, true);
+    if (!n.Adjust()) {
+      SetActive(n, best->back, false);
+      SetActive(n, {best->rest}, true);
+      n.Restore();
+      return any;
+    }
+    Removal& r = removed[best->k];
+    const int s = SightingOf(n, r);
+    const Sighting& g = n.Sightings()[static_cast<size_t>(s)];
+    r.kind = HypKind::Sighting;
+    r.index = s;
+    r.degrees = 2;
+    r.statistic = n.Statistic({g.az, g.dist}, true);
+    r.ratio = r.statistic / crit2;
+    r.robust = false;
+    const std::vector<size_t> others = best->others;
+    for (size_t q = others.size(); q-- > 0;)
+      removed.erase(removed.begin() + static_cast<std::ptrdiff_t>(others[q]));
+    any = true;
+  }
+}
+
 }  // namespace
 
 PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions& options) {
@@ -1874,6 +1960,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
         Snoop(*net, crit1, crit2, removed);
         if (PutBackCleared(*net, crit1, crit2, removed)) Snoop(*net, crit1, crit2, removed);
         if (PreferOneObservation(*net, crit1, crit2, plotTrees, removed)) Snoop(*net, crit1, crit2, removed);
+        if (ConsolidateSightings(*net, crit1, crit2, removed)) Snoop(*net, crit1, crit2, removed);
         adjusted = net->Adjust();
       }
       if (adjusted || !bias) break;
