@@ -1876,20 +1876,18 @@ bool ConsolidateSightings(Network& n, double crit1, double crit2, std::vector<Re
       if (pass && n.Vtpv() < bestVtpv) {
         bestVtpv = n.Vtpv();
         best = &t;
+        n.KeepBest();
       }
       SetActive(n, t.back, false);
       SetActive(n, {t.rest}, true);
       n.Restore();
     }
     if (!best) return any;
+    // The best trial's adjustment as it stands (converged within the
+    // trial's iterations, an adjustment from the same start would repeat it).
     SetActive(n, {best->rest}, false);
     SetActive(n, best->back, true);
-    if (!n.Adjust()) {
-      SetActive(n, best->back, false);
-      SetActive(n, {best->rest}, true);
-      n.Restore();
-      return any;
-    }
+    n.RestoreBest();
     Removal& r = removed[best->k];
     const int s = SightingOf(n, r);
     const Sighting& g = n.Sightings()[static_cast<size_t>(s)];
