@@ -406,8 +406,16 @@ class Network {
   // a Q b^T for two rows on the same map tree (or without one).
   double RowCov(const Row& a, const Row& b) const {
     double s = 0;
-    for (int k = 0; k < a.n; ++k)
-      for (int l = 0; l < b.n; ++l) s += a.a[k] * b.a[l] * Qrr(a.col[k], b.col[l]);
+    if (a.n >= 2 && b.n >= 2 && a.col[0] == b.col[0] && a.col[0] / 2 < static_cast<int>(qf_.size())) {
+      // Rows of one field tree (X, Y, the bias): its own block, which holds
+      // the entries Qrr gives them.
+      const Eigen::Matrix3d& q = qf_[static_cast<size_t>(a.col[0] / 2)];
+      for (int k = 0; k < a.n; ++k)
+        for (int l = 0; l < b.n; ++l) s += a.a[k] * b.a[l] * q(k, l);
+    } else {
+      for (int k = 0; k < a.n; ++k)
+        for (int l = 0; l < b.n; ++l) s += a.a[k] * b.a[l] * Qrr(a.col[k], b.col[l]);
+    }
     if (a.map >= 0 && a.map == b.map) {
       const size_t j = static_cast<size_t>(a.map);
       const Vector2d am(a.am[0], a.am[1]), bm(b.am[0], b.am[1]);
