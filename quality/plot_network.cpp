@@ -403,6 +403,7 @@ class Network {
   double BiasSigma() const { return bias_ ? std::sqrt(Qrr(R_ - 1, R_ - 1)) : 0; }
 
   double Weight(int i) const {
+    if (weights_) return weights_[i];
     const Obs& o = obs_[static_cast<size_t>(i)];
     return o.active ? o.omega / (o.sigma * o.sigma) : 0;
   }
@@ -456,10 +457,12 @@ class Network {
   }
   template <class Matrix, class Vector>
   double Statistic(const int* H, int q, bool predicted, Matrix& C, Vector& d) const {
+    // (Only the lower triangle: the LDLT reads no other.)
     for (int a = 0; a < q; ++a) {
       const size_t ia = static_cast<size_t>(H[static_cast<size_t>(a)]);
       d[a] = v_[ia];
-      for (int b = 0; b < q; ++b) {
+      for (int b = a + 1; b < q; ++b) C(a, b) = 0;
+      for (int b = 0; b <= a; ++b) {
         const size_t ib = static_cast<size_t>(H[static_cast<size_t>(b)]);
         const double aqa = RowCov(rows_[ia], rows_[ib]);
         const double ll = a == b ? obs_[ia].sigma * obs_[ia].sigma : 0;
@@ -546,7 +549,8 @@ class Network {
     VectorXd dv(q);
     for (int a = 0; a < q; ++a) {
       dv[a] = d[static_cast<size_t>(a)];
-      for (int b = 0; b < q; ++b) {
+      for (int b = a + 1; b < q; ++b) C(a, b) = 0;  // (the LDLT reads the lower triangle only)
+      for (int b = 0; b <= a; ++b) {
         Row ra = rows[static_cast<size_t>(a)], rb = rows[static_cast<size_t>(b)];
         double c = (a == b ? ll[static_cast<size_t>(a)] : 0);
         if (j >= 0) {
@@ -597,6 +601,13 @@ class Network {
 
  private:
   bool AdjustFrom(bool loose, int most, bool covariances) {
+    // The weights do not change during an adjustment: found once.
+    w_.resize(obs_.size());
+    for (size_t i = 0; i < obs_.size(); ++i) w_[i] = Weight(static_cast<int>(i));
+    struct Weights {
+      const double*& to;
+      ~Weights() { to = nullptr; }
+    } weights{weights_ = w_.data()};
     converged_ = false;
     iterations_ = 0;
     // The residuals and design rows are those of the current unknowns
@@ -725,10 +736,11 @@ class Network {
         r.col[1] = fc + 1;
         if (o.kind == ObservationKind::Azimuth) {
           v[i] = Wrap(std::atan2(dx, dy) + (bias_ ? u[R_ - 1] : 0) - o.observed);
-          r.a[0] = -dy / s2a;
-          r.a[1] = dx / s2a;
+          // (A quotient's sign flips exactly with its numerator's.)
           r.am[0] = dy / s2a;
           r.am[1] = -dx / s2a;
+          r.a[0] = -r.am[0];
+          r.a[1] = -r.am[1];
           if (bias_) {
             r.col[2] = R_ - 1;
             r.a[2] = 1;
@@ -736,10 +748,10 @@ class Network {
           }
         } else {
           v[i] = s - o.observed;
-          r.a[0] = -dx / s;
-          r.a[1] = -dy / s;
           r.am[0] = dx / s;
           r.am[1] = dy / s;
+          r.a[0] = -r.am[0];
+          r.a[1] = -r.am[1];
         }
       }
       vtpv += Weight(static_cast<int>(i)) * v[i] * v[i];
@@ -1119,6 +1131,8 @@ class Network {
   VectorXd u_;
   std::vector<double> v_;
   std::vector<Row> rows_;
+  std::vector<double> w_;  // the weights during an adjustment
+  const double* weights_ = nullptr;  // w_ while an adjustment runs
   std::vector<double> vTrial_;  // a step's residuals and rows, before it is taken
   std::vector<Row> rTrial_;
   bool converged_ = false;
@@ -1866,20 +1880,18 @@ bool ConsolidateSightings(Network& n, double crit1, double crit2, std::vector<Re
       if (pass && n.Vtpv() < bestVtpv) {
         bestVtpv = n.Vtpv();
         best = &t;
+        n.KeepBest();
       }
       SetActive(n, t.back, false);
       SetActive(n, {t.rest}, true);
       n.Restore();
     }
     if (!best) return any;
+    // The best trial's adjustment as it stands (converged within the
+    // trial's iterations, an adjustment from the same start would repeat it).
     SetActive(n, {best->rest}, false);
     SetActive(n, best->back, true);
-    if (!n.Adjust()) {
-      SetActive(n, best->back, false);
-      SetActive(n, {best->rest}, true);
-      n.Restore();
-      return any;
-    }
+    n.RestoreBest();
     Removal& r = removed[best->k];
     const int s = SightingOf(n, r);
     const Sighting& g = n.Sightings()[static_cast<size_t>(s)];
