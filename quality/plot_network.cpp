@@ -1321,6 +1321,14 @@ const Candidate* Strongest(const Network& n, const std::vector<Candidate>& c) {
   return best;
 }
 
+// Whether the active observations H of one sighting pass their tests: each
+// its own 1-degree test, and the two together their 2-degree test.
+bool Passes(const Network& n, const std::vector<int>& H, double crit1, double crit2) {
+  for (int i : H)
+    if (n.Statistic({i}, false) > crit1) return false;
+  return H.size() != 2 || !(n.Statistic(H, false) > crit2);
+}
+
 bool OnceSighted(const Network& n, HypKind kind, int index) {
   if (kind == HypKind::MapTree) return false;
   const int s = kind == HypKind::Sighting ? index
@@ -1793,15 +1801,8 @@ bool PreferOneObservation(Network& n, double crit1, double crit2, const PlotInde
         const Sighting& g = n.Sightings()[static_cast<size_t>(si)];
         std::vector<int> H;
         for (int i : {g.az, g.dist})
-          if (i >= 0 && obs[static_cast<size_t>(i)].active) {
-            H.push_back(i);
-            const double T = n.Statistic({i}, false);
-            keep = keep && !(T > crit1);
-          }
-        if (keep && H.size() == 2) {
-          const double T = n.Statistic(H, false);
-          keep = !(T > crit2);
-        }
+          if (i >= 0 && obs[static_cast<size_t>(i)].active) H.push_back(i);
+        keep = Passes(n, H, crit1, crit2);
       }
       if (keep && n.Vtpv() < bestVtpv) {
         bestVtpv = n.Vtpv();
@@ -1878,12 +1879,7 @@ bool ConsolidateSightings(Network& n, double crit1, double crit2, std::vector<Re
       bool pass = n.Adjust(false, kTrialIterations);
       for (size_t q = 0; pass && q < t.others.size(); ++q) {
         const Removal& o = removed[t.others[q]];
-        std::vector<int> H;
-        for (int i : HypothesisObservations(n, o.kind, o.index)) {
-          H.push_back(i);
-          pass = pass && !(n.Statistic({i}, false) > crit1);
-        }
-        if (pass && H.size() == 2) pass = !(n.Statistic(H, false) > crit2);
+        pass = Passes(n, HypothesisObservations(n, o.kind, o.index), crit1, crit2);
       }
       if (pass && n.Vtpv() < bestVtpv) {
         bestVtpv = n.Vtpv();
