@@ -165,6 +165,8 @@ TEST(PlotScene, QualityFilesReadBack) {
   ASSERT_EQ(back.Cases().size(), 4u);
   EXPECT_EQ(back.Find(1)->observations.size(), 5u);
   EXPECT_EQ(back.Find(1)->row.suspectW, -4.0);
+  EXPECT_EQ(back.Find(0), nullptr);  // not the nearest case instead
+  EXPECT_EQ(back.Find(5), nullptr);
   // A line that does not parse is named with its file and line.
   o = folder.Write(quality::kObservationsFileName, observations + "1,1,101,9,x\r\n");
   EXPECT_FALSE(back.Load(q, o, error));
