@@ -1747,11 +1747,11 @@ std::optional<Suggestion> Suggest(const Network& n, const Sighting& g, const Plo
 // Comparing a whole sighting's test with one observation's by their ratios
 // to the critical values favours the sighting where the field tree has few
 // sightings: leaving out two observations takes up more misfit. So a removed
-// whole sighting is put back in turn while one observation of another
-// sighting of the same field tree, the most significant, is left out in its
-// place; the exchange stands when every test of the field tree then passes
-// (one observation explains the data as well). Not where a replacement tree
-// fits the sighting.
+// whole sighting is put back while each observation of the field tree's
+// other sighting in turn is left out in its place; of the exchanges under
+// which every test of the field tree passes (one observation explains the
+// data as well), the one with the least vTPv stands. Not where a
+// replacement tree fits the sighting.
 bool PreferOneObservation(Network& n, double crit1, double crit2, const PlotIndex* plotTrees,
                           std::vector<Removal>& removed) {
   bool any = false;
@@ -1870,6 +1870,7 @@ bool ConsolidateSightings(Network& n, double crit1, double crit2, std::vector<Re
       }
       if (!t.back.empty()) trials.push_back(t);
     }
+    if (trials.empty()) return any;
     const Trial* best = nullptr;
     double bestVtpv = HUGE_VAL;
     n.Keep();
@@ -1905,9 +1906,8 @@ bool ConsolidateSightings(Network& n, double crit1, double crit2, std::vector<Re
     r.statistic = n.Statistic({g.az, g.dist}, true);
     r.ratio = r.statistic / crit2;
     r.robust = false;
-    const std::vector<size_t> others = best->others;
-    for (size_t q = others.size(); q-- > 0;)
-      removed.erase(removed.begin() + static_cast<std::ptrdiff_t>(others[q]));
+    for (size_t q = best->others.size(); q-- > 0;)
+      removed.erase(removed.begin() + static_cast<std::ptrdiff_t>(best->others[q]));
     any = true;
   }
 }
