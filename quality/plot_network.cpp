@@ -18,22 +18,31 @@
 
 namespace treetri::quality {
 
-double CriticalValue(int degrees) {
-  // The value k with P(chi2'(degrees, lambda0) > k) = 80 %: the non-central
-  // chi-square as a Poisson mixture of central ones, k by bisection.
-  auto power = [degrees](double k) {
-    double sum = 0, weight = std::exp(-kLambda0 / 2);
-    for (int j = 0; j < 200; ++j) {
-      sum += weight * (1 - RegularisedGammaP(degrees / 2.0 + j, k / 2));
-      weight *= kLambda0 / 2 / (j + 1);
-    }
-    return sum;
-  };
+namespace {
+
+// P(chi2'(degrees, lambda) > k): the non-central chi-square as a Poisson
+// mixture of central ones.
+double Power(int degrees, double lambda, double k) {
+  double sum = 0, weight = std::exp(-lambda / 2);
+  for (int j = 0; j < 200; ++j) {
+    sum += weight * (1 - RegularisedGammaP(degrees / 2.0 + j, k / 2));
+    weight *= lambda / 2 / (j + 1);
+  }
+  return sum;
+}
+
+}  // namespace
+
+double CriticalValue(int degrees) { return ChiSquareQuantile(1 - kAlpha0, degrees); }
+
+double NonCentrality(int degrees) {
+  // Bisection on lambda: the power rises with it.
+  const double k = CriticalValue(degrees);
   double lo = 0, hi = 100;
   for (int i = 0; i < 100; ++i) {
     const double mid = (lo + hi) / 2;
     if (mid == lo || mid == hi) break;  // adjacent: no halving changes them
-    (power(mid) > 0.8 ? lo : hi) = mid;
+    (Power(degrees, mid, k) < kPower ? lo : hi) = mid;
   }
   return (lo + hi) / 2;
 }
@@ -1957,6 +1966,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
   std::optional<Network> net;
   std::vector<Removal> removed;
   static const double crit1 = CriticalValue(1), crit2 = CriticalValue(2);
+  static const double lambda2 = NonCentrality(2);
   if (!members.empty()) {
     const double ox = std::round(sx / sn), oy = std::round(sy / sn);
     for (bool bias : {options.azimuthBias, false}) {
@@ -2191,7 +2201,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
         // displacement that way is not seen at all (no distance is written,
         // the nearest other tree is confusable).
         const double smallest = Eigen::SelfAdjointEigenSolver<Matrix2d>(Mi).eigenvalues()[0];
-        const double mdb = smallest > kUnseenShare * scale ? std::sqrt(kLambda0 / smallest) : HUGE_VAL;
+        const double mdb = smallest > kUnseenShare * scale ? std::sqrt(lambda2 / smallest) : HUGE_VAL;
         if (std::isfinite(mdb)) extra.confusableDistance = mdb;
         const MapUnknown& m = n.Maps()[static_cast<size_t>(g.map)];
         const double mx = m.mapX + n.OriginX(), my = m.mapY + n.OriginY();

@@ -424,8 +424,8 @@ TEST(PlotNetwork, ConfusableMarkFollowsTheTwoDegreeMdb) {
   const PlotResult r = AssessPlot(in, {});
   const Dense d(in);
   // Sighting slot 2 of field tree 3: M = C^T P Qvv P C, C the partials of its
-  // two observations by the sighted point; the MDB is sqrt(lambda0 / the
-  // smallest eigenvalue of M).
+  // two observations by the sighted point; the MDB is sqrt(lambda / the
+  // smallest eigenvalue of M), lambda the 2-degree test's non-centrality.
   const int f = 3, slot = 2, tree = in[f].sightings[slot - 1].tree;
   const int j = d.mapIndex.at(tree);
   const int n = static_cast<int>(d.obs.size());
@@ -437,7 +437,7 @@ TEST(PlotNetwork, ConfusableMarkFollowsTheTwoDegreeMdb) {
   Eigen::MatrixXd C = Eigen::MatrixXd::Zero(n, 2);
   for (int i : H) C.row(i) = d.A.block(i, 2 * d.F + 2 * j, 1, 2);
   const Eigen::Matrix2d M = C.transpose() * d.p.asDiagonal() * Qvv * d.p.asDiagonal() * C;
-  const double mdb = std::sqrt(kLambda0 / Eigen::SelfAdjointEigenSolver<Eigen::Matrix2d>(M).eigenvalues()[0]);
+  const double mdb = std::sqrt(NonCentrality(2) / Eigen::SelfAdjointEigenSolver<Eigen::Matrix2d>(M).eigenvalues()[0]);
   const NetworkCaseResult& c = r.cases[f];
   for (size_t k = 0; k < c.quality.observations.size(); ++k)
     if (c.quality.observations[k].slot == slot && c.quality.observations[k].kind == ObservationKind::Distance) {
@@ -543,10 +543,23 @@ TEST(PlotNetwork, CleanCasesThatFailAloneAreAdjustedWithoutAlarm) {
   EXPECT_GE(failedAlone, 3);
 }
 
-TEST(PlotNetwork, CriticalValuesGiveEqualPower) {
-  EXPECT_NEAR(CriticalValue(1), 10.83, 0.05);  // 3.29^2 at alpha0 = 0.1 %
-  EXPECT_GT(CriticalValue(2), CriticalValue(1));
-  EXPECT_LT(CriticalValue(2), 13);
+// Both tests at alpha0 = 0.1 %; each non-centrality gives it 80 % power.
+TEST(PlotNetwork, TestLevelsAndNonCentralities) {
+  EXPECT_NEAR(CriticalValue(1), 3.2905 * 3.2905, 1e-3);
+  EXPECT_NEAR(CriticalValue(2), -2 * std::log(kAlpha0), 1e-6);  // P(chi2 > k) = exp(-k/2)
+  EXPECT_NEAR(NonCentrality(1), (3.2905 + 0.8416) * (3.2905 + 0.8416), 0.01);  // 4.13^2
+  // The 2-degree power another way: the length of a normal vector with
+  // mean (sqrt(lambda), 0) and unit covariance has the Rice density
+  // r exp(-(r^2 + lambda)/2) I0(r sqrt(lambda)); integrated up to sqrt(k).
+  const double lambda = NonCentrality(2), k = CriticalValue(2);
+  const int steps = 20000;
+  const double h = std::sqrt(k) / steps;
+  double inside = 0;
+  for (int i = 0; i < steps; ++i) {
+    const double r = (i + 0.5) * h;
+    inside += r * std::exp(-(r * r + lambda) / 2) * std::cyl_bessel_i(0.0, r * std::sqrt(lambda)) * h;
+  }
+  EXPECT_NEAR(1 - inside, kPower, 1e-4);
 }
 
 }  // namespace
