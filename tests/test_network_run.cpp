@@ -283,13 +283,17 @@ TEST(NetworkRun, AWrongNumberIsBlamedAndNotTheFieldTreesThatRightlySightItsTree)
         wrongField = e.tree;
     ASSERT_EQ(wrongField, row.wrongField) << row.seed;
     for (const tools::MapTree& m : d.map)
-      if (m.plot == row.plot && m.tree == row.tree) ASSERT_EQ(m.shift, 0.0);
+      if (m.plot == row.plot && m.tree == row.tree) {
+        ASSERT_EQ(m.shift, 0.0);
+      }
     std::vector<quality::CaseInput> in;
     for (const quality::CaseInput& c : tools::QualityInputs(d))
       if (c.plot == row.plot) in.push_back(c);
     const quality::PlotResult r = quality::AssessPlot(in, {});
     for (const quality::MapTreeResult& m : r.mapTrees)
-      if (m.tree == row.tree) EXPECT_EQ(m.displaced, row.displaced) << row.seed;
+      if (m.tree == row.tree) {
+        EXPECT_EQ(m.displaced, row.displaced) << row.seed;
+      }
     int sightings = 0;
     for (size_t c = 0; c < in.size(); ++c) {
       bool sights = false;
