@@ -86,4 +86,13 @@ double ChiSquareQuantile(double p, int f) {
   return x;
 }
 
+double NonCentralChiSquareTail(int f, double lambda, double x) {
+  double sum = 0, weight = std::exp(-lambda / 2);
+  for (int j = 0; j < 200; ++j) {
+    sum += weight * (1 - RegularisedGammaP(f / 2.0 + j, x / 2));
+    weight *= lambda / 2 / (j + 1);
+  }
+  return sum;
+}
+
 }  // namespace treetri::quality

@@ -1,5 +1,6 @@
-// Quantiles of the chi-square distribution, for the global test of an
-// adjustment and the confidence ellipse.
+// The chi-square distribution: its quantiles, for the global test of an
+// adjustment and the confidence ellipse, and the tail of the non-central
+// one, for the power of a test.
 #pragma once
 
 namespace treetri::quality {
@@ -11,5 +12,10 @@ double RegularisedGammaP(double a, double x);
 // freedom: the x with P(f/2, x/2) = p, for 0 < p < 1. A Wilson-Hilferty
 // start refined by Newton steps on the distribution function.
 double ChiSquareQuantile(double p, int f);
+
+// P(chi2'(f, lambda) > x): the non-central chi-square with f > 0 degrees of
+// freedom and non-centrality lambda >= 0, as a Poisson mixture of central
+// ones (200 terms: enough for lambda up to about 100).
+double NonCentralChiSquareTail(int f, double lambda, double x);
 
 }  // namespace treetri::quality

@@ -18,21 +18,6 @@
 
 namespace treetri::quality {
 
-namespace {
-
-// P(chi2'(degrees, lambda) > k): the non-central chi-square as a Poisson
-// mixture of central ones.
-double Power(int degrees, double lambda, double k) {
-  double sum = 0, weight = std::exp(-lambda / 2);
-  for (int j = 0; j < 200; ++j) {
-    sum += weight * (1 - RegularisedGammaP(degrees / 2.0 + j, k / 2));
-    weight *= lambda / 2 / (j + 1);
-  }
-  return sum;
-}
-
-}  // namespace
-
 double CriticalValue(int degrees) { return ChiSquareQuantile(1 - kAlpha0, degrees); }
 
 double NonCentrality(int degrees) {
@@ -42,7 +27,7 @@ double NonCentrality(int degrees) {
   for (int i = 0; i < 100; ++i) {
     const double mid = (lo + hi) / 2;
     if (mid == lo || mid == hi) break;  // adjacent: no halving changes them
-    (Power(degrees, mid, k) < kPower ? lo : hi) = mid;
+    (NonCentralChiSquareTail(degrees, mid, k) < kPower ? lo : hi) = mid;
   }
   return (lo + hi) / 2;
 }
