@@ -1484,94 +1484,6 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
     }
     refused.insert(passing.front().H.front());
   }
-  // A map tree whose sightings stay out while its map coordinates stay in
-  // may be the one displaced: swap them when the sightings then pass, all
-  // but a minority that still fail and stay out whole (one of them may name
-  // the tree by a wrong number).
-  for (size_t j = 0; j < M; ++j) {
-    const MapUnknown& m = n.Maps()[j];
-    // (Tried where at least two of its sightings stay out, or all of them:
-    // one sighting out among others that fit is that sighting's own error far
-    // more often, and the trial costs a whole adjustment.)
-    std::vector<int> back;
-    int sightingsOut = 0;
-    for (int si : m.sightings) {
-      bool out = false;
-      for (int o : HypothesisObservations(n, HypKind::Sighting, si))
-        if (!obs[static_cast<size_t>(o)].active) {
-          back.push_back(o);
-          out = true;
-        }
-      sightingsOut += out;
-    }
-    if (sightingsOut == 0 || m.sightings.size() < 2 ||
-        (sightingsOut < 2 && sightingsOut < static_cast<int>(m.sightings.size())) ||
-        !AllActive(n, {m.obsX, m.obsY}, true))
-      continue;
-    n.Keep();
-    SetActive(n, {m.obsX, m.obsY}, false);
-    SetActive(n, back, true);
-    bool pass = n.Adjust(false, kTrialIterations);
-    // The sightings that fail once the map coordinates are out: the worst
-    // stays out and the others are tested again, while those kept out stay
-    // a minority (a map tree displaced on the map and also named by a wrong
-    // number).
-    std::vector<int> keptOut, wasIn;
-    while (pass) {
-      int worst = -1;
-      double worstRatio = 1;
-      for (int si : m.sightings) {
-        if (std::find(keptOut.begin(), keptOut.end(), si) != keptOut.end()) continue;
-        std::vector<int> H;
-        bool fails = false;
-        for (int o : back)
-          if (obs[static_cast<size_t>(o)].sighting == si) {
-            H.push_back(o);
-            fails = fails || n.Statistic({o}, false) > crit1;
-          }
-        if (!fails) continue;
-        const double ratio = n.Statistic(H, false) / (H.size() == 2 ? crit2 : crit1);
-        if (!(ratio <= worstRatio)) {
-          worst = si;
-          worstRatio = std::isfinite(ratio) ? ratio : HUGE_VAL;
-        }
-      }
-      if (worst < 0) break;
-      if (2 * (keptOut.size() + 1) >= m.sightings.size()) {
-        pass = false;
-        break;
-      }
-      keptOut.push_back(worst);
-      std::vector<int> off;
-      for (int o : HypothesisObservations(n, HypKind::Sighting, worst))
-        if (obs[static_cast<size_t>(o)].active) {
-          off.push_back(o);
-          if (std::find(back.begin(), back.end(), o) == back.end()) wasIn.push_back(o);
-        }
-      SetActive(n, off, false);
-      pass = n.Adjust(false, kTrialIterations);
-    }
-    if (pass) {
-      const double T = n.Statistic({m.obsX, m.obsY}, true);
-      pass = std::isfinite(T) && T > crit2;
-    }
-    if (pass) {
-      out_.erase(std::remove_if(out_.begin(), out_.end(), [&](const auto& g) {
-                   return g.first == HypKind::Sighting &&
-                          std::find(keptOut.begin(), keptOut.end(), g.second) == keptOut.end() &&
-                          n.Sightings()[static_cast<size_t>(g.second)].map == static_cast<int>(j);
-                 }), out_.end());
-      out_.push_back({HypKind::MapTree, static_cast<int>(j)});
-      for (int si : keptOut)
-        if (std::find(out_.begin(), out_.end(), std::pair{HypKind::Sighting, si}) == out_.end())
-          out_.push_back({HypKind::Sighting, si});
-    } else {
-      SetActive(n, back, false);
-      SetActive(n, wasIn, true);
-      SetActive(n, {m.obsX, m.obsY}, true);
-      n.Restore();
-    }
-  }
   // What stays out, with its predicted statistic.
   for (const auto& [k, i] : out_) {
     const std::vector<int> H = HypothesisObservations(n, k, i);
@@ -1827,83 +1739,57 @@ bool PreferOneObservation(Network& n, double crit1, double crit2, const PlotInde
   return any;
 }
 
-// A sighting of which snooping removed one observation while its other
-// observation stays in, and a removal on the same map tree in another field
-// tree: a wrong number whose remaining observation still pulls the map tree
-// and had a clean neighbour blamed. The sighting goes whole and the
-// neighbour's removals on that map tree go back, when every observation
-// that goes back then passes its test; where both field trees' sightings
-// qualify, the one that leaves the least vTPv. True when any went.
-bool ConsolidateSightings(Network& n, double crit1, double crit2, std::vector<Removal>& removed) {
+// vTPv plus the critical value of each hypothesis left out: each removal
+// is worth its place when it takes up more misfit than its test's critical
+// value.
+double PenalisedVtpv(const Network& n, const std::vector<Removal>& removed, double crit1,
+                     double crit2) {
+  double s = n.Vtpv();
+  for (const Removal& r : removed) s += r.degrees == 1 ? crit1 : crit2;
+  return s;
+}
+
+// Snooping removes one hypothesis at a time and never looks back, so one
+// error can have others blamed in its place: a wrong number that names map
+// tree M pulls M towards the tree meant, the sightings of M by the field
+// trees that sight it rightly fail and go, and M's own map coordinates then
+// look displaced, while the wrong sighting, now in agreement with M, stays.
+// So each map tree with two or more removals (its sightings, its
+// coordinates) gets them all back and snooping runs again; the outcome
+// stands when it leaves less penalised vTPv. (This also finds a map tree
+// displaced on the map whose sightings the robust start left out: back
+// together, its coordinates are what fails.) True when any outcome stood.
+bool Rejoin(Network& n, double crit1, double crit2, std::vector<Removal>& removed) {
   bool any = false;
-  const std::vector<Obs>& obs = n.Observations();
-  struct Trial {
-    size_t k = 0;
-    int rest = -1;
-    std::vector<size_t> others;
-    std::vector<int> back;
-  };
-  for (;;) {
-    std::vector<Trial> trials;
-    for (size_t k = 0; k < removed.size(); ++k) {
-      const Removal& r = removed[k];
-      if (r.kind != HypKind::Observation) continue;
-      const Sighting& g = n.Sightings()[static_cast<size_t>(SightingOf(n, r))];
-      Trial t;
-      t.k = k;
-      t.rest = obs[static_cast<size_t>(r.index)].kind == ObservationKind::Azimuth ? g.dist : g.az;
-      if (t.rest < 0 || !obs[static_cast<size_t>(t.rest)].active) continue;
-      for (size_t q = 0; q < removed.size(); ++q) {
-        const Removal& o = removed[q];
-        if (q == k || o.kind == HypKind::MapTree) continue;
-        const Sighting& h = n.Sightings()[static_cast<size_t>(SightingOf(n, o))];
-        if (h.map != g.map || h.field == g.field) continue;
-        t.others.push_back(q);
-        for (int i : HypothesisObservations(n, o.kind, o.index))
-          if (!obs[static_cast<size_t>(i)].active) t.back.push_back(i);
-      }
-      if (!t.back.empty()) trials.push_back(t);
+  std::vector<Obs>& obs = n.Observations();
+  std::vector<char> active(obs.size());
+  for (size_t j = 0; j < n.Maps().size(); ++j) {
+    std::vector<Removal> rest, on;
+    for (const Removal& r : removed) {
+      const int map = r.kind == HypKind::MapTree
+                          ? r.index
+                          : n.Sightings()[static_cast<size_t>(SightingOf(n, r))].map;
+      (map == static_cast<int>(j) ? on : rest).push_back(r);
     }
-    if (trials.empty()) return any;
-    const Trial* best = nullptr;
-    double bestVtpv = HUGE_VAL;
-    n.Keep();
-    for (const Trial& t : trials) {
-      SetActive(n, {t.rest}, false);
-      SetActive(n, t.back, true);
-      bool pass = n.Adjust(false, kTrialIterations);
-      for (size_t q = 0; pass && q < t.others.size(); ++q) {
-        const Removal& o = removed[t.others[q]];
-        pass = Passes(n, HypothesisObservations(n, o.kind, o.index), crit1, crit2);
+    if (on.size() < 2) continue;
+    const double before = PenalisedVtpv(n, removed, crit1, crit2);
+    for (size_t i = 0; i < obs.size(); ++i) active[i] = obs[i].active;
+    // (Snooping keeps and restores its own trials: this one is held as the
+    // best.)
+    n.KeepBest();
+    for (const Removal& r : on) SetActive(n, HypothesisObservations(n, r.kind, r.index), true);
+    if (n.Adjust(false, kTrialIterations)) {
+      Snoop(n, crit1, crit2, rest);
+      if (PenalisedVtpv(n, rest, crit1, crit2) < before - 1e-6) {
+        removed.swap(rest);
+        any = true;
+        continue;
       }
-      if (pass && n.Vtpv() < bestVtpv) {
-        bestVtpv = n.Vtpv();
-        best = &t;
-        n.KeepBest();
-      }
-      SetActive(n, t.back, false);
-      SetActive(n, {t.rest}, true);
-      n.Restore();
     }
-    if (!best) return any;
-    // The best trial's adjustment as it stands (converged within the
-    // trial's iterations, an adjustment from the same start would repeat it).
-    SetActive(n, {best->rest}, false);
-    SetActive(n, best->back, true);
+    for (size_t i = 0; i < obs.size(); ++i) obs[i].active = active[i];
     n.RestoreBest();
-    Removal& r = removed[best->k];
-    const int s = SightingOf(n, r);
-    const Sighting& g = n.Sightings()[static_cast<size_t>(s)];
-    r.kind = HypKind::Sighting;
-    r.index = s;
-    r.degrees = 2;
-    r.statistic = n.Statistic({g.az, g.dist}, true);
-    r.ratio = r.statistic / crit2;
-    r.robust = false;
-    for (size_t q = best->others.size(); q-- > 0;)
-      removed.erase(removed.begin() + static_cast<std::ptrdiff_t>(best->others[q]));
-    any = true;
   }
+  return any;
 }
 
 }  // namespace
@@ -1961,7 +1847,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
         Snoop(*net, crit1, crit2, removed);
         if (PutBackCleared(*net, crit1, crit2, removed)) Snoop(*net, crit1, crit2, removed);
         if (PreferOneObservation(*net, crit1, crit2, plotTrees, removed)) Snoop(*net, crit1, crit2, removed);
-        if (ConsolidateSightings(*net, crit1, crit2, removed)) Snoop(*net, crit1, crit2, removed);
+        Rejoin(*net, crit1, crit2, removed);
         adjusted = net->Adjust();
       }
       if (adjusted || !bias) break;

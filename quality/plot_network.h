@@ -23,7 +23,10 @@
 // be told from its sighting: that hypothesis is "sighting or map tree".
 // Removals stop at the redundancy. A whole sighting removed from a field tree
 // left with one other sighting gives way to one observation of that one when
-// it alone leaves every test of the field tree passing.
+// it alone leaves every test of the field tree passing. Last, each map tree
+// with two or more removals gets them back and snooping runs again; the
+// outcome stands when vTPv plus the critical values of what is left out
+// falls.
 //
 // A field tree whose sightings share no map tree with another field tree of
 // the plot is assessed alone (AssessCase, method "case").
