@@ -1758,9 +1758,8 @@ double PenalisedVtpv(const Network& n, const std::vector<Removal>& removed, doub
 // coordinates) gets them all back and snooping runs again; the outcome
 // stands when it leaves less penalised vTPv. (This also finds a map tree
 // displaced on the map whose sightings the robust start left out: back
-// together, its coordinates are what fails.) True when any outcome stood.
-bool Rejoin(Network& n, double crit1, double crit2, std::vector<Removal>& removed) {
-  bool any = false;
+// together, its coordinates are what fails.)
+void Rejoin(Network& n, double crit1, double crit2, std::vector<Removal>& removed) {
   std::vector<Obs>& obs = n.Observations();
   std::vector<char> active(obs.size());
   for (size_t j = 0; j < n.Maps().size(); ++j) {
@@ -1782,14 +1781,12 @@ bool Rejoin(Network& n, double crit1, double crit2, std::vector<Removal>& remove
       Snoop(n, crit1, crit2, rest);
       if (PenalisedVtpv(n, rest, crit1, crit2) < before - 1e-6) {
         removed.swap(rest);
-        any = true;
         continue;
       }
     }
     for (size_t i = 0; i < obs.size(); ++i) obs[i].active = active[i];
     n.RestoreBest();
   }
-  return any;
 }
 
 }  // namespace
