@@ -16,7 +16,16 @@
 // field tree is clean, and its false alarms are those of the tests' own
 // levels, the floor that no handling of planted errors can go below.
 //
+// --stand, --density and --map-error change one setting of the realistic
+// stand (as treetri-simulate's options of those names do), to see the
+// methods on stands other than the two they are usually judged on. --only
+// plants only the kinds of gross error it names (a comma-separated list of
+// wrong, azimuth, distance and map), to see which of them, alone or
+// together, raise the false alarms above the floor.
+//
 //   treetri-bench-network [--young] [--seeds N] [--cases N] [--plots N] [--no-bias] [--clean]
+//                         [--stand uniform|clustered|regular] [--density N] [--map-error M]
+//                         [--only wrong,azimuth,distance,map]
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -202,6 +211,8 @@ void Score(const tools::SimulatedData& d, const std::vector<quality::CaseInput>&
 int main(int argc, char** argv) {
   bool young = false, bias = true, clean = false;
   int seeds = 3, cases = 2000, plots = 50;
+  std::string stand, only;
+  double density = 0, mapError = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--young") young = true;
@@ -210,12 +221,45 @@ int main(int argc, char** argv) {
     else if (a == "--seeds" && i + 1 < argc) seeds = std::atoi(argv[++i]);
     else if (a == "--cases" && i + 1 < argc) cases = std::atoi(argv[++i]);
     else if (a == "--plots" && i + 1 < argc) plots = std::atoi(argv[++i]);
+    else if (a == "--stand" && i + 1 < argc) stand = argv[++i];
+    else if (a == "--density" && i + 1 < argc) density = std::atof(argv[++i]);
+    else if (a == "--map-error" && i + 1 < argc) mapError = std::atof(argv[++i]);
+    else if (a == "--only" && i + 1 < argc) only = argv[++i];
     else {
       std::fprintf(stderr, "usage: treetri-bench-network [--young] [--seeds N] [--cases N] "
-                           "[--plots N] [--no-bias] [--clean]\n");
+                           "[--plots N] [--no-bias] [--clean] [--stand uniform|clustered|regular] "
+                           "[--density N] [--map-error M] [--only KINDS]\n");
       return 2;
     }
   }
+  if (!stand.empty() && stand != "uniform" && stand != "clustered" && stand != "regular") {
+    std::fprintf(stderr, "treetri-bench-network: bad stand pattern \"%s\"\n", stand.c_str());
+    return 2;
+  }
+  for (size_t at = 0; !only.empty() && at != std::string::npos;) {
+    const size_t comma = only.find(',', at);
+    const std::string kind = only.substr(at, comma == std::string::npos ? comma : comma - at);
+    if (kind != "wrong" && kind != "azimuth" && kind != "distance" && kind != "map") {
+      std::fprintf(stderr, "treetri-bench-network: bad kind \"%s\" (wrong, azimuth, distance, map)\n",
+                   kind.c_str());
+      return 2;
+    }
+    at = comma == std::string::npos ? comma : comma + 1;
+  }
+  // The settings that differ from --realistic, as treetri-simulate's options.
+  std::string settings;
+  if (!stand.empty()) settings += " --stand " + stand;
+  char number[64];
+  if (density > 0) settings += (std::snprintf(number, sizeof number, " --density %g", density), number);
+  if (mapError > 0) settings += (std::snprintf(number, sizeof number, " --map-error %g", mapError), number);
+  auto plants = [&](const char* kind) {
+    return !clean && (only.empty() || (',' + only + ',').find(std::string(",") + kind + ",") !=
+                                          std::string::npos);
+  };
+  if (!plants("wrong")) settings += " --wrong-tree 0";
+  if (!plants("azimuth")) settings += " --azimuth-blunder 0";
+  if (!plants("distance")) settings += " --distance-blunder 0";
+  if (!plants("map")) settings += " --map-shift 0";
   Figures perCase, network;
   for (int seed = 1; seed <= seeds; ++seed) {
     tools::SimulationOptions o;
@@ -223,7 +267,15 @@ int main(int argc, char** argv) {
     o.plots = plots;
     o.cases = cases;
     o.MakeRealistic(young);
-    if (clean) o.planting.wrongTree = o.planting.azimuth = o.planting.distance = o.planting.mapShift = 0;
+    if (stand == "uniform") o.stand.pattern = tools::StandPattern::Uniform;
+    if (stand == "clustered") o.stand.pattern = tools::StandPattern::Clustered;
+    if (stand == "regular") o.stand.pattern = tools::StandPattern::Regular;
+    if (density > 0) o.stand.density = density;
+    if (mapError > 0) o.mapError = mapError;
+    if (!plants("wrong")) o.planting.wrongTree = 0;
+    if (!plants("azimuth")) o.planting.azimuth = 0;
+    if (!plants("distance")) o.planting.distance = 0;
+    if (!plants("map")) o.planting.mapShift = 0;
     const std::string problem = tools::CheckOptions(o);
     if (!problem.empty()) {
       std::fprintf(stderr, "treetri-bench-network: %s\n", problem.c_str());
@@ -290,8 +342,7 @@ int main(int argc, char** argv) {
                 "--cases %d%s, treetri-batch --quality network%s, treetri-quality-report\n",
                 seed, network.falseAlarms.hits - alarms.hits, network.falseAlarms.of - alarms.of,
                 network.coverage.hits - inside.hits, network.coverage.of - inside.of,
-                young ? "young" : "mature", seed, plots, cases,
-                clean ? " --wrong-tree 0 --azimuth-blunder 0 --distance-blunder 0 --map-shift 0" : "",
+                young ? "young" : "mature", seed, plots, cases, settings.c_str(),
                 bias ? "" : " --azimuth-bias none");
   }
   const std::pair<const char*, Share Figures::*> lines[] = {
@@ -314,8 +365,13 @@ int main(int argc, char** argv) {
       {"no bias: estimate within 2 sigma of 0", &Figures::biasNoneWithin2Sigma},
       {"plots adjusted as a network", &Figures::networkPlots},
       {"clean, singular or not converged alone: alarm or failed", &Figures::failedAloneFalseAlarms}};
-  std::printf("%s stand, %d seed(s), %d cases, %d plots%s\n", young ? "dense young" : "mature",
+  std::printf("%s stand, %d seed(s), %d cases, %d plots%s", young ? "dense young" : "mature",
               seeds, cases, plots, clean ? ", no gross errors planted" : "");
+  if (!stand.empty()) std::printf(", pattern %s", stand.c_str());
+  if (density > 0) std::printf(", %g trees/ha", density);
+  if (mapError > 0) std::printf(", map error %g m", mapError);
+  if (!only.empty()) std::printf(", planted only %s", only.c_str());
+  std::printf("\n");
   std::printf("%-52s %-24s %s\n", "", "per case", "network");
   for (const auto& [name, member] : lines)
     std::printf("%-52s %-24s %s\n", name, (perCase.*member).Text().c_str(),

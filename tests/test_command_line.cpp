@@ -145,6 +145,7 @@ TEST(CommandLinePrograms, ValuesMissingOrOutOfPlace) {
       {"treetri-simulate --origin 1", "treetri-simulate: option --origin needs 2 values"},
       {"treetri-simulate --out x extra", "treetri-simulate: takes no file names: extra"},
       {"treetri-simulate --seed=x --out o", "treetri-simulate: bad seed \"x\""},
+      {"treetri-simulate --map-error 0,5 --out o", "treetri-simulate: bad map error \"0,5\""},
       {"treetri-errors a", "treetri-errors: needs the files RESULTS and TRUTH"},
       {"treetri-check", "treetri-check: needs a results file"},
       {"treetri-check a b c", "treetri-check: takes at most two files"},

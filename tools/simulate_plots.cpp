@@ -21,7 +21,7 @@ const char* const kUsage =
     "                        [--distance-blunder RATE] [--distance-size MIN MAX]\n"
     "                        [--map-shift RATE] [--map-shift-size MIN MAX]\n"
     "                        [--realistic mature|young] [--stand uniform|clustered|regular]\n"
-    "                        [--density N] [--crew-errors]\n"
+    "                        [--density N] [--map-error M] [--crew-errors]\n"
     "                        [--compass-bias SHARE] [--compass-bias-size MIN MAX]\n"
     "       treetri-simulate --help | --version\n"
     "  --seed N      seed of the generator (default 1); the same seed gives the same files\n"
@@ -54,6 +54,9 @@ const char* const kUsage =
     "                           of the plots (the other options change single settings)\n"
     "  --stand PATTERN          draw the whole stand: uniform, clustered or regular\n"
     "  --density N              trees per hectare of such a stand (default 600)\n"
+    "  --map-error M            standard error of the map coordinates, metres per axis\n"
+    "                           (default 0.3; 0.5 with --realistic), also written to the\n"
+    "                           parameter file\n"
     "  --crew-errors            blunders as crews make them: a wrong number names the nearest\n"
     "                           unsighted map tree (80 %) or is a digit slip; azimuth blunders\n"
     "                           180 degrees (30 %) or MIN..MAX; distance blunders a slope\n"
@@ -89,7 +92,7 @@ int main(int argc, char** argv) {
   treetri::tools::SimulationOptions o;
   treetri::CommandLine cl("treetri-simulate", kUsage);
   for (const char* name : {"--seed", "--plots", "--cases", "--out", "--realistic", "--stand",
-                           "--density"})
+                           "--density", "--map-error"})
     cl.Value(name);
   cl.Flag("--crew-errors");
   cl.Value("--origin", 2);
@@ -136,6 +139,8 @@ int main(int argc, char** argv) {
       return cl.UsageError("bad density \"" + cl.Get("--density") + "\"");
     o.stand.realistic = true;
   }
+  if (cl.Has("--map-error") && !treetri::ParseReal(cl.Get("--map-error"), o.mapError))
+    return cl.UsageError("bad map error \"" + cl.Get("--map-error") + "\"");
   if (cl.Has("--crew-errors")) o.planting.crewErrors = true;
   long long n = 0;
   if (cl.Has("--plots")) {
