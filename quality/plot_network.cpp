@@ -50,7 +50,14 @@ constexpr int kLooseIterations = 3;  // a reweighting step needs no convergence
 // away trials that were converging, some of them put-backs of groups that
 // pass their tests.)
 constexpr int kTrialIterations = 25;
-constexpr int kNetHalvings = 30;
+// A step that does not lower vTPv is halved at most this often; then the
+// normal equations are damped harder. (Where a gross error is still in,
+// the Gauss-Newton direction can be a poor one: halving it thirty times
+// cost up to thirty evaluations of every residual per iteration, and a
+// damped direction does better. With 5 instead of 30 the snooping's
+// decisions are the same; the network takes a fifth less time in dense
+// young stands, two fifths less where the map is off by 1 m.)
+constexpr int kNetHalvings = 5;
 constexpr double kMinDamping = 1e-9;   // Levenberg-Marquardt damping: the smallest used
 constexpr double kMaxDamping = 1e3;    // and the largest before giving up
 constexpr double kDanishC = 2.5;         // Danish weights: 1 up to this standardised residual
