@@ -86,6 +86,22 @@ double Wrap(double a) {
   return a;
 }
 
+// The angle from the direction (sin phi, cos phi) clockwise to the
+// direction (dx, dy), in [-pi, pi]: atan2(dx, dy) - phi, wrapped. Small
+// angles, an azimuth's residual nearly always, take a series instead of
+// atan2 (the terms left out are below 1e-18 of the angle).
+double AngleBetween(double dx, double dy, double sinPhi, double cosPhi) {
+  const double y = dx * cosPhi - dy * sinPhi, x = dy * cosPhi + dx * sinPhi;
+  if (x > 0 && std::fabs(y) < 0.1 * x) {
+    const double t = y / x, t2 = t * t;
+    // atan t = t - t^3/3 + t^5/5 - ... up to t^17.
+    double sum = 1.0 / 17;
+    for (int k = 15; k >= 1; k -= 2) sum = 1.0 / k - t2 * sum;
+    return t * sum;
+  }
+  return std::atan2(y, x);
+}
+
 double Median(std::vector<double> a) {
   std::sort(a.begin(), a.end());
   const size_t h = a.size() / 2;
@@ -96,6 +112,7 @@ struct Obs {
   ObservationKind kind = ObservationKind::Azimuth;
   int field = -1, map = -1, sighting = -1;
   double observed = 0, sigma = 0;
+  double sinObserved = 0, cosObserved = 1;  // of an azimuth
   bool active = true;
   double omega = 1;  // robust weight factor
 };
@@ -711,6 +728,10 @@ class Network {
     o.sighting = sighting;
     o.observed = value;
     o.sigma = sigma;
+    if (kind == ObservationKind::Azimuth) {
+      o.sinObserved = std::sin(value);
+      o.cosObserved = std::cos(value);
+    }
     obs_.push_back(o);
     return static_cast<int>(obs_.size()) - 1;
   }
@@ -721,6 +742,7 @@ class Network {
     v.assign(obs_.size(), 0);
     rows.resize(obs_.size());
     double vtpv = 0;
+    const double bias = bias_ ? u[R_ - 1] : 0, sinBias = std::sin(bias), cosBias = std::cos(bias);
     for (size_t i = 0; i < obs_.size(); ++i) {
       const Obs& o = obs_[i];
       Row& r = rows[i];
@@ -744,7 +766,8 @@ class Network {
         r.col[0] = fc;
         r.col[1] = fc + 1;
         if (o.kind == ObservationKind::Azimuth) {
-          v[i] = Wrap(std::atan2(dx, dy) + (bias_ ? u[R_ - 1] : 0) - o.observed);
+          v[i] = AngleBetween(dx, dy, o.sinObserved * cosBias - o.cosObserved * sinBias,
+                              o.cosObserved * cosBias + o.sinObserved * sinBias);
           // (A quotient's sign flips exactly with its numerator's.)
           r.am[0] = dy / s2a;
           r.am[1] = -dx / s2a;
