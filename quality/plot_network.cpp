@@ -40,7 +40,6 @@ using Eigen::Vector2d;
 using Eigen::VectorXd;
 
 constexpr double kRadToDeg = 180 / kFullPi;
-constexpr double kTwoPi = 2 * kFullPi;
 constexpr double kMaxStep = 5.0;       // metres: the largest move of one point in a step
 constexpr double kConvergence = 1e-4;  // metres (the bias: radians times 10 m)
 constexpr int kNetIterations = 50;
@@ -77,14 +76,6 @@ constexpr double kUnseenShare = 1e-6;    // an information share below which a d
 constexpr double kSuggestRadius = 3.0;   // metres around the point the sighting gives
 constexpr size_t kSuggestLimit = 50;     // more trees than this that near: no search
 constexpr double kZeroR = 1e-8;
-
-double Wrap(double a) {
-  // (fmod returns a itself, exactly, where |a| < 2 pi.)
-  if (!(std::fabs(a) < kTwoPi)) a = std::fmod(a, kTwoPi);
-  if (a > kFullPi) a -= kTwoPi;
-  if (a <= -kFullPi) a += kTwoPi;
-  return a;
-}
 
 // The angle from the direction (sin phi, cos phi) clockwise to the
 // direction (dx, dy), in [-pi, pi]: atan2(dx, dy) - phi, wrapped. Small
@@ -557,7 +548,7 @@ class Network {
       if (bias_) { r.col[2] = R_ - 1; r.a[2] = 1; r.n = 3; }
       r.map = j; r.am[0] = dy / s2a; r.am[1] = -dx / s2a;
       rows.push_back(r);
-      d.push_back(Wrap(std::atan2(dx, dy) + Bias() - az));
+      d.push_back(AngleBetween(dx, dy, std::sin(az - Bias()), std::cos(az - Bias())));
       ll.push_back(sig_.azimuth * sig_.azimuth);
     }
     if (hasDist) {
