@@ -55,7 +55,7 @@ constexpr int kTrialIterations = 25;
 // cost up to thirty evaluations of every residual per iteration, and a
 // damped direction does better. With 5 instead of 30 the snooping's
 // decisions are the same; the network takes a fifth less time in dense
-// young stands, two fifths less where the map is off by 1 m.)
+// young stands, about a third less where the map is off by 1 m.)
 constexpr int kNetHalvings = 5;
 constexpr double kMinDamping = 1e-9;   // Levenberg-Marquardt damping: the smallest used
 constexpr double kMaxDamping = 1e3;    // and the largest before giving up
