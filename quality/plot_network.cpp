@@ -1900,7 +1900,10 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
   sum.hasBias = n.HasBias();
   if (n.HasBias()) {
     sum.bias = n.Bias() * kRadToDeg;
-    sum.biasSigma = n.BiasSigma() * kRadToDeg;
+    // As the field trees' ellipses: scaled by the plot's sigma0 where that
+    // says the a-priori errors are too small.
+    sum.biasSigma =
+        n.BiasSigma() * kRadToDeg * (sum.sigma0 && *sum.sigma0 > 1 ? *sum.sigma0 : 1.0);
     if (sum.biasSigma > 0) sum.biasW = sum.bias / sum.biasSigma;
   }
   std::vector<bool> displaced(n.Maps().size(), false);

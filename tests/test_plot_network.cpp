@@ -187,9 +187,11 @@ struct Dense {
 
 TEST(PlotNetwork, AgreesWithAnIndependentDenseSolution) {
   // At the second noise level some field trees misfit more than their
-  // a-priori errors say, and their ellipses take their own variance factor.
-  int scaled = 0;
-  for (const double noise : {1.0, 3.0}) {
+  // a-priori errors say, and their ellipses take their own variance factor;
+  // at the third the plot's sigma0 exceeds 1 and scales the bias's standard
+  // deviation too.
+  int scaled = 0, biasScaled = 0;
+  for (const double noise : {1.0, 3.0, 4.0}) {
     Plot plot = GridPlot(8);
     plot.bias = 1.5;
     const std::vector<CaseInput> cases = Cases(plot, noise);
@@ -201,7 +203,10 @@ TEST(PlotNetwork, AgreesWithAnIndependentDenseSolution) {
     EXPECT_EQ(r.summary.redundancy, f);
     EXPECT_NEAR(*r.summary.sigma0, std::sqrt(d.Vtpv() / f), 1e-6);
     EXPECT_NEAR(r.summary.bias, d.u[d.u.size() - 1] * kDeg, 1e-6);
-    EXPECT_NEAR(r.summary.biasSigma, std::sqrt(d.Q(d.u.size() - 1, d.u.size() - 1)) * kDeg, 1e-6);
+    const double variance = std::max(1.0, d.Vtpv() / f);
+    biasScaled += variance > 1;
+    EXPECT_NEAR(r.summary.biasSigma,
+                std::sqrt(d.Q(d.u.size() - 1, d.u.size() - 1) * variance) * kDeg, 1e-6);
     // Positions, ellipses, and every observation's redundancy number; the sum
     // of the redundancy numbers of the distinct observations is f.
     double sumR = 0;
@@ -236,6 +241,7 @@ TEST(PlotNetwork, AgreesWithAnIndependentDenseSolution) {
     EXPECT_NEAR(sumR, f, 1e-6);
   }
   EXPECT_GT(scaled, 0);
+  EXPECT_GT(biasScaled, 0);
 }
 
 TEST(PlotNetwork, RecoversABiasAndFindsADisplacedMapTree) {
