@@ -232,7 +232,8 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (!stand.empty() && stand != "uniform" && stand != "clustered" && stand != "regular") {
+  tools::StandPattern pattern = tools::StandPattern::Uniform;
+  if (!stand.empty() && !tools::ParseStandPattern(stand, pattern)) {
     std::fprintf(stderr, "treetri-bench-network: bad stand pattern \"%s\"\n", stand.c_str());
     return 2;
   }
@@ -267,9 +268,7 @@ int main(int argc, char** argv) {
     o.plots = plots;
     o.cases = cases;
     o.MakeRealistic(young);
-    if (stand == "uniform") o.stand.pattern = tools::StandPattern::Uniform;
-    if (stand == "clustered") o.stand.pattern = tools::StandPattern::Clustered;
-    if (stand == "regular") o.stand.pattern = tools::StandPattern::Regular;
+    if (!stand.empty()) o.stand.pattern = pattern;
     if (density > 0) o.stand.density = density;
     if (mapError > 0) o.mapError = mapError;
     if (!plants("wrong")) o.planting.wrongTree = 0;

@@ -122,17 +122,9 @@ int main(int argc, char** argv) {
     o.MakeRealistic(kind == "young");
   }
   if (cl.Has("--stand")) {
-    using treetri::tools::StandPattern;
-    const std::string pattern = cl.Get("--stand");
     o.stand.realistic = true;
-    if (pattern == "uniform")
-      o.stand.pattern = StandPattern::Uniform;
-    else if (pattern == "clustered")
-      o.stand.pattern = StandPattern::Clustered;
-    else if (pattern == "regular")
-      o.stand.pattern = StandPattern::Regular;
-    else
-      return cl.UsageError("bad stand pattern \"" + pattern + "\"");
+    if (!treetri::tools::ParseStandPattern(cl.Get("--stand"), o.stand.pattern))
+      return cl.UsageError("bad stand pattern \"" + cl.Get("--stand") + "\"");
   }
   if (cl.Has("--density")) {
     if (!treetri::ParseReal(cl.Get("--density"), o.stand.density))

@@ -327,6 +327,14 @@ void PlantErrors(std::uint64_t seed, const PlantingOptions& p, const std::vector
 
 }  // namespace
 
+bool ParseStandPattern(const std::string& word, StandPattern& pattern) {
+  if (word == "uniform") pattern = StandPattern::Uniform;
+  else if (word == "clustered") pattern = StandPattern::Clustered;
+  else if (word == "regular") pattern = StandPattern::Regular;
+  else return false;
+  return true;
+}
+
 void SimulationOptions::MakeRealistic(bool young) {
   stand.realistic = true;
   stand.pattern = young ? StandPattern::Clustered : StandPattern::Regular;

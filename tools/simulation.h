@@ -84,6 +84,9 @@ struct PlantingOptions {
 };
 
 enum class StandPattern { Uniform, Clustered, Regular };
+// The pattern a word names ("uniform", "clustered", "regular"); false for
+// any other word.
+bool ParseStandPattern(const std::string& word, StandPattern& pattern);
 
 // A realistic stand (see above); off by default.
 struct StandOptions {
