@@ -20,16 +20,18 @@
 // stand (as treetri-simulate's options of those names do), to see the
 // methods on stands other than the two they are usually judged on. --only
 // plants only the kinds of gross error it names (a comma-separated list of
-// wrong, azimuth, distance and map), to see which of them, alone or
-// together, raise the false alarms above the floor.
+// errors.txt's words wrong_tree, azimuth, distance and map_shift), to see
+// which of them, alone or together, raise the false alarms above the floor.
 //
 //   treetri-bench-network [--young] [--seeds N] [--cases N] [--plots N] [--no-bias] [--clean]
 //                         [--stand uniform|clustered|regular] [--density N] [--map-error M]
-//                         [--only wrong,azimuth,distance,map]
+//                         [--only wrong_tree,azimuth,distance,map_shift]
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
@@ -237,30 +239,40 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "treetri-bench-network: bad stand pattern \"%s\"\n", stand.c_str());
     return 2;
   }
+  // The four kinds of gross error planted, by their words in errors.txt,
+  // with treetri-simulate's option and setting of each.
+  const struct {
+    PlantedKind kind;
+    const char* option;
+    double tools::PlantingOptions::*rate;
+  } kinds[] = {{PlantedKind::WrongTree, "--wrong-tree", &tools::PlantingOptions::wrongTree},
+               {PlantedKind::Azimuth, "--azimuth-blunder", &tools::PlantingOptions::azimuth},
+               {PlantedKind::Distance, "--distance-blunder", &tools::PlantingOptions::distance},
+               {PlantedKind::MapShift, "--map-shift", &tools::PlantingOptions::mapShift}};
+  std::set<std::string> named;
   for (size_t at = 0; !only.empty() && at != std::string::npos;) {
     const size_t comma = only.find(',', at);
-    const std::string kind = only.substr(at, comma == std::string::npos ? comma : comma - at);
-    if (kind != "wrong" && kind != "azimuth" && kind != "distance" && kind != "map") {
-      std::fprintf(stderr, "treetri-bench-network: bad kind \"%s\" (wrong, azimuth, distance, map)\n",
-                   kind.c_str());
+    const std::string word = only.substr(at, comma == std::string::npos ? comma : comma - at);
+    if (std::none_of(std::begin(kinds), std::end(kinds),
+                     [&](const auto& k) { return word == tools::PlantedKindWord(k.kind); })) {
+      std::fprintf(stderr, "treetri-bench-network: bad kind \"%s\" (wrong_tree, azimuth, "
+                           "distance, map_shift)\n", word.c_str());
       return 2;
     }
+    named.insert(word);
     at = comma == std::string::npos ? comma : comma + 1;
   }
+  bool planted[std::size(kinds)];
+  for (size_t k = 0; k < std::size(kinds); ++k)
+    planted[k] = !clean && (only.empty() || named.count(tools::PlantedKindWord(kinds[k].kind)));
   // The settings that differ from --realistic, as treetri-simulate's options.
   std::string settings;
   if (!stand.empty()) settings += " --stand " + stand;
   char number[64];
   if (density > 0) settings += (std::snprintf(number, sizeof number, " --density %g", density), number);
   if (mapError > 0) settings += (std::snprintf(number, sizeof number, " --map-error %g", mapError), number);
-  auto plants = [&](const char* kind) {
-    return !clean && (only.empty() || (',' + only + ',').find(std::string(",") + kind + ",") !=
-                                          std::string::npos);
-  };
-  if (!plants("wrong")) settings += " --wrong-tree 0";
-  if (!plants("azimuth")) settings += " --azimuth-blunder 0";
-  if (!plants("distance")) settings += " --distance-blunder 0";
-  if (!plants("map")) settings += " --map-shift 0";
+  for (size_t k = 0; k < std::size(kinds); ++k)
+    if (!planted[k]) settings += std::string(" ") + kinds[k].option + " 0";
   Figures perCase, network;
   for (int seed = 1; seed <= seeds; ++seed) {
     tools::SimulationOptions o;
@@ -271,10 +283,8 @@ int main(int argc, char** argv) {
     if (!stand.empty()) o.stand.pattern = pattern;
     if (density > 0) o.stand.density = density;
     if (mapError > 0) o.mapError = mapError;
-    if (!plants("wrong")) o.planting.wrongTree = 0;
-    if (!plants("azimuth")) o.planting.azimuth = 0;
-    if (!plants("distance")) o.planting.distance = 0;
-    if (!plants("map")) o.planting.mapShift = 0;
+    for (size_t k = 0; k < std::size(kinds); ++k)
+      if (!planted[k]) o.planting.*kinds[k].rate = 0;
     const std::string problem = tools::CheckOptions(o);
     if (!problem.empty()) {
       std::fprintf(stderr, "treetri-bench-network: %s\n", problem.c_str());
