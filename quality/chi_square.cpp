@@ -1,9 +1,18 @@
 #include "quality/chi_square.h"
 
+#include <math.h>  // lgamma_r
+
 #include <cmath>
 
 namespace treetri::quality {
 namespace {
+
+// ln Gamma(a), without the sign that std::lgamma leaves in a global: the
+// plot network's threads call these functions at once.
+double LogGamma(double a) {
+  int sign = 0;
+  return ::lgamma_r(a, &sign);
+}
 
 // The standard normal quantile by Acklam's rational approximation (relative
 // error below 1.2e-9): a start value, refined on the chi-square function.
@@ -37,7 +46,7 @@ double NormalQuantile(double p) {
 
 double RegularisedGammaP(double a, double x) {
   if (x <= 0) return 0;
-  const double logPrefix = a * std::log(x) - x - std::lgamma(a);
+  const double logPrefix = a * std::log(x) - x - LogGamma(a);
   if (x < a + 1) {
     // Series: P = x^a e^-x / Gamma(a+1) * sum x^n / ((a+1)...(a+n)).
     double term = 1 / a, sum = term;
@@ -75,7 +84,7 @@ double ChiSquareQuantile(double p, int f) {
   for (int i = 0; i < 50; ++i) {
     // Density of chi-square(f) at x.
     const double density =
-        std::exp((a - 1) * std::log(x) - x / 2 - a * std::log(2.0) - std::lgamma(a));
+        std::exp((a - 1) * std::log(x) - x / 2 - a * std::log(2.0) - LogGamma(a));
     const double step = (RegularisedGammaP(a, x / 2) - p) / density;
     double next = x - step;
     if (next <= 0) next = x / 2;
