@@ -54,7 +54,9 @@ class PlotIndex {
   std::vector<const MapTree*> Best(const Ranking& ranking, size_t k) const;
 
   // Nodes visited by the queries so far (an operation count for tests and
-  // benchmarks; not thread-safe, as the index is used by one run).
+  // benchmarks; not thread-safe: a plot's index is queried by one thread at
+  // a time, the plot network's threads each taking whole plots, and the
+  // empty index that plots without map trees share counts no visit).
   std::uint64_t Visits() const { return visits_; }
 
  private:

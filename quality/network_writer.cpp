@@ -1,5 +1,13 @@
 #include "quality/network_writer.h"
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <tuple>
 
 #include "quality/network_files.h"
@@ -41,9 +49,79 @@ void NetworkRun::AddCase(CaseInput in) {
 bool NetworkRun::End(std::string& error) {
   if (!active_) return true;
   active_ = false;
+  const size_t plots = plotOrder_.size();
+  std::vector<const std::vector<CaseInput>*> inputs;
+  for (int plot : plotOrder_) inputs.push_back(&cases_.at(plot));
+
+  // Each plot's adjustment, or the exception it ended in (thrown again
+  // here, in the order of the plots, as one thread would throw it).
+  struct Slot {
+    bool done = false;
+    std::optional<PlotResult> result;
+    std::exception_ptr failure;
+  };
+  std::vector<Slot> slots(plots);
+  std::mutex mutex;
+  std::condition_variable ready;
+  std::atomic<size_t> next{0};
+  std::atomic<bool> stop{false};
+  auto adjust = [&](size_t j) {
+    Slot s;
+    try {
+      s.result = AssessPlot(*inputs[j], options_);
+    } catch (...) {
+      s.failure = std::current_exception();
+    }
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      slots[j].result = std::move(s.result);
+      slots[j].failure = s.failure;
+      slots[j].done = true;
+    }
+    ready.notify_all();
+  };
+  std::vector<std::thread> workers;
+  struct Join {
+    std::atomic<bool>& stop;
+    std::vector<std::thread>& workers;
+    ~Join() {
+      stop = true;
+      for (std::thread& t : workers) t.join();
+    }
+  } join{stop, workers};
+  // This thread adjusts plots too, so the workers are one fewer; a worker
+  // that cannot be started leaves its share to the others.
+  const unsigned machine = std::max(1u, std::thread::hardware_concurrency());
+  const size_t wanted = std::min<size_t>(threads_ ? threads_ : std::min(machine, 8u), plots);
+  for (size_t k = 1; k < wanted; ++k) {
+    try {
+      workers.emplace_back([&] {
+        for (size_t j; !stop && (j = next++) < plots;) adjust(j);
+      });
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
+
   bool ok = true;
-  for (int plot : plotOrder_) {
-    const PlotResult r = AssessPlot(cases_[plot], options_);
+  for (size_t i = 0; i < plots; ++i) {
+    // Plot i's adjustment: taken from a worker, or while it is not done
+    // and plots are left, this thread adjusts the next one.
+    Slot slot;
+    for (;;) {
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (!slots[i].done && next >= plots) ready.wait(lock, [&] { return slots[i].done; });
+        if (slots[i].done) {
+          slot = std::move(slots[i]);
+          break;
+        }
+      }
+      if (const size_t j = next++; j < plots) adjust(j);
+    }
+    if (slot.failure) std::rethrow_exception(slot.failure);
+    const int plot = plotOrder_[i];
+    const PlotResult& r = *slot.result;
     std::string quality, observations, mapTrees;
     for (const NetworkCaseResult& c : r.cases) {
       quality += FormatNetworkQualityLine(c);
@@ -66,6 +144,9 @@ bool NetworkRun::End(std::string& error) {
       if (c.quality.row.suggestedTree) ++summary_.suggestions;
     }
   }
+  stop = true;
+  for (std::thread& t : workers) t.join();
+  workers.clear();
   for (OutputFile* f : {&quality_, &observations_, &plots_, &mapTrees_}) f->Close();
   cases_.clear();
   return ok;

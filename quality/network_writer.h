@@ -2,7 +2,10 @@
 // then adjusts plot by plot and writes each plot whole: its cases' lines of
 // "quality.csv" and "observations.csv" (with the network's columns), its
 // line of "plots.csv" and its map trees' lines of "map_trees.csv". The four
-// files are created with their header lines when the run starts.
+// files are created with their header lines when the run starts. The plots
+// are adjusted on as many threads as the machine has (each plot alone, as
+// one thread would adjust it) and written in their order, each as soon as
+// it and those before it are done.
 #pragma once
 
 #include <map>
@@ -30,6 +33,9 @@ class NetworkRun {
   // written (the plots before it are complete).
   bool End(std::string& error);
   const QualitySummary& Summary() const { return summary_; }
+  // The threads that adjust plots: 0 (the default) as many as the machine
+  // runs at once, 1 the calling thread alone.
+  void SetThreads(unsigned threads) { threads_ = threads; }
   bool Active() const { return active_; }
 
  private:
@@ -37,6 +43,7 @@ class NetworkRun {
   NetworkOptions options_;
   OutputFile quality_, observations_, plots_, mapTrees_;
   bool active_ = false;
+  unsigned threads_ = 0;
   std::vector<int> plotOrder_;
   std::map<int, std::vector<CaseInput>> cases_;
   QualitySummary summary_;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "quality/network_files.h"
+#include "quality/network_writer.h"
 #include "quality/plot_network.h"
 #include "quality/quality_files.h"
 #include "tests/support.h"
@@ -187,6 +188,37 @@ TEST(NetworkRun, RemeasureListsEveryConfusableSighting) {
 // drawn, so a correction left out, applied twice or with the wrong sign
 // shows), and the adjustment ends at the same solution from either start.
 // Dense young stand, where the two once seemed to differ.
+// Plots adjusted on several threads are written as one thread writes them:
+// each plot whole, in the order of its first case, with the same figures.
+TEST(NetworkRun, ThreadsWriteWhatOneThreadWrites) {
+  tools::SimulationOptions o;
+  o.seed = 7;
+  o.plots = 12;
+  o.cases = 360;
+  o.MakeRealistic(true);
+  const std::vector<quality::CaseInput> inputs = tools::QualityInputs(tools::SimulatePlots(o));
+  std::vector<std::string> files[2];
+  quality::QualitySummary summaries[2];
+  const unsigned threads[2] = {1, 5};
+  for (int k = 0; k < 2; ++k) {
+    TempFolder dir;
+    quality::NetworkRun run;
+    run.SetThreads(threads[k]);
+    std::string error;
+    ASSERT_TRUE(run.Begin(dir.Path() + "/", quality::NetworkOptions{}, error)) << error;
+    for (const quality::CaseInput& in : inputs) run.AddCase(in);
+    ASSERT_TRUE(run.End(error)) << error;
+    for (const char* name : {quality::kQualityFileName, quality::kObservationsFileName,
+                             quality::kPlotsFileName, quality::kMapTreesFileName})
+      files[k].push_back(dir.Read(name));
+    summaries[k] = run.Summary();
+  }
+  ASSERT_EQ(SplitLines(files[0][2]).size(), 13u);  // the header and every plot
+  EXPECT_EQ(files[0], files[1]);
+  EXPECT_EQ(summaries[0].verdicts, summaries[1].verdicts);
+  EXPECT_EQ(summaries[0].suggestions, summaries[1].suggestions);
+}
+
 TEST(NetworkRun, BatchAssessesEveryCaseAsTheInMemoryBench) {
   tools::SimulationOptions o;
   o.seed = 1;
