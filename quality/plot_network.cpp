@@ -1779,17 +1779,27 @@ double PenalisedVtpv(const Network& n, const std::vector<Removal>& removed, doub
 // coordinates) gets them all back and snooping runs again; the outcome
 // stands when it leaves less penalised vTPv. (This also finds a map tree
 // displaced on the map whose sightings the robust start left out: back
-// together, its coordinates are what fails.)
-void Rejoin(Network& n, double crit1, double crit2, std::vector<Removal>& removed) {
+// together, its coordinates are what fails.) Then the same for each field
+// tree with two or more removals: one wrong sighting can pull its field
+// tree so that the field tree's clean sightings fail and go, and the wrong
+// one then fits.
+enum class Group { MapTree, FieldTree };
+
+void Rejoin(Network& n, double crit1, double crit2, Group by, std::vector<Removal>& removed) {
   std::vector<Obs>& obs = n.Observations();
   std::vector<char> active(obs.size());
-  for (size_t j = 0; j < n.Maps().size(); ++j) {
+  const size_t groups = by == Group::MapTree ? n.Maps().size() : n.Fields().size();
+  for (size_t j = 0; j < groups; ++j) {
     std::vector<Removal> rest, on;
     for (const Removal& r : removed) {
-      const int map = r.kind == HypKind::MapTree
-                          ? r.index
-                          : n.Sightings()[static_cast<size_t>(SightingOf(n, r))].map;
-      (map == static_cast<int>(j) ? on : rest).push_back(r);
+      int group = -1;  // (a map tree's coordinates belong to no field tree)
+      if (by == Group::MapTree)
+        group = r.kind == HypKind::MapTree
+                    ? r.index
+                    : n.Sightings()[static_cast<size_t>(SightingOf(n, r))].map;
+      else if (r.kind != HypKind::MapTree)
+        group = n.Sightings()[static_cast<size_t>(SightingOf(n, r))].field;
+      (group == static_cast<int>(j) ? on : rest).push_back(r);
     }
     if (on.size() < 2) continue;
     const double before = PenalisedVtpv(n, removed, crit1, crit2);
@@ -1865,7 +1875,8 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
         Snoop(*net, crit1, crit2, removed);
         if (PutBackCleared(*net, crit1, crit2, removed)) Snoop(*net, crit1, crit2, removed);
         if (PreferOneObservation(*net, crit1, crit2, plotTrees, removed)) Snoop(*net, crit1, crit2, removed);
-        Rejoin(*net, crit1, crit2, removed);
+        Rejoin(*net, crit1, crit2, Group::MapTree, removed);
+        Rejoin(*net, crit1, crit2, Group::FieldTree, removed);
         adjusted = net->Adjust();
       }
       if (adjusted || !bias) break;

@@ -26,7 +26,7 @@
 // it alone leaves every test of the field tree passing. Last, each map tree
 // with two or more removals gets them back and snooping runs again; the
 // outcome stands when vTPv plus the critical values of what is left out
-// falls.
+// falls. Then the same for each field tree with two or more removals.
 //
 // A field tree whose sightings share no map tree with another field tree of
 // the plot is assessed alone (AssessCase, method "case").

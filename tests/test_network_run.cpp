@@ -348,5 +348,48 @@ TEST(NetworkRun, AWrongNumberIsBlamedAndNotTheFieldTreesThatRightlySightItsTree)
   }
 }
 
+// A wrong number pulls its own field tree, so the field tree's clean
+// sightings fail first and the wrong one then fits: the field tree's
+// removals are tried back together. Dense young stands.
+TEST(NetworkRun, AWrongNumberIsBlamedAndNotItsFieldTreesCleanSightings) {
+  const struct {
+    int seed, plot, field, slot, named, intended;
+  } rows[] = {{1, 21, 1009, 3, 2, 17}, {2, 32, 1028, 4, 32, 15}};
+  for (const auto& row : rows) {
+    tools::SimulationOptions o;
+    o.seed = static_cast<std::uint64_t>(row.seed);
+    o.plots = 50;
+    o.cases = 2000;
+    o.MakeRealistic(true);
+    const tools::SimulatedData d = tools::SimulatePlots(o);
+    // The data set still holds the case, its one planted error.
+    int errors = 0;
+    for (const tools::PlantedError& e : tools::PlantedErrors(d))
+      if (e.plot == row.plot && e.tree == row.field && e.kind != tools::PlantedKind::CompassBias) {
+        ++errors;
+        EXPECT_EQ(e.slot, row.slot);
+        EXPECT_EQ(e.plantedTree, row.named);
+        EXPECT_EQ(e.trueTree, row.intended);
+      }
+    ASSERT_EQ(errors, 1) << row.seed;
+    std::vector<quality::CaseInput> in;
+    for (const quality::CaseInput& c : tools::QualityInputs(d))
+      if (c.plot == row.plot) in.push_back(c);
+    const quality::PlotResult r = quality::AssessPlot(in, {});
+    bool found = false;
+    for (size_t c = 0; c < in.size(); ++c) {
+      if (in[c].tree != row.field) continue;
+      found = true;
+      const quality::CaseAssessment& a = r.cases[c].quality.row;
+      EXPECT_EQ(a.verdict, quality::Verdict::Outlier) << row.seed;
+      EXPECT_EQ(a.suspectTree, row.named) << row.seed;
+      EXPECT_EQ(a.suggestedTree, row.intended) << row.seed;
+      // Nothing else of the field tree left out.
+      for (const quality::RemovedSighting& m : r.cases[c].removed) EXPECT_EQ(m.slot, row.slot) << row.seed;
+    }
+    EXPECT_TRUE(found);
+  }
+}
+
 }  // namespace
 }  // namespace treetri
