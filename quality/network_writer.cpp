@@ -144,6 +144,8 @@ bool NetworkRun::End(std::string& error) {
       if (c.quality.row.suggestedTree) ++summary_.suggestions;
     }
   }
+  // The workers stop (after a failed write, with plots left) before their
+  // inputs go.
   stop = true;
   for (std::thread& t : workers) t.join();
   workers.clear();
