@@ -24,16 +24,36 @@ using testing::RunBatch;
 using testing::SplitLines;
 using testing::TempFolder;
 
-// A realistic data set (four mature plots by default) written into `dir`.
-void Simulate(const TempFolder& dir, int seed = 4, int plots = 4, int cases = 120,
-              bool young = false) {
+// A realistic data set, in memory.
+tools::SimulatedData SimulateRealistic(int seed, int plots, int cases, bool young) {
   tools::SimulationOptions o;
   o.seed = static_cast<std::uint64_t>(seed);
   o.plots = plots;
   o.cases = cases;
   o.MakeRealistic(young);
+  return tools::SimulatePlots(o);
+}
+
+// A realistic data set (four mature plots by default) written into `dir`.
+void Simulate(const TempFolder& dir, int seed = 4, int plots = 4, int cases = 120,
+              bool young = false) {
   std::string error;
-  ASSERT_TRUE(tools::WriteSimulationFiles(tools::SimulatePlots(o), dir.Path(), error)) << error;
+  ASSERT_TRUE(tools::WriteSimulationFiles(SimulateRealistic(seed, plots, cases, young),
+                                          dir.Path(), error))
+      << error;
+}
+
+// Seed `seed` of the dense young stand of 50 plots and 2000 cases, and the
+// inputs of the cases of one plot.
+struct YoungPlot {
+  tools::SimulatedData data;
+  std::vector<quality::CaseInput> inputs;
+};
+YoungPlot SimulateYoungPlot(int seed, int plot) {
+  YoungPlot p{SimulateRealistic(seed, 50, 2000, true), {}};
+  for (const quality::CaseInput& c : tools::QualityInputs(p.data))
+    if (c.plot == plot) p.inputs.push_back(c);
+  return p;
 }
 
 TEST(NetworkRun, WritesEveryPlotWholeInTheNetworkColumns) {
@@ -178,25 +198,10 @@ TEST(NetworkRun, RemeasureListsEveryConfusableSighting) {
   EXPECT_EQ(alsoListed, alsoRemoved);
 }
 
-// treetri-bench-network scores the network in memory on the simulator's
-// cases (tools::QualityInputs: no azimuth correction, no start position);
-// treetri-batch reads the same data from files, adds the run's azimuth
-// correction (the parameter file's plus the legacy's random addition) and
-// starts each field tree from its legacy position. The bench's figures stand
-// for the batch only if both give every case the same assessment: the plot's
-// azimuth bias takes the correction up (it differs by exactly the correction
-// drawn, so a correction left out, applied twice or with the wrong sign
-// shows), and the adjustment ends at the same solution from either start.
-// Dense young stand, where the two once seemed to differ.
 // Plots adjusted on several threads are written as one thread writes them:
 // each plot whole, in the order of its first case, with the same figures.
 TEST(NetworkRun, ThreadsWriteWhatOneThreadWrites) {
-  tools::SimulationOptions o;
-  o.seed = 7;
-  o.plots = 12;
-  o.cases = 360;
-  o.MakeRealistic(true);
-  const std::vector<quality::CaseInput> inputs = tools::QualityInputs(tools::SimulatePlots(o));
+  const std::vector<quality::CaseInput> inputs = tools::QualityInputs(SimulateRealistic(7, 12, 360, true));
   std::vector<std::string> files[2];
   quality::QualitySummary summaries[2];
   const unsigned threads[2] = {1, 5};
@@ -219,13 +224,18 @@ TEST(NetworkRun, ThreadsWriteWhatOneThreadWrites) {
   EXPECT_EQ(summaries[0].suggestions, summaries[1].suggestions);
 }
 
+// treetri-bench-network scores the network in memory on the simulator's
+// cases (tools::QualityInputs: no azimuth correction, no start position);
+// treetri-batch reads the same data from files, adds the run's azimuth
+// correction (the parameter file's plus the legacy's random addition) and
+// starts each field tree from its legacy position. The bench's figures stand
+// for the batch only if both give every case the same assessment: the plot's
+// azimuth bias takes the correction up (it differs by exactly the correction
+// drawn, so a correction left out, applied twice or with the wrong sign
+// shows), and the adjustment ends at the same solution from either start.
+// Dense young stand, where the two once seemed to differ.
 TEST(NetworkRun, BatchAssessesEveryCaseAsTheInMemoryBench) {
-  tools::SimulationOptions o;
-  o.seed = 1;
-  o.plots = 6;
-  o.cases = 240;
-  o.MakeRealistic(true);
-  const tools::SimulatedData d = tools::SimulatePlots(o);
+  const tools::SimulatedData d = SimulateRealistic(1, 6, 240, true);
   TempFolder dir;
   std::string error;
   ASSERT_TRUE(tools::WriteSimulationFiles(d, dir.Path(), error)) << error;
@@ -306,12 +316,9 @@ TEST(NetworkRun, AWrongNumberIsBlamedAndNotTheFieldTreesThatRightlySightItsTree)
     bool displaced;
   } rows[] = {{6, 15, 26, 1019, 22, 5, true}, {1, 5, 47, 1021, 10, 2, false}, {10, 7, 38, 1002, 18, 3, false}};
   for (const auto& row : rows) {
-    tools::SimulationOptions o;
-    o.seed = static_cast<std::uint64_t>(row.seed);
-    o.plots = 50;
-    o.cases = 2000;
-    o.MakeRealistic(true);
-    const tools::SimulatedData d = tools::SimulatePlots(o);
+    const YoungPlot p = SimulateYoungPlot(row.seed, row.plot);
+    const tools::SimulatedData& d = p.data;
+    const std::vector<quality::CaseInput>& in = p.inputs;
     // The data set still holds the case (the simulator's draws unchanged).
     int wrongField = 0;
     for (const tools::PlantedError& e : tools::PlantedErrors(d))
@@ -322,9 +329,6 @@ TEST(NetworkRun, AWrongNumberIsBlamedAndNotTheFieldTreesThatRightlySightItsTree)
       if (m.plot == row.plot && m.tree == row.tree) {
         ASSERT_EQ(m.shift, 0.0);
       }
-    std::vector<quality::CaseInput> in;
-    for (const quality::CaseInput& c : tools::QualityInputs(d))
-      if (c.plot == row.plot) in.push_back(c);
     const quality::PlotResult r = quality::AssessPlot(in, {});
     for (const quality::MapTreeResult& m : r.mapTrees)
       if (m.tree == row.tree) {
@@ -356,15 +360,11 @@ TEST(NetworkRun, AWrongNumberIsBlamedAndNotItsFieldTreesCleanSightings) {
     int seed, plot, field, slot, named, intended;
   } rows[] = {{1, 21, 1009, 3, 2, 17}, {2, 32, 1028, 4, 32, 15}};
   for (const auto& row : rows) {
-    tools::SimulationOptions o;
-    o.seed = static_cast<std::uint64_t>(row.seed);
-    o.plots = 50;
-    o.cases = 2000;
-    o.MakeRealistic(true);
-    const tools::SimulatedData d = tools::SimulatePlots(o);
+    const YoungPlot p = SimulateYoungPlot(row.seed, row.plot);
+    const std::vector<quality::CaseInput>& in = p.inputs;
     // The data set still holds the case, its one planted error.
     int errors = 0;
-    for (const tools::PlantedError& e : tools::PlantedErrors(d))
+    for (const tools::PlantedError& e : tools::PlantedErrors(p.data))
       if (e.plot == row.plot && e.tree == row.field && e.kind != tools::PlantedKind::CompassBias) {
         ++errors;
         EXPECT_EQ(e.slot, row.slot);
@@ -372,9 +372,6 @@ TEST(NetworkRun, AWrongNumberIsBlamedAndNotItsFieldTreesCleanSightings) {
         EXPECT_EQ(e.trueTree, row.intended);
       }
     ASSERT_EQ(errors, 1) << row.seed;
-    std::vector<quality::CaseInput> in;
-    for (const quality::CaseInput& c : tools::QualityInputs(d))
-      if (c.plot == row.plot) in.push_back(c);
     const quality::PlotResult r = quality::AssessPlot(in, {});
     bool found = false;
     for (size_t c = 0; c < in.size(); ++c) {
