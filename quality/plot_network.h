@@ -17,16 +17,20 @@
 // azimuth, 2) and one map tree's coordinates (2), every test at alpha0 (the
 // B-method, the 2-degree tests at the 1-degree test's non-centrality, would
 // test them at about 0.27 % and raise the false alarms on mature stands from
-// 0.95 to 1.15 %); hypotheses are compared by their
+// 0.86 to 1.03 %); hypotheses are compared by their
 // statistic over its critical value, and a near tie between one observation
 // and its whole sighting goes to the sighting. A map tree sighted once cannot
 // be told from its sighting: that hypothesis is "sighting or map tree".
 // Removals stop at the redundancy. A whole sighting removed from a field tree
 // left with one other sighting gives way to one observation of that one when
-// it alone leaves every test of the field tree passing. Last, each map tree
+// it alone leaves every test of the field tree passing. Then each map tree
 // with two or more removals gets them back and snooping runs again; the
 // outcome stands when vTPv plus the critical values of what is left out
-// falls. Then the same for each field tree with two or more removals.
+// falls. Then the same for each field tree with two or more removals. Then
+// a removed observation whose sighting keeps its other one, on a map tree
+// with other removals, is tried as its whole sighting out, with what then
+// passes put back (the same rule decides). Last, every removal that passes
+// its predicted test goes back, and snooping runs once more.
 //
 // A field tree whose sightings share no map tree with another field tree of
 // the plot is assessed alone (AssessCase, method "case").
