@@ -1570,9 +1570,10 @@ void Snoop(Network& n, double crit1, double crit2, std::vector<Removal>& out) {
 // What the robust start left out was tested against a network that still
 // held the errors found later: each such group (or its observations) that
 // passes its predicted test in the network as snooping leaves it goes back,
-// the best first, one at a time. So, once everything else is settled, does
-// every removal: snooping's first ones were tested against a network that
-// still held the errors it removed later. True when any went back.
+// the best first, one at a time. Once everything else is settled, every
+// removal is tried the same way: snooping's first ones were tested against
+// a network that still held the errors it removed later. True when any
+// went back.
 enum class Tried { RobustStart, Every };
 
 bool PutBackCleared(Network& n, double crit1, double crit2, Tried tried,
@@ -1844,12 +1845,11 @@ void CompleteSightings(Network& n, double crit1, double crit2, std::vector<Remov
     const Sighting& g = n.Sightings()[static_cast<size_t>(s)];
     const int other = g.az == r.index ? g.dist : g.az;
     if (other < 0 || !obs[static_cast<size_t>(other)].active) continue;
-    bool shared = false;
-    for (const Removal& q : removed)
-      if (q.kind == HypKind::MapTree ? q.index == g.map
-                                     : SightingOf(n, q) != s &&
-                                           n.Sightings()[static_cast<size_t>(SightingOf(n, q))].map == g.map)
-        shared = true;
+    const bool shared = std::any_of(removed.begin(), removed.end(), [&](const Removal& q) {
+      if (q.kind == HypKind::MapTree) return q.index == g.map;
+      const int qs = SightingOf(n, q);
+      return qs != s && n.Sightings()[static_cast<size_t>(qs)].map == g.map;
+    });
     if (!shared) continue;
     const double before = PenalisedVtpv(n, removed, crit1, crit2);
     for (size_t i = 0; i < obs.size(); ++i) active[i] = obs[i].active;

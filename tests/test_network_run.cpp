@@ -394,7 +394,7 @@ TEST(NetworkRun, AWrongNumberIsBlamedAndNotItsFieldTreesCleanSightings) {
 // for 34; its azimuth goes first and its distance holds tree 7 away, so
 // 1015's sighting of 7 fails, and with it 1021's of 34. Out whole, the
 // wrong sighting leaves both to pass. Seed 5, plot 11: two clean distances
-// go on the way to the plot's errors, and pass once those are out.
+// are removed before the plot's errors are, and pass once those are out.
 TEST(NetworkRun, CleanSightingsLeftOutOnTheWayGoBack) {
   const struct {
     int plot;
