@@ -10,7 +10,8 @@
 // per seed, the network's false alarms and ellipse coverage with the
 // commands that give the same data set to a batch run (the batch run and
 // this bench assess every case alike: tests/test_network_run.cpp), then one
-// table of figures summed over the seeds, with the time each method took.
+// table of figures summed over the seeds, with the time each method took
+// and the network's slowest plot (what an edit on that plot costs).
 //
 // With --clean no gross error is planted (a compass bias still is): every
 // field tree is clean, and its false alarms are those of the tests' own
@@ -274,6 +275,9 @@ int main(int argc, char** argv) {
   for (size_t k = 0; k < std::size(kinds); ++k)
     if (!planted[k]) settings += std::string(" ") + kinds[k].option + " 0";
   Figures perCase, network;
+  // The plot that took the network longest (what an edit on it costs).
+  double slowestPlot = 0;
+  size_t slowestPlotTrees = 0;
   for (int seed = 1; seed <= seeds; ++seed) {
     tools::SimulationOptions o;
     o.seed = static_cast<std::uint64_t>(seed);
@@ -322,7 +326,14 @@ int main(int argc, char** argv) {
     for (const auto& [plot, idx] : byPlot) {
       std::vector<quality::CaseInput> in;
       for (size_t c : idx) in.push_back(inputs[c]);
+      const auto plotStart = std::chrono::steady_clock::now();
       quality::PlotResult r = quality::AssessPlot(in, quality::NetworkOptions{bias});
+      const double plotSeconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - plotStart).count();
+      if (plotSeconds > slowestPlot) {
+        slowestPlot = plotSeconds;
+        slowestPlotTrees = in.size();
+      }
       for (size_t k = 0; k < idx.size(); ++k) net[idx[k]] = std::move(r.cases[k]);
       for (const quality::MapTreeResult& m : r.mapTrees) {
         if (m.displaced) netMap[{plot, m.tree}] = netMapNamed[{plot, m.tree}] = true;
@@ -386,5 +397,7 @@ int main(int argc, char** argv) {
     std::printf("%-52s %-24s %s\n", name, (perCase.*member).Text().c_str(),
                 (network.*member).Text().c_str());
   std::printf("%-52s %-24.2f %.2f\n", "seconds (quality only)", perCase.seconds, network.seconds);
+  std::printf("%-52s %-24s %.3f (%zu field trees)\n", "slowest plot, seconds", "", slowestPlot,
+              slowestPlotTrees);
   return 0;
 }
