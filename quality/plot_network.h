@@ -34,6 +34,9 @@
 //
 // A field tree whose sightings share no map tree with another field tree of
 // the plot is assessed alone (AssessCase, method "case").
+//
+// The model and its adjustment are in quality/network_model.h, the search
+// for gross errors in quality/network_snooping.h.
 #pragma once
 
 #include <optional>
