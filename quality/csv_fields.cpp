@@ -5,6 +5,38 @@
 
 namespace treetri::quality {
 
+bool SplitCsvLine(std::string_view line, std::vector<std::string>& fields) {
+  fields.clear();
+  std::string cur;
+  size_t i = 0;
+  for (;;) {
+    cur.clear();
+    if (i < line.size() && line[i] == '"') {
+      ++i;
+      for (;;) {
+        if (i >= line.size()) return false;
+        if (line[i] == '"') {
+          if (i + 1 < line.size() && line[i + 1] == '"') {
+            cur += '"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        cur += line[i++];
+      }
+      // Anything between the closing quote and the comma is kept as text.
+      while (i < line.size() && line[i] != ',') cur += line[i++];
+    } else {
+      while (i < line.size() && line[i] != ',') cur += line[i++];
+    }
+    fields.push_back(cur);
+    if (i >= line.size()) return true;
+    ++i;  // the comma
+  }
+}
+
 ParseStatus SplitChecked(std::string_view line, size_t columns, std::vector<std::string>& f,
                          size_t extra) {
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);

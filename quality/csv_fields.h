@@ -1,6 +1,8 @@
-// The fields of one line of the quality layer's CSV files, read in order
-// with the first failure recorded (its column and the text found), shared by
-// the readers of the quality files and of the plot network's files.
+// The CSV conventions of the quality layer's files, below their layouts: a
+// line split into quoted fields, the booleans' words, the fields of a line
+// read in order with the first failure recorded (its column and the text
+// found) and a file read line by line; shared by the writers and readers of
+// the quality files and of the plot network's files.
 #ifndef TREETRI_QUALITY_CSV_FIELDS_H
 #define TREETRI_QUALITY_CSV_FIELDS_H
 
@@ -14,10 +16,37 @@
 #include <system_error>
 #include <vector>
 
-#include "quality/quality_files.h"
-
 namespace treetri::quality {
 
+// A boolean of every CSV file the programs write: "TRUE" or "FALSE".
+inline const char* BoolWord(bool b) { return b ? "TRUE" : "FALSE"; }
+
+// Result of parsing one line: ok, or the 1-based column where it went wrong
+// (0 for the line as a whole: a wrong field count) and what was wrong.
+struct ParseStatus {
+  bool ok = true;
+  int column = 0;
+  std::string message;
+};
+
+// Result of reading a whole file: ok, or where it went wrong. line
+// is 1-based (0: the file could not be read at all); column is 1-based with
+// its name (0 and null: the line as a whole, e.g. a wrong header, a wrong
+// field count or an empty file).
+struct FileReadStatus {
+  bool ok = true;
+  std::string path;
+  int line = 0;
+  int column = 0;
+  const char* columnName = nullptr;
+  std::string message;
+};
+
+// Splits a CSV line into fields (quotes as written by the formatter).
+// Returns false when a quoted field is not closed.
+bool SplitCsvLine(std::string_view line, std::vector<std::string>& fields);
+
+// The fields of one line, read in order.
 class CsvLineFields {
  public:
   explicit CsvLineFields(const std::vector<std::string>& f) : f_(f) {}

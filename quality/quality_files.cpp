@@ -225,37 +225,6 @@ std::string FormatObservationLine(const ObservationAssessment& r) {
   return b.Done();
 }
 
-bool SplitCsvLine(std::string_view line, std::vector<std::string>& fields) {
-  fields.clear();
-  std::string cur;
-  size_t i = 0;
-  for (;;) {
-    cur.clear();
-    if (i < line.size() && line[i] == '"') {
-      ++i;
-      for (;;) {
-        if (i >= line.size()) return false;
-        if (line[i] == '"') {
-          if (i + 1 < line.size() && line[i + 1] == '"') {
-            cur += '"';
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        cur += line[i++];
-      }
-      // Anything between the closing quote and the comma is kept as text.
-      while (i < line.size() && line[i] != ',') cur += line[i++];
-    } else {
-      while (i < line.size() && line[i] != ',') cur += line[i++];
-    }
-    fields.push_back(cur);
-    if (i >= line.size()) return true;
-    ++i;  // the comma
-  }
-}
 
 ParseStatus ParseQualityLine(std::string_view line, CaseAssessment& r) {
   std::vector<std::string> f;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "quality/assessment.h"
+#include "quality/csv_fields.h"
 
 namespace treetri::quality {
 
@@ -70,9 +71,6 @@ bool ParseSuspectKind(std::string_view word, SuspectKind& out);
 bool ParseControl(std::string_view word, Control& out);
 bool ParseGlobalTest(std::string_view word, GlobalTest& out);
 
-// A boolean of every CSV file the programs write: "TRUE" or "FALSE".
-inline const char* BoolWord(bool b) { return b ? "TRUE" : "FALSE"; }
-
 // A removal beside the suspect (RemovedSighting) in a case's warnings:
 //   also removed: slot 3 tree 17 azimuth (test 45.21)
 // (kind: azimuth, distance, sighting or sighting_or_map_tree; test: its
@@ -92,34 +90,9 @@ std::string ObservationHeaderLine();
 std::string FormatQualityLine(const CaseAssessment& row);
 std::string FormatObservationLine(const ObservationAssessment& row);
 
-// Result of parsing one line: ok, or the 1-based column where it went wrong
-// (0 for the line as a whole: a wrong field count) and what was wrong.
-struct ParseStatus {
-  bool ok = true;
-  int column = 0;
-  std::string message;
-};
-
 // Parse one line (with or without its CR LF) back into a row.
 ParseStatus ParseQualityLine(std::string_view line, CaseAssessment& out);
 ParseStatus ParseObservationLine(std::string_view line, ObservationAssessment& out);
-
-// Splits a CSV line into fields (quotes as written by the formatter).
-// Returns false when a quoted field is not closed.
-bool SplitCsvLine(std::string_view line, std::vector<std::string>& fields);
-
-// Result of reading a whole quality file: ok, or where it went wrong. line
-// is 1-based (0: the file could not be read at all); column is 1-based with
-// its name (0 and null: the line as a whole, e.g. a wrong header, a wrong
-// field count or an empty file).
-struct FileReadStatus {
-  bool ok = true;
-  std::string path;
-  int line = 0;
-  int column = 0;
-  const char* columnName = nullptr;
-  std::string message;
-};
 
 // Reads quality.csv or observations.csv: the header line must be the one
 // the writer writes; blank lines are skipped; an empty file is an error.
