@@ -133,7 +133,7 @@ const Described kDescriptions[] = {
     {"plots", "az_bias_test", "The bias's test: significant or not significant"},
     {"plots", "displaced", "Map trees found displaced"},
     {"plots", "removed", "Observations removed as gross errors"},
-    {"plots", "iter", "Iterations of the plot's adjustment"},
+    {"plots", "iter", "Gauss-Newton solutions of the plot's adjustments, its search for gross errors included"},
     {"plots", "converged", "Whether the plot's adjustment converged"},
     {"remeasure", nullptr, "The re-measure list: what to measure again in the field."},
     {"remeasure", "plot", "Plot number"},

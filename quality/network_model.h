@@ -282,7 +282,9 @@ class Network {
   }
   int Redundancy() const { return ActiveObservations() - Unknowns(); }
   double Vtpv() const { return vtpv_; }
-  int Iterations() const { return iterations_; }
+  // Gauss-Newton solutions computed by every adjustment of this network so
+  // far, trials undone included (what the plot cost).
+  int Solutions() const { return solutions_; }
   bool HasBias() const { return bias_; }
   double Bias() const { return bias_ ? u_[R_ - 1] : 0; }
   double BiasSigma() const { return bias_ ? std::sqrt(Qrr(R_ - 1, R_ - 1)) : 0; }
@@ -521,6 +523,7 @@ class Network {
         if (damping > kMaxDamping) return false;
       }
       ++iterations_;
+      ++solutions_;
       VectorXd dx = Solve();
       if (!dx.allFinite()) return false;
       // Bound the step: no point moves more than kMaxStep, the bias not
@@ -1036,6 +1039,7 @@ class Network {
   std::vector<Row> rTrial_;
   bool converged_ = false;
   int iterations_ = 0;
+  int solutions_ = 0;  // (not part of a kept adjustment: it only grows)
   double vtpv_ = 0;
   // Normal equations.
   std::vector<std::vector<std::pair<int, Vector2d>>> Nrj_;

@@ -83,6 +83,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     }
 
   bool adjusted = false;
+  int solutions = 0;  // of every network tried, the search included
   std::optional<Network> net;
   std::vector<Removal> removed;
   static const double crit1 = CriticalValue(1), crit2 = CriticalValue(2);
@@ -92,6 +93,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     for (bool bias : {options.azimuthBias, false}) {
       net.emplace(cases, members, bias, ox, oy);
       if (FindGrossErrors(*net, crit1, crit2, plotTrees, removed)) adjusted = net->Adjust();
+      solutions += net->Solutions();
       if (adjusted || !bias) break;
     }
   }
@@ -113,7 +115,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
   sum.mapTrees = static_cast<int>(n.Maps().size());
   sum.observations = n.ActiveObservations();
   sum.redundancy = n.Redundancy();
-  sum.iterations = n.Iterations();
+  sum.iterations = solutions;
   sum.converged = true;
   sum.removed = static_cast<int>(removed.size());
   if (sum.redundancy >= 1) {

@@ -94,7 +94,8 @@ struct PlotSummary {
   bool hasBias = false;
   double bias = 0, biasSigma = 0;  // degrees
   std::optional<double> biasW;     // bias / its standard deviation
-  int displacedMapTrees = 0, removed = 0, iterations = 0;
+  int displacedMapTrees = 0, removed = 0;
+  int iterations = 0;  // Gauss-Newton solutions of the plot, its search for gross errors included
   bool converged = false;
 };
 
