@@ -73,11 +73,6 @@ std::vector<NetworkSighting> Without(const std::vector<NetworkSighting>& net, si
   return rest;
 }
 
-void AddWarning(std::string& warnings, const std::string& w) {
-  if (!warnings.empty()) warnings += "; ";
-  warnings += w;
-}
-
 struct Suggestion {
   int tree = 0;
   double sigma0 = 0;
@@ -199,6 +194,11 @@ void Describe(const CaseInput& in, const std::vector<NetworkSighting>& net, cons
 }
 
 }  // namespace
+
+void AddWarning(std::string& warnings, const std::string& w) {
+  if (!warnings.empty()) warnings += "; ";
+  warnings += w;
+}
 
 void SetPointEllipse(double qxx, double qxy, double qyy, CaseAssessment& row) {
   row.sx = std::sqrt(qxx);

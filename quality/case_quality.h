@@ -47,4 +47,7 @@ struct AssessCount {
 
 CaseQuality AssessCase(const CaseInput& in, AssessCount* count = nullptr);
 
+// Appends a warning to a case's warnings ("; " between two).
+void AddWarning(std::string& warnings, const std::string& w);
+
 }  // namespace treetri::quality

@@ -50,60 +50,94 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
   out.summary.plot = cases.front().plot;
   const PlotIndex* plotTrees = cases.front().plotTrees.get();
 
-  // Field trees that share a map tree with another one go into the network.
-  std::vector<int> parent(cases.size());
-  std::iota(parent.begin(), parent.end(), 0);
-  std::map<int, int> firstSighter;
-  std::vector<int> observations(cases.size(), 0);
-  for (size_t c = 0; c < cases.size(); ++c) {
-    if (!cases[c].computed) continue;
-    for (const InputSighting& s : cases[c].sightings) {
-      if (!Usable(s)) continue;
-      observations[c] += s.hasAzimuth + s.hasDistance;
-      auto [it, added] = firstSighter.emplace(s.tree, static_cast<int>(c));
-      if (!added) parent[static_cast<size_t>(Find(parent, static_cast<int>(c)))] = Find(parent, it->second);
+  // Field trees that share a map tree with another one go into the network
+  // (of those not left out), with the plot origin their map trees give.
+  struct Members {
+    std::vector<int> cases;
+    double ox = 0, oy = 0;
+  };
+  auto members = [&](const std::vector<bool>& leftOut) {
+    std::vector<int> parent(cases.size());
+    std::iota(parent.begin(), parent.end(), 0);
+    std::map<int, int> firstSighter;
+    std::vector<int> observations(cases.size(), 0);
+    for (size_t c = 0; c < cases.size(); ++c) {
+      if (!cases[c].computed || leftOut[c]) continue;
+      for (const InputSighting& s : cases[c].sightings) {
+        if (!Usable(s)) continue;
+        observations[c] += s.hasAzimuth + s.hasDistance;
+        auto [it, added] = firstSighter.emplace(s.tree, static_cast<int>(c));
+        if (!added) parent[static_cast<size_t>(Find(parent, static_cast<int>(c)))] = Find(parent, it->second);
+      }
     }
-  }
-  std::map<int, int> componentSize;
-  for (size_t c = 0; c < cases.size(); ++c)
-    if (cases[c].computed && observations[c] >= 2) ++componentSize[Find(parent, static_cast<int>(c))];
-  std::vector<int> members;
-  double sx = 0, sy = 0;
-  int sn = 0;
-  for (size_t c = 0; c < cases.size(); ++c)
-    if (cases[c].computed && observations[c] >= 2 &&
-        componentSize[Find(parent, static_cast<int>(c))] >= 2) {
-      members.push_back(static_cast<int>(c));
-      for (const InputSighting& s : cases[c].sightings)
-        if (Usable(s)) {
-          sx += s.mapX;
-          sy += s.mapY;
-          ++sn;
-        }
+    std::map<int, int> componentSize;
+    for (size_t c = 0; c < cases.size(); ++c)
+      if (observations[c] >= 2) ++componentSize[Find(parent, static_cast<int>(c))];
+    Members m;
+    double sx = 0, sy = 0;
+    int sn = 0;
+    for (size_t c = 0; c < cases.size(); ++c)
+      if (observations[c] >= 2 && componentSize[Find(parent, static_cast<int>(c))] >= 2) {
+        m.cases.push_back(static_cast<int>(c));
+        for (const InputSighting& s : cases[c].sightings)
+          if (Usable(s)) {
+            sx += s.mapX;
+            sy += s.mapY;
+            ++sn;
+          }
+      }
+    if (sn > 0) {
+      m.ox = std::round(sx / sn);
+      m.oy = std::round(sy / sn);
     }
+    return m;
+  };
 
-  bool adjusted = false;
   int solutions = 0;  // of every network tried, the search included
   std::optional<Network> net;
   std::vector<Removal> removed;
   static const double crit1 = CriticalValue(1), crit2 = CriticalValue(2);
   static const double lambda2 = NonCentrality(2);
-  if (!members.empty()) {
-    const double ox = std::round(sx / sn), oy = std::round(sy / sn);
+  // With the bias, then without it.
+  auto adjust = [&](const Members& m) {
+    if (m.cases.empty()) return false;
     for (bool bias : {options.azimuthBias, false}) {
-      net.emplace(cases, members, bias, ox, oy);
-      if (FindGrossErrors(*net, crit1, crit2, plotTrees, removed)) adjusted = net->Adjust();
+      net.emplace(cases, m.cases, bias, m.ox, m.oy);
+      const bool adjusted = FindGrossErrors(*net, crit1, crit2, plotTrees, removed) && net->Adjust();
       solutions += net->Solutions();
-      if (adjusted || !bias) break;
+      if (adjusted) return true;
+      if (!bias) break;
+    }
+    return false;
+  };
+  std::vector<std::optional<CaseQuality>> alone(cases.size());
+  std::vector<bool> leftOut(cases.size(), false);
+  Members network = members(leftOut);
+  bool adjusted = adjust(network);
+  if (!adjusted && !network.cases.empty()) {
+    // One field tree far from its place (a wrong number that pulls it onto
+    // a map tree, distances taken to another tree) can keep a whole plot
+    // from converging. So the plot is tried once more without the field
+    // trees that fail or show an outlier adjusted alone; they stay alone.
+    for (int c : network.cases) {
+      const size_t k = static_cast<size_t>(c);
+      alone[k] = AssessCase(cases[k]);
+      leftOut[k] = alone[k]->row.verdict != Verdict::Ok && alone[k]->row.verdict != Verdict::NoRedundancy;
+    }
+    if (std::count(leftOut.begin(), leftOut.end(), true) > 0) {
+      network = members(leftOut);
+      adjusted = adjust(network);
     }
   }
   // The rest, and everything when the network could not be adjusted: alone.
   std::vector<bool> inNetwork(cases.size(), false);
   if (adjusted)
-    for (int c : members) inNetwork[static_cast<size_t>(c)] = true;
+    for (int c : network.cases) inNetwork[static_cast<size_t>(c)] = true;
   for (size_t c = 0; c < cases.size(); ++c)
     if (!inNetwork[c]) {
-      out.cases[c].quality = AssessCase(cases[c]);
+      out.cases[c].quality = alone[c] ? std::move(*alone[c]) : AssessCase(cases[c]);
+      if (adjusted && leftOut[c])
+        AddWarning(out.cases[c].quality.row.warnings, "left out of the plot network");
       out.cases[c].extras.resize(out.cases[c].quality.observations.size());
     }
   if (!adjusted) return out;
@@ -169,11 +203,9 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     row.legacyStatus = in.legacyStatus;
     row.legacy = in.legacy;
     for (const InputSighting& s : in.sightings)
-      if (!s.onMap) {
-        if (!row.warnings.empty()) row.warnings += "; ";
-        row.warnings += "slot " + std::to_string(s.slot) + ": tree " + std::to_string(s.tree) +
-                        " not on the map";
-      }
+      if (!s.onMap)
+        AddWarning(row.warnings,
+                   "slot " + std::to_string(s.slot) + ": tree " + std::to_string(s.tree) + " not on the map");
     int used = 0;
     double ownR = 0, ownVtpv = 0, maxW = -1;
     for (int si : f.sightings) {
@@ -252,8 +284,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
       }
       res.removed.front().kind = row.suspectKind;
       for (size_t k = 1; k < res.removed.size(); ++k) {
-        if (!row.warnings.empty()) row.warnings += "; ";
-        row.warnings += RemovedSightingWarning(res.removed[k]);
+        AddWarning(row.warnings, RemovedSightingWarning(res.removed[k]));
       }
     } else {
       for (int si : f.sightings) {

@@ -33,7 +33,10 @@
 // its predicted test goes back, and snooping runs once more.
 //
 // A field tree whose sightings share no map tree with another field tree of
-// the plot is assessed alone (AssessCase, method "case").
+// the plot is assessed alone (AssessCase, method "case"). A plot whose
+// network cannot be adjusted (with the bias, then without) is tried once
+// more without the field trees that fail or show an outlier alone; those
+// are assessed alone, with the warning "left out of the plot network".
 //
 // The model and its adjustment are in quality/network_model.h, the search
 // for gross errors in quality/network_snooping.h.
