@@ -672,6 +672,7 @@ class Network {
   // factorised as it stands; each term goes straight to its place, in the
   // order that a triplet assembly would sum them.
   bool Factor(double damping) {
+    columns_.clear();
     if (!planned_) Plan();
     const size_t M = maps_.size();
     for (auto& n : Nrj_)
@@ -1007,7 +1008,15 @@ class Network {
     const double z = Z(perm_[a], perm_[b]);
     return std::isnan(z) ? QrrColumn(b)[a] : z;
   }
-  VectorXd QrrColumn(int b) const { return SolveS(VectorXd::Unit(R_, b)); }
+  // A column of Qrr, solved for once per factor: a candidate tree's test
+  // asks for the same field tree's columns once per row pair, and every
+  // candidate of a sighting for the same ones.
+  const VectorXd& QrrColumn(int b) const {
+    for (const auto& [k, q] : columns_)
+      if (k == b) return q;
+    columns_.emplace_back(b, SolveS(VectorXd::Unit(R_, b)));
+    return columns_.back().second;
+  }
 
   // Row k of G for map tree j.
   Eigen::RowVector2d GRow(int j, int k) const {
@@ -1015,7 +1024,7 @@ class Network {
     // G_[j] holds the unknowns touching the tree in the order of Nrj_[j].
     const int a = nrjPos_[J * static_cast<size_t>(R_) + static_cast<size_t>(k)];
     if (a >= 0 && static_cast<size_t>(a) < G_[J].size()) return G_[J][static_cast<size_t>(a)].second;
-    const VectorXd q = QrrColumn(k);
+    const VectorXd& q = QrrColumn(k);
     Eigen::RowVector2d g = Eigen::RowVector2d::Zero();
     for (size_t b = 0; b < Nrj_[J].size(); ++b) g += q[Nrj_[J][b].first] * E_[J][b];
     return g;
@@ -1028,6 +1037,7 @@ class Network {
   std::vector<MapUnknown> maps_;
   std::vector<Sighting> sightings_;
   std::vector<Obs> obs_;
+  mutable std::vector<std::pair<int, VectorXd>> columns_;  // Qrr's columns solved for (QrrColumn)
   std::vector<Vector2d> start_;
   int R_ = 0;
   VectorXd u_;
@@ -1109,6 +1119,7 @@ class Network {
     switchFactor_ = true;
   }
   void Load(const Kept& k) {
+    columns_.clear();
     u_ = k.u;
     v_ = k.v;
     rows_ = k.rows;
