@@ -1010,7 +1010,8 @@ class Network {
   }
   // A column of Qrr, solved for once per factor: a candidate tree's test
   // asks for the same field tree's columns once per row pair, and every
-  // candidate of a sighting for the same ones.
+  // candidate of a sighting for the same ones. (The reference holds until
+  // the next call.)
   const VectorXd& QrrColumn(int b) const {
     for (const auto& [k, q] : columns_)
       if (k == b) return q;

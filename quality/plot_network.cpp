@@ -124,7 +124,7 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
       alone[k] = AssessCase(cases[k]);
       leftOut[k] = alone[k]->row.verdict != Verdict::Ok && alone[k]->row.verdict != Verdict::NoRedundancy;
     }
-    if (std::count(leftOut.begin(), leftOut.end(), true) > 0) {
+    if (std::find(leftOut.begin(), leftOut.end(), true) != leftOut.end()) {
       network = members(leftOut);
       adjusted = adjust(network);
     }
