@@ -121,8 +121,8 @@ const Described kDescriptions[] = {
      "The plot network: one feature per plot, the convex hull of its field trees and sighted "
      "map trees, with its adjustment's figures."},
     {"plots", "plot", "Plot number"},
-    {"plots", "field_trees", "Field trees of the plot"},
-    {"plots", "map_trees", "Map trees sighted in the plot"},
+    {"plots", "field_trees", "Field trees in the plot's network adjustment"},
+    {"plots", "map_trees", "Map trees they sight"},
     {"plots", "observations", "Observations of the plot's adjustment"},
     {"plots", "redundancy", "Redundancy of the plot's adjustment"},
     {"plots", "sigma0", "A posteriori standard error of unit weight of the plot"},
