@@ -81,9 +81,10 @@ std::string ManualHtml(const std::vector<std::pair<std::string, std::string>>& s
        "the method, the runner-up of a suggested tree and by how much the suggestion fits "
        "better, and each confusable tree with its distance; the results table has the method "
        "and the count of confusable sightings, and the re-measure list asks the crew to check "
-       "their tree numbers. A field tree without which the plot could be adjusted only "
-       "(it fails or shows an outlier alone) is assessed alone, and its warnings say "
-       "<i>left out of the plot network</i>. An edit assesses the whole plot again.</p>";
+       "their tree numbers. Where a plot could be adjusted only without some of its field "
+       "trees (those that fail or show an outlier alone), they are assessed alone and their "
+       "warnings say <i>left out of the plot network</i>. An edit assesses the whole plot "
+       "again.</p>";
   h += "<h3>Fixing a sighting on the plot map</h3><p>After a run, the side panel lists the "
        "sightings of the selected case. Pick one and use <i>Use suggested tree</i> (for the "
        "suspect sighting), <i>Set tree…</i> (the map trees near where the sighting ends come "
