@@ -147,6 +147,8 @@ bool NetworkRun::End(std::string& error) {
         ++summary_.verdicts[static_cast<size_t>(c.quality.row.verdict)];
         if (c.quality.row.suggestedTree) ++summary_.suggestions;
       }
+      ++summary_.plots;
+      if (r.summary.fieldTrees > 0) ++summary_.networkPlots;
     }
   }
   for (OutputFile* f : {&quality_, &observations_, &plots_, &mapTrees_}) f->Close();

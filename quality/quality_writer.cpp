@@ -10,8 +10,12 @@ std::string SummaryText(const QualitySummary& s) {
     text += (v == 0 ? " " : ", ") + std::to_string(s.verdicts[v]) + " " +
             VerdictWord(static_cast<Verdict>(v));
   }
-  return text + "; " + std::to_string(s.suggestions) +
-         (s.suggestions == 1 ? " suggested replacement" : " suggested replacements");
+  text += "; " + std::to_string(s.suggestions) +
+          (s.suggestions == 1 ? " suggested replacement" : " suggested replacements");
+  if (s.plots > 0)
+    text += "; " + std::to_string(s.networkPlots) + " of " + std::to_string(s.plots) +
+            (s.plots == 1 ? " plot" : " plots") + " adjusted as a network";
+  return text;
 }
 
 bool RemoveQualityFiles(const std::string& workFolder, std::string& error) {

@@ -19,9 +19,12 @@ namespace treetri::quality {
 struct QualitySummary {
   std::array<int, 5> verdicts{};
   int suggestions = 0;
+  // Network runs: the plots written and those adjusted as a network.
+  int plots = 0, networkPlots = 0;
 };
 
-// "quality: 12 ok, 3 outlier, ... ; 2 suggested replacements"
+// "quality: 12 ok, 3 outlier, ... ; 2 suggested replacements", in network
+// runs followed by "; 4 of 5 plots adjusted as a network"
 std::string SummaryText(const QualitySummary& s);
 
 // Removes both quality files of workFolder, for a run without the quality

@@ -70,6 +70,10 @@ TEST(NetworkRun, WritesEveryPlotWholeInTheNetworkColumns) {
   // of plots.csv and map_trees.csv in GeoPackageNetwork.ExportsPlotsAndItsMapTrees.)
   EXPECT_EQ(q.size(), 121u);
   EXPECT_EQ(p.size(), 5u);
+  // The summary line ends with the plots adjusted as a network (those of
+  // plots.csv) of the plots written.
+  const std::string tail = "; 4 of 4 plots adjusted as a network";
+  EXPECT_EQ(r.err.back().substr(r.err.back().size() - std::min(r.err.back().size(), tail.size())), tail);
 
   // The readers take the files; every case once, each plot's cases together.
   std::vector<quality::CaseAssessment> rows;
