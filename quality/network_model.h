@@ -42,6 +42,17 @@ constexpr int kLooseIterations = 3;  // a reweighting step needs no convergence
 // decisions are the same; the network takes a fifth less time in dense
 // young stands, about a third less where the map is off by 1 m.)
 constexpr int kNetHalvings = 5;
+// Creeping steps: each at least kCreep of the one before (along it or back
+// against it), that share steady within kCreepSteady, the two directions'
+// cosine over kCreepAlong (or under its negative).
+constexpr double kCreep = 0.5;
+constexpr double kCreepSteady = 0.05;
+constexpr double kCreepAlong = 0.99;
+// The step tried: the sum of the steps left, at most kCreepFarthest times
+// this one (also where each step is longer than the one before: sliding
+// off a ridge), halved down to kCreepShortest times it.
+constexpr double kCreepFarthest = 64;
+constexpr double kCreepShortest = 1.5;
 constexpr double kMinDamping = 1e-9;   // Levenberg-Marquardt damping: the smallest used
 constexpr double kMaxDamping = 1e3;    // and the largest before giving up
 // Two trees nearer than this cannot be sighted one from the other: an
@@ -505,6 +516,8 @@ class Network {
     } weights{weights_ = w_.data()};
     converged_ = false;
     iterations_ = 0;
+    prevDx_.resize(0);
+    prevQ_ = 0;
     // The residuals and design rows are those of the current unknowns
     // already (every change of the unknowns evaluates them); only the
     // weights may have changed.
@@ -553,6 +566,44 @@ class Network {
         const VectorXd trial = u_ + step * dx;
         const double t = Evaluate(trial, vTrial, rTrial);
         if (last || t <= vtpv) {
+          // Creeping: each full step a steady share q of the one before,
+          // along it (q > 0) or back against it (q < 0), as where a point's
+          // place along one direction is barely determined (a map tree
+          // sighted once by distance alone, its map place near the field
+          // tree): Gauss-Newton leaves out the curvature that holds it
+          // there. The error left then shrinks by q a step, and the step
+          // that takes it all is this one over 1 - q: that is tried
+          // (halved while it does not lower vTPv below the full step's),
+          // and taken where it does.
+          double q = 0;
+          if (h == 0 && !last && damping == 0 && prevDx_.size() == dx.size()) {
+            const double along = dx.dot(prevDx_), norms = dx.norm() * prevDx_.norm();
+            if (std::fabs(along) > kCreepAlong * norms) q = along / prevDx_.squaredNorm();
+          }
+          if (std::fabs(q) > kCreep && std::fabs(q - prevQ_) < kCreepSteady) {
+            bool further = false;
+            const double sum = q < 1 - 1 / kCreepFarthest ? 1 / (1 - q) : kCreepFarthest;
+            double ahead = std::min(sum, kMaxStep / std::max(std::min(largest, kMaxStep), 1e-12));
+            do {
+              const double tf = Evaluate(u_ + ahead * dx, vFar_, rFar_);
+              if (tf < t) {
+                u_ += ahead * dx;
+                v_.swap(vFar_);
+                rows_.swap(rFar_);
+                vtpv = tf;
+                further = true;
+              }
+              ahead /= 2;
+            } while (!further && ahead > kCreepShortest);
+            if (further) {
+              accepted = true;
+              prevQ_ = q;
+              prevDx_.resize(0);
+              break;
+            }
+          }
+          prevQ_ = q;
+          prevDx_ = h == 0 && damping == 0 ? dx : VectorXd();
           u_ = trial;
           v_.swap(vTrial);
           rows_.swap(rTrial);
@@ -1048,6 +1099,10 @@ class Network {
   const double* weights_ = nullptr;  // w_ while an adjustment runs
   std::vector<double> vTrial_;  // a step's residuals and rows, before it is taken
   std::vector<Row> rTrial_;
+  std::vector<double> vFar_;  // and those of a creeping step's longer one
+  std::vector<Row> rFar_;
+  VectorXd prevDx_;  // the last full undamped step (empty: none to compare with)
+  double prevQ_ = 0;  // its share of the one before
   bool converged_ = false;
   int iterations_ = 0;
   int solutions_ = 0;  // (not part of a kept adjustment: it only grows)

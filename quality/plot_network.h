@@ -4,7 +4,9 @@
 // to every computed azimuth). Observations: every field distance and azimuth
 // (with the run's azimuth correction) and the map coordinates of the sighted
 // map trees, weights 1/sigma^2. Damped Gauss-Newton with a bounded step in
-// coordinates reduced to a plot origin; sparse normal equations (Eigen) with
+// coordinates reduced to a plot origin (where its steps creep, each a steady
+// share of the one before, the sum of the steps left is tried at once);
+// sparse normal equations (Eigen) with
 // the map trees' 2 x 2 blocks eliminated. The covariances that the tests
 // read come from the inverse of the reduced normal matrix on its factor's
 // pattern (a selected inverse), never from the whole inverse.

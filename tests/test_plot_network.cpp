@@ -556,6 +556,44 @@ TEST(PlotNetwork, CleanCasesThatFailAloneAreAdjustedWithoutAlarm) {
   EXPECT_GE(failedAlone, 3);
 }
 
+// A map tree sighted once, by a distance alone, whose map place lies next
+// to the field tree (a tenth of the distance from it, or less): along the
+// circle the distance draws, only the map coordinates place it, and barely
+// (its map place is almost the circle's centre). Each Gauss-Newton step
+// there is nearly as long as the one before; the plot converges all the
+// same, with the map tree on the circle's side of its map place.
+TEST(PlotNetwork, AMapTreeBarelyPlacedAlongItsDistanceCircleConverges) {
+  for (const double off : {0.08, 0.1, 0.2}) {
+    Plot plot = GridPlot();
+    const Point f = plot.field[4];
+    const double r = 0.89, phi = 0.6;  // the tree's true distance and direction (radians)
+    plot.truth.push_back({17, f.x + r * std::sin(phi), f.y + r * std::cos(phi)});
+    plot.map.push_back({17, f.x + off * std::sin(phi + 0.5), f.y + off * std::cos(phi + 0.5)});
+    plot.sighted[4].push_back(17);
+    std::vector<CaseInput> in = Cases(plot);
+    InputSighting& s = in[4].sightings.back();
+    s.hasAzimuth = false;
+    const PlotResult res = AssessPlot(in, {});
+    ASSERT_TRUE(res.summary.converged) << off;
+    EXPECT_EQ(res.summary.fieldTrees, 12) << off;
+    EXPECT_EQ(res.cases[4].quality.row.verdict, Verdict::Ok) << off;
+    const CaseAssessment& row = res.cases[4].quality.row;
+    for (const MapTreeResult& m : res.mapTrees)
+      if (m.tree == 17) {
+        // Inside the circle by the share of the map's pull towards its
+        // place that the distance takes: k / (1 + k) of it, k the ratio of
+        // their weights (the distance's error is a sixth of the map's) ...
+        const double k = std::pow(in[4].sigmas.distance / in[4].sigmas.mapX, 2);
+        EXPECT_NEAR(std::hypot(m.x - *row.x, m.y - *row.y), s.distance - (s.distance - off) * k / (1 + k), 0.003)
+            << off;
+        // ... on the line from the field tree through its map place.
+        const double along = std::atan2(m.x - *row.x, m.y - *row.y);
+        const double mapDirection = std::atan2(m.mapX - *row.x, m.mapY - *row.y);
+        EXPECT_NEAR(std::remainder(along - mapDirection, 2 * M_PI), 0, 0.01) << off;
+      }
+  }
+}
+
 // Both tests at alpha0 = 0.1 %; each non-centrality gives it 80 % power.
 TEST(PlotNetwork, TestLevelsAndNonCentralities) {
   EXPECT_NEAR(CriticalValue(1), 3.2905 * 3.2905, 1e-3);
