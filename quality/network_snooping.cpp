@@ -14,6 +14,11 @@ namespace {
 // away trials that were converging, some of them put-backs of groups that
 // pass their tests.)
 constexpr int kTrialIterations = 25;
+// Snooping stops after this many removals in a row that cannot be
+// adjusted: the network is then in no state to test more (a trial that
+// put back gross errors together), and each such try costs a whole
+// adjustment that does not converge.
+constexpr int kSnoopFailures = 5;
 constexpr double kDanishC = 2.5;         // Danish weights: 1 up to this standardised residual
 constexpr int kRobustIterations = 4;
 constexpr double kMinOmega = 1e-4;       // the smallest weight factor: the system stays regular
@@ -352,6 +357,7 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
 // Iterative data snooping on the active network.
 void Snoop(Network& n, double crit1, double crit2, std::vector<Removal>& out) {
   std::vector<std::pair<HypKind, int>> untestable;
+  int failedInARow = 0;
   for (;;) {
     std::vector<Candidate> c = Hypotheses(n, crit1, crit2);
     c.erase(std::remove_if(c.begin(), c.end(), [&](const Candidate& h) {
@@ -385,8 +391,10 @@ void Snoop(Network& n, double crit1, double crit2, std::vector<Removal>& out) {
       SetActive(n, off, true);
       untestable.push_back({h.kind, h.index});
       n.Restore();
+      if (++failedInARow >= kSnoopFailures) return;
       continue;
     }
+    failedInARow = 0;
     out.push_back(r);
   }
 }

@@ -23,7 +23,8 @@
 // statistic over its critical value, and a near tie between one observation
 // and its whole sighting goes to the sighting. A map tree sighted once cannot
 // be told from its sighting: that hypothesis is "sighting or map tree".
-// Removals stop at the redundancy. A whole sighting removed from a field tree
+// Removals stop at the redundancy, and after five in a row whose adjustment
+// does not converge. A whole sighting removed from a field tree
 // left with one other sighting gives way to one observation of that one when
 // it alone leaves every test of the field tree passing. Then each map tree
 // with two or more removals gets them back and snooping runs again; the

@@ -453,5 +453,17 @@ TEST(NetworkRun, APlotThatCannotBeAdjustedWholeLeavesOutItsFieldTreesThatFailAlo
   EXPECT_TRUE(r.summary.converged);
 }
 
+// Young seed 1, plot 23: one trial of the search puts several gross errors
+// back at once, and from the network it leaves no removal can be adjusted.
+// Snooping used to try some sixty of them there, each fifty Gauss-Newton
+// steps that do not converge (about 5,000 solutions for the plot); it stops
+// after a few such tries in a row (about 700).
+TEST(NetworkRun, SnoopingStopsWhereNoRemovalCanBeAdjusted) {
+  const YoungPlot p = SimulateYoungPlot(1, 23);
+  const quality::PlotResult r = quality::AssessPlot(p.inputs, {});
+  EXPECT_TRUE(r.summary.converged);
+  EXPECT_LT(r.summary.iterations, 1500);
+}
+
 }  // namespace
 }  // namespace treetri
