@@ -19,7 +19,7 @@
 // azimuth, 2) and one map tree's coordinates (2), every test at alpha0 (the
 // B-method, the 2-degree tests at the 1-degree test's non-centrality, would
 // test them at about 0.27 % and raise the false alarms on mature stands from
-// 0.86 to 1.03 %); hypotheses are compared by their
+// 0.85 to 1.07 %); hypotheses are compared by their
 // statistic over its critical value, and a near tie between one observation
 // and its whole sighting goes to the sighting. A map tree sighted once cannot
 // be told from its sighting: that hypothesis is "sighting or map tree".
