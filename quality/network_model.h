@@ -516,8 +516,10 @@ class Network {
     } weights{weights_ = w_.data()};
     converged_ = false;
     iterations_ = 0;
-    prevDx_.resize(0);
-    prevQ_ = 0;
+    // The last full undamped step (empty: none to compare with) and its
+    // share of the one before, to see where the steps creep.
+    VectorXd prevDx;
+    double prevQ = 0;
     // The residuals and design rows are those of the current unknowns
     // already (every change of the unknowns evaluates them); only the
     // weights may have changed.
@@ -576,11 +578,11 @@ class Network {
           // (halved while it does not lower vTPv below the full step's),
           // and taken where it does.
           double q = 0;
-          if (h == 0 && !last && damping == 0 && prevDx_.size() == dx.size()) {
-            const double along = dx.dot(prevDx_), norms = dx.norm() * prevDx_.norm();
-            if (std::fabs(along) > kCreepAlong * norms) q = along / prevDx_.squaredNorm();
+          if (h == 0 && !last && damping == 0 && prevDx.size() == dx.size()) {
+            const double along = dx.dot(prevDx), norms = dx.norm() * prevDx.norm();
+            if (std::fabs(along) > kCreepAlong * norms) q = along / prevDx.squaredNorm();
           }
-          if (std::fabs(q) > kCreep && std::fabs(q - prevQ_) < kCreepSteady) {
+          if (std::fabs(q) > kCreep && std::fabs(q - prevQ) < kCreepSteady) {
             bool further = false;
             const double sum = q < 1 - 1 / kCreepFarthest ? 1 / (1 - q) : kCreepFarthest;
             double ahead = std::min(sum, kMaxStep / std::max(std::min(largest, kMaxStep), 1e-12));
@@ -597,13 +599,13 @@ class Network {
             } while (!further && ahead > kCreepShortest);
             if (further) {
               accepted = true;
-              prevQ_ = q;
-              prevDx_.resize(0);
+              prevQ = q;
+              prevDx.resize(0);
               break;
             }
           }
-          prevQ_ = q;
-          prevDx_ = h == 0 && damping == 0 ? dx : VectorXd();
+          prevQ = q;
+          prevDx = h == 0 && damping == 0 ? dx : VectorXd();
           u_ = trial;
           v_.swap(vTrial);
           rows_.swap(rTrial);
@@ -1101,8 +1103,6 @@ class Network {
   std::vector<Row> rTrial_;
   std::vector<double> vFar_;  // and those of a creeping step's longer one
   std::vector<Row> rFar_;
-  VectorXd prevDx_;  // the last full undamped step (empty: none to compare with)
-  double prevQ_ = 0;  // its share of the one before
   bool converged_ = false;
   int iterations_ = 0;
   int solutions_ = 0;  // (not part of a kept adjustment: it only grows)
