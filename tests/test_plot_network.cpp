@@ -581,8 +581,11 @@ TEST(PlotNetwork, AMapTreeBarelyPlacedAlongItsDistanceCircleConverges) {
     EXPECT_EQ(res.summary.fieldTrees, 12) << off;
     EXPECT_EQ(res.cases[4].quality.row.verdict, Verdict::Ok) << off;
     const CaseAssessment& row = res.cases[4].quality.row;
+    ASSERT_TRUE(row.x && row.y) << off;
+    int found = 0;
     for (const MapTreeResult& m : res.mapTrees)
       if (m.tree == 17) {
+        ++found;
         // Inside the circle by the share of the map's pull towards its
         // place that the distance takes: k / (1 + k) of it, k the ratio of
         // their weights (the distance's error is a sixth of the map's) ...
@@ -594,6 +597,7 @@ TEST(PlotNetwork, AMapTreeBarelyPlacedAlongItsDistanceCircleConverges) {
         const double mapDirection = std::atan2(m.mapX - *row.x, m.mapY - *row.y);
         EXPECT_NEAR(std::remainder(along - mapDirection, 2 * M_PI), 0, 0.01) << off;
       }
+    EXPECT_EQ(found, 1) << off;
   }
 }
 
