@@ -279,6 +279,7 @@ int main(int argc, char** argv) {
   // Every plot's time and field trees: the slowest (what an edit on it
   // costs), the median and the share over 0.1 s.
   std::vector<std::pair<double, size_t>> plotTimes;
+  long solutions = 0;  // the plots' Gauss-Newton solutions: their cost, free of the machine
   for (int seed = 1; seed <= seeds; ++seed) {
     tools::SimulationOptions o;
     o.seed = static_cast<std::uint64_t>(seed);
@@ -332,6 +333,7 @@ int main(int argc, char** argv) {
       const double plotSeconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - plotStart).count();
       plotTimes.emplace_back(plotSeconds, in.size());
+      solutions += r.summary.iterations;
       for (size_t k = 0; k < idx.size(); ++k) net[idx[k]] = std::move(r.cases[k]);
       for (const quality::MapTreeResult& m : r.mapTrees) {
         if (m.displaced) netMap[{plot, m.tree}] = netMapNamed[{plot, m.tree}] = true;
@@ -395,6 +397,7 @@ int main(int argc, char** argv) {
     std::printf("%-52s %-24s %s\n", name, (perCase.*member).Text().c_str(),
                 (network.*member).Text().c_str());
   std::printf("%-52s %-24.2f %.2f\n", "seconds (quality only)", perCase.seconds, network.seconds);
+  std::printf("%-52s %-24s %ld\n", "Gauss-Newton solutions, all plots", "", solutions);
   std::sort(plotTimes.begin(), plotTimes.end());
   const std::pair<double, size_t> slowest = plotTimes.empty() ? std::pair<double, size_t>{} : plotTimes.back();
   std::printf("%-52s %-24s %.3f (%zu field trees)\n", "slowest plot, seconds", "", slowest.first,
