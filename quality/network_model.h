@@ -32,6 +32,12 @@ using Eigen::VectorXd;
 constexpr double kRadToDeg = 180 / kFullPi;
 constexpr double kMaxStep = 5.0;       // metres: the largest move of one point in a step
 constexpr double kConvergence = 1e-4;  // metres (the bias: radians times 10 m)
+// The search for gross errors compares its trials by their tests and vTPv:
+// converged to a millimetre (a fiftieth of a distance's error, where a test
+// statistic moves by a few hundredths at most) they are told apart as well,
+// in an eighth fewer Gauss-Newton solutions. The adjustment it leaves is
+// then taken to kConvergence.
+constexpr double kSearchConvergence = 1e-3;
 constexpr int kNetIterations = 50;
 constexpr int kLooseIterations = 3;  // a reweighting step needs no convergence
 // A step that does not lower vTPv is halved at most this often; then the
@@ -217,6 +223,9 @@ class Network {
   // set as they were for it). The factorisations of a trial go to a factor
   // that no kept adjustment uses, so the kept ones stay valid.
   void Keep() { Save(kept_); }
+  // The largest step of a converged adjustment (metres; the bias radians
+  // times 10 m): kConvergence unless set.
+  void SetConvergence(double limit) { convergence_ = limit; }
   void Restore() { Load(kept_); }
   void KeepBest() { Save(best_); }
   void RestoreBest() {
@@ -559,7 +568,7 @@ class Network {
       double coordinates = 0;
       for (int k = 0; k < dx.size(); ++k)
         coordinates = std::max(coordinates, std::fabs(dx[k]) * (bias_ && k == R_ - 1 ? 10.0 : 1.0));
-      const bool last = coordinates < kConvergence && damping == 0;
+      const bool last = coordinates < convergence_ && damping == 0;
       double step = 1;
       bool accepted = false;
       std::vector<double>& vTrial = vTrial_;
@@ -1104,6 +1113,7 @@ class Network {
   std::vector<double> vFar_;  // and those of a creeping step's longer one
   std::vector<Row> rFar_;
   bool converged_ = false;
+  double convergence_ = kConvergence;
   int iterations_ = 0;
   int solutions_ = 0;  // (not part of a kept adjustment: it only grows)
   double vtpv_ = 0;

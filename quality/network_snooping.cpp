@@ -651,6 +651,13 @@ void CompleteSightings(Network& n, double crit1, double crit2, std::vector<Remov
 bool FindGrossErrors(Network& n, double crit1, double crit2, const PlotIndex* plotTrees,
                      std::vector<Removal>& removed) {
   removed.clear();
+  // The trials converge to the search's limit; the adjustment left behind
+  // converges as any other.
+  struct Searching {
+    Network& n;
+    ~Searching() { n.SetConvergence(kConvergence); }
+  } searching{n};
+  n.SetConvergence(kSearchConvergence);
   if (!RobustStart(n, crit1, crit2, removed)) return false;
   Snoop(n, crit1, crit2, removed);
   if (PutBackCleared(n, crit1, crit2, Tried::RobustStart, removed)) Snoop(n, crit1, crit2, removed);

@@ -55,8 +55,9 @@ std::optional<Suggestion> Suggest(const Network& n, const Sighting& g, const Plo
 
 // Every step of the search, from the network as built to the removals that
 // stand (crit1, crit2: the critical values of the 1- and 2-degree tests).
-// The network is left adjusted without them. False when the network cannot
-// be adjusted.
+// The network is left adjusted without them, converged to the search's
+// limit (kSearchConvergence: Adjust() takes it on to kConvergence). False
+// when the network cannot be adjusted.
 bool FindGrossErrors(Network& n, double crit1, double crit2, const PlotIndex* plotTrees,
                      std::vector<Removal>& removed);
 
