@@ -116,6 +116,14 @@ void SetActive(Network& n, const std::vector<int>& H, bool active) {
   for (int i : H) n.Observations()[static_cast<size_t>(i)].active = active;
 }
 
+// Whether the active observations are those of the flags.
+bool Same(const Network& n, const std::vector<char>& active) {
+  const std::vector<Obs>& obs = n.Observations();
+  for (size_t i = 0; i < obs.size(); ++i)
+    if (obs[i].active != static_cast<bool>(active[i])) return false;
+  return true;
+}
+
 struct Candidate {
   HypKind kind = HypKind::Observation;
   int index = 0, degrees = 1;
@@ -354,8 +362,12 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
   return true;
 }
 
-// Iterative data snooping on the active network.
-void Snoop(Network& n, double crit1, double crit2, std::vector<Removal>& out) {
+// Iterative data snooping on the active network. Given the active
+// observations of an adjustment that snooping has already left (back), it
+// stops before a removal that would return to them, and says so: that
+// adjustment is known, and no removal there is significant.
+bool Snoop(Network& n, double crit1, double crit2, std::vector<Removal>& out,
+           const std::vector<char>* back = nullptr) {
   std::vector<std::pair<HypKind, int>> untestable;
   int failedInARow = 0;
   for (;;) {
@@ -365,7 +377,7 @@ void Snoop(Network& n, double crit1, double crit2, std::vector<Removal>& out) {
                                std::pair{h.kind, h.index}) != untestable.end();
             }), c.end());
     const Candidate* best = Strongest(n, c);
-    if (!best || best->ratio <= 1 || n.Redundancy() - best->degrees < 1) return;
+    if (!best || best->ratio <= 1 || n.Redundancy() - best->degrees < 1) return true;
     const Candidate h = *best;
     const std::vector<int> H = HypothesisObservations(n, h.kind, h.index);
     Removal r;
@@ -385,13 +397,19 @@ void Snoop(Network& n, double crit1, double crit2, std::vector<Removal>& out) {
         if (n.Observations()[static_cast<size_t>(i)].active) still.push_back(i);
       off = still;
     }
+    SetActive(n, off, false);
+    if (back && Same(n, *back)) {
+      SetActive(n, off, true);
+      return false;
+    }
+    SetActive(n, off, true);
     n.Keep();
     SetActive(n, off, false);
     if (!n.Adjust()) {
       SetActive(n, off, true);
       untestable.push_back({h.kind, h.index});
       n.Restore();
-      if (++failedInARow >= kSnoopFailures) return;
+      if (++failedInARow >= kSnoopFailures) return true;
       continue;
     }
     failedInARow = 0;
@@ -580,8 +598,9 @@ void Rejoin(Network& n, double crit1, double crit2, Group by, std::vector<Remova
     // best.)
     n.KeepBest();
     for (const Removal& r : on) SetActive(n, HypothesisObservations(n, r.kind, r.index), true);
-    if (n.Adjust(false, kTrialIterations)) {
-      Snoop(n, crit1, crit2, rest);
+    // (Snooping that returns to the removals it started from finds them
+    // again: the trial stops there.)
+    if (n.Adjust(false, kTrialIterations) && Snoop(n, crit1, crit2, rest, &active)) {
       if (PenalisedVtpv(n, rest, crit1, crit2) < before - 1e-6) {
         removed.swap(rest);
         continue;
