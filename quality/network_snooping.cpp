@@ -405,9 +405,7 @@ bool Snoop(Network& n, double crit1, double crit2, std::vector<Removal>& out,
       SetActive(n, off, true);
       return false;
     }
-    SetActive(n, off, true);
-    n.Keep();
-    SetActive(n, off, false);
+    n.Keep();  // (the adjustment, which the flags do not change until it runs)
     if (!n.Adjust(false, kTrialIterations)) {
       SetActive(n, off, true);
       untestable.push_back({h.kind, h.index});
