@@ -279,7 +279,7 @@ int main(int argc, char** argv) {
   // Every plot's time and field trees: the slowest (what an edit on it
   // costs), the median and the share over 0.1 s.
   std::vector<std::pair<double, size_t>> plotTimes;
-  long solutions = 0;  // the plots' Gauss-Newton solutions: their cost, free of the machine
+  long solutions = 0;  // the plots' Gauss-Newton solutions: their cost, free of the machine's load
   for (int seed = 1; seed <= seeds; ++seed) {
     tools::SimulationOptions o;
     o.seed = static_cast<std::uint64_t>(seed);
