@@ -214,6 +214,10 @@ class Network {
     return false;
   }
 
+  // The largest step of a converged adjustment (metres; the bias radians
+  // times 10 m): kConvergence unless set.
+  void SetConvergence(double limit) { convergence_ = limit; }
+
   // A trial (observations put back or left out, then adjusted) that is
   // undone comes back to the adjustment it left, as it was: Keep() before
   // the trial, Restore() after undoing its changes of the active
@@ -223,9 +227,6 @@ class Network {
   // set as they were for it). The factorisations of a trial go to a factor
   // that no kept adjustment uses, so the kept ones stay valid.
   void Keep() { Save(kept_); }
-  // The largest step of a converged adjustment (metres; the bias radians
-  // times 10 m): kConvergence unless set.
-  void SetConvergence(double limit) { convergence_ = limit; }
   void Restore() { Load(kept_); }
   void KeepBest() { Save(best_); }
   void RestoreBest() {
