@@ -118,14 +118,16 @@ struct MapUnknown {
   std::vector<int> sightings;
 };
 
-// A design row: up to three reduced unknowns (field tree X, Y, bias) and
-// the two of one map tree.
+// A design row: up to three unknowns of the field tree's (X, Y, the bias)
+// and the two of one map tree; the sighting it belongs to (-1: a map
+// coordinate's row, or a candidate's).
 struct Row {
   int n = 0;
   int col[3] = {};
   double a[3] = {};
   int map = -1;
   double am[2] = {};
+  int sighting = -1;
 };
 
 class Network {
@@ -315,26 +317,45 @@ class Network {
     const Obs& o = obs_[static_cast<size_t>(i)];
     return o.active ? o.omega / (o.sigma * o.sigma) : 0;
   }
-  // a Q b^T for two rows on the same map tree (or without one).
+  // a Q b^T for two design rows.
   double RowCov(const Row& a, const Row& b) const {
     double s = 0;
-    if (a.n >= 2 && b.n >= 2 && a.col[0] == b.col[0] && a.col[0] / 2 < static_cast<int>(qf_.size())) {
-      // Rows of one field tree (X, Y, the bias): its own block, which holds
-      // the entries Qrr gives them.
-      const Eigen::Matrix3d& q = qf_[static_cast<size_t>(a.col[0] / 2)];
+    // Their field trees' parts (X, Y, the bias).
+    if (a.n > 0 && b.n > 0) {
+      if (a.col[0] == b.col[0]) {
+        const Eigen::Matrix3d& q = qf_[static_cast<size_t>(a.col[0] / 2)];
+        for (int k = 0; k < a.n; ++k)
+          for (int l = 0; l < b.n; ++l) s += a.a[k] * b.a[l] * q(k, l);
+      } else {
+        for (int k = 0; k < a.n; ++k)
+          for (int l = 0; l < b.n; ++l) s += a.a[k] * b.a[l] * Qrr(a.col[k], b.col[l]);
+      }
+    }
+    // Their map trees' parts.
+    if (a.map >= 0 && b.map >= 0) {
+      if (a.map == b.map) {
+        const Vector2d am(a.am[0], a.am[1]), bm(b.am[0], b.am[1]);
+        s += am.dot(Qmm_[static_cast<size_t>(a.map)] * bm);
+      } else {
+        for (int k = 0; k < 2; ++k)
+          for (int l = 0; l < 2; ++l)
+            s += a.am[k] * b.am[l] * QrrAny(R_ + 2 * a.map + k, R_ + 2 * b.map + l);
+      }
+    }
+    // Each one's field tree with the other's map tree.
+    return s + CrossCov(a, b) + CrossCov(b, a);
+  }
+  // The field tree's part of row a with the map tree's part of row b.
+  double CrossCov(const Row& a, const Row& b) const {
+    if (a.n == 0 || b.map < 0) return 0;
+    double s = 0;
+    if (a.sighting >= 0 && sightings_[static_cast<size_t>(a.sighting)].map == b.map) {
+      const Eigen::Matrix<double, 3, 2>& q = qc_[static_cast<size_t>(a.sighting)];
       for (int k = 0; k < a.n; ++k)
-        for (int l = 0; l < b.n; ++l) s += a.a[k] * b.a[l] * q(k, l);
+        for (int l = 0; l < 2; ++l) s += a.a[k] * b.am[l] * q(k, l);
     } else {
       for (int k = 0; k < a.n; ++k)
-        for (int l = 0; l < b.n; ++l) s += a.a[k] * b.a[l] * Qrr(a.col[k], b.col[l]);
-    }
-    if (a.map >= 0 && a.map == b.map) {
-      const size_t j = static_cast<size_t>(a.map);
-      const Vector2d am(a.am[0], a.am[1]), bm(b.am[0], b.am[1]);
-      s += am.dot(Qmm_[j] * bm);
-      // Q(r, m) = -G: the reduced unknowns with the map tree.
-      for (int k = 0; k < a.n; ++k) s -= a.a[k] * GRow(j, a.col[k]).dot(bm);
-      for (int l = 0; l < b.n; ++l) s -= b.a[l] * GRow(j, b.col[l]).dot(am);
+        for (int l = 0; l < 2; ++l) s += a.a[k] * b.am[l] * QrrAny(a.col[k], R_ + 2 * b.map + l);
     }
     return s;
   }
@@ -681,6 +702,7 @@ class Network {
       Row& r = rows[i];
       r = Row();
       r.map = o.map;
+      r.sighting = o.sighting;
       const int mc = R_ + 2 * o.map;
       if (o.kind == ObservationKind::MapX || o.kind == ObservationKind::MapY) {
         const int k = o.kind == ObservationKind::MapX ? 0 : 1;
@@ -724,70 +746,61 @@ class Network {
     return std::isfinite(vtpv) ? vtpv : NAN;
   }
 
-  // The reduced normal equations S dr = c: every map tree's 2 x 2 block
-  // eliminated; damping > 0 adds that share of each diagonal element to it.
-  // False when S is singular.
+  // The columns of design row r among all the unknowns (its field tree's X
+  // and Y, the bias, its map tree's X and Y: ascending) and their partials;
+  // the number of them.
+  int RowColumns(const Row& r, int* col, double* a) const {
+    int n = 0;
+    for (int k = 0; k < r.n; ++k, ++n) {
+      col[n] = r.col[k];
+      a[n] = r.a[k];
+    }
+    for (int k = 0; k < 2; ++k, ++n) {
+      col[n] = R_ + 2 * r.map + k;
+      a[n] = r.am[k];
+    }
+    return n;
+  }
+
+  // The normal equations N dx = c of every unknown; damping > 0 adds that
+  // share of each diagonal element to it. False when N is singular.
+  //
+  // No unknowns are eliminated beforehand: the fill-reducing ordering takes
+  // the field trees' and the map trees' unknowns as they come. (Eliminating
+  // the map trees first, as a resection would, ties together every field
+  // tree that sights one map tree: a plot of 100 field trees on 20 to 60
+  // map trees then gets a factor 3 to 30 times as costly.)
   //
   // Every observation takes part, those left out with weight zero, so that
-  // the pattern of S stays the same: its ordering, each term's place and
-  // the structure of the map trees' blocks are found once (Plan). S is held
-  // as the upper triangle of P S P^T, P the fill-reducing ordering, and
-  // factorised as it stands; each term goes straight to its place, in the
-  // order that a triplet assembly would sum them.
+  // the pattern of N stays the same: its ordering and each term's place are
+  // found once (Plan). N is held as the upper triangle of P N P^T, P the
+  // fill-reducing ordering, and factorised as it stands; each term goes
+  // straight to its place, in the order that a triplet assembly would sum
+  // them.
   bool Factor(double damping) {
     columns_.clear();
     if (!planned_) Plan();
-    const size_t M = maps_.size();
-    for (auto& n : Nrj_)
-      for (auto& e : n) e.second.setZero();
-    Dinv_.resize(M);
-    D_.assign(M, Matrix2d::Zero());
-    cm_.assign(M, Vector2d::Zero());
-    cr_.setZero(R_);
+    const int N = Unknowns();
     double* x = S_.valuePtr();
     std::fill(x, x + S_.nonZeros(), 0.0);
+    rhs_.setZero(N);
     const std::ptrdiff_t* slot = slot_.data();
-    if (damping > 0) diag_.assign(static_cast<size_t>(R_), 0);
+    if (damping > 0) diag_.assign(static_cast<size_t>(N), 0);
+    int col[5];
+    double a[5];
     for (size_t i = 0; i < obs_.size(); ++i) {
       const double p = Weight(static_cast<int>(i));
       const double pv = p * v_[i];
-      const Row& r = rows_[i];
-      const Vector2d am(r.am[0], r.am[1]);
-      const size_t j = static_cast<size_t>(r.map);
-      const int* at = &nrjAt_[3 * i];
-      // (A row's columns ascend: field X, field Y, the bias; so the lower
-      // triangle's terms of column k are those of l <= k.)
-      for (int k = 0; k < r.n; ++k) {
-        const double pa = p * r.a[k];
-        cr_[r.col[k]] -= pv * r.a[k];
-        for (int l = 0; l <= k; ++l) x[*slot++] += pa * r.a[l];
-        if (damping > 0) diag_[static_cast<size_t>(r.col[k])] += pa * r.a[k];
-        Nrj_[j][static_cast<size_t>(at[k])].second += pa * am;
-      }
-      D_[j] += p * am * am.transpose();
-      cm_[j] -= pv * am;
-    }
-    if (damping > 0) {
-      for (size_t j = 0; j < M; ++j) D_[j].diagonal() *= 1 + damping;
-      for (int k = 0; k < R_; ++k) x[slot[k]] += damping * diag_[static_cast<size_t>(k)];
-    }
-    slot += R_;
-    rhs_ = cr_;
-    for (size_t j = 0; j < M; ++j) {
-      const Matrix2d& D = D_[j];
-      const double det = D.determinant();
-      if (!(det > 1e-12 * D(0, 0) * D(1, 1)) || !(D(0, 0) > 0)) return false;
-      Dinv_[j] = D.inverse();
-      const auto& touching = Nrj_[j];
-      const int* pair = pairs_[j].data();
-      for (const auto& [k, nk] : touching) {
-        const Eigen::RowVector2d e = nk.transpose() * Dinv_[j];
-        rhs_[k] -= e.dot(cm_[j]);
-        // The unknowns l <= k among those touching the map tree.
-        for (int b = *pair++; b >= 0; b = *pair++)
-          x[*slot++] += -e.dot(touching[static_cast<size_t>(b)].second);
+      const int n = RowColumns(rows_[i], col, a);
+      for (int k = 0; k < n; ++k) {
+        const double pa = p * a[k];
+        rhs_[col[k]] -= pv * a[k];
+        for (int l = 0; l <= k; ++l) x[*slot++] += pa * a[l];
+        if (damping > 0) diag_[static_cast<size_t>(col[k])] += pa * a[k];
       }
     }
+    if (damping > 0)
+      for (int k = 0; k < N; ++k) x[slot[k]] += damping * diag_[static_cast<size_t>(k)];
     // A trial under way factorises into the other factor: the one kept
     // stays the one its state was computed with.
     if (switchFactor_) {
@@ -804,8 +817,10 @@ class Network {
     if (ldlt.info() != Eigen::Success) return false;
     const VectorXd& Dd = ldlt.vectorD();
     // Each pivot against its own diagonal element (points very near a map
-    // tree give some elements far larger than the others).
-    for (int m = 0; m < R_; ++m) {
+    // tree give some elements far larger than the others; a map tree whose
+    // coordinates are left out and that one distance alone places has a
+    // pivot of rounding errors).
+    for (int m = 0; m < N; ++m) {
       const std::ptrdiff_t d = diagSlot_[static_cast<size_t>(m)];
       const double own = d >= 0 ? x[d] : 0;
       if (!(own > 0) || !(Dd[m] > kPivot * own)) return false;
@@ -813,49 +828,23 @@ class Network {
     return true;
   }
 
-  // The structure of the reduced normal equations, from the design rows'
-  // columns (which follow from the observations alone): the unknowns that
-  // touch each map tree, in the order the rows meet them, and each row's
-  // place among them; the lower triangle's pattern and its fill-reducing
-  // ordering (approximate minimum degree, as the sparse LDLT would find it);
-  // the place of every term in the permuted upper triangle, in the order
-  // Factor sums them.
+  // The structure of the normal equations, from the design rows' columns
+  // (which follow from the observations alone): the lower triangle's
+  // pattern and its fill-reducing ordering (approximate minimum degree, as
+  // the sparse LDLT would find it); the place of every term in the permuted
+  // upper triangle, in the order Factor sums them.
   void Plan() {
-    const size_t M = maps_.size();
-    Nrj_.assign(M, {});
-    nrjAt_.assign(3 * obs_.size(), -1);
+    const int N = Unknowns();
     std::vector<Eigen::Triplet<double>> terms;
+    int col[5];
+    double a[5];
     for (size_t i = 0; i < obs_.size(); ++i) {
-      const Row& r = rows_[i];
-      auto& touching = Nrj_[static_cast<size_t>(r.map)];
-      for (int k = 0; k < r.n; ++k) {
-        for (int l = 0; l <= k; ++l) terms.emplace_back(r.col[k], r.col[l], 1.0);
-        size_t a = 0;
-        while (a < touching.size() && touching[a].first != r.col[k]) ++a;
-        if (a == touching.size()) touching.emplace_back(r.col[k], Vector2d::Zero());
-        nrjAt_[3 * i + static_cast<size_t>(k)] = static_cast<int>(a);
-      }
+      const int n = RowColumns(rows_[i], col, a);
+      for (int k = 0; k < n; ++k)
+        for (int l = 0; l <= k; ++l) terms.emplace_back(col[k], col[l], 1.0);
     }
-    for (int k = 0; k < R_; ++k) terms.emplace_back(k, k, 1.0);
-    // Per map tree, for each unknown k touching it, the places b of those
-    // l <= k (in the order met), each list ended by -1; and where each
-    // unknown stands in the list (nrjPos_, -1: it does not touch the tree).
-    pairs_.assign(M, {});
-    nrjPos_.assign(M * static_cast<size_t>(R_), -1);
-    for (size_t j = 0; j < M; ++j) {
-      const auto& touching = Nrj_[j];
-      for (size_t a = 0; a < touching.size(); ++a) {
-        const int k = touching[a].first;
-        nrjPos_[j * static_cast<size_t>(R_) + static_cast<size_t>(k)] = static_cast<int>(a);
-        for (size_t b = 0; b < touching.size(); ++b)
-          if (k >= touching[b].first) {
-            terms.emplace_back(k, touching[b].first, 1.0);
-            pairs_[j].push_back(static_cast<int>(b));
-          }
-        pairs_[j].push_back(-1);
-      }
-    }
-    Eigen::SparseMatrix<double> lower(R_, R_);
+    for (int k = 0; k < N; ++k) terms.emplace_back(k, k, 1.0);
+    Eigen::SparseMatrix<double> lower(N, N);
     lower.setFromTriplets(terms.begin(), terms.end());
     Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> inverse;
     {
@@ -865,9 +854,9 @@ class Network {
     }
     const Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> P = inverse.inverse();
     perm_ = P.indices();
-    S_.resize(R_, R_);
+    S_.resize(N, N);
     S_.selfadjointView<Eigen::Upper>() = lower.selfadjointView<Eigen::Lower>().twistedBy(P);
-    // The place of the entry (row, col) of S in S_ (whose columns keep the
+    // The place of the entry (row, col) of N in S_ (whose columns keep the
     // order the permuted copy wrote them in, the order the factorisation
     // then visits them: not sorted).
     auto place = [this](int row, int col) -> std::ptrdiff_t {
@@ -881,60 +870,53 @@ class Network {
     slot_.clear();
     for (const auto& e : terms) slot_.push_back(place(e.row(), e.col()));
     // The diagonal in the factor's order.
-    diagSlot_.assign(static_cast<size_t>(R_), -1);
-    for (int k = 0; k < R_; ++k) diagSlot_[static_cast<size_t>(perm_[k])] = place(k, k);
+    diagSlot_.assign(static_cast<size_t>(N), -1);
+    for (int k = 0; k < N; ++k) diagSlot_[static_cast<size_t>(perm_[k])] = place(k, k);
     planned_ = true;
   }
 
-  // S^-1 b: b taken to the factor's order and the solution back.
+  // N^-1 b: b taken to the factor's order and the solution back.
   VectorXd SolveS(const VectorXd& b) const {
-    VectorXd pb(R_);
-    for (int k = 0; k < R_; ++k) pb[perm_[k]] = b[k];
+    const int N = Unknowns();
+    VectorXd pb(N);
+    for (int k = 0; k < N; ++k) pb[perm_[k]] = b[k];
     const VectorXd y = ldlt_[cur_].solve(pb);
-    VectorXd x(R_);
-    for (int k = 0; k < R_; ++k) x[k] = y[perm_[k]];
+    VectorXd x(N);
+    for (int k = 0; k < N; ++k) x[k] = y[perm_[k]];
     return x;
   }
 
-  VectorXd Solve() const {
-    VectorXd dx(Unknowns());
-    const VectorXd dr = SolveS(rhs_);
-    dx.head(R_) = dr;
-    for (size_t j = 0; j < maps_.size(); ++j) {
-      Vector2d b = cm_[j];
-      for (const auto& [k, nk] : Nrj_[j]) b -= nk * dr[k];
-      dx.segment<2>(R_ + 2 * static_cast<int>(j)) = Dinv_[j] * b;
-    }
-    return dx;
-  }
+  VectorXd Solve() const { return SolveS(rhs_); }
 
-  // Qrr = S^-1 only where it is needed: on the pattern of the factor, which
-  // holds every pair of reduced unknowns that share a map tree or an
-  // observation (Takahashi's recurrence, from the last column of the factor
-  // back: Z = D^-1 L^-1 + (I - L^T) Z needs no entry outside that pattern).
-  // Per map tree, the rows of G = Qrr E (E = Nrj Dinv) of the unknowns that
-  // touch it, and Qmm = Dinv + E^T G.
+  // Q = N^-1 only where it is needed: on the pattern of the factor, which
+  // holds every pair of unknowns that share an observation (Takahashi's
+  // recurrence, from the last column of the factor back: Z = D^-1 L^-1 +
+  // (I - L^T) Z needs no entry outside that pattern). From it, the blocks
+  // that the tests read: each field tree's X, Y and the bias; each map
+  // tree's X and Y; each sighting's field tree (X, Y, the bias) with its map
+  // tree.
   void Covariances() {
+    const int N = Unknowns();
     const Eigen::SparseMatrix<double>& L = ldlt_[cur_].matrixL().nestedExpression();
     const VectorXd& d = ldlt_[cur_].vectorD();
     // The factor's pattern is that of its first factorisation (the ordering
-    // and the pattern of S do not change), and so is every place the
+    // and the pattern of N do not change), and so is every place the
     // recurrence reads.
     if (!inversePlanned_) PlanInverse(L);
     std::vector<double>& lx = lx_;
     lx.resize(zi_.size());
-    for (int j = 0; j < R_; ++j) {
+    for (int j = 0; j < N; ++j) {
       size_t a = static_cast<size_t>(zp_[static_cast<size_t>(j)]);
       for (Eigen::SparseMatrix<double>::InnerIterator it(L, j); it; ++it)
         if (it.row() > j) lx[a++] = it.value();
     }
     zx_.assign(zi_.size(), 0);
-    zd_.assign(static_cast<size_t>(R_), 0);
+    zd_.assign(static_cast<size_t>(N), 0);
     // Z(r_a, j) = -sum_c Z(r_a, r_c) L(r_c, j) over the rows r of column j;
     // every r_a > r_c lies in column r_c's pattern (zpos_: its place there,
     // in the order the recurrence reads them).
     const std::ptrdiff_t* pos = zpos_.data();
-    for (int j = R_ - 1; j >= 0; --j) {
+    for (int j = N - 1; j >= 0; --j) {
       const size_t b = static_cast<size_t>(zp_[static_cast<size_t>(j)]);
       const size_t e = static_cast<size_t>(zp_[static_cast<size_t>(j) + 1]);
       for (size_t a = b; a < e; ++a) zx_[a] = 0;
@@ -952,60 +934,55 @@ class Network {
       for (size_t c = b; c < e; ++c) s -= lx[c] * zx_[c];
       zd_[static_cast<size_t>(j)] = s;
     }
-    // Each field tree's own block with the bias, for the tests.
+    // The blocks, read at the places found once (blockPos_; an entry
+    // outside the pattern solved for). Each field tree's own block with the
+    // bias.
+    const std::ptrdiff_t* cp = blockPos_.data();
+    auto at = [&](int a, int b) {
+      const std::ptrdiff_t q = *cp++;
+      return a == b ? zd_[static_cast<size_t>(perm_[a])] : q >= 0 ? zx_[static_cast<size_t>(q)] : QrrAny(a, b);
+    };
     const size_t F = fields_.size();
     qf_.assign(F, Eigen::Matrix3d::Zero());
     for (size_t i = 0; i < F; ++i) {
       const int c[3] = {2 * static_cast<int>(i), 2 * static_cast<int>(i) + 1, R_ - 1};
       for (int a = 0; a < (bias_ ? 3 : 2); ++a)
-        for (int b2 = 0; b2 <= a; ++b2) qf_[i](a, b2) = qf_[i](b2, a) = QrrAny(c[a], c[b2]);
+        for (int b2 = 0; b2 <= a; ++b2) qf_[i](a, b2) = qf_[i](b2, a) = at(c[a], c[b2]);
     }
+    // Each map tree's.
     const size_t M = maps_.size();
-    E_.resize(M);
-    G_.resize(M);
-    for (auto& e : E_) e.clear();
-    for (auto& g : G_) g.clear();
-    Qmm_.assign(M, Matrix2d::Zero());
-    MatrixXd Qj;
-    const std::ptrdiff_t* mpos = mapPos_.data();
+    Qmm_.resize(M);
     for (size_t j = 0; j < M; ++j) {
-      for (const auto& [k, nk] : Nrj_[j]) E_[j].push_back(nk.transpose() * Dinv_[j]);
-      // Qrr among the unknowns that touch the map tree, in the factor's
-      // order (mapOrder_), read at the places found once (mapPos_).
-      const size_t n = Nrj_[j].size();
-      const std::vector<std::pair<int, size_t>>& order = mapOrder_[j];
-      Qj.resize(static_cast<Eigen::Index>(n), static_cast<Eigen::Index>(n));
-      for (size_t s = 0; s < n; ++s) {
-        const auto [pa, a] = order[s];
-        const Eigen::Index ia = static_cast<Eigen::Index>(a);
-        Qj(ia, ia) = zd_[static_cast<size_t>(pa)];
-        for (size_t t = s + 1; t < n; ++t) {
-          const size_t b = order[t].second;
-          const std::ptrdiff_t q = *mpos++;
-          const double z = q >= 0 ? zx_[static_cast<size_t>(q)] : QrrAny(Nrj_[j][a].first, Nrj_[j][b].first);
-          Qj(ia, static_cast<Eigen::Index>(b)) = Qj(static_cast<Eigen::Index>(b), ia) = z;
+      const int c = R_ + 2 * static_cast<int>(j);
+      for (int a = 0; a < 2; ++a)
+        for (int b2 = 0; b2 <= a; ++b2) Qmm_[j](a, b2) = Qmm_[j](b2, a) = at(c + a, c + b2);
+    }
+    // Each sighting's field tree with its map tree (the bias only where the
+    // sighting has an azimuth: no other row of it reads it).
+    qc_.resize(sightings_.size());
+    for (size_t g = 0; g < sightings_.size(); ++g) {
+      const Sighting& s = sightings_[g];
+      const int c[3] = {2 * s.field, 2 * s.field + 1, R_ - 1}, m = R_ + 2 * s.map;
+      for (int a = 0; a < 3; ++a)
+        for (int b2 = 0; b2 < 2; ++b2) {
+          if (a < 2 || (bias_ && s.az >= 0))
+            qc_[g](a, b2) = at(c[a], m + b2);
+          else {
+            qc_[g](a, b2) = NAN;
+            ++cp;
+          }
         }
-      }
-      Qmm_[j] = Dinv_[j];
-      for (size_t a = 0; a < n; ++a) {
-        const int k = Nrj_[j][a].first;
-        Eigen::RowVector2d g = Eigen::RowVector2d::Zero();
-        for (size_t b = 0; b < n; ++b)
-          g += Qj(static_cast<Eigen::Index>(a), static_cast<Eigen::Index>(b)) * E_[j][b];
-        G_[j].emplace_back(k, g);
-        Qmm_[j] += E_[j][a].transpose() * g;
-      }
     }
   }
 
   // The factor's strictly lower pattern (zp_, zi_); for the recurrence, the
-  // place in column r_c of every r_a it reads (-1: not in the pattern); per
-  // map tree, the unknowns that touch it in the factor's order and the place
-  // of each pair among them.
+  // place in column r_c of every r_a it reads (-1: not in the pattern); the
+  // place of each entry of the blocks that Covariances reads.
   void PlanInverse(const Eigen::SparseMatrix<double>& L) {
-    zp_.assign(static_cast<size_t>(R_) + 1, 0);
+    const int N = Unknowns();
+    zp_.assign(static_cast<size_t>(N) + 1, 0);
     zi_.clear();
-    for (int j = 0; j < R_; ++j) {
+    for (int j = 0; j < N; ++j) {
       for (Eigen::SparseMatrix<double>::InnerIterator it(L, j); it; ++it)
         if (it.row() > j) zi_.push_back(static_cast<int>(it.row()));
       zp_[static_cast<size_t>(j) + 1] = static_cast<int>(zi_.size());
@@ -1013,7 +990,7 @@ class Network {
     // Column r_c's place of row r: one walk down the column for all the
     // rows after r_c in column j (both ascend).
     zpos_.clear();
-    for (int j = R_ - 1; j >= 0; --j) {
+    for (int j = N - 1; j >= 0; --j) {
       const size_t b = static_cast<size_t>(zp_[static_cast<size_t>(j)]);
       const size_t e = static_cast<size_t>(zp_[static_cast<size_t>(j) + 1]);
       for (size_t c = b; c < e; ++c) {
@@ -1026,39 +1003,39 @@ class Network {
         }
       }
     }
-    const size_t M = maps_.size();
-    mapOrder_.assign(M, {});
-    mapPos_.clear();
-    for (size_t j = 0; j < M; ++j) {
-      std::vector<std::pair<int, size_t>>& order = mapOrder_[j];
-      const size_t n = Nrj_[j].size();
-      for (size_t a = 0; a < n; ++a) order.emplace_back(perm_[Nrj_[j][a].first], a);
-      std::sort(order.begin(), order.end());
-      for (size_t s = 0; s < n; ++s) {
-        const int pa = order[s].first;
-        size_t p = static_cast<size_t>(zp_[static_cast<size_t>(pa)]);
-        const size_t pe = static_cast<size_t>(zp_[static_cast<size_t>(pa) + 1]);
-        for (size_t t = s + 1; t < n; ++t) {
-          const int pb = order[t].first;
-          while (p < pe && zi_[p] < pb) ++p;
-          mapPos_.push_back(p < pe && zi_[p] == pb ? static_cast<std::ptrdiff_t>(p) : -1);
-        }
-      }
+    // The blocks' entries in the order Covariances reads them.
+    blockPos_.clear();
+    auto add = [this](int a, int b) { blockPos_.push_back(a == b ? -1 : ZPlace(a, b)); };
+    for (size_t i = 0; i < fields_.size(); ++i) {
+      const int c[3] = {2 * static_cast<int>(i), 2 * static_cast<int>(i) + 1, R_ - 1};
+      for (int a = 0; a < (bias_ ? 3 : 2); ++a)
+        for (int b = 0; b <= a; ++b) add(c[a], c[b]);
+    }
+    for (size_t j = 0; j < maps_.size(); ++j) {
+      const int c = R_ + 2 * static_cast<int>(j);
+      for (int a = 0; a < 2; ++a)
+        for (int b = 0; b <= a; ++b) add(c + a, c + b);
+    }
+    for (const Sighting& s : sightings_) {
+      const int c[3] = {2 * s.field, 2 * s.field + 1, R_ - 1}, m = R_ + 2 * s.map;
+      for (int a = 0; a < 3; ++a)
+        for (int b = 0; b < 2; ++b) add(a < 2 || bias_ ? c[a] : 0, a < 2 || bias_ ? m + b : 0);
     }
     inversePlanned_ = true;
   }
 
-  // An entry of the inverse in the factor's order, on the factor's pattern.
-  double Z(int a, int b) const {
-    if (a == b) return zd_[static_cast<size_t>(a)];
-    if (a < b) std::swap(a, b);
-    const auto first = zi_.begin() + zp_[static_cast<size_t>(b)];
-    const auto last = zi_.begin() + zp_[static_cast<size_t>(b) + 1];
-    const auto it = std::lower_bound(first, last, a);
-    return it != last && *it == a ? zx_[static_cast<size_t>(it - zi_.begin())] : NAN;
+  // The place in zx_ of the entry of unknowns a != b (-1: outside the
+  // factor's pattern).
+  std::ptrdiff_t ZPlace(int a, int b) const {
+    int pa = perm_[a], pb = perm_[b];
+    if (pa < pb) std::swap(pa, pb);
+    const auto first = zi_.begin() + zp_[static_cast<size_t>(pb)];
+    const auto last = zi_.begin() + zp_[static_cast<size_t>(pb) + 1];
+    const auto it = std::lower_bound(first, last, pa);
+    return it != last && *it == pa ? it - zi_.begin() : -1;
   }
 
-  // Qrr(a, b); an entry outside the factor's pattern (asked for a point and
+  // Q(a, b); an entry outside the factor's pattern (asked for a point and
   // a map tree it does not sight) by solving for its column.
   double Qrr(int a, int b) const {
     const int fa = a / 2, fb = b / 2, F = static_cast<int>(fields_.size());
@@ -1068,30 +1045,19 @@ class Network {
     return QrrAny(a, b);
   }
   double QrrAny(int a, int b) const {
-    const double z = Z(perm_[a], perm_[b]);
-    return std::isnan(z) ? QrrColumn(b)[a] : z;
+    if (a == b) return zd_[static_cast<size_t>(perm_[a])];
+    const std::ptrdiff_t q = ZPlace(a, b);
+    return q >= 0 ? zx_[static_cast<size_t>(q)] : QrrColumn(b)[a];
   }
-  // A column of Qrr, solved for once per factor: a candidate tree's test
+  // A column of Q, solved for once per factor: a candidate tree's test
   // asks for the same field tree's columns once per row pair, and every
   // candidate of a sighting for the same ones. (The reference holds until
   // the next call.)
   const VectorXd& QrrColumn(int b) const {
     for (const auto& [k, q] : columns_)
       if (k == b) return q;
-    columns_.emplace_back(b, SolveS(VectorXd::Unit(R_, b)));
+    columns_.emplace_back(b, SolveS(VectorXd::Unit(Unknowns(), b)));
     return columns_.back().second;
-  }
-
-  // Row k of G for map tree j.
-  Eigen::RowVector2d GRow(int j, int k) const {
-    const size_t J = static_cast<size_t>(j);
-    // G_[j] holds the unknowns touching the tree in the order of Nrj_[j].
-    const int a = nrjPos_[J * static_cast<size_t>(R_) + static_cast<size_t>(k)];
-    if (a >= 0 && static_cast<size_t>(a) < G_[J].size()) return G_[J][static_cast<size_t>(a)].second;
-    const VectorXd& q = QrrColumn(k);
-    Eigen::RowVector2d g = Eigen::RowVector2d::Zero();
-    for (size_t b = 0; b < Nrj_[J].size(); ++b) g += q[Nrj_[J][b].first] * E_[J][b];
-    return g;
   }
 
   bool bias_;
@@ -1119,38 +1085,29 @@ class Network {
   int solutions_ = 0;  // (not part of a kept adjustment: it only grows)
   double vtpv_ = 0;
   // Normal equations.
-  std::vector<std::vector<std::pair<int, Vector2d>>> Nrj_;
-  std::vector<Matrix2d> Dinv_;
-  std::vector<Vector2d> cm_;
-  VectorXd cr_, rhs_;
+  VectorXd rhs_;
   mutable std::vector<std::vector<int>> pointObs_;  // per point (fields, then maps): its observations
-  std::vector<Matrix2d> D_;     // the map trees' blocks
-  std::vector<double> diag_;    // S's diagonal before damping
+  std::vector<double> diag_;    // N's diagonal before damping
   using Ldlt = PlannedLdlt;
   Ldlt ldlt_[3];  // the factor in use (cur_) and those of the kept adjustments
   int cur_ = 0;
   bool switchFactor_ = false;  // the next factorisation goes to a factor no kept adjustment uses
-  bool planned_ = false;   // the structure of S is found (Plan)
+  bool planned_ = false;   // the structure of N is found (Plan)
   bool analysed_[3] = {false, false, false};  // each factor's pattern is found
-  Eigen::SparseMatrix<double> S_;  // the upper triangle of P S P^T
-  std::vector<int> nrjAt_;  // per row (3 a row): each column's place in its map tree's Nrj_
-  std::vector<int> nrjPos_;  // per map tree and unknown: its place in Nrj_, -1 if none
-  std::vector<std::vector<int>> pairs_;  // per map tree: the pairs of its block's terms
+  Eigen::SparseMatrix<double> S_;  // the upper triangle of P N P^T
   std::vector<std::ptrdiff_t> slot_;  // each term's place in S_, in the order Factor sums them
   std::vector<std::ptrdiff_t> diagSlot_;  // the diagonal's places, in the factor's order
-  // The inverse of S on the factor's pattern (column-major, strictly lower,
+  // The inverse of N on the factor's pattern (column-major, strictly lower,
   // rows ascending), its diagonal, and the ordering (perm_[k]: the place of
   // unknown k in the factor).
   std::vector<int> zp_, zi_;
   std::vector<double> zx_, zd_, lx_;
-  bool inversePlanned_ = false;  // zp_, zi_, zpos_, mapOrder_, mapPos_ found
-  std::vector<std::ptrdiff_t> zpos_, mapPos_;
-  std::vector<std::vector<std::pair<int, size_t>>> mapOrder_;
-  std::vector<Eigen::Matrix3d> qf_;  // per field tree: X, Y and the bias
+  bool inversePlanned_ = false;  // zp_, zi_, zpos_, blockPos_ found
+  std::vector<std::ptrdiff_t> zpos_, blockPos_;
   Eigen::VectorXi perm_;
-  std::vector<std::vector<Eigen::RowVector2d>> E_;
-  std::vector<std::vector<std::pair<int, Eigen::RowVector2d>>> G_;
-  std::vector<Matrix2d> Qmm_;
+  std::vector<Eigen::Matrix3d> qf_;  // per field tree: X, Y and the bias
+  std::vector<Matrix2d> Qmm_;  // per map tree
+  std::vector<Eigen::Matrix<double, 3, 2>> qc_;  // per sighting: its field tree (X, Y, bias) with its map tree
   struct Kept {
     VectorXd u;
     std::vector<double> v;
@@ -1158,13 +1115,10 @@ class Network {
     double vtpv = 0;
     int iterations = 0;
     bool converged = false;
-    std::vector<std::vector<std::pair<int, Vector2d>>> Nrj;
-    std::vector<Matrix2d> Dinv;
     std::vector<double> zx, zd;
     std::vector<Eigen::Matrix3d> qf;
-    std::vector<std::vector<Eigen::RowVector2d>> E;
-    std::vector<std::vector<std::pair<int, Eigen::RowVector2d>>> G;
     std::vector<Matrix2d> Qmm;
+    std::vector<Eigen::Matrix<double, 3, 2>> qc;
     int factor = -1;  // the factor it was computed with (-1: none kept)
   } kept_, best_;  // the adjustments a trial may come back to
   void Save(Kept& k) {
@@ -1174,14 +1128,11 @@ class Network {
     k.vtpv = vtpv_;
     k.iterations = iterations_;
     k.converged = converged_;
-    k.Nrj = Nrj_;
-    k.Dinv = Dinv_;
     k.zx = zx_;
     k.zd = zd_;
     k.qf = qf_;
-    k.E = E_;
-    k.G = G_;
     k.Qmm = Qmm_;
+    k.qc = qc_;
     k.factor = cur_;
     switchFactor_ = true;
   }
@@ -1193,14 +1144,11 @@ class Network {
     vtpv_ = k.vtpv;
     iterations_ = k.iterations;
     converged_ = k.converged;
-    Nrj_ = k.Nrj;
-    Dinv_ = k.Dinv;
     zx_ = k.zx;
     zd_ = k.zd;
     qf_ = k.qf;
-    E_ = k.E;
-    G_ = k.G;
     Qmm_ = k.Qmm;
+    qc_ = k.qc;
     cur_ = k.factor;
     switchFactor_ = true;
   }

@@ -1,5 +1,5 @@
 // A sparse LDLT factorisation for a pattern that is factorised again and
-// again with new values (the plot network's reduced normal equations).
+// again with new values (the plot network's normal equations).
 #pragma once
 
 #include <Eigen/Sparse>

@@ -6,10 +6,11 @@
 // map trees, weights 1/sigma^2. Damped Gauss-Newton with a bounded step in
 // coordinates reduced to a plot origin (where its steps creep, each a steady
 // share of the one before, the sum of the steps left is tried at once);
-// sparse normal equations (Eigen) with
-// the map trees' 2 x 2 blocks eliminated. The covariances that the tests
-// read come from the inverse of the reduced normal matrix on its factor's
-// pattern (a selected inverse), never from the whole inverse.
+// sparse normal equations of all the unknowns (Eigen), factorised in a
+// fill-reducing order over field trees and map trees alike. The
+// covariances that the tests read come from the inverse of the normal
+// matrix on its factor's pattern (a selected inverse), never from the
+// whole inverse.
 //
 // Gross errors: a robust start (iteratively reweighted least squares with
 // Danish weights; groups left out when their weight falls below one half,
