@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "data/angles.h"
+#include "quality/assessment.h"
 #include "quality/case_input.h"
 #include "quality/planned_ldlt.h"
 
