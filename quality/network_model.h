@@ -212,10 +212,25 @@ class Network {
   bool Adjust(bool loose = false, int iterations = kNetIterations, bool covariances = true) {
     const VectorXd saved = u_;
     if (AdjustFrom(loose, iterations, covariances)) return true;
+    // Where it stopped, the sightings whose field tree it left on their map
+    // tree.
+    sunk_.clear();
+    for (size_t s = 0; s < sightings_.size(); ++s)
+      for (int i : {sightings_[s].az, sightings_[s].dist})
+        if (i >= 0 && obs_[static_cast<size_t>(i)].active && Distance(i) < kNear) {
+          sunk_.push_back(static_cast<int>(s));
+          break;
+        }
     u_ = saved;
     Evaluate(u_, v_, rows_);
     return false;
   }
+
+  // The sightings whose field tree the last adjustment that failed left
+  // nearer than kNear to their map tree, where no direction of the one
+  // from the other is defined: a point there is a sink that Gauss-Newton
+  // does not leave (its steps do not lower vTPv however damped).
+  const std::vector<int>& Sunk() const { return sunk_; }
 
   // The largest step of a converged adjustment (metres; the bias radians
   // times 10 m): kConvergence unless set.
@@ -1083,6 +1098,7 @@ class Network {
   bool converged_ = false;
   double convergence_ = kConvergence;
   int iterations_ = 0;
+  std::vector<int> sunk_;  // (Sunk)
   int solutions_ = 0;  // (not part of a kept adjustment: it only grows)
   double vtpv_ = 0;
   // Normal equations.

@@ -192,6 +192,30 @@ bool OnceSighted(const Network& n, HypKind kind, int index) {
   return n.Maps()[static_cast<size_t>(map)].sightings.size() == 1;
 }
 
+// Where an adjustment stopped with field trees on map trees they sight
+// (Network::Sunk), those sightings go out, each while every point stays
+// determined without it (regular: the points' flags, kept up to date).
+// True when any went.
+bool LeaveOutSunk(Network& n, std::vector<char>& regular, std::vector<std::pair<HypKind, int>>& sunk) {
+  bool left = false;
+  std::vector<char> without;
+  for (int s : n.Sunk()) {
+    const std::vector<int> H = HypothesisObservations(n, HypKind::Sighting, s);
+    if (AllActive(n, H, false)) continue;
+    SetActive(n, H, false);
+    without = regular;
+    n.RegularAfter(H, without);
+    if (std::all_of(without.begin(), without.end(), [](char r) { return r != 0; })) {
+      sunk.push_back({HypKind::Sighting, s});
+      regular.swap(without);
+      left = true;
+    } else {
+      SetActive(n, H, true);
+    }
+  }
+  return left;
+}
+
 // Robust start: Danish reweighting by groups (a sighting, a map tree's
 // coordinates), groups below kLeaveOut left out, then put back one at a
 // time (or one observation of a sighting) while each passes its predicted
@@ -200,6 +224,19 @@ bool OnceSighted(const Network& n, HypKind kind, int index) {
 bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& out) {
   std::vector<Obs>& obs = n.Observations();
   const size_t S = n.Sightings().size(), M = n.Maps().size();
+  // A field tree pulled onto a map tree it sights (a wrong number that
+  // names the field tree's own map record, an azimuth without a distance
+  // to a tree nearer than the map's error) is a sink that Gauss-Newton does
+  // not leave, and the plot does not converge: where an adjustment stops,
+  // such sightings go out first, and they come back only through their
+  // tests below.
+  std::vector<std::pair<HypKind, int>> sunk;
+  std::vector<char> regular = n.Regular();
+  auto adjust = [&](bool covariances) {
+    bool ok = n.Adjust(true, kNetIterations, covariances);
+    while (!ok && LeaveOutSunk(n, regular, sunk)) ok = n.Adjust(true, kNetIterations, covariances);
+    return ok;
+  };
   // The first weights come from the residuals at the start (a plain
   // adjustment with 180-degree blunders in it may not converge at all),
   // standardised by the a-priori errors alone.
@@ -227,9 +264,9 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
     // The last step's covariances are not read: what follows reads the
     // weights and the design rows only.
     const bool last = it == kRobustIterations || (!first && change < 0.01);
-    if (!n.Adjust(true, kNetIterations, !last)) {
+    if (!adjust(!last)) {
       for (Obs& o : obs) o.omega = 1;
-      if (!n.Adjust(true, kNetIterations, false)) return false;
+      if (!adjust(false)) return false;
       break;
     }
     if (last) break;
@@ -240,7 +277,7 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
   std::vector<std::pair<double, std::pair<HypKind, int>>> low;
   for (size_t s = 0; s < S; ++s) {
     const std::vector<int> H = HypothesisObservations(n, HypKind::Sighting, static_cast<int>(s));
-    if (!H.empty() && obs[static_cast<size_t>(H[0])].omega < kLeaveOut)
+    if (!H.empty() && obs[static_cast<size_t>(H[0])].active && obs[static_cast<size_t>(H[0])].omega < kLeaveOut)
       low.push_back({obs[static_cast<size_t>(H[0])].omega, {HypKind::Sighting, static_cast<int>(s)}});
   }
   // A map tree sighted once cannot be told from its sighting; its sighting
@@ -255,6 +292,7 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
       continue;
     }
     const int s = m.sightings.front();
+    if (AllActive(n, HypothesisObservations(n, HypKind::Sighting, s), false)) continue;
     auto it = std::find_if(low.begin(), low.end(), [&](const auto& g) {
       return g.second == std::pair{HypKind::Sighting, s};
     });
@@ -265,7 +303,8 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   for (Obs& o : obs) o.omega = 1;
   std::vector<std::pair<HypKind, int>> out_;
-  std::vector<char> regular = n.Regular(), without;
+  regular = n.Regular();
+  std::vector<char> without;
   for (const auto& [w, g] : low) {
     const std::vector<int> H = HypothesisObservations(n, g.first, g.second);
     SetActive(n, H, false);
@@ -279,8 +318,10 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
     }
   }
   // A network that the leaving out made singular all the same gets its
-  // groups back, the map trees first.
+  // groups back, the map trees first (sightings left in a sink going out
+  // first as above).
   while (!n.Adjust()) {
+    if (LeaveOutSunk(n, regular, sunk)) continue;
     if (out_.empty()) return false;
     std::stable_sort(out_.begin(), out_.end(), [](const auto& a, const auto& b) {
       return a.first == HypKind::MapTree && b.first != HypKind::MapTree;
@@ -288,6 +329,7 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
     SetActive(n, HypothesisObservations(n, out_.front().first, out_.front().second), true);
     out_.erase(out_.begin());
   }
+  out_.insert(out_.end(), sunk.begin(), sunk.end());
   // Put back while groups pass their predicted test: in each round every
   // passing group whose field tree and map tree no other passing group of
   // the round touches (the best first), so that one adjustment serves

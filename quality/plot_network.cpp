@@ -103,7 +103,16 @@ PlotResult AssessPlot(const std::vector<CaseInput>& cases, const NetworkOptions&
     if (m.cases.empty()) return false;
     for (bool bias : {options.azimuthBias, false}) {
       net.emplace(cases, m.cases, bias, m.ox, m.oy);
-      const bool adjusted = FindGrossErrors(*net, crit1, crit2, plotTrees, removed) && net->Adjust();
+      const bool adjusted = FindGrossErrors(*net, crit1, crit2, plotTrees, removed);
+      if (adjusted) {
+        // The search's adjustment, converged to its own limit, is taken on
+        // to kConvergence. Where its steps stop lowering vTPv first (a field
+        // tree nearer to a tree it sights than kNear, where the direction's
+        // partials are those at kNear), the search's adjustment stands: it
+        // is within a millimetre of the point, and the plot keeps its bias.
+        net->Keep();
+        if (!net->Adjust()) net->Restore();
+      }
       solutions += net->Solutions();
       if (adjusted) return true;
       if (!bias) break;
