@@ -192,26 +192,30 @@ bool OnceSighted(const Network& n, HypKind kind, int index) {
   return n.Maps()[static_cast<size_t>(map)].sightings.size() == 1;
 }
 
+// Leaves the observations H out where every point stays determined without
+// them (regular: the points' flags, kept up to date); true when they went.
+bool LeaveOutIfDetermined(Network& n, const std::vector<int>& H, std::vector<char>& regular) {
+  SetActive(n, H, false);
+  std::vector<char> without = regular;
+  n.RegularAfter(H, without);
+  if (!std::all_of(without.begin(), without.end(), [](char r) { return r != 0; })) {
+    SetActive(n, H, true);
+    return false;
+  }
+  regular.swap(without);
+  return true;
+}
+
 // Where an adjustment stopped with field trees on map trees they sight
 // (Network::Sunk), those sightings go out, each while every point stays
-// determined without it (regular: the points' flags, kept up to date).
-// True when any went.
+// determined without it. True when any went.
 bool LeaveOutSunk(Network& n, std::vector<char>& regular, std::vector<std::pair<HypKind, int>>& sunk) {
   bool left = false;
-  std::vector<char> without;
   for (int s : n.Sunk()) {
     const std::vector<int> H = HypothesisObservations(n, HypKind::Sighting, s);
-    if (AllActive(n, H, false)) continue;
-    SetActive(n, H, false);
-    without = regular;
-    n.RegularAfter(H, without);
-    if (std::all_of(without.begin(), without.end(), [](char r) { return r != 0; })) {
-      sunk.push_back({HypKind::Sighting, s});
-      regular.swap(without);
-      left = true;
-    } else {
-      SetActive(n, H, true);
-    }
+    if (AllActive(n, H, false) || !LeaveOutIfDetermined(n, H, regular)) continue;
+    sunk.push_back({HypKind::Sighting, s});
+    left = true;
   }
   return left;
 }
@@ -304,19 +308,8 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
   for (Obs& o : obs) o.omega = 1;
   std::vector<std::pair<HypKind, int>> out_;
   regular = n.Regular();
-  std::vector<char> without;
-  for (const auto& [w, g] : low) {
-    const std::vector<int> H = HypothesisObservations(n, g.first, g.second);
-    SetActive(n, H, false);
-    without = regular;
-    n.RegularAfter(H, without);
-    if (std::all_of(without.begin(), without.end(), [](char r) { return r != 0; })) {
-      out_.push_back(g);
-      regular.swap(without);
-    } else {
-      SetActive(n, H, true);
-    }
-  }
+  for (const auto& [w, g] : low)
+    if (LeaveOutIfDetermined(n, HypothesisObservations(n, g.first, g.second), regular)) out_.push_back(g);
   // A network that the leaving out made singular all the same gets its
   // groups back, the map trees first (sightings left in a sink going out
   // first as above).
