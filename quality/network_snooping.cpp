@@ -139,7 +139,7 @@ std::vector<Candidate> Hypotheses(const Network& n, double crit1, double crit2) 
   const std::vector<Obs>& obs = n.Observations();
   for (size_t i = 0; i < obs.size(); ++i) {
     if (!obs[i].active || obs[i].field < 0) continue;
-    const double T = n.Statistic({static_cast<int>(i)}, false);
+    const double T = n.Statistic(static_cast<int>(i), false);
     if (std::isfinite(T)) out.push_back({HypKind::Observation, static_cast<int>(i), 1, T, T / crit1});
   }
   for (size_t s = 0; s < n.Sightings().size(); ++s) {
@@ -180,7 +180,7 @@ const Candidate* Strongest(const Network& n, const std::vector<Candidate>& c) {
 // its own 1-degree test, and the two together their 2-degree test.
 bool Passes(const Network& n, const std::vector<int>& H, double crit1, double crit2) {
   for (int i : H)
-    if (n.Statistic({i}, false) > crit1) return false;
+    if (n.Statistic(i, false) > crit1) return false;
   return H.size() != 2 || !(n.Statistic(H, false) > crit2);
 }
 
@@ -586,7 +586,7 @@ bool PreferOneObservation(Network& n, double crit1, double crit2, const PlotInde
     r.kind = HypKind::Observation;
     r.index = best;
     r.degrees = 1;
-    r.statistic = n.Statistic({best}, true);
+    r.statistic = n.Statistic(best, true);
     r.ratio = r.statistic / crit1;
     r.robust = false;
     r.onceSighted = OnceSighted(n, r.kind, r.index);
