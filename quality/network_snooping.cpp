@@ -278,11 +278,12 @@ bool RobustStart(Network& n, double crit1, double crit2, std::vector<Removal>& o
   }
   // Leave out the groups weighted below kLeaveOut, the lowest first, each
   // only when every point stays determined without it (a group that would
-  // leave a point free stays in; snooping tests it).
+  // leave a point free stays in; snooping tests it). Sightings out already
+  // (left in a sink above) are not groups here.
   std::vector<std::pair<double, std::pair<HypKind, int>>> low;
   for (size_t s = 0; s < S; ++s) {
     const std::vector<int> H = HypothesisObservations(n, HypKind::Sighting, static_cast<int>(s));
-    if (!H.empty() && obs[static_cast<size_t>(H[0])].active && obs[static_cast<size_t>(H[0])].omega < kLeaveOut)
+    if (!H.empty() && !AllActive(n, H, false) && obs[static_cast<size_t>(H[0])].omega < kLeaveOut)
       low.push_back({obs[static_cast<size_t>(H[0])].omega, {HypKind::Sighting, static_cast<int>(s)}});
   }
   // A map tree sighted once cannot be told from its sighting; its sighting
