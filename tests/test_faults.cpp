@@ -12,9 +12,6 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 
 #include <gtest/gtest.h>
@@ -77,27 +74,34 @@ size_t CompleteLines(const std::string& text, size_t skip, size_t fields, int fi
 
 const std::vector<std::string> kBatch = {TREETRI_BIN_DIR "/treetri-batch", "map.txt", "sightings.txt"};
 
-// Starts `command` (treetri-batch by default) in `dir`, its output into
-// stdout.txt and stderr.txt (in `streams`), with a file-size limit when
-// `limit` is not 0, standard output on `out` when it is given, and with the
-// signals' default actions (the test's own dispositions would pass on
-// through exec).
-pid_t StartBatch(const std::string& dir, rlim_t limit = 0, const std::string& streams = ".",
-                 const std::vector<std::string>& command = kBatch, int out = -1) {
+// Starts `command` in a child once `prepare` has set the child up (false:
+// it could not), with the signals' default actions (the test's own
+// dispositions would pass on through exec).
+template <class Prepare>
+pid_t Start(const std::vector<std::string>& command, Prepare prepare) {
   const pid_t pid = ::fork();
   if (pid != 0) return pid;
-  const rlimit l{limit, limit};
   std::signal(SIGXFSZ, SIG_DFL);
   std::signal(SIGPIPE, SIG_DFL);
-  if (::chdir(dir.c_str()) != 0 || !std::freopen((streams + "/stdout.txt").c_str(), "w", stdout) ||
-      !std::freopen((streams + "/stderr.txt").c_str(), "w", stderr) || (limit != 0 && ::setrlimit(RLIMIT_FSIZE, &l) != 0))
-    ::_exit(126);
-  if (out >= 0) ::dup2(out, STDOUT_FILENO);
+  if (!prepare()) ::_exit(126);
   std::vector<char*> argv;
   for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   ::execv(argv[0], argv.data());
   ::_exit(127);
+}
+
+// Starts `command` (treetri-batch by default) in `dir`, its output into
+// stdout.txt and stderr.txt (in `streams`), with a file-size limit when
+// `limit` is not 0 and standard output on `out` when it is given.
+pid_t StartBatch(const std::string& dir, rlim_t limit = 0, const std::string& streams = ".",
+                 const std::vector<std::string>& command = kBatch, int out = -1) {
+  return Start(command, [&] {
+    const rlimit l{limit, limit};
+    return ::chdir(dir.c_str()) == 0 && std::freopen((streams + "/stdout.txt").c_str(), "w", stdout) &&
+           std::freopen((streams + "/stderr.txt").c_str(), "w", stderr) &&
+           (limit == 0 || ::setrlimit(RLIMIT_FSIZE, &l) == 0) && (out < 0 || ::dup2(out, STDOUT_FILENO) >= 0);
+  });
 }
 
 pid_t StartBatch(const TempFolder& dir, rlim_t limit = 0) { return StartBatch(dir.Path(), limit); }
@@ -106,6 +110,14 @@ int Wait(pid_t pid, int status = 0) { return ::waitpid(pid, &status, 0) == pid ?
 
 void ExpectSaid(const TempFolder& dir, const std::string& part) {
   EXPECT_NE(dir.Read("stderr.txt").find(part), std::string::npos) << dir.Read("stderr.txt");
+}
+
+// The program started as `pid` exits with status 1 (not by a signal), having
+// said `part` on the standard error in `streams`.
+void ExpectStopped(pid_t pid, const TempFolder& streams, const std::string& part) {
+  const int status = Wait(pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "wait status " << status;
+  ExpectSaid(streams, part);
 }
 
 // After a fault the same folder runs as a fresh start does; "mapdata.txt"
@@ -120,7 +132,10 @@ void ExpectRunsAgainAsFresh(const TempFolder& dir, int cases) {
   EXPECT_EQ(SplitLines(dir.Read(kMapDataFileName)).size(), before + static_cast<size_t>(cases));
 }
 
-TEST(Faults, AResultsFileThatCannotBeCreatedStopsTheRunBeforeAnyCase) {
+// A results file that cannot be created stops the run before any case; map
+// data that cannot be written stops it after the case; a dump file that
+// cannot be written is given up with one message and the run goes on.
+TEST(Faults, AResultsMapDataOrDumpFileThatCannotBeWritten) {
   TempFolder dir;
   WriteGrid(dir, 6);
   dir.Write("a-file", "not a folder\r\n");
@@ -129,23 +144,16 @@ TEST(Faults, AResultsFileThatCannotBeCreatedStopsTheRunBeforeAnyCase) {
            {"a-file/results.txt", "Not a directory"}, {"no-such-folder/results.txt", "No such file or directory"},
            {"a-folder", "Is a directory"}}) {
     dir.Write(kParameterFileName, ParameterFile(Parameters{name}));
-    EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir))), 1);
-    ExpectSaid(dir, "The results file \"" + name + "\" cannot be created: " + reason + ". The run is stopped.");
+    ExpectStopped(StartBatch(dir), dir,
+                  "The results file \"" + name + "\" cannot be created: " + reason + ". The run is stopped.");
     EXPECT_FALSE(dir.Exists(kMapDataFileName));
   }
   dir.Write(kParameterFileName, ParameterFile(Parameters{}));
-  ExpectRunsAgainAsFresh(dir, 6);
-}
-
-TEST(Faults, MapDataOrADumpFileThatCannotBeWritten) {
-  TempFolder dir;
-  WriteGrid(dir, 6);
   // A folder where "mapdata.txt" belongs: the run stops after its first case.
   const std::string mapData = dir.Path() + "/" + kMapDataFileName;
   ::mkdir(mapData.c_str(), 0777);
-  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir))), 1);
-  ExpectSaid(dir, "The map data file \"" + mapData + "\" cannot be written: Is a directory. It holds "
-                  "the lines of the cases before case 1.");
+  ExpectStopped(StartBatch(dir), dir, "The map data file \"" + mapData + "\" cannot be written: Is a directory. "
+                                      "It holds the lines of the cases before case 1.");
   ExpectSaid(dir, "The run is stopped after case 1.");
   EXPECT_EQ(CompleteLines(dir.Read("results.txt"), 1, ResultsFieldCount(5), 1), 1u);
   ::rmdir(mapData.c_str());
@@ -166,7 +174,7 @@ TEST(Faults, MapDataOrADumpFileThatCannotBeWritten) {
 TEST(Faults, AFullDiskPartWayLeavesCompleteLinesOfTheFinishedCases) {
   TempFolder dir;
   WriteGrid(dir, 400);
-  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir, 64 * 1024))), 1);
+  ExpectStopped(StartBatch(dir, 64 * 1024), dir, "cannot be written: File too large.");
   const size_t cases = CompleteLines(dir.Read("results.txt"), 1, ResultsFieldCount(5), 1);
   EXPECT_TRUE(cases > 10 && cases < 400) << cases;
   // The case whose results line did not fit has its map data line.
@@ -214,25 +222,24 @@ TEST(Guards, AResultsFileThatIsAnotherFileOfTheRunIsRefusedBeforeAnyFileIsTouche
            {"hard", "sighting file \"sightings.txt\""}, {"soft", "parameter file \"" + folder + kParameterFileName},
            {kMapDataFileName, "map data file \"" + folder + kMapDataFileName}, {"./A_txt.txt", "dump file \"" + folder + "A_txt.txt"},
            {"PILKKUTESTI.TXT", "probe file"}, {"treetri.lock", "lock file"}}) {
+    SCOPED_TRACE(name);
     dir.Write(kParameterFileName, ParameterFile(Parameters{name}));
     const auto before = dir.Snapshot();
-    EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir.Path(), 0, outside.Path()))), 1) << name;
-    ExpectSaid(outside, "The results file \"" + name + "\" is the " + what);
-    EXPECT_TRUE(dir.Snapshot() == before) << name;
+    ExpectStopped(StartBatch(dir.Path(), 0, outside.Path()), outside, "The results file \"" + name + "\" is the " + what);
+    EXPECT_TRUE(dir.Snapshot() == before);
   }
-  // A link planted for a dump file is not written through.
-  dir.Write(kParameterFileName, ParameterFile(Parameters{}));
   // Nor is an input file that has the name of a file the run writes.
+  dir.Write(kParameterFileName, ParameterFile(Parameters{}));
   dir.Write("observations.csv", dir.Read("sightings.txt"));
   const auto inputs = dir.Snapshot();
-  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir.Path(), 0, outside.Path(), {kBatch[0], "map.txt", "observations.csv"}))), 1);
-  ExpectSaid(outside, "The quality file \"" + folder + "observations.csv\" is the sighting file \"observations.csv\"");
+  ExpectStopped(StartBatch(dir.Path(), 0, outside.Path(), {kBatch[0], "map.txt", "observations.csv"}), outside,
+                "The quality file \"" + folder + "observations.csv\" is the sighting file \"observations.csv\"");
   EXPECT_TRUE(dir.Snapshot() == inputs);
+  // A link planted for a dump file is not written through.
   outside.Write("target", "theirs");
   ASSERT_EQ(std::remove((folder + kDumpLFileName).c_str()), 0);
   ASSERT_EQ(::symlink((outside.Path() + "/target").c_str(), (folder + kDumpLFileName).c_str()), 0);
-  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir))), 1);
-  ExpectSaid(dir, "The dump file \"" + folder + kDumpLFileName + "\" is a symbolic link");
+  ExpectStopped(StartBatch(dir), dir, "The dump file \"" + folder + kDumpLFileName + "\" is a symbolic link");
   EXPECT_EQ(outside.Read("target"), "theirs");
 }
 
@@ -247,14 +254,13 @@ TEST(Guards, ASecondRunInTheFolderIsRefusedAlsoWithoutTheLockFile) {
   std::string detail;
   ASSERT_EQ(first.Acquire(dir.WorkFolder(), detail), FolderLock::Result::Locked) << detail;
   const auto before = dir.Snapshot();
-  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir))), 1);
-  ExpectSaid(dir, "The folder \"" + dir.WorkFolder() + "\" is in use by another run (treetri_tests, process " +
-                      std::to_string(::getpid()) + "): two runs in one folder would mix their files.");
+  ExpectStopped(StartBatch(dir), dir, "The folder \"" + dir.WorkFolder() + "\" is in use by another run (treetri_tests, "
+                "process " + std::to_string(::getpid()) + "): two runs in one folder would mix their files.");
   EXPECT_TRUE(dir.Snapshot() == before);
   ASSERT_EQ(std::remove((dir.WorkFolder() + kLockFileName).c_str()), 0);
   const auto withoutLockFile = dir.Snapshot();
-  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir))), 1);
-  ExpectSaid(dir, "The folder \"" + dir.WorkFolder() + "\" is in use by another run (another run)");
+  ExpectStopped(StartBatch(dir), dir,
+                "The folder \"" + dir.WorkFolder() + "\" is in use by another run (another run)");
   EXPECT_TRUE(dir.Snapshot() == withoutLockFile);
   // Nor does a second lock in this process get in.
   FolderLock second;
@@ -313,21 +319,18 @@ TEST(Guards, TwoFoldersThatNameOneResultsFileCannotBothWriteIt) {
     RunUnderWay first(a, results);
     ASSERT_TRUE(first.began);
     ASSERT_EQ(std::remove((a.WorkFolder() + kLockFileName).c_str()), 0);
-    const auto before = f.Outputs();
-    EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(b))), 1);
-    ExpectSaid(b, "The results file \"" + results + "\" is being written by another run " + self +
-                      ": two runs writing one file would mix it. The run is stopped.");
-    EXPECT_TRUE(f.Outputs() == before);
-    EXPECT_EQ(shared.Read("results.txt"), "the first run's lines\n");
-    // Another name of the same file (a hard link) is the same file.
-    b.Write(kParameterFileName, ParameterFile(Parameters{shared.Path() + "/hard"}));
-    EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(b))), 1);
-    ExpectSaid(b, "The results file \"" + shared.Path() + "/hard\" is being written by another run " + self);
-    // So is a file the first run writes in its own folder.
     const std::string mapData = a.Read(kMapDataFileName);
-    b.Write(kParameterFileName, ParameterFile(Parameters{a.WorkFolder() + kMapDataFileName}));
-    EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(b))), 1);
-    ExpectSaid(b, "The results file \"" + a.WorkFolder() + kMapDataFileName + "\" is being written by another run " + self);
+    // The file, another name of it (a hard link), and a file the first run
+    // writes in its own folder.
+    for (const std::string& name : {results, shared.Path() + "/hard", a.WorkFolder() + kMapDataFileName}) {
+      SCOPED_TRACE(name);
+      b.Write(kParameterFileName, ParameterFile(Parameters{name}));
+      const auto before = f.Outputs();
+      ExpectStopped(StartBatch(b), b, "The results file \"" + name + "\" is being written by another run " + self +
+                                          ": two runs writing one file would mix it. The run is stopped.");
+      EXPECT_TRUE(f.Outputs() == before);
+    }
+    EXPECT_EQ(shared.Read("results.txt"), "the first run's lines\n");
     EXPECT_EQ(a.Read(kMapDataFileName), mapData);
   }
   // Once the first run has ended the second gets in.
@@ -353,16 +356,14 @@ TEST(Guards, AGeoPackageThatAnotherRunWritesIsRefusedBeforeTheRun) {
   const auto before = f.Outputs();
   std::vector<std::string> command = kBatch;
   command.insert(command.begin() + 1, {"--gpkg", gpkg});
-  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(b.Path(), 0, ".", command))), 1);
-  ExpectSaid(b, "The GeoPackage \"" + gpkg + "\" is being written by another run (treetri_tests, process " +
-                    std::to_string(::getpid()) + ")");
+  ExpectStopped(StartBatch(b.Path(), 0, ".", command), b, "The GeoPackage \"" + gpkg + "\" is being written by "
+                "another run (treetri_tests, process " + std::to_string(::getpid()) + ")");
   EXPECT_TRUE(f.Outputs() == before);
   EXPECT_FALSE(shared.Exists("plots.gpkg"));
   // Nor may a file written after the run be another file of the run.
   command[2] = "quality.csv";
-  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(b.Path(), 0, ".", command))), 1);
-  ExpectSaid(b, "The GeoPackage \"quality.csv\" is the quality file \"" + b.WorkFolder() +
-                    "quality.csv\": the run would write over it. The run is stopped.");
+  ExpectStopped(StartBatch(b.Path(), 0, ".", command), b, "The GeoPackage \"quality.csv\" is the quality file \"" +
+                b.WorkFolder() + "quality.csv\": the run would write over it. The run is stopped.");
   EXPECT_TRUE(f.Outputs() == before);
 }
 
@@ -392,15 +393,10 @@ TEST(Guards, TheProbeFileIsMadeOnlyWhereNoneExistsAndSimultaneousStartsAgree) {
 TEST(Guards, ACurrentFolderThatIsGoneIsRefused) {
   TempFolder dir;
   const std::string gone = dir.Path() + "/gone";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    if (::mkdir(gone.c_str(), 0777) != 0 || ::chdir(gone.c_str()) != 0 || ::rmdir(gone.c_str()) != 0 ||
-        !std::freopen((dir.Path() + "/stderr.txt").c_str(), "w", stderr))
-      ::_exit(126);
-    ::execl(TREETRI_BIN_DIR "/treetri-batch", "treetri-batch", "map.txt", "sightings.txt", nullptr);
-    ::_exit(127);
-  }
-  EXPECT_EQ(WEXITSTATUS(Wait(pid)), 1);
+  ExpectStopped(Start(kBatch, [&] {
+                  return ::mkdir(gone.c_str(), 0777) == 0 && ::chdir(gone.c_str()) == 0 && ::rmdir(gone.c_str()) == 0 &&
+                         std::freopen((dir.Path() + "/stderr.txt").c_str(), "w", stderr);
+                }), dir, kNoCurrentFolderMessage);
   EXPECT_EQ(dir.Read("stderr.txt"), std::string(kNoCurrentFolderMessage) + "\n");
 }
 
@@ -412,33 +408,29 @@ TEST(Guards, AClosedStandardOutputAndTheDesktopProgramUnderAFileSizeLimit) {
   ::close(ends[0]);  // the reader is gone before the first line
   const pid_t pid = StartBatch(dir.Path(), 0, ".", kBatch, ends[1]);
   ::close(ends[1]);
-  const int status = Wait(pid);
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  ExpectSaid(dir, "The results list could not be written whole to standard output");
+  ExpectStopped(pid, dir, "The results list could not be written whole to standard output");
   EXPECT_EQ(CompleteLines(dir.Read("results.txt"), 1, 15 + 14 * 5 + 1, 1), 400u);
 
   const std::string desktop = TREETRI_BIN_DIR "/treetri";
   if (::access(desktop.c_str(), X_OK) != 0) GTEST_SKIP() << "the desktop program is not built";
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  const int limited = Wait(StartBatch(dir.Path(), 64 * 1024, ".", {desktop, "--map", "map.txt", "--sightings", "sightings.txt", "--run"}));
-  ASSERT_TRUE(WIFEXITED(limited)) << "ended by signal " << WTERMSIG(limited);
-  EXPECT_EQ(WEXITSTATUS(limited), 1);
-  ExpectSaid(dir, "cannot be written: File too large.");
+  ExpectStopped(StartBatch(dir.Path(), 64 * 1024, ".", {desktop, "--map", "map.txt", "--sightings", "sightings.txt", "--run"}),
+                dir, "cannot be written: File too large.");
   const size_t cases = CompleteLines(dir.Read("results.txt"), 1, 15 + 14 * 5 + 1, 1);
   EXPECT_TRUE(cases > 10 && cases < 400) << cases;
   // Nor does the desktop program save its picture over an input file.
   const std::string sightings = dir.Read("sightings.txt");
-  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir.Path(), 0, ".", {desktop, "--sightings", "sightings.txt", "--screenshot", "./sightings.txt"}))), 1);
-  ExpectSaid(dir, "treetri: the picture \"./sightings.txt\" is the sighting file");
+  const auto shot = [&](const std::string& picture) {
+    return StartBatch(dir.Path(), 0, ".", {desktop, "--sightings", "sightings.txt", "--screenshot", picture});
+  };
+  ExpectStopped(shot("./sightings.txt"), dir, "treetri: the picture \"./sightings.txt\" is the sighting file");
   EXPECT_EQ(dir.Read("sightings.txt"), sightings);
   // Nor a picture that another run is writing (this process holds it).
   FileLocks other;
   std::string holder;
   ASSERT_EQ(other.Add(dir.Path() + "/shot.png", holder), FileLocks::Result::Locked) << holder;
-  EXPECT_EQ(WEXITSTATUS(Wait(StartBatch(dir.Path(), 0, ".", {desktop, "--sightings", "sightings.txt", "--screenshot", "shot.png"}))), 1);
-  ExpectSaid(dir, "treetri: the picture \"shot.png\" is being written by another run (treetri_tests, process " +
-                      std::to_string(::getpid()) + "); it is not written over");
+  ExpectStopped(shot("shot.png"), dir, "treetri: the picture \"shot.png\" is being written by another run (treetri_tests, "
+                                       "process " + std::to_string(::getpid()) + "); it is not written over");
   EXPECT_FALSE(dir.Exists("shot.png"));
 }
 
@@ -449,16 +441,10 @@ TEST(Guards, ClosedStandardDescriptorsAreNotGivenToTheRunsFiles) {
   TempFolder dir;
   WriteGrid(dir, 30);
   for (const std::vector<int>& closed : {std::vector<int>{1}, std::vector<int>{0, 1, 2}}) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      if (::chdir(dir.Path().c_str()) != 0) ::_exit(126);
-      for (int fd : closed) ::close(fd);
-      ::execl(kBatch[0].c_str(), kBatch[0].c_str(), "map.txt", "sightings.txt", nullptr);
-      ::_exit(127);
-    }
-    const int status = Wait(pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << closed.size() << " closed";
+    EXPECT_EQ(Wait(Start(kBatch, [&] {
+                for (int fd : closed) ::close(fd);
+                return ::chdir(dir.Path().c_str()) == 0;
+              })), 0) << closed.size() << " closed";
     const std::string lock = dir.Read(kLockFileName);
     EXPECT_EQ(lock.find("\n", lock.find('\n') + 1), std::string::npos) << "the lock file holds: " << lock;
     EXPECT_EQ(CompleteLines(dir.Read("results.txt"), 1, ResultsFieldCount(5), 1), 30u);
