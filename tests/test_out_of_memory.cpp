@@ -56,16 +56,18 @@ namespace {
 
 using testing::TempFolder;
 
-// Calls `read` with the Nth allocation in it failing, for N = 0, 1, ...
-// until a call gets through without the failure, then `check(ok, failed)`
-// outside the armed stretch. Returns the count of allocations of a whole call.
-template <class Read, class Check>
-long EveryAllocationFails(Read read, Check check) {
+// Calls `call` with its Nth allocation failing, for N = 0, 1, ... until a
+// call gets through without the failure (that call must succeed), and after
+// each call `check(stopped)` outside the armed stretch, `stopped` telling
+// that the call failed at the failure. Returns the count of allocations of a
+// whole call.
+template <class Call, class Check>
+long EveryAllocationFails(Call call, Check check) {
   for (long n = 0;; ++n) {
     bool ok = false, escaped = false;
     allocationsBeforeFailure = n;
     try {
-      ok = read();
+      ok = call();
     } catch (const std::bad_alloc&) {
       escaped = true;
     }
@@ -75,9 +77,30 @@ long EveryAllocationFails(Read read, Check check) {
       ADD_FAILURE() << "bad_alloc left the function at allocation " << n;
       return n;
     }
-    check(ok, failedNow);
-    if (!failedNow) return n;
+    check(failedNow && !ok);
+    if (!failedNow) {
+      EXPECT_TRUE(ok) << "the call failed with no allocation failing";
+      return n;
+    }
   }
+}
+
+// The input files of a run of `cases` field trees, each sighting map trees 1
+// to 4 of six, and `t` having read them.
+void ReadRunFiles(const TempFolder& dir, int cases, Tables& t, HeadlessUi& ui) {
+  testing::Parameters par;
+  par.resultsFile = dir.WorkFolder() + "results.txt";
+  dir.Write(kParameterFileName, testing::ParameterFile(par));
+  std::string map, sightings;
+  for (int k = 1; k <= 6; ++k) map += testing::MapRecord(1, k, 1, 3.0 * (k % 3), 3.0 * (k / 3));
+  for (int i = 0; i < cases; ++i) {
+    std::vector<testing::Sighting> slots;
+    for (int k = 1; k <= 4; ++k) slots.push_back(testing::Sight(k, 1.0 + i * 0.5, 1.5, 3.0 * (k % 3), 3.0 * (k / 3)));
+    sightings += testing::SightingRecord(1, 100 + i, 1, 4, slots);
+  }
+  t.WorkFolder = dir.WorkFolder();
+  ASSERT_TRUE(ReadPhotoMapFile(t, ui, dir.Write("map.txt", map)));
+  ASSERT_TRUE(ReadSightingFile(t, ui, dir.Write("sightings.txt", sightings)));
 }
 
 TEST(OutOfMemory, ReadersReturnTheFailureNamingTheFile) {
@@ -85,25 +108,10 @@ TEST(OutOfMemory, ReadersReturnTheFailureNamingTheFile) {
   const std::string quality = dir.WorkFolder() + quality::kQualityFileName;
   const std::string observations = dir.WorkFolder() + quality::kObservationsFileName;
   // A run's quality files, written by a run of three cases.
-  testing::Parameters par;
-  par.resultsFile = dir.WorkFolder() + "results.txt";
-  dir.Write(kParameterFileName, testing::ParameterFile(par));
-  std::string map, sightings;
-  for (int k = 1; k <= 6; ++k) map += testing::MapRecord(1, k, 1, 3.0 * (k % 3), 3.0 * (k / 3));
-  for (int i = 0; i < 3; ++i) {
-    std::vector<testing::Sighting> slots;
-    for (int k = 1; k <= 4; ++k)
-      slots.push_back(testing::Sight(k, 1.0 + i * 0.5, 1.5, 3.0 * (k % 3), 3.0 * (k / 3)));
-    sightings += testing::SightingRecord(1, 100 + i, 1, 4, slots);
-  }
-  dir.Write("map.txt", map);
-  dir.Write("sightings.txt", sightings);
+  Tables t;
+  HeadlessUi ui;
+  ReadRunFiles(dir, 3, t, ui);
   {
-    Tables t;
-    HeadlessUi ui;
-    t.WorkFolder = dir.WorkFolder();
-    ASSERT_TRUE(ReadPhotoMapFile(t, ui, dir.Path() + "/map.txt"));
-    ASSERT_TRUE(ReadSightingFile(t, ui, dir.Path() + "/sightings.txt"));
     Feedback feedback;
     QualityObserver qualityLayer(t, feedback);
     ASSERT_TRUE(Simulate(t, ui, {&qualityLayer}, &feedback).completed);
@@ -111,35 +119,20 @@ TEST(OutOfMemory, ReadersReturnTheFailureNamingTheFile) {
   quality::QualityRunFiles run;
   quality::FileReadStatus st;
   const long points = EveryAllocationFails(
-      [&] {
-        st = quality::ReadQualityRun(quality, observations, false, run);
-        return st.ok;
-      },
-      [&](bool ok, bool failed) {
-        if (!failed) {
-          EXPECT_TRUE(ok) << st.message;
-        } else if (!ok) {
-          EXPECT_TRUE(st.path == quality || st.path == observations) << st.path;
-          EXPECT_EQ(st.message, "out of memory");
-        }
+      [&] { return (st = quality::ReadQualityRun(quality, observations, false, run)).ok; },
+      [&](bool stopped) {
+        EXPECT_TRUE(!stopped || ((st.path == quality || st.path == observations) && st.message == "out of memory"))
+            << st.path << ": " << st.message;
       });
   EXPECT_GT(points, 10);
 
   const std::string corrections = dir.Write(kCorrectionsFileName, CorrectionsHeaderLine());
+  const std::string named = "The corrections file \"" + corrections + "\" cannot be read";
   std::vector<Correction> lines;
   std::string error;
-  auto failedNaming = [&](const std::string& start) {
-    return [&, start](bool ok, bool failed) {
-      if (!failed) {
-        EXPECT_TRUE(ok) << error;
-      } else if (!ok) {
-        EXPECT_EQ(error.rfind(start, 0), 0u) << error;
-        EXPECT_NE(error.find("out of memory"), std::string::npos) << error;
-      }
-    };
-  };
-  EveryAllocationFails([&] { return ReadCorrectionsFile(corrections, lines, error); },
-                       failedNaming("The corrections file \"" + corrections + "\" cannot be read"));
+  EveryAllocationFails([&] { return ReadCorrectionsFile(corrections, lines, error); }, [&](bool stopped) {
+    EXPECT_TRUE(!stopped || (error.rfind(named, 0) == 0 && error.find("out of memory") != std::string::npos)) << error;
+  });
 
   // (The run record is left out: nlohmann/json allocates while it destroys
   // a value, so memory running out there ends the program.)
@@ -147,19 +140,12 @@ TEST(OutOfMemory, ReadersReturnTheFailureNamingTheFile) {
   // The map reader says so through its message box, and the same tables
   // read the map and the sightings after each failure.
   const std::string mapFile = dir.WorkFolder() + "map.txt";
-  Tables t;
-  HeadlessUi ui;
   int doesNotFit = 0;
-  EveryAllocationFails([&] { return ReadPhotoMapFile(t, ui, mapFile); },
-                       [&](bool ok, bool failed) {
-                         if (!failed) {
-                           EXPECT_TRUE(ok);
-                         } else if (!ok) {
-                           EXPECT_NE(ui.messages.back().find(mapFile), std::string::npos);
-                           doesNotFit += ui.messages.back().rfind("The photogrammetric map file \"" +
-                                                                  mapFile + "\" does not fit in memory.", 0) == 0;
-                         }
-                       });
+  EveryAllocationFails([&] { return ReadPhotoMapFile(t, ui, mapFile); }, [&](bool stopped) {
+    if (!stopped) return;
+    EXPECT_NE(ui.messages.back().find(mapFile), std::string::npos);
+    doesNotFit += ui.messages.back().rfind("The photogrammetric map file \"" + mapFile + "\" does not fit in memory.", 0) == 0;
+  });
   EXPECT_GT(doesNotFit, 0);
   ASSERT_TRUE(ReadSightingFile(t, ui, dir.WorkFolder() + "sightings.txt"));
   EXPECT_EQ(t.TargetTrees[3].Sighted[4].X, 3.0);
@@ -173,20 +159,9 @@ TEST(OutOfMemory, ReadersReturnTheFailureNamingTheFile) {
 // folder gets through, so no lock is left behind.
 TEST(OutOfMemory, ARunStopsWithAMessageAtAnyAllocation) {
   TempFolder dir;
-  testing::Parameters par;
-  par.resultsFile = dir.WorkFolder() + "results.txt";
-  dir.Write(kParameterFileName, testing::ParameterFile(par));
-  std::string map;
-  for (int k = 1; k <= 4; ++k) map += testing::MapRecord(1, k, 1, 3.0 * (k % 2), 3.0 * (k / 2));
-  std::vector<testing::Sighting> slots;
-  for (int k = 1; k <= 4; ++k) slots.push_back(testing::Sight(k, 1.0, 1.5, 3.0 * (k % 2), 3.0 * (k / 2)));
-  dir.Write("map.txt", map);
-  dir.Write("sightings.txt", testing::SightingRecord(1, 100, 1, 4, slots));
   Tables t;
   HeadlessUi ui;
-  t.WorkFolder = dir.WorkFolder();
-  ASSERT_TRUE(ReadPhotoMapFile(t, ui, dir.Path() + "/map.txt"));
-  ASSERT_TRUE(ReadSightingFile(t, ui, dir.Path() + "/sightings.txt"));
+  ReadRunFiles(dir, 1, t, ui);
   // The run record is left out: nlohmann/json allocates while it destroys a
   // value (see the test above), so a record sink that writes nothing stands
   // in for it.
@@ -211,20 +186,17 @@ TEST(OutOfMemory, ARunStopsWithAMessageAtAnyAllocation) {
         outcome = Simulate(t, ui, hooks, &feedback);
         return outcome.completed;
       },
-      [&](bool ok, bool failed) {
+      [&](bool failed) {
         said = feedback.TakeMessages();
         const std::string results = dir.Read("results.txt");
         EXPECT_TRUE(results.empty() || results.substr(results.size() - 2) == "\r\n") << results;
         EXPECT_GE(last.ends, last.starts);
         last.starts = last.ends = 0;
-        if (!failed) {
-          EXPECT_TRUE(ok) << (said.empty() ? std::string() : said.back().text);
-        } else if (!ok) {
-          ++stopped;
-          ASSERT_FALSE(said.empty());
-          afterCase += said.back().text == "The memory ran out: the run is stopped after case 1.";
-          EXPECT_FALSE(t.RunInProgress);
-        }
+        if (!failed) return;
+        ++stopped;
+        ASSERT_FALSE(said.empty());
+        afterCase += said.back().text == "The memory ran out: the run is stopped after case 1.";
+        EXPECT_FALSE(t.RunInProgress);
       });
   EXPECT_GT(points, 100);
   EXPECT_GT(stopped, 0);
