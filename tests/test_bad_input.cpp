@@ -43,10 +43,6 @@ ParameterFileTexts ParameterTexts(const std::string& results) {
   f.blockRows = {"0, 0", "100, 0"};
   return f;
 }
-std::vector<std::string> ParameterLines(const std::string& results) {
-  return testing::SplitLines(ParameterFileText(ParameterTexts(results)));
-}
-int ItemOfLine(size_t i) { return static_cast<int>(i < 13 ? i + 1 : i < 15 ? 14 : i); }
 // The parameter file with the text of `item` (both block rows for 14) replaced.
 std::string Parameters(const std::string& results, int item = 0, const std::string& text = "") {
   ParameterFileTexts f = ParameterTexts(results);
@@ -65,7 +61,8 @@ std::string Garbage(std::string s = std::string(512, ' ')) {
   return s;
 }
 
-// kept: the records in the table afterwards; -1 for the parameters.
+// kept: the records in the table afterwards; for the parameters, the block's
+// row count (2 in the good file read before).
 struct Row { std::string what, text; bool ok; int kept; std::string fragment; };
 
 class BadInput : public ::testing::Test {
@@ -87,6 +84,8 @@ class BadInput : public ::testing::Test {
       SCOPED_TRACE(name + ": " + r.what);
       ASSERT_TRUE(ReadPhotoMapFile(t, ui, dir.Write("map.txt", GoodMap())));
       ASSERT_TRUE(ReadSightingFile(t, ui, dir.Write("sightings.txt", GoodSightings())));
+      dir.Write(kParameterFileName, Parameters(Results()));
+      ASSERT_TRUE(ReadRunParameters(t, ui));
       const std::string path = r.what == "missing" ? dir.Path() + "/none.txt" : dir.Write(name, r.text);
       const size_t from = ui.messages.size();
       EXPECT_EQ(map ? ReadPhotoMapFile(t, ui, path) : sightings ? ReadSightingFile(t, ui, path) : ReadRunParameters(t, ui), r.ok);
@@ -95,7 +94,7 @@ class BadInput : public ::testing::Test {
       EXPECT_TRUE(r.ok || header.empty() || ui.messages.at(from) == header) << m;
       // Control bytes of the text found are shown escaped.
       EXPECT_TRUE(std::none_of(m.begin(), m.end(), [](char c) { return c >= 0 && c < 0x20; })) << m;
-      EXPECT_EQ(r.kept, map ? t.PhotoTrees.Size() : sightings ? t.TargetTreeCount : -1);
+      EXPECT_EQ(r.kept, map ? t.PhotoTrees.Size() : sightings ? t.TargetTreeCount : t.Parameters.BlockRows);
       ExpectGoodRunAsOnAFreshStart();
     }
   }
@@ -165,16 +164,16 @@ TEST_F(BadInput, ParameterFile) {
   const std::string at = "The parameter file \"" + t.WorkFolder + kParameterFileName + "\": item ";
   auto with = [&](int item, const char* text) { return Parameters(Results(), item, text); };
   Check(kParameterFileName, kParameterErrorMessage,
-        {{"binary garbage", Garbage(), false, -1, at},
-         {"text for a number", with(4, "one"), false, -1, at + "4, field 4 (line 4): \"one\" is not a whole number"},
-         {"control bytes", with(30, "0.05\x01\x7F"), false, -1, at + "30, field 35 (line 31): \"0.05\\x01\\x7F\" is not a number"},
-         {"r of 5", with(12, "5"), false, -1, at + "12 (line 12) gives 5 rows for the block, which holds 0 to 4"},
-         {"r of -1", with(12, "-1"), false, -1, at + "12 (line 12) gives -1 rows for the block"}});
+        {{"binary garbage", Garbage(), false, 2, at},
+         {"text for a number", with(4, "one"), false, 2, at + "4, field 4 (line 4): \"one\" is not a whole number"},
+         {"control bytes", with(30, "0.05\x01\x7F"), false, 2, at + "30, field 35 (line 31): \"0.05\\x01\\x7F\" is not a number"},
+         {"r of 5", with(12, "5"), false, 2, at + "12 (line 12) gives 5 rows for the block, which holds 0 to 4"},
+         {"r of -1", with(12, "-1"), false, 2, at + "12 (line 12) gives -1 rows for the block"}});
 }
 
 TEST_F(BadInput, EveryParameterItemMissingInTurnIsNamed) {
   // The file cut before each line in turn (before line 1: an empty file).
-  const std::vector<std::string> all = ParameterLines(Results());
+  const std::vector<std::string> all = SplitLines(ParameterFileText(ParameterTexts(Results())));
   std::string head;
   for (size_t cut = 0, field = 1; cut < all.size(); field += 1 + std::count(all[cut].begin(), all[cut].end(), ','),
                                                  head += all[cut++] + "\r\n") {
@@ -182,7 +181,7 @@ TEST_F(BadInput, EveryParameterItemMissingInTurnIsNamed) {
     ui.messages.clear();
     EXPECT_FALSE(ReadRunParameters(t, ui));
     EXPECT_EQ(ui.messages.at(1), "The parameter file \"" + t.WorkFolder + kParameterFileName + "\": item " +
-                                          std::to_string(ItemOfLine(cut)) + ", field " + std::to_string(field) +
+                                          std::to_string(cut < 13 ? cut + 1 : cut < 15 ? 14 : cut) + ", field " + std::to_string(field) +
                                           " (line " + std::to_string(cut + 1) + "): the file ends before this item.");
   }
   ExpectGoodRunAsOnAFreshStart();
@@ -193,13 +192,6 @@ TEST_F(BadInput, EveryParameterItemMissingInTurnIsNamed) {
 TEST_F(BadInput, UnusableParametersStopTheRunBeforeItWritesAnything) {
   ASSERT_TRUE(ReadPhotoMapFile(t, ui, dir.Write("map.txt", GoodMap())));
   ASSERT_TRUE(ReadSightingFile(t, ui, dir.Write("sightings.txt", GoodSightings())));
-  // A row count the block cannot hold is not kept.
-  dir.Write(kParameterFileName, Parameters(Results()));
-  ASSERT_TRUE(ReadRunParameters(t, ui));
-  dir.Write(kParameterFileName, Parameters(Results(), 12, "5"));
-  EXPECT_FALSE(ReadRunParameters(t, ui));
-  EXPECT_EQ(t.Parameters.BlockRows, 2);
-
   const std::string stop = "; standard errors must be greater than 0. The run is stopped.";
   for (const auto& [item, text, said] : std::vector<std::tuple<int, std::string, std::string>>{
            {10, "0, 0.3", "the standard error SigmaMapX (item 10) is 0" + stop},
