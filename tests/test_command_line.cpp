@@ -80,9 +80,8 @@ TEST(CommandLineParser, WritableTargets) {
   EXPECT_TRUE(CheckWritableTarget(dir.Path() + "/new.gpkg", error));
   EXPECT_FALSE(CheckWritableTarget(dir.Path(), error));
   EXPECT_NE(error.find("is a folder"), std::string::npos);
+  // (Its message: CommandLinePrograms.OptionsAfterTheFilesAndTargetsCheckedFirst.)
   EXPECT_FALSE(CheckWritableTarget(dir.Path() + "/missing/new.gpkg", error));
-  EXPECT_EQ(error, "\"" + dir.Path() + "/missing/new.gpkg\" cannot be written: its folder \"" +
-                       dir.Path() + "/missing\" does not exist");
   EXPECT_TRUE(CheckWritableFolder(dir.Path() + "/sub", error));
   EXPECT_TRUE(CheckWritableFolder(dir.Path(), error));
   dir.Write("file", "x");
@@ -190,16 +189,14 @@ TEST(CommandLinePrograms, DesktopWithoutDisplay) {
   TempFolder dir;
   // An interactive start says it needs a display; the scripted start works
   // offscreen.
-  const std::string noDisplay = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ";
-  const std::string cmd = "cd '" + dir.Path() + "' && " + noDisplay + "'" TREETRI_BIN_DIR
-                          "/treetri' > stdout.txt 2> stderr.txt";
-  const int raw = std::system(cmd.c_str());
-  ASSERT_TRUE(WIFEXITED(raw));
-  EXPECT_EQ(WEXITSTATUS(raw), 1);
+  const auto noDisplay = [&](const std::string& args) {
+    return std::system(("cd '" + dir.Path() + "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" TREETRI_BIN_DIR
+                        "/treetri'" + args + " > stdout.txt 2> stderr.txt").c_str());
+  };
+  const int raw = noDisplay("");
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << raw;
   EXPECT_EQ(dir.Read("stderr.txt").rfind("treetri: the desktop program needs a display", 0), 0u);
-  const std::string scripted = "cd '" + dir.Path() + "' && " + noDisplay + "'" TREETRI_BIN_DIR
-                               "/treetri' --screenshot=shot.png > stdout.txt 2> stderr.txt";
-  EXPECT_EQ(std::system(scripted.c_str()), 0) << dir.Read("stderr.txt");
+  EXPECT_EQ(noDisplay(" --screenshot=shot.png"), 0) << dir.Read("stderr.txt");
   EXPECT_TRUE(dir.Exists("shot.png"));
   const Result missing = RunProgram(dir, "treetri", "--screenshot no/shot.png");
   EXPECT_EQ(missing.status, 1);
