@@ -134,10 +134,11 @@ TEST(BatchProgram, GeoPackageOfTheExampleRun) {
                                                          "stderr.txt", "stdout.txt"}));
 }
 
-// Bad or missing input, and nothing to compute (an empty sighting file):
-// status 1, the file named on standard error, nothing on standard output,
-// and the files of the earlier run in the folder, its GeoPackage too, stay
-// as they were. (The messages in full: test_bad_input.cpp.)
+// Bad or missing input, and nothing to compute (an empty map or sighting
+// file): status 1, the file or the reason on standard error, nothing on
+// standard output, and the files of the earlier run in the folder (results,
+// map data, dump and quality files, and the GeoPackage) stay as they were.
+// (The readers' messages in full: test_bad_input.cpp.)
 TEST(BatchProgram, BadInputOrNothingToComputeIsStatusOneAndTouchesNoFile) {
   TempFolder dir, noParameters;
   CopyExampleParameters(dir);
@@ -151,6 +152,8 @@ TEST(BatchProgram, BadInputOrNothingToComputeIsStatusOneAndTouchesNoFile) {
            {"bad_map.txt " + sightings, "bad_map.txt\", record 1"},
            {"nothing.txt " + sightings, "nothing.txt\" cannot be opened"},
            {map + " bad_sight.txt", "bad_sight.txt\": record 1"},
+           {"empty.txt " + sightings, "Nothing to compute: no photogrammetric map has been read. The run is not "
+                                      "started; no file was changed."},
            {map + " empty.txt", "Nothing to compute: no field trees have been read (no sighting file, or an "
                                 "empty one). The run is not started; no file was changed."}}) {
     const Result r = RunBatch(dir, "--gpkg out.gpkg " + args);

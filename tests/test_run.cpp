@@ -191,42 +191,6 @@ TEST(RunDriver, ParameterFileFailures) {
   EXPECT_EQ(f.t.Parameters.Block[3][1], 2.5);
 }
 
-// A run with nothing to compute (no map, or no field tree) touches no file:
-// the folder of an earlier run keeps its results, map data and quality
-// files, and the message says why.
-TEST(RunDriver, NothingToComputeTouchesNoFile) {
-  RunFixture f;
-  f.Files(ThreeTreeMap(), GoodRecord(9, 0.1, 0.2));
-  MessagesToUi toUi(f.ui);
-  Feedback feedback(&toUi, Feedback::Keep::Nothing);
-  QualityObserver quality(f.t, feedback);
-  ASSERT_TRUE(Simulate(f.t, f.ui, {&quality}).completed);
-  const auto before = f.dir.Snapshot();
-  ASSERT_TRUE(before.count(quality::kQualityFileName));
-
-  ASSERT_TRUE(ReadSightingFile(f.t, f.ui, f.dir.Write("empty.txt", "")));
-  Tables noMap;
-  noMap.WorkFolder = f.t.WorkFolder;
-  for (Tables* t : {&f.t, &noMap}) {
-    f.ui.messages.clear();
-    f.ui.list.clear();
-    QualityObserver q(*t, feedback);
-    const RunOutcome outcome = Simulate(*t, f.ui, {&q});
-    EXPECT_TRUE(outcome.nothingToCompute);
-    EXPECT_FALSE(outcome.completed);
-    EXPECT_EQ(f.ui.messages, std::vector<std::string>{
-                                 "Nothing to compute: " +
-                                 std::string(t == &noMap ? "no photogrammetric map has been read"
-                                                         : "no field trees have been read (no sighting file, or an empty one)") +
-                                 ". The run is not started; no file was changed."});
-    EXPECT_TRUE(f.ui.list.empty());
-    auto now = f.dir.Snapshot();
-    now.erase("empty.txt");
-    EXPECT_EQ(now, before);
-    EXPECT_FALSE(t->RunInProgress);
-  }
-}
-
 // The dot of a case is drawn only for an adjusted case within the canvas
 // (|X_adj| below 10 map units); the run's events reach the other observers.
 TEST(RunHooks, CaseDotAndEvents) {
