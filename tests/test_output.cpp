@@ -111,10 +111,7 @@ TEST(NumberText, FixedFreeAndPrintedAndTheTextHelpers) {
 LegacyCaseResult WrittenCase() {
   LegacyCaseResult r;
   r.caseNumber = r.iterations = 1;
-  r.plot = 7;
-  r.tree = 12;
-  r.NPA = 2;
-  r.NumOfObs = 7;
+  r.plot = 7, r.tree = 12, r.NPA = 2, r.NumOfObs = 7;
   r.sightings.resize(2);
   r.sightings[0] = {3, 1, 1, 2, 1, 2, true, true, 5.5, 10, 1.396, 0.0123, 0.00004, 2, 1, true, true,
                 2.25, 1.5};
