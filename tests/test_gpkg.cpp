@@ -114,10 +114,15 @@ ExportData HandMade() {
   return d;
 }
 
-TEST(GeoPackageExport, LayersFieldsAndGeometryOfHandMadeCases) {
+// The hand-made cases and a target in a folder of their own.
+class GeoPackageExport : public ::testing::Test {
+ protected:
   TempFolder dir;
   const std::string path = dir.Path() + "/out.gpkg";
-  const ExportData data = HandMade();
+  ExportData data = HandMade();
+};
+
+TEST_F(GeoPackageExport, LayersFieldsAndGeometryOfHandMadeCases) {
   Feedback feedback;
   const ExportStatus s = ExportGeoPackage(data, path, "EPSG:3067", &feedback);
   ASSERT_TRUE(s.Ok()) << s.message;
@@ -201,10 +206,7 @@ TEST(GeoPackageExport, LayersFieldsAndGeometryOfHandMadeCases) {
 // the suspect is that whole sighting, which has no observation lines; its
 // record gives it, and its slot 3, also without lines. Tree 11 is on the map twice: the sighting used the first
 // record. The plot network assessed case 1 and adjusted tree 11.
-TEST(GeoPackageExport, LeftOutSightingTwiceMappedTreeMethodsAndPlots) {
-  TempFolder dir;
-  const std::string path = dir.Path() + "/out.gpkg";
-  ExportData data = HandMade();
+TEST_F(GeoPackageExport, LeftOutSightingTwiceMappedTreeMethodsAndPlots) {
   data.results.push_back({3, 4, 7, 103, 1, {}, {}, 3400020.0, 6700010.0, {}, {}, {}, ""});
   CaseAssessment q3;
   q3.caseNumber = 3, q3.plot = 7, q3.tree = 103, q3.x = 3400020.0, q3.y = 6700010.0;
@@ -295,10 +297,7 @@ TEST(GeoPackageExport, LeftOutSightingTwiceMappedTreeMethodsAndPlots) {
 }
 
 // The plots layer: one polygon per plot, the hull of its trees.
-TEST(GeoPackageExport, PlotsLayerIsTheHullOfThePlotsTrees) {
-  TempFolder dir;
-  const std::string path = dir.Path() + "/out.gpkg";
-  ExportData data = HandMade();
+TEST_F(GeoPackageExport, PlotsLayerIsTheHullOfThePlotsTrees) {
   gis::PlotFeature plot;
   plot.plot = 7;
   plot.globalTest = "fail";
@@ -328,10 +327,7 @@ TEST(GeoPackageExport, PlotsLayerIsTheHullOfThePlotsTrees) {
 }
 
 // Errors, the CRS left out and a second export over the first.
-TEST(GeoPackageExport, NoCrsBadCrsUnwritablePathReplaceAndCancel) {
-  TempFolder dir;
-  const std::string path = dir.Path() + "/out.gpkg";
-  ExportData data = HandMade();
+TEST_F(GeoPackageExport, NoCrsBadCrsUnwritablePathReplaceAndCancel) {
 
   ExportStatus s = ExportGeoPackage(data, path, "");
   ASSERT_TRUE(s.Ok()) << s.message;
