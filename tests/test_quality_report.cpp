@@ -82,15 +82,13 @@ TEST(QualityReport, FiguresOfAHandMadeRun) {
   h.dir.Write(quality::kQualityFileName, text);
 
   ASSERT_NO_FATAL_FAILURE(h.Read());
-  const QualityFileContents& run = h.run;
-  const SimulationTruth& truth = h.truth;
-  EXPECT_FALSE(run.observationsRead);
+  EXPECT_FALSE(h.run.observationsRead);
   // Redundancy: azimuths and distances of sightings on the map, less 2.
-  EXPECT_EQ(truth.cases.at({1, 1005}).redundancy, 2);
-  EXPECT_EQ(truth.cases.at({1, 1007}).redundancy, 2);
-  EXPECT_DOUBLE_EQ(truth.cases.at({1, 1003}).searchRadius, 15.0);
+  EXPECT_EQ(h.truth.cases.at({1, 1005}).redundancy, 2);
+  EXPECT_EQ(h.truth.cases.at({1, 1007}).redundancy, 2);
+  EXPECT_DOUBLE_EQ(h.truth.cases.at({1, 1003}).searchRadius, 15.0);
 
-  const QualityFigures f = ComputeQualityFigures(run, &truth);
+  const QualityFigures f = ComputeQualityFigures(h.run, &h.truth);
   EXPECT_EQ(std::vector<int>(f.verdicts, f.verdicts + 5), (std::vector<int>{3, 3, 1, 1, 0}));
   EXPECT_EQ((std::vector<int>{f.suggestions, f.matched, f.notInTruth, f.clean}),
             (std::vector<int>{2, 7, 1, 4}));
@@ -140,11 +138,10 @@ TEST(QualityReport, MissedWrongTreesWithAConfusableMark) {
     }
     h.dir.Write(quality::kObservationsFileName, o);
     ASSERT_NO_FATAL_FAILURE(h.Read());
-    const QualityFileContents& run = h.run;
-    ASSERT_EQ(run.observations.size(), 2u);
-    EXPECT_EQ(run.observations[0].confusableTree, marked ? std::optional<int>(1) : std::nullopt);
-    EXPECT_EQ(run.observations[1].confusableDistance, 2.5);
-    const QualityFigures f = ComputeQualityFigures(run, &h.truth);
+    ASSERT_EQ(h.run.observations.size(), 2u);
+    EXPECT_EQ(h.run.observations[0].confusableTree, marked ? std::optional<int>(1) : std::nullopt);
+    EXPECT_EQ(h.run.observations[1].confusableDistance, 2.5);
+    const QualityFigures f = ComputeQualityFigures(h.run, &h.truth);
     EXPECT_TRUE(f.withConfusable);
     EXPECT_EQ(Pair(f.wrongCaughtOrConfusable), (std::vector<int>{marked ? 3 : 2, 3}));
     EXPECT_EQ(Pair(f.missedConfusable), (std::vector<int>{marked ? 1 : 0, 1}));
