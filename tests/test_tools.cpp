@@ -167,9 +167,10 @@ TEST(ToolsSimulation, PlantedErrorsAreWhatTheRecordSays) {
               for (const SimulatedSighting& other : f.slots)
                 sighted = sighted || other.tree == m.tree ||
                           d.map[static_cast<size_t>(other.measuredIndex)].tree == m.tree;
-              if (m.plot == f.plot && !sighted)
+              if (m.plot == f.plot && !sighted) {
                 EXPECT_GE(std::hypot(m.trueX - measured.trueX, m.trueY - measured.trueY) + 1e-9,
                           shift);
+              }
             }
           } else if (kind == PlantedKind::DigitSlip) {
             // One digit changed or two neighbouring digits swapped.
@@ -184,11 +185,13 @@ TEST(ToolsSimulation, PlantedErrorsAreWhatTheRecordSays) {
         // The named map tree displaced by exactly its record (a map without errors).
         auto shifted = shiftOfSlot.find(slot);
         const double mapOff = shifted == shiftOfSlot.end() ? 0 : shifted->second.shift;
-        if (shifted != shiftOfSlot.end())
+        if (shifted != shiftOfSlot.end()) {
           EXPECT_TRUE(mapOff >= o.planting.mapShiftSize[0] - 0.01 &&
                       mapOff <= o.planting.mapShiftSize[1] + 0.01) << mapOff;
-        if (const MapTree* m = mapTree(f.plot, s.tree))
+        }
+        if (const MapTree* m = mapTree(f.plot, s.tree)) {
           EXPECT_NEAR(std::hypot(m->mapX - m->trueX, m->mapY - m->trueY), mapOff, 0.008);
+        }
         EXPECT_NEAR(s.distance, d0 + distanceOff, 0.006);
         // The azimuth is rounded to 0.1 degree before and after the blunder
         // (and the compass bias).
