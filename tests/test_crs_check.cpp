@@ -107,10 +107,9 @@ TEST(CrsList, TheDatabasesSystemsWithTheirAreas) {
   EXPECT_TRUE(kkj->west <= 25.08 && 25.08 <= kkj->east && kkj->south <= 62.19 &&
               62.19 <= kkj->north);
   EXPECT_TRUE(wgs84);
-  EXPECT_TRUE(gis::CrsMatches(*kkj, "finland KKJ  uniform"));
-  EXPECT_TRUE(gis::CrsMatches(*kkj, "2393"));
-  EXPECT_TRUE(gis::CrsMatches(*kkj, ""));
-  EXPECT_FALSE(gis::CrsMatches(*kkj, "2393 sweden"));
+  for (auto [text, matches] : {std::pair{"finland KKJ  uniform", true}, {"2393", true}, {"", true},
+                               {"2393 sweden", false}})
+    EXPECT_EQ(gis::CrsMatches(*kkj, text), matches) << text;
 }
 
 TEST(CrsFit, BatchProgramOnTheExample) {

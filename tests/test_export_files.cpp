@@ -49,9 +49,8 @@ TEST(ExportFiles, ATargetThatIsNotARegularFileIsRefusedBeforeTheRun) {
     const mode_t type = TypeOf(dir.Path() + "/" + name);
     const testing::BatchResult r = RunBatch(dir, "--gpkg " + name + kInputs);
     EXPECT_EQ(r.status, 2) << name;
-    ASSERT_EQ(r.err.size(), 1u) << name;
-    EXPECT_EQ(r.err[0], "The GeoPackage \"" + name + "\" is " + kind +
-                            ", not a regular file; it is not replaced.");
+    EXPECT_EQ(r.err, std::vector<std::string>{"The GeoPackage \"" + name + "\" is " + kind +
+                                              ", not a regular file; it is not replaced."});
     EXPECT_EQ(TypeOf(dir.Path() + "/" + name), type) << name;
     EXPECT_FALSE(dir.Exists("results.txt")) << "refused before the run";
   }

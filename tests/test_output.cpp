@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 #include <random>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -19,20 +20,15 @@ namespace treetri {
 namespace {
 
 TEST(NumberText, FixedFreeAndPrintedAndTheTextHelpers) {
-  struct Row {
-    double v;
-    int d;
-    const char* text;
-  };
+  using Row = std::tuple<double, int, const char*>;  // value, decimals, text
   const double inf = std::numeric_limits<double>::infinity();
-  for (Row r : {Row{1234.5, 2, "1234.50"}, Row{0.004, 2, "0.00"}, Row{0.005, 2, "0.01"},
-                Row{-0.005, 2, "-0.01"}, Row{2.675, 2, "2.68"}, Row{9.995, 2, "10.00"},
-                Row{2.5, 0, "3"}, Row{-2.5, 0, "-3"}, Row{0.49, 0, "0"}, Row{0, 5, "0.00000"},
-                Row{-3.14159265358979, 4, "-3.1416"}, Row{0.0996, 2, "0.10"},
-                Row{3401234.125, 2, "3401234.13"}, Row{1e20, 2, "100000000000000000000.00"},
-                Row{-0.0, 2, "0.00"}, Row{-0.001, 2, "-0.00"}, Row{std::nan(""), 2, "-999"},
-                Row{-inf, 0, "-999"}})
-    EXPECT_EQ(FixedText(r.v, r.d), r.text) << r.v;
+  for (auto [v, d, text] :
+       {Row{1234.5, 2, "1234.50"}, {0.004, 2, "0.00"}, {0.005, 2, "0.01"}, {-0.005, 2, "-0.01"},
+        {2.675, 2, "2.68"}, {9.995, 2, "10.00"}, {2.5, 0, "3"}, {-2.5, 0, "-3"}, {0.49, 0, "0"},
+        {0, 5, "0.00000"}, {-3.14159265358979, 4, "-3.1416"}, {0.0996, 2, "0.10"},
+        {3401234.125, 2, "3401234.13"}, {1e20, 2, "100000000000000000000.00"}, {-0.0, 2, "0.00"},
+        {-0.001, 2, "-0.00"}, {std::nan(""), 2, "-999"}, {-inf, 0, "-999"}})
+    EXPECT_EQ(FixedText(v, d), text) << v;
   EXPECT_EQ(FreeText(0.1), "0.1");
   EXPECT_EQ(FreeText(1.0 / 3), "0.333333333333333");
   EXPECT_EQ(FreeText(1e-20), "1e-20");
@@ -82,13 +78,13 @@ TEST(NumberText, FixedFreeAndPrintedAndTheTextHelpers) {
   // The other files' fixed decimals round the exact binary value (2.675 is
   // 2.67499999...), write no "-0" and no garbage for the largest values.
   std::string other;
-  for (Row r : {Row{2.675, 2, "2.67"}, Row{0.125, 2, "0.12"}, Row{-0.001, 2, "0.00"},
-                Row{-0.0, 0, "0"},
-                Row{0x1p300, 1, "2037035976334486086268445688409378161051468393665936250636140449354"
-                                "381299763336706183397376.0"}}) {
+  for (auto [v, d, text] :
+       {Row{2.675, 2, "2.67"}, {0.125, 2, "0.12"}, {-0.001, 2, "0.00"}, {-0.0, 0, "0"},
+        {0x1p300, 1, "2037035976334486086268445688409378161051468393665936250636140449354"
+                     "381299763336706183397376.0"}}) {
     other.clear();
-    EXPECT_TRUE(AppendFixedDecimals(other, r.v, r.d));
-    EXPECT_EQ(other, r.text) << r.v;
+    EXPECT_TRUE(AppendFixedDecimals(other, v, d));
+    EXPECT_EQ(other, text) << v;
   }
   EXPECT_FALSE(AppendFixedDecimals(other, inf, 2));
   // Lines: CR LF or LF, nothing after a final line end, a cut last line
@@ -111,10 +107,7 @@ TEST(NumberText, FixedFreeAndPrintedAndTheTextHelpers) {
 LegacyCaseResult WrittenCase() {
   LegacyCaseResult r;
   r.caseNumber = r.iterations = 1;
-  r.plot = 7;
-  r.tree = 12;
-  r.NPA = 2;
-  r.NumOfObs = 7;
+  r.plot = 7, r.tree = 12, r.NPA = 2, r.NumOfObs = 7;
   r.sightings.resize(2);
   r.sightings[0] = {3, 1, 1, 2, 1, 2, true, true, 5.5, 10, 1.396, 0.0123, 0.00004, 2, 1, true, true,
                 2.25, 1.5};

@@ -19,23 +19,15 @@ using quality::ObservationAssessment;
 ObservationAssessment Obs(int caseNumber, int slot, int tree, ObservationKind kind,
                    std::optional<double> w) {
   ObservationAssessment o;
-  o.caseNumber = caseNumber;
-  o.plot = 1;
-  o.slot = slot;
-  o.sightedTree = tree;
-  o.kind = kind;
-  o.w = w;
+  o.caseNumber = caseNumber, o.plot = 1, o.slot = slot, o.sightedTree = tree;
+  o.kind = kind, o.w = w;
   return o;
 }
 
 quality::CaseQuality Case(int number, int plot, std::optional<double> x, double y) {
   quality::CaseQuality c;
-  c.row.caseNumber = number;
-  c.row.plot = plot;
-  c.row.tree = 100 + number;
-  c.row.x = x;
-  c.row.y = y;
-  c.row.verdict = quality::Verdict::Ok;
+  c.row.caseNumber = number, c.row.plot = plot, c.row.tree = 100 + number;
+  c.row.x = x, c.row.y = y, c.row.verdict = quality::Verdict::Ok;
   return c;
 }
 
@@ -62,19 +54,15 @@ struct SceneFixture {
   SceneFixture() {
     auto one = Case(1, 1, 0.0, 0.0);
     one.row.conf95A = 0.5, one.row.conf95B = 0.2, one.row.ellipseAzimuth = 90;
-    one.row.verdict = quality::Verdict::Outlier;
-    one.row.suspectKind = quality::SuspectKind::Distance;
-    one.row.suspectTree = 1;
-    one.row.suspectW = -4.0;
-    one.row.suggestedTree = 4;
+    one.row.verdict = quality::Verdict::Outlier, one.row.suspectTree = 1, one.row.suggestedTree = 4;
+    one.row.suspectKind = quality::SuspectKind::Distance, one.row.suspectW = -4.0;
     one.observations = {Obs(1, 1, 1, ObservationKind::Azimuth, 1.0),
                         Obs(1, 1, 1, ObservationKind::Distance, -4.0),
                         Obs(1, 2, 2, ObservationKind::Azimuth, 0.5),
                         Obs(1, 3, 3, ObservationKind::Distance, std::nullopt),
                         Obs(1, 1, 1, ObservationKind::MapX, 9.0)};
     auto two = Case(2, 1, 1.0, 1.0);
-    two.row.suspectKind = quality::SuspectKind::Sighting;
-    two.row.suspectTree = 3;
+    two.row.suspectKind = quality::SuspectKind::Sighting, two.row.suspectTree = 3;
     two.observations = {Obs(2, 1, 1, ObservationKind::Azimuth, 0.1)};
     for (auto c : {two, Case(4, 2, 50.0, 50.0), Case(3, 1, std::nullopt, 0), one})
       results.Add(c);
@@ -84,11 +72,10 @@ struct SceneFixture {
 TEST(PlotScene, MarksAndLinesOfAPlot) {
   const SceneFixture f;
   const PlotScene s = BuildPlotScene(f.maps, f.results, 1);
-  EXPECT_EQ(s.plot, 1);
-  EXPECT_EQ(s.mapTrees.size(), 4u);
-  ASSERT_EQ(s.fieldTrees.size(), 2u);  // cases 1 and 2; 3 has no position
-  EXPECT_EQ(s.ellipses.size(), 1u);
-  ASSERT_EQ(s.lines.size(), 3u);
+  EXPECT_EQ(std::make_pair(s.plot, s.mapTrees.size()), std::make_pair(1, size_t{4}));
+  // Cases 1 and 2 (3 has no position), one ellipse, three lines.
+  ASSERT_EQ((std::vector<size_t>{s.fieldTrees.size(), s.ellipses.size(), s.lines.size()}),
+            (std::vector<size_t>{2, 1, 3}));
   const std::tuple<int, SightingStyle, std::optional<double>, bool> expected[] = {
       {1, SightingStyle::Both, 4.0, true},
       {2, SightingStyle::AzimuthOnly, 0.5, false},
@@ -104,14 +91,12 @@ TEST(PlotScene, MarksAndLinesOfAPlot) {
                          std::pair{quality::SuspectKind::MapX, 9.0}}) {
     CaseResults other = f.results;
     quality::CaseQuality one = *f.results.Find(1);
-    one.row.suspectKind = kind;
-    one.row.suspectW = w;
+    one.row.suspectKind = kind, one.row.suspectW = w;
     other.Add(one);
     const PlotScene k = BuildPlotScene(f.maps, other, 1);
     EXPECT_TRUE(k.lines[0].suspect && !k.lines[1].suspect && !k.lines[2].suspect) << w;
   }
-  ASSERT_TRUE(s.suggested);
-  EXPECT_EQ(s.suggested->tree, 4);
+  EXPECT_EQ(s.suggested ? s.suggested->tree : 0, 4);
   // The case box holds the sighted and the suggested trees; the plot box
   // every tree of the plot, not the far field tree of plot 2.
   EXPECT_EQ(std::tie(s.caseBox.minX, s.caseBox.minY, s.caseBox.maxX, s.caseBox.maxY),
@@ -202,12 +187,9 @@ TEST(PlotScene, AFarOffMapTreeIsLeftOutOfFitPlot) {
 TEST(PlotScene, ALongTextFieldIsShownCut) {
   std::string warnings = "x";
   while (warnings.size() < 50u * 1000 * 1000) warnings += "\xC3\xA4";  // ä
-  const std::string shown = ShownText(warnings);
-  EXPECT_EQ(shown, "x" + [] {
-    std::string s;
-    for (int i = 0; i < 199; ++i) s += "\xC3\xA4";
-    return s;
-  }() + " ... (25000001 characters in all)");
+  std::string cut = "x";
+  for (int i = 0; i < 199; ++i) cut += "\xC3\xA4";
+  EXPECT_EQ(ShownText(warnings), cut + " ... (25000001 characters in all)");
   EXPECT_EQ(ShownText("short"), "short");
   EXPECT_EQ(ShownText(std::string(400, 'a')), std::string(400, 'a'));
 }

@@ -68,21 +68,17 @@ const double kNo = std::nan("");
 // checked against an independent solution by WholeCase; here the rules those
 // runs do not reach.)
 TEST(InitialApproximation, AngleTestOfRayPairs) {
-  struct Pair {
-    double a, b;
-    bool used;
-  };
   const double d = kDegToRad;
-  for (Pair p : {Pair{170 * d, -100 * d, true}, Pair{-100 * d, 170 * d, true},
-                 Pair{170 * d, -60 * d, false},  // raw 230 degrees: not reduced
-                 Pair{0.34906585039886595, 0, false}, Pair{2.7925268031909276, 0, false},
-                 Pair{0.35, 0, true}}) {
-    Tables t = Direct({{1, 0, 0}, {2, 5, 5}}, {p.a, p.b}, {kNo, kNo});
+  for (auto [a, b, used] : {std::tuple{170 * d, -100 * d, true}, {-100 * d, 170 * d, true},
+                            {170 * d, -60 * d, false},  // raw 230 degrees: not reduced
+                            {0.34906585039886595, 0.0, false}, {2.7925268031909276, 0.0, false},
+                            {0.35, 0.0, true}}) {
+    Tables t = Direct({{1, 0, 0}, {2, 5, 5}}, {a, b}, {kNo, kNo});
     t.Case.X_adj = 42;
     FindInitialApproximation(t.TargetTrees[1], t.Case);
-    EXPECT_EQ(t.Case.InitialApproximationFailed, !p.used) << p.a << " " << p.b;
+    EXPECT_EQ(t.Case.InitialApproximationFailed, !used) << a << " " << b;
     // A failure keeps the previous case's position.
-    EXPECT_EQ(t.Case.X_adj == 42, !p.used);
+    EXPECT_EQ(t.Case.X_adj == 42, !used);
   }
 }
 
@@ -104,13 +100,9 @@ TEST(ObservationEquations, MisclosureAcrossTheCut) {
 }
 
 TEST(CasePipeline, StopTestAndTheIterationCap) {
-  struct Row {
-    double dx, dy;
-    bool stop;
-  };
-  for (Row r : {Row{0.005, -0.009, true}, Row{0.005, 0.01, false}, Row{150, 120, true},
-                Row{150, 100, false}, Row{0.001, 500, false}})
-    EXPECT_EQ(CorrectionsStop(r.dx, r.dy), r.stop) << r.dx << " " << r.dy;
+  for (auto [dx, dy, stop] : {std::tuple{0.005, -0.009, true}, {0.005, 0.01, false},
+                              {150.0, 120.0, true}, {150.0, 100.0, false}, {0.001, 500.0, false}})
+    EXPECT_EQ(CorrectionsStop(dx, dy), stop) << dx << " " << dy;
   // (Observations that never settle stop at the cap: field tree 3008 of the
   // golden run "nasty".)
 }

@@ -13,29 +13,14 @@ namespace {
 // came back (to the printed digits), quoted text and empty fields included.
 TEST(QualityFiles, LinesRoundTrip) {
   CaseAssessment q;
-  q.caseNumber = 7;
-  q.plot = 2;
-  q.tree = 11;
-  q.species = 3;
+  q.caseNumber = 7, q.plot = 2, q.tree = 11, q.species = 3;
   q.legacyStatus = "???? Point 4, \"x\" erroneous?";
-  q.legacy.iterations = 20;
-  q.legacy.xIni = 1234567.3;
-  q.legacy.x = 1234567.25;
-  q.legacy.sigma0 = 3.888;
-  q.legacy.sightings = 5;
-  q.legacy.observations = 20;
+  q.legacy.iterations = 20, q.legacy.xIni = 1234567.3, q.legacy.x = 1234567.25;
+  q.legacy.sigma0 = 3.888, q.legacy.sightings = 5, q.legacy.observations = 20;
   q.legacy.initial = "INTERSEC";
-  q.usedSightings = 4;
-  q.redundancy = 5;
-  q.converged = true;
-  q.x = 1234567.12345;
-  q.y = -0.00001;
-  q.globalTest = GlobalTest::Fail;
-  q.ellipseAzimuth = 179.999994;
-  q.maxW = -4.2;
-  q.suspectKind = SuspectKind::MapY;
-  q.suggestedTree = 10;
-  q.verdict = Verdict::Outlier;
+  q.usedSightings = 4, q.redundancy = 5, q.converged = true, q.x = 1234567.12345, q.y = -0.00001;
+  q.globalTest = GlobalTest::Fail, q.ellipseAzimuth = 179.999994, q.maxW = -4.2;
+  q.suspectKind = SuspectKind::MapY, q.suggestedTree = 10, q.verdict = Verdict::Outlier;
   q.warnings = "slot 1: tree 2 not on the map; singular";
   const std::string line = FormatQualityLine(q);
   EXPECT_EQ(line,
@@ -60,10 +45,7 @@ TEST(QualityFiles, LinesRoundTrip) {
 }
 
 TEST(QualityFiles, BrokenLinesNameTheColumn) {
-  const struct {
-    const char* line;
-    int column;
-  } cases[] = {
+  const std::pair<const char*, int> cases[] = {
       {"1,1,1,azimuth,1,1,1,1,1,1,1,1,1,1", 0},       // 14 fields
       {"1,1,1,1,1,bearing,1,1,1,1,1,1,1,1,", 6},      // unknown kind
       {"1,x,1,1,1,distance,1,1,1,1,1,1,1,1,", 2},     // not a number
@@ -71,11 +53,11 @@ TEST(QualityFiles, BrokenLinesNameTheColumn) {
       {"1,1,1,1,1,map_y,1,1,1,nan,1,1,1,1,", 10},     // not finite
       {"1,1,1,1,1,map_y,1,1,1,,1,1,1,1,", 10},        // required number missing
   };
-  for (const auto& c : cases) {
+  for (const auto& [line, column] : cases) {
     ObservationAssessment o;
-    ParseStatus st = ParseObservationLine(c.line, o);
-    EXPECT_FALSE(st.ok) << c.line;
-    EXPECT_EQ(st.column, c.column) << c.line << ": " << st.message;
+    ParseStatus st = ParseObservationLine(line, o);
+    EXPECT_FALSE(st.ok) << line;
+    EXPECT_EQ(st.column, column) << line << ": " << st.message;
   }
   CaseAssessment q;
   EXPECT_FALSE(ParseQualityLine("1,1,1,1,\"open", q).ok);

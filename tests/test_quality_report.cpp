@@ -58,17 +58,13 @@ struct HandMadeRun {
 
 quality::CaseAssessment Row(int tree, Verdict v, double x, double y, double azimuth) {
   quality::CaseAssessment r;
-  r.caseNumber = tree - 1000;
-  r.plot = 1;
-  r.tree = tree;
-  r.verdict = v;
-  r.x = x;
-  r.y = y;
-  r.conf95A = 2;
-  r.conf95B = 1;
-  r.ellipseAzimuth = azimuth;
+  r.caseNumber = tree - 1000, r.plot = 1, r.tree = tree, r.verdict = v, r.x = x, r.y = y;
+  r.conf95A = 2, r.conf95B = 1, r.ellipseAzimuth = azimuth;
   return r;
 }
+
+// A share as {hits, of}.
+std::vector<int> Pair(const Share& s) { return {s.hits, s.of}; }
 
 TEST(QualityReport, FiguresOfAHandMadeRun) {
   HandMadeRun h;
@@ -79,40 +75,35 @@ TEST(QualityReport, FiguresOfAHandMadeRun) {
       Row(1003, Verdict::Outlier, 0, 0, 0), Row(1004, Verdict::Outlier, 0, 0, 0),
       Row(1005, Verdict::Ok, 0, 0, 0), Row(1006, Verdict::NoRedundancy, 0, 1.9, 0),
       Row(1007, Verdict::Ok, 0.9, 0, 90), Row(1099, Verdict::Failed, 0, 0, 0)};
-  rows[2].suspectTree = 5;  // the wrong tree named, tree 1 suggested
-  rows[2].suggestedTree = 1;
-  rows[3].suspectTree = 2;  // the wrong tree named, tree 3 suggested
-  rows[3].suggestedTree = 3;
+  rows[2].suspectTree = 5, rows[2].suggestedTree = 1;  // the wrong tree named, tree 1 suggested
+  rows[3].suspectTree = 2, rows[3].suggestedTree = 3;  // the wrong tree named, tree 3 suggested
   std::string text = quality::QualityHeaderLine();
   for (const quality::CaseAssessment& r : rows) text += quality::FormatQualityLine(r);
   h.dir.Write(quality::kQualityFileName, text);
 
   ASSERT_NO_FATAL_FAILURE(h.Read());
-  const QualityFileContents& run = h.run;
-  const SimulationTruth& truth = h.truth;
-  EXPECT_FALSE(run.observationsRead);
+  EXPECT_FALSE(h.run.observationsRead);
   // Redundancy: azimuths and distances of sightings on the map, less 2.
-  EXPECT_EQ(truth.cases.at({1, 1005}).redundancy, 2);
-  EXPECT_EQ(truth.cases.at({1, 1007}).redundancy, 2);
-  EXPECT_DOUBLE_EQ(truth.cases.at({1, 1003}).searchRadius, 15.0);
+  EXPECT_EQ(h.truth.cases.at({1, 1005}).redundancy, 2);
+  EXPECT_EQ(h.truth.cases.at({1, 1007}).redundancy, 2);
+  EXPECT_DOUBLE_EQ(h.truth.cases.at({1, 1003}).searchRadius, 15.0);
 
-  const QualityFigures f = ComputeQualityFigures(run, &truth);
-  auto pair = [](const Share& s) { return std::vector<int>{s.hits, s.of}; };
+  const QualityFigures f = ComputeQualityFigures(h.run, &h.truth);
   EXPECT_EQ(std::vector<int>(f.verdicts, f.verdicts + 5), (std::vector<int>{3, 3, 1, 1, 0}));
   EXPECT_EQ((std::vector<int>{f.suggestions, f.matched, f.notInTruth, f.clean}),
             (std::vector<int>{2, 7, 1, 4}));
   // 1003 and 1004's wrong trees and 1004's azimuth are found, 1005's is not;
   // 1004's suspect names the wrong tree, not the azimuth.
-  EXPECT_EQ(pair(f.all.outlier), (std::vector<int>{3, 4}));
-  EXPECT_EQ(pair(f.all.named), (std::vector<int>{2, 4}));
-  EXPECT_EQ(pair(f.byKind[0].outlier), (std::vector<int>{2, 3}));
-  EXPECT_EQ(pair(f.byKind[1].named), (std::vector<int>{0, 1}));
+  EXPECT_EQ(Pair(f.all.outlier), (std::vector<int>{3, 4}));
+  EXPECT_EQ(Pair(f.all.named), (std::vector<int>{2, 4}));
+  EXPECT_EQ(Pair(f.byKind[0].outlier), (std::vector<int>{2, 3}));
+  EXPECT_EQ(Pair(f.byKind[1].named), (std::vector<int>{0, 1}));
   // Alone with redundancy >= 3: only 1003 (1004 has two errors, 1005 f = 2).
-  EXPECT_EQ(pair(f.soleWrongTree), (std::vector<int>{1, 1}));
-  EXPECT_EQ(pair(f.soleWrongTreeRight), (std::vector<int>{1, 1}));
-  EXPECT_EQ(pair(f.suggestionsRight), (std::vector<int>{1, 2}));
-  EXPECT_EQ(pair(f.falseAlarms), (std::vector<int>{1, 3}));
-  EXPECT_EQ(pair(f.insideConf95), (std::vector<int>{3, 4}));
+  EXPECT_EQ(Pair(f.soleWrongTree), (std::vector<int>{1, 1}));
+  EXPECT_EQ(Pair(f.soleWrongTreeRight), (std::vector<int>{1, 1}));
+  EXPECT_EQ(Pair(f.suggestionsRight), (std::vector<int>{1, 2}));
+  EXPECT_EQ(Pair(f.falseAlarms), (std::vector<int>{1, 3}));
+  EXPECT_EQ(Pair(f.insideConf95), (std::vector<int>{3, 4}));
   const std::string report = FormatQualityReport(f);
   EXPECT_NE(report.find("false alarms: outlier on clean tested cases 1 of 3 (33.3 %)"),
             std::string::npos)
@@ -139,11 +130,7 @@ TEST(QualityReport, MissedWrongTreesWithAConfusableMark) {
     std::string o = quality::NetworkObservationHeaderLine();
     for (const auto& [slot, sighted] : {std::pair{1, 5}, std::pair{2, 2}}) {
       quality::ObservationAssessment r;
-      r.caseNumber = 5;
-      r.plot = 1;
-      r.tree = 1005;
-      r.slot = slot;
-      r.sightedTree = sighted;
+      r.caseNumber = 5, r.plot = 1, r.tree = 1005, r.slot = slot, r.sightedTree = sighted;
       quality::ObservationExtra e;
       e.confusableDistance = 2.5;
       if (marked && slot == 1) e.confusableTree = 1;
@@ -151,62 +138,52 @@ TEST(QualityReport, MissedWrongTreesWithAConfusableMark) {
     }
     h.dir.Write(quality::kObservationsFileName, o);
     ASSERT_NO_FATAL_FAILURE(h.Read());
-    const QualityFileContents& run = h.run;
-    ASSERT_EQ(run.observations.size(), 2u);
-    EXPECT_EQ(run.observations[0].confusableTree, marked ? std::optional<int>(1) : std::nullopt);
-    EXPECT_EQ(run.observations[1].confusableDistance, 2.5);
-    const QualityFigures f = ComputeQualityFigures(run, &h.truth);
+    ASSERT_EQ(h.run.observations.size(), 2u);
+    EXPECT_EQ(h.run.observations[0].confusableTree, marked ? std::optional<int>(1) : std::nullopt);
+    EXPECT_EQ(h.run.observations[1].confusableDistance, 2.5);
+    const QualityFigures f = ComputeQualityFigures(h.run, &h.truth);
     EXPECT_TRUE(f.withConfusable);
-    EXPECT_EQ(f.wrongCaughtOrConfusable.hits, marked ? 3 : 2);
-    EXPECT_EQ(f.wrongCaughtOrConfusable.of, 3);
-    EXPECT_EQ(f.missedConfusable.hits, marked ? 1 : 0);
-    EXPECT_EQ(f.missedConfusable.of, 1);
+    EXPECT_EQ(Pair(f.wrongCaughtOrConfusable), (std::vector<int>{marked ? 3 : 2, 3}));
+    EXPECT_EQ(Pair(f.missedConfusable), (std::vector<int>{marked ? 1 : 0, 1}));
     const std::string report = FormatQualityReport(f);
     EXPECT_NE(report.find(marked ? "wrong tree named or marked confusable       3 of 3 (100.0 %)"
                                  : "wrong tree named or marked confusable       2 of 3 (66.7 %)"),
               std::string::npos)
         << report;
   }
-  // A confusable tree that is not a number names its column.
-  HandMadeRun h;
-  h.dir.Write(quality::kQualityFileName, quality::QualityHeaderLine());
-  quality::ObservationAssessment r;
-  std::string line = quality::FormatNetworkObservationLine(r, {7, 2.5});
-  line.replace(line.find(",7,"), 3, ",x7,");
-  h.dir.Write(quality::kObservationsFileName, quality::NetworkObservationHeaderLine() + line);
-  EXPECT_FALSE(ReadQualityFiles(h.dir.Path(), h.run, h.error));
-  EXPECT_NE(h.error.find("line 2, column " + std::to_string(quality::kObservationColumns.size() + 1) +
-                       " (confusable_tree)"),
-            std::string::npos)
-      << h.error;
-  // So does a bad count of confusable sightings in quality.csv.
-  quality::NetworkCaseResult c;
-  c.network = true;
-  c.confusable = 3;
-  std::string caseLine = quality::FormatNetworkQualityLine(c);
-  caseLine.replace(caseLine.rfind(",3"), 2, ",x3");
-  h.dir.Write(quality::kQualityFileName, quality::NetworkQualityHeaderLine() + caseLine);
-  h.dir.Write(quality::kObservationsFileName, quality::NetworkObservationHeaderLine());
-  EXPECT_FALSE(ReadQualityFiles(h.dir.Path(), h.run, h.error));
-  EXPECT_NE(h.error.find("line 2, column " + std::to_string(quality::kQualityColumns.size() + 4) +
-                       " (confusable)"),
-            std::string::npos)
-      << h.error;
 }
 
+// A quality file, and a plot network run's observations file, that do not
+// read: each message names the file, the line and the column.
 TEST(QualityReport, BadInputNamesFileLineAndColumn) {
   HandMadeRun h;
   const std::string head = quality::QualityHeaderLine();
   const std::string good = quality::FormatQualityLine(Row(1001, Verdict::Ok, 0, 0, 0));
   std::string badVerdict = good;
   badVerdict.replace(badVerdict.find(",ok,"), 4, ",fine,");
-  const std::string q = h.dir.Path() + "/quality.csv";
-  const std::pair<std::string, std::string> cases[] = {
-      {"case,plot\r\n" + good, q + " line 1: the header is not \"case,plot,tree,"},
-      {head + good + badVerdict, q + " line 3, column 40 (verdict): "},
-      {"", q + " line 1: the file is empty"}};
-  for (const auto& [text, message] : cases) {
-    h.dir.Write(quality::kQualityFileName, text);
+  // A confusable tree, and a count of confusable sightings, that are not numbers.
+  std::string badTree =
+      quality::FormatNetworkObservationLine(quality::ObservationAssessment{}, {7, 2.5});
+  badTree.replace(badTree.find(",7,"), 3, ",x7,");
+  quality::NetworkCaseResult c;
+  c.network = true, c.confusable = 3;
+  std::string badCount = quality::FormatNetworkQualityLine(c);
+  badCount.replace(badCount.rfind(",3"), 2, ",x3");
+  const std::string q = h.dir.Path() + "/quality.csv", o = h.dir.Path() + "/observations.csv";
+  const std::string oHead = quality::NetworkObservationHeaderLine();
+  const std::string confusableTree = std::to_string(quality::kObservationColumns.size() + 1);
+  const std::string confusable = std::to_string(quality::kQualityColumns.size() + 4);
+  // (quality.csv, observations.csv or none, the message's start)
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {"case,plot\r\n" + good, "", q + " line 1: the header is not \"case,plot,tree,"},
+      {head + good + badVerdict, "", q + " line 3, column 40 (verdict): "},
+      {"", "", q + " line 1: the file is empty"},
+      {head, oHead + badTree, o + " line 2, column " + confusableTree + " (confusable_tree)"},
+      {quality::NetworkQualityHeaderLine() + badCount, oHead,
+       q + " line 2, column " + confusable + " (confusable)"}};
+  for (const auto& [qualityText, observationsText, message] : cases) {
+    h.dir.Write(quality::kQualityFileName, qualityText);
+    if (!observationsText.empty()) h.dir.Write(quality::kObservationsFileName, observationsText);
     EXPECT_FALSE(ReadQualityFiles(h.dir.Path(), h.run, h.error));
     EXPECT_EQ(h.error.rfind(message, 0), 0u) << h.error;
   }

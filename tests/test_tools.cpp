@@ -29,9 +29,8 @@ TEST(ToolsSimulation, WithoutPlantedErrorsTheExampleDataComeOutAsBefore) {
   std::string error;
   ASSERT_TRUE(WriteSimulationFiles(SimulatePlots(o), dir.Path(), error)) << error;
   for (const char* name :
-       {kSimMapFile, kSimSightingFile, kSimParameterFile, kSimTruthFile, kSimErrorsFile}) {
+       {kSimMapFile, kSimSightingFile, kSimParameterFile, kSimTruthFile, kSimErrorsFile})
     EXPECT_EQ(dir.Read(name), testing::ExampleText(name)) << name;
-  }
 }
 
 // Error-free data with planted errors, in the plain forms (with the

@@ -7,6 +7,7 @@
 #include <deque>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include <QAction>
 #include <QColor>
@@ -96,16 +97,23 @@ class DesktopTest : public ::testing::Test {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  // The desktop program started in the folder on the data set with --run and
-  // `more`, run to its end.
-  void RunScripted(const QStringList& more) {
-    WriteDataSet();
+  // The desktop program started in the folder with `args`, run to its end:
+  // its exit code (-1 where it did not end within a minute) and its
+  // standard error.
+  std::pair<int, std::string> Scripted(const QStringList& args) const {
     QProcess p;
     p.setWorkingDirectory(folder.path());
-    p.start(TREETRI_PROGRAM, QStringList{"--map", folder.filePath("map.txt"), "--sightings",
-                                         folder.filePath("sightings.txt"), "--run"} + more);
-    ASSERT_TRUE(p.waitForFinished(60000));
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    p.start(TREETRI_PROGRAM, args);
+    const bool ended = p.waitForFinished(60000);
+    return {ended ? p.exitCode() : -1, p.readAllStandardError().toStdString()};
+  }
+  // The same on the data set with --run and `more`.
+  void RunScripted(const QStringList& more) {
+    WriteDataSet();
+    const QStringList args = {"--map", folder.filePath("map.txt"), "--sightings",
+                              folder.filePath("sightings.txt"), "--run"};
+    const auto [code, err] = Scripted(args + more);
+    EXPECT_EQ(code, 0) << err;
   }
 
   QTemporaryDir folder;

@@ -14,7 +14,6 @@
 #include "app/case_edits.h"
 #include "app/gui/results_model.h"
 #include "app/plot_map_window.h"
-#include "core/corrections.h"
 #include "tests/gui/gui_support.h"
 
 namespace treetri::gui {
@@ -70,33 +69,26 @@ TEST_F(CaseEditTest, EachEditFixesItsPlantedErrorAndUndoBringsTheRunBack) {
   // Each edit of slot 1 of case 1 that removes the wrong distance puts the
   // tree where the consistent sightings place it.
   map->askValues = [](QString& d, QString& a) {
-    EXPECT_EQ(d, "1.728011");
-    EXPECT_EQ(a, "105.945396");
-    d = "0.728011";
-    return true;
+    EXPECT_EQ(d + " " + a, "1.728011 105.945396");  // the values read
+    return d = "0.728011", true;
   };
-  struct Step {
-    SightingEdit kind;
-    const char* line;
-  } steps[] = {
+  const std::pair<SightingEdit, const char*> steps[] = {
       {SightingEdit::EditValues, "1,101,1,distance,1.728011,0.728011,"},
       {SightingEdit::DropDistance, "1,101,1,distance,1.728011,,"},
-      {SightingEdit::DropSighting, "1,101,1,sighting,1.728011/105.945396,,"},
-  };
+      {SightingEdit::DropSighting, "1,101,1,sighting,1.728011/105.945396,,"}};
   size_t expectedLines = 0;
-  for (const Step& s : steps) {
-    ASSERT_TRUE(map->EditSighting(s.kind, 1)) << s.line;
+  for (const auto& [kind, line] : steps) {
+    ASSERT_TRUE(map->EditSighting(kind, 1)) << line;
     EXPECT_AT(1, 0.3, 0.2, 3e-4);
     std::vector<std::string> lines = Lines();
     ASSERT_EQ(lines.size(), ++expectedLines);
-    EXPECT_EQ(lines.back().rfind(s.line, 0), 0u) << lines.back();
+    EXPECT_EQ(lines.back().rfind(line, 0), 0u) << lines.back();
     // The map, the panel and the table show the case as computed again.
     EXPECT_EQ(map->Scene().selectedCase, 1);
     const auto* model = static_cast<QStandardItemModel*>(map->ResultsFilter()->sourceModel());
-    QString before;
-    for (int row = 0; row < model->rowCount(); ++row)
-      if (model->item(row, 0)->text() == "1")
-        before = model->item(row, ResultsModel::BeforeColumn)->text();
+    const QList<QStandardItem*> one = model->findItems("1");
+    ASSERT_EQ(one.size(), 1);
+    const QString before = model->item(one[0]->row(), ResultsModel::BeforeColumn)->text();
     EXPECT_TRUE(before.contains("moved")) << before.toStdString();
 
     // Undo (Ctrl+Z) appends the inverse line and computes the run's case.
@@ -121,8 +113,7 @@ TEST_F(CaseEditTest, EachEditFixesItsPlantedErrorAndUndoBringsTheRunBack) {
   map->SelectCase(3);
   QStringList offered;
   map->askTree = [&](const QString&, const QStringList& trees, QString&) {
-    offered = trees;
-    return false;
+    return offered = trees, false;
   };
   EXPECT_FALSE(map->EditSighting(SightingEdit::SetTree, 2));
   ASSERT_EQ(offered.size(), 4);
@@ -141,8 +132,7 @@ TEST_F(CaseEditTest, EachEditFixesItsPlantedErrorAndUndoBringsTheRunBack) {
   EXPECT_AT(2, -0.4, -0.5, 3e-4);
   map->UndoAction()->trigger();
   map->askTree = [](const QString&, const QStringList& trees, QString& chosen) {
-    chosen = trees.filter(QRegularExpression("^4\\b")).value(0);
-    return true;
+    return chosen = trees.filter(QRegularExpression("^4\\b")).value(0), true;
   };
   ASSERT_TRUE(map->EditSighting(SightingEdit::SetTree, 2));
   EXPECT_EQ(Lines().back().rfind("1,102,2,tree,2,4,", 0), 0u);
@@ -221,8 +211,7 @@ TEST_F(CaseEditTest, TheLastRunOpenedFromItsFilesCanBeEditedAsThatRunComputedIt)
   map = window.ShowPlotMap(2);
   ASSERT_TRUE(map);
   map->askTree = [](const QString&, const QStringList&, QString& chosen) {
-    chosen = "4";
-    return true;
+    return chosen = "4", true;
   };
   ASSERT_TRUE(map->EditSighting(SightingEdit::SetTree, 2));
   EXPECT_AT(2, -0.4, -0.5, 3e-4);

@@ -33,18 +33,16 @@ TEST(CrsDialog, RememberedPerWorkFolder) {
   QString crs = "unchanged";
   EXPECT_FALSE(RememberedCrs("/data/plots-2026/", crs, settings));
   EXPECT_EQ(crs, "unchanged");
-  RememberCrs("/data/plots-2026/", "EPSG:2393", settings);
-  RememberCrs("/data/plots-2027/", "EPSG:3067", settings);
-  RememberCrs("/data/none/", "", settings);  // exported without a system
-  ASSERT_TRUE(RememberedCrs("/data/plots-2026/", crs, settings));
-  EXPECT_EQ(crs, "EPSG:2393");
-  ASSERT_TRUE(RememberedCrs("/data/plots-2027/", crs, settings));
-  EXPECT_EQ(crs, "EPSG:3067");
-  ASSERT_TRUE(RememberedCrs("/data/none/", crs, settings));
-  EXPECT_EQ(crs, "");
-  RememberCrs("/data/plots-2026/", "EPSG:3067", settings);
-  ASSERT_TRUE(RememberedCrs("/data/plots-2026/", crs, settings));
-  EXPECT_EQ(crs, "EPSG:3067");
+  // The second system of 2026 replaces the first; "" is an export without one.
+  const std::pair<QString, QString> remembered[] = {{"/data/plots-2026/", "EPSG:2393"},
+                                                     {"/data/plots-2027/", "EPSG:3067"},
+                                                     {"/data/none/", ""},
+                                                     {"/data/plots-2026/", "EPSG:3857"}};
+  for (const auto& [work, system] : remembered) RememberCrs(work, system, settings);
+  for (const auto& [work, system] : {remembered[1], remembered[2], remembered[3]}) {
+    ASSERT_TRUE(RememberedCrs(work, crs, settings)) << work.toStdString();
+    EXPECT_EQ(crs, system) << work.toStdString();
+  }
 }
 
 }  // namespace

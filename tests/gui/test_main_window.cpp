@@ -1,8 +1,9 @@
 // The main window: each command of the menu does its own work, the client
 // area after a run is its golden picture (legacy layout, canvas and list
 // pixel for pixel), and the help window.
+#include <algorithm>
+
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -36,9 +37,8 @@ TEST_F(DesktopTest, EachMenuCommandDoesItsWorkAndTheWindowAfterARunIsItsGoldenPi
   EXPECT_EQ(tables.TargetTreeCount, 3);
   EXPECT_EQ(titles, (std::vector<std::string>{kMapDialogTitle, kSightingDialogTitle}));
   file[2]->trigger();
-  QFile results(folder.filePath("results.txt"));
-  ASSERT_TRUE(results.open(QIODevice::ReadOnly));
-  EXPECT_EQ(results.readAll().count('\n'), 4);
+  const std::string results = ReadFile(File("results.txt"));
+  EXPECT_EQ(std::count(results.begin(), results.end(), '\n'), 4) << results;
   EXPECT_EQ(exits, 0);
   file[3]->trigger();
   EXPECT_EQ(exits, 1);

@@ -4,8 +4,8 @@
 // a position shows its sightings from the map trees, the table's highlight
 // follows the shown case through filtering, exports complete a name without
 // extension, and the map follows the case picked in the main list.
+#include <algorithm>
 #include <cmath>
-#include <fstream>
 
 #include <QFile>
 #include <QGraphicsLineItem>
@@ -95,20 +95,19 @@ TEST(PlotMapExport, LeavesOutTheLabelsTheScreenLeavesOut) {
 class PlotMapViewTest : public DesktopTest {
  protected:
   // The data set and a fourth field tree, 104, that only an azimuth of
-  // 45 degrees to map tree 1 sights: it gets no position.
-  PlotMapWindow* Run() {
+  // 45 degrees to map tree 1 sights: it gets no position. Its plot map.
+  void SetUp() override {
     OpenDataSet(kSightings + std::string("1,104,1,1,1,-1,45,0,-1,-1,0,-1,-1,0,-1,-1,0,-1,-1\r\n"));
-    if (!window.Simulate().completed) return nullptr;
-    PlotMapWindow* map = window.ShowPlotMap(1);
-    if (map) map->resize(900, 600);
+    ASSERT_TRUE(window.Simulate().completed);
+    map = window.ShowPlotMap(1);
+    ASSERT_TRUE(map);
+    map->resize(900, 600);
     QCoreApplication::processEvents();
-    return map;
   }
+  PlotMapWindow* map = nullptr;
 };
 
 TEST_F(PlotMapViewTest, TheLegendLeavesTheSelectedCaseInSightAndCanBeHidden) {
-  PlotMapWindow* map = Run();
-  ASSERT_TRUE(map);
   map->SelectCase(1);
   PlotMapView* view = map->View();
   const QRectF area = view->viewport()->rect();
@@ -120,8 +119,7 @@ TEST_F(PlotMapViewTest, TheLegendLeavesTheSelectedCaseInSightAndCanBeHidden) {
   const QPointF onScreen = view->mapFromScene(tree);
   ASSERT_TRUE(usual.contains(onScreen));
   const QRectF moved = view->LegendRect(area);
-  EXPECT_FALSE(moved.isNull());
-  EXPECT_FALSE(moved.contains(onScreen));
+  EXPECT_FALSE(moved.isNull() || moved.contains(onScreen));
   view->legendShown = false;
   EXPECT_TRUE(view->LegendRect(area).isNull());
   EXPECT_EQ(view->FreeArea(), view->viewport()->rect());
@@ -134,8 +132,6 @@ TEST_F(PlotMapViewTest, TheLegendLeavesTheSelectedCaseInSightAndCanBeHidden) {
 }
 
 TEST_F(PlotMapViewTest, ACaseWithoutAPositionShowsItsSightingFromTheMapTree) {
-  PlotMapWindow* map = Run();
-  ASSERT_TRUE(map);
   const quality::CaseQuality* c = window.Results().Find(4);
   ASSERT_TRUE(c);
   ASSERT_FALSE(c->row.x.has_value());
@@ -156,8 +152,6 @@ TEST_F(PlotMapViewTest, ACaseWithoutAPositionShowsItsSightingFromTheMapTree) {
 }
 
 TEST_F(PlotMapViewTest, TheTableHighlightFollowsTheShownCaseThroughFilteringAndExports) {
-  PlotMapWindow* map = Run();
-  ASSERT_TRUE(map);
   map->SelectCase(2);
   const auto highlighted = [&] {
     const QModelIndexList rows = map->ResultsTable()->selectionModel()->selectedRows();
@@ -173,16 +167,13 @@ TEST_F(PlotMapViewTest, TheTableHighlightFollowsTheShownCaseThroughFilteringAndE
   map->FilterText()->setText("103");
   std::string error;
   ASSERT_TRUE(map->ExportTable(QString::fromStdString(File("table.csv")), error)) << error;
-  std::ifstream in(File("table.csv"));
-  int lines = 0;
-  for (std::string line; std::getline(in, line);) ++lines;
-  EXPECT_EQ(lines, 1 + 1);
+  const std::string csv = ReadFile(File("table.csv"));
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 1) << csv;  // the header and case 3
 
   // Export view: a name without extension gets the chosen type's.
   QString offered;
   map->askSaveFile = [&](const QString&, const QString&, const QString& name, QString& type) {
-    offered = name;
-    type = "SVG drawing (*.svg)";
+    offered = name, type = "SVG drawing (*.svg)";
     return QString::fromStdString(File("view"));
   };
   for (QAction* a : map->findChildren<QAction*>())
@@ -194,8 +185,6 @@ TEST_F(PlotMapViewTest, TheTableHighlightFollowsTheShownCaseThroughFilteringAndE
 // The plot map follows the case picked in the main list, also within the
 // plot it already shows.
 TEST_F(PlotMapViewTest, ThePlotMapFollowsASelectionInTheSamePlot) {
-  PlotMapWindow* map = Run();
-  ASSERT_TRUE(map);
   PlotMapView* view = map->View();
   const auto visible = [&] { return view->mapToScene(view->viewport()->rect()).boundingRect(); };
   const auto caseRect = [&] {

@@ -2,7 +2,6 @@
 // the canvas, the menu while the run is under way, the plot viewer) and from
 // the program's command line.
 #include <fstream>
-#include <iterator>
 
 #include <QFile>
 #include <QListWidget>

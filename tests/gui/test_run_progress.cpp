@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -53,11 +52,10 @@ class LongRunTest : public DesktopTest {
     }
     return failing;
   }
+  // The whole lines of a file of the folder; -1 where its last line is cut.
   int Lines(const char* name) const {
-    QFile file(folder.filePath(name));
-    if (!file.open(QIODevice::ReadOnly)) return -1;
-    const QByteArray text = file.readAll();
-    return text.isEmpty() || text.endsWith("\r\n") ? static_cast<int>(text.count('\n')) : -2;
+    const QByteArray text = QByteArray::fromStdString(ReadFile(File(name)));
+    return text.isEmpty() || text.endsWith("\r\n") ? static_cast<int>(text.count('\n')) : -1;
   }
   // The case number of "The run is stopped after case N.", or 0.
   static int StoppedAfter(const std::string& said) {
@@ -95,11 +93,10 @@ TEST_F(LongRunTest, TheRunGoesOnWhileTheGuiThreadIsBusyAndCancelLeavesItsFilesCo
   EXPECT_EQ(Lines(quality::kQualityFileName), cases + 1);
   // Observations: every case up to the last, the last as many as its
   // geometry's other cases (the cases repeat in threes).
-  QFile observations(folder.filePath(quality::kObservationsFileName));
-  ASSERT_TRUE(observations.open(QIODevice::ReadOnly));
   std::map<int, int> rowsOfCase;
-  observations.readLine();
-  while (!observations.atEnd()) ++rowsOfCase[observations.readLine().split(',').front().toInt()];
+  const QList<QByteArray> rows =
+      QByteArray::fromStdString(ReadFile(File(quality::kObservationsFileName))).split('\n');
+  for (qsizetype i = 1; i + 1 < rows.size(); ++i) ++rowsOfCase[rows[i].split(',').front().toInt()];
   ASSERT_EQ(static_cast<int>(rowsOfCase.size()), cases);
   EXPECT_EQ(rowsOfCase.rbegin()->first, cases);
   EXPECT_EQ(rowsOfCase[cases], rowsOfCase[cases - 3]);
