@@ -35,6 +35,14 @@ tools::SimulatedData SimulateRealistic(int seed, int plots, int cases, bool youn
   return tools::SimulatePlots(o);
 }
 
+// The cases of quality.csv in `dir`, by its reader.
+std::vector<quality::CaseAssessment> ReadCases(const TempFolder& dir) {
+  std::vector<quality::CaseAssessment> rows;
+  const quality::FileReadStatus s = quality::ReadQualityFile(dir.WorkFolder() + quality::kQualityFileName, rows);
+  EXPECT_TRUE(s.ok) << s.message;
+  return rows;
+}
+
 // A realistic data set (four mature plots by default) written into `dir`.
 void Simulate(const TempFolder& dir, int seed = 4, int plots = 4, int cases = 120,
               bool young = false) {
@@ -57,14 +65,20 @@ YoungPlot SimulateYoungPlot(int seed, int plot) {
   return p;
 }
 
-TEST(NetworkRun, WritesEveryPlotWholeInTheNetworkColumns) {
-  TempFolder dir, cases;
+// A network run of four mature plots writes each plot's cases together, in
+// columns its readers take. Its re-measure list holds every sighting marked
+// confusable in observations.csv (its case and slot, check "tree number",
+// the tree it could be confused with), and no other confusable line; each
+// map tree that map_trees.csv calls displaced once, check "position"; and
+// every removal that the warnings of quality.csv list beside a suspect.
+TEST(NetworkRun, WritesEveryPlotWholeInTheNetworkColumnsAndListsWhatToRemeasure) {
+  TempFolder dir;
   Simulate(dir);
-  Simulate(cases);
-  const testing::BatchResult r = RunBatch(dir, "--quality network map.txt sightings.txt");
+  const testing::BatchResult r = RunBatch(dir, "--quality network --remeasure crew.csv map.txt sightings.txt");
   ASSERT_EQ(r.status, 0);
   ASSERT_EQ(r.err.back().rfind("quality: ", 0), 0u);
-  const std::vector<std::string> q = SplitLines(dir.Read(quality::kQualityFileName));
+  const std::string qualityText = dir.Read(quality::kQualityFileName);
+  const std::vector<std::string> q = SplitLines(qualityText);
   const std::vector<std::string> p = SplitLines(dir.Read(quality::kPlotsFileName));
   // (Each file's header is checked by its reader: the two below, and those
   // of plots.csv and map_trees.csv in GeoPackageNetwork.ExportsPlotsAndItsMapTrees.)
@@ -76,11 +90,8 @@ TEST(NetworkRun, WritesEveryPlotWholeInTheNetworkColumns) {
   EXPECT_EQ(r.err.back().substr(r.err.back().size() - std::min(r.err.back().size(), tail.size())), tail);
 
   // The readers take the files; every case once, each plot's cases together.
-  std::vector<quality::CaseAssessment> rows;
+  const std::vector<quality::CaseAssessment> rows = ReadCases(dir);
   std::vector<quality::ObservationAssessment> observations;
-  const quality::FileReadStatus qs =
-      quality::ReadQualityFile(dir.Path() + "/" + quality::kQualityFileName, rows);
-  ASSERT_TRUE(qs.ok) << qs.message;
   const quality::FileReadStatus os =
       quality::ReadObservationsFile(dir.Path() + "/" + quality::kObservationsFileName, observations);
   ASSERT_TRUE(os.ok) << os.message;
@@ -101,11 +112,55 @@ TEST(NetworkRun, WritesEveryPlotWholeInTheNetworkColumns) {
   EXPECT_GT(network, 80);
   for (const quality::ObservationAssessment& ob : observations) EXPECT_TRUE(seen.count(ob.caseNumber));
 
+  // The marks, read from the file's own columns: case (1), slot (4),
+  // confusable_tree (16).
+  std::set<std::tuple<std::string, std::string, std::string>> marks;
+  const std::vector<std::string> o = SplitLines(dir.Read(quality::kObservationsFileName));
+  for (size_t k = 1; k < o.size(); ++k) {
+    std::vector<std::string> f;
+    ASSERT_TRUE(quality::SplitCsvLine(o[k], f));
+    ASSERT_EQ(f.size(), 17u);
+    if (!f[15].empty()) marks.insert({f[0], f[3], f[15]});
+  }
+  ASSERT_GT(marks.size(), 3u) << "the simulated stands should have confusable sightings";
+  std::multiset<std::pair<std::string, std::string>> displaced, positions;
+  const std::vector<std::string> m = SplitLines(dir.Read(quality::kMapTreesFileName));
+  for (size_t k = 1; k < m.size(); ++k) {
+    const std::vector<std::string> f = testing::SplitFields(m[k]);
+    if (f.back() == "TRUE") displaced.insert({f[0], f[1]});
+  }
+  ASSERT_FALSE(displaced.empty()) << "the simulated stands should have displaced map trees";
+  std::set<std::tuple<std::string, std::string, std::string>> listed;
+  // The network's removals beside each suspect, from the warnings.
+  int alsoRemoved = 0, alsoListed = 0;
+  for (size_t at = qualityText.find("also removed: slot "); at != std::string::npos;
+       at = qualityText.find("also removed: slot ", at + 1))
+    ++alsoRemoved;
+  ASSERT_GT(alsoRemoved, 0) << "the simulated stands should have cases with two errors";
+  const std::vector<std::string> crew = SplitLines(dir.Read("crew.csv"));
+  for (size_t k = 1; k < crew.size(); ++k) {
+    std::vector<std::string> f;
+    ASSERT_TRUE(quality::SplitCsvLine(crew[k], f));
+    ASSERT_EQ(f.size(), 10u);
+    if (f[5] == "position") positions.insert({f[0], f[4]});
+    alsoListed += f[6].rfind("also removed: ", 0) == 0;
+    const size_t at = f[6].find("confusable with tree ");
+    if (at == std::string::npos) continue;
+    const std::string tree = f[6].substr(at + 21, f[6].find(' ', at + 21) - at - 21);
+    listed.insert({f[2], f[3], tree});
+    if (f[6].rfind("outlier", 0) != 0 && f[6].rfind("also removed", 0) != 0) {
+      EXPECT_EQ(f[5], "tree number") << crew[k];
+    }
+  }
+  EXPECT_EQ(listed, marks);
+  EXPECT_EQ(positions, displaced);
+  EXPECT_EQ(alsoListed, alsoRemoved);
+
   // --quality case writes what the default writes.
-  const testing::BatchResult c = RunBatch(cases, "--quality case map.txt sightings.txt");
-  ASSERT_EQ(c.status, 0);
-  TempFolder plain;
+  TempFolder cases, plain;
+  Simulate(cases);
   Simulate(plain);
+  ASSERT_EQ(RunBatch(cases, "--quality case map.txt sightings.txt").status, 0);
   ASSERT_EQ(RunBatch(plain, "map.txt sightings.txt").status, 0);
   for (const char* name : {quality::kQualityFileName, quality::kObservationsFileName, "results.txt"})
     EXPECT_EQ(cases.Read(name), plain.Read(name)) << name;
@@ -148,66 +203,11 @@ TEST(NetworkRun, EveryRealisticPlotIsAdjustedAsANetwork) {
   }
 }
 
-// The re-measure list of a network run holds every sighting marked
-// confusable in observations.csv (its case and slot, check "tree number",
-// the tree it could be confused with), and no other confusable line; each
-// map tree that map_trees.csv calls displaced once, check "position"; and
-// every removal that the warnings of quality.csv list beside a suspect.
-TEST(NetworkRun, RemeasureListsEveryConfusableSighting) {
-  TempFolder dir;
-  Simulate(dir);
-  ASSERT_EQ(RunBatch(dir, "--quality network --remeasure crew.csv map.txt sightings.txt").status, 0);
-  // The marks, read from the file's own columns: case (1), slot (4),
-  // confusable_tree (16).
-  std::set<std::tuple<std::string, std::string, std::string>> marks;
-  const std::vector<std::string> o = SplitLines(dir.Read(quality::kObservationsFileName));
-  for (size_t k = 1; k < o.size(); ++k) {
-    std::vector<std::string> f;
-    ASSERT_TRUE(quality::SplitCsvLine(o[k], f));
-    ASSERT_EQ(f.size(), 17u);
-    if (!f[15].empty()) marks.insert({f[0], f[3], f[15]});
-  }
-  ASSERT_GT(marks.size(), 3u) << "the simulated stands should have confusable sightings";
-  std::multiset<std::pair<std::string, std::string>> displaced, positions;
-  const std::vector<std::string> m = SplitLines(dir.Read(quality::kMapTreesFileName));
-  for (size_t k = 1; k < m.size(); ++k) {
-    const std::vector<std::string> f = testing::SplitFields(m[k]);
-    if (f.back() == "TRUE") displaced.insert({f[0], f[1]});
-  }
-  ASSERT_FALSE(displaced.empty()) << "the simulated stands should have displaced map trees";
-  std::set<std::tuple<std::string, std::string, std::string>> listed;
-  // The network's removals beside each suspect, from the warnings.
-  int alsoRemoved = 0, alsoListed = 0;
-  const std::string quality = dir.Read(quality::kQualityFileName);
-  for (size_t at = quality.find("also removed: slot "); at != std::string::npos;
-       at = quality.find("also removed: slot ", at + 1))
-    ++alsoRemoved;
-  ASSERT_GT(alsoRemoved, 0) << "the simulated stands should have cases with two errors";
-  const std::vector<std::string> crew = SplitLines(dir.Read("crew.csv"));
-  for (size_t k = 1; k < crew.size(); ++k) {
-    std::vector<std::string> f;
-    ASSERT_TRUE(quality::SplitCsvLine(crew[k], f));
-    ASSERT_EQ(f.size(), 10u);
-    if (f[5] == "position") positions.insert({f[0], f[4]});
-    alsoListed += f[6].rfind("also removed: ", 0) == 0;
-    const size_t at = f[6].find("confusable with tree ");
-    if (at == std::string::npos) continue;
-    const std::string tree = f[6].substr(at + 21, f[6].find(' ', at + 21) - at - 21);
-    listed.insert({f[2], f[3], tree});
-    if (f[6].rfind("outlier", 0) != 0 && f[6].rfind("also removed", 0) != 0) {
-      EXPECT_EQ(f[5], "tree number") << crew[k];
-    }
-  }
-  EXPECT_EQ(listed, marks);
-  EXPECT_EQ(positions, displaced);
-  EXPECT_EQ(alsoListed, alsoRemoved);
-}
-
 // Plots adjusted on several threads are written as one thread writes them:
 // each plot whole, in the order of its first case, with the same figures.
 TEST(NetworkRun, ThreadsWriteWhatOneThreadWrites) {
   const std::vector<quality::CaseInput> inputs = tools::QualityInputs(SimulateRealistic(7, 12, 360, true));
-  std::vector<std::string> files[2];
+  std::map<std::string, std::string> files[2];
   quality::QualitySummary summaries[2];
   const unsigned threads[2] = {1, 5};
   for (int k = 0; k < 2; ++k) {
@@ -218,12 +218,11 @@ TEST(NetworkRun, ThreadsWriteWhatOneThreadWrites) {
     ASSERT_TRUE(run.Begin(dir.Path() + "/", quality::NetworkOptions{}, error)) << error;
     for (const quality::CaseInput& in : inputs) run.AddCase(in);
     ASSERT_TRUE(run.End(error)) << error;
-    for (const char* name : {quality::kQualityFileName, quality::kObservationsFileName,
-                             quality::kPlotsFileName, quality::kMapTreesFileName})
-      files[k].push_back(dir.Read(name));
+    files[k] = dir.Snapshot();
     summaries[k] = run.Summary();
   }
-  ASSERT_EQ(SplitLines(files[0][2]).size(), 13u);  // the header and every plot
+  ASSERT_EQ(files[0].size(), 4u);  // quality.csv, observations.csv, plots.csv, map_trees.csv
+  ASSERT_EQ(SplitLines(files[0][quality::kPlotsFileName]).size(), 13u);  // the header and every plot
   EXPECT_EQ(files[0], files[1]);
   EXPECT_EQ(summaries[0].verdicts, summaries[1].verdicts);
   EXPECT_EQ(summaries[0].suggestions, summaries[1].suggestions);
@@ -252,10 +251,7 @@ TEST(NetworkRun, BatchAssessesEveryCaseAsTheInMemoryBench) {
   const double correction = std::stod(record.substr(at + key.size()));
   EXPECT_NE(correction, 0.0) << "the legacy's random addition is drawn";
 
-  std::vector<quality::CaseAssessment> rows;
-  const quality::FileReadStatus qs =
-      quality::ReadQualityFile(dir.Path() + "/" + quality::kQualityFileName, rows);
-  ASSERT_TRUE(qs.ok) << qs.message;
+  const std::vector<quality::CaseAssessment> rows = ReadCases(dir);
   ASSERT_EQ(rows.size(), d.fieldTrees.size());
   std::map<int, double> batchBias;
   const std::vector<std::string> p = SplitLines(dir.Read(quality::kPlotsFileName));
@@ -283,19 +279,14 @@ TEST(NetworkRun, BatchAssessesEveryCaseAsTheInMemoryBench) {
     const quality::CaseAssessment& b = rows[c];
     const quality::CaseAssessment& m = bench[c];
     ASSERT_EQ(b.tree, m.tree);
-    const std::string where = "plot " + std::to_string(b.plot) + " tree " + std::to_string(b.tree);
-    EXPECT_EQ(b.verdict, m.verdict) << where;
-    EXPECT_EQ(b.suspectTree, m.suspectTree) << where;
-    EXPECT_EQ(b.suspectKind, m.suspectKind) << where;
-    EXPECT_EQ(b.suggestedTree, m.suggestedTree) << where;
-    EXPECT_EQ(b.x.has_value(), m.x.has_value()) << where;
-    if (b.x && m.x) {
-      EXPECT_NEAR(*b.x, *m.x, 5e-4) << where;
-      EXPECT_NEAR(*b.y, *m.y, 5e-4) << where;
-    }
-    EXPECT_EQ(b.conf95A.has_value(), m.conf95A.has_value()) << where;
-    if (b.conf95A && m.conf95A) {
-      EXPECT_NEAR(*b.conf95A, *m.conf95A, 5e-4) << where;
+    SCOPED_TRACE("plot " + std::to_string(b.plot) + " tree " + std::to_string(b.tree));
+    EXPECT_EQ(std::tie(b.verdict, b.suspectTree, b.suspectKind, b.suggestedTree),
+              std::tie(m.verdict, m.suspectTree, m.suspectKind, m.suggestedTree));
+    for (auto figure : {&quality::CaseAssessment::x, &quality::CaseAssessment::y, &quality::CaseAssessment::conf95A}) {
+      EXPECT_EQ((b.*figure).has_value(), (m.*figure).has_value());
+      if (b.*figure && m.*figure) {
+        EXPECT_NEAR(*(b.*figure), *(m.*figure), 5e-4);
+      }
     }
     outliers += b.verdict == quality::Verdict::Outlier;
   }
@@ -403,9 +394,7 @@ TEST(NetworkRun, CleanSightingsLeftOutOnTheWayGoBack) {
         EXPECT_TRUE(r.cases[c].removed.empty()) << in[c].tree;
       }
       if (in[c].tree == row.wrong) {
-        EXPECT_EQ(a.suspectTree, 7);
-        EXPECT_EQ(a.suspectKind, quality::SuspectKind::Sighting);
-        EXPECT_EQ(a.suggestedTree, 34);
+        EXPECT_EQ(std::tie(a.suspectTree, a.suspectKind, a.suggestedTree), std::tuple(7, quality::SuspectKind::Sighting, 34));
       }
     }
   }
