@@ -70,12 +70,10 @@ double Wiggle(int k) { return std::sin(12.9898 * k + 78.233 * std::sin(k * 0.7))
 // field trees between them, each sighting its four nearest map trees.
 Plot GridPlot(int fieldTrees = 12) {
   Plot p;
-  for (int i = 0; i < 16; ++i)
-    p.truth.push_back({i + 1, 6.0 * (i % 4) + 0.8 * Wiggle(i), 6.0 * (i / 4) + 0.8 * Wiggle(i + 40)});
-  p.map = p.truth;
-  for (size_t k = 0; k < p.map.size(); ++k) {
-    p.map[k].x += 0.25 * Wiggle(static_cast<int>(k) + 100);
-    p.map[k].y += 0.25 * Wiggle(static_cast<int>(k) + 200);
+  for (int i = 0; i < 16; ++i) {
+    const Point t{i + 1, 6.0 * (i % 4) + 0.8 * Wiggle(i), 6.0 * (i / 4) + 0.8 * Wiggle(i + 40)};
+    p.truth.push_back(t);
+    p.map.push_back({t.tree, t.x + 0.25 * Wiggle(i + 100), t.y + 0.25 * Wiggle(i + 200)});
   }
   for (int f = 0; f < fieldTrees; ++f) {
     const Point at{1001 + f, 3.0 + 6.0 * (f % 3) + 1.2 * Wiggle(f + 300),
@@ -90,7 +88,7 @@ Plot GridPlot(int fieldTrees = 12) {
 }
 
 // The cases: observations from the true places with small disturbances and
-// the bias; `edit` may change a case's sightings afterwards.
+// the bias.
 std::vector<CaseInput> Cases(const Plot& p, double noise = 1) {
   std::vector<CaseInput> out;
   std::vector<MapTree> trees;
@@ -109,8 +107,7 @@ std::vector<CaseInput> Cases(const Plot& p, double noise = 1) {
       const Point& t = p.True(tree);
       const Point& m = p.OnMap(tree);
       const double dx = t.x - p.field[f].x, dy = t.y - p.field[f].y;
-      double az = std::atan2(dx, dy) * kDeg + p.bias + noise * 0.4 * Wiggle(++k);
-      az = std::fmod(az + 720, 360);
+      const double az = std::fmod(std::atan2(dx, dy) * kDeg + p.bias + noise * 0.4 * Wiggle(++k) + 720, 360);
       const double dist = std::hypot(dx, dy) + noise * 0.03 * Wiggle(++k);
       in.sightings.push_back({++slot, tree, true, m.x, m.y, true, az, true, dist});
     }
@@ -336,8 +333,7 @@ TEST(PlotNetwork, RecoversABiasAndFindsADisplacedMapTree) {
     EXPECT_NEAR(*row.x, plot.field[f].x, 0.1);
   }
   // Without the bias unknown the bias is left in the azimuths.
-  const PlotResult none = AssessPlot(Cases(plot, 0.3), {false});
-  EXPECT_FALSE(none.summary.hasBias);
+  EXPECT_FALSE(AssessPlot(Cases(plot, 0.3), {false}).summary.hasBias);
 }
 
 struct Planted {
