@@ -35,24 +35,6 @@ namespace {
 
 class PlotNetworkTest : public DesktopTest {
  protected:
-  // Two realistic plots (wrong numbers naming near neighbours, so that some
-  // sightings are confusable), read as the job's map and sightings.
-  void OpenSimulated() {
-    tools::SimulationOptions o;
-    o.seed = 4;
-    o.plots = 2;
-    o.cases = 70;
-    o.MakeRealistic(false);
-    o.resultsFileName = File("results.txt");
-    std::string error;
-    ASSERT_TRUE(tools::WriteSimulationFiles(tools::SimulatePlots(o), folder.path().toStdString(),
-                                            error))
-        << error;
-    ASSERT_TRUE(window.OpenJob(folder.path().toStdString()));
-    answers = {File("map.txt"), File("sightings.txt")};
-    window.OpenMapAction()->trigger();
-    window.OpenSightingsAction()->trigger();
-  }
   // The cases of quality.csv in `dir` by case number.
   static std::map<int, quality::CaseAssessment> Rows(const std::string& dir) {
     std::vector<quality::CaseAssessment> rows;
@@ -73,7 +55,20 @@ bool Ringed(const QImage& image, QPoint at, const QColor& colour) {
 }
 
 TEST_F(PlotNetworkTest, TheJobRunsTheNetworkShowsItsMarksAndAnEditAssessesThePlotAgain) {
-  OpenSimulated();
+  // Two realistic plots (wrong numbers naming near neighbours, so that some
+  // sightings are confusable), read as the job's map and sightings.
+  tools::SimulationOptions o;
+  o.seed = 4;
+  o.plots = 2;
+  o.cases = 70;
+  o.MakeRealistic(false);
+  o.resultsFileName = File("results.txt");
+  std::string error;
+  ASSERT_TRUE(tools::WriteSimulationFiles(tools::SimulatePlots(o), folder.path().toStdString(), error)) << error;
+  ASSERT_TRUE(window.OpenJob(folder.path().toStdString()));
+  answers = {File("map.txt"), File("sightings.txt")};
+  window.OpenMapAction()->trigger();
+  window.OpenSightingsAction()->trigger();
   window.NetworkMethodAction()->trigger();
   ASSERT_TRUE(window.NetworkMethod());
   ASSERT_TRUE(window.Simulate().completed);
