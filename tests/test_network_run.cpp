@@ -90,8 +90,7 @@ TEST(NetworkRun, WritesEveryPlotWholeInTheNetworkColumnsAndListsWhatToRemeasure)
   // The readers take the files; every case once, each plot's cases together.
   const std::vector<quality::CaseAssessment> rows = ReadCases(dir);
   std::vector<quality::ObservationAssessment> observations;
-  const quality::FileReadStatus os =
-      quality::ReadObservationsFile(dir.Path() + "/" + quality::kObservationsFileName, observations);
+  const quality::FileReadStatus os = quality::ReadObservationsFile(dir.WorkFolder() + quality::kObservationsFileName, observations);
   ASSERT_TRUE(os.ok) << os.message;
   std::set<int> seen, plotsDone;
   int plot = 0, network = 0;
@@ -434,11 +433,10 @@ TEST(NetworkRun, APlotThatCannotBeAdjustedWholeLeavesOutItsFieldTreesThatFailAlo
   YoungPlot p = SimulateYoungPlot(2, 10);
   // A field tree whose first sighting has both observations: its distance
   // becomes 0 and the others lose theirs, so that the start is that tree.
-  size_t broken = p.inputs.size();
-  for (size_t c = 0; c < p.inputs.size() && broken == p.inputs.size(); ++c) {
-    std::vector<quality::InputSighting>& s = p.inputs[c].sightings;
-    if (s.size() >= 3 && s[0].onMap && s[0].hasAzimuth && s[0].hasDistance) broken = c;
-  }
+  const size_t broken = std::find_if(p.inputs.begin(), p.inputs.end(), [](const quality::CaseInput& c) {
+                          const std::vector<quality::InputSighting>& s = c.sightings;
+                          return s.size() >= 3 && s[0].onMap && s[0].hasAzimuth && s[0].hasDistance;
+                        }) - p.inputs.begin();
   ASSERT_LT(broken, p.inputs.size());
   std::vector<quality::InputSighting>& s = p.inputs[broken].sightings;
   s[0].distance = 0;
