@@ -25,6 +25,7 @@ std::vector<MapTree> RandomPlot(std::mt19937& gen, int n, double half) {
 TEST(MapIndex, QueriesAgreeWithAPlainScan) {
   std::mt19937 gen(17);
   for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
     const std::vector<MapTree> trees = RandomPlot(gen, 1 + round * 37, 5 + round);
     const PlotIndex index(trees);
     std::uniform_real_distribution<double> u(-20, 20);
@@ -37,7 +38,7 @@ TEST(MapIndex, QueriesAgreeWithAPlainScan) {
       if (std::hypot(m.x - cx, m.y - cy) <= r) expected.push_back(m.tree);
     std::vector<int> got;
     for (const MapTree* m : found) got.push_back(m->tree);
-    EXPECT_EQ(got, expected) << "round " << round;
+    EXPECT_EQ(got, expected);
     if (expected.size() > 2) {
       EXPECT_FALSE(index.Within(cx, cy, r, 2, found));
     }
@@ -57,7 +58,7 @@ TEST(MapIndex, QueriesAgreeWithAPlainScan) {
         scan.resize(std::min(k, scan.size()));
         std::vector<double> best;
         for (const MapTree* m : index.Best(ranking, k)) best.push_back(ranking.score(m->x, m->y));
-        EXPECT_EQ(best, scan) << "round " << round << ", k " << k;
+        EXPECT_EQ(best, scan) << "k " << k;
       }
     }
   }
@@ -104,9 +105,7 @@ TEST(MapIndex, CrowdedPlotCostsNoMoreThanAnOrdinaryOne) {
   auto plain = std::make_shared<PlotIndex>(ordinary);
   AssessCount plainCount;
   const CaseQuality q = AssessCase(WrongTreeCase(plain), &plainCount);
-  EXPECT_EQ(q.row.verdict, Verdict::Outlier);
-  EXPECT_EQ(q.row.suspectTree, 7);
-  ASSERT_EQ(q.row.suggestedTree, 2);
+  ASSERT_EQ(std::tie(q.row.verdict, q.row.suspectTree, q.row.suggestedTree), std::tuple(Verdict::Outlier, 7, 2));
   EXPECT_NEAR(*q.row.suggestedSigma0, 0, 1e-4);
   ASSERT_GT(plainCount.adjustments, 0);
   std::vector<MapTree> without = ordinary;
@@ -116,6 +115,7 @@ TEST(MapIndex, CrowdedPlotCostsNoMoreThanAnOrdinaryOne) {
   // 200,000 more trees within the search radius: all at one spot (a crafted
   // map), then scattered over a few centimetres.
   for (double jitter : {0.0, 0.03}) {
+    SCOPED_TRACE(jitter);
     std::vector<MapTree> crowded = ordinary;
     std::mt19937 gen(3);
     std::uniform_real_distribution<double> u(-jitter, jitter);
@@ -124,12 +124,11 @@ TEST(MapIndex, CrowdedPlotCostsNoMoreThanAnOrdinaryOne) {
     const std::uint64_t built = index->Visits();
     AssessCount count;
     const CaseQuality c = AssessCase(WrongTreeCase(index), &count);
-    EXPECT_EQ(c.row.suggestedTree, 2) << "jitter " << jitter;
-    EXPECT_EQ(c.row.suggestedSigma0, q.row.suggestedSigma0);
+    EXPECT_EQ(std::tie(c.row.suggestedTree, c.row.suggestedSigma0), std::tie(q.row.suggestedTree, q.row.suggestedSigma0));
     // Without the index every tree of the crowd was tried: 200,000
     // adjustments. Now at most the candidates, and a few thousand visits.
-    EXPECT_LE(count.adjustments, static_cast<long>(kSearchCandidates) + 1) << "jitter " << jitter;
-    EXPECT_LE(index->Visits() - built, 5000u) << "jitter " << jitter;
+    EXPECT_LE(count.adjustments, static_cast<long>(kSearchCandidates) + 1);
+    EXPECT_LE(index->Visits() - built, 5000u);
   }
 }
 

@@ -27,6 +27,23 @@ struct Point {
   double x, y;
 };
 
+// The tree `tree` of `points` (the first point where it is not there).
+const Point& Find(const std::vector<Point>& points, int tree) {
+  for (const Point& p : points)
+    if (p.tree == tree) return p;
+  return points.front();
+}
+
+// Of the trees of `points` that `allowed` takes, the one nearest `to`.
+template <class Allowed>
+int Nearest(const std::vector<Point>& points, const Point& to, Allowed allowed) {
+  int best = 0;
+  double gap = 1e9;
+  for (const Point& m : points)
+    if (const double g = std::hypot(m.x - to.x, m.y - to.y); allowed(m.tree) && g < gap) gap = g, best = m.tree;
+  return best;
+}
+
 // A small plot: map trees at their true places (map coordinates may be moved
 // by a test), field trees, each sighting the trees listed.
 struct Plot {
@@ -36,15 +53,13 @@ struct Plot {
   double bias = 0;                        // degrees added to every azimuth
   Sigmas sigmas{1.0 / kDeg, 0.05, 0.3, 0.3};
 
-  const Point& True(int tree) const {
-    for (const Point& p : truth)
-      if (p.tree == tree) return p;
-    return truth.front();
-  }
-  const Point& OnMap(int tree) const {
-    for (const Point& p : map)
-      if (p.tree == tree) return p;
-    return map.front();
+  const Point& True(int tree) const { return Find(truth, tree); }
+  const Point& OnMap(int tree) const { return Find(map, tree); }
+  bool Sights(size_t f, int tree) const { return std::count(sighted[f].begin(), sighted[f].end(), tree) > 0; }
+  // A tree that stands where the map puts it.
+  void Add(const Point& p) {
+    map.push_back(p);
+    truth.push_back(p);
   }
 };
 
@@ -55,12 +70,10 @@ double Wiggle(int k) { return std::sin(12.9898 * k + 78.233 * std::sin(k * 0.7))
 // field trees between them, each sighting its four nearest map trees.
 Plot GridPlot(int fieldTrees = 12) {
   Plot p;
-  for (int i = 0; i < 16; ++i)
-    p.truth.push_back({i + 1, 6.0 * (i % 4) + 0.8 * Wiggle(i), 6.0 * (i / 4) + 0.8 * Wiggle(i + 40)});
-  p.map = p.truth;
-  for (size_t k = 0; k < p.map.size(); ++k) {
-    p.map[k].x += 0.25 * Wiggle(static_cast<int>(k) + 100);
-    p.map[k].y += 0.25 * Wiggle(static_cast<int>(k) + 200);
+  for (int i = 0; i < 16; ++i) {
+    const Point t{i + 1, 6.0 * (i % 4) + 0.8 * Wiggle(i), 6.0 * (i / 4) + 0.8 * Wiggle(i + 40)};
+    p.truth.push_back(t);
+    p.map.push_back({t.tree, t.x + 0.25 * Wiggle(i + 100), t.y + 0.25 * Wiggle(i + 200)});
   }
   for (int f = 0; f < fieldTrees; ++f) {
     const Point at{1001 + f, 3.0 + 6.0 * (f % 3) + 1.2 * Wiggle(f + 300),
@@ -75,9 +88,12 @@ Plot GridPlot(int fieldTrees = 12) {
 }
 
 // The cases: observations from the true places with small disturbances and
-// the bias; `edit` may change a case's sightings afterwards.
+// the bias.
 std::vector<CaseInput> Cases(const Plot& p, double noise = 1) {
   std::vector<CaseInput> out;
+  std::vector<MapTree> trees;
+  for (const Point& m : p.map) trees.push_back({m.tree, m.x, m.y});
+  const auto index = std::make_shared<const PlotIndex>(trees);
   int k = 0;
   for (size_t f = 0; f < p.field.size(); ++f) {
     CaseInput in;
@@ -85,16 +101,13 @@ std::vector<CaseInput> Cases(const Plot& p, double noise = 1) {
     in.plot = 1;
     in.tree = p.field[f].tree;
     in.sigmas = p.sigmas;
-    std::vector<MapTree> trees;
-    for (const Point& m : p.map) trees.push_back({m.tree, m.x, m.y});
-    in.plotTrees = std::make_shared<const PlotIndex>(trees);
+    in.plotTrees = index;
     int slot = 0;
     for (int tree : p.sighted[f]) {
       const Point& t = p.True(tree);
       const Point& m = p.OnMap(tree);
       const double dx = t.x - p.field[f].x, dy = t.y - p.field[f].y;
-      double az = std::atan2(dx, dy) * kDeg + p.bias + noise * 0.4 * Wiggle(++k);
-      az = std::fmod(az + 720, 360);
+      const double az = std::fmod(std::atan2(dx, dy) * kDeg + p.bias + noise * 0.4 * Wiggle(++k) + 720, 360);
       const double dist = std::hypot(dx, dy) + noise * 0.03 * Wiggle(++k);
       in.sightings.push_back({++slot, tree, true, m.x, m.y, true, az, true, dist});
     }
@@ -127,18 +140,15 @@ struct Dense {
     u = Eigen::VectorXd::Zero(2 * F + 2 * M + 1);
     for (int f = 0; f < F; ++f) {
       const CaseInput& c = cases[static_cast<size_t>(f)];
-      double sx = 0, sy = 0;
+      Eigen::Vector2d sum = Eigen::Vector2d::Zero();  // the start: the mean of the sighted trees
       for (const InputSighting& s : c.sightings) {
         const int j = mapIndex[s.tree];
         obs.push_back({0, f, j, s.azimuth / kDeg, c.sigmas.azimuth});
         obs.push_back({1, f, j, s.distance, c.sigmas.distance});
-        sx += s.mapX;
-        sy += s.mapY;
-        u[2 * F + 2 * j] = s.mapX;
-        u[2 * F + 2 * j + 1] = s.mapY;
+        u.segment<2>(2 * F + 2 * j) << s.mapX, s.mapY;
+        sum += Eigen::Vector2d(s.mapX, s.mapY);
       }
-      u[2 * f] = sx / static_cast<double>(c.sightings.size());
-      u[2 * f + 1] = sy / static_cast<double>(c.sightings.size());
+      u.segment<2>(2 * f) = sum / static_cast<double>(c.sightings.size());
     }
     for (const auto& [tree, j] : mapIndex) {
       obs.push_back({2, -1, j, u[2 * F + 2 * j], cases[0].sigmas.mapX});
@@ -264,8 +274,7 @@ TEST(PlotNetwork, CandidateTestsAgreeWithTheDenseInverse) {
   for (int f : {0, 5})
     for (size_t j = 0; j < n.Maps().size(); ++j) {
       const int tree = n.Maps()[j].tree;
-      if (std::count(plot.sighted[static_cast<size_t>(f)].begin(), plot.sighted[static_cast<size_t>(f)].end(), tree))
-        continue;
+      if (plot.Sights(static_cast<size_t>(f), tree)) continue;
       const int dj = d.mapIndex.at(tree);
       // Observed: 2 degrees and 0.4 m off what the dense solution computes.
       const double fx = d.u[2 * f], fy = d.u[2 * f + 1];
@@ -317,16 +326,14 @@ TEST(PlotNetwork, RecoversABiasAndFindsADisplacedMapTree) {
   }
   for (size_t f = 0; f < plot.field.size(); ++f) {
     const CaseAssessment& row = r.cases[f].quality.row;
-    const bool sights6 = std::count(plot.sighted[f].begin(), plot.sighted[f].end(), 6) > 0;
     // The map's fault, not the crew's: the verdict stays, the suspect names
     // the map tree.
     EXPECT_EQ(row.verdict, Verdict::Ok) << row.tree;
-    EXPECT_EQ(row.suspectKind, sights6 ? SuspectKind::MapTree : SuspectKind::None) << row.tree;
+    EXPECT_EQ(row.suspectKind, plot.Sights(f, 6) ? SuspectKind::MapTree : SuspectKind::None) << row.tree;
     EXPECT_NEAR(*row.x, plot.field[f].x, 0.1);
   }
   // Without the bias unknown the bias is left in the azimuths.
-  const PlotResult none = AssessPlot(Cases(plot, 0.3), {false});
-  EXPECT_FALSE(none.summary.hasBias);
+  EXPECT_FALSE(AssessPlot(Cases(plot, 0.3), {false}).summary.hasBias);
 }
 
 struct Planted {
@@ -351,23 +358,20 @@ std::vector<CaseInput> WithErrors(const Plot& plot, const std::vector<Planted>& 
   return cases;
 }
 
+// A single error of each kind, in a field tree with four sightings; in one
+// with two, a misread azimuth: leaving out the other, clean sighting whole
+// fits as well by the ratio of the tests (two observations take up more
+// misfit); one observation is the explanation kept. 180-degree blunders
+// too: with both errors in, the adjustment with the whole sighting back does
+// not converge.
 TEST(PlotNetwork, SnoopingNamesSingleErrorsOfEachKind) {
   Plot plot = GridPlot();
-  plot.map.push_back({50, -4.0, 2.0});
-  plot.truth.push_back(plot.map.back());
+  plot.Add({50, -4.0, 2.0});
   // A wrong number: field tree 4 sights tree t in slot 1; the number of
   // another map tree near it is written instead.
   const int measured = plot.sighted[4][0];
-  int wrong = 0;
-  double gap = 1e9;
-  for (const Point& m : plot.truth) {
-    const double g = std::hypot(m.x - plot.True(measured).x, m.y - plot.True(measured).y);
-    if (m.tree != measured && g < gap &&
-        std::count(plot.sighted[4].begin(), plot.sighted[4].end(), m.tree) == 0) {
-      gap = g;
-      wrong = m.tree;
-    }
-  }
+  const int wrong = Nearest(plot.truth, plot.True(measured),
+                            [&](int t) { return t != measured && !plot.Sights(4, t); });
   // A wrong number naming a map tree that no other field tree sights (tree
   // 50, outside the grid): the sighting and a displaced map tree cannot be
   // told apart.
@@ -375,41 +379,45 @@ TEST(PlotNetwork, SnoopingNamesSingleErrorsOfEachKind) {
   const struct {
     Planted error;
     SuspectKind kind;
-  } cases[] = {{{2, 2, 20}, SuspectKind::Azimuth},
-               {{7, 3, 180}, SuspectKind::Azimuth},
-               {{5, 1, 0, 1.0}, SuspectKind::Distance},
-               {{4, 1, 0, 0, wrong}, SuspectKind::Sighting},
-               {{4, 1, 0, 0, unsighted}, SuspectKind::SightingOrMapTree}};
+    size_t sightings = 4;  // those of the field tree kept
+  } cases[] = {{{2, 2, 20}, SuspectKind::Azimuth},          {{7, 3, 180}, SuspectKind::Azimuth},
+               {{5, 1, 0, 1.0}, SuspectKind::Distance},     {{4, 1, 0, 0, wrong}, SuspectKind::Sighting},
+               {{4, 1, 0, 0, unsighted}, SuspectKind::SightingOrMapTree},
+               {{0, 2, 30}, SuspectKind::Azimuth, 2},       {{1, 2, -25}, SuspectKind::Azimuth, 2},
+               {{2, 2, 20}, SuspectKind::Azimuth, 2},       {{11, 2, 30}, SuspectKind::Azimuth, 2},
+               {{4, 2, 180}, SuspectKind::Azimuth, 2},      {{7, 2, 180}, SuspectKind::Azimuth, 2}};
   // The plot's iterations count its search: an error costs at least the
   // adjustments of the clean plot, a blunder that snooping removes more (the
   // solutions of trials undone too), and every network row carries the
   // plot's count.
-  const int clean = AssessPlot(WithErrors(plot, {}), {}).summary.iterations;
-  EXPECT_GE(clean, 2);
   for (const auto& c : cases) {
-    const std::vector<CaseInput> in = WithErrors(plot, {c.error});
+    SCOPED_TRACE(std::string(SuspectKindWord(c.kind)) + " in field tree " + std::to_string(c.error.field));
+    Plot p = plot;
+    p.sighted[static_cast<size_t>(c.error.field)].resize(c.sightings);
+    const int clean = AssessPlot(WithErrors(p, {}), {}).summary.iterations;
+    EXPECT_GE(clean, 2);
+    const std::vector<CaseInput> in = WithErrors(p, {c.error});
     const PlotResult r = AssessPlot(in, {});
-    EXPECT_GE(r.summary.iterations, clean) << SuspectKindWord(c.kind);
+    EXPECT_GE(r.summary.iterations, clean);
     if (c.kind == SuspectKind::Azimuth || c.kind == SuspectKind::Distance) {
-      EXPECT_GT(r.summary.iterations, clean) << SuspectKindWord(c.kind);
+      EXPECT_GT(r.summary.iterations, clean);
     }
     const InputSighting& s = in[static_cast<size_t>(c.error.field)].sightings[static_cast<size_t>(c.error.slot - 1)];
     for (size_t f = 0; f < in.size(); ++f) {
       const CaseAssessment& row = r.cases[f].quality.row;
       EXPECT_EQ(row.iterations, r.summary.iterations);
       if (static_cast<int>(f) != c.error.field) {
-        EXPECT_EQ(row.verdict, Verdict::Ok) << "clean " << row.tree << " with " << SuspectKindWord(c.kind);
+        EXPECT_EQ(row.verdict, Verdict::Ok) << "clean " << row.tree;
         continue;
       }
-      EXPECT_EQ(row.verdict, Verdict::Outlier);
-      EXPECT_EQ(row.suspectKind, c.kind);
-      EXPECT_EQ(row.suspectTree, s.tree);
+      EXPECT_EQ(std::tuple(row.verdict, row.suspectKind, row.suspectTree, r.cases[f].removed.size()),
+                std::tuple(Verdict::Outlier, c.kind, std::optional(s.tree), size_t{1}));
       if (c.error.tree) {
         EXPECT_EQ(row.suggestedTree, measured);
       }
       EXPECT_NEAR(*row.x, plot.field[f].x, 0.15);
     }
-    EXPECT_EQ(r.summary.displacedMapTrees, 0) << SuspectKindWord(c.kind);
+    EXPECT_EQ(r.summary.displacedMapTrees, 0);
   }
 }
 
@@ -426,12 +434,11 @@ TEST(PlotNetwork, SnoopingRemovesDoubleErrorsInOneCaseAndInOnePlot) {
   EXPECT_GE(r.summary.removed, 4);
   for (size_t f = 0; f < in.size(); ++f) {
     const CaseAssessment& row = r.cases[f].quality.row;
-    const bool sights11 = std::count(plot.sighted[f].begin(), plot.sighted[f].end(), 11) > 0;
     const bool planted = f == 1 || f == 6;
     EXPECT_EQ(row.verdict == Verdict::Outlier, planted) << row.tree;
     if (planted) {
       EXPECT_NE(row.suspectKind, SuspectKind::MapTree);
-    } else if (sights11) {
+    } else if (plot.Sights(f, 11)) {
       EXPECT_EQ(row.suspectKind, SuspectKind::MapTree) << row.tree;
     }
     EXPECT_NEAR(*row.x, plot.field[f].x, 0.2) << row.tree;
@@ -446,9 +453,8 @@ TEST(PlotNetwork, SnoopingRemovesDoubleErrorsInOneCaseAndInOnePlot) {
   EXPECT_EQ(both.quality.row.suspectTree, both.removed[0].tree);
   const std::vector<RemovedSighting> listed = RemovedSightingsIn(both.quality.row.warnings);
   ASSERT_EQ(listed.size(), 1u) << both.quality.row.warnings;
-  EXPECT_EQ(listed[0].slot, both.removed[1].slot);
-  EXPECT_EQ(listed[0].tree, both.removed[1].tree);
-  EXPECT_EQ(listed[0].kind, both.removed[1].kind);
+  const RemovedSighting& second = both.removed[1];
+  EXPECT_EQ(std::tuple(listed[0].slot, listed[0].tree, listed[0].kind), std::tuple(second.slot, second.tree, second.kind));
   EXPECT_NEAR(listed[0].statistic, both.removed[1].statistic, 0.005);
 }
 
@@ -456,38 +462,31 @@ TEST(PlotNetwork, SuggestionNamesTheBetterOfTwoCloseTreesWithItsEvidence) {
   Plot plot = GridPlot();
   // Field tree 4 measured tree A but wrote B; tree 99 stands 0.8 m from A.
   const int A = plot.sighted[4][0];
-  Point near = plot.True(A);
-  near.tree = 99;
-  near.x += 0.8;
-  plot.truth.push_back(near);
-  plot.map.push_back(near);
+  const Point near{99, plot.True(A).x + 0.8, plot.True(A).y};
+  plot.Add(near);
   int B = 0;
   for (const Point& m : plot.truth)
-    if (m.tree != A && m.tree != 99 && std::count(plot.sighted[4].begin(), plot.sighted[4].end(), m.tree) == 0 &&
-        std::hypot(m.x - near.x, m.y - near.y) > 4)
+    if (m.tree != A && m.tree != 99 && !plot.Sights(4, m.tree) && std::hypot(m.x - near.x, m.y - near.y) > 4)
       B = m.tree;
-  const std::vector<CaseInput> in = WithErrors(plot, {{4, 1, 0, 0, B}});
-  const PlotResult r = AssessPlot(in, {});
+  const PlotResult r = AssessPlot(WithErrors(plot, {{4, 1, 0, 0, B}}), {});
   const NetworkCaseResult& c = r.cases[4];
-  ASSERT_EQ(c.quality.row.verdict, Verdict::Outlier);
-  EXPECT_EQ(c.quality.row.suggestedTree, A);
-  EXPECT_EQ(c.runnerUp, 99);
+  ASSERT_EQ(std::tie(c.quality.row.verdict, c.quality.row.suggestedTree, c.runnerUp), std::tuple(Verdict::Outlier, A, 99));
   ASSERT_TRUE(c.evidence.has_value());
-  // The evidence against the increase of vTPv of whole re-adjustments with
-  // the sighting given to A and to tree 99 (the linearised tests agree to a
+  // The evidence against the difference of vTPv of whole re-adjustments with
+  // the sighting given to tree 99 and to A (the linearised tests agree to a
   // few per cent).
-  auto increase = [&](int tree) {
-    std::vector<CaseInput> with = in, without = in;
-    InputSighting& s = with[4].sightings[0];
-    s.tree = tree;
-    s.mapX = plot.OnMap(tree).x;
-    s.mapY = plot.OnMap(tree).y;
-    without[4].sightings.erase(without[4].sightings.begin());
-    return Dense(with).Vtpv() - Dense(without).Vtpv();
-  };
-  const double byDense = increase(99) - increase(A);
+  const double byDense =
+      Dense(WithErrors(plot, {{4, 1, 0, 0, 99}})).Vtpv() - Dense(WithErrors(plot, {{4, 1, 0, 0, A}})).Vtpv();
   EXPECT_GT(byDense, 5);
   EXPECT_NEAR(*c.evidence, byDense, 0.1 * byDense);
+}
+
+// What the network adds to a case's observation line of `slot` and `kind`;
+// null where the case has no such line.
+const ObservationExtra* ExtraOf(const NetworkCaseResult& c, int slot, ObservationKind kind) {
+  for (size_t k = 0; k < c.quality.observations.size(); ++k)
+    if (c.quality.observations[k].slot == slot && c.quality.observations[k].kind == kind) return &c.extras[k];
+  return nullptr;
 }
 
 TEST(PlotNetwork, ConfusableMarkFollowsTheTwoDegreeMdb) {
@@ -510,70 +509,43 @@ TEST(PlotNetwork, ConfusableMarkFollowsTheTwoDegreeMdb) {
   for (int i : H) C.row(i) = d.A.block(i, 2 * d.F + 2 * j, 1, 2);
   const Eigen::Matrix2d M = C.transpose() * d.p.asDiagonal() * Qvv * d.p.asDiagonal() * C;
   const double mdb = std::sqrt(NonCentrality(2) / Eigen::SelfAdjointEigenSolver<Eigen::Matrix2d>(M).eigenvalues()[0]);
-  const NetworkCaseResult& c = r.cases[f];
-  for (size_t k = 0; k < c.quality.observations.size(); ++k)
-    if (c.quality.observations[k].slot == slot && c.quality.observations[k].kind == ObservationKind::Distance) {
-      ASSERT_TRUE(c.extras[k].confusableDistance.has_value());
-      EXPECT_NEAR(*c.extras[k].confusableDistance, mdb, 1e-4 * mdb);
-    }
+  const ObservationExtra* e = ExtraOf(r.cases[f], slot, ObservationKind::Distance);
+  ASSERT_TRUE(e && e->confusableDistance);
+  EXPECT_NEAR(*e->confusableDistance, mdb, 1e-4 * mdb);
   // A map tree (sighted by none) put at 0.9 and at 1.1 times that distance
   // from the sighted tree: marked, then not.
   for (double share : {0.9, 1.1}) {
     Plot p2 = plot;
-    Point extra = plot.OnMap(tree);
-    extra.tree = 77;
-    extra.x += share * mdb * 0.6;
-    extra.y += share * mdb * 0.8;
-    p2.map.push_back(extra);
-    p2.truth.push_back(extra);
+    p2.Add({77, plot.OnMap(tree).x + share * mdb * 0.6, plot.OnMap(tree).y + share * mdb * 0.8});
     const PlotResult r2 = AssessPlot(Cases(p2), {});
-    const NetworkCaseResult& c2 = r2.cases[f];
-    for (size_t k = 0; k < c2.quality.observations.size(); ++k)
-      if (c2.quality.observations[k].slot == slot && c2.quality.observations[k].kind == ObservationKind::Azimuth) {
-        const std::optional<int> mark = c2.extras[k].confusableTree;
-        EXPECT_EQ(mark == 77, share < 1) << share;
-      }
+    const ObservationExtra* e2 = ExtraOf(r2.cases[f], slot, ObservationKind::Azimuth);
+    ASSERT_TRUE(e2);
+    EXPECT_EQ(e2->confusableTree == 77, share < 1) << share;
   }
   // A field tree that sights one tree only: a displacement of that tree
   // moves the field tree along and is not seen at all. No distance is
   // written, and the nearest other tree is confusable.
   Plot lone = plot;
-  const Point& x = plot.True(tree);
-  lone.field.push_back({1013, x.x + 2.0, x.y + 1.0});
+  lone.field.push_back({1013, plot.True(tree).x + 2.0, plot.True(tree).y + 1.0});
   lone.sighted.push_back({tree});
-  double nearest = 1e9;
-  int next = 0;
-  for (const Point& m : plot.map)
-    if (m.tree != tree && std::hypot(m.x - plot.OnMap(tree).x, m.y - plot.OnMap(tree).y) < nearest) {
-      nearest = std::hypot(m.x - plot.OnMap(tree).x, m.y - plot.OnMap(tree).y);
-      next = m.tree;
-    }
   const PlotResult r3 = AssessPlot(Cases(lone), {});
-  const NetworkCaseResult& c3 = r3.cases.back();
-  int lines = 0;
-  for (size_t k = 0; k < c3.quality.observations.size(); ++k)
-    if (c3.quality.observations[k].kind == ObservationKind::Distance) {
-      ++lines;
-      EXPECT_FALSE(c3.extras[k].confusableDistance.has_value()) << *c3.extras[k].confusableDistance;
-      EXPECT_EQ(c3.extras[k].confusableTree, next);
-    }
-  EXPECT_EQ(lines, 1);
+  const ObservationExtra* e3 = ExtraOf(r3.cases.back(), 1, ObservationKind::Distance);
+  ASSERT_TRUE(e3);
+  EXPECT_FALSE(e3->confusableDistance.has_value()) << *e3->confusableDistance;
+  EXPECT_EQ(e3->confusableTree, Nearest(plot.map, plot.OnMap(tree), [&](int t) { return t != tree; }));
 }
 
 TEST(PlotNetwork, AFieldTreeSharingNoMapTreeIsAssessedAlone) {
   Plot plot = GridPlot(8);
   // A ninth field tree far off, sighting trees of its own.
-  plot.truth.push_back({50, 60, 60});
-  plot.truth.push_back({51, 66, 61});
-  plot.truth.push_back({52, 62, 67});
+  plot.truth.insert(plot.truth.end(), {{50, 60, 60}, {51, 66, 61}, {52, 62, 67}});
   plot.map = plot.truth;
   plot.field.push_back({1100, 63, 63});
   plot.sighted.push_back({50, 51, 52});
   const std::vector<CaseInput> in = Cases(plot);
   const PlotResult r = AssessPlot(in, {});
   for (size_t f = 0; f < in.size(); ++f) EXPECT_EQ(r.cases[f].network, f < 8);
-  const CaseQuality alone = AssessCase(in.back());
-  EXPECT_EQ(FormatQualityLine(r.cases.back().quality.row), FormatQualityLine(alone.row));
+  EXPECT_EQ(FormatQualityLine(r.cases.back().quality.row), FormatQualityLine(AssessCase(in.back()).row));
   EXPECT_EQ(r.summary.fieldTrees, 8);
 }
 
@@ -636,11 +608,12 @@ TEST(PlotNetwork, AMapTreeBarelyPlacedAlongItsDistanceCircleConverges) {
     InputSighting& s = in[4].sightings.back();
     s.hasAzimuth = false;
     const PlotResult res = AssessPlot(in, {});
-    ASSERT_TRUE(res.summary.converged) << off;
-    EXPECT_EQ(res.summary.fieldTrees, 12) << off;
-    EXPECT_EQ(res.cases[4].quality.row.verdict, Verdict::Ok) << off;
+    SCOPED_TRACE(off);
+    ASSERT_TRUE(res.summary.converged);
+    EXPECT_EQ(res.summary.fieldTrees, 12);
     const CaseAssessment& row = res.cases[4].quality.row;
-    ASSERT_TRUE(row.x && row.y) << off;
+    EXPECT_EQ(row.verdict, Verdict::Ok);
+    ASSERT_TRUE(row.x && row.y);
     int found = 0;
     for (const MapTreeResult& m : res.mapTrees)
       if (m.tree == 17) {
@@ -649,14 +622,12 @@ TEST(PlotNetwork, AMapTreeBarelyPlacedAlongItsDistanceCircleConverges) {
         // place that the distance takes: k / (1 + k) of it, k the ratio of
         // their weights (the distance's error is a sixth of the map's) ...
         const double k = std::pow(in[4].sigmas.distance / in[4].sigmas.mapX, 2);
-        EXPECT_NEAR(std::hypot(m.x - *row.x, m.y - *row.y), s.distance - (s.distance - off) * k / (1 + k), 0.003)
-            << off;
+        EXPECT_NEAR(std::hypot(m.x - *row.x, m.y - *row.y), s.distance - (s.distance - off) * k / (1 + k), 0.003);
         // ... on the line from the field tree through its map place.
         const double along = std::atan2(m.x - *row.x, m.y - *row.y);
-        const double mapDirection = std::atan2(m.mapX - *row.x, m.mapY - *row.y);
-        EXPECT_NEAR(std::remainder(along - mapDirection, 2 * M_PI), 0, 0.01) << off;
+        EXPECT_NEAR(std::remainder(along - std::atan2(m.mapX - *row.x, m.mapY - *row.y), 2 * M_PI), 0, 0.01);
       }
-    EXPECT_EQ(found, 1) << off;
+    EXPECT_EQ(found, 1);
   }
 }
 
@@ -680,24 +651,4 @@ TEST(PlotNetwork, TestLevelsAndNonCentralities) {
 }
 
 }  // namespace
-// A field tree with two sightings, one azimuth misread: leaving out the other,
-// clean sighting whole fits as well by the ratio of the tests (two
-// observations take up more misfit); one observation is the explanation
-// kept.
-TEST(PlotNetwork, AFieldTreeWithTwoSightingsGetsItsAzimuthBlunderNamed) {
-  // 180-degree blunders too: with both errors in, the adjustment with the
-  // whole sighting back does not converge.
-  for (const auto& [f, az] :
-       {std::pair{0, 30.0}, {1, -25.0}, {2, 20.0}, {11, 30.0}, {4, 180.0}, {7, 180.0}}) {
-    Plot plot = GridPlot();
-    plot.sighted[static_cast<size_t>(f)].resize(2);
-    const PlotResult r = AssessPlot(WithErrors(plot, {{f, 2, az}}), {});
-    const CaseAssessment& row = r.cases[static_cast<size_t>(f)].quality.row;
-    EXPECT_EQ(row.verdict, Verdict::Outlier) << f;
-    EXPECT_EQ(row.suspectKind, SuspectKind::Azimuth) << f;
-    EXPECT_EQ(row.suspectTree, plot.sighted[static_cast<size_t>(f)][1]) << f;
-    EXPECT_EQ(r.cases[static_cast<size_t>(f)].removed.size(), 1u) << f;
-  }
-}
-
 }  // namespace treetri::quality

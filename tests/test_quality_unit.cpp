@@ -40,13 +40,18 @@ ObservationAssessment Observation(int n, int slot) {
                         0.1, 0.0, 0.3, Control::Controlled, {}, {}};
 }
 
+// Case n's two observation lines.
+std::string ObservationLines(int n) {
+  return FormatObservationLine(Observation(n, 1)) + FormatObservationLine(Observation(n, 2));
+}
+
 // The two files of cases 1..n, each case with two observation lines.
 void WriteRun(const TempFolder& dir, int n, std::string extraCases = "",
               std::string extraObservations = "") {
   std::string q = QualityHeaderLine(), o = ObservationHeaderLine();
   for (int c = 1; c <= n; ++c) {
     q += FormatQualityLine(Case(c));
-    o += FormatObservationLine(Observation(c, 1)) + FormatObservationLine(Observation(c, 2));
+    o += ObservationLines(c);
   }
   dir.Write(kQualityFileName, q + extraCases);
   dir.Write(kObservationsFileName, o + extraObservations);
@@ -57,88 +62,68 @@ FileReadStatus Read(const TempFolder& dir, QualityRunFiles& run) {
                         false, run);
 }
 
+// A run of three cases read whole, and killed while it wrote case 4: between
+// the two files (case 4's observation lines, no case line), inside an
+// observation line of case 4, inside the case line of case 4 after its
+// observation lines. The reader keeps the three cases and warns.
 TEST(QualityRun, AStoppedRunLeavesOutItsLastCaseWithAWarning) {
+  const std::string four = ObservationLines(4), line4 = FormatQualityLine(Case(4));
+  const struct {
+    std::string cases, observations;
+    std::vector<std::string> warnings;  // what each warning holds
+  } stops[] = {{"", "", {}},
+               {"", four, {"holds case 4 from line 8 on"}},
+               {"", four.substr(0, four.size() - 9), {"ends inside line 9", "holds case 4"}},
+               {line4.substr(0, 10), four, {"quality.csv\" ends inside line 5", ""}}};
   TempFolder dir;
   QualityRunFiles run;
-  WriteRun(dir, 3);
-  ASSERT_TRUE(Read(dir, run).ok);
-  EXPECT_EQ(run.cases.size(), 3u);
-  EXPECT_EQ(run.observations.size(), 6u);
-  EXPECT_TRUE(run.warnings.empty());
-
-  // Killed between the two files: case 4's observation lines, no case line.
-  const std::string four =
-      FormatObservationLine(Observation(4, 1)) + FormatObservationLine(Observation(4, 2));
-  WriteRun(dir, 3, "", four);
-  ASSERT_TRUE(Read(dir, run).ok);
-  EXPECT_EQ(run.cases.size(), 3u);
-  EXPECT_EQ(run.observations.size(), 6u);
-  ASSERT_EQ(run.warnings.size(), 1u);
-  EXPECT_NE(run.warnings[0].find("holds case 4 from line 8 on"), std::string::npos) << run.warnings[0];
-
-  // Killed inside an observation line of case 4.
-  WriteRun(dir, 3, "", four.substr(0, four.size() - 9));
-  ASSERT_TRUE(Read(dir, run).ok);
-  EXPECT_EQ(run.observations.size(), 6u);
-  ASSERT_EQ(run.warnings.size(), 2u);
-  EXPECT_NE(run.warnings[0].find("ends inside line 9"), std::string::npos) << run.warnings[0];
-  EXPECT_NE(run.warnings[1].find("holds case 4"), std::string::npos) << run.warnings[1];
-
-  // Killed inside the case line of case 4, after its observation lines.
-  const std::string line4 = FormatQualityLine(Case(4));
-  WriteRun(dir, 3, line4.substr(0, 10), four);
-  ASSERT_TRUE(Read(dir, run).ok);
-  EXPECT_EQ(run.cases.size(), 3u);
-  EXPECT_EQ(run.observations.size(), 6u);
-  ASSERT_EQ(run.warnings.size(), 2u);
-  EXPECT_NE(run.warnings[0].find("quality.csv\" ends inside line 5"), std::string::npos);
-
+  for (const auto& stop : stops) {
+    SCOPED_TRACE(stop.warnings.empty() ? "whole" : stop.warnings[0]);
+    WriteRun(dir, 3, stop.cases, stop.observations);
+    ASSERT_TRUE(Read(dir, run).ok);
+    EXPECT_EQ(run.cases.size(), 3u);
+    EXPECT_EQ(run.observations.size(), 6u);
+    ASSERT_EQ(run.warnings.size(), stop.warnings.size());
+    for (size_t k = 0; k < run.warnings.size(); ++k)
+      EXPECT_NE(run.warnings[k].find(stop.warnings[k]), std::string::npos) << run.warnings[k];
+  }
   // The report reads the files the same way (its own test reads through it
   // too); the plot map's reader gives the same cases.
 }
 
+// Every case line doubled (240 lines for 120 cases); a whole observations
+// file appended to itself; an observation line of a case quality.csv lacks,
+// before the last case.
 TEST(QualityRun, DoubledAndStrayLinesAreErrorsNamingTheLine) {
   TempFolder dir;
-  QualityRunFiles run;
-  // Every case line doubled (240 lines for 120 cases).
-  std::string doubled = QualityHeaderLine();
+  std::string doubled;
   for (int c = 1; c <= 120; ++c) doubled += FormatQualityLine(Case(c)) + FormatQualityLine(Case(c));
-  dir.Write(kQualityFileName, doubled);
-  dir.Write(kObservationsFileName, ObservationHeaderLine());
-  FileReadStatus s = Read(dir, run);
-  EXPECT_FALSE(s.ok);
-  EXPECT_EQ(s.line, 3);
-  EXPECT_EQ(s.message, "case 1 is given twice, on line 2 and on this line");
-
-  // A whole observations file appended to itself.
-  WriteRun(dir, 2);
-  const std::string o = dir.Read(kObservationsFileName);
-  dir.Write(kObservationsFileName, o + o.substr(ObservationHeaderLine().size()));
-  s = Read(dir, run);
-  EXPECT_FALSE(s.ok);
-  EXPECT_EQ(s.line, 6);
-  EXPECT_EQ(s.message, "the lines of case 1 are given again (first on line 2)");
-
-  // An observation line of a case quality.csv lacks, before the last case.
-  WriteRun(dir, 2, "", FormatObservationLine(Observation(9, 1)) +
-                           FormatObservationLine(Observation(3, 1)));
-  s = Read(dir, run);
-  EXPECT_FALSE(s.ok);
-  EXPECT_EQ(s.line, 6);
-  EXPECT_NE(s.message.find("case 9 is not in"), std::string::npos) << s.message;
+  const struct {
+    int cases;
+    std::string extraCases, extraObservations;
+    int line;
+    std::string message;
+  } runs[] = {{0, doubled, "", 3, "case 1 is given twice, on line 2 and on this line"},
+              {2, "", ObservationLines(1) + ObservationLines(2), 6,
+               "the lines of case 1 are given again (first on line 2)"},
+              {2, "", FormatObservationLine(Observation(9, 1)) + FormatObservationLine(Observation(3, 1)), 6,
+               "case 9 is not in " + dir.WorkFolder() + kQualityFileName}};
+  for (const auto& r : runs) {
+    WriteRun(dir, r.cases, r.extraCases, r.extraObservations);
+    QualityRunFiles run;
+    const FileReadStatus s = Read(dir, run);
+    EXPECT_EQ(std::tuple(s.ok, s.line, s.message), std::tuple(false, r.line, r.message));
+  }
 }
 
-// A case with observation lines, or (npa 0) without any.
-void AddCase(Tables& t, int n, bool observed) {
-  using testing::Sight;
-  const std::vector<testing::MapPoint> map = {{1, 10, 0}, {2, 0, 10}, {3, -10, -2}};
-  if (!observed) {
-    testing::AddTarget(t, 1, 1000 + n, 0, {}, map);
-    return;
-  }
-  testing::AddTarget(t, 1, 1000 + n, 3,
-                     {Sight(1, 0.5, 0.5, 10, 0), Sight(2, 0.5, 0.5, 0, 10), Sight(3, 0.5, 0.5, -10, -2)},
-                     map);
+const std::vector<testing::MapPoint> kMap = {{1, 10, 0}, {2, 0, 10}, {3, -10, -2}};
+
+// A case that sights the three trees of kMap, or (npa 0) none.
+void AddCase(Tables& t, bool observed) {
+  std::vector<testing::Sighting> slots;
+  for (const testing::MapPoint& m : kMap)
+    if (observed) slots.push_back(testing::Sight(m.tree, 0.5, 0.5, m.x, m.y));
+  testing::AddTarget(t, 1, 1000 + t.TargetTreeCount + 1, static_cast<int>(slots.size()), slots, kMap);
 }
 
 // A file-size limit that quality.csv reaches while observations.csv still
@@ -148,17 +133,15 @@ void AddCase(Tables& t, int n, bool observed) {
 TEST(QualityRun, BothFilesEndOnTheSameCaseUnderAFileSizeLimit) {
   TempFolder dir;
   Tables t;
-  for (int k = 1; k <= 3; ++k) {
+  for (const testing::MapPoint& m : kMap) {
     PhotoTree p;
     p.Plot = 1;
-    p.Tree = k;
-    p.X = k == 1 ? 10 : k == 2 ? 0 : -10;
-    p.Y = k == 1 ? 0 : k == 2 ? 10 : -2;
+    p.Tree = m.tree;
+    p.X = m.x;
+    p.Y = m.y;
     t.PhotoTrees.Append(p);
   }
-  for (int k = 0; k < 3; ++k) AddCase(t, t.TargetTreeCount + 1, true);
-  for (int k = 0; k < 600; ++k) AddCase(t, t.TargetTreeCount + 1, false);
-  for (int k = 0; k < 30; ++k) AddCase(t, t.TargetTreeCount + 1, true);
+  for (int k = 0; k < 633; ++k) AddCase(t, k < 3 || k >= 603);
   testing::SetParameters(t, testing::Parameters{});
   const std::string folder = dir.WorkFolder();
   constexpr long kLimit = 16 * 1024;
