@@ -165,9 +165,12 @@ TEST_F(BadInput, ParameterFile) {
   auto with = [&](int item, const char* text) { return Parameters(Results(), item, text); };
   Check(kParameterFileName, kParameterErrorMessage,
         {{"binary garbage", Garbage(), false, 2, at},
-         {"text for a number", with(4, "one"), false, 2, at + "4, field 4 (line 4): \"one\" is not a whole number"},
-         {"control bytes", with(30, "0.05\x01\x7F"), false, 2, at + "30, field 35 (line 31): \"0.05\\x01\\x7F\" is not a number"},
-         {"r of 5", with(12, "5"), false, 2, at + "12 (line 12) gives 5 rows for the block, which holds 0 to 4"},
+         {"text for a number", with(4, "one"), false, 2,
+          at + "4, field 4 (line 4): \"one\" is not a whole number"},
+         {"control bytes", with(30, "0.05\x01\x7F"), false, 2,
+          at + "30, field 35 (line 31): \"0.05\\x01\\x7F\" is not a number"},
+         {"r of 5", with(12, "5"), false, 2,
+          at + "12 (line 12) gives 5 rows for the block, which holds 0 to 4"},
          {"r of -1", with(12, "-1"), false, 2, at + "12 (line 12) gives -1 rows for the block"}});
 }
 
@@ -180,9 +183,13 @@ TEST_F(BadInput, EveryParameterItemMissingInTurnIsNamed) {
     dir.Write(kParameterFileName, head);
     ui.messages.clear();
     EXPECT_FALSE(ReadRunParameters(t, ui));
-    EXPECT_EQ(ui.messages.at(1), "The parameter file \"" + t.WorkFolder + kParameterFileName + "\": item " +
-                                          std::to_string(cut < 13 ? cut + 1 : cut < 15 ? 14 : cut) + ", field " + std::to_string(field) +
-                                          " (line " + std::to_string(cut + 1) + "): the file ends before this item.");
+    EXPECT_EQ(ui.messages.at(1),
+              "The parameter file \"" + t.WorkFolder + kParameterFileName + "\": item " +
+                  std::to_string(cut < 13   ? cut + 1
+                                 : cut < 15 ? 14
+                                            : cut) +
+                  ", field " + std::to_string(field) + " (line " + std::to_string(cut + 1) +
+                  "): the file ends before this item.");
   }
   ExpectGoodRunAsOnAFreshStart();
 }

@@ -152,10 +152,12 @@ TEST(BatchProgram, BadInputOrNothingToComputeIsStatusOneAndTouchesNoFile) {
            {"bad_map.txt " + sightings, "bad_map.txt\", record 1"},
            {"nothing.txt " + sightings, "nothing.txt\" cannot be opened"},
            {map + " bad_sight.txt", "bad_sight.txt\": record 1"},
-           {"empty.txt " + sightings, "Nothing to compute: no photogrammetric map has been read. The run is not "
-                                      "started; no file was changed."},
-           {map + " empty.txt", "Nothing to compute: no field trees have been read (no sighting file, or an "
-                                "empty one). The run is not started; no file was changed."}}) {
+           {"empty.txt " + sightings,
+            "Nothing to compute: no photogrammetric map has been read. The run is not "
+            "started; no file was changed."},
+           {map + " empty.txt",
+            "Nothing to compute: no field trees have been read (no sighting file, or an "
+            "empty one). The run is not started; no file was changed."}}) {
     const Result r = RunBatch(dir, "--gpkg out.gpkg " + args);
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_NE(r.errText.find(said), std::string::npos) << r.errText;

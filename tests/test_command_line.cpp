@@ -190,8 +190,11 @@ TEST(CommandLinePrograms, DesktopWithoutDisplay) {
   // An interactive start says it needs a display; the scripted start works
   // offscreen.
   const auto noDisplay = [&](const std::string& args) {
-    return std::system(("cd '" + dir.Path() + "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" TREETRI_BIN_DIR
-                        "/treetri'" + args + " > stdout.txt 2> stderr.txt").c_str());
+    return std::system(
+        ("cd '" + dir.Path() +
+         "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" TREETRI_BIN_DIR "/treetri'" +
+         args + " > stdout.txt 2> stderr.txt")
+            .c_str());
   };
   const int raw = noDisplay("");
   EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << raw;

@@ -152,8 +152,10 @@ TEST(Faults, AResultsMapDataOrDumpFileThatCannotBeWritten) {
   // A folder where "mapdata.txt" belongs: the run stops after its first case.
   const std::string mapData = dir.Path() + "/" + kMapDataFileName;
   ::mkdir(mapData.c_str(), 0777);
-  ExpectStopped(StartBatch(dir), dir, "The map data file \"" + mapData + "\" cannot be written: Is a directory. "
-                                      "It holds the lines of the cases before case 1.");
+  ExpectStopped(StartBatch(dir), dir,
+                "The map data file \"" + mapData +
+                    "\" cannot be written: Is a directory. "
+                    "It holds the lines of the cases before case 1.");
   ExpectSaid(dir, "The run is stopped after case 1.");
   EXPECT_EQ(CompleteLines(dir.Read("results.txt"), 1, ResultsFieldCount(5), 1), 1u);
   ::rmdir(mapData.c_str());
@@ -225,15 +227,19 @@ TEST(Guards, AResultsFileThatIsAnotherFileOfTheRunIsRefusedBeforeAnyFileIsTouche
     SCOPED_TRACE(name);
     dir.Write(kParameterFileName, ParameterFile(Parameters{name}));
     const auto before = dir.Snapshot();
-    ExpectStopped(StartBatch(dir.Path(), 0, outside.Path()), outside, "The results file \"" + name + "\" is the " + what);
+    ExpectStopped(StartBatch(dir.Path(), 0, outside.Path()), outside,
+                  "The results file \"" + name + "\" is the " + what);
     EXPECT_TRUE(dir.Snapshot() == before);
   }
   // Nor is an input file that has the name of a file the run writes.
   dir.Write(kParameterFileName, ParameterFile(Parameters{}));
   dir.Write("observations.csv", dir.Read("sightings.txt"));
   const auto inputs = dir.Snapshot();
-  ExpectStopped(StartBatch(dir.Path(), 0, outside.Path(), {kBatch[0], "map.txt", "observations.csv"}), outside,
-                "The quality file \"" + folder + "observations.csv\" is the sighting file \"observations.csv\"");
+  ExpectStopped(
+      StartBatch(dir.Path(), 0, outside.Path(), {kBatch[0], "map.txt", "observations.csv"}),
+      outside,
+      "The quality file \"" + folder +
+          "observations.csv\" is the sighting file \"observations.csv\"");
   EXPECT_TRUE(dir.Snapshot() == inputs);
   // A link planted for a dump file is not written through.
   outside.Write("target", "theirs");
@@ -254,8 +260,12 @@ TEST(Guards, ASecondRunInTheFolderIsRefusedAlsoWithoutTheLockFile) {
   std::string detail;
   ASSERT_EQ(first.Acquire(dir.WorkFolder(), detail), FolderLock::Result::Locked) << detail;
   const auto before = dir.Snapshot();
-  ExpectStopped(StartBatch(dir), dir, "The folder \"" + dir.WorkFolder() + "\" is in use by another run (treetri_tests, "
-                "process " + std::to_string(::getpid()) + "): two runs in one folder would mix their files.");
+  ExpectStopped(StartBatch(dir), dir,
+                "The folder \"" + dir.WorkFolder() +
+                    "\" is in use by another run (treetri_tests, "
+                    "process " +
+                    std::to_string(::getpid()) +
+                    "): two runs in one folder would mix their files.");
   EXPECT_TRUE(dir.Snapshot() == before);
   ASSERT_EQ(std::remove((dir.WorkFolder() + kLockFileName).c_str()), 0);
   const auto withoutLockFile = dir.Snapshot();
@@ -326,8 +336,9 @@ TEST(Guards, TwoFoldersThatNameOneResultsFileCannotBothWriteIt) {
       SCOPED_TRACE(name);
       b.Write(kParameterFileName, ParameterFile(Parameters{name}));
       const auto before = f.Outputs();
-      ExpectStopped(StartBatch(b), b, "The results file \"" + name + "\" is being written by another run " + self +
-                                          ": two runs writing one file would mix it. The run is stopped.");
+      ExpectStopped(StartBatch(b), b,
+                    "The results file \"" + name + "\" is being written by another run " + self +
+                        ": two runs writing one file would mix it. The run is stopped.");
       EXPECT_TRUE(f.Outputs() == before);
     }
     EXPECT_EQ(shared.Read("results.txt"), "the first run's lines\n");
@@ -356,14 +367,18 @@ TEST(Guards, AGeoPackageThatAnotherRunWritesIsRefusedBeforeTheRun) {
   const auto before = f.Outputs();
   std::vector<std::string> command = kBatch;
   command.insert(command.begin() + 1, {"--gpkg", gpkg});
-  ExpectStopped(StartBatch(b.Path(), 0, ".", command), b, "The GeoPackage \"" + gpkg + "\" is being written by "
-                "another run (treetri_tests, process " + std::to_string(::getpid()) + ")");
+  ExpectStopped(StartBatch(b.Path(), 0, ".", command), b,
+                "The GeoPackage \"" + gpkg +
+                    "\" is being written by "
+                    "another run (treetri_tests, process " +
+                    std::to_string(::getpid()) + ")");
   EXPECT_TRUE(f.Outputs() == before);
   EXPECT_FALSE(shared.Exists("plots.gpkg"));
   // Nor may a file written after the run be another file of the run.
   command[2] = "quality.csv";
-  ExpectStopped(StartBatch(b.Path(), 0, ".", command), b, "The GeoPackage \"quality.csv\" is the quality file \"" +
-                b.WorkFolder() + "quality.csv\": the run would write over it. The run is stopped.");
+  ExpectStopped(StartBatch(b.Path(), 0, ".", command), b,
+                "The GeoPackage \"quality.csv\" is the quality file \"" + b.WorkFolder() +
+                    "quality.csv\": the run would write over it. The run is stopped.");
   EXPECT_TRUE(f.Outputs() == before);
 }
 
@@ -393,10 +408,13 @@ TEST(Guards, TheProbeFileIsMadeOnlyWhereNoneExistsAndSimultaneousStartsAgree) {
 TEST(Guards, ACurrentFolderThatIsGoneIsRefused) {
   TempFolder dir;
   const std::string gone = dir.Path() + "/gone";
-  ExpectStopped(Start(kBatch, [&] {
-                  return ::mkdir(gone.c_str(), 0777) == 0 && ::chdir(gone.c_str()) == 0 && ::rmdir(gone.c_str()) == 0 &&
-                         std::freopen((dir.Path() + "/stderr.txt").c_str(), "w", stderr);
-                }), dir, kNoCurrentFolderMessage);
+  ExpectStopped(Start(kBatch,
+                      [&] {
+                        return ::mkdir(gone.c_str(), 0777) == 0 && ::chdir(gone.c_str()) == 0 &&
+                               ::rmdir(gone.c_str()) == 0 &&
+                               std::freopen((dir.Path() + "/stderr.txt").c_str(), "w", stderr);
+                      }),
+                dir, kNoCurrentFolderMessage);
   EXPECT_EQ(dir.Read("stderr.txt"), std::string(kNoCurrentFolderMessage) + "\n");
 }
 
@@ -414,7 +432,8 @@ TEST(Guards, AClosedStandardOutputAndTheDesktopProgramUnderAFileSizeLimit) {
   const std::string desktop = TREETRI_BIN_DIR "/treetri";
   if (::access(desktop.c_str(), X_OK) != 0) GTEST_SKIP() << "the desktop program is not built";
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  ExpectStopped(StartBatch(dir.Path(), 64 * 1024, ".", {desktop, "--map", "map.txt", "--sightings", "sightings.txt", "--run"}),
+  ExpectStopped(StartBatch(dir.Path(), 64 * 1024, ".",
+                           {desktop, "--map", "map.txt", "--sightings", "sightings.txt", "--run"}),
                 dir, "cannot be written: File too large.");
   const size_t cases = CompleteLines(dir.Read("results.txt"), 1, 15 + 14 * 5 + 1, 1);
   EXPECT_TRUE(cases > 10 && cases < 400) << cases;
@@ -423,14 +442,17 @@ TEST(Guards, AClosedStandardOutputAndTheDesktopProgramUnderAFileSizeLimit) {
   const auto shot = [&](const std::string& picture) {
     return StartBatch(dir.Path(), 0, ".", {desktop, "--sightings", "sightings.txt", "--screenshot", picture});
   };
-  ExpectStopped(shot("./sightings.txt"), dir, "treetri: the picture \"./sightings.txt\" is the sighting file");
+  ExpectStopped(shot("./sightings.txt"), dir,
+                "treetri: the picture \"./sightings.txt\" is the sighting file");
   EXPECT_EQ(dir.Read("sightings.txt"), sightings);
   // Nor a picture that another run is writing (this process holds it).
   FileLocks other;
   std::string holder;
   ASSERT_EQ(other.Add(dir.Path() + "/shot.png", holder), FileLocks::Result::Locked) << holder;
-  ExpectStopped(shot("shot.png"), dir, "treetri: the picture \"shot.png\" is being written by another run (treetri_tests, "
-                                       "process " + std::to_string(::getpid()) + "); it is not written over");
+  ExpectStopped(shot("shot.png"), dir,
+                "treetri: the picture \"shot.png\" is being written by another run (treetri_tests, "
+                "process " +
+                    std::to_string(::getpid()) + "); it is not written over");
   EXPECT_FALSE(dir.Exists("shot.png"));
 }
 

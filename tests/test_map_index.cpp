@@ -105,7 +105,8 @@ TEST(MapIndex, CrowdedPlotCostsNoMoreThanAnOrdinaryOne) {
   auto plain = std::make_shared<PlotIndex>(ordinary);
   AssessCount plainCount;
   const CaseQuality q = AssessCase(WrongTreeCase(plain), &plainCount);
-  ASSERT_EQ(std::tie(q.row.verdict, q.row.suspectTree, q.row.suggestedTree), std::tuple(Verdict::Outlier, 7, 2));
+  ASSERT_EQ(std::tie(q.row.verdict, q.row.suspectTree, q.row.suggestedTree),
+            std::tuple(Verdict::Outlier, 7, 2));
   EXPECT_NEAR(*q.row.suggestedSigma0, 0, 1e-4);
   ASSERT_GT(plainCount.adjustments, 0);
   std::vector<MapTree> without = ordinary;
@@ -124,7 +125,8 @@ TEST(MapIndex, CrowdedPlotCostsNoMoreThanAnOrdinaryOne) {
     const std::uint64_t built = index->Visits();
     AssessCount count;
     const CaseQuality c = AssessCase(WrongTreeCase(index), &count);
-    EXPECT_EQ(std::tie(c.row.suggestedTree, c.row.suggestedSigma0), std::tie(q.row.suggestedTree, q.row.suggestedSigma0));
+    EXPECT_EQ(std::tie(c.row.suggestedTree, c.row.suggestedSigma0),
+              std::tie(q.row.suggestedTree, q.row.suggestedSigma0));
     // Without the index every tree of the crowd was tried: 200,000
     // adjustments. Now at most the candidates, and a few thousand visits.
     EXPECT_LE(count.adjustments, static_cast<long>(kSearchCandidates) + 1);

@@ -38,7 +38,8 @@ tools::SimulatedData SimulateRealistic(int seed, int plots, int cases, bool youn
 // The cases of quality.csv in `dir`, by its reader.
 std::vector<quality::CaseAssessment> ReadCases(const TempFolder& dir) {
   std::vector<quality::CaseAssessment> rows;
-  const quality::FileReadStatus s = quality::ReadQualityFile(dir.WorkFolder() + quality::kQualityFileName, rows);
+  const quality::FileReadStatus s =
+      quality::ReadQualityFile(dir.WorkFolder() + quality::kQualityFileName, rows);
   EXPECT_TRUE(s.ok) << s.message;
   return rows;
 }
@@ -72,7 +73,8 @@ TEST(NetworkRun, WritesEveryPlotWholeInTheNetworkColumnsAndListsWhatToRemeasure)
   const tools::SimulatedData d = SimulateRealistic(4, 4, 120, false);
   TempFolder dir;
   Write(dir, d);
-  const testing::BatchResult r = RunBatch(dir, "--quality network --remeasure crew.csv map.txt sightings.txt");
+  const testing::BatchResult r =
+      RunBatch(dir, "--quality network --remeasure crew.csv map.txt sightings.txt");
   ASSERT_EQ(r.status, 0);
   ASSERT_EQ(r.err.back().rfind("quality: ", 0), 0u);
   const std::string qualityText = dir.Read(quality::kQualityFileName);
@@ -90,7 +92,8 @@ TEST(NetworkRun, WritesEveryPlotWholeInTheNetworkColumnsAndListsWhatToRemeasure)
   // The readers take the files; every case once, each plot's cases together.
   const std::vector<quality::CaseAssessment> rows = ReadCases(dir);
   std::vector<quality::ObservationAssessment> observations;
-  const quality::FileReadStatus os = quality::ReadObservationsFile(dir.WorkFolder() + quality::kObservationsFileName, observations);
+  const quality::FileReadStatus os = quality::ReadObservationsFile(
+      dir.WorkFolder() + quality::kObservationsFileName, observations);
   ASSERT_TRUE(os.ok) << os.message;
   std::set<int> seen, plotsDone;
   int plot = 0, network = 0;
@@ -243,7 +246,8 @@ TEST(NetworkRun, EveryRealisticPlotIsAdjustedAsANetworkAndAsTheInMemoryBenchAsse
       SCOPED_TRACE("plot " + std::to_string(b.plot) + " tree " + std::to_string(b.tree));
       EXPECT_EQ(std::tie(b.verdict, b.suspectTree, b.suspectKind, b.suggestedTree),
                 std::tie(m.verdict, m.suspectTree, m.suspectKind, m.suggestedTree));
-      for (auto figure : {&quality::CaseAssessment::x, &quality::CaseAssessment::y, &quality::CaseAssessment::conf95A}) {
+      for (auto figure : {&quality::CaseAssessment::x, &quality::CaseAssessment::y,
+                          &quality::CaseAssessment::conf95A}) {
         EXPECT_EQ((b.*figure).has_value(), (m.*figure).has_value());
         if (b.*figure && m.*figure) {
           EXPECT_NEAR(*(b.*figure), *(m.*figure), 5e-4);
@@ -300,7 +304,8 @@ TEST(NetworkRun, ThreadsWriteWhatOneThreadWrites) {
 TEST(NetworkRun, AWrongNumberIsBlamedAndNeitherTheFieldTreesThatRightlySightItsTreeNorItsCleanSightings) {
   const struct {
     int seed, plot, field, named, intended;
-    int sightings;  // of the tree named, by field trees that are clean but for the wrong one (0: not looked at)
+    int sightings;  // of the tree named, by field trees that are clean but for the wrong one (0:
+                    // not looked at)
     bool displaced, alone;  // the tree named found displaced; the wrong number the field tree's only error
   } rows[] = {{6, 15, 1019, 26, 22, 5, true, true},  {1, 5, 1021, 47, 10, 2, false, false},
               {10, 7, 1002, 38, 18, 3, false, true}, {1, 21, 1009, 2, 17, 0, false, true},
@@ -314,7 +319,8 @@ TEST(NetworkRun, AWrongNumberIsBlamedAndNeitherTheFieldTreesThatRightlySightItsT
     for (const tools::PlantedError& e : tools::PlantedErrors(p.data))
       if (e.plot == row.plot && e.tree == row.field && e.kind != tools::PlantedKind::CompassBias) {
         ++errors;
-        if (e.kind == tools::PlantedKind::WrongTree && e.plantedTree == row.named && e.trueTree == row.intended)
+        if (e.kind == tools::PlantedKind::WrongTree && e.plantedTree == row.named &&
+            e.trueTree == row.intended)
           slot = e.slot;
       }
     ASSERT_GT(slot, 0);
@@ -381,7 +387,8 @@ TEST(NetworkRun, CleanSightingsLeftOutOnTheWayGoBack) {
         EXPECT_TRUE(r.cases[c].removed.empty()) << in[c].tree;
       }
       if (in[c].tree == row.wrong) {
-        EXPECT_EQ(std::tie(a.suspectTree, a.suspectKind, a.suggestedTree), std::tuple(7, quality::SuspectKind::Sighting, 34));
+        EXPECT_EQ(std::tie(a.suspectTree, a.suspectKind, a.suggestedTree),
+                  std::tuple(7, quality::SuspectKind::Sighting, 34));
       }
     }
   }

@@ -95,7 +95,8 @@ void ReadRunFiles(const TempFolder& dir, int cases, Tables& t, HeadlessUi& ui) {
   for (int k = 1; k <= 6; ++k) map += testing::MapRecord(1, k, 1, 3.0 * (k % 3), 3.0 * (k / 3));
   for (int i = 0; i < cases; ++i) {
     std::vector<testing::Sighting> slots;
-    for (int k = 1; k <= 4; ++k) slots.push_back(testing::Sight(k, 1.0 + i * 0.5, 1.5, 3.0 * (k % 3), 3.0 * (k / 3)));
+    for (int k = 1; k <= 4; ++k)
+      slots.push_back(testing::Sight(k, 1.0 + i * 0.5, 1.5, 3.0 * (k % 3), 3.0 * (k / 3)));
     sightings += testing::SightingRecord(1, 100 + i, 1, 4, slots);
   }
   t.WorkFolder = dir.WorkFolder();
@@ -121,7 +122,8 @@ TEST(OutOfMemory, ReadersReturnTheFailureNamingTheFile) {
   const long points = EveryAllocationFails(
       [&] { return (st = quality::ReadQualityRun(quality, observations, false, run)).ok; },
       [&](bool stopped) {
-        EXPECT_TRUE(!stopped || ((st.path == quality || st.path == observations) && st.message == "out of memory"))
+        EXPECT_TRUE(!stopped || ((st.path == quality || st.path == observations) &&
+                                 st.message == "out of memory"))
             << st.path << ": " << st.message;
       });
   EXPECT_GT(points, 10);
@@ -130,9 +132,12 @@ TEST(OutOfMemory, ReadersReturnTheFailureNamingTheFile) {
   const std::string named = "The corrections file \"" + corrections + "\" cannot be read";
   std::vector<Correction> lines;
   std::string error;
-  EveryAllocationFails([&] { return ReadCorrectionsFile(corrections, lines, error); }, [&](bool stopped) {
-    EXPECT_TRUE(!stopped || (error.rfind(named, 0) == 0 && error.find("out of memory") != std::string::npos)) << error;
-  });
+  EveryAllocationFails([&] { return ReadCorrectionsFile(corrections, lines, error); },
+                       [&](bool stopped) {
+                         EXPECT_TRUE(!stopped || (error.rfind(named, 0) == 0 &&
+                                                  error.find("out of memory") != std::string::npos))
+                             << error;
+                       });
 
   // (The run record is left out: nlohmann/json allocates while it destroys
   // a value, so memory running out there ends the program.)
@@ -144,7 +149,9 @@ TEST(OutOfMemory, ReadersReturnTheFailureNamingTheFile) {
   EveryAllocationFails([&] { return ReadPhotoMapFile(t, ui, mapFile); }, [&](bool stopped) {
     if (!stopped) return;
     EXPECT_NE(ui.messages.back().find(mapFile), std::string::npos);
-    doesNotFit += ui.messages.back().rfind("The photogrammetric map file \"" + mapFile + "\" does not fit in memory.", 0) == 0;
+    doesNotFit +=
+        ui.messages.back().rfind(
+            "The photogrammetric map file \"" + mapFile + "\" does not fit in memory.", 0) == 0;
   });
   EXPECT_GT(doesNotFit, 0);
   ASSERT_TRUE(ReadSightingFile(t, ui, dir.WorkFolder() + "sightings.txt"));

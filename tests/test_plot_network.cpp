@@ -40,7 +40,8 @@ int Nearest(const std::vector<Point>& points, const Point& to, Allowed allowed) 
   int best = 0;
   double gap = 1e9;
   for (const Point& m : points)
-    if (const double g = std::hypot(m.x - to.x, m.y - to.y); allowed(m.tree) && g < gap) gap = g, best = m.tree;
+    if (const double g = std::hypot(m.x - to.x, m.y - to.y); allowed(m.tree) && g < gap)
+      gap = g, best = m.tree;
   return best;
 }
 
@@ -454,7 +455,8 @@ TEST(PlotNetwork, SnoopingRemovesDoubleErrorsInOneCaseAndInOnePlot) {
   const std::vector<RemovedSighting> listed = RemovedSightingsIn(both.quality.row.warnings);
   ASSERT_EQ(listed.size(), 1u) << both.quality.row.warnings;
   const RemovedSighting& second = both.removed[1];
-  EXPECT_EQ(std::tuple(listed[0].slot, listed[0].tree, listed[0].kind), std::tuple(second.slot, second.tree, second.kind));
+  EXPECT_EQ(std::tuple(listed[0].slot, listed[0].tree, listed[0].kind),
+            std::tuple(second.slot, second.tree, second.kind));
   EXPECT_NEAR(listed[0].statistic, both.removed[1].statistic, 0.005);
 }
 
@@ -470,7 +472,8 @@ TEST(PlotNetwork, SuggestionNamesTheBetterOfTwoCloseTreesWithItsEvidence) {
       B = m.tree;
   const PlotResult r = AssessPlot(WithErrors(plot, {{4, 1, 0, 0, B}}), {});
   const NetworkCaseResult& c = r.cases[4];
-  ASSERT_EQ(std::tie(c.quality.row.verdict, c.quality.row.suggestedTree, c.runnerUp), std::tuple(Verdict::Outlier, A, 99));
+  ASSERT_EQ(std::tie(c.quality.row.verdict, c.quality.row.suggestedTree, c.runnerUp),
+            std::tuple(Verdict::Outlier, A, 99));
   ASSERT_TRUE(c.evidence.has_value());
   // The evidence against the difference of vTPv of whole re-adjustments with
   // the sighting given to tree 99 and to A (the linearised tests agree to a
@@ -622,7 +625,8 @@ TEST(PlotNetwork, AMapTreeBarelyPlacedAlongItsDistanceCircleConverges) {
         // place that the distance takes: k / (1 + k) of it, k the ratio of
         // their weights (the distance's error is a sixth of the map's) ...
         const double k = std::pow(in[4].sigmas.distance / in[4].sigmas.mapX, 2);
-        EXPECT_NEAR(std::hypot(m.x - *row.x, m.y - *row.y), s.distance - (s.distance - off) * k / (1 + k), 0.003);
+        EXPECT_NEAR(std::hypot(m.x - *row.x, m.y - *row.y),
+                    s.distance - (s.distance - off) * k / (1 + k), 0.003);
         // ... on the line from the field tree through its map place.
         const double along = std::atan2(m.x - *row.x, m.y - *row.y);
         EXPECT_NEAR(std::remainder(along - std::atan2(m.mapX - *row.x, m.mapY - *row.y), 2 * M_PI), 0, 0.01);

@@ -107,7 +107,8 @@ TEST(Quality, AnAdjustmentWithoutFiguresIteratesAsTheFullOne) {
   ASSERT_EQ(full.status, AdjustStatus::Converged);
   ASSERT_GT(full.vtpv, 0);
   const Adjustment at = AdjustNetwork(net, 0.5, -0.4, sg, full.vtpv);
-  EXPECT_EQ(std::tie(at.status, at.vtpv, at.iterations), std::tuple(AdjustStatus::NotBelow, full.vtpv, full.iterations));
+  EXPECT_EQ(std::tie(at.status, at.vtpv, at.iterations),
+            std::tuple(AdjustStatus::NotBelow, full.vtpv, full.iterations));
   EXPECT_TRUE(at.observations.empty());
   const Adjustment below = AdjustNetwork(net, 0.5, -0.4, sg, std::nextafter(full.vtpv, HUGE_VAL));
   EXPECT_EQ(std::tie(below.status, below.x, below.y), std::tie(full.status, full.x, full.y));
@@ -167,7 +168,8 @@ std::vector<Row> ReadRows(const std::string& text, Parse parse) {
   return rows;
 }
 
-void ExpectClose(const std::optional<double>& got, const std::optional<double>& want, double abs, double rel) {
+void ExpectClose(const std::optional<double>& got, const std::optional<double>& want, double abs,
+                 double rel) {
   ASSERT_EQ(got.has_value(), want.has_value());
   EXPECT_TRUE(!want || std::fabs(*got - *want) <= std::max(abs, rel * std::fabs(*want)))
       << got.value_or(0) << " instead of " << want.value_or(0);
@@ -206,7 +208,8 @@ TEST(Quality, WorkedExamplesMatchExpectedFiles) {
     std::map<std::tuple<int, int, ObservationKind>, const ObservationAssessment*> obsOf;
     for (const ObservationAssessment& o : gotObs) obsOf[{o.caseNumber, o.slot, o.kind}] = &o;
     for (const ObservationAssessment& w : wantObs) {
-      SCOPED_TRACE("case " + std::to_string(w.caseNumber) + " slot " + std::to_string(w.slot) + " " + KindWord(w.kind));
+      SCOPED_TRACE("case " + std::to_string(w.caseNumber) + " slot " + std::to_string(w.slot) +
+                   " " + KindWord(w.kind));
       auto it = obsOf.find({w.caseNumber, w.slot, w.kind});
       ASSERT_NE(it, obsOf.end());
       const ObservationAssessment& g = *it->second;
@@ -223,8 +226,10 @@ TEST(Quality, WorkedExamplesMatchExpectedFiles) {
     for (size_t i = 0; i < want.size(); ++i) {
       const CaseAssessment &g = got[i], &w = want[i];
       SCOPED_TRACE("case " + std::to_string(w.caseNumber));
-      EXPECT_EQ(std::tie(g.legacyStatus, g.verdict, g.usedSightings, g.redundancy, g.converged, g.globalTest),
-                std::tie(w.legacyStatus, w.verdict, w.usedSightings, w.redundancy, w.converged, w.globalTest));
+      EXPECT_EQ(std::tie(g.legacyStatus, g.verdict, g.usedSightings, g.redundancy, g.converged,
+                         g.globalTest),
+                std::tie(w.legacyStatus, w.verdict, w.usedSightings, w.redundancy, w.converged,
+                         w.globalTest));
       ExpectClose(g.x, w.x, 5.5e-4, 0);
       ExpectClose(g.y, w.y, 5.5e-4, 0);
       for (auto m : {&CaseAssessment::sigma0, &CaseAssessment::sx, &CaseAssessment::sy, &CaseAssessment::ellipseA,

@@ -329,8 +329,10 @@ TEST(RunGuard, RefusesAResultsFileThatAnySinkDeclaresAndOutputsThatAreNotPlainFi
     EXPECT_FALSE(std::filesystem::exists(f.dir.Path() + "/mapdata.txt")) << r.name;
     if (r.made) {
       EXPECT_NE(said[0].text.find("\"" + path + "\" is " + r.what), std::string::npos) << said[0].text;
-      EXPECT_EQ(std::filesystem::status(path).type(),
-                r.made == 'f' ? std::filesystem::file_type::fifo : std::filesystem::file_type::socket) << r.name;
+      EXPECT_EQ(std::filesystem::status(path).type(), r.made == 'f'
+                                                          ? std::filesystem::file_type::fifo
+                                                          : std::filesystem::file_type::socket)
+          << r.name;
       continue;
     }
     EXPECT_EQ(said[0].text.rfind("The results file \"" + path + "\" is the " + r.what, 0), 0u)

@@ -64,7 +64,9 @@ TEST_F(PlotNetworkTest, TheJobRunsTheNetworkShowsItsMarksAndAnEditAssessesThePlo
   o.MakeRealistic(false);
   o.resultsFileName = File("results.txt");
   std::string error;
-  ASSERT_TRUE(tools::WriteSimulationFiles(tools::SimulatePlots(o), folder.path().toStdString(), error)) << error;
+  ASSERT_TRUE(
+      tools::WriteSimulationFiles(tools::SimulatePlots(o), folder.path().toStdString(), error))
+      << error;
   ASSERT_TRUE(window.OpenJob(folder.path().toStdString()));
   answers = {File("map.txt"), File("sightings.txt")};
   window.OpenMapAction()->trigger();
