@@ -64,17 +64,21 @@ TEST_F(PlotMapTest, OpensFromTheListAndSelectsCasesBothWays) {
   PlotMapWindow* map = Open(15);
   ASSERT_TRUE(map && map->isVisible() && !map->isModal());
   EXPECT_EQ(map->SelectedCase(), 15);
-  // Closed (and gone: it is deleted on close), the map opens again on Enter.
-  // (An open map follows the list's selection by itself, so Enter is tested
-  // with the map closed.)
-  map->close();
-  QCoreApplication::processEvents();
-  ASSERT_EQ(window.PlotMap(), nullptr);
-  window.List1()->setCurrentRow(3);
-  QTest::keyClick(window.List1(), Qt::Key_Return);
-  map = window.PlotMap();
-  ASSERT_TRUE(map && map->isVisible());
-  EXPECT_EQ(map->SelectedCase(), 3);
+  // Closed (and gone: it is deleted on close), the map opens again on Enter
+  // and on Ctrl+M. (An open map follows the list's selection by itself, so
+  // the keys are tested with the map closed.)
+  for (const QKeyCombination key : {QKeyCombination(Qt::Key_Return), Qt::CTRL | Qt::Key_M}) {
+    window.PlotMap()->close();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(window.PlotMap(), nullptr);
+    window.List1()->setCurrentRow(3);
+    window.activateWindow();  // (a window's shortcut needs it active)
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(window.List1(), key.key(), key.keyboardModifiers());
+    map = window.PlotMap();
+    ASSERT_TRUE(map && map->isVisible()) << key.toCombined();
+    EXPECT_EQ(map->SelectedCase(), 3);
+  }
 
   // A click on field tree 1005 of plot 1 (case 5) selects its line and
   // fills the side panel.
