@@ -20,6 +20,8 @@
 #include "tests/case_builder.h"
 #include "tests/support.h"
 #include "quality/quality_files.h"
+#include "tools/quality_report.h"
+#include "views/plot_scene.h"
 
 namespace treetri::quality {
 namespace {
@@ -86,9 +88,24 @@ TEST(QualityRun, AStoppedRunLeavesOutItsLastCaseWithAWarning) {
     ASSERT_EQ(run.warnings.size(), stop.warnings.size());
     for (size_t k = 0; k < run.warnings.size(); ++k)
       EXPECT_NE(run.warnings[k].find(stop.warnings[k]), std::string::npos) << run.warnings[k];
+    // The quality report and the plot map read the files through their own
+    // loaders: the same three cases, each with its two observations, and the
+    // same warnings (not an error that would leave their tables empty).
+    tools::QualityFileContents report;
+    std::string error;
+    ASSERT_TRUE(tools::ReadQualityFiles(dir.WorkFolder(), report, error)) << error;
+    EXPECT_EQ(std::make_pair(report.cases.size(), report.observations.size()),
+              std::make_pair(size_t{3}, size_t{6}));
+    EXPECT_EQ(report.warnings, run.warnings);
+    views::CaseResults map;
+    std::vector<std::string> shown;
+    ASSERT_TRUE(map.Load(dir.WorkFolder() + kQualityFileName,
+                         dir.WorkFolder() + kObservationsFileName, error, &shown))
+        << error;
+    ASSERT_EQ(map.Cases().size(), 3u);
+    for (const CaseQuality& c : map.Cases()) EXPECT_EQ(c.observations.size(), 2u);
+    EXPECT_EQ(shown, run.warnings);
   }
-  // The report reads the files the same way (its own test reads through it
-  // too); the plot map's reader gives the same cases.
 }
 
 // Every case line doubled (240 lines for 120 cases); a whole observations
