@@ -127,7 +127,8 @@ TEST_F(LongRunTest, MessagesOfFailingCasesNeitherLayOutTheListNorBlockCancel) {
   EXPECT_EQ(messages.front(), kInitialApproximationFailedMessage);
   EXPECT_EQ(messages.back().rfind("Ready!", 0), 0u);
   ASSERT_GT(progress.size(), 1u);
-  EXPECT_TRUE(progress.front().startsWith("case ") && progress.front().endsWith(" of 2000"));
+  EXPECT_TRUE(progress.front().startsWith("case ") && progress.front().endsWith(" of 2000"))
+      << progress.front().toStdString();
   EXPECT_EQ(progress.back(), "case 2000 of 2000");
   EXPECT_EQ(window.List1()->count(), 2001);
   EXPECT_FALSE(window.Progress()->isVisible() || window.CancelButton()->isVisible());
