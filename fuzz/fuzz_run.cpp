@@ -9,8 +9,6 @@
 #include <cstdlib>
 #include <string>
 
-#include <unistd.h>
-
 #include "data/readers.h"
 #include "display/plot_viewer.h"
 #include "fuzz/fuzz_support.h"
@@ -21,57 +19,16 @@
 using namespace treetri;
 using namespace treetri::fuzz;
 
-namespace {
-
-// The run writes the results file under the name the parameter file gives,
-// relative to the current folder. Only names inside the work folder are
-// let through, and none that is one of the program's own files there.
-bool ResultsNameIsSafe(const std::string& name) {
-  if (name.find('/') != std::string::npos || name.find('\0') != std::string::npos) return false;
-  for (const char* own : {kParameterFileName, kMapDataFileName, kDumpAFileName, kDumpLFileName,
-                          kDumpWeightsFileName, kDumpMatlabFileName, "map.txt", "sightings.txt"})
-    if (name == own) return false;
-  return true;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  CleanWorkFolder();
-  const std::vector<std::string> parts = SplitParts(data, size, 3);
-  const std::string mapText = parts.size() > 0 && !parts[0].empty() ? parts[0] : DefaultMap();
-  const std::string sightingText = parts.size() > 1 ? parts[1] : DefaultSightings();
-  const std::string parameterText = parts.size() > 2 ? parts[2] : DefaultParameters();
-  WriteWorkFile(kParameterFileName, parameterText);
-
-  {
-    Tables probe;
-    probe.WorkFolder = WorkFolder();
-    HeadlessUi quiet;
-    ReadRunParameters(probe, quiet);
-    if (!ResultsNameIsSafe(probe.Parameters.ResultsFileName)) return -1;  // not kept
-  }
-
-  // The results file name is relative to the current folder: run in the
-  // work folder, and go back afterwards (libFuzzer reads its corpus by
-  // relative names).
-  struct InWorkFolder {
-    std::string before;
-    InWorkFolder() {
-      char buf[4096];
-      if (::getcwd(buf, sizeof buf)) before = buf;
-      FUZZ_CHECK(::chdir(WorkFolder().c_str()) == 0, "cannot enter the work folder");
-    }
-    ~InWorkFolder() {
-      if (!before.empty() && ::chdir(before.c_str()) != 0) std::abort();
-    }
-  } inWorkFolder;
+  RunInputs in;
+  if (!PrepareRun(data, size, in)) return -1;  // not kept
+  const InWorkFolder inWorkFolder;
 
   Tables t;
   t.WorkFolder = WorkFolder();
   HeadlessUi ui;
-  ReadPhotoMapFile(t, ui, WriteWorkFile("map.txt", mapText));
-  ReadSightingFile(t, ui, WriteWorkFile("sightings.txt", sightingText));
+  ReadPhotoMapFile(t, ui, WriteWorkFile("map.txt", in.map));
+  ReadSightingFile(t, ui, WriteWorkFile("sightings.txt", in.sightings));
   CheckTables(t);
 
   const RunOutcome outcome = Simulate(t, ui);

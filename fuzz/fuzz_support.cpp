@@ -1,6 +1,11 @@
 #include "fuzz/fuzz_support.h"
 
+#include "core/run.h"
 #include "data/parameter_file.h"
+#include "output/dump_files.h"
+#include "output/results_format.h"
+#include "quality/network_files.h"
+#include "quality/quality_files.h"
 #include "output/output_check.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -49,6 +54,45 @@ void CleanWorkFolder() {
   for (auto it = std::filesystem::directory_iterator(WorkFolder(), ec);
        !ec && it != std::filesystem::directory_iterator(); it.increment(ec))
     std::filesystem::remove_all(it->path(), ec);
+}
+
+namespace {
+
+bool ResultsNameIsSafe(const std::string& name) {
+  if (name.find('/') != std::string::npos || name.find('\0') != std::string::npos)
+    return false;
+  for (const char* own :
+       {kParameterFileName, kMapDataFileName, kDumpAFileName, kDumpLFileName, kDumpWeightsFileName,
+        kDumpMatlabFileName, quality::kQualityFileName, quality::kObservationsFileName,
+        quality::kPlotsFileName, quality::kMapTreesFileName, "map.txt", "sightings.txt", "run.json",
+        "treetri.lock"})
+    if (name == own) return false;
+  return true;
+}
+
+}  // namespace
+
+bool PrepareRun(const std::uint8_t* data, std::size_t size, RunInputs& out) {
+  CleanWorkFolder();
+  const std::vector<std::string> parts = SplitParts(data, size, 3);
+  out.map = parts.size() > 0 && !parts[0].empty() ? parts[0] : DefaultMap();
+  out.sightings = parts.size() > 1 ? parts[1] : DefaultSightings();
+  WriteWorkFile(kParameterFileName, parts.size() > 2 ? parts[2] : DefaultParameters());
+  Tables probe;
+  probe.WorkFolder = WorkFolder();
+  HeadlessUi quiet;
+  ReadRunParameters(probe, quiet);
+  return ResultsNameIsSafe(probe.Parameters.ResultsFileName);
+}
+
+InWorkFolder::InWorkFolder() {
+  char buf[4096];
+  if (::getcwd(buf, sizeof buf)) before_ = buf;
+  FUZZ_CHECK(::chdir(WorkFolder().c_str()) == 0, "cannot enter the work folder");
+}
+
+InWorkFolder::~InWorkFolder() {
+  if (!before_.empty() && ::chdir(before_.c_str()) != 0) std::abort();
 }
 
 std::string WriteWorkFile(const std::string& name, const std::string& content) {

@@ -37,6 +37,31 @@ inline constexpr char kPartSeparator = '\f';
 // Splits the input at the first (n - 1) separators into at most n parts.
 std::vector<std::string> SplitParts(const std::uint8_t* data, std::size_t size, int n);
 
+// The inputs of a whole run from one input: the map, the sightings and the
+// parameter file at form feeds, a missing part the default file.
+struct RunInputs {
+  std::string map, sightings;
+};
+// Cleans the work folder, writes the parameter file there and gives the
+// other two parts. False (the input is not kept) when the parameter file
+// names a results file that is not a plain name or is one of the run's own
+// files.
+bool PrepareRun(const std::uint8_t* data, std::size_t size, RunInputs& out);
+
+// While it lives, the work folder is the current folder: a run writes its
+// results file by a name relative to it. It goes back afterwards, since
+// libFuzzer reads its corpus by relative names.
+class InWorkFolder {
+ public:
+  InWorkFolder();
+  ~InWorkFolder();
+  InWorkFolder(const InWorkFolder&) = delete;
+  InWorkFolder& operator=(const InWorkFolder&) = delete;
+
+ private:
+  std::string before_;
+};
+
 // Seed data of the targets: a map of plot 1, sightings to it, and a parameter
 // file in the usual layout (results file "results.txt").
 std::string DefaultMap();
