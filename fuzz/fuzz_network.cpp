@@ -5,9 +5,11 @@
 // geometry (trees on one spot, far or repeated sightings, a plot of one
 // field tree, numbers at the edge of the fields), the run must not crash,
 // hang or leak, and what it writes reads back: a quality line for every case
-// with its observation lines (every number finite, as the readers demand),
-// and for the network plots.csv and map_trees.csv, each plot and each
-// sighted map tree once.
+// with its observation lines (every number finite, as the readers demand,
+// standard deviations and axes not negative, the ellipse's major axis
+// first, redundancy numbers within 0..1 but for rounding, an outlier with its suspect), and
+// for the network plots.csv and map_trees.csv, each plot and each sighted
+// map tree once.
 #include <cstdint>
 #include <set>
 #include <string>
@@ -51,6 +53,24 @@ void RunAndCheck(const RunInputs& in, Method method) {
   FUZZ_CHECK(static_cast<int>(run.cases.size()) == outcome.cases,
              std::to_string(run.cases.size()) + " quality lines for " +
                  std::to_string(outcome.cases) + " cases");
+  for (const quality::CaseAssessment& c : run.cases) {
+    const std::string which = "case " + std::to_string(c.caseNumber);
+    FUZZ_CHECK(!c.sigma0 || *c.sigma0 >= 0, which + ": a negative sigma0");
+    FUZZ_CHECK((!c.sx || *c.sx >= 0) && (!c.sy || *c.sy >= 0), which + ": a negative sx or sy");
+    FUZZ_CHECK(!c.ellipseA || !c.ellipseB || (*c.ellipseA >= *c.ellipseB && *c.ellipseB >= 0),
+               which + ": ellipse axes out of order");
+    FUZZ_CHECK(!c.conf95A || !c.conf95B || (*c.conf95A >= *c.conf95B && *c.conf95B >= 0),
+               which + ": 95 % axes out of order");
+    FUZZ_CHECK(c.verdict != quality::Verdict::Outlier || c.suspectKind != quality::SuspectKind::None,
+               which + ": an outlier without a suspect");
+  }
+  // Redundancy numbers lie within 0..1; the files write them as computed
+  // (an observation that the others fix entirely may read -0.0000), so only
+  // more than rounding is a fault.
+  for (const quality::ObservationAssessment& o : run.observations)
+    FUZZ_CHECK(o.redundancyNumber >= -0.01 && o.redundancyNumber <= 1.01,
+               "case " + std::to_string(o.caseNumber) + " slot " + std::to_string(o.slot) +
+                   ": redundancy number " + std::to_string(o.redundancyNumber));
   if (method == Method::Case) return;
 
   quality::NetworkFiles network;
