@@ -6,7 +6,6 @@
 // that its NPA gives, and the plot viewer draws every case line with finite
 // coordinates.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "data/readers.h"

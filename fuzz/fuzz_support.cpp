@@ -3,12 +3,12 @@
 #include "core/run.h"
 #include "data/parameter_file.h"
 #include "output/dump_files.h"
-#include "output/results_format.h"
-#include "quality/network_files.h"
-#include "quality/quality_files.h"
 #include "output/output_check.h"
+#include "output/results_format.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "quality/network_files.h"
+#include "quality/quality_files.h"
 
 #include <unistd.h>
 
