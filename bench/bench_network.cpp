@@ -16,7 +16,10 @@
 //
 // With --clean no gross error is planted (a compass bias still is): every
 // field tree is clean, and its false alarms are those of the tests' own
-// levels, the floor that no handling of planted errors can go below.
+// levels, the floor that no handling of planted errors can go below. With
+// errors planted, the false alarms whose suspect map tree another field
+// tree's planted error names or means (the tree it names or the one meant)
+// are counted apart: blame spread from a neighbour's error.
 //
 // --stand, --density and --map-error change one setting of the realistic
 // stand (as treetri-simulate's options of those names do), to see the
@@ -67,7 +70,7 @@ struct Figures {
   Share loneWrongNamed, loneWrongAny, loneWrongSuggested, wrongCaughtOrConfusable;
   Share wrongCaughtOrConfusableDense;
   Share azimuthCaught, distanceCaught, mapCaught, mapNamed, mapNamedMulti, mapNamedHonest, kindRight;
-  Share falseAlarms, coverage, biasWithin2Sigma, biasNoneWithin2Sigma;
+  Share falseAlarms, alarmsBesideErrors, coverage, biasWithin2Sigma, biasNoneWithin2Sigma;
   Share missedWithConfusable, networkPlots, failedAloneFalseAlarms;
   double seconds = 0;
 };
@@ -93,6 +96,8 @@ void Score(const tools::SimulatedData& d, const std::vector<quality::CaseInput>&
   std::map<std::tuple<int, int, int>, std::vector<tools::PlantedError>> bySlot;
   std::map<std::pair<int, int>, double> displaced;
   std::map<int, double> plantedBias;
+  // The map trees that some planted error names or means.
+  std::set<std::pair<int, int>> inErrors;
   for (const tools::PlantedError& e : tools::PlantedErrors(d)) {
     if (e.kind == PlantedKind::CompassBias) {
       plantedBias[e.plot] = e.shift;
@@ -102,6 +107,8 @@ void Score(const tools::SimulatedData& d, const std::vector<quality::CaseInput>&
     // the map takes no part in any adjustment.
     if (!e.onMap || e.kind == PlantedKind::Missing) continue;
     bySlot[{e.plot, e.tree, e.slot}].push_back(e);
+    inErrors.insert({e.plot, e.plantedTree});
+    inErrors.insert({e.plot, e.trueTree});
     if (e.kind == PlantedKind::MapShift) displaced[{e.plot, e.plantedTree}] = e.shift;
   }
   for (size_t c = 0; c < inputs.size(); ++c) {
@@ -115,6 +122,10 @@ void Score(const tools::SimulatedData& d, const std::vector<quality::CaseInput>&
     const bool outlier = row.verdict == quality::Verdict::Outlier;
     if (own.empty()) {
       if (row.verdict == quality::Verdict::Ok || outlier) f.falseAlarms.Count(outlier);
+      // A false alarm whose suspect map tree another field tree's error
+      // names or means: the blame spread from a neighbour's error.
+      if (outlier)
+        f.alarmsBesideErrors.Count(row.suspectTree && inErrors.count({in.plot, *row.suspectTree}));
       // Clean cases that the per-case adjustment calls singular or not
       // converged.
       if (alone) {
@@ -380,6 +391,7 @@ int main(int argc, char** argv) {
       {"  ... or, sighted once, sighting_or_map_tree", &Figures::mapNamedHonest},
       {"suspect's kind right", &Figures::kindRight},
       {"false alarms on clean cases", &Figures::falseAlarms},
+      {"  of those, suspect in a neighbour's planted error", &Figures::alarmsBesideErrors},
       {"truth inside the 95 % ellipse (clean)", &Figures::coverage},
       {"planted compass bias within 2 sigma", &Figures::biasWithin2Sigma},
       {"no bias: estimate within 2 sigma of 0", &Figures::biasNoneWithin2Sigma},
