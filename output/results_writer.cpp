@@ -24,6 +24,9 @@ const char* FailureReason(CaseFailure f) {
 
 namespace {
 
+// Longer than any line of "mapdata.txt" (a few hundred bytes).
+constexpr size_t kLongestLine = 64 * 1024;
+
 // Fields followed by a separator, appended to one line.
 struct Fields {
   std::string& line;
@@ -178,6 +181,20 @@ std::string WriteCaseResults(const LegacyCaseResult& r, const RunSettings& setti
                              UserInterface& ui, Feedback& feedback, OutputState& state) {
   const int caseNumber = r.caseNumber;
   std::string error;
+  // "mapdata.txt" collects the lines of every run. A run killed part-way
+  // may have left its last line unfinished; the lines of this run start on
+  // a line of their own, and the piece is said, not kept: it may end in
+  // half a number. (A piece longer than any line is not a run's: it stays,
+  // ended.)
+  if (!state.mapDataFailed && !state.mapDataChecked) {
+    state.mapDataChecked = true;
+    std::string cut;
+    if (state.mapData.CutUnfinishedLine(kLongestLine, cut, error) && !cut.empty())
+      feedback.PushMessage(caseNumber, "The map data file \"" + state.mapDataName +
+                                           "\" ended in a line left unfinished by a run that "
+                                           "was stopped; it is taken out: \"" + cut + "\".");
+    error.clear();
+  }
   if (!state.mapDataFailed) {
     state.mapDataText.clear();
     AppendMapDataLine(state.mapDataText, r);

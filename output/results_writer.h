@@ -27,6 +27,7 @@ struct OutputState {
   std::string resultsName, mapDataName;
   bool resultsFileFailed = false;
   bool mapDataFailed = false;
+  bool mapDataChecked = false;  // its unfinished last line, if any, cut off
   OutputFile results, mapData;
   std::string resultsText, mapDataText, listText;
 };

@@ -192,6 +192,66 @@ bool OutputFile::Append(const std::string& text, std::string& error) {
   return true;
 }
 
+bool OutputFile::CutUnfinishedLine(size_t longest, std::string& cut, std::string& error) {
+  cut.clear();
+  if (!Ready(true, error)) return false;
+  if (size_ == 0) return true;
+  // (Opened for writing only: read through a descriptor of its own.)
+  const int in = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | LinkFlag(links_));
+  if (in < 0) {
+    error = OpenReason(links_);
+    return false;
+  }
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{in};
+  // Back from the end, a block at a time, to the last line end.
+  std::string block;
+  off_t end = static_cast<off_t>(size_);
+  while (end > 0) {
+    const off_t start = end > 4096 ? end - 4096 : 0;
+    block.resize(static_cast<size_t>(end - start));
+    size_t got = 0;
+    while (got < block.size()) {
+      const ssize_t n = ::pread(in, &block[got], block.size() - got, start + static_cast<off_t>(got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        error = n == 0 ? "the file is shorter than it was" : Reason();
+        return false;
+      }
+      got += static_cast<size_t>(n);
+    }
+    const size_t lineEnd = block.rfind('\n');
+    if (lineEnd != std::string::npos) {
+      cut.insert(0, block, lineEnd + 1, std::string::npos);
+      end = start + static_cast<off_t>(lineEnd) + 1;
+      break;
+    }
+    cut.insert(0, block);
+    end = start;
+    if (cut.size() > longest) break;
+  }
+  if (cut.size() > longest) {
+    cut.clear();
+    if (!WriteAllAt(fd_, "\r\n", -1)) {
+      error = Reason();
+      CutBack(fd_, size_);
+      return false;
+    }
+    size_ += 2;
+    return true;
+  }
+  if (cut.empty()) return true;
+  if (::ftruncate(fd_, end) != 0) {
+    error = Reason();
+    cut.clear();
+    return false;
+  }
+  size_ = end;
+  return true;
+}
+
 bool OutputFile::TakeBack(long long size) {
   if (fd_ < 0 || size < 0 || size > size_) return false;
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return false;

@@ -60,6 +60,13 @@ class OutputFile {
   // after it); false when the cut fails.
   long long Size() const { return size_; }
   bool TakeBack(long long size);
+  // Cuts off what follows the file's last line end: the line a run that was
+  // killed part-way left unfinished (the system may stop a write between
+  // two pages of it). `cut` receives that text, empty when the file is empty
+  // or ends with a line end. Text longer than `longest` bytes is no line of
+  // a run: it stays, ended with CR LF (`cut` empty). False, with the reason,
+  // when the file cannot be opened, read, cut or ended.
+  bool CutUnfinishedLine(size_t longest, std::string& cut, std::string& error);
   // Makes `text` the whole content; a failed write leaves the file empty
   // rather than half written.
   bool Rewrite(const std::string& text, std::string& error);

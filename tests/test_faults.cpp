@@ -72,6 +72,10 @@ size_t CompleteLines(const std::string& text, size_t skip, size_t fields, int fi
   return lines.size() - skip;
 }
 
+// The text up to its last line end: after a kill the last line may be
+// unfinished (the system can stop a write between two pages of it).
+std::string WholeLines(const std::string& text) { return text.substr(0, text.rfind('\n') + 1); }
+
 const std::vector<std::string> kBatch = {TREETRI_BIN_DIR "/treetri-batch", "map.txt", "sightings.txt"};
 
 // Starts `command` in a child once `prepare` has set the child up (false:
@@ -121,15 +125,22 @@ void ExpectStopped(pid_t pid, const TempFolder& streams, const std::string& part
 }
 
 // After a fault the same folder runs as a fresh start does; "mapdata.txt"
-// gets the run's lines after the old ones.
+// gets the run's lines after its old whole lines, and an unfinished last
+// line is taken out with a message that shows it.
 void ExpectRunsAgainAsFresh(const TempFolder& dir, int cases) {
   TempFolder fresh;
   WriteGrid(fresh, cases);
   ASSERT_EQ(Wait(StartBatch(fresh)), 0) << fresh.Read("stderr.txt");
-  const size_t before = dir.Exists(kMapDataFileName) ? SplitLines(dir.Read(kMapDataFileName)).size() : 0;
+  const std::string old = dir.Exists(kMapDataFileName) ? dir.Read(kMapDataFileName) : "";
+  const std::string kept = WholeLines(old);
   ASSERT_EQ(Wait(StartBatch(dir)), 0) << dir.Read("stderr.txt");
   EXPECT_EQ(dir.Read("results.txt"), fresh.Read("results.txt"));
-  EXPECT_EQ(SplitLines(dir.Read(kMapDataFileName)).size(), before + static_cast<size_t>(cases));
+  EXPECT_EQ(dir.Read(kMapDataFileName), kept + fresh.Read(kMapDataFileName));
+  const std::string said = "ended in a line left unfinished by a run that was stopped; it is taken out: \"";
+  if (kept != old)
+    ExpectSaid(dir, said + old.substr(kept.size()) + "\".");
+  else
+    EXPECT_EQ(dir.Read("stderr.txt").find(said), std::string::npos);
 }
 
 // A results file that cannot be created stops the run before any case; map
@@ -204,12 +215,30 @@ TEST(Faults, KilledPartWayLeavesCompleteLinesOfTheFinishedCases) {
   const int status = Wait(pid);
   ::close(pipeEnds[0]);
   ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the run ended before the kill";
-  const size_t cases = CompleteLines(dir.Read("results.txt"), 1, ResultsFieldCount(5), 1);
-  const size_t mapLines = CompleteLines(dir.Read(kMapDataFileName), 0, MapDataFieldCount(5) + 1, 1000);
+  const size_t cases = CompleteLines(WholeLines(dir.Read("results.txt")), 1, ResultsFieldCount(5), 1);
+  const size_t mapLines =
+      CompleteLines(WholeLines(dir.Read(kMapDataFileName)), 0, MapDataFieldCount(5) + 1, 1000);
   EXPECT_TRUE(cases >= 20 && cases < 2000) << cases;
   // A case's map data line is written just before its results line.
   EXPECT_TRUE(mapLines == cases || mapLines == cases + 1) << mapLines << " / " << cases;
   ExpectRunsAgainAsFresh(dir, 2000);
+}
+
+// An unfinished last line of "mapdata.txt", which a kill leaves now and
+// then, is taken out before the next run's lines; an unended text longer
+// than any line is not a run's: it is kept and ended.
+TEST(Faults, AnUnfinishedLineOfMapDataIsTakenOutBeforeTheNextRunsLines) {
+  TempFolder dir;
+  WriteGrid(dir, 6);
+  ASSERT_EQ(Wait(StartBatch(dir)), 0);
+  const std::string lines = dir.Read(kMapDataFileName);
+  dir.Write(kMapDataFileName, lines + lines.substr(0, 17));
+  ExpectRunsAgainAsFresh(dir, 6);
+  ASSERT_EQ(SplitLines(dir.Read(kMapDataFileName)).size(), 12u);
+  const std::string foreign(70000, 'x');
+  dir.Write(kMapDataFileName, foreign);
+  ASSERT_EQ(Wait(StartBatch(dir)), 0);
+  EXPECT_EQ(dir.Read(kMapDataFileName), foreign + "\r\n" + lines);
 }
 
 TEST(Guards, AResultsFileThatIsAnotherFileOfTheRunIsRefusedBeforeAnyFileIsTouched) {
