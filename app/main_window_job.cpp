@@ -272,9 +272,9 @@ bool MainWindow::OpenResults() {
     return false;
   }
   std::vector<std::string> lines;
-  std::string error;
+  std::string warning, error;
   if (!RebuildResultsList(check.resultsFile, t_.WorkFolder + quality::kQualityFileName, lines,
-                          error)) {
+                          warning, error)) {
     ui_->MessageBox(error + " Calculate positions to make the results of this folder.");
     return false;
   }
@@ -285,6 +285,7 @@ bool MainWindow::OpenResults() {
   if (FileExists(qualityPath) &&
       !results_.Load(qualityPath, t_.WorkFolder + quality::kObservationsFileName, error))
     messages_->Add(0, error);
+  if (!warning.empty()) messages_->Add(0, warning);
   messages_->Add(0, "The results of the last run, from \"" + check.resultsFile + "\": " +
                         std::to_string(lines.size() - 1) + " cases (not computed again).");
   if (std::string why; !results_.Cases().empty() && !EditsOfRecordedRun(why))

@@ -87,8 +87,9 @@ ParameterFileCheck CheckParameterFile(const std::string& workFolder) {
 }
 
 bool RebuildResultsList(const std::string& resultsFile, const std::string& qualityFile,
-                        std::vector<std::string>& lines, std::string& error) {
+                        std::vector<std::string>& lines, std::string& warning, std::string& error) {
   lines.clear();
+  warning.clear();
   std::string content;
   if (!ReadWholeFile(resultsFile, content, error)) {
     error = "The results file \"" + resultsFile + "\" cannot be read: " + error + ".";
@@ -100,8 +101,14 @@ bool RebuildResultsList(const std::string& resultsFile, const std::string& quali
     for (const quality::CaseAssessment& r : rows) status[r.caseNumber] = r.legacyStatus;
 
   lines.push_back(kListHeader);
-  const bool whole = ForEachLine(content, [&](std::string_view line, int lineNumber) {
+  const bool whole = ForEachLine(content, [&](std::string_view line, int lineNumber, bool ended) {
     if (lineNumber == 1 || line.empty()) return true;  // the header
+    if (!ended) {
+      // Its last number may be cut short: not shown as a case.
+      warning = "The results file \"" + resultsFile + "\", line " + std::to_string(lineNumber) +
+                ", is unfinished (a run stopped while writing it): it is left out.";
+      return true;
+    }
     const std::vector<std::string> fields = SplitAt(line, ",");
     int caseNumber = 0;
     if (fields.size() < static_cast<size_t>(kResultsCaseFields) ||

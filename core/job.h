@@ -27,10 +27,11 @@ ParameterFileCheck CheckParameterFile(const std::string& workFolder);
 // The results list of the last run in a work folder: the list header and
 // one line per case, made from the results file (case, iterations, plot,
 // tree, position and precision) and, for the status, the quality file
-// (qualityFile; a missing quality file leaves the status empty). False with
-// a message naming the file when the results file cannot be read or holds
-// no case.
+// (qualityFile; a missing quality file leaves the status empty). A last
+// line without its line end, which a run killed while writing it may leave,
+// is left out with a `warning` that says so. False with a message naming the
+// file when the results file cannot be read or holds no case.
 bool RebuildResultsList(const std::string& resultsFile, const std::string& qualityFile,
-                        std::vector<std::string>& lines, std::string& error);
+                        std::vector<std::string>& lines, std::string& warning, std::string& error);
 
 }  // namespace treetri

@@ -203,6 +203,15 @@ TEST_F(JobTest, OpenResultsShowsTheLastRunWithoutComputing) {
   window.List1()->setCurrentRow(1);
   window.List1_DblClick();
   EXPECT_NE(Surface(), before);
+  // A run killed while it wrote a line leaves it unfinished: the line is
+  // left out, and the messages say so.
+  std::ofstream(File("results.txt"), std::ios::binary | std::ios::app) << "5,3,1,105,0.5";
+  ASSERT_TRUE(window.OpenResults());
+  EXPECT_EQ(ListLines(), computed);
+  const std::vector<std::string> said = PanelTexts();
+  EXPECT_TRUE(std::any_of(said.begin(), said.end(), [](const std::string& t) {
+    return t.find("line 6, is unfinished") != std::string::npos;
+  })) << said.back();
 }
 
 TEST_F(JobTest, TheKeyboardReachesTheMenusTheJobAndTheManual) {
