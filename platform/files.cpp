@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -196,44 +197,30 @@ bool OutputFile::CutUnfinishedLine(size_t longest, std::string& cut, std::string
   cut.clear();
   if (!Ready(true, error)) return false;
   if (size_ == 0) return true;
-  // (Opened for writing only: read through a descriptor of its own.)
+  // The last longest + 1 bytes hold the last line end, or the text after it
+  // is longer than any line. (Opened for writing only: read through a
+  // descriptor of its own.)
   const int in = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | LinkFlag(links_));
   if (in < 0) {
     error = OpenReason(links_);
     return false;
   }
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{in};
-  // Back from the end, a block at a time, to the last line end.
-  std::string block;
-  off_t end = static_cast<off_t>(size_);
-  while (end > 0) {
-    const off_t start = end > 4096 ? end - 4096 : 0;
-    block.resize(static_cast<size_t>(end - start));
-    size_t got = 0;
-    while (got < block.size()) {
-      const ssize_t n = ::pread(in, &block[got], block.size() - got, start + static_cast<off_t>(got));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        error = n == 0 ? "the file is shorter than it was" : Reason();
-        return false;
-      }
-      got += static_cast<size_t>(n);
+  std::string tail(static_cast<size_t>(std::min<long long>(size_, static_cast<long long>(longest) + 1)), '\0');
+  const off_t start = static_cast<off_t>(size_ - static_cast<long long>(tail.size()));
+  for (size_t got = 0; got < tail.size();) {
+    const ssize_t n = ::pread(in, &tail[got], tail.size() - got, start + static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error = n == 0 ? "the file is shorter than it was" : Reason();
+      ::close(in);
+      return false;
     }
-    const size_t lineEnd = block.rfind('\n');
-    if (lineEnd != std::string::npos) {
-      cut.insert(0, block, lineEnd + 1, std::string::npos);
-      end = start + static_cast<off_t>(lineEnd) + 1;
-      break;
-    }
-    cut.insert(0, block);
-    end = start;
-    if (cut.size() > longest) break;
+    got += static_cast<size_t>(n);
   }
-  if (cut.size() > longest) {
-    cut.clear();
+  ::close(in);
+  const size_t lineEnd = tail.rfind('\n');
+  if (lineEnd == tail.size() - 1) return true;
+  if (lineEnd == std::string::npos && tail.size() > longest) {
     if (!WriteAllAt(fd_, "\r\n", -1)) {
       error = Reason();
       CutBack(fd_, size_);
@@ -242,12 +229,13 @@ bool OutputFile::CutUnfinishedLine(size_t longest, std::string& cut, std::string
     size_ += 2;
     return true;
   }
-  if (cut.empty()) return true;
-  if (::ftruncate(fd_, end) != 0) {
+  const size_t from = lineEnd == std::string::npos ? 0 : lineEnd + 1;
+  const long long end = size_ - static_cast<long long>(tail.size() - from);
+  if (::ftruncate(fd_, static_cast<off_t>(end)) != 0) {
     error = Reason();
-    cut.clear();
     return false;
   }
+  cut = tail.substr(from);
   size_ = end;
   return true;
 }
